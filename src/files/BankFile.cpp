@@ -1,0 +1,86 @@
+#include "files/BankFile.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "files/Pbf.h"
+#include "model/ZedoDatabase.h"
+#include "platform/FileUtil.h"
+#include "platform/Format.h"
+#include "platform/Prompter.h"
+
+namespace talmeru {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Has(const std::string& lowerPath, const char* ext) {
+    return lowerPath.find(ext) != std::string::npos;
+}
+
+int ReadPbfFile(ZedoDatabase& db, const std::string& path) {
+    auto data = ReadWholeFile(path);
+    if (!data) {
+        ShowMessage("problem with opening\n");
+        return 1;
+    }
+    return ReadPbf(*data, db, db.OpenOptions());
+}
+
+}  // namespace
+
+int OpenBank(ZedoDatabase& db, const std::string& path, int options) {
+    db.SetOpenOptions(options);
+    db.Clear(false);
+    db.SetPath(path);
+    db.SetModified(false);
+    std::string lower = ToLower(path);
+    if (Has(lower, ".pbf")) return ReadPbfFile(db, path);
+    return 1;
+}
+
+int ReopenBank(ZedoDatabase& db) {
+    std::string path = db.Path();
+    db.Clear(false);
+    db.SetPath(path);
+    return ReadPbfFile(db, path);
+}
+
+int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
+    std::string lower = ToLower(path);
+    int (*writer)(const std::string&, ZedoDatabase&, int) = nullptr;
+    if (Has(lower, ".pbf")) writer = WritePbf;
+    if (!writer) return 1;
+
+    fs::path target(path);
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    auto temp = CreateUniqueFile(dir, "TalmeruTemp");
+    if (!temp) {
+        ShowMessage("problem with saving\n");
+        return 1;
+    }
+    std::error_code ec;
+    if (int rc = writer(temp->string(), db, options); rc != 0) {
+        // A half-written temporary file is of no use to anyone.
+        fs::remove(*temp, ec);
+        return rc;
+    }
+    // The complete new bank stays in the temporary file when the old one may not be replaced.
+    if (!MayReplace(target)) {
+        ShowMessage("Error deleting old bank file.");
+        return 1;
+    }
+    fs::rename(*temp, target, ec);
+    if (ec) {
+        ShowMessage("Error renaming temporary file to bank file.");
+        return 1;
+    }
+    // Only now is the bank really in that file.
+    db.SetPath(path);
+    db.SetModified(false);
+    return 0;
+}
+
+}  // namespace talmeru

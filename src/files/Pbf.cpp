@@ -1,0 +1,342 @@
+#include "files/Pbf.h"
+
+#include <array>
+
+#include "files/WaveDataLoader.h"
+#include "model/ZedoDatabase.h"
+#include "model/ZedoException.h"
+#include "platform/ByteIO.h"
+#include "platform/FileUtil.h"
+#include "platform/Format.h"
+#include "platform/Prompter.h"
+
+namespace talmeru {
+
+namespace {
+
+constexpr size_t kMainHeaderSize = 66;
+constexpr size_t kSectionHeaderOffset = 68;
+constexpr size_t kSectionHeaderSize = 196;
+constexpr size_t kOldSectionHeaderSize = 192;
+constexpr size_t kOldDataStart = 258;
+
+// Ends a load: its text is shown and the reader returns 5.
+struct LoadFailed {
+    std::string text;
+};
+
+[[noreturn]] void Fail(std::string text) {
+    throw LoadFailed{std::move(text)};
+}
+
+using Counters = std::array<int, 7>;
+
+// One object record at the reader's position. A clean end of file counts as a missing
+// record; anything else short or malformed ends the load.
+void ReadRecord(ByteReader& r, ZedoDatabase& db, Counters& counts) {
+    if (r.Remaining() == 0) return;
+    if (!r.CanRead(kObjectHeaderSize)) Fail("bad header in object");
+    PackedHeader h;
+    size_t start = r.Pos();
+    ReadPackedHeader(r.Bytes(kObjectHeaderSize), h);
+    if (h.bodySize + kObjectHeaderSize > kPackBufferSize) Fail("OBJECTBUFFERSIZE is too small");
+    if (!r.CanRead(static_cast<size_t>(h.bodySize)))
+        Fail(
+            Fmt("Only %d out of %d bytes for object \"%s\" were read. Bank file has been "
+                "corrupted.",
+                static_cast<int>(r.Remaining()), h.bodySize, h.name.c_str()));
+    r.Skip(static_cast<size_t>(h.bodySize));
+    if (h.type < 1 || h.type > 6) Fail("bad object");
+    auto record = r.Data().subspan(start, kObjectHeaderSize + static_cast<size_t>(h.bodySize));
+    if (db.Store(record) != 0) Fail(Fmt("Error understanding object \"%s\"", h.name.c_str()));
+    ++counts[static_cast<size_t>(h.type)];
+}
+
+void SeekClamped(ByteReader& r, uint64_t offset) {
+    r.Seek(offset > r.Size() ? r.Size() : static_cast<size_t>(offset));
+}
+
+void ReadOld(ByteReader& r, ZedoDatabase& db) {
+    if (!r.CanRead(kOldSectionHeaderSize)) Fail("pbf Header not ok");
+    ByteReader sh(r.Bytes(kOldSectionHeaderSize));
+    int programs = sh.U16();
+    int keymaps = sh.U16();
+    int samples = sh.U16();
+    sh.Seek(24);
+    uint64_t following = sh.U32();
+    if (r.Size() != following + kOldDataStart) Fail("Actual file size does match header.");
+    db.SetComment("<no comments available>");
+    Counters counts{};
+    for (int i = 0; i < programs + keymaps + samples; ++i)
+        ReadRecord(r, db, counts);
+    if (counts[kTypeKeymap] != keymaps || counts[kTypeSampleHeader] != samples ||
+        counts[kTypeProgram] != programs)
+        Fail("PBF object miscount, file is corrupt.");
+}
+
+void ReadWaveRecords(ByteReader& r, ZedoDatabase& db, int count, bool quiet) {
+    for (int i = 0; i < count; ++i) {
+        if (!r.CanRead(4)) Fail("Read of WaveData Info Failed (1)");
+        uint32_t length = r.U32();
+        // The fixed fields need 12 bytes after the length; a shorter record cannot be right.
+        if (length < 16 || !r.CanRead(length - 4)) Fail("Read of WaveData Info Failed (2)");
+        ByteReader rec(r.Bytes(length - 4));
+        int base = rec.U16();
+        int bits = rec.U8();
+        int channel = rec.U8();
+        uint32_t rate = rec.U32();
+        rec.Skip(4);  // length: not compared
+        std::string path = rec.FixedString(rec.Remaining());
+        SampleHeader* header = db.GetSampleHeader(base);
+        if (!header) {
+            ShowMessage("Bank file was corrupt.  Wave data info without sample");
+            continue;
+        }
+        if (channel > kRightChannel) channel = kWholeFile;
+        WaveData* w = LoadWaveDataForHeader(db, header, path, base, channel);
+        if (w->valid) {
+            if (bits != 0 && bits != w->bitsSource)
+                ShowMessage("Bank file was corrupt.  Bits per sample mismatch");
+            else if (rate > 0 && static_cast<int64_t>(rate) != w->SampleRate())
+                ShowMessage("Bank file was corrupt.  Sample Rate mismatch");
+        } else if (!quiet) {
+            if (!AskYesNo(Fmt("The file \"%s\" used in sample %d could not be loaded, so this "
+                              "sample will be invalid. Continue with this bank?",
+                              path.c_str(), base)))
+                Fail("Load aborted");
+        }
+    }
+}
+
+void ReadLinkRecords(ByteReader& r, ZedoDatabase& db, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (!r.CanRead(6)) Fail("Read of Link Info Failed (1)");
+        int kind = r.U16();
+        int linked = r.U16();
+        int base = r.U16();
+        if (kind != 5) Fail("Read of Link Info Failed (2)");
+        WaveData* target = nullptr;
+        for (int k = 0; k < db.WaveDataCount() && !target; ++k) {
+            WaveData* w = db.GetWaveData(k);
+            bool fileOrMerged = w->StorageClass() == kFileLoaded ||
+                                w->StorageClass() == kMergedStorage || w->Kind() == kWaveInvalid;
+            if (fileOrMerged && w->base == base) target = w;
+        }
+        if (!target) Fail("Link attempted on non-existant base sample");
+        target->AddLink(linked);
+        if (SampleHeader* s = db.GetSampleHeader(linked))
+            s->AttachWave(target, kAttachReference);
+        else
+            ShowMessage("Bank contained sample link, but no sample header");
+    }
+}
+
+void ReadCurrent(ByteReader& r, ZedoDatabase& db, bool quiet) {
+    if (!r.CanRead(2 + kSectionHeaderSize)) Fail("pbf Header not ok");
+    r.Skip(2);
+    ByteReader sh(r.Bytes(kSectionHeaderSize));
+    int programs = sh.U16();
+    int keymaps = sh.U16();
+    int samples = sh.U16();
+    sh.Seek(12);
+    uint32_t programOffset = sh.U32();
+    uint32_t keymapOffset = sh.U32();
+    uint32_t sampleOffset = sh.U32();
+    sh.Seek(36);
+    db.SetComment(sh.FixedString(64));
+    sh.Seek(100);
+    int waveCount = sh.U16();
+    uint32_t waveLow = sh.U16();
+    uint32_t waveHigh = sh.U16();
+    int linkCount = sh.U16();
+    uint32_t linkOffset = sh.U32();
+
+    Counters counts{};
+    const std::pair<uint32_t, int> sections[] = {
+        {programOffset, programs}, {keymapOffset, keymaps}, {sampleOffset, samples}};
+    for (const auto& [offset, count] : sections) {
+        SeekClamped(r, offset);
+        for (int i = 0; i < count; ++i)
+            ReadRecord(r, db, counts);
+    }
+
+    uint64_t waveOffset = waveHigh * 65536ull + waveLow;
+    size_t here = r.Pos();
+    if (here > 0xFFFF && (here & 0xFFFF) == waveOffset) {
+        ShowMessage(
+            "A corruption was detected in the bank file. This is mostly like due to a bug in "
+            "earlier version of Talmreu (<=1.02).  You should resave this bank to correct this "
+            "problem.");
+        waveOffset = here;
+    }
+    SeekClamped(r, waveOffset);
+    ReadWaveRecords(r, db, waveCount, quiet);
+    SeekClamped(r, linkOffset);
+    ReadLinkRecords(r, db, linkCount);
+}
+
+// Headers that no record gave wave data: a name holding ".wav" names its file, any other
+// plays the ROM.
+void FindWaveDataByName(ZedoDatabase& db) {
+    for (int n = 0; n < kSlotCount; ++n) {
+        SampleHeader* s = db.GetSampleHeader(n);
+        if (!s || s->Wave()) continue;
+        std::string name = ToLower(s->Name());
+        size_t at = name.find(".wav", 1);
+        if (at != std::string::npos) {
+            int channel = kWholeFile;
+            size_t side = name.find(".wavl");
+            if (side != std::string::npos) {
+                channel = kLeftChannel;
+            } else if ((side = name.find(".wavr")) != std::string::npos) {
+                channel = kRightChannel;
+            }
+            if (side != std::string::npos) {
+                name[side + 4] = ' ';
+                while (!name.empty() && name.back() == ' ')
+                    name.pop_back();
+            }
+            LoadWaveDataForHeader(db, s, name, n, channel);
+        } else {
+            WaveData* rom = db.GetWaveData(0);
+            s->AttachWave(rom, kAttachReference);
+            rom->links.push_back({n, false});
+        }
+    }
+}
+
+}  // namespace
+
+int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options) {
+    try {
+        ByteReader r(file);
+        if (!r.CanRead(kMainHeaderSize)) Fail("pbf Header not ok");
+        std::string magic = r.FixedString(32);
+        std::string kind = r.FixedString(32);
+        int format = r.U16();
+        if (!EqualsNoCase(magic, "pinnacle") || kind != "Bank")
+            Fail("This is not a recognized PBF file.");
+        switch (format) {
+            case kPbfFormatOld:
+                ReadOld(r, db);
+                break;
+            case 0x0101:
+                Fail("Reading of format 0101 is not supported.");
+            case kPbfFormatCurrent:
+                ReadCurrent(r, db, (options & kOpenQuiet) != 0);
+                break;
+            default:
+                Fail("This PBF format is not supported");
+        }
+        FindWaveDataByName(db);
+    } catch (const LoadFailed& e) {
+        ShowMessage(e.text);
+        return 5;
+    } catch (const ZedoException& e) {
+        ShowMessage(e.what());
+        return 5;
+    } catch (const ReadPastEnd&) {
+        ShowMessage("pbf Header not ok");
+        return 5;
+    }
+    db.SetModified(false);
+    return 0;
+}
+
+int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out) {
+    (void)options;
+    bool merged = db.Merged();
+    for (int i = 0; i < db.WaveDataCount(); ++i)
+        merged = merged || db.GetWaveData(i)->StorageClass() == kMergedStorage;
+    if (merged) {
+        ShowMessage("Sorry, you can't save a bank with merged wave data");
+        return 1;
+    }
+    ByteWriter w(64 * 1024);
+    w.FixedString("PINNACLE", 32);
+    w.FixedString("Bank", 32);
+    w.U16(kPbfFormatCurrent);
+    w.Zeros(2);
+    w.Zeros(kSectionHeaderSize);
+
+    ByteWriter sh(kSectionHeaderSize);
+    sh.Zeros(kSectionHeaderSize);
+    for (int type : {kTypeProgram, kTypeKeymap, kTypeSampleHeader}) {
+        size_t offsetField = type == kTypeProgram ? 12 : type == kTypeKeymap ? 16 : 20;
+        size_t countField = type == kTypeProgram ? 0 : type == kTypeKeymap ? 2 : 4;
+        sh.PatchU32(offsetField, static_cast<uint32_t>(w.Pos()));
+        int count = 0;
+        for (int n = 0; n < kSlotCount; ++n) {
+            BankObject* o = db.GetObject(type, n);
+            if (!o) continue;
+            if (o->PackTo(w) != 0) {
+                ShowMessage(ZedoException("Error Saving", *o).what());
+                return 1;
+            }
+            ++count;
+        }
+        sh.PatchU16(countField, static_cast<uint16_t>(count));
+    }
+    sh.PatchU32(28, static_cast<uint32_t>(w.Pos() - 262));
+    sh.PatchU16(102, static_cast<uint16_t>(w.Pos() & 0xFFFF));
+    sh.PatchU16(104, static_cast<uint16_t>(w.Pos() >> 16));
+
+    // Invalid wave data keeps its file reference too, so a sample whose file is missing
+    // today still finds it after the file is back.
+    auto saved = [](WaveData* wd) {
+        return wd->StorageClass() == kFileLoaded ||
+               (wd->Kind() == kWaveInvalid && !wd->path.empty());
+    };
+    int waveCount = 0;
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* wd = db.GetWaveData(i);
+        if (!saved(wd)) continue;
+        if (wd->Kind() != kWaveInvalid && !wd->valid) {
+            ShowMessage("Some Wave data is invalid, can't save bank");
+            return 1;
+        }
+        bool known = wd->Kind() != kWaveInvalid;
+        w.U32(static_cast<uint32_t>(wd->path.size() + 17));
+        w.U16(static_cast<uint16_t>(wd->base));
+        w.U8(static_cast<uint8_t>(known ? wd->bitsSource : 0));
+        w.U8(static_cast<uint8_t>(wd->channel));
+        w.U32(static_cast<uint32_t>(known ? wd->SampleRate() : 0));
+        w.U32(static_cast<uint32_t>(known ? wd->Length() : 0));
+        w.Bytes(std::span(reinterpret_cast<const uint8_t*>(wd->path.data()), wd->path.size()));
+        w.U8(0);
+        ++waveCount;
+    }
+    sh.PatchU16(100, static_cast<uint16_t>(waveCount));
+    sh.PatchU32(108, static_cast<uint32_t>(w.Pos()));
+    int linkCount = 0;
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* wd = db.GetWaveData(i);
+        if (!saved(wd)) continue;
+        for (const auto& l : wd->links) {
+            w.U16(5);
+            w.U16(static_cast<uint16_t>(l.number));
+            w.U16(static_cast<uint16_t>(wd->base));
+            ++linkCount;
+        }
+    }
+    sh.PatchU16(106, static_cast<uint16_t>(linkCount));
+    std::string comment = Fmt("Created by Talmeru Version %03x", kProgramVersion);
+    ByteWriter c;
+    c.FixedString(comment, 64);
+    sh.PatchBytes(36, c.Data());
+    w.PatchBytes(kSectionHeaderOffset, sh.Data());
+    out = w.Take();
+    return 0;
+}
+
+int WritePbf(const std::string& path, ZedoDatabase& db, int options) {
+    std::vector<uint8_t> image;
+    if (int rc = BuildPbf(db, options, image); rc != 0) return rc;
+    if (!WriteWholeFile(path, image)) {
+        ShowMessage("problem with saving\n");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace talmeru

@@ -1,0 +1,31 @@
+#pragma once
+// Pinnacle Bank Files: the bank's objects as packed records, plus a table of the files
+// its RAM samples' wave data comes from and of the headers that share them.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace talmeru {
+
+class ZedoDatabase;
+
+inline constexpr int kPbfFormatOld = 0x0100;
+inline constexpr int kPbfFormatCurrent = 0x0102;
+inline constexpr int kProgramVersion = 0x147;
+inline constexpr int kSaveWriteWavs = 0x10000;
+
+// Reads a whole .pbf image into db (emptied by the caller). 0, or 5 when the load failed
+// (the reason has been shown). The modified flag is cleared on success.
+int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options);
+
+// Builds the format 0x0102 image of db. 0, or 1 when the bank cannot be written (the reason
+// has been shown). The modified flag is left to the caller, which knows when the file is in
+// place.
+int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out);
+
+// Writes db as a .pbf file at path; 0 or 1 ("problem with saving\n" when the file cannot be
+// written).
+int WritePbf(const std::string& path, ZedoDatabase& db, int options);
+
+}  // namespace talmeru

@@ -1,0 +1,131 @@
+#include "model/BankObject.h"
+
+#include <cstring>
+
+#include "model/ZedoException.h"
+#include "platform/ByteIO.h"
+#include "platform/Format.h"
+#include "platform/Prompter.h"
+
+namespace talmeru {
+
+ZedoException::ZedoException(const std::string& text) : std::runtime_error(text.substr(0, 256)) {}
+
+ZedoException::ZedoException(const std::string& text, const BankObject& o)
+    : std::runtime_error(
+          Fmt("%s (%s(%d):\"%s\")", text.c_str(), o.KindName(), o.Number(), o.Name().c_str())
+              .substr(0, 256)) {}
+
+void BankObject::SetName(std::string_view name) {
+    name_ = std::string(name.substr(0, kNameLength));
+    // A name ends at its first NUL, as the packed header would have it.
+    if (auto nul = name_.find('\0'); nul != std::string::npos) name_.resize(nul);
+}
+
+void PairStereo(BankObject& left, BankObject& right) {
+    left.stereoRole = kStereoLeft;
+    right.stereoRole = kStereoRight;
+    left.chained = &right;
+}
+
+bool ReadPackedHeader(std::span<const uint8_t> block, PackedHeader& out) {
+    if (block.size() < kObjectHeaderSize) return false;
+    ByteReader r(block);
+    out.type = r.U8();
+    r.Skip(1);
+    out.number = r.U16();
+    out.bodySize = r.U16();
+    out.name = r.FixedString(kNameLength);
+    return true;
+}
+
+int BankObject::UnpackHeader(std::span<const uint8_t> block) {
+    PackedHeader h;
+    if (!ReadPackedHeader(block, h)) return 1;
+    if (static_cast<size_t>(h.bodySize) > block.size() - kObjectHeaderSize) return 1;
+    if (loaded_ && (h.type != type_ || h.number != number_)) return 1;
+    type_ = h.type;
+    number_ = h.number;
+    bodySize_ = h.bodySize;
+    name_ = h.name;
+    loaded_ = true;
+    return 0;
+}
+
+std::span<const uint8_t> BankObject::BodyOf(std::span<const uint8_t> block) {
+    size_t size = static_cast<size_t>(block[4] | (block[5] << 8));
+    return block.subspan(kObjectHeaderSize, size);
+}
+
+void BankObject::CopyHeaderFrom(const BankObject& other) {
+    type_ = other.type_;
+    number_ = other.number_;
+    bodySize_ = other.bodySize_;
+    name_ = other.name_;
+    loaded_ = true;
+}
+
+void BankObject::WriteHeader(uint8_t* buf) const {
+    buf[0] = static_cast<uint8_t>(type_);
+    buf[1] = 0;
+    buf[2] = static_cast<uint8_t>(number_);
+    buf[3] = static_cast<uint8_t>(number_ >> 8);
+    buf[4] = static_cast<uint8_t>(bodySize_);
+    buf[5] = static_cast<uint8_t>(bodySize_ >> 8);
+    std::memset(buf + 6, 0, kNameLength);
+    std::memcpy(buf + 6, name_.data(), std::min<size_t>(name_.size(), kNameLength));
+}
+
+int BankObject::Pack(uint8_t* buf, int capacity) {
+    bodySize_ = BodySize();
+    if (bodySize_ < 0) {
+        ShowMessage(Fmt("Obscure error: m_size <0, %d", bodySize_));
+        return 1;
+    }
+    int needed = bodySize_ + kObjectHeaderSize;
+    if (capacity < needed) {
+        ShowMessage(Fmt("Obscure error: ntotalneededsize= %d, size=%d", needed, capacity));
+        return 2;
+    }
+    WriteHeader(buf);
+    if (PackBody(std::span<uint8_t>(buf + kObjectHeaderSize, static_cast<size_t>(bodySize_))) !=
+        0) {
+        ShowMessage(Fmt("Obscure error: pack id=%d", number_));
+        return 2;
+    }
+    return 0;
+}
+
+int BankObject::PackToBlock(std::vector<uint8_t>& block) {
+    block.assign(kPackBufferSize, 0);
+    int rc = Pack(block.data(), kPackBufferSize);
+    if (rc != 0) {
+        block.clear();
+        return rc;
+    }
+    block.resize(static_cast<size_t>(bodySize_ + kObjectHeaderSize));
+    return 0;
+}
+
+int BankObject::PackTo(ByteWriter& out) {
+    uint8_t buf[kPackBufferSize];
+    int rc = Pack(buf, kPackBufferSize);
+    if (rc != 0) return rc;
+    out.Bytes(std::span<const uint8_t>(buf, static_cast<size_t>(bodySize_ + kObjectHeaderSize)));
+    return 0;
+}
+
+int BankObject::PackCached() {
+    if (!packed_.empty()) return 0;
+    bodySize_ = BodySize();
+    if (bodySize_ < 0) return 1;
+    std::vector<uint8_t> block(static_cast<size_t>(bodySize_ + kObjectHeaderSize));
+    WriteHeader(block.data());
+    if (PackBody(std::span<uint8_t>(block.data() + kObjectHeaderSize,
+                                    static_cast<size_t>(bodySize_))) != 0)
+        return 2;
+    packed_ = std::move(block);
+    return 0;
+}
+
+}  // namespace talmeru

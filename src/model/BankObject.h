@@ -1,0 +1,104 @@
+#pragma once
+// The common base of keymaps, sample headers and programs: identity, name and the packed
+// form shared by the synthesizer, the bank files and system-exclusive messages
+// (22-byte header, then the body; at most 4096 bytes in all).
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace talmeru {
+
+class ByteWriter;
+
+inline constexpr int kPackBufferSize = 4096;
+inline constexpr int kObjectHeaderSize = 22;
+inline constexpr int kMaxBodySize = kPackBufferSize - kObjectHeaderSize;
+inline constexpr int kSlotCount = 512;
+inline constexpr int kNameLength = 16;
+
+enum ObjectType : int { kTypeKeymap = 1, kTypeSampleHeader = 2, kTypeProgram = 3 };
+
+// Stereo role of keymaps and sample headers.
+enum StereoRole : int { kMono = 0, kStereoLeft = 1, kStereoRight = 2 };
+
+class BankObject {
+  public:
+    explicit BankObject(int type) : type_(type) {}
+    virtual ~BankObject() = default;
+    BankObject(const BankObject&) = delete;
+    BankObject& operator=(const BankObject&) = delete;
+
+    virtual int KindNumber() const = 0;
+    virtual const char* KindName() const { return "unknown type"; }
+    // Reads a whole packed object (header and body); 0 on success.
+    virtual int Unpack(std::span<const uint8_t> block) = 0;
+    // The body size that PackBody will write.
+    virtual int BodySize() const = 0;
+    // Writes the body into exactly BodySize() bytes; 0 on success.
+    virtual int PackBody(std::span<uint8_t> body) const = 0;
+
+    const std::string& Name() const { return name_; }
+    void SetName(std::string_view name);
+    int Number() const { return number_; }
+    void SetNumber(int n) { number_ = n; }
+    int Type() const { return type_; }
+    bool Loaded() const { return loaded_; }
+    // The body size found by the last pack or unpack.
+    int LastBodySize() const { return bodySize_; }
+
+    // Packs into buf (capacity bytes). 0 on success; 1 for a negative size, 2 when the
+    // object does not fit or its body fails; the message has been shown.
+    int Pack(uint8_t* buf, int capacity);
+    // Packs into a 4096-byte buffer and appends the packed object to out.
+    int PackTo(ByteWriter& out);
+    // Packs into block (resized to the packed size).
+    int PackToBlock(std::vector<uint8_t>& block);
+    // A cached packed form, made on first use; edits must call DropPackedCopy.
+    int PackCached();
+    const std::vector<uint8_t>& PackedCopy() const { return packed_; }
+    void DropPackedCopy() {
+        packed_.clear();
+        packed_.shrink_to_fit();
+    }
+
+    // Object-browser row handle, owned by the browser.
+    void* treeItem = nullptr;
+    bool marked = false;
+    // The object uploaded right after this one (the right half of a stereo pair); not owned.
+    BankObject* chained = nullptr;
+    int stereoRole = kMono;
+
+  protected:
+    // Reads the 22-byte header. 1 when the block is shorter than it says, or this object is
+    // already loaded and the block names another type or number.
+    int UnpackHeader(std::span<const uint8_t> block);
+    void CopyHeaderFrom(const BankObject& other);
+    void WriteHeader(uint8_t* buf) const;
+    // The body of a block whose header UnpackHeader accepted.
+    static std::span<const uint8_t> BodyOf(std::span<const uint8_t> block);
+
+    std::string name_ = "unknown";
+    int number_ = 0;
+    int bodySize_ = 0;
+    bool loaded_ = false;
+    int type_;
+    std::vector<uint8_t> packed_;
+};
+
+// Makes left and right the two halves of a stereo keymap or sample: the right half is
+// uploaded right after the left one.
+void PairStereo(BankObject& left, BankObject& right);
+
+// The 22-byte header fields of a packed block, read without unpacking it.
+struct PackedHeader {
+    int type = 0;
+    int number = 0;
+    int bodySize = 0;
+    std::string name;
+};
+// False when the block is shorter than a header.
+bool ReadPackedHeader(std::span<const uint8_t> block, PackedHeader& out);
+
+}  // namespace talmeru

@@ -1,0 +1,93 @@
+#include "model/WaveData.h"
+
+#include <algorithm>
+
+#include "platform/Prompter.h"
+#include "platform/RomDirectory.h"
+
+namespace talmeru {
+
+bool WaveData::Equals(const WaveData& other) const {
+    return Kind() == other.Kind() && path == other.path && channel == other.channel;
+}
+
+int WaveData::FindRegion(int32_t start, int32_t end_, int32_t loop) const {
+    const int32_t bpf = BytesPerFrame();
+    for (size_t i = 0; i < regions.size(); ++i) {
+        const WaveRegion& r = regions[i];
+        bool looped = r.loopStart < r.end;
+        int32_t regionLoop = looped ? r.loopStart * bpf : -1;
+        if (r.start * bpf == start && r.end * bpf == end_ &&
+            (regionLoop == loop || r.loopStart * bpf == loop))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void WaveData::AddLink(int number) {
+    if (base == -1 || base == number) {
+        base = number;
+        uploadPending[0] = uploadPending[1] = true;
+        return;
+    }
+    // Only wave data that the bank carries has aliases to send later.
+    bool pending = StorageClass() != kNotSaved;
+    links.push_back({number, pending});
+    if (pending) uploadPending[0] = true;
+}
+
+int WaveData::RemoveLink(int number) {
+    if (number == base) {
+        if (links.empty()) {
+            base = -1;
+        } else {
+            base = links.front().number;
+            links.erase(links.begin());
+            uploadPending[0] = uploadPending[1] = true;
+        }
+        return 0;
+    }
+    auto it = std::find_if(links.begin(), links.end(),
+                           [&](const WaveLink& l) { return l.number == number; });
+    if (it == links.end()) {
+        ShowMessage("Internal aliases list is corrupt. Please inform author");
+        return 1;
+    }
+    links.erase(it);
+    return 0;
+}
+
+bool WaveData::UsedBy(int number) const {
+    return base == number || std::any_of(links.begin(), links.end(),
+                                         [&](const WaveLink& l) { return l.number == number; });
+}
+
+RomWaveData::RomWaveData() {
+    base = 0;
+    valid = true;
+    bitsSource = bitsHeld = 8;
+    sampleRate = 0;
+    length = kRomSampleLength;
+    loopStart = end = kRomSampleLength;
+    regions.reserve(kRomRegionCount);
+    for (const auto& r : RomDirectory())
+        regions.push_back({std::string(r.name), r.start, r.loopStart, r.end});
+}
+
+std::unique_ptr<WaveData> RomWaveData::Clone() const {
+    return std::make_unique<RomWaveData>(*this);
+}
+
+InvalidWaveData::InvalidWaveData(int baseNumber, std::string sourcePath, int sourceChannel) {
+    base = baseNumber;
+    path = std::move(sourcePath);
+    channel = sourceChannel;
+    valid = false;
+    length = 0;
+}
+
+std::unique_ptr<WaveData> InvalidWaveData::Clone() const {
+    return std::make_unique<InvalidWaveData>(*this);
+}
+
+}  // namespace talmeru

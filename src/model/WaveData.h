@@ -1,0 +1,118 @@
+#pragma once
+// The sample data behind RAM sample headers, and the sharing of one wave data by several
+// headers (its base header carries the data; further headers are links, sent as aliases).
+// Element 0 of every bank's wave-data list is the ROM wave data, which holds no data.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace talmeru {
+
+enum WaveKind : int {
+    kWaveRom = 1,
+    kWaveWav = 2,
+    kWaveInvalid = 3,
+    kWaveMerged = 4,
+    kWaveSf2 = 5,
+    kWaveK2000 = 6,
+    kWaveMa1 = 7,
+    kWaveCtmb = 8,
+};
+
+// How a wave data is kept with a saved bank.
+enum WaveStorage : int { kNotSaved = 0, kFileLoaded = 1, kMergedStorage = 2 };
+
+// Which channel of the source a wave data plays.
+enum ChannelSelector : int { kWholeFile = 0, kLeftChannel = 1, kRightChannel = 2 };
+
+struct WaveRegion {
+    std::string name;
+    int32_t start = 0;
+    int32_t loopStart = 0;
+    int32_t end = 0;
+};
+
+struct WaveLink {
+    int number = 0;
+    bool pending = false;
+};
+
+class WaveData {
+  public:
+    virtual ~WaveData() = default;
+
+    virtual bool IsStereo() const { return stereo; }
+    virtual int32_t Length() { return length; }
+    virtual int SampleRate() const { return sampleRate; }
+    virtual int32_t SampleStart() const { return sampleStart; }
+    virtual int32_t LoopStart() const { return loopStart; }
+    virtual int32_t End() const { return end; }
+    virtual double RootPitch() const { return rootPitch; }
+    virtual std::unique_ptr<WaveData> Clone() const = 0;
+    virtual int Kind() const = 0;
+    virtual bool Equals(const WaveData& other) const;
+    virtual int StorageClass() const = 0;
+    virtual int FormatTag() const { return 0; }
+    virtual std::string DisplayName() const = 0;
+    virtual std::string FormatName() const = 0;
+
+    bool IsRom() const { return Kind() == kWaveRom; }
+    // Bytes per frame of the data as held (1 for 8-bit, 2 for 16-bit).
+    int BytesPerFrame() const { return bitsHeld == 8 ? 1 : 2; }
+    // The region whose offsets match a sample header's (in the header's byte units), or -1.
+    int FindRegion(int32_t start, int32_t end, int32_t loop) const;
+
+    // Adds a sample header number as a user, without telling the synthesizer: the base when
+    // there is none, else a pending link.
+    void AddLink(int number);
+    // 0, or 1 with "Internal aliases list is corrupt. Please inform author" shown when the
+    // number uses neither as base nor as a link.
+    int RemoveLink(int number);
+    bool UsedBy(int number) const;
+
+    int base = -1;
+    std::vector<WaveLink> links;
+    bool uploadPending[2] = {false, false};
+    int channel = kWholeFile;
+    bool valid = true;
+    int bitsSource = 16;
+    int bitsHeld = 16;
+    int sampleRate = 44100;
+    bool stereo = false;
+    int32_t length = -1;
+    int32_t sourceSize = 0;
+    int32_t sampleStart = 0;
+    int32_t loopStart = 0;
+    int32_t end = 0;
+    double rootPitch = -1.0;
+    std::vector<WaveRegion> regions;
+    // File kinds: the full path of the source.
+    std::string path;
+};
+
+// The synthesizer's sample ROM: always valid, 8-bit, no data; its regions are the ROM's
+// sample directory.
+class RomWaveData : public WaveData {
+  public:
+    RomWaveData();
+    std::unique_ptr<WaveData> Clone() const override;
+    int Kind() const override { return kWaveRom; }
+    int StorageClass() const override { return kNotSaved; }
+    std::string DisplayName() const override { return "MA-1 ROM"; }
+    std::string FormatName() const override { return "K8"; }
+};
+
+// Stands in for a source that was not found or could not be read. It remembers the source's
+// path and channel, so that saving the bank keeps the reference for when the file is back.
+class InvalidWaveData : public WaveData {
+  public:
+    explicit InvalidWaveData(int baseNumber, std::string sourcePath = {}, int sourceChannel = 0);
+    std::unique_ptr<WaveData> Clone() const override;
+    int Kind() const override { return kWaveInvalid; }
+    int StorageClass() const override { return kNotSaved; }
+    std::string DisplayName() const override { return "Invalid Wave Data"; }
+    std::string FormatName() const override { return "-"; }
+};
+
+}  // namespace talmeru

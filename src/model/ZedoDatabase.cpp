@@ -1,0 +1,270 @@
+#include "model/ZedoDatabase.h"
+
+#include <algorithm>
+
+#include "model/ZedoException.h"
+#include "platform/Format.h"
+
+namespace talmeru {
+
+ZedoDatabase::ZedoDatabase() {
+    waves_.push_back(std::make_unique<RomWaveData>());
+}
+
+ZedoDatabase::~ZedoDatabase() {
+    Clear(true);
+}
+
+void ZedoDatabase::Clear(bool alsoRomWave) {
+    for (auto& k : keymaps_)
+        k.reset();
+    for (auto& p : programs_)
+        p.reset();
+    for (auto& s : samples_)
+        s.reset();
+    for (auto& b : raw5_)
+        std::vector<uint8_t>().swap(b);
+    for (auto& b : raw6_)
+        std::vector<uint8_t>().swap(b);
+    if (alsoRomWave) {
+        waves_.clear();
+    } else if (!waves_.empty()) {
+        waves_.resize(1);
+        // The ROM wave data outlives the bank's objects; their links must not.
+        waves_[0]->links.clear();
+    }
+    merged_ = false;
+    path_.clear();
+}
+
+int ZedoDatabase::Store(std::span<const uint8_t> block) {
+    if (block.empty()) return 0;
+    PackedHeader h;
+    if (!ReadPackedHeader(block, h)) throw ZedoException("unknown type in ZedoDatabase::Store");
+    switch (h.type) {
+        case kTypeKeymap:
+        case kTypeSampleHeader:
+        case kTypeProgram: {
+            if (!InRange(h.number)) return 0;
+            if (h.type == kTypeKeymap) {
+                keymaps_[h.number].reset();
+                auto k = std::make_unique<Keymap>();
+                if (k->Unpack(block) != 0) return 2;
+                keymaps_[h.number] = std::move(k);
+            } else if (h.type == kTypeSampleHeader) {
+                samples_[h.number].reset();
+                auto s = std::make_unique<SampleHeader>();
+                if (s->Unpack(block) != 0) return 1;
+                samples_[h.number] = std::move(s);
+            } else {
+                programs_[h.number].reset();
+                auto p = std::make_unique<Program>();
+                if (p->Unpack(block) != 0) return 3;
+                programs_[h.number] = std::move(p);
+            }
+            return 0;
+        }
+        case 5:
+        case 6:
+            if (InRange(h.number))
+                (h.type == 5 ? raw5_ : raw6_)[h.number].assign(block.begin(), block.end());
+            return 0;
+        default:
+            throw ZedoException("unknown type in ZedoDatabase::Store");
+    }
+}
+
+BankObject* ZedoDatabase::GetObject(int type, int n) const {
+    switch (type) {
+        case kTypeKeymap:
+            return GetKeymap(n);
+        case kTypeSampleHeader:
+            return GetSampleHeader(n);
+        case kTypeProgram:
+            return GetProgram(n);
+        default:
+            return nullptr;
+    }
+}
+
+const std::vector<uint8_t>* ZedoDatabase::RawBlock(int type, int n) const {
+    if (!InRange(n) || (type != 5 && type != 6)) return nullptr;
+    const auto& b = (type == 5 ? raw5_ : raw6_)[n];
+    return b.empty() ? nullptr : &b;
+}
+
+namespace {
+template <typename Slots>
+int FirstFree(const Slots& slots) {
+    for (int i = 0; i < kSlotCount; ++i)
+        if (!slots[i]) return i;
+    return -1;
+}
+}  // namespace
+
+int ZedoDatabase::FirstFreeKeymap() const {
+    return FirstFree(keymaps_);
+}
+int ZedoDatabase::FirstFreeSampleHeader() const {
+    return FirstFree(samples_);
+}
+int ZedoDatabase::FirstFreeProgram() const {
+    return FirstFree(programs_);
+}
+
+Program* ZedoDatabase::FindProgramByName(std::string_view text, int start) const {
+    for (int i = std::max(start, 0); i < kSlotCount; ++i) {
+        Program* p = programs_[i].get();
+        if (p && (text.empty() || p->Name() == text)) return p;
+    }
+    return nullptr;
+}
+
+void ZedoDatabase::PutKeymap(std::unique_ptr<Keymap> k) {
+    if (k && InRange(k->Number())) keymaps_[k->Number()] = std::move(k);
+}
+void ZedoDatabase::PutSampleHeader(std::unique_ptr<SampleHeader> s) {
+    if (s && InRange(s->Number())) samples_[s->Number()] = std::move(s);
+}
+void ZedoDatabase::PutProgram(std::unique_ptr<Program> p) {
+    if (p && InRange(p->Number())) programs_[p->Number()] = std::move(p);
+}
+
+WaveData* ZedoDatabase::AddWaveData(std::unique_ptr<WaveData> w) {
+    if (WaveDataCount() >= kMaxWaveData) throw ZedoException("WaveDataList full!");
+    waves_.push_back(std::move(w));
+    return waves_.back().get();
+}
+
+int ZedoDatabase::IndexOfWaveData(const WaveData* w) const {
+    for (size_t i = 0; i < waves_.size(); ++i)
+        if (waves_[i].get() == w) return static_cast<int>(i);
+    return -1;
+}
+
+int ZedoDatabase::DeleteObject(BankObject* object) {
+    if (!object) return 1;
+    int n = object->Number();
+    if (!InRange(n)) return 1;
+    // Other objects chain to stereo partners by pointer; forget the ones that go.
+    auto unchain = [&](auto& slots) {
+        for (auto& o : slots)
+            if (o && o->chained == object) o->chained = nullptr;
+    };
+    switch (object->Type()) {
+        case kTypeKeymap:
+            if (keymaps_[n].get() != object) return 1;
+            unchain(keymaps_);
+            keymaps_[n].reset();
+            break;
+        case kTypeSampleHeader:
+            if (samples_[n].get() != object) return 1;
+            unchain(samples_);
+            samples_[n].reset();
+            break;
+        case kTypeProgram:
+            if (programs_[n].get() != object) return 1;
+            programs_[n].reset();
+            break;
+        default:
+            return 1;
+    }
+    SetModified();
+    return 0;
+}
+
+void ZedoDatabase::DeleteSampleHeader(int n) {
+    SampleHeader* s = GetSampleHeader(n);
+    if (!s) return;
+    if (WaveData* w = s->Wave()) w->RemoveLink(n);
+    DeleteObject(s);
+    // Wave data nobody plays any more leaves the list; the ROM wave data always stays.
+    for (size_t i = 1; i < waves_.size();) {
+        if (waves_[i]->base == -1)
+            waves_.erase(waves_.begin() + static_cast<std::ptrdiff_t>(i));
+        else
+            ++i;
+    }
+}
+
+std::string ZedoDatabase::MakeUniqueName(int type, std::string_view wanted) const {
+    auto taken = [&](const std::string& name) {
+        for (int i = 0; i < kSlotCount; ++i) {
+            const BankObject* o = GetObject(type, i);
+            if (o && o->Name() == name) return true;
+        }
+        return false;
+    };
+    std::string candidate(wanted.substr(0, kNameLength));
+    if (!taken(candidate)) return candidate;
+
+    std::string base = candidate;
+    char letter = 0;
+    if ((type == kTypeKeymap || type == kTypeSampleHeader) && !base.empty() &&
+        (base.back() == 'R' || base.back() == 'L')) {
+        letter = base.back();
+        base.pop_back();
+    }
+    size_t digits = base.size();
+    while (digits > 0 && base[digits - 1] >= '0' && base[digits - 1] <= '9')
+        --digits;
+    int counter = 0;
+    if (digits < base.size()) {
+        long value = 0;
+        for (size_t i = digits; i < base.size() && value <= 998; ++i)
+            value = value * 10 + (base[i] - '0');
+        if (value <= 998) {
+            counter = static_cast<int>(value);
+            base.resize(digits);
+        }
+    }
+    while (taken(candidate)) {
+        ++counter;
+        std::string number = std::to_string(counter);
+        // The letter counts against the 16 characters too, so it is never cut off.
+        size_t room = kNameLength - number.size() - (letter ? 1 : 0);
+        candidate = base.substr(0, room) + number;
+        if (letter) candidate += letter;
+    }
+    return candidate;
+}
+
+void ZedoDatabase::ClearMarks() {
+    for (auto& p : programs_)
+        if (p) p->marked = false;
+    for (auto& k : keymaps_)
+        if (k) k->marked = false;
+    for (auto& s : samples_)
+        if (s) s->marked = false;
+}
+
+void ZedoDatabase::MarkForSync() {
+    ClearMarks();
+    if (purgeUnused_) {
+        for (auto& p : programs_) {
+            if (!p) continue;
+            p->marked = true;
+            for (int i = 0; i < p->LayerCount(); ++i) {
+                Keymap* k = GetKeymap(p->GetLayer(i)->keymap);
+                if (!k) continue;
+                k->marked = true;
+                for (const auto& e : k->entries)
+                    if (SampleHeader* s = GetSampleHeader(e.sample)) s->marked = true;
+            }
+        }
+    } else {
+        for (auto& p : programs_)
+            if (p) p->marked = true;
+        for (auto& k : keymaps_)
+            if (k) k->marked = true;
+        for (auto& s : samples_)
+            if (s) s->marked = true;
+    }
+    for (auto& w : waves_) {
+        w->uploadPending[0] = w->uploadPending[1] = true;
+        for (auto& l : w->links)
+            l.pending = true;
+    }
+}
+
+}  // namespace talmeru

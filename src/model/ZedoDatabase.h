@@ -1,0 +1,123 @@
+#pragma once
+// One bank in memory: 512 slots each of keymaps, sample headers and programs (slot index =
+// object number), two tables of raw blocks the synthesizer hands us, and the list of wave
+// data the sample headers play (element 0 is always the ROM wave data).
+#include <array>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/BankObject.h"
+#include "model/Keymap.h"
+#include "model/Program.h"
+#include "model/SampleHeader.h"
+#include "model/WaveData.h"
+
+namespace talmeru {
+
+inline constexpr int kMaxWaveData = 512;
+inline constexpr int kOpenQuiet = 1;
+
+class ZedoDatabase {
+  public:
+    ZedoDatabase();
+    ~ZedoDatabase();
+    ZedoDatabase(const ZedoDatabase&) = delete;
+    ZedoDatabase& operator=(const ZedoDatabase&) = delete;
+
+    // Destroys every object and all RAM wave data (and the ROM wave data too when asked).
+    void Clear(bool alsoRomWave);
+
+    // Files a packed block under its type and number. Returns 0, or 2/1/3 when a keymap,
+    // sample header or program fails to unpack (the slot is then empty). Raises
+    // ZedoException for a type outside 1..3, 5, 6.
+    int Store(std::span<const uint8_t> block);
+
+    Keymap* GetKeymap(int n) const { return InRange(n) ? keymaps_[n].get() : nullptr; }
+    SampleHeader* GetSampleHeader(int n) const { return InRange(n) ? samples_[n].get() : nullptr; }
+    Program* GetProgram(int n) const { return InRange(n) ? programs_[n].get() : nullptr; }
+    BankObject* GetObject(int type, int n) const;
+    // The raw block of type 5 or 6 kept in slot n, or nullptr.
+    const std::vector<uint8_t>* RawBlock(int type, int n) const;
+
+    int FirstFreeKeymap() const;
+    int FirstFreeSampleHeader() const;
+    int FirstFreeProgram() const;
+    // From slot start upward, the first program named exactly text (any program for "").
+    Program* FindProgramByName(std::string_view text, int start) const;
+
+    // Puts an object into the slot of its number, destroying what was there.
+    void PutKeymap(std::unique_ptr<Keymap> k);
+    void PutSampleHeader(std::unique_ptr<SampleHeader> s);
+    void PutProgram(std::unique_ptr<Program> p);
+
+    int WaveDataCount() const { return static_cast<int>(waves_.size()); }
+    WaveData* GetWaveData(int i) const {
+        return i >= 0 && i < WaveDataCount() ? waves_[static_cast<size_t>(i)].get() : nullptr;
+    }
+    // Raises "WaveDataList full!" when 512 are there already.
+    WaveData* AddWaveData(std::unique_ptr<WaveData> w);
+    // Index of w in the list, or -1.
+    int IndexOfWaveData(const WaveData* w) const;
+
+    // Empties the object's slot and destroys it. 0 on success.
+    int DeleteObject(BankObject* object);
+    // Removes sample header n from its wave data's users, deletes it, and drops wave data
+    // that nobody uses any more.
+    void DeleteSampleHeader(int n);
+
+    void SetModified(bool on = true) { unsaved_ = on; }
+    bool IsModified() const { return unsaved_; }
+
+    // The name to give a new keymap, sample header or program wanted as `wanted`: unique
+    // among objects of that type.
+    std::string MakeUniqueName(int type, std::string_view wanted) const;
+
+    void ClearMarks();
+    // Marks what the next synchronisation sends and flags every wave data for upload.
+    void MarkForSync();
+
+    void SetMergeWaveData(bool on) { mergeWaveData_ = on; }
+    bool MergeWaveData() const { return mergeWaveData_; }
+    void SetLoadWaveData(bool on) { loadWaveData_ = on; }
+    bool LoadWaveData() const { return loadWaveData_; }
+    void SetPurgeUnused(bool on) { purgeUnused_ = on; }
+    bool PurgeUnused() const { return purgeUnused_; }
+
+    bool Merged() const { return merged_; }
+    void SetMerged(bool on) { merged_ = on; }
+    // Edits are refused while wave data is (or will be) merged.
+    bool ReadOnly() const { return mergeWaveData_ || merged_; }
+
+    const std::string& Comment() const { return comment_; }
+    void SetComment(std::string_view c) { comment_ = std::string(c.substr(0, 255)); }
+    const std::string& Path() const { return path_; }
+    void SetPath(std::string p) { path_ = std::move(p); }
+    int OpenOptions() const { return openOptions_; }
+    void SetOpenOptions(int o) { openOptions_ = o; }
+
+    int programRamFree = 0;
+    int sampleRamFree = 0;
+
+  private:
+    static bool InRange(int n) { return n >= 0 && n < kSlotCount; }
+
+    int openOptions_ = 0;
+    bool mergeWaveData_ = false;
+    bool loadWaveData_ = true;
+    bool purgeUnused_ = true;
+    bool merged_ = false;
+    bool unsaved_ = false;
+    std::string comment_ = "MA-1 Rom";
+    std::string path_;
+    std::array<std::unique_ptr<Keymap>, kSlotCount> keymaps_;
+    std::array<std::unique_ptr<Program>, kSlotCount> programs_;
+    std::array<std::unique_ptr<SampleHeader>, kSlotCount> samples_;
+    std::array<std::vector<uint8_t>, kSlotCount> raw5_;
+    std::array<std::vector<uint8_t>, kSlotCount> raw6_;
+    std::vector<std::unique_ptr<WaveData>> waves_;
+};
+
+}  // namespace talmeru

@@ -1,0 +1,95 @@
+#include "platform/FileUtil.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <system_error>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace talmeru {
+
+namespace fs = std::filesystem;
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t maxBytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    if (size < 0 || static_cast<uint64_t>(size) > maxBytes) return std::nullopt;
+    in.seekg(0, std::ios::beg);
+    std::vector<uint8_t> data(static_cast<size_t>(size));
+    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) return std::nullopt;
+    return data;
+}
+
+bool WriteWholeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* f = std::fopen(path.string().c_str(), "wb");
+    if (!f) return false;
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = std::fflush(f) == 0 && ok;
+#if !defined(_WIN32)
+    ok = ::fsync(fileno(f)) == 0 && ok;
+#endif
+    ok = std::fclose(f) == 0 && ok;
+    return ok;
+}
+
+std::optional<fs::path> CreateUniqueFile(const fs::path& dir, const std::string& prefix) {
+    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device rd;
+    std::mt19937 gen(rd());
+    std::uniform_int_distribution<int> pick(0, sizeof(kChars) - 2);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::string name = prefix;
+        for (int i = 0; i < 6; ++i)
+            name += kChars[pick(gen)];
+        fs::path candidate = dir / name;
+#if defined(_WIN32)
+        std::error_code ec;
+        if (fs::exists(candidate, ec)) continue;
+        std::ofstream out(candidate, std::ios::binary);
+        if (out) return candidate;
+#else
+        int fd = ::open(candidate.string().c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST) return std::nullopt;
+#endif
+    }
+    return std::nullopt;
+}
+
+bool WriteFileAtomic(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    fs::path dir = path.parent_path();
+    if (dir.empty()) dir = ".";
+    auto temp = CreateUniqueFile(dir, "TalmeruTemp");
+    if (!temp) return false;
+    std::error_code ec;
+    if (!WriteWholeFile(*temp, bytes)) {
+        fs::remove(*temp, ec);
+        return false;
+    }
+    fs::rename(*temp, path, ec);
+    if (ec) {
+        fs::remove(*temp, ec);
+        return false;
+    }
+    return true;
+}
+
+bool MayReplace(const fs::path& path) {
+    std::error_code ec;
+    auto st = fs::status(path, ec);
+    if (ec || !fs::exists(st)) return true;
+    return (st.permissions() & fs::perms::owner_write) != fs::perms::none;
+}
+
+}  // namespace talmeru

@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace talmeru {
+
+// The whole file, or none when it cannot be opened or read. Files above maxBytes are refused
+// so a wrong path to a huge file cannot exhaust memory.
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path,
+                                                  uint64_t maxBytes = uint64_t(1) << 32);
+
+// Writes bytes to path (created or truncated); false on any error.
+bool WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// A new, empty file "<prefix>XXXXXX" in dir whose name did not exist before; none on failure.
+std::optional<std::filesystem::path> CreateUniqueFile(const std::filesystem::path& dir,
+                                                      const std::string& prefix);
+
+// Writes through a temporary file in the same folder and renames it over path, so a reader
+// never sees a half-written file and a failure leaves the old one in place.
+bool WriteFileAtomic(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// False when the file exists and is marked read-only (no owner write permission).
+bool MayReplace(const std::filesystem::path& path);
+
+}  // namespace talmeru

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "platform/FileUtil.h"
+#include "support/BankBuilder.h"
+
+namespace talmeru {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PackedObject;
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+CliRun Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), "talmeru-cli");
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               (std::string("talmeru-cli-") +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        test::PbfImage img;
+        img.comment = "my bank";
+        img.programs = {PackedObject(3, 0, "Grand", test::ProgramBody(2, 1, true)),
+                        PackedObject(3, 64, "Pad", test::ProgramBody(1, 1))};
+        img.keymaps = {
+            PackedObject(1, 1, "Piano map", test::KeymapBody({{59, 0, 0}, {127, -4, 1}}))};
+        img.samples = {PackedObject(2, 0, "Perc", test::SampleBody(0, 7215, 9037)),
+                       PackedObject(2, 1, "Bird", test::SampleBody(2092825, 2094895, 2095688))};
+        bank_ = (dir_ / "bank.pbf").string();
+        ASSERT_TRUE(WriteWholeFile(bank_, img.Build()));
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    fs::path dir_;
+    std::string bank_;
+};
+
+TEST_F(CliTest, InfoAndLists) {
+    CliRun info = Cli({"info", bank_});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("format: Pinnacle Bank File (format 0x0102)"), std::string::npos);
+    EXPECT_NE(info.out.find("comment: my bank\n"), std::string::npos);
+    EXPECT_NE(info.out.find("programs: 2\nkeymaps: 1\nsamples: 2\nwave data: 1\n"),
+              std::string::npos);
+
+    EXPECT_EQ(Cli({"list", bank_}).out, "0 - Grand\n64 - Pad\n");
+    EXPECT_EQ(Cli({"list", bank_, "programs", "--style", "2"}).out, "A11 - Grand\nB11 - Pad\n");
+    EXPECT_EQ(Cli({"list", bank_, "keymaps"}).out, "1 - Piano map\n");
+    EXPECT_EQ(Cli({"list", bank_, "samples"}).out, "0 - Perc\n1 - Bird\n");
+    EXPECT_EQ(Cli({"list", bank_, "wavedata"}).out, "0 - MA-1 ROM (K8) base 0, 2 links\n");
+}
+
+TEST_F(CliTest, DumpHasTheWholeBank) {
+    CliRun dump = Cli({"dump", bank_});
+    ASSERT_EQ(dump.status, 0) << dump.err;
+    auto j = nlohmann::json::parse(dump.out);
+    EXPECT_EQ(j["comment"], "my bank");
+    EXPECT_EQ(j["path"], fs::absolute(bank_).string());
+    ASSERT_EQ(j["programs"].size(), 2u);
+    const auto& grand = j["programs"][0];
+    EXPECT_EQ(grand["name"], "Grand");
+    ASSERT_EQ(grand["layers"].size(), 2u);
+    EXPECT_EQ(grand["layers"][1]["index"], 1);
+    EXPECT_EQ(grand["layers"][0]["keymap"], 1);
+    EXPECT_EQ(grand["layers"][0]["keyLow"], 10);
+    EXPECT_EQ(grand["layers"][0]["keyHigh"], 100);
+    EXPECT_EQ(grand["layers"][0]["pan"], 15);
+    EXPECT_EQ(grand["layers"][0]["modulators"][0]["kind"], "ENV");
+    EXPECT_EQ(grand["modulators"][0]["kind"], "FUN");
+    EXPECT_EQ(grand["modulators"][0]["id"], 3);
+    EXPECT_EQ(j["keymaps"][0]["entries"][1]["amp"], -4);
+    EXPECT_EQ(j["samples"][1]["waveData"], 0);
+    EXPECT_EQ(j["samples"][1]["loopStart"], 2094895);
+    EXPECT_EQ(j["waveData"][0]["kind"], 1);
+    EXPECT_EQ(j["waveData"][0]["links"], nlohmann::json::array({0, 1}));
+}
+
+TEST_F(CliTest, ConvertAndFailures) {
+    std::string out = (dir_ / "copy.pbf").string();
+    CliRun conv = Cli({"convert", bank_, out});
+    ASSERT_EQ(conv.status, 0) << conv.err;
+    EXPECT_EQ(Cli({"list", out}).out, "0 - Grand\n64 - Pad\n");
+    EXPECT_NE(Cli({"info", out}).out.find("comment: Created by Talmeru Version 147"),
+              std::string::npos);
+
+    CliRun missing = Cli({"info", (dir_ / "none.pbf").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("problem with opening"), std::string::npos);
+    EXPECT_NE(missing.err.find("Could not read file properly."), std::string::npos);
+    EXPECT_EQ(Cli({"convert", bank_, (dir_ / "x.krz").string()}).status, 1);
+
+    EXPECT_EQ(Cli({}).status, 2);
+    EXPECT_EQ(Cli({"list", bank_, "bogus"}).status, 2);
+    EXPECT_EQ(Cli({"frobnicate"}).status, 2);
+    CliRun help = Cli({"convert", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("OUT"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace talmeru

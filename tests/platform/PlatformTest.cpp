@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/ByteIO.h"
+#include "platform/FileUtil.h"
+#include "platform/Format.h"
+#include "platform/Profile.h"
+#include "platform/Prompter.h"
+#include "platform/RomDirectory.h"
+
+namespace talmeru {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ByteIO, ReadsBothByteOrdersAndRefusesToReadPastTheEnd) {
+    const std::vector<uint8_t> data = {0x34, 0x12, 0x78, 0x56, 0x34, 0x12, 0xFF};
+    ByteReader r(data);
+    EXPECT_EQ(r.U16(), 0x1234);
+    EXPECT_EQ(r.U32(), 0x12345678u);
+    EXPECT_EQ(r.S8(), -1);
+    EXPECT_TRUE(r.AtEnd());
+    EXPECT_THROW(r.U8(), ReadPastEnd);
+
+    ByteReader be(data);
+    EXPECT_EQ(be.U16BE(), 0x3412);
+    EXPECT_EQ(be.U32BE(), 0x78563412u);
+    EXPECT_THROW(be.U16BE(), ReadPastEnd);  // one byte left
+    EXPECT_EQ(be.Pos(), 6u);                // a failed read does not move
+    EXPECT_THROW(be.Seek(8), ReadPastEnd);
+    EXPECT_THROW(be.Bytes(2), ReadPastEnd);
+}
+
+TEST(ByteIO, WriterRoundTripsAndPatches) {
+    ByteWriter w;
+    w.U16(0xBEEF);
+    w.S32(-2);
+    w.U32BE(0x01020304);
+    w.FixedString("ABCDEFGHIJKLMNOPQ", 16);  // cut to the field
+    w.PatchU16(0, 0x1234);
+    ByteReader r(w.Data());
+    EXPECT_EQ(r.U16(), 0x1234);
+    EXPECT_EQ(r.S32(), -2);
+    EXPECT_EQ(r.U32BE(), 0x01020304u);
+    EXPECT_EQ(r.FixedString(16), "ABCDEFGHIJKLMNOP");
+    EXPECT_THROW(w.PatchU32(w.Pos() - 2, 1), std::out_of_range);
+}
+
+TEST(Format, PrintfStyleAndCaseHelpers) {
+    EXPECT_EQ(Fmt("%d - %s", 5, "Piano"), "5 - Piano");
+    EXPECT_EQ(Fmt("Created by Talmeru Version %03x", 0x147), "Created by Talmeru Version 147");
+    std::string longText(5000, 'x');
+    EXPECT_EQ(Fmt("%s", longText.c_str()).size(), 5000u);
+    EXPECT_EQ(ToLower("PiNNacle.PBF"), "pinnacle.pbf");
+    EXPECT_TRUE(EqualsNoCase("PINNACLE", "pinnacle"));
+    EXPECT_FALSE(EqualsNoCase("pinnacl", "pinnacle"));
+}
+
+TEST(Prompter, ScriptedAnswersAndRecordsEverything) {
+    ScriptedPrompter p(Answer::No);
+    ScopedPrompter scope(p);
+    p.QueueAnswer(Answer::Yes);
+    ShowMessage("hello");
+    EXPECT_TRUE(AskYesNo("first?"));
+    EXPECT_FALSE(AskYesNo("second?"));  // script used up: the default
+    EXPECT_EQ(p.Messages(), std::vector<std::string>{"hello"});
+    EXPECT_EQ(p.Questions(), (std::vector<std::string>{"first?", "second?"}));
+    EXPECT_TRUE(p.Saw("second?"));
+    EXPECT_FALSE(p.Saw("third?"));
+}
+
+TEST(Prompter, ScopeRestoresThePreviousPrompter) {
+    ScriptedPrompter outer, inner;
+    {
+        ScopedPrompter a(outer);
+        {
+            ScopedPrompter b(inner);
+            ShowMessage("to inner");
+        }
+        ShowMessage("to outer");
+    }
+    EXPECT_EQ(inner.Messages(), std::vector<std::string>{"to inner"});
+    EXPECT_EQ(outer.Messages(), std::vector<std::string>{"to outer"});
+}
+
+class TempDir : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ =
+            fs::temp_directory_path() /
+            ("talmeru-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+    fs::path dir_;
+};
+
+using ProfileTest = TempDir;
+
+TEST_F(ProfileTest, WindowsSemanticsKeepOrderCaseAndUnknownLines) {
+    Profile p(dir_ / "talmeru.ini");
+    p.LoadFromText(
+        "; settings\n[Options]\nMergeWaveData=1\nLoadWaveData = 0 \n; keep me\nOdd line\n\n"
+        "[Device]\nSynthOut=TBS Pro Main Synth Out\nQuoted=\"  spaced  \"\n");
+    EXPECT_TRUE(p.GetBool("options", "mergewavedata", false));
+    EXPECT_FALSE(p.GetBool("Options", "LoadWaveData", true));
+    EXPECT_EQ(p.GetString("DEVICE", "synthout"), "TBS Pro Main Synth Out");
+    EXPECT_EQ(p.GetString("Device", "Quoted"), "  spaced  ");
+    EXPECT_EQ(p.GetString("Device", "Missing", "dflt"), "dflt");
+
+    p.WriteInt("OPTIONS", "PurgeUnused", 0);  // new key joins the existing section
+    p.WriteString("options", "mergewavedata", "0");
+    p.WriteString("State", "WorkDir", "/tmp");
+    std::string text = p.ToText();
+    EXPECT_EQ(text,
+              "; settings\n[Options]\nMergeWaveData=0\nLoadWaveData=0\n; keep me\nOdd line\n"
+              "PurgeUnused=0\n\n[Device]\nSynthOut=TBS Pro Main Synth Out\nQuoted=\"  spaced  \"\n"
+              "[State]\nWorkDir=/tmp\n");
+    p.DeleteKey("device", "QUOTED");
+    p.DeleteSection("state");
+    EXPECT_EQ(p.Keys("Device"), std::vector<std::string>{"SynthOut"});
+    EXPECT_EQ(p.Sections(), (std::vector<std::string>{"Options", "Device"}));
+}
+
+TEST_F(ProfileTest, IntegersAndBooleansReadLikeWindows) {
+    Profile p;
+    p.LoadFromText("[S]\nA=12abc\nB=abc\nC=-7\nD=2\nE=\n");
+    EXPECT_EQ(p.GetInt("S", "A", 5), 12);
+    EXPECT_EQ(p.GetInt("S", "B", 5), 0);
+    EXPECT_EQ(p.GetInt("S", "C", 5), -7);
+    EXPECT_EQ(p.GetInt("S", "Z", 5), 5);
+    EXPECT_FALSE(p.GetBool("S", "D", true));  // only 1 counts as on
+    EXPECT_FALSE(p.GetBool("S", "E", true));
+    EXPECT_TRUE(p.GetBool("S", "Z", true));
+}
+
+TEST_F(ProfileTest, SavesAtomicallyAndReloads) {
+    fs::path file = dir_ / "talmeru.ini";
+    Profile p(file);
+    ASSERT_TRUE(p.Load());  // missing file: empty profile
+    p.WriteInt("Audition", "Velocity", 100);
+    ASSERT_TRUE(p.Save());
+    Profile q(file);
+    ASSERT_TRUE(q.Load());
+    EXPECT_EQ(q.GetInt("Audition", "Velocity", 0), 100);
+    for (const auto& e : fs::directory_iterator(dir_))
+        EXPECT_EQ(e.path().filename(), "talmeru.ini");  // no temporary file left behind
+
+    // A folder that cannot take the file: the save fails and says so.
+    Profile bad(dir_ / "missing-folder" / "talmeru.ini");
+    bad.WriteInt("A", "B", 1);
+    EXPECT_FALSE(bad.Save());
+}
+
+using FileUtilTest = TempDir;
+
+TEST_F(FileUtilTest, UniqueFilesAndReadOnlyDetection) {
+    auto a = CreateUniqueFile(dir_, "TalmeruTemp");
+    auto b = CreateUniqueFile(dir_, "TalmeruTemp");
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(*a, *b);
+    EXPECT_EQ(a->filename().string().size(), std::string("TalmeruTemp").size() + 6);
+    EXPECT_TRUE(MayReplace(*a));
+    EXPECT_TRUE(MayReplace(dir_ / "nothing-here"));
+    fs::permissions(*a, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_FALSE(MayReplace(*a));
+    EXPECT_FALSE(ReadWholeFile(dir_ / "nothing-here").has_value());
+    ASSERT_TRUE(WriteWholeFile(*b, {1, 2, 3}));
+    EXPECT_EQ(*ReadWholeFile(*b), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_FALSE(ReadWholeFile(*b, 2).has_value());  // over the size limit
+}
+
+TEST(RomDirectory, HasEveryRegionInOrderInsideTheRom) {
+    auto dir = RomDirectory();
+    ASSERT_EQ(dir.size(), 281u);
+    EXPECT_EQ(dir[0].name, "C 2-Perc Organ");
+    EXPECT_EQ(dir[280].name, "C 4-Bird");
+    EXPECT_EQ(dir[280].start, 2092825);
+    EXPECT_EQ(dir[280].loopStart, 2094895);
+    EXPECT_EQ(dir[280].end, 2095688);
+    const RomRegion* bagpipe = FindRomRegion(1048576, 1048666, 1048814);
+    ASSERT_NE(bagpipe, nullptr);
+    EXPECT_EQ(bagpipe->name, "A 3-Bagpipe");
+    EXPECT_EQ(FindRomRegion(67490, 95576, 120676)->name, "D 2-gm piano");
+    EXPECT_EQ(FindRomRegion(9038, 16245, 16335)->name, "C 4-Perc Organ");
+    EXPECT_EQ(FindRomRegion(0, 7215, 9038), nullptr);
+    for (size_t i = 0; i < dir.size(); ++i) {
+        EXPECT_LE(dir[i].start, dir[i].loopStart) << dir[i].name;
+        EXPECT_LE(dir[i].loopStart, dir[i].end) << dir[i].name;
+        EXPECT_LE(dir[i].end, kRomSampleLength);
+        if (i > 0) {
+            EXPECT_GT(dir[i].start, dir[i - 1].end) << dir[i].name;
+        }
+        // Every region is found by its own offsets (the names depend on it).
+        EXPECT_EQ(FindRomRegion(dir[i].start, dir[i].loopStart, dir[i].end), &dir[i]);
+    }
+}
+
+}  // namespace
+}  // namespace talmeru

@@ -1,0 +1,27 @@
+# Shared by run.sh and test.sh: installs the Debian packages the build needs (only the
+# missing ones) and configures a build folder.
+set -euo pipefail
+
+TALMERU_PACKAGES=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev
+  libbenchmark-dev libcli11-dev nlohmann-json3-dev)
+
+talmeru_install_deps() {
+  local missing=()
+  for p in "${TALMERU_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}" >&2
+    local sudo=()
+    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+}
+
+# talmeru_configure DIR [cmake args...]
+talmeru_configure() {
+  local dir=$1
+  shift
+  cmake -S "$TALMERU_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+}
