@@ -1,0 +1,129 @@
+// Commands on bank files: info, list, dump, convert.
+#include <filesystem>
+#include <memory>
+
+#include "cli/BankJson.h"
+#include "cli/CliContext.h"
+#include "files/BankFile.h"
+#include "model/Listers.h"
+#include "model/ZedoDatabase.h"
+#include "platform/FileUtil.h"
+#include "platform/Format.h"
+
+namespace talmeru {
+
+namespace {
+
+std::string FormatOf(const std::string& path) {
+    std::string lower = ToLower(path);
+    if (lower.find(".pbf") != std::string::npos) {
+        auto data = ReadWholeFile(path, 1 << 16);
+        std::string kind = "Pinnacle Bank File";
+        if (data && data->size() >= 66)
+            kind += Fmt(" (format 0x%04x)", (*data)[64] | ((*data)[65] << 8));
+        return kind;
+    }
+    return "unknown";
+}
+
+int Info(const std::string& bank, CliContext& ctx) {
+    ZedoDatabase db;
+    if (!OpenForCli(db, bank, ctx)) return 1;
+    int programs = 0, keymaps = 0, samples = 0;
+    for (int n = 0; n < kSlotCount; ++n) {
+        programs += db.GetProgram(n) != nullptr;
+        keymaps += db.GetKeymap(n) != nullptr;
+        samples += db.GetSampleHeader(n) != nullptr;
+    }
+    ctx.out << "path: " << bank << "\n"
+            << "format: " << FormatOf(bank) << "\n"
+            << "comment: " << db.Comment() << "\n"
+            << "programs: " << programs << "\n"
+            << "keymaps: " << keymaps << "\n"
+            << "samples: " << samples << "\n"
+            << "wave data: " << db.WaveDataCount() << "\n";
+    return 0;
+}
+
+struct ListOptions {
+    std::string bank;
+    std::string kind = "programs";
+    int style = 0;
+    bool bankPrefix = false;
+};
+
+int List(const ListOptions& o, CliContext& ctx) {
+    ZedoDatabase db;
+    if (!OpenForCli(db, o.bank, ctx)) return 1;
+    if (o.kind == "wavedata") {
+        for (int i = 0; i < db.WaveDataCount(); ++i) {
+            WaveData* w = db.GetWaveData(i);
+            ctx.out << Fmt("%d - %s (%s) base %d, %d links", i, w->DisplayName().c_str(),
+                           w->FormatName().c_str(), w->base, static_cast<int>(w->links.size()))
+                    << "\n";
+        }
+        return 0;
+    }
+    ObjectList items = o.kind == "keymaps"   ? ListKeymaps(db, -1, false)
+                       : o.kind == "samples" ? ListSampleHeaders(db, -1, kSamplesAll)
+                                             : ListPrograms(db, -1, {o.bankPrefix, o.style});
+    for (const auto& item : items.items)
+        ctx.out << item.text << "\n";
+    return 0;
+}
+
+int Dump(const std::string& bank, CliContext& ctx) {
+    ZedoDatabase db;
+    if (!OpenForCli(db, bank, ctx)) return 1;
+    db.SetPath(std::filesystem::absolute(bank).string());
+    ctx.out << BankToJson(db).dump(2) << "\n";
+    return 0;
+}
+
+struct ConvertOptions {
+    std::string in, out;
+};
+
+int Convert(const ConvertOptions& o, CliContext& ctx) {
+    ZedoDatabase db;
+    if (!OpenForCli(db, o.in, ctx)) return 1;
+    if (SaveBank(db, o.out, 0) != 0) {
+        ctx.err << "Could not save " << o.out << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void AddBankCommands(CLI::App& app, CliContext& ctx) {
+    auto bank = std::make_shared<std::string>();
+    auto* info = app.add_subcommand("info", "Show a bank's format, comment and object counts");
+    info->add_option("BANK", *bank, "Bank file")->required();
+    info->callback([bank, &ctx] { ctx.status = Info(*bank, ctx); });
+
+    auto list = std::make_shared<ListOptions>();
+    auto* listCmd =
+        app.add_subcommand("list", "List a bank's programs, keymaps, samples or wave data");
+    listCmd->add_option("BANK", list->bank, "Bank file")->required();
+    listCmd->add_option("KIND", list->kind, "programs, keymaps, samples or wavedata")
+        ->check(CLI::IsMember({"programs", "keymaps", "samples", "wavedata"}));
+    listCmd->add_option("--style", list->style, "Program numbering: 0 from 0, 1 from 1, 2 as A11")
+        ->check(CLI::Range(0, 2));
+    listCmd->add_flag("--bank-prefix", list->bankPrefix, "Show program numbers as bank/number");
+    listCmd->callback([list, &ctx] { ctx.status = List(*list, ctx); });
+
+    auto dumpBank = std::make_shared<std::string>();
+    auto* dump = app.add_subcommand("dump", "Print the whole bank as JSON");
+    dump->add_option("BANK", *dumpBank, "Bank file")->required();
+    dump->callback([dumpBank, &ctx] { ctx.status = Dump(*dumpBank, ctx); });
+
+    auto conv = std::make_shared<ConvertOptions>();
+    auto* convert = app.add_subcommand("convert", "Open a bank and save it in another format");
+    convert->add_option("IN", conv->in, "Bank or import file")->required();
+    convert->add_option("OUT", conv->out, "Bank file to write; its extension picks the format")
+        ->required();
+    convert->callback([conv, &ctx] { ctx.status = Convert(*conv, ctx); });
+}
+
+}  // namespace talmeru
