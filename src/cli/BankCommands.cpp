@@ -1,12 +1,16 @@
-// Commands on bank files: info, list, dump, convert.
+// Commands on bank files: info, list, dump, convert, extract, import-wav.
 #include <filesystem>
 #include <memory>
 
 #include "cli/BankJson.h"
 #include "cli/CliContext.h"
 #include "files/BankFile.h"
+#include "files/Pbf.h"
+#include "files/WavWaveData.h"
+#include "files/WaveImport.h"
 #include "model/Listers.h"
 #include "model/ZedoDatabase.h"
+#include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 
@@ -82,11 +86,66 @@ int Dump(const std::string& bank, CliContext& ctx) {
 
 struct ConvertOptions {
     std::string in, out;
+    bool writeWavs = false;
 };
 
 int Convert(const ConvertOptions& o, CliContext& ctx) {
     ZedoDatabase db;
     if (!OpenForCli(db, o.in, ctx)) return 1;
+    if (SaveBank(db, o.out, o.writeWavs ? kSaveWriteWavs : 0) != 0) {
+        ctx.err << "Could not save " << o.out << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+struct ExtractOptions {
+    std::string bank, out;
+    int sample = 0;
+};
+
+int Extract(const ExtractOptions& o, CliContext& ctx) {
+    ZedoDatabase db;
+    if (!OpenForCli(db, o.bank, ctx)) return 1;
+    SampleHeader* s = db.GetSampleHeader(o.sample);
+    if (!s) {
+        ctx.err << "There is no sample " << o.sample << " in " << o.bank << "\n";
+        return 1;
+    }
+    WaveData* left = s->Wave();
+    if (!left || left->IsRom() || !left->valid) {
+        ctx.err << "Sample " << o.sample << " has no wave data to extract.\n";
+        return 1;
+    }
+    WaveData* right = nullptr;
+    if (s->stereoRole == kStereoLeft && s->chained)
+        right = static_cast<SampleHeader*>(s->chained)->Wave();
+    if (right && (right->IsRom() || !right->valid)) right = nullptr;
+    ByteWriter image;
+    if (WriteWav(image, *left, right) != 0) return 1;
+    if (!WriteFileAtomic(o.out, image.Data())) {
+        ctx.err << "Could not write " << o.out << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+struct ImportWavOptions {
+    std::string bank, out;
+    std::vector<std::string> waves;
+};
+
+int ImportWavs(const ImportWavOptions& o, CliContext& ctx) {
+    ZedoDatabase db;
+    if (o.bank != "-" && !OpenForCli(db, o.bank, ctx)) return 1;
+    for (const auto& wav : o.waves) {
+        Program* p = BuildProgramFromWave(db, wav, false, nullptr);
+        if (!p) {
+            ctx.err << "Could not build a program from " << wav << "\n";
+            return 1;
+        }
+        ctx.out << p->Number() << " - " << p->Name() << "\n";
+    }
     if (SaveBank(db, o.out, 0) != 0) {
         ctx.err << "Could not save " << o.out << "\n";
         return 1;
@@ -123,7 +182,28 @@ void AddBankCommands(CLI::App& app, CliContext& ctx) {
     convert->add_option("IN", conv->in, "Bank or import file")->required();
     convert->add_option("OUT", conv->out, "Bank file to write; its extension picks the format")
         ->required();
+    convert->add_flag("--write-wavs", conv->writeWavs,
+                      "Write every RAM sample as a WAV file in OUT's folder (.pbf only)");
     convert->callback([conv, &ctx] { ctx.status = Convert(*conv, ctx); });
-}
+
+    auto ext = std::make_shared<ExtractOptions>();
+    auto* extract = app.add_subcommand("extract", "Write a sample's wave data as a WAV file");
+    extract->add_option("BANK", ext->bank, "Bank file")->required();
+    extract->add_option("SAMPLE", ext->sample, "Sample header number")
+        ->required()
+        ->check(CLI::Range(0, kSlotCount - 1));
+    extract->add_option("OUT", ext->out, "WAV file to write")->required();
+    extract->callback([ext, &ctx] { ctx.status = Extract(*ext, ctx); });
+
+    auto imp = std::make_shared<ImportWavOptions>();
+    auto* import =
+        app.add_subcommand("import-wav", "Build one program per WAV file and save the bank");
+    import->add_option("BANK", imp->bank, "Bank file to start from, or - for an empty bank")
+        ->required();
+    import->add_option("OUT", imp->out, "Bank file to write")->required();
+    import->add_option("WAV", imp->waves, "WAV files")->required();
+    import->callback([imp, &ctx] { ctx.status = ImportWavs(*imp, ctx);
+});
+}  // namespace talmeru
 
 }  // namespace talmeru

@@ -2,6 +2,10 @@
 
 #include <array>
 
+#include <filesystem>
+
+#include "files/FileWaveData.h"
+#include "files/WavWaveData.h"
 #include "files/WaveDataLoader.h"
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
@@ -181,14 +185,16 @@ void FindWaveDataByName(ZedoDatabase& db) {
     for (int n = 0; n < kSlotCount; ++n) {
         SampleHeader* s = db.GetSampleHeader(n);
         if (!s || s->Wave()) continue;
-        std::string name = ToLower(s->Name());
-        size_t at = name.find(".wav", 1);
+        // Found on the lower-cased name, used with its own case: file systems may care.
+        std::string name = s->Name();
+        std::string lower = ToLower(name);
+        size_t at = lower.find(".wav", 1);
         if (at != std::string::npos) {
             int channel = kWholeFile;
-            size_t side = name.find(".wavl");
+            size_t side = lower.find(".wavl");
             if (side != std::string::npos) {
                 channel = kLeftChannel;
-            } else if ((side = name.find(".wavr")) != std::string::npos) {
+            } else if ((side = lower.find(".wavr")) != std::string::npos) {
                 channel = kRightChannel;
             }
             if (side != std::string::npos) {
@@ -205,9 +211,66 @@ void FindWaveDataByName(ZedoDatabase& db) {
     }
 }
 
+// Writes each RAM sample's wave data as a WAV file in folder (a stereo pair as one stereo
+// file) and makes the bank play those files.
+int WriteWaveFiles(ZedoDatabase& db, const std::string& folder) {
+    namespace fs = std::filesystem;
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* wd = db.GetWaveData(i);
+        if (wd->StorageClass() != kFileLoaded || !wd->valid) continue;
+        SampleHeader* h = db.GetSampleHeader(wd->base);
+        if (h && h->stereoRole == kStereoRight) continue;  // written with its left half
+        WaveData* right = nullptr;
+        if (h && h->stereoRole == kStereoLeft && h->chained)
+            right = static_cast<SampleHeader*>(h->chained)->Wave();
+        if (right && (right->StorageClass() != kFileLoaded || !right->valid)) right = nullptr;
+
+        std::string stem = SafeFileName(h ? h->Name() : "sample");
+        fs::path file = fs::path(folder) / (stem + ".wav");
+        std::error_code ec;
+        for (int n = 1; fs::exists(file, ec); ++n)
+            file = fs::path(folder) / Fmt("%s%d.wav", stem.c_str(), n);
+        ByteWriter image;
+        if (WriteWav(image, *wd, right) != 0) return 1;
+        if (!WriteWholeFile(file, image.Data())) {
+            ShowMessage(Fmt("Could not write \"%s\".", file.string().c_str()));
+            return 1;
+        }
+        // The bank now plays the new file; its headers follow the replacement.
+        auto replace = [&](WaveData* old, int channel) {
+            auto fresh = std::make_unique<WavWaveData>(file.string(), old->base, channel, true);
+            fresh->links = old->links;
+            fresh->uploadPending[0] = old->uploadPending[0];
+            fresh->uploadPending[1] = old->uploadPending[1];
+            db.ReplaceWaveData(old, std::move(fresh));
+        };
+        if (right) {
+            replace(right, kRightChannel);
+            replace(db.GetWaveData(i), kLeftChannel);
+        } else {
+            replace(wd, kWholeFile);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
+std::string SafeFileName(const std::string& sampleName) {
+    std::string name = StemOf(sampleName);
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 32 ||
+            std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos)
+            c = '_';
+    while (!name.empty() && (name.front() == ' ' || name.front() == '.'))
+        name.erase(name.begin());
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
+        name.pop_back();
+    return name.empty() ? "sample" : name;
+}
+
 int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options) {
+    db.SetOpenOptions(options);  // the wave-data loader asks the bank whether to be quiet
     try {
         ByteReader r(file);
         if (!r.CanRead(kMainHeaderSize)) Fail("pbf Header not ok");
@@ -243,8 +306,8 @@ int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options) {
     return 0;
 }
 
-int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out) {
-    (void)options;
+int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out,
+             const std::string& wavFolder) {
     bool merged = db.Merged();
     for (int i = 0; i < db.WaveDataCount(); ++i)
         merged = merged || db.GetWaveData(i)->StorageClass() == kMergedStorage;
@@ -252,6 +315,7 @@ int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out) {
         ShowMessage("Sorry, you can't save a bank with merged wave data");
         return 1;
     }
+    if ((options & kSaveWriteWavs) && WriteWaveFiles(db, wavFolder) != 0) return 1;
     ByteWriter w(64 * 1024);
     w.FixedString("PINNACLE", 32);
     w.FixedString("Bank", 32);
@@ -331,7 +395,8 @@ int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out) {
 
 int WritePbf(const std::string& path, ZedoDatabase& db, int options) {
     std::vector<uint8_t> image;
-    if (int rc = BuildPbf(db, options, image); rc != 0) return rc;
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    if (int rc = BuildPbf(db, options, image, folder.empty() ? "." : folder); rc != 0) return rc;
     if (!WriteWholeFile(path, image)) {
         ShowMessage("problem with saving\n");
         return 1;

@@ -21,8 +21,13 @@ int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options);
 
 // Builds the format 0x0102 image of db. 0, or 1 when the bank cannot be written (the reason
 // has been shown). The modified flag is left to the caller, which knows when the file is in
-// place.
-int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out);
+// place. With kSaveWriteWavs every RAM sample's wave data is first written as a WAV file
+// into wavFolder, and the bank then refers to those files.
+int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out,
+             const std::string& wavFolder = ".");
+
+// A file name made of a sample name that stays inside its folder whatever the name holds.
+std::string SafeFileName(const std::string& sampleName);
 
 // Writes db as a .pbf file at path; 0 or 1 ("problem with saving\n" when the file cannot be
 // written).

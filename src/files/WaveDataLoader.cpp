@@ -1,13 +1,19 @@
 #include "files/WaveDataLoader.h"
 
+#include "files/WavWaveData.h"
+#include "platform/Format.h"
+
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
 
 namespace talmeru {
 
-std::unique_ptr<WaveData> CreateWaveDataByExtension(const std::string&, int, int, bool) {
-    // No file kind of wave data is readable yet: every path is refused, so a bank that
-    // names sample files fails to load with "Could not load file" instead of losing them.
+std::unique_ptr<WaveData> CreateWaveDataByExtension(const std::string& path, int base, int channel,
+                                                    bool quiet) {
+    std::string name = ToLower(FileNameOf(path));
+    size_t dot = name.rfind('.');
+    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+    if (ext == ".wav") return std::make_unique<WavWaveData>(path, base, channel, quiet);
     return nullptr;
 }
 
@@ -17,7 +23,7 @@ WaveData* LoadWaveDataForHeader(ZedoDatabase& db, SampleHeader* header, const st
     WaveData* wave = nullptr;
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* w = db.GetWaveData(i);
-        if (w->StorageClass() == kFileLoaded && w->path == path &&
+        if (w->StorageClass() == kFileLoaded && (w->path == path || w->wantedPath == path) &&
             (w->channel == channel || (channel == kWholeFile && w->channel == kLeftChannel))) {
             w->AddLink(number);
             wave = w;

@@ -57,6 +57,15 @@ class WaveData {
     virtual std::string DisplayName() const = 0;
     virtual std::string FormatName() const = 0;
 
+    // Fills `data` with one channel of 8- or 16-bit PCM; 0 on success (the reason for a
+    // failure has been shown). Kinds without data fail.
+    virtual int LoadData() { return 1; }
+    // Gives the memory back; the data is loaded again for its next use.
+    void ReleaseData() {
+        std::vector<uint8_t>().swap(data);
+        loaded = false;
+    }
+
     bool IsRom() const { return Kind() == kWaveRom; }
     // Bytes per frame of the data as held (1 for 8-bit, 2 for 16-bit).
     int BytesPerFrame() const { return bitsHeld == 8 ? 1 : 2; }
@@ -80,6 +89,8 @@ class WaveData {
     int bitsHeld = 16;
     int sampleRate = 44100;
     bool stereo = false;
+    std::vector<uint8_t> data;
+    bool loaded = false;
     int32_t length = -1;
     int32_t sourceSize = 0;
     int32_t sampleStart = 0;
@@ -87,8 +98,10 @@ class WaveData {
     int32_t end = 0;
     double rootPitch = -1.0;
     std::vector<WaveRegion> regions;
-    // File kinds: the full path of the source.
+    // File kinds: the full path of the source, and the path it was asked for by (they
+    // differ when the file was found elsewhere).
     std::string path;
+    std::string wantedPath;
 };
 
 // The synthesizer's sample ROM: always valid, 8-bit, no data; its regions are the ROM's

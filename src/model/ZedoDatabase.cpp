@@ -136,6 +136,24 @@ WaveData* ZedoDatabase::AddWaveData(std::unique_ptr<WaveData> w) {
     return waves_.back().get();
 }
 
+void ZedoDatabase::ReplaceWaveData(WaveData* old, std::unique_ptr<WaveData> fresh) {
+    int i = IndexOfWaveData(old);
+    if (i < 0) return;
+    for (auto& s : samples_)
+        if (s && s->Wave() == old) s->AttachWave(fresh.get(), kAttachReference);
+    waves_[static_cast<size_t>(i)] = std::move(fresh);
+}
+
+void ZedoDatabase::PutWaveData(std::vector<std::unique_ptr<WaveData>> list) {
+    waves_ = std::move(list);
+    for (size_t i = 1; i < waves_.size();) {
+        if (waves_[i]->base == -1)
+            waves_.erase(waves_.begin() + static_cast<std::ptrdiff_t>(i));
+        else
+            ++i;
+    }
+}
+
 int ZedoDatabase::IndexOfWaveData(const WaveData* w) const {
     for (size_t i = 0; i < waves_.size(); ++i)
         if (waves_[i].get() == w) return static_cast<int>(i);
@@ -179,12 +197,7 @@ void ZedoDatabase::DeleteSampleHeader(int n) {
     if (WaveData* w = s->Wave()) w->RemoveLink(n);
     DeleteObject(s);
     // Wave data nobody plays any more leaves the list; the ROM wave data always stays.
-    for (size_t i = 1; i < waves_.size();) {
-        if (waves_[i]->base == -1)
-            waves_.erase(waves_.begin() + static_cast<std::ptrdiff_t>(i));
-        else
-            ++i;
-    }
+    PutWaveData(TakeWaveData());
 }
 
 std::string ZedoDatabase::MakeUniqueName(int type, std::string_view wanted) const {

@@ -59,6 +59,12 @@ class ZedoDatabase {
     }
     // Raises "WaveDataList full!" when 512 are there already.
     WaveData* AddWaveData(std::unique_ptr<WaveData> w);
+    // Puts fresh in old's place; the headers that played old play fresh.
+    void ReplaceWaveData(WaveData* old, std::unique_ptr<WaveData> fresh);
+    // Moves the whole list out, for rebuilding it (merging); PutWaveData puts it back,
+    // destroying the RAM wave data that no header uses any more.
+    std::vector<std::unique_ptr<WaveData>> TakeWaveData() { return std::move(waves_); }
+    void PutWaveData(std::vector<std::unique_ptr<WaveData>> list);
     // Index of w in the list, or -1.
     int IndexOfWaveData(const WaveData* w) const;
 

@@ -7,6 +7,7 @@
 #include "cli/Cli.h"
 #include "platform/FileUtil.h"
 #include "support/BankBuilder.h"
+#include "support/WavBuilder.h"
 
 namespace talmeru {
 namespace {
@@ -113,6 +114,56 @@ TEST_F(CliTest, ConvertAndFailures) {
     CliRun help = Cli({"convert", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("OUT"), std::string::npos);
+}
+
+TEST_F(CliTest, WaveCommands) {
+    test::WavSpec mono;
+    mono.data = test::Pcm16({test::Ramp(50, 0, 2)});
+    test::WavSpec stereo;
+    stereo.channels = 2;
+    stereo.data = test::Pcm16({test::Ramp(40, 0, 1), test::Ramp(40, 300, 1)});
+    std::string flute = (dir_ / "Flute.wav").string(), pad = (dir_ / "Pad.wav").string();
+    ASSERT_TRUE(WriteWholeFile(flute, test::MakeWav(mono)));
+    ASSERT_TRUE(WriteWholeFile(pad, test::MakeWav(stereo)));
+    std::string bank = (dir_ / "new.pbf").string();
+
+    CliRun imp = Cli({"import-wav", "-", bank, flute, pad});
+    ASSERT_EQ(imp.status, 0) << imp.err;
+    EXPECT_EQ(imp.out, "0 - Flute\n1 - Pad\n");
+    EXPECT_EQ(Cli({"list", bank, "samples"}).out, "0 - Flute\n1 - PadL\n2 - PadR\n");
+
+    // Adding to an existing bank keeps what it had.
+    std::string grown = (dir_ / "grown.pbf").string();
+    ASSERT_EQ(Cli({"import-wav", bank_, grown, flute}).status, 0);
+    EXPECT_EQ(Cli({"list", grown}).out, "0 - Grand\n1 - Flute\n64 - Pad\n");
+
+    std::string out = (dir_ / "pad-right.wav").string();
+    ASSERT_EQ(Cli({"extract", bank, "2", out}).status, 0);
+    auto bytes = ReadWholeFile(out);
+    ASSERT_TRUE(bytes);
+    test::WavSpec expected;
+    expected.data = test::Pcm16({test::Ramp(40, 300, 1)});
+    auto wanted = test::MakeWav(expected);
+    // Same format and samples as a mono file of the right channel.
+    EXPECT_TRUE(std::search(bytes->begin(), bytes->end(), wanted.begin() + 12,
+                            wanted.begin() + 36 + 8 + 80) != bytes->end());
+    CliRun rom = Cli({"extract", bank_, "1", out});
+    EXPECT_EQ(rom.status, 1);
+    EXPECT_NE(rom.err.find("has no wave data"), std::string::npos);
+    EXPECT_EQ(Cli({"extract", bank, "9", out}).status, 1);
+    EXPECT_EQ(Cli({"extract", bank, "600", out}).status, 2);
+
+    fs::create_directories(dir_ / "copy");
+    std::string copy = (dir_ / "copy" / "bank.pbf").string();
+    ASSERT_EQ(Cli({"convert", bank, copy, "--write-wavs"}).status, 0);
+    EXPECT_TRUE(fs::exists(dir_ / "copy" / "Flute.wav"));
+    EXPECT_TRUE(fs::exists(dir_ / "copy" / "PadL.wav"));
+    auto dump = nlohmann::json::parse(Cli({"dump", copy}).out);
+    EXPECT_EQ(dump["waveData"][1]["path"], (dir_ / "copy" / "Flute.wav").string());
+
+    CliRun missing = Cli({"import-wav", "-", bank, (dir_ / "none.wav").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("Could not load file"), std::string::npos);
 }
 
 }  // namespace

@@ -255,8 +255,11 @@ TEST(PbfRead, WaveAndLinkRecords) {
     img.links = {{5, 1, 1}};
     Bytes links = img.Build();
     links.resize(links.size() - 1);
-    // The wave record is read first and fails to load its file here.
-    EXPECT_EQ(Read(links).shown.back(), "Could not load file");
+    // The wave record names a missing file; declining to go on ends the load first.
+    EXPECT_EQ(Read(links).shown.back(), "Load aborted");
+    ZedoDatabase db;
+    EXPECT_EQ(Read(links, db, 0, {Answer::No, Answer::Yes}).shown.back(),
+              "Read of Link Info Failed (1)");
 }
 
 TEST(PbfRead, RepairsWaveOffsetOfOldReleases) {
@@ -292,11 +295,19 @@ TEST(PbfRead, WaveDataByName) {
     ASSERT_EQ(Read(old.Build(), db).rc, 0);
     EXPECT_TRUE(db.GetSampleHeader(5)->IsRom());  // ".wav" at the very start does not count
 
-    old.samples.push_back(PackedObject(2, 6, "C:\\s\\kick.WAVL", SampleBody(0, -1, 10)));
+    old.samples.push_back(PackedObject(2, 6, "C:\\s\\Kick.WAVL", SampleBody(0, -1, 10)));
     ZedoDatabase named;
     Loaded l = Read(old.Build(), named);
-    EXPECT_EQ(l.rc, 5);
-    EXPECT_EQ(l.shown, std::vector<std::string>{"Could not load file"});
+    EXPECT_EQ(l.rc, 0);
+    // Missing: asked about (answered No), kept as invalid wave data naming the file.
+    EXPECT_EQ(l.shown,
+              std::vector<std::string>{
+                  "\"C:\\s\\Kick.WAV\" could not be found. Would you like to try to find it?"});
+    WaveData* w = named.GetSampleHeader(6)->Wave();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->Kind(), kWaveInvalid);
+    EXPECT_EQ(w->path, "C:\\s\\Kick.WAV");
+    EXPECT_EQ(w->channel, kLeftChannel);
 }
 
 TEST(PbfWrite, RefusesWhatCannotBeSaved) {

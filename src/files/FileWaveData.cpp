@@ -1,0 +1,175 @@
+#include "files/FileWaveData.h"
+
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+#include "platform/Format.h"
+#include "platform/Prompter.h"
+#include "platform/Riff.h"
+
+namespace talmeru {
+
+namespace fs = std::filesystem;
+
+namespace {
+std::mutex g_searchMutex;
+std::string g_searchDir;
+
+bool IsFile(const fs::path& p) {
+    std::error_code ec;
+    return !p.empty() && fs::is_regular_file(p, ec);
+}
+
+// The file `name` in dir; banks made on Windows name files in any case, so a name that
+// differs only in case is taken when there is no exact one.
+std::string FindIn(const fs::path& dir, const std::string& name) {
+    if (name.empty()) return {};
+    fs::path exact = dir.empty() ? fs::path(name) : dir / name;
+    if (IsFile(exact)) return exact.string();
+    std::error_code ec;
+    fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec);
+    if (ec) return {};
+    for (const auto& e : it)
+        if (EqualsNoCase(e.path().filename().string(), name) && IsFile(e.path()))
+            return (dir.empty() ? e.path().filename() : e.path()).string();
+    return {};
+}
+}  // namespace
+
+std::string WaveSearchDirectory() {
+    std::lock_guard lock(g_searchMutex);
+    return g_searchDir;
+}
+
+void SetWaveSearchDirectory(const std::string& dir) {
+    std::lock_guard lock(g_searchMutex);
+    g_searchDir = dir;
+}
+
+std::string FileNameOf(const std::string& path) {
+    size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string StemOf(const std::string& path) {
+    std::string name = FileNameOf(path);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+bool FileWaveData::Equals(const WaveData& other) const {
+    if (!WaveData::Equals(other)) return false;
+    if (Kind() != kWaveMa1 && Kind() != kWaveCtmb) return true;
+    const auto& o = static_cast<const FileWaveData&>(other);
+    return fileOffset == o.fileOffset && dataSize == o.dataSize;
+}
+
+bool FileWaveData::Locate(const std::string& wanted, bool quiet) {
+    std::string name = FileNameOf(wanted);
+    std::string searchDir = WaveSearchDirectory();
+    std::string found = IsFile(wanted) ? wanted : std::string();
+    if (found.empty() && name.size() < wanted.size())
+        found = FindIn(fs::path(wanted.substr(0, wanted.size() - name.size())), name);
+    if (found.empty()) found = FindIn({}, name);
+    if (found.empty() && !searchDir.empty()) found = FindIn(searchDir, name);
+    if (found.empty() && !quiet &&
+        AskYesNo(
+            Fmt("\"%s\" could not be found. Would you like to try to find it?", wanted.c_str()))) {
+        auto picked = CurrentPrompter().LocateFile(
+            Fmt("Locate %s", name.c_str()), "Sample files (*.wav *.krz *.k25 *.sf2)", wanted);
+        if (picked && IsFile(fs::path(*picked))) {
+            found = *picked;
+            SetWaveSearchDirectory(fs::absolute(fs::path(found)).parent_path().string());
+        }
+    }
+    path = wantedPath = wanted;
+    valid = !found.empty();
+    if (valid) {
+        std::error_code ec;
+        fs::path abs = fs::absolute(fs::path(found), ec);
+        path = ec ? found : abs.lexically_normal().string();
+    }
+    return valid;
+}
+
+void FileWaveData::AddFullSampleRegion() {
+    regions.insert(regions.begin(), {"Full Sample", sampleStart, loopStart, end});
+}
+
+Ma1WaveData::Ma1WaveData(const std::string& p, int baseNumber, uint64_t offset, uint64_t size,
+                         bool quiet) {
+    base = baseNumber;
+    fileOffset = offset;
+    dataSize = size;
+    if (!Locate(p, quiet)) return;
+    bitsSource = bitsHeld = 16;
+    sampleRate = 44100;
+    length = static_cast<int32_t>(std::min<uint64_t>(size, INT32_MAX));
+    loopStart = end = length / 2;
+    AddFullSampleRegion();
+}
+
+std::unique_ptr<WaveData> Ma1WaveData::Clone() const {
+    return std::make_unique<Ma1WaveData>(*this);
+}
+
+int Ma1WaveData::LoadData() {
+    if (loaded) return 0;
+    FileSource src(path);
+    if (!src.Ok()) {
+        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
+        return 1;
+    }
+    data.resize(static_cast<size_t>(length));
+    if (src.ReadAt(fileOffset, data.data(), data.size()) != data.size()) {
+        ReleaseData();
+        ShowMessage(Fmt("Failed to read sample data from \"%s\".", path.c_str()));
+        return 1;
+    }
+    loaded = true;
+    return 0;
+}
+
+MergedWaveData::MergedWaveData(int baseNumber) {
+    base = baseNumber;
+    bitsSource = bitsHeld = 16;
+    sampleRate = 44100;
+    length = 0;
+    uploadPending[0] = uploadPending[1] = true;
+}
+
+std::unique_ptr<WaveData> MergedWaveData::Clone() const {
+    auto copy = std::make_unique<MergedWaveData>(base);
+    copy->name = name;
+    copy->length = length;
+    copy->loopStart = loopStart;
+    copy->end = end;
+    copy->links = links;
+    copy->regions = regions;
+    for (const auto& m : members)
+        copy->members.push_back(m->Clone());
+    return copy;
+}
+
+int MergedWaveData::LoadData() {
+    if (loaded) return 0;
+    std::vector<uint8_t> block;
+    block.reserve(static_cast<size_t>(std::max(length, 0)));
+    for (const auto& m : members) {
+        if (m->LoadData() != 0) {
+            ShowMessage("Error in Loading Wavedata");
+            return 1;
+        }
+        block.insert(block.end(), m->data.begin(), m->data.end());
+        block.push_back(0);
+        block.push_back(0);
+        m->ReleaseData();
+    }
+    data = std::move(block);
+    length = static_cast<int32_t>(data.size());
+    loaded = true;
+    return 0;
+}
+
+}  // namespace talmeru

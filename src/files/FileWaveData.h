@@ -1,0 +1,71 @@
+#pragma once
+// Wave data whose samples live in a file: the file lookup shared by every such kind (with
+// the user's help when a file has moved), the raw MA-1 kind and merged blocks.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/WaveData.h"
+
+namespace talmeru {
+
+// The folder where the user last located a missing sample file; tried for every later
+// missing file until the program ends.
+std::string WaveSearchDirectory();
+void SetWaveSearchDirectory(const std::string& dir);
+
+// The last part of a path written on any platform ('/' or '\' separators).
+std::string FileNameOf(const std::string& path);
+// The file name without its extension.
+std::string StemOf(const std::string& path);
+
+class FileWaveData : public WaveData {
+  public:
+    bool Equals(const WaveData& other) const override;
+    int StorageClass() const override { return kFileLoaded; }
+    int FormatTag() const override { return formatTag; }
+    std::string DisplayName() const override { return path; }
+
+    // Where the source begins inside its file.
+    uint64_t fileOffset = 0;
+    // Size of the source's data where the kind has one (raw MA-1 data).
+    uint64_t dataSize = 0;
+    // The WAVE format tag of a WAV source; -1 once its header could not be read.
+    int formatTag = 0;
+
+  protected:
+    // Finds the file named wanted: as given, by its name in the current folder, in the
+    // search folder, or (unless quiet) where the user points. Sets path (absolute) and
+    // valid, and adds the "Full Sample" region after the caller has read the header.
+    bool Locate(const std::string& wanted, bool quiet);
+    void AddFullSampleRegion();
+};
+
+// Raw 16-bit little-endian PCM of a given size at an offset inside a file.
+class Ma1WaveData : public FileWaveData {
+  public:
+    Ma1WaveData(const std::string& path, int base, uint64_t offset, uint64_t size, bool quiet);
+    std::unique_ptr<WaveData> Clone() const override;
+    int Kind() const override { return kWaveMa1; }
+    std::string FormatName() const override { return "MA1"; }
+    int LoadData() override;
+};
+
+// Several wave data joined into one block, so an upload sends one large sample instead of
+// many small ones.
+class MergedWaveData : public WaveData {
+  public:
+    explicit MergedWaveData(int baseNumber);
+    std::unique_ptr<WaveData> Clone() const override;
+    int Kind() const override { return kWaveMerged; }
+    int StorageClass() const override { return kMergedStorage; }
+    std::string DisplayName() const override { return name; }
+    std::string FormatName() const override { return "mergePCM"; }
+    // Each member's data followed by two zero bytes.
+    int LoadData() override;
+
+    std::string name;
+    std::vector<std::unique_ptr<WaveData>> members;
+};
+
+}  // namespace talmeru

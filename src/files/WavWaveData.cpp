@@ -1,0 +1,443 @@
+#include "files/WavWaveData.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "files/Pbf.h"
+#include "platform/ByteIO.h"
+#include "platform/Format.h"
+#include "platform/Prompter.h"
+#include "platform/Riff.h"
+
+namespace talmeru {
+
+namespace {
+
+constexpr size_t kMaxSmpl = 420;
+constexpr size_t kMaxInst = 7;
+
+// What the header read found out about the source's layout.
+struct WavLayout {
+    int tag = 0;
+    int channels = 0;
+    int bits = 0;
+    int blockAlign = 0;
+    uint32_t rate = 0;
+    RiffChunk data;
+};
+
+bool IsPlainPcm(int tag, int bits) {
+    return tag == 1 && (bits == 8 || bits == 16);
+}
+
+// libsndfile reads the RIFF image through these, wherever it lies in its file.
+struct VirtualFile {
+    const ByteSource* src;
+    uint64_t base;
+    uint64_t size;
+    uint64_t pos = 0;
+};
+
+sf_count_t VfLength(void* user) {
+    return static_cast<sf_count_t>(static_cast<VirtualFile*>(user)->size);
+}
+sf_count_t VfSeek(sf_count_t offset, int whence, void* user) {
+    auto* f = static_cast<VirtualFile*>(user);
+    int64_t target = whence == SEEK_SET   ? offset
+                     : whence == SEEK_CUR ? static_cast<int64_t>(f->pos) + offset
+                                          : static_cast<int64_t>(f->size) + offset;
+    if (target < 0) return -1;
+    f->pos = static_cast<uint64_t>(target);
+    return target;
+}
+sf_count_t VfRead(void* ptr, sf_count_t count, void* user) {
+    auto* f = static_cast<VirtualFile*>(user);
+    if (count <= 0 || f->pos >= f->size) return 0;
+    size_t n =
+        static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), f->size - f->pos));
+    size_t got = f->src->ReadAt(f->base + f->pos, ptr, n);
+    f->pos += got;
+    return static_cast<sf_count_t>(got);
+}
+sf_count_t VfWrite(const void*, sf_count_t, void*) {
+    return 0;
+}
+sf_count_t VfTell(void* user) {
+    return static_cast<sf_count_t>(static_cast<VirtualFile*>(user)->pos);
+}
+
+class SndFile {
+  public:
+    SndFile(const ByteSource& src, const RiffChunk& riff)
+        : vf_{&src, riff.offset, riff.dataEnd - riff.offset} {
+        SF_VIRTUAL_IO io{VfLength, VfSeek, VfRead, VfWrite, VfTell};
+        std::memset(&info_, 0, sizeof info_);
+        file_ = sf_open_virtual(&io, SFM_READ, &info_, &vf_);
+    }
+    ~SndFile() {
+        if (file_) sf_close(file_);
+    }
+    SndFile(const SndFile&) = delete;
+    SndFile& operator=(const SndFile&) = delete;
+    SNDFILE* File() const { return file_; }
+    const SF_INFO& Info() const { return info_; }
+
+  private:
+    VirtualFile vf_;
+    SF_INFO info_;
+    SNDFILE* file_ = nullptr;
+};
+
+// Finds the WAVE form; shows the message and returns false when it is not there.
+bool FindWave(const RiffReader& r, uint64_t offset, const std::string& path, RiffChunk& riff) {
+    if (offset > r.Source().Size()) {
+        ShowMessage(Fmt("Could not seek to RIFF position in \"%s\".\n", path.c_str()));
+        return false;
+    }
+    auto form = r.Riff(offset, FourCC("WAVE"));
+    if (!form) {
+        ShowMessage(Fmt("This is not a waveform-audio file, \"%s\".\n", path.c_str()));
+        return false;
+    }
+    riff = *form;
+    return true;
+}
+
+bool FindData(const RiffReader& r, const RiffChunk& riff, const std::string& path,
+              RiffChunk& data) {
+    auto d = r.Find(riff, FourCC("data"));
+    if (!d) {
+        ShowMessage(Fmt("\"%s\" Waveform-audio file has no data chunk.", path.c_str()));
+        return false;
+    }
+    data = *d;
+    return true;
+}
+
+}  // namespace
+
+std::string WavFormatName(int tag) {
+    switch (tag) {
+        case 0:
+            return "?";
+        case 1:
+            return "PCM";
+        case 2:
+        case 16:
+        case 17:
+            return "ADPCM";
+        case 5:
+            return "CVSD";
+        case 6:
+            return "ALAW";
+        case 7:
+            return "ULAW";
+        case 49:
+            return "GSM";
+        case 50:
+            return "MSN";
+        case 113:
+        case 114:
+        case 115:
+            return "L&H";
+        default:
+            return "Unknown";
+    }
+}
+
+WavWaveData::WavWaveData(const std::string& p, int baseNumber, int channelSelector, bool quiet,
+                         uint64_t offset) {
+    base = baseNumber;
+    channel = channelSelector;
+    fileOffset = offset;
+    if (!Locate(p, quiet)) return;
+    ReadHeader();
+    AddFullSampleRegion();
+}
+
+std::unique_ptr<WaveData> WavWaveData::Clone() const {
+    return std::make_unique<WavWaveData>(*this);
+}
+
+int WavWaveData::ReadHeader() {
+    auto fail = [&](const std::string& text) {
+        ShowMessage(text);
+        formatTag = -1;
+        return 1;
+    };
+    FileSource src(path);
+    if (!src.Ok())
+        return fail(Fmt("Failed to open ACM file \"%s\" error %d.\n", path.c_str(), src.Error()));
+    RiffReader r(src);
+    RiffChunk riff, dataChunk;
+    if (!FindWave(r, fileOffset, path, riff)) {
+        formatTag = -1;
+        return 1;
+    }
+    auto fmt = r.Find(riff, FourCC("fmt "));
+    if (!fmt) return fail(Fmt("Waveform-audio file \"%s\" has no \"FMT\" chunk.", path.c_str()));
+    fmtChunk = r.ReadData(*fmt);
+    if (fmtChunk.size() < 16 || fmtChunk.size() < fmt->size)
+        return fail(Fmt("Failed to read format chunk in file \"%s\".", path.c_str()));
+    ByteReader f(fmtChunk);
+    formatTag = f.U16();
+    channels = f.U16();
+    sampleRate = static_cast<int>(std::min<uint32_t>(f.U32(), INT32_MAX));
+    f.Skip(4);
+    int blockAlign = f.U16();
+    bitsSource = f.U16();
+    if (channels == 0)
+        return fail(Fmt("Waveform-audio file \"%s\" has no channels.", path.c_str()));
+    if (!FindData(r, riff, path, dataChunk)) {
+        formatTag = -1;
+        return 1;
+    }
+    stereo = channels == 2;
+    bitsHeld = (formatTag == 1 && bitsSource == 8) ? 8 : 16;
+    if (dataChunk.size == 0)
+        return fail(Fmt("The data chunk in \"%s\" contains no data.", path.c_str()));
+
+    int64_t frames = 0;
+    if (IsPlainPcm(formatTag, bitsSource)) {
+        int bytes = bitsSource / 8;
+        (void)blockAlign;  // derived instead: some writers store it wrong
+        frames = dataChunk.size / (static_cast<uint32_t>(channels) * bytes);
+    } else {
+        SndFile snd(src, riff);
+        if (snd.File()) frames = snd.Info().frames;
+    }
+    frames = std::min<int64_t>(frames, INT32_MAX / 2);
+    length = static_cast<int32_t>(frames * (bitsHeld / 8));
+    sampleStart = 0;
+    loopStart = end = -1;
+
+    // The loop and pitch chunks usually follow the data; files from elsewhere may have them
+    // before it, so the whole form is searched when they are not behind it.
+    auto findMeta = [&](uint32_t id) {
+        auto c = r.Find(riff, id, RiffReader::Next(dataChunk));
+        return c ? c : r.Find(riff, id);
+    };
+    hasSmpl = hasInst = false;
+    if (auto s = findMeta(FourCC("smpl"))) {
+        if (s->size > kMaxSmpl) ShowMessage("Warning, samplechunk too big, truncating");
+        smpl = r.ReadData(*s, kMaxSmpl);
+        hasSmpl = smpl.size() >= 36;
+        if (hasSmpl) {
+            ByteReader sr(smpl);
+            sr.Seek(28);
+            uint32_t loops = sr.U32();
+            if (loops >= 1 && sr.CanRead(4 + 24)) {
+                sr.Skip(4);
+                sr.Skip(4);  // identifier
+                uint32_t type = sr.U32();
+                uint32_t ls = sr.U32();
+                uint32_t le = sr.U32();
+                uint32_t fraction = sr.U32();
+                if (type == 0) {
+                    if (fraction & 0x80000000u) ++le;
+                    if (ls > le) ls = le;
+                    if (le > static_cast<uint64_t>(frames)) {
+                        ShowMessage(
+                            Fmt("Warning, the loop of \"%s\" lies outside its data and is "
+                                "ignored.",
+                                path.c_str()));
+                    } else {
+                        loopStart = static_cast<int32_t>(ls);
+                        end = static_cast<int32_t>(le);
+                    }
+                }
+            }
+        }
+    }
+    if (auto i = findMeta(FourCC("inst"))) {
+        if (i->size > kMaxInst) ShowMessage("Warning, instrumentchunk too big, truncating");
+        auto bytes = r.ReadData(*i, kMaxInst);
+        hasInst = bytes.size() == kMaxInst;
+        if (hasInst) std::copy(bytes.begin(), bytes.end(), inst.begin());
+    }
+    if (hasSmpl) {
+        ByteReader sr(smpl);
+        sr.Seek(12);
+        uint32_t unity = sr.U32();
+        uint32_t fraction = sr.U32();
+        rootPitch = unity + fraction * std::ldexp(1.0, -32);
+    } else if (hasInst) {
+        rootPitch = inst[0] + static_cast<int8_t>(inst[1]) * 0.01;
+    } else {
+        rootPitch = -1.0;
+    }
+    if (loopStart < 0) loopStart = end = static_cast<int32_t>(frames);
+    return 0;
+}
+
+int WavWaveData::LoadData() {
+    if (loaded) return 0;
+    if (formatTag == -1) return 1;
+    FileSource src(path);
+    if (!src.Ok()) {
+        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
+        return 1;
+    }
+    RiffReader r(src);
+    RiffChunk riff, dataChunk;
+    if (!FindWave(r, fileOffset, path, riff) || !FindData(r, riff, path, dataChunk)) return 1;
+    int which = channel == kRightChannel ? 1 : 0;
+    if (IsPlainPcm(formatTag, bitsSource)) {
+        // A size that runs past the file is refused before any memory is taken for it.
+        if (dataChunk.Truncated()) {
+            ShowMessage("Failed to read data chunk.");
+            return 1;
+        }
+        const size_t bytes = static_cast<size_t>(bitsSource / 8);
+        const size_t frame = bytes * static_cast<size_t>(channels);
+        const size_t frames = dataChunk.size / frame;
+        const size_t skip = bytes * static_cast<size_t>(std::min(which, channels - 1));
+        data.resize(frames * bytes);
+        bool ok = true;
+        if (channels == 1) {
+            ok = r.Read(dataChunk, 0, data.data(), data.size());
+        } else {
+            // Block by block, keeping one channel: the whole interleaved data is never held.
+            std::vector<uint8_t> block(std::max<size_t>(1, (1u << 20) / frame) * frame);
+            for (size_t done = 0; ok && done < frames;) {
+                size_t n = std::min(frames - done, block.size() / frame);
+                ok = r.Read(dataChunk, done * frame, block.data(), n * frame);
+                uint8_t* dst = data.data() + done * bytes;
+                const uint8_t* from = block.data() + skip;
+                if (bytes == 2) {
+                    for (size_t i = 0; i < n; ++i, from += frame, dst += 2)
+                        std::memcpy(dst, from, 2);
+                } else {
+                    for (size_t i = 0; i < n; ++i, from += frame)
+                        *dst++ = *from;
+                }
+                done += n;
+            }
+        }
+        if (!ok) {
+            ReleaseData();
+            ShowMessage("Failed to read data chunk.");
+            return 1;
+        }
+        if (bitsSource == 8)
+            for (auto& b : data)
+                b = static_cast<uint8_t>(b + 128);
+    } else {
+        SndFile snd(src, riff);
+        if (!snd.File() || snd.Info().channels <= 0) {
+            ShowMessage("Unable to convert wave format.");
+            return 1;
+        }
+        const int ch = snd.Info().channels;
+        const int keep = std::min(which, ch - 1);
+        const sf_count_t blockFrames = std::max(1, (1 << 19) / ch);
+        std::vector<int16_t> block(static_cast<size_t>(ch) * static_cast<size_t>(blockFrames));
+        data.clear();
+        data.reserve(static_cast<size_t>(std::max<sf_count_t>(snd.Info().frames, 0)) * 2);
+        for (;;) {
+            sf_count_t got = sf_readf_short(snd.File(), block.data(), blockFrames);
+            if (got <= 0) break;
+            for (sf_count_t i = 0; i < got; ++i) {
+                auto v = static_cast<uint16_t>(block[static_cast<size_t>(i * ch + keep)]);
+                data.push_back(static_cast<uint8_t>(v));
+                data.push_back(static_cast<uint8_t>(v >> 8));
+            }
+        }
+    }
+    length = static_cast<int32_t>(data.size());
+    int32_t frames = length / BytesPerFrame();
+    if (loopStart < 0 || end < 0 || end > frames) loopStart = end = frames;
+    loaded = true;
+    return 0;
+}
+
+int WriteWav(ByteWriter& out, WaveData& left, WaveData* right) {
+    struct Release {
+        WaveData& l;
+        WaveData* r;
+        ~Release() {
+            l.ReleaseData();
+            if (r) r->ReleaseData();
+        }
+    } release{left, right};
+    if (left.LoadData() != 0 || (right && right->LoadData() != 0)) return 1;
+    const int bits = left.bitsHeld;
+    const int bytes = bits / 8;
+    const int channels = right ? 2 : 1;
+    const int rate = left.SampleRate();
+
+    RiffWriter w(out);
+    w.Open(FourCC("RIFF"), FourCC("WAVE"));
+    ByteWriter fmt;
+    fmt.U16(1);
+    fmt.U16(static_cast<uint16_t>(channels));
+    fmt.U32(static_cast<uint32_t>(rate));
+    fmt.U32(static_cast<uint32_t>(static_cast<uint64_t>(rate) *
+                                  static_cast<uint64_t>(bytes * channels)));
+    fmt.U16(static_cast<uint16_t>(bytes * channels));
+    fmt.U16(static_cast<uint16_t>(bits));
+    w.Chunk(FourCC("fmt "), fmt.Data());
+
+    // 8-bit data is held signed; WAV files keep it unsigned.
+    auto sample = [bits](const std::vector<uint8_t>& d, size_t i) {
+        return bits == 8 ? static_cast<uint8_t>(d[i] - 128) : d[i];
+    };
+    w.Open(FourCC("data"));
+    ByteWriter& o = w.Out();
+    if (!right) {
+        o.Data().reserve(o.Pos() + left.data.size() + 128);
+        for (size_t i = 0; i < left.data.size(); ++i)
+            o.U8(sample(left.data, i));
+    } else {
+        size_t frames = std::max(left.data.size(), right->data.size()) / static_cast<size_t>(bytes);
+        o.Data().reserve(o.Pos() + frames * 2 * static_cast<size_t>(bytes) + 128);
+        for (size_t f = 0; f < frames; ++f)
+            for (const auto* d : {&left.data, &right->data})
+                for (int b = 0; b < bytes; ++b) {
+                    size_t i = f * static_cast<size_t>(bytes) + static_cast<size_t>(b);
+                    o.U8(i < d->size() ? sample(*d, i)
+                                       : static_cast<uint8_t>(bits == 8 ? 0x80 : 0));
+                }
+    }
+    w.Close();
+
+    w.Open(FourCC("LIST"), FourCC("INFO"));
+    std::string software = Fmt("Talmeru %x", kProgramVersion);
+    w.Chunk(FourCC("ISFT"),
+            std::span(reinterpret_cast<const uint8_t*>(software.data()), software.size()));
+    w.Close();
+
+    ByteWriter s;
+    double root = left.RootPitch();
+    uint32_t unity = 60, fraction = 0;
+    if (root > 0) {
+        unity = static_cast<uint32_t>(root);
+        fraction = static_cast<uint32_t>((root - std::floor(root)) * 4294967295.0 + 0.5);
+    }
+    bool looped = left.LoopStart() < left.End();
+    s.U32(0);
+    s.U32(0);
+    s.U32(rate > 0 ? static_cast<uint32_t>(1000000000u / static_cast<uint32_t>(rate)) : 0);
+    s.U32(unity);
+    s.U32(fraction);
+    s.U32(0);
+    s.U32(0);
+    s.U32(looped ? 1 : 0);
+    s.U32(0);
+    if (looped) {
+        s.U32(0);
+        s.U32(0);
+        s.U32(static_cast<uint32_t>(left.LoopStart()));
+        s.U32(static_cast<uint32_t>(left.End()));
+        s.U32(0);
+        s.U32(0);
+    }
+    w.Chunk(FourCC("smpl"), s.Data());
+    w.Close();
+    return 0;
+}
+
+}  // namespace talmeru

@@ -1,0 +1,42 @@
+#pragma once
+// Wave data read from a RIFF WAVE file, or from a RIFF WAVE image at an offset inside
+// another file; compressed formats are decoded to 16-bit PCM. Also the WAV writer.
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/FileWaveData.h"
+
+namespace talmeru {
+
+class ByteWriter;
+
+std::string WavFormatName(int tag);
+
+class WavWaveData : public FileWaveData {
+  public:
+    // Finds the file (see FileWaveData) and reads the header; a header that cannot be read
+    // leaves the format tag at -1 after its message.
+    WavWaveData(const std::string& path, int base, int channel, bool quiet, uint64_t offset = 0);
+    std::unique_ptr<WaveData> Clone() const override;
+    int Kind() const override { return kWaveWav; }
+    std::string FormatName() const override { return WavFormatName(formatTag); }
+    int LoadData() override;
+
+    // Reads the header again from the file; 0 on success.
+    int ReadHeader();
+
+    std::vector<uint8_t> fmtChunk;
+    std::array<uint8_t, 7> inst{};
+    bool hasInst = false;
+    std::vector<uint8_t> smpl;  // at most 420 bytes
+    bool hasSmpl = false;
+    int channels = 0;
+};
+
+// Writes a WAV file image (mono, or stereo with right as the right channel) with "smpl" and
+// INFO chunks. 0 on success, 1 with the reason shown. The data is released afterwards.
+int WriteWav(ByteWriter& out, WaveData& left, WaveData* right);
+
+}  // namespace talmeru
