@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "files/Pbf.h"
+#include "files/Tmb.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
@@ -37,6 +38,7 @@ int OpenBank(ZedoDatabase& db, const std::string& path, int options) {
     db.SetModified(false);
     std::string lower = ToLower(path);
     if (Has(lower, ".pbf")) return ReadPbfFile(db, path);
+    if (Has(lower, ".tmb")) return ReadTmb(path, db);
     return 1;
 }
 
@@ -50,7 +52,10 @@ int ReopenBank(ZedoDatabase& db) {
 int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
     std::string lower = ToLower(path);
     int (*writer)(const std::string&, ZedoDatabase&, int) = nullptr;
-    if (Has(lower, ".pbf")) writer = WritePbf;
+    if (Has(lower, ".pbf"))
+        writer = WritePbf;
+    else if (Has(lower, ".tmb"))
+        writer = WriteTmb;
     if (!writer) return 1;
 
     fs::path target(path);
@@ -77,6 +82,8 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
         ShowMessage("Error renaming temporary file to bank file.");
         return 1;
     }
+    // Sample data read from the file just replaced now lies elsewhere in the new one.
+    if (writer == WriteTmb) RepointTmbWaveData(db, path);
     // Only now is the bank really in that file.
     db.SetPath(path);
     db.SetModified(false);

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "files/SampleStream.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
@@ -125,6 +126,55 @@ int Ma1WaveData::LoadData() {
     if (src.ReadAt(fileOffset, data.data(), data.size()) != data.size()) {
         ReleaseData();
         ShowMessage(Fmt("Failed to read sample data from \"%s\".", path.c_str()));
+        return 1;
+    }
+    loaded = true;
+    return 0;
+}
+
+CtmbWaveData::CtmbWaveData(const std::string& p, int baseNumber, uint64_t offset, bool quiet) {
+    base = baseNumber;
+    fileOffset = offset;
+    if (!Locate(p, quiet)) return;
+    bitsSource = bitsHeld = 16;
+    sampleRate = 44100;
+    uint8_t head[kStreamHeaderSize];
+    FileSource src(path);
+    auto h = src.Ok() && src.ReadAt(offset, head, sizeof head) == sizeof head
+                 ? ReadStreamHeader(head)
+                 : std::nullopt;
+    if (!h || h->samples > INT32_MAX / 2) {
+        ShowMessage(Fmt("Compressed sample data in \"%s\" is corrupt.", path.c_str()));
+        valid = false;
+        return;
+    }
+    dataSize = h->totalSize;
+    length = static_cast<int32_t>(h->samples) * 2;
+    loopStart = end = static_cast<int32_t>(h->samples);
+    AddFullSampleRegion();
+}
+
+std::unique_ptr<WaveData> CtmbWaveData::Clone() const {
+    return std::make_unique<CtmbWaveData>(*this);
+}
+
+int CtmbWaveData::LoadData() {
+    if (loaded) return 0;
+    FileSource src(path);
+    if (!src.Ok()) {
+        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
+        return 1;
+    }
+    if (dataSize > src.Size()) {
+        ShowMessage(Fmt("Compressed sample data in \"%s\" is corrupt.", path.c_str()));
+        return 1;
+    }
+    std::vector<uint8_t> stream(static_cast<size_t>(dataSize));
+    stream.resize(src.ReadAt(fileOffset, stream.data(), stream.size()));
+    std::string error = DecompressSamples(stream, data);
+    if (!error.empty()) {
+        ReleaseData();
+        ShowMessage(error);
         return 1;
     }
     loaded = true;

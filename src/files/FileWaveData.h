@@ -51,6 +51,17 @@ class Ma1WaveData : public FileWaveData {
     int LoadData() override;
 };
 
+// A compressed sample stream at an offset inside a file (a TMB bank file): 16-bit mono
+// samples at 44100 Hz, decompressed whenever the data is loaded.
+class CtmbWaveData : public FileWaveData {
+  public:
+    CtmbWaveData(const std::string& path, int base, uint64_t offset, bool quiet);
+    std::unique_ptr<WaveData> Clone() const override;
+    int Kind() const override { return kWaveCtmb; }
+    std::string FormatName() const override { return "CTMB"; }
+    int LoadData() override;
+};
+
 // Several wave data joined into one block, so an upload sends one large sample instead of
 // many small ones.
 class MergedWaveData : public WaveData {
