@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "files/Apex.h"
 #include "files/Pbf.h"
 #include "files/Tmb.h"
 #include "model/ZedoDatabase.h"
@@ -39,6 +40,7 @@ int OpenBank(ZedoDatabase& db, const std::string& path, int options) {
     std::string lower = ToLower(path);
     if (Has(lower, ".pbf")) return ReadPbfFile(db, path);
     if (Has(lower, ".tmb")) return ReadTmb(path, db);
+    if (Has(lower, ".apex")) return ReadApex(path, db);
     return 1;
 }
 
