@@ -81,6 +81,17 @@ class ZedoDatabase {
     // among objects of that type.
     std::string MakeUniqueName(int type, std::string_view wanted) const;
 
+    // Creating and copying objects. number -1 asks for the lowest free slot; nullptr when
+    // there is none. A new object replaces whatever held its slot.
+    Program* CreateProgram(std::string_view name, int number);
+    Keymap* CreateKeymap(std::string_view name, int number);
+    // Copies a program of another bank with the keymaps and sample headers it plays,
+    // reusing identical ones already here. Raises ZedoException when a wave data cannot be
+    // added.
+    Program* CopyProgramFrom(const Program& program, const ZedoDatabase& other, int number);
+    // Duplicates those of the program, its keymaps and their samples that are marked.
+    Program* DuplicateMarked(Program& program, bool uniqueNames);
+
     void ClearMarks();
     // Marks what the next synchronisation sends and flags every wave data for upload.
     void MarkForSync();
