@@ -335,8 +335,10 @@ MidiSynthLink::Outcome MidiSynthLink::Attempt(std::span<const uint8_t> request,
         }
     }
     queue_.StopTimer();
-    queue_.DropReplies();
+    // Once the buffer is back nothing more can arrive; what came meanwhile is no reply to
+    // the next request.
     synthIn_->TakeBackBuffer();
+    queue_.DropReplies();
     return outcome;
 }
 
