@@ -1,13 +1,10 @@
 // The emulator on its own, spoken to in raw messages through its devices.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "emulator/FactoryRom.h"
 #include "emulator/Ma1Emulator.h"
 #include "emulator/SevenBit.h"
 #include "platform/ByteIO.h"
-#include "platform/RomDirectory.h"
 
 namespace talmeru::emulator {
 namespace {
@@ -74,14 +71,6 @@ class Emulator : public ::testing::Test, public MidiInHandler {
     std::unique_ptr<MidiInPort> in;
     std::vector<Bytes> replies;
 };
-
-TEST(SevenBit, KnownPatterns) {
-    EXPECT_EQ(Encode7(Bytes{0x61, 0x62, 0x63}), (Bytes{0x30, 0x58, 0x4C, 0x30}));
-    EXPECT_EQ(Encode7(Bytes(7, 0xFF)), Bytes(8, 0x7F));
-    EXPECT_EQ(Decode7(Bytes(8, 0x7F)), Bytes(7, 0xFF));
-    EXPECT_EQ(Encode7(Bytes{0x01}), (Bytes{0x00, 0x40}));
-    EXPECT_EQ(Decode7(Bytes{0x00, 0x40}), Bytes{0x01});
-}
 
 TEST_F(Emulator, ItsDevicesAndAnswers) {
     MidiOutCaps oc;
@@ -188,58 +177,6 @@ TEST_F(Emulator, BadMessagesAreRefusedNotFatal) {
     EXPECT_EQ(emu->Memory().programFree, emu->Memory().programTotal);
     EXPECT_EQ(emu->Memory().sampleFree, emu->Memory().sampleTotal);
     EXPECT_TRUE(Ask(Message(0x0A)));  // still answering
-}
-
-TEST_F(Emulator, FaultsShapeTheNextReplies) {
-    emu->InjectFault(Ma1Fault::kWrongCommand, 1);
-    Ask(Message(0x0A));
-    ASSERT_EQ(replies.size(), 1u);
-    EXPECT_NE(replies[0][4], 0x0A);
-    emu->InjectFault(Ma1Fault::kEarlyEnd, 1);
-    Ask(Message(0x0A));
-    EXPECT_LT(replies[0].size(), 13u);
-    EXPECT_EQ(replies[0].back(), 0xF7);
-    emu->InjectFault(Ma1Fault::kNoEnd, 1);
-    Ask(Message(0x0A));
-    EXPECT_EQ(replies[0].size(), 12u);
-    EXPECT_EQ(std::count(replies[0].begin(), replies[0].end(), 0xF7), 0);
-    emu->InjectFault(Ma1Fault::kSilent, 2);
-    EXPECT_FALSE(Ask(Message(0x0A)));
-    EXPECT_FALSE(Ask(Message(0x0B)));
-    EXPECT_TRUE(Ask(Message(0x0A)));
-    EXPECT_EQ(emu->Requests(0x0A), 5);
-}
-
-TEST(FactoryRomContents, SampleHeadersKeymapsAndPrograms) {
-    const ObjectMap& rom = FactoryRom();
-    auto dir = RomDirectory();
-    for (int n = 0; n < kRomRegionCount; ++n) {
-        const Bytes& b = rom.at({2, n});
-        ByteReader r(b);
-        r.Seek(22);
-        EXPECT_EQ(r.S32(), dir[size_t(n)].start);
-        EXPECT_EQ(r.S32(), dir[size_t(n)].loopStart);
-        EXPECT_EQ(r.S32(), dir[size_t(n)].end);
-    }
-    EXPECT_FALSE(rom.contains({2, kRomRegionCount}));
-    for (const auto& [key, block] : rom) {
-        ASSERT_GE(block.size(), 22u);
-        EXPECT_EQ(block[0], key.first);
-        EXPECT_EQ(block[2] | (block[3] << 8), key.second);
-        EXPECT_EQ(block.size(), 22u + (block[4] | (block[5] << 8)));
-        if (key.first != 1) continue;
-        // Keymap entries rise to key 127 and name ROM sample headers or nothing.
-        int top = -1;
-        for (size_t at = 24; at + 4 <= block.size(); at += 4) {
-            EXPECT_GT(block[at], top);
-            top = block[at];
-            int sample = block[at + 2] | (block[at + 3] << 8);
-            EXPECT_TRUE(sample == 0xFFFF || sample < kRomRegionCount);
-        }
-        EXPECT_EQ(top, 127);
-    }
-    for (int p = 0; p <= kDrumKitProgram; ++p)
-        EXPECT_TRUE(rom.contains({3, p})) << p;
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "platform/EventPump.h"
 #include "platform/MidiSystem.h"
 #include "synth/FakeMidi.h"
@@ -65,17 +63,6 @@ TEST(MidiSystem, WithoutAnyProviderThereAreNoDevices) {
     EXPECT_EQ(midi.InputCount(), 0);
 }
 
-TEST(MidiSystem, TheSystemDevicesAreListedOrAbsentButNeverFail) {
-    // Here there may be no ALSA sequencer at all; either way listing must work.
-    MidiSystem midi(MakeRtMidiDevices());
-    int outs = midi.OutputCount();
-    for (int i = 0; i < outs; ++i) {
-        MidiOutCaps caps;
-        EXPECT_FALSE(midi.GetOutputCaps(i, caps));
-    }
-    EXPECT_GE(midi.InputCount(), 0);
-}
-
 TEST(MidiInPort, DeliversOnlyWhileStartedAndSysexOnlyIntoAReceiveBuffer) {
     Collect handler;
     test::FakeInPort port(handler);
@@ -136,19 +123,6 @@ TEST(LinkEventQueue, CancelFirstThenRepliesInOrderThenTicks) {
     EXPECT_GE(LinkEventQueue::Clock::now() - start, 6ms);
     q.StopTimer();
     EXPECT_FALSE(q.WaitNext(LinkEventQueue::Clock::now() + 5ms));
-}
-
-TEST(LinkEventQueue, AReplyFromAnotherThreadWakesTheWait) {
-    LinkEventQueue q;
-    std::thread sender([&] {
-        std::this_thread::sleep_for(5ms);
-        q.PushReply({0xF0, 0xF7});
-    });
-    auto e = q.WaitNext(LinkEventQueue::Clock::now() + 10s);
-    sender.join();
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->kind, LinkEventQueue::Kind::kReply);
-    EXPECT_EQ(e->data.size(), 2u);
 }
 
 }  // namespace

@@ -82,14 +82,6 @@ TEST(UnpackSysex, JudgesTheEndByteOnly) {
                                         "Sysex message from MA-1 was not terminated!"}));
 }
 
-TEST(SysexSendLength, StopsAtTheFirstEndByteUnlessGivenALength) {
-    Bytes m{0xF0, 1, 0xF7, 2, 0xF7};
-    EXPECT_EQ(SysexSendLength(m, 0), 3u);
-    EXPECT_EQ(SysexSendLength(m, 4), 4u);
-    EXPECT_EQ(SysexSendLength(m, 99), 5u);
-    EXPECT_EQ(SysexSendLength(Bytes{0xF0, 1}, 0), 2u);
-}
-
 TEST(SysexFileLink, WritesTheMessagesTheMidiLinkWouldSend) {
     namespace fs = std::filesystem;
     fs::path path = fs::temp_directory_path() / "talmeru-syxlink.syx";
