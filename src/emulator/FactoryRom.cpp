@@ -15,6 +15,8 @@ constexpr int kTypeKeymap = 1;
 constexpr int kTypeSample = 2;
 constexpr int kTypeProgram = 3;
 constexpr uint16_t kSilent = 0xFFFF;
+constexpr int kDrumKitProgram = 128;
+constexpr int kDrumKitKeymap = 73;
 
 // Region names begin with their root note when they have one: "C#4-gm piano".
 std::optional<int> RootKey(std::string_view name) {

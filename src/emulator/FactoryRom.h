@@ -14,9 +14,6 @@ namespace talmeru::emulator {
 using ObjectKey = std::pair<int, int>;  // type, number
 using ObjectMap = std::map<ObjectKey, std::vector<uint8_t>>;
 
-inline constexpr int kDrumKitProgram = 128;
-inline constexpr int kDrumKitKeymap = 73;
-
 // A packed block: type, 0, number, body size, the name in 16 bytes, the body.
 std::vector<uint8_t> ObjectBlock(int type, int number, std::string_view name,
                                  std::span<const uint8_t> body);

@@ -120,11 +120,6 @@ std::shared_ptr<MidiDeviceProvider> Ma1Emulator::Devices() {
     return std::make_shared<Provider>(shared_from_this());
 }
 
-void Ma1Emulator::SetReplyLatency(std::chrono::microseconds latency) {
-    std::lock_guard lock(stateMutex_);
-    settings_.replyLatency = latency;
-}
-
 void Ma1Emulator::InjectFault(Ma1Fault fault, int count) {
     std::lock_guard lock(stateMutex_);
     fault_ = fault;

@@ -63,7 +63,6 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     // The emulator's devices, to be listed after the system's own.
     std::shared_ptr<MidiDeviceProvider> Devices();
 
-    void SetReplyLatency(std::chrono::microseconds latency);
     // The next `count` replies (every one from now on when count < 0) suffer `fault`.
     // kSilent for the first N requests is "answering only after N requests".
     void InjectFault(Ma1Fault fault, int count);

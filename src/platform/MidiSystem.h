@@ -42,7 +42,6 @@ struct MidiError {
 
 inline constexpr int kMidiErrGeneral = 1;
 inline constexpr int kMidiErrBadDevice = 2;
-inline constexpr int kMidiErrNotReady = 3;
 
 // Packs a short message the way the device layer carries it: status in the lowest byte.
 constexpr uint32_t PackShortMessage(uint8_t status, uint8_t data1, uint8_t data2,

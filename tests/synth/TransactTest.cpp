@@ -268,5 +268,19 @@ TEST_F(Transact, CancelGivesUpTheWaitingRequestOnly) {
     EXPECT_EQ(link->QueryIdentity(), 0);
 }
 
+TEST_F(Transact, ASlowCardIsWaitedForWhileThePumpRuns) {
+    emulator::Ma1Settings slow;
+    slow.replyLatency = 30ms;
+    Open(slow);
+    struct Count : EventPump {
+        void Pump() override { ++calls; }
+        int calls = 0;
+    } pump;
+    link->SetEventPump(&pump);
+    EXPECT_EQ(link->QueryIdentity(), 0);
+    EXPECT_GE(pump.calls, 2);
+    EXPECT_EQ(emu->Requests(kCmdIdentity), 2);  // start-up and this one: no resend
+}
+
 }  // namespace
 }  // namespace talmeru
