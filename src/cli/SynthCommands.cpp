@@ -4,13 +4,25 @@
 #include <functional>
 #include <memory>
 
+#include <cstdio>
+#include <iostream>
+
 #include "cli/CliContext.h"
 #include "emulator/Ma1Emulator.h"
+#include "files/BankFile.h"
+#include "files/RomBankCache.h"
+#include "model/BankTransfer.h"
+#include "model/ZedoDatabase.h"
 #include "platform/Format.h"
+#include "platform/Locations.h"
 #include "platform/MidiSystem.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 #include "synth/MidiSynthLink.h"
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 namespace talmeru {
 
@@ -148,6 +160,126 @@ int Memory(const SynthOptions& o, CliContext& ctx) {
     });
 }
 
+// Opens the devices; false (with a message) when there is no synthesizer to talk to.
+bool Ready(MidiSynthLink& link, CliContext& ctx) {
+    link.PickDevices();
+    link.OpenDevices();
+    if (!link.IsReady() || link.QueryIdentity() != 0 || link.QueryMemory(0) != 0) {
+        ctx.err << "No synthesizer to talk to.\n";
+        return false;
+    }
+    return true;
+}
+
+struct RomOptions {
+    SynthOptions synth;
+    std::string out;
+};
+
+int Rom(const RomOptions& o, CliContext& ctx) {
+    return WithLink(o.synth, ctx, [&](MidiSynthLink& link) {
+        if (!Ready(link, ctx)) return 1;
+        ZedoDatabase db(&link);
+        if (DownloadAll(db, link) != 0) return 1;
+        if (SaveBank(db, o.out, 0) != 0) {
+            ctx.err << "Could not save " << o.out << "\n";
+            return 1;
+        }
+        return 0;
+    });
+}
+
+// Counts what really goes to the synthesizer.
+class CountingLink : public BankLink {
+  public:
+    explicit CountingLink(BankLink& link) : link_(link) {}
+    int GetObject(int type, int number, std::vector<uint8_t>& block) override {
+        return link_.GetObject(type, number, block);
+    }
+    int QueryMemory(int which) override { return link_.QueryMemory(which); }
+    int StoreObject(std::span<const uint8_t> block) override {
+        ++objects;
+        return link_.StoreObject(block);
+    }
+    int DeleteObject(int type, int number) override { return link_.DeleteObject(type, number); }
+    int UploadSampleData(int number, std::span<const uint8_t> data, int& remaining,
+                         int bits) override {
+        ++samples;
+        sampleBytes += data.size();
+        return link_.UploadSampleData(number, data, remaining, bits);
+    }
+    int AddAlias(int primary, int alias) override {
+        ++aliases;
+        return link_.AddAlias(primary, alias);
+    }
+    int RemoveAlias(int number) override { return link_.RemoveAlias(number); }
+    int ClearRam() override { return link_.ClearRam(); }
+    uint16_t RomVersion() const override { return link_.RomVersion(); }
+    const MemoryFigures& Memory() const override { return link_.Memory(); }
+
+    int objects = 0, samples = 0, aliases = 0;
+    uint64_t sampleBytes = 0;
+
+  private:
+    BankLink& link_;
+};
+
+// A text progress bar for a terminal: the object being sent and the phase's percentage.
+class TextProgress : public UploadObserver {
+  public:
+    void ObjectText(const std::string& text) override { text_ = text; }
+    void Percent(int code, int percent) override {
+        static const char* const kPhase[] = {"", "wave data", "programs", "samples", "keymaps"};
+        int filled = percent * 30 / 100;
+        std::fprintf(stderr, "\r%-9s [%-30s] %3d%% %-24.24s", kPhase[code & 3 ? code : 0],
+                     std::string(static_cast<size_t>(filled), '#').c_str(), percent, text_.c_str());
+        std::fflush(stderr);
+    }
+    void Ended() override { std::fprintf(stderr, "\n"); }
+
+  private:
+    std::string text_;
+};
+
+struct UploadOptions {
+    SynthOptions synth;
+    std::string bank;
+};
+
+int Upload(const UploadOptions& o, CliContext& ctx) {
+    return WithLink(o.synth, ctx, [&](MidiSynthLink& link) {
+        if (!Ready(link, ctx)) return 1;
+        Profile cacheSettings;
+        RomBankCache cache(SettingsDirectory(), cacheSettings);
+        ZedoDatabase scratch(&link);
+        std::unique_ptr<ZedoDatabase> rom = cache.Load(&link, scratch);
+        CountingLink counting(link);
+        ZedoDatabase db(&counting);
+        if (!OpenForCli(db, o.bank, ctx)) return 1;
+        auto print = [&](const char* when) {
+            const MemoryFigures& m = link.Memory();
+            ctx.out << when << ": program RAM " << m.programFree << " of " << m.programTotal
+                    << " free, sample RAM " << m.sampleFree << " of " << m.sampleTotal << " free\n";
+        };
+        link.QueryMemory(1);
+        print("before");
+        bool terminal = false;
+#if !defined(_WIN32)
+        terminal = &ctx.err == &std::cerr && ::isatty(2);
+#endif
+        TextProgress bar;
+        ThreadUploadHost host(terminal ? &bar : nullptr);
+        int rc = Synchronise(db, rom.get(), host);
+        print("after");
+        ctx.out << "objects sent: " << counting.objects << "\n"
+                << "wave data sent: " << counting.samples << " (" << counting.sampleBytes
+                << " bytes)\n"
+                << "aliases sent: " << counting.aliases << "\n";
+        if (rc != 0) ctx.err << "The upload did not complete.\n";
+        return rc == 0 ? 0 : 1;
+    });
+}
+
 void AddSettingsOption(CLI::App* cmd, SynthOptions& o) {
     cmd->add_option("--settings", o.settings,
                     "Settings file whose device names are used and updated (default: none)");
@@ -175,6 +307,21 @@ void AddSynthCommands(CLI::App& app, CliContext& ctx) {
     synth->add_subcommand("memory", "Program and sample RAM, total and free")
         ->fallthrough()
         ->callback([opts, &ctx] { ctx.status = Memory(*opts, ctx); });
+    auto up = std::make_shared<UploadOptions>();
+    auto* upload =
+        synth->add_subcommand("upload", "Open a bank and synchronise it to the synthesizer");
+    upload->fallthrough();
+    upload->add_option("BANK", up->bank, "Bank file")->required();
+    upload->callback([opts, up, &ctx] {
+        up->synth = *opts;
+        ctx.status = Upload(*up, ctx);
+    });
+
+    auto rom = std::make_shared<RomOptions>();
+    auto* romCmd = app.add_subcommand("rom", "Download the synthesizer's whole bank and save it");
+    AddSettingsOption(romCmd, rom->synth);
+    romCmd->add_option("OUT", rom->out, "Bank file to write")->required();
+    romCmd->callback([rom, &ctx] { ctx.status = Rom(*rom, ctx); });
 }
 
 }  // namespace talmeru

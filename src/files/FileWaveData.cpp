@@ -48,17 +48,6 @@ void SetWaveSearchDirectory(const std::string& dir) {
     g_searchDir = dir;
 }
 
-std::string FileNameOf(const std::string& path) {
-    size_t cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-std::string StemOf(const std::string& path) {
-    std::string name = FileNameOf(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 bool FileWaveData::Equals(const WaveData& other) const {
     if (!WaveData::Equals(other)) return false;
     if (Kind() != kWaveMa1 && Kind() != kWaveCtmb) return true;
@@ -177,47 +166,6 @@ int CtmbWaveData::LoadData() {
         ShowMessage(error);
         return 1;
     }
-    loaded = true;
-    return 0;
-}
-
-MergedWaveData::MergedWaveData(int baseNumber) {
-    base = baseNumber;
-    bitsSource = bitsHeld = 16;
-    sampleRate = 44100;
-    length = 0;
-    uploadPending[0] = uploadPending[1] = true;
-}
-
-std::unique_ptr<WaveData> MergedWaveData::Clone() const {
-    auto copy = std::make_unique<MergedWaveData>(base);
-    copy->name = name;
-    copy->length = length;
-    copy->loopStart = loopStart;
-    copy->end = end;
-    copy->links = links;
-    copy->regions = regions;
-    for (const auto& m : members)
-        copy->members.push_back(m->Clone());
-    return copy;
-}
-
-int MergedWaveData::LoadData() {
-    if (loaded) return 0;
-    std::vector<uint8_t> block;
-    block.reserve(static_cast<size_t>(std::max(length, 0)));
-    for (const auto& m : members) {
-        if (m->LoadData() != 0) {
-            ShowMessage("Error in Loading Wavedata");
-            return 1;
-        }
-        block.insert(block.end(), m->data.begin(), m->data.end());
-        block.push_back(0);
-        block.push_back(0);
-        m->ReleaseData();
-    }
-    data = std::move(block);
-    length = static_cast<int32_t>(data.size());
     loaded = true;
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/WaveData.h"
+#include "platform/FileUtil.h"
 
 namespace talmeru {
 
@@ -13,11 +14,6 @@ namespace talmeru {
 // missing file until the program ends.
 std::string WaveSearchDirectory();
 void SetWaveSearchDirectory(const std::string& dir);
-
-// The last part of a path written on any platform ('/' or '\' separators).
-std::string FileNameOf(const std::string& path);
-// The file name without its extension.
-std::string StemOf(const std::string& path);
 
 class FileWaveData : public WaveData {
   public:
@@ -60,23 +56,6 @@ class CtmbWaveData : public FileWaveData {
     int Kind() const override { return kWaveCtmb; }
     std::string FormatName() const override { return "CTMB"; }
     int LoadData() override;
-};
-
-// Several wave data joined into one block, so an upload sends one large sample instead of
-// many small ones.
-class MergedWaveData : public WaveData {
-  public:
-    explicit MergedWaveData(int baseNumber);
-    std::unique_ptr<WaveData> Clone() const override;
-    int Kind() const override { return kWaveMerged; }
-    int StorageClass() const override { return kMergedStorage; }
-    std::string DisplayName() const override { return name; }
-    std::string FormatName() const override { return "mergePCM"; }
-    // Each member's data followed by two zero bytes.
-    int LoadData() override;
-
-    std::string name;
-    std::vector<std::unique_ptr<WaveData>> members;
 };
 
 }  // namespace talmeru

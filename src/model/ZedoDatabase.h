@@ -20,9 +20,12 @@ namespace talmeru {
 inline constexpr int kMaxWaveData = 512;
 inline constexpr int kOpenQuiet = 1;
 
+class BankLink;
+
 class ZedoDatabase {
   public:
-    ZedoDatabase();
+    // link: the synthesizer the bank is bound to, or none (the ROM bank, previews).
+    explicit ZedoDatabase(BankLink* link = nullptr);
     ~ZedoDatabase();
     ZedoDatabase(const ZedoDatabase&) = delete;
     ZedoDatabase& operator=(const ZedoDatabase&) = delete;
@@ -115,12 +118,21 @@ class ZedoDatabase {
     int OpenOptions() const { return openOptions_; }
     void SetOpenOptions(int o) { openOptions_ = o; }
 
+    BankLink* Link() const { return link_; }
+    void SetLink(BankLink* link) { link_ = link; }
+
+    // Bank transfer with the synthesizer (the bank's link); see BankTransfer.h for the
+    // whole-bank operations. MoveProgram and SwapPrograms tell the synthesizer as they go.
+    void MoveProgram(int from, int to);
+    void SwapPrograms(int first, int second);
+
     int programRamFree = 0;
     int sampleRamFree = 0;
 
   private:
     static bool InRange(int n) { return n >= 0 && n < kSlotCount; }
 
+    BankLink* link_ = nullptr;
     int openOptions_ = 0;
     bool mergeWaveData_ = false;
     bool loadWaveData_ = true;

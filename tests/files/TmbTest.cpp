@@ -6,6 +6,7 @@
 #include "files/Pbf.h"
 #include "files/Tmb.h"
 #include "files/WaveImport.h"
+#include "model/WaveMerge.h"
 #include "model/ZedoDatabase.h"
 #include "platform/ByteIO.h"
 #include "platform/Prompter.h"

@@ -4,7 +4,7 @@
 
 #include "model/ZedoDatabase.h"
 #include "platform/RomDirectory.h"
-#include "synth/LinkFixture.h"
+#include "support/LinkFixture.h"
 
 namespace talmeru {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "emulator/FactoryRom.h"
-#include "synth/LinkFixture.h"
+#include "support/LinkFixture.h"
 #include "synth/Sysex.h"
 
 namespace talmeru {
