@@ -57,6 +57,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
     StreamPrompter prompter(ctx);
     ScopedPrompter scope(prompter);
+    SetRomBankProvider([&ctx] { return CliRomBank(ctx); });
+    struct Unset {
+        ~Unset() { SetRomBankProvider(nullptr); }
+    } unset;
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -22,6 +22,10 @@ bool OpenForCli(ZedoDatabase& db, const std::string& path, CliContext& ctx);
 // Each group of commands registers its subcommands; a subcommand's callback runs it and
 // sets ctx.status.
 void AddBankCommands(CLI::App& app, CliContext& ctx);
+
+// The ROM bank from the cache, built from the synthesizer (the emulator when there is no
+// card) on first use; what sysex bank files and K2000 imports start from.
+const ZedoDatabase* CliRomBank(CliContext& ctx);
 void AddSynthCommands(CLI::App& app, CliContext& ctx);
 
 }  // namespace talmeru

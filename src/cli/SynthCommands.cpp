@@ -5,6 +5,7 @@
 #include <memory>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "cli/CliContext.h"
@@ -286,6 +287,25 @@ void AddSettingsOption(CLI::App* cmd, SynthOptions& o) {
 }
 
 }  // namespace
+
+const ZedoDatabase* CliRomBank(CliContext& ctx) {
+    static std::unique_ptr<ZedoDatabase> rom;
+    if (rom) return rom.get();
+    Profile settings;
+    RomBankCache cache(SettingsDirectory(), settings);
+    if (std::filesystem::exists(cache.PathFor(kDefaultRomVersion))) {
+        ZedoDatabase scratch;
+        rom = cache.Load(nullptr, scratch);
+        return rom.get();
+    }
+    WithLink({}, ctx, [&](MidiSynthLink& link) {
+        bool ready = Ready(link, ctx);
+        ZedoDatabase scratch(ready ? &link : nullptr);
+        rom = cache.Load(ready ? &link : nullptr, scratch);
+        return 0;
+    });
+    return rom.get();
+}
 
 void AddSynthCommands(CLI::App& app, CliContext& ctx) {
     auto dev = std::make_shared<SynthOptions>();

@@ -5,6 +5,7 @@
 
 #include "files/Apex.h"
 #include "files/Pbf.h"
+#include "files/SyxBank.h"
 #include "files/Tmb.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
@@ -16,6 +17,11 @@ namespace talmeru {
 namespace fs = std::filesystem;
 
 namespace {
+
+RomBankProvider& Provider() {
+    static RomBankProvider provider;
+    return provider;
+}
 
 bool Has(const std::string& lowerPath, const char* ext) {
     return lowerPath.find(ext) != std::string::npos;
@@ -32,6 +38,14 @@ int ReadPbfFile(ZedoDatabase& db, const std::string& path) {
 
 }  // namespace
 
+void SetRomBankProvider(RomBankProvider provider) {
+    Provider() = std::move(provider);
+}
+
+const ZedoDatabase* RomBankForFiles() {
+    return Provider() ? Provider()() : nullptr;
+}
+
 int OpenBank(ZedoDatabase& db, const std::string& path, int options) {
     db.SetOpenOptions(options);
     db.Clear(false);
@@ -40,6 +54,7 @@ int OpenBank(ZedoDatabase& db, const std::string& path, int options) {
     std::string lower = ToLower(path);
     if (Has(lower, ".pbf")) return ReadPbfFile(db, path);
     if (Has(lower, ".tmb")) return ReadTmb(path, db);
+    if (Has(lower, ".syx")) return ReadSyx(path, db, RomBankForFiles());
     if (Has(lower, ".apex")) return ReadApex(path, db);
     return 1;
 }
@@ -58,6 +73,10 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
         writer = WritePbf;
     else if (Has(lower, ".tmb"))
         writer = WriteTmb;
+    else if (Has(lower, ".syx"))
+        writer = [](const std::string& p, ZedoDatabase& d, int) {
+            return WriteSyx(p, d, RomBankForFiles());
+        };
     if (!writer) return 1;
 
     fs::path target(path);

@@ -1,6 +1,7 @@
 #pragma once
 // Opening and saving banks, the format chosen by the file name's extension. A save writes a
 // temporary file beside the target and only then replaces the bank file.
+#include <functional>
 #include <string>
 
 namespace talmeru {
@@ -14,5 +15,11 @@ int OpenBank(ZedoDatabase& db, const std::string& path, int options);
 int SaveBank(ZedoDatabase& db, const std::string& path, int options);
 // Reads the bank's own path again as a Pinnacle Bank File.
 int ReopenBank(ZedoDatabase& db);
+
+// The ROM bank that sysex bank files start from (and that they are compared with when
+// written); the application or the command line supplies it, made on first use.
+using RomBankProvider = std::function<const ZedoDatabase*()>;
+void SetRomBankProvider(RomBankProvider provider);
+const ZedoDatabase* RomBankForFiles();
 
 }  // namespace talmeru

@@ -68,6 +68,23 @@ int UnpackSysex(std::span<const uint8_t> message, size_t n, std::vector<uint8_t>
     return 0;
 }
 
+std::vector<uint8_t> Unpack7Bit(std::span<const uint8_t> packed) {
+    std::vector<uint8_t> out(packed.size() * 7 / 8);
+    uint32_t acc = 0;
+    int bits = 0;
+    size_t o = 0;
+    for (uint8_t b : packed) {
+        acc = (acc << 7) | (b & 0x7F);
+        bits += 7;
+        if (bits >= 8) {
+            bits -= 8;
+            if (o < out.size()) out[o++] = static_cast<uint8_t>(acc >> bits);
+            acc &= (1u << bits) - 1;
+        }
+    }
+    return out;
+}
+
 size_t SysexSendLength(std::span<const uint8_t> bytes, size_t length) {
     if (length == 0) {
         auto end = std::find(bytes.begin(), bytes.end(), kSysexEnd);

@@ -43,6 +43,9 @@ std::vector<uint8_t> BuildMessage(uint8_t command, std::span<const uint8_t> payl
 // terminated!" or "Received 0xF7 before expected".
 int UnpackSysex(std::span<const uint8_t> message, size_t n, std::vector<uint8_t>& out);
 
+// Unpacks a run of 7-bit bytes (no framing) into the floor(7p/8) bytes they carry.
+std::vector<uint8_t> Unpack7Bit(std::span<const uint8_t> packed);
+
 // How many bytes a send covers: `length`, or for 0 up to and including the first 0xF7 (all
 // of them when there is none); never more than there are.
 size_t SysexSendLength(std::span<const uint8_t> bytes, size_t length);

@@ -166,5 +166,53 @@ TEST_F(CliTest, WaveCommands) {
     EXPECT_NE(missing.err.find("Could not load file"), std::string::npos);
 }
 
+TEST_F(CliTest, OtherFormatsExportsAndTheSynthesizer) {
+    // The ROM bank cache goes to a folder of this test's own.
+    std::string home = (dir_ / "home").string();
+    setenv("TALMERU_HOME", home.c_str(), 1);
+    test::WavSpec mono;
+    mono.data = test::Pcm16({test::Ramp(3000, 0, 2)});
+    std::string wav = (dir_ / "Kick.wav").string();
+    ASSERT_TRUE(WriteWholeFile(wav, test::MakeWav(mono)));
+    std::string bank = (dir_ / "kick.pbf").string();
+    ASSERT_EQ(Cli({"import-wav", "-", bank, wav}).status, 0);
+
+    std::string tmb = (dir_ / "kick.tmb").string(), back = (dir_ / "back.pbf").string();
+    ASSERT_EQ(Cli({"convert", bank, tmb}).status, 0);
+    ASSERT_EQ(Cli({"convert", tmb, back, "--write-wavs"}).status, 0);
+    EXPECT_EQ(Cli({"list", back}).out, "0 - Kick\n");
+
+    ASSERT_EQ(Cli({"export", bank, (dir_ / "kick.ins").string()}).status, 0);
+    ASSERT_EQ(Cli({"export", bank, (dir_ / "kick.txt").string()}).status, 0);
+    auto ins = ReadWholeFile(dir_ / "kick.ins");
+    auto txt = ReadWholeFile(dir_ / "kick.txt");
+    ASSERT_TRUE(ins && txt);
+    EXPECT_NE(std::string(ins->begin(), ins->end()).find("[kick Bank 0]\r\n0=Kick\r\n"),
+              std::string::npos);
+    EXPECT_NE(std::string(txt->begin(), txt->end()).find("  0 Kick\r\n"), std::string::npos);
+
+    // A sysex bank file needs the ROM bank: made from the emulator on first use.
+    std::string syx = (dir_ / "kick.syx").string();
+    CliRun toSyx = Cli({"convert", bank, syx});
+    ASSERT_EQ(toSyx.status, 0) << toSyx.err;
+    EXPECT_TRUE(fs::exists(dir_ / "home" / "Rombank0103.pbf"));
+    EXPECT_NE(Cli({"list", syx}).out.find("0 - Kick\n"), std::string::npos);
+
+    CliRun upload = Cli({"synth", "upload", bank});
+    ASSERT_EQ(upload.status, 0) << upload.err;
+    EXPECT_NE(upload.out.find("wave data sent: 1 (6000 bytes)"), std::string::npos) << upload.out;
+    EXPECT_NE(upload.out.find("objects sent: 3"), std::string::npos) << upload.out;
+    CliRun small = Cli({"synth", "--sample-ram", "1000", "upload", bank});
+    EXPECT_NE(small.err.find("Skipping"), std::string::npos);
+    EXPECT_NE(small.out.find("wave data sent: 0 (0 bytes)"), std::string::npos);
+
+    std::string rom = (dir_ / "rom.pbf").string();
+    ASSERT_EQ(Cli({"rom", rom}).status, 0);
+    auto romFile = ReadWholeFile(rom);
+    auto cached = ReadWholeFile(dir_ / "home" / "Rombank0103.pbf");
+    EXPECT_EQ(romFile, cached);
+    unsetenv("TALMERU_HOME");
+}
+
 }  // namespace
 }  // namespace talmeru

@@ -1,0 +1,196 @@
+#include "files/SyxBank.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+#include "files/FileWaveData.h"
+#include "files/Pbf.h"
+#include "model/BankTransfer.h"
+#include "model/WaveMerge.h"
+#include "model/ZedoDatabase.h"
+#include "model/ZedoException.h"
+#include "platform/FileUtil.h"
+#include "platform/Format.h"
+#include "platform/Profile.h"
+#include "platform/Prompter.h"
+#include "synth/Sysex.h"
+#include "synth/SysexFileLink.h"
+
+namespace talmeru {
+
+namespace {
+
+constexpr size_t kMaxObjectMessage = 8192;
+
+[[noreturn]] void Fail(std::string text) {
+    throw BankReadError{std::move(text)};
+}
+
+bool IsMa1(std::span<const uint8_t> f, size_t at) {
+    return f.size() - at >= 5 && f[at + 1] == 0x07 && f[at + 2] == 0x21;
+}
+
+// Position just after the F7 that ends the message at `at`, or none when it never ends.
+std::optional<size_t> SkipMessage(std::span<const uint8_t> f, size_t at) {
+    for (size_t i = at + 1; i < f.size(); ++i)
+        if (f[i] == 0xF7) return i + 1;
+    return std::nullopt;
+}
+
+}  // namespace
+
+int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) {
+    if (!rom) {
+        ShowMessage("The ROM bank is needed to read a sysex bank file, and there is none.");
+        return 1;
+    }
+    std::string keepPath = db.Path();
+    RestoreRom(db, *rom, kRestorePrograms);
+    db.SetPath(keepPath);
+    auto file = ReadWholeFile(path);
+    if (!file) {
+        ShowMessage(Fmt("Error \"%s\" reading SYX file \"%s\"", std::strerror(errno ? errno : EIO),
+                        path.c_str()));
+        return 1;
+    }
+    std::string abs = std::filesystem::absolute(path).lexically_normal().string();
+    std::span<const uint8_t> f(*file);
+    int result = 0;
+    try {
+        size_t at = 0;
+        while (at < f.size()) {
+            if (f[at] != 0xF0) {  // stray bytes between messages
+                ++at;
+                continue;
+            }
+            const uint8_t kind = IsMa1(f, at) ? f[at + 4] : 0;
+            if (kind == 3) {
+                size_t end = at + 5;
+                while (end < f.size() && f[end] != 0xF7 && end - at < kMaxObjectMessage)
+                    ++end;
+                if (end >= f.size()) break;  // a last message cut short ends the reading
+                if (f[end] != 0xF7) Fail("File corrupted");
+                auto block = Unpack7Bit(f.subspan(at + 5, end - at - 5));
+                PackedHeader h;
+                if (block.size() < kObjectHeaderSize || !ReadPackedHeader(block, h))
+                    Fail("Bad sysex 1");
+                int rc = 0;
+                try {
+                    rc = db.Store(block);
+                } catch (const ZedoException&) {
+                    rc = 1;
+                }
+                if (rc != 0) Fail("Bad Object 2");
+                at = end + 1;
+            } else if (kind == 5) {
+                if (f.size() - at < 5 + 7) break;
+                auto header = Unpack7Bit(f.subspan(at + 5, 7));
+                if (header.size() < 6) Fail("Bad sysex 2");
+                int base = header[0] | (header[1] << 8);
+                uint64_t size =
+                    header[2] | (header[3] << 8) | (header[4] << 16) | (uint64_t{header[5]} << 24);
+                size_t dataAt = at + 5 + 7;
+                if (size > f.size() - dataAt) break;
+                // The header itself comes later in the file (sample data is sent first); the
+                // headers are attached once everything is read.
+                if (db.WaveDataCount() >= kMaxWaveData) Fail("WaveDataList full!");
+                auto w = std::make_unique<Ma1WaveData>(abs, base, dataAt, size, true);
+                if (!w->valid) Fail("Bad WaveData");
+                db.AddWaveData(std::move(w));
+                at = dataAt + static_cast<size_t>(size);
+            } else if (kind == 6) {
+                auto end = SkipMessage(f, at);
+                if (!end) break;
+                if (*end - at < 5 + 5 + 1) Fail("Bad sysex 3");
+                auto alias = Unpack7Bit(f.subspan(at + 5, 5));
+                // The message carries the primary sample first, then the alias, as the
+                // synthesizer takes it.
+                int base = alias[0] | (alias[1] << 8);
+                int linked = alias[2] | (alias[3] << 8);
+                WaveData* target = nullptr;
+                for (int i = 0; i < db.WaveDataCount() && !target; ++i)
+                    if (WaveData* w = db.GetWaveData(i);
+                        w->StorageClass() != kNotSaved && w->base == base)
+                        target = w;
+                if (!target) Fail("Sample alias without Sample");
+                target->AddLink(linked);
+                at = *end;
+            } else {
+                auto end = SkipMessage(f, at);
+                if (!end) break;
+                at = *end;
+            }
+        }
+    } catch (const BankReadError& e) {
+        ShowMessage(e.text);
+        result = 1;
+    } catch (const ZedoException& e) {
+        ShowMessage(e.what());
+        result = 1;
+    }
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* w = db.GetWaveData(i);
+        if (w->StorageClass() == kNotSaved) continue;
+        if (SampleHeader* s = db.GetSampleHeader(w->base)) s->AttachWave(w, kAttachReference);
+        for (const auto& l : w->links)
+            if (SampleHeader* s = db.GetSampleHeader(l.number)) s->AttachWave(w, kAttachReference);
+    }
+    // Headers from the file replaced ROM copies: the ROM wave data's users are counted anew.
+    if (WaveData* romWave = db.GetWaveData(0)) {
+        romWave->links.clear();
+        for (int n = 0; n < kSlotCount; ++n)
+            if (SampleHeader* s = db.GetSampleHeader(n); s && s->Wave() == romWave)
+                romWave->links.push_back({n, false});
+    }
+    AttachRomToTheRest(db);
+    return result;
+}
+
+int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) {
+    Profile noSettings;
+    SysexFileLink link(path, noSettings);
+    if (!link.IsOpen()) {
+        ShowMessage(Fmt("Error \"%s\" writing SYX file \"%s\"", std::strerror(errno ? errno : EIO),
+                        path.c_str()));
+        return 1;
+    }
+    if (db.MergeWaveData()) MergeWaveData(db);
+    int sampleRam = INT_MAX;
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* w = db.GetWaveData(i);
+        if (w->StorageClass() == kNotSaved) continue;
+        w->uploadPending[0] = true;
+        for (auto& l : w->links)
+            l.pending = true;
+        if (w->Upload(link, sampleRam) != 0) {
+            ShowMessage("Sysex save was not totally successful.");
+            return 1;
+        }
+    }
+    int programRam = INT_MAX;
+    for (int type : {kTypeSampleHeader, kTypeKeymap, kTypeProgram})
+        for (int n = 0; n < kSlotCount; ++n) {
+            BankObject* o = db.GetObject(type, n);
+            if (!o) continue;
+            if (type == kTypeSampleHeader) {
+                auto* s = static_cast<SampleHeader*>(o);
+                if (s->end == -1 && s->Wave()) s->AttachWave(s->Wave(), kAttachPoints);
+            }
+            // Each object is written for itself: no stereo partner rides along twice.
+            BankObject* chained = o->chained;
+            o->chained = nullptr;
+            int rc = o->Upload(link, rom ? rom->GetObject(type, n) : nullptr, programRam);
+            o->chained = chained;
+            if (rc != 0) return 1;
+        }
+    if (!link.Close()) {
+        ShowMessage(Fmt("Error \"%s\" writing SYX file \"%s\"", std::strerror(errno ? errno : EIO),
+                        path.c_str()));
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace talmeru

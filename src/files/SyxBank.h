@@ -1,0 +1,14 @@
+#pragma once
+// Sysex bank files: the messages an upload of the bank would send, recorded in a file.
+#include <string>
+
+namespace talmeru {
+
+class ZedoDatabase;
+
+// Replays the file over a copy of the ROM bank. 0, or 1 with the reason shown.
+int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom);
+// Writes what the synchronisation would send, comparing with the ROM bank. 0 or 1.
+int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom);
+
+}  // namespace talmeru

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include "files/BankFile.h"
+#include "files/SyxBank.h"
+#include "files/WaveImport.h"
+#include "model/BankTransfer.h"
+#include "model/ZedoDatabase.h"
+#include "platform/ByteIO.h"
+#include "platform/Prompter.h"
+#include "support/BankBuilder.h"
+#include "support/TempDir.h"
+#include "support/WavBuilder.h"
+#include "synth/Sysex.h"
+
+namespace talmeru {
+namespace {
+
+using test::PackedObject;
+
+class SyxTest : public test::TempDirTest {
+  protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        rom_.Store(PackedObject(2, 0, "Perc", test::SampleBody(0, 7215, 9037)));
+        rom_.Store(PackedObject(2, 1, "Bird", test::SampleBody(2092825, 2094895, 2095688)));
+        rom_.Store(PackedObject(1, 0, "GM map", test::KeymapBody({{60, 0, 0}, {127, 0, 1}})));
+        rom_.Store(PackedObject(3, 0, "Piano", test::ProgramBody(1, 0)));
+        rom_.Store(PackedObject(3, 1, "Organ", test::ProgramBody(2, 0, true)));
+        for (int n = 0; n < 2; ++n)
+            rom_.GetSampleHeader(n)->AttachWave(rom_.GetWaveData(0), kAttachReference);
+    }
+    std::string Wav(const std::string& name, int frames, int first) {
+        test::WavSpec s;
+        s.data = test::Pcm16({test::Ramp(frames, first, 5)});
+        return Put(name, test::MakeWav(s));
+    }
+    std::vector<uint8_t> Packed(BankObject* o) {
+        std::vector<uint8_t> b;
+        EXPECT_EQ(o->PackToBlock(b), 0);
+        return b;
+    }
+    int Dumps(const std::vector<uint8_t>& f) {
+        int n = 0;
+        for (size_t i = 0; i + 4 < f.size(); ++i)
+            n += f[i] == 0xF0 && f[i + 1] == 0x07 && f[i + 2] == 0x21 && f[i + 4] == 0x03;
+        return n;
+    }
+    ZedoDatabase rom_;
+    ScriptedPrompter prompter_;
+    ScopedPrompter scope_{prompter_};
+};
+
+TEST_F(SyxTest, ARomEqualBankWritesNoObjectDump) {
+    ZedoDatabase db;
+    RestoreRom(db, rom_, kRestorePrograms);
+    ASSERT_EQ(WriteSyx(Path("rom.syx"), db, &rom_), 0);
+    EXPECT_EQ(Dumps(*ReadWholeFile(Path("rom.syx"))), 0);
+}
+
+TEST_F(SyxTest, WrittenBanksReadBackTheSame) {
+    ZedoDatabase db;
+    RestoreRom(db, rom_, kRestorePrograms);
+    db.GetProgram(1)->SetName("Organ edited");
+    Program* p = BuildProgramFromWave(db, Wav("a.wav", 700, 3), false, nullptr);
+    ASSERT_NE(p, nullptr);
+    SampleHeader* shared = ImportWaveAsSample(db, db.GetWaveData(1)->path, 40, kWholeFile, 0);
+    ASSERT_NE(shared, nullptr);
+    ASSERT_EQ(WriteSyx(Path("bank.syx"), db, &rom_), 0);
+    EXPECT_TRUE(prompter_.All().empty());
+
+    ZedoDatabase back;
+    ASSERT_EQ(ReadSyx(Path("bank.syx"), back, &rom_), 0);
+    EXPECT_TRUE(prompter_.All().empty());
+    for (int type : {1, 2, 3})
+        for (int n = 0; n < kSlotCount; ++n) {
+            BankObject* a = db.GetObject(type, n);
+            BankObject* b = back.GetObject(type, n);
+            ASSERT_EQ(a == nullptr, b == nullptr) << type << "/" << n;
+            if (a) {
+                EXPECT_EQ(Packed(a), Packed(b)) << type << "/" << n;
+            }
+        }
+    WaveData* w = back.GetSampleHeader(shared->Number())->Wave();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->Kind(), kWaveMa1);
+    EXPECT_EQ(back.GetSampleHeader(w->base)->Wave(), w);
+    ASSERT_EQ(w->LoadData(), 0);
+    ASSERT_EQ(db.GetWaveData(1)->LoadData(), 0);
+    EXPECT_TRUE(std::equal(db.GetWaveData(1)->data.begin(), db.GetWaveData(1)->data.end(),
+                           w->data.begin()));
+    EXPECT_TRUE(back.GetSampleHeader(1)->IsRom());
+    EXPECT_EQ(back.GetSampleHeader(1)->RegionName(), "C 4-Bird");
+
+    // Through the open and save dispatch as well.
+    SetRomBankProvider([this] { return &rom_; });
+    ZedoDatabase opened;
+    EXPECT_EQ(OpenBank(opened, Path("bank.syx"), 0), 0);
+    EXPECT_EQ(opened.GetProgram(1)->Name(), "Organ edited");
+    EXPECT_EQ(SaveBank(opened, Path("again.syx"), 0), 0);
+    SetRomBankProvider(nullptr);
+    ZedoDatabase none;
+    EXPECT_EQ(OpenBank(none, Path("bank.syx"), 0), 1);  // no ROM bank to start from
+}
+
+std::vector<uint8_t> ObjectDump(const std::vector<uint8_t>& block) {
+    return BuildMessage(0x03, block);
+}
+
+TEST_F(SyxTest, ReaderSkipsForeignMessagesAndReportsDamage) {
+    std::vector<uint8_t> f = ObjectDump(PackedObject(3, 7, "First", test::ProgramBody(1, 0)));
+    for (uint8_t b : {0xF0, 0x43, 0x10, 0x4C, 0x00, 0xF7})
+        f.push_back(b);  // another maker's message
+    auto second = ObjectDump(PackedObject(3, 8, "Second", test::ProgramBody(1, 0)));
+    f.insert(f.end(), second.begin(), second.end());
+    ZedoDatabase db;
+    ASSERT_EQ(ReadSyx(Put("two.syx", f), db, &rom_), 0);
+    EXPECT_EQ(db.GetProgram(7)->Name(), "First");
+    EXPECT_EQ(db.GetProgram(8)->Name(), "Second");
+    EXPECT_EQ(db.GetProgram(0)->Name(), "Piano");  // the ROM copy underneath
+
+    auto alias = BuildMessage(0x06, std::vector<uint8_t>{0, 0, 5, 0});
+    ZedoDatabase a;
+    EXPECT_EQ(ReadSyx(Put("alias.syx", alias), a, &rom_), 1);
+    EXPECT_TRUE(prompter_.Saw("Sample alias without Sample"));
+
+    std::vector<uint8_t> endless{0xF0, 0x07, 0x21, 0x01, 0x03};
+    endless.resize(9000, 0x11);
+    ZedoDatabase e;
+    EXPECT_EQ(ReadSyx(Put("endless.syx", endless), e, &rom_), 1);
+    EXPECT_TRUE(prompter_.Saw("File corrupted"));
+
+    // A last message cut short ends the reading quietly.
+    auto cut = ObjectDump(PackedObject(3, 9, "Cut", test::ProgramBody(1, 0)));
+    cut.resize(cut.size() - 3);
+    prompter_.Clear();
+    ZedoDatabase c;
+    EXPECT_EQ(ReadSyx(Put("cut.syx", cut), c, &rom_), 0);
+    EXPECT_TRUE(prompter_.All().empty());
+    EXPECT_EQ(c.GetProgram(9), nullptr);
+
+    ZedoDatabase missing;
+    EXPECT_EQ(ReadSyx(Path("none.syx"), missing, &rom_), 1);
+}
+
+}  // namespace
+}  // namespace talmeru
