@@ -5,6 +5,7 @@
 #include "cli/BankJson.h"
 #include "cli/CliContext.h"
 #include "files/BankFile.h"
+#include "files/ConversionLog.h"
 #include "files/Pbf.h"
 #include "files/WavWaveData.h"
 #include "files/WaveImport.h"
@@ -85,13 +86,30 @@ int Dump(const std::string& bank, CliContext& ctx) {
 }
 
 struct ConvertOptions {
-    std::string in, out;
+    std::string in, out, rom;
     bool writeWavs = false;
 };
 
+// Supplies the ROM bank to K2000 imports for as long as it lives.
+class RomForImport {
+  public:
+    explicit RomForImport(const ZedoDatabase* rom) { SetRomBankForImport(rom); }
+    ~RomForImport() { SetRomBankForImport(nullptr); }
+    RomForImport(const RomForImport&) = delete;
+    RomForImport& operator=(const RomForImport&) = delete;
+};
+
 int Convert(const ConvertOptions& o, CliContext& ctx) {
+    ZedoDatabase rom;
+    if (!o.rom.empty() && !OpenForCli(rom, o.rom, ctx)) return 1;
+    RomForImport supply(o.rom.empty() ? nullptr : &rom);
     ZedoDatabase db;
-    if (!OpenForCli(db, o.in, ctx)) return 1;
+    // An import reports what became of each object on the error stream.
+    StreamConversionLog log(ctx.err);
+    if (OpenBank(db, o.in, 0, &log) != 0) {
+        ctx.err << "Could not read file properly.\n";
+        return 1;
+    }
     if (SaveBank(db, o.out, o.writeWavs ? kSaveWriteWavs : 0) != 0) {
         ctx.err << "Could not save " << o.out << "\n";
         return 1;
@@ -184,6 +202,8 @@ void AddBankCommands(CLI::App& app, CliContext& ctx) {
         ->required();
     convert->add_flag("--write-wavs", conv->writeWavs,
                       "Write every RAM sample as a WAV file in OUT's folder (.pbf only)");
+    convert->add_option("--rom", conv->rom,
+                        "MA-1 ROM bank (.pbf) that a K2000 (.krz) import starts from");
     convert->callback([conv, &ctx] { ctx.status = Convert(*conv, ctx); });
 
     auto ext = std::make_shared<ExtractOptions>();

@@ -1,9 +1,14 @@
 #include "files/BankFile.h"
 
+#include <atomic>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
+#include "files/ConversionLog.h"
+#include "files/K2000Import.h"
 #include "files/Pbf.h"
+#include "files/Sf2Import.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
@@ -14,6 +19,8 @@ namespace talmeru {
 namespace fs = std::filesystem;
 
 namespace {
+
+std::atomic<const ZedoDatabase*> g_romBank{nullptr};
 
 bool Has(const std::string& lowerPath, const char* ext) {
     return lowerPath.find(ext) != std::string::npos;
@@ -28,15 +35,44 @@ int ReadPbfFile(ZedoDatabase& db, const std::string& path) {
     return ReadPbf(*data, db, db.OpenOptions());
 }
 
+// Runs an import; a file it could not read at all fails the open, and anything else it
+// made becomes a bank that is saved as a .pbf file.
+int Import(ZedoDatabase& db, const std::string& path, ConversionLog* log, bool k2000) {
+    StreamConversionLog toStderr(std::cerr);
+    ConversionLog& out = log ? *log : toStderr;
+    int rc = 0;
+    if (k2000) {
+        const ZedoDatabase* rom = g_romBank.load();
+        if (!rom) {
+            ShowMessage("A K2000 file can only be converted once the MA-1 ROM bank is loaded.");
+            return 1;
+        }
+        rc = ImportK2000(path, db, *rom, out);
+    } else {
+        rc = ImportSf2(path, db, out);
+    }
+    if (rc != 0) return 1;
+    db.SetComment("Converted with Talmeru");
+    db.SetPath(fs::path(path).replace_extension(".pbf").string());
+    db.SetModified(false);
+    return 0;
+}
+
 }  // namespace
 
-int OpenBank(ZedoDatabase& db, const std::string& path, int options) {
+void SetRomBankForImport(const ZedoDatabase* rom) {
+    g_romBank.store(rom);
+}
+
+int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionLog* log) {
     db.SetOpenOptions(options);
     db.Clear(false);
     db.SetPath(path);
     db.SetModified(false);
     std::string lower = ToLower(path);
     if (Has(lower, ".pbf")) return ReadPbfFile(db, path);
+    if (Has(lower, ".krz")) return Import(db, path, log, true);
+    if (Has(lower, ".sf2")) return Import(db, path, log, false);
     return 1;
 }
 

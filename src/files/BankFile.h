@@ -5,11 +5,17 @@
 
 namespace talmeru {
 
+class ConversionLog;
 class ZedoDatabase;
 
 // 0 on success; 1 when the extension is not known or the file cannot be opened; else the
-// reader's result (5 for a failed .pbf load).
-int OpenBank(ZedoDatabase& db, const std::string& path, int options);
+// reader's result (5 for a failed .pbf load). A SoundFont 2 (.sf2) or K2000 (.krz) file is
+// converted, reporting to log (stderr without one), and the bank's path becomes the .pbf
+// file that a later save writes.
+int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionLog* log = nullptr);
+// The ROM bank a K2000 import starts from (not owned; nullptr for none). Without one a .krz
+// file cannot be opened.
+void SetRomBankForImport(const ZedoDatabase* rom);
 // 0 on success; nonzero on failure, with the old bank file untouched.
 int SaveBank(ZedoDatabase& db, const std::string& path, int options);
 // Reads the bank's own path again as a Pinnacle Bank File.
