@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <random>
 
 #include "files/BankFile.h"
 #include "files/ConversionLog.h"
@@ -10,6 +8,7 @@
 #include "files/WaveDataLoader.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Prompter.h"
+#include "support/ImportFuzz.h"
 #include "support/Sf2Builder.h"
 #include "support/TempDir.h"
 #include "support/WavBuilder.h"
@@ -19,8 +18,6 @@ namespace {
 
 using test::Gen;
 using test::RangeGen;
-using test::Sf2Instrument;
-using test::Sf2Sample;
 using test::Sf2Spec;
 using test::Sf2Zone;
 using Lines = std::vector<std::string>;
@@ -68,11 +65,9 @@ Sf2Spec PianoSpec() {
 
 class Sf2ImportTest : public test::TempDirTest {
   protected:
-    int Import(const Sf2Spec& spec, const std::string& name = "bank.sf2") {
-        path_ = Put(name, spec.Build());
-        return ImportSf2(path_, db_, log_);
-    }
+    int Import(const Sf2Spec& spec) { return ImportImage(spec.Build()); }
     int ImportImage(const std::vector<uint8_t>& image) {
+        db_.Clear(false);
         path_ = Put("bank.sf2", image);
         return ImportSf2(path_, db_, log_);
     }
@@ -101,16 +96,15 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     SampleHeader* c5 = db_.GetSampleHeader(1);
     ASSERT_TRUE(c4 && c5);
     EXPECT_EQ(c4->Name(), "Piano C4");
-    EXPECT_EQ(c4->start, 0);
     EXPECT_EQ(c4->loopStart, 200);
     EXPECT_EQ(c4->end, 600);  // the end of the loop, in bytes
     EXPECT_EQ(c4->pitch, ExpectedPitch(60, 44100));
-    // The zone's root key override (its own tune is 0) at the sample's own rate; it does not
-    // loop, so its loop start moves to its end.
+    // The zone's root key override at the sample's own rate; the zone does not loop, so the
+    // loop start moves to the end.
     EXPECT_EQ(c5->pitch, ExpectedPitch(70, 22050));
     EXPECT_EQ(c5->start, 800);
-    EXPECT_EQ(c5->end, 1400);
     EXPECT_EQ(c5->loopStart, 1400);
+    EXPECT_EQ(c5->end, 1400);
 
     Program* p = db_.GetProgram(0);
     ASSERT_NE(p, nullptr);
@@ -120,26 +114,23 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     Keymap* k = db_.GetKeymap(layer->keymap);
     ASSERT_NE(k, nullptr);
     EXPECT_EQ(k->Name(), "Grand Piano");
-    EXPECT_EQ(k->SampleForKey(0), 0);
     EXPECT_EQ(k->SampleForKey(63), 0);
     EXPECT_EQ(k->SampleForKey(64), 1);
-    EXPECT_EQ(k->SampleForKey(127), 1);
-    // The global zone's velocity range and tune.
+    // The global zone's velocity range, tune and attenuation.
     EXPECT_EQ(layer->velocityLow, 10);
     EXPECT_EQ(layer->velocityHigh, 100);
     EXPECT_EQ(layer->Pitch().CoarseTune(), 2);
     EXPECT_EQ(layer->Pitch().FineTune(), 64);  // 50 cents in 1/128 semitone
-    EXPECT_EQ(layer->Amp().Gain(), -10);       // 100 centibels of attenuation
+    EXPECT_EQ(layer->Amp().Gain(), -10);
 
     // Envelope A, envelope B, LFO A, LFO B, with their routes.
     ASSERT_EQ(layer->Modulators().size(), 4u);
     auto* envA = dynamic_cast<EnvModulator*>(layer->FindModulator(0));
     auto* envB = dynamic_cast<EnvModulator*>(layer->FindModulator(1));
     auto* lfoA = dynamic_cast<LfoModulator*>(layer->FindModulator(2));
-    auto* lfoB = dynamic_cast<LfoModulator*>(layer->FindModulator(3));
-    ASSERT_TRUE(envA && envB && lfoA && lfoB);
-    std::vector<EnvSegment> fresh = {{64, 0}, {127, 0}, {127, 0}, {127, 0}, {0, 0}};
-    EXPECT_EQ(envA->Segments(), fresh);
+    ASSERT_TRUE(envA && envB && lfoA && layer->FindModulator(3));
+    EXPECT_EQ(envA->Segments(),
+              (std::vector<EnvSegment>{{64, 0}, {127, 0}, {127, 0}, {127, 0}, {0, 0}}));
     EXPECT_EQ(envB->Segments()[4].time, 255);  // a release of one second
     EXPECT_EQ(lfoA->BaseRate(), 83);
     EXPECT_EQ(Sources(layer->Pitch()), (std::vector<int>{0xF0, 0xF3, 0xF2}));
@@ -147,23 +138,17 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     EXPECT_EQ(Sources(layer->Amp()), (std::vector<int>{0xF2, 0xF1}));
 
     // One wave data over the whole sample chunk: the file's own header is its base, the
-    // imported samples are its links. Nothing of the chunk was read yet.
+    // imported samples are its links. None of the chunk has been read yet.
     ASSERT_EQ(db_.WaveDataCount(), 2);
     WaveData* w = db_.GetWaveData(1);
     EXPECT_EQ(w->Kind(), kWaveSf2);
-    EXPECT_EQ(w->FormatName(), "SF2");
     EXPECT_FALSE(w->loaded);
-    EXPECT_EQ(w->Length(), 2000);
     EXPECT_EQ(w->base, 2);
     ASSERT_EQ(w->links.size(), 2u);
-    EXPECT_EQ(w->links[0].number, 0);
     EXPECT_EQ(w->links[1].number, 1);
-    EXPECT_EQ(c4->Wave(), w);
     EXPECT_EQ(c5->Wave(), w);
-    SampleHeader* whole = db_.GetSampleHeader(2);
-    ASSERT_NE(whole, nullptr);
-    EXPECT_EQ(whole->Name(), "bank");
-    EXPECT_EQ(whole->end, 2000);
+    EXPECT_EQ(db_.GetSampleHeader(2)->Name(), "bank");
+    EXPECT_EQ(db_.GetSampleHeader(2)->end, 2000);
     ASSERT_EQ(w->LoadData(), 0);
     EXPECT_EQ(w->data, spec.sampleData);
 }
@@ -175,7 +160,6 @@ TEST_F(Sf2ImportTest, NamesAreShortenedBlanksFirstThenVowels) {
     EXPECT_EQ(ShortenSf2Name("BCDFGHJKLMNPQRSTVWXZ"), "BCDFGHJKLMNPQRST");
     EXPECT_EQ(ShortenSf2Name("Aeolian Harp Ensemble"), "olianHarpEnsembl");
 
-    // Programs, keymaps and samples all take the shortened name.
     Sf2Spec spec = PianoSpec();
     spec.samples[0].name = "Bright Grand Piano 2";
     spec.instruments[0].name = "Bright Grand Piano 2";
@@ -188,19 +172,15 @@ TEST_F(Sf2ImportTest, NamesAreShortenedBlanksFirstThenVowels) {
 
 TEST_F(Sf2ImportTest, SecondZoneWithoutSampleStopsTheConversion) {
     Sf2Spec spec = PianoSpec();
-    Sf2Zone empty{{RangeGen(kKeyRange, 0, 10)}};
-    spec.instruments.push_back({"Broken", {{{Gen(kSampleId, 0)}}, empty}});
+    spec.instruments.push_back({"Broken", {{{Gen(kSampleId, 0)}}, {{RangeGen(kKeyRange, 0, 9)}}}});
     spec.instruments.push_back({"Never", {{{Gen(kSampleId, 1)}}}});
     ASSERT_EQ(Import(spec), 0);
     EXPECT_EQ(log_.Count("Corrupt generator list in zone 1\r\n"), 1);
     EXPECT_FALSE(log_.Has("+ Program \"Never\"\r\n"));
     // What came before the stop stays, and the samples still get their wave data.
-    EXPECT_NE(db_.GetProgram(0), nullptr);
-    ASSERT_NE(db_.GetProgram(1), nullptr);
     EXPECT_EQ(db_.GetProgram(1)->Name(), "Broken");
     EXPECT_EQ(db_.GetProgram(2), nullptr);
     EXPECT_EQ(db_.GetSampleHeader(0)->Wave()->Kind(), kWaveSf2);
-    EXPECT_EQ(log_.Lines().back(), "*** Done ***\r\n");
 }
 
 TEST_F(Sf2ImportTest, SamplesThatWereNotCreatedPlayNothing) {
@@ -209,19 +189,17 @@ TEST_F(Sf2ImportTest, SamplesThatWereNotCreatedPlayNothing) {
     spec.samples = {{"Rom Piano", 0, 0, 0, 0, 44100, 60, 0, 0, 0x8001},
                     {"Pad L", 0, 500, 10, 490, 44100, 60, 0, 2, 4},
                     {"Pad R", 500, 1000, 510, 990, 44100, 60, 0, 1, 2}};
-    Sf2Zone rom{{RangeGen(kKeyRange, 0, 20), Gen(kSampleId, 0)}};
-    Sf2Zone left{{RangeGen(kKeyRange, 21, 40), Gen(kSampleId, 1)}};
-    Sf2Zone right{{RangeGen(kKeyRange, 41, 60), Gen(kSampleId, 2)}};
-    Sf2Zone missing{{RangeGen(kKeyRange, 61, 80), Gen(kSampleId, 9)}};
-    spec.instruments = {{"Mixed", {rom, left, right, missing}}};
+    spec.instruments = {{"Mixed",
+                         {{{RangeGen(kKeyRange, 0, 20), Gen(kSampleId, 0)}},
+                          {{RangeGen(kKeyRange, 21, 40), Gen(kSampleId, 1)}},
+                          {{RangeGen(kKeyRange, 41, 60), Gen(kSampleId, 2)}},
+                          {{RangeGen(kKeyRange, 61, 80), Gen(kSampleId, 9)}}}}};
     ASSERT_EQ(Import(spec), 0);
     EXPECT_TRUE(log_.Has("X Sample Rom Piano is ROM based!\r\n"));
     EXPECT_TRUE(log_.Has("X Zone 3 of \"Mixed\" names sample 9, which does not exist\r\n"));
 
     // The file's own header takes the free number 0; keys of the ROM zone must not play it.
-    SampleHeader* whole = db_.GetSampleHeader(0);
-    ASSERT_NE(whole, nullptr);
-    EXPECT_EQ(whole->Name(), "bank");
+    EXPECT_EQ(db_.GetSampleHeader(0)->Name(), "bank");
     Keymap* k = db_.GetKeymap(0);
     EXPECT_EQ(k->SampleForKey(10), kNoSample);
     EXPECT_EQ(k->SampleForKey(30), 1);
@@ -229,11 +207,9 @@ TEST_F(Sf2ImportTest, SamplesThatWereNotCreatedPlayNothing) {
     EXPECT_EQ(k->SampleForKey(70), kNoSample);
     EXPECT_EQ(k->SampleForKey(100), kNoSample);  // no zone there
 
-    // Both halves of the stereo sample play their own stretch of the one wave data.
-    SampleHeader* l = db_.GetSampleHeader(1);
+    // Each half of the stereo sample plays its own stretch of the one wave data.
     SampleHeader* r = db_.GetSampleHeader(2);
-    EXPECT_EQ(l->Wave(), r->Wave());
-    EXPECT_EQ(l->start, 0);
+    EXPECT_EQ(db_.GetSampleHeader(1)->Wave(), r->Wave());
     EXPECT_EQ(r->start, 1000);
     EXPECT_EQ(r->end, 1980);
 }
@@ -241,21 +217,21 @@ TEST_F(Sf2ImportTest, SamplesThatWereNotCreatedPlayNothing) {
 TEST_F(Sf2ImportTest, SamplePointsOutsideTheSampleChunk) {
     Sf2Spec spec = PianoSpec();
     spec.samples.push_back({"Far Away", 5000, 6000, 5100, 5900});
-    // The loop lies past the data but the sample itself does not: it plays to its end.
+    // The loop lies past the data but the sample does not: it plays to its own end.
     spec.samples.push_back({"Bad Loop", 100, 900, 300, 70000});
     spec.samples.push_back({"Backwards", 900, 100, 0, 0});
     ASSERT_EQ(Import(spec), 0);
     EXPECT_TRUE(log_.Has("X Sample Far Away lies outside the sample data, skipped\r\n"));
     EXPECT_TRUE(log_.Has("X Sample Backwards lies outside the sample data, skipped\r\n"));
+    EXPECT_TRUE(log_.Has("? Sample Bad Loop has no usable loop, it plays to its end\r\n"));
     // The file's own header took the first number left free.
     EXPECT_EQ(db_.GetSampleHeader(2)->Name(), "bank");
     EXPECT_EQ(db_.GetSampleHeader(4), nullptr);
     SampleHeader* bad = db_.GetSampleHeader(3);
     ASSERT_NE(bad, nullptr);
-    EXPECT_TRUE(log_.Has("? Sample Bad Loop has no usable loop, it plays to its end\r\n"));
     EXPECT_EQ(bad->start, 200);
-    EXPECT_EQ(bad->end, 1800);
     EXPECT_EQ(bad->loopStart, 1800);
+    EXPECT_EQ(bad->end, 1800);
 }
 
 TEST_F(Sf2ImportTest, GeneratorsOfTheEnvelopesAndLfos) {
@@ -273,50 +249,55 @@ TEST_F(Sf2ImportTest, GeneratorsOfTheEnvelopesAndLfos) {
     auto* lfoB = dynamic_cast<LfoModulator*>(layer->FindModulator(3));
     ASSERT_TRUE(envA && envB && lfoB);
     // 255 x 2^(T/1200) rounded: 0, 128, 510 (limited to 255), 255; release a quarter.
-    std::vector<EnvSegment> a = {{64, 0}, {127, 128}, {127, 255}, {100, 255}, {0, 64}};
-    EXPECT_EQ(envA->Segments(), a);
-    // Sustain below silence holds at silence; -12000 timecents round to 0.
-    std::vector<EnvSegment> b = {{64, 0}, {127, 255}, {127, 0}, {0, 0}, {0, 0}};
-    EXPECT_EQ(envB->Segments(), b);
+    EXPECT_EQ(envA->Segments(),
+              (std::vector<EnvSegment>{{64, 0}, {127, 128}, {127, 255}, {100, 255}, {0, 64}}));
+    // A sustain beyond silence holds at silence; -12000 timecents round to 0.
+    EXPECT_EQ(envB->Segments(),
+              (std::vector<EnvSegment>{{64, 0}, {127, 255}, {127, 0}, {0, 0}, {0, 0}}));
     EXPECT_EQ(lfoB->BaseRate(), 42);
     EXPECT_EQ(lfoB->Shape(), 4);
 }
 
-TEST_F(Sf2ImportTest, BrokenPdtaChunksAreReportedAndEndTheImport) {
-    struct Case {
-        std::vector<std::string> leaveOut;
-        int result;
-        Lines expected;  // the log after "? n Presets skipped" or from its start
+TEST_F(Sf2ImportTest, MissingAndShortChunks) {
+    // Missing chunks: the instrument level ends the import, the preset level does not.
+    const std::tuple<const char*, int, const char*> missing[] = {
+        {"inst", 1, "No inst chunk\r\n"},   {"ibag", 1, "Nop ibag chunk\r\n"},
+        {"shdr", 1, "No shdr chunk\r\n"},   {"phdr", 0, "X No phdr chunk\r\n"},
+        {"pbag", 0, "X No pbag chunk\r\n"}, {"pgen", 0, "X No pgen chunk\r\n"},
+        {"igen", 0, "No igen chunk\r\n"},
     };
-    std::string where;
-    const Case cases[] = {
-        {{"inst"}, 1, {"No inst chunk\r\n"}},
-        {{"ibag"}, 1, {"Nop ibag chunk\r\n"}},
-        {{"shdr"}, 1, {"No shdr chunk\r\n"}},
-        {{"pbag"}, 0, {"X No pbag chunk\r\n", "? 1 Presets skipped\r\n"}},
-        {{"phdr"}, 0, {"X No phdr chunk\r\n", "? 0 Presets skipped\r\n"}},
-        {{"pgen"}, 0, {"X No pgen chunk\r\n", "? 1 Presets skipped\r\n"}},
-        // Without generators no zone names a sample: the second one is corrupt.
-        {{"igen"}, 0, {"No igen chunk\r\n", "+ Sample 0 = Piano C4\r\n"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.leaveOut[0]);
+    for (auto [id, result, line] : missing) {
+        SCOPED_TRACE(id);
         Sf2Spec spec = PianoSpec();
-        spec.leaveOut = c.leaveOut;
-        ZedoDatabase db;
-        path_ = Put("bank.sf2", spec.Build());
-        EXPECT_EQ(ImportSf2(path_, db, log_), c.result);
-        const Lines& got = log_.Lines();
-        auto it = std::search(got.begin(), got.end(), c.expected.begin(), c.expected.end());
-        EXPECT_NE(it, got.end()) << log_.Text();
-        EXPECT_EQ(got.back(), "*** Done ***\r\n");
-        if (c.result != 0) {
-            EXPECT_EQ(db.GetProgram(0), nullptr);
-            EXPECT_EQ(db.GetSampleHeader(0), nullptr);
-            EXPECT_EQ(db.WaveDataCount(), 1);
-        }
+        spec.leaveOut = {id};
+        EXPECT_EQ(Import(spec), result);
+        EXPECT_TRUE(log_.Has(line)) << log_.Text();
+        EXPECT_EQ(log_.Lines().back(), "*** Done ***\r\n");
+        EXPECT_EQ(db_.GetProgram(0) != nullptr, result == 0);
     }
+    // Without generators no zone names a sample, so the second zone is corrupt.
     EXPECT_TRUE(log_.Has("Corrupt generator list in zone 1\r\n"));
+
+    // A table that holds no whole number of records, or runs past the file, ends it.
+    const std::pair<const char*, const char*> shortened[] = {
+        {"phdr", "X Error reading phdr chunk\r\n"}, {"pbag", "X Error reading pbag chunk\r\n"},
+        {"pgen", "X Error reading pmod chunk\r\n"}, {"inst", "Error reading inst chunk\r\n"},
+        {"ibag", "Error reading ibag chunk\r\n"},   {"igen", "Error reading igen chunk\r\n"},
+        {"shdr", "Error reading smpl chunk\r\n"},
+    };
+    for (auto [id, line] : shortened) {
+        SCOPED_TRACE(id);
+        auto image = PianoSpec().Build();
+        size_t at = test::ChunkDataAt(image, id);
+        image[at - 4] = static_cast<uint8_t>(image[at - 4] - 1);
+        EXPECT_EQ(ImportImage(image), 1);
+        EXPECT_TRUE(log_.Has(line)) << log_.Text();
+        EXPECT_EQ(db_.GetSampleHeader(0), nullptr);
+    }
+    auto image = PianoSpec().Build();
+    image[test::ChunkDataAt(image, "shdr") - 2] = 0x7F;
+    EXPECT_EQ(ImportImage(image), 1);
+    EXPECT_TRUE(log_.Has("Error reading smpl chunk\r\n"));
 }
 
 TEST_F(Sf2ImportTest, FilesThatAreNoSoundFont) {
@@ -324,12 +305,8 @@ TEST_F(Sf2ImportTest, FilesThatAreNoSoundFont) {
     EXPECT_EQ(ImportSf2(missing, db_, log_), 1);
     EXPECT_EQ(log_.Lines(),
               (Lines{"X Failed to open Sf2 file \"" + missing + "\".\n", "*** Done ***\r\n"}));
-
-    test::WavSpec wav;
-    wav.data = test::Pcm16({test::Ramp(10, 0, 1)});
-    EXPECT_EQ(ImportImage(test::MakeWav(wav)), 1);
+    EXPECT_EQ(ImportImage({'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}), 1);
     EXPECT_EQ(log_.Lines()[0], "X This is not a SoundFont2 file, \"" + path_ + "\".\n");
-
     Sf2Spec spec = PianoSpec();
     spec.leaveOut = {"pdta"};
     EXPECT_EQ(Import(spec), 1);
@@ -340,43 +317,14 @@ TEST_F(Sf2ImportTest, FilesThatAreNoSoundFont) {
     EXPECT_EQ(db_.GetSampleHeader(0), nullptr);
 }
 
-TEST_F(Sf2ImportTest, ShortRecordsEndTheImport) {
-    // A table whose size is no whole number of records, or runs past its parent.
-    const std::pair<const char*, const char*> cases[] = {
-        {"phdr", "X Error reading phdr chunk\r\n"}, {"pbag", "X Error reading pbag chunk\r\n"},
-        {"pgen", "X Error reading pmod chunk\r\n"}, {"inst", "Error reading inst chunk\r\n"},
-        {"ibag", "Error reading ibag chunk\r\n"},   {"igen", "Error reading igen chunk\r\n"},
-        {"shdr", "Error reading smpl chunk\r\n"},
-    };
-    for (auto [id, line] : cases) {
-        SCOPED_TRACE(id);
-        auto image = PianoSpec().Build();
-        size_t at = test::ChunkDataAt(image, id);
-        ASSERT_LT(at, image.size());
-        image[at - 4] = static_cast<uint8_t>(image[at - 4] - 1);
-        ZedoDatabase db;
-        path_ = Put("bank.sf2", image);
-        EXPECT_EQ(ImportSf2(path_, db, log_), 1);
-        EXPECT_TRUE(log_.Has(line)) << log_.Text();
-        EXPECT_EQ(db.GetProgram(0), nullptr);
-    }
-    // A size past the end of the file.
-    auto image = PianoSpec().Build();
-    size_t at = test::ChunkDataAt(image, "shdr");
-    image[at - 2] = 0x7F;
-    EXPECT_EQ(ImportImage(image), 1);
-    EXPECT_TRUE(log_.Has("Error reading smpl chunk\r\n"));
-}
-
 TEST_F(Sf2ImportTest, CorruptZoneListsSkipTheirInstrument) {
     Sf2Spec spec = PianoSpec();
     spec.instruments.push_back({"Second", {{{Gen(kSampleId, 0)}}}});
     spec.instruments.push_back({"Third", {{{Gen(kSampleId, 1)}}}});
-    // Instrument records are 22 bytes: name, then the index of the first zone. "Second"
-    // starts at zone 3; make "Third" start before it, so Second's zones run backwards.
+    // Instrument records are 22 bytes, the name and the index of the first zone. "Second"
+    // starts at zone 3; "Third" is made to start before it, so Second's zones run backwards.
     auto image = spec.Build();
-    size_t inst = test::ChunkDataAt(image, "inst");
-    image[inst + 2 * 22 + 20] = 1;
+    image[test::ChunkDataAt(image, "inst") + 2 * 22 + 20] = 1;
     EXPECT_EQ(ImportImage(image), 0);
     EXPECT_TRUE(log_.Has("X Instrument \"Second\" has a corrupt zone list, skipped\r\n"));
     EXPECT_FALSE(log_.Has("+ Program \"Second\"\r\n"));
@@ -385,7 +333,6 @@ TEST_F(Sf2ImportTest, CorruptZoneListsSkipTheirInstrument) {
     // A zone whose generators run past the generator table.
     image = spec.Build();
     size_t ibag = test::ChunkDataAt(image, "ibag");
-    image[ibag + 3 * 4] = 0xFF;
     image[ibag + 3 * 4 + 1] = 0x7F;
     EXPECT_EQ(ImportImage(image), 0);
     EXPECT_TRUE(log_.Has("X Instrument \"Grand Piano\" has a corrupt zone list, skipped\r\n"));
@@ -393,11 +340,14 @@ TEST_F(Sf2ImportTest, CorruptZoneListsSkipTheirInstrument) {
 
 TEST_F(Sf2ImportTest, MoreInstrumentsThanPrograms) {
     Sf2Spec spec = PianoSpec();
-    spec.instruments.assign(kSlotCount + 1, {"Same", {{{Gen(kSampleId, 0)}}}});
+    spec.instruments.clear();
+    for (int i = 0; i <= kSlotCount; ++i)
+        spec.instruments.push_back(
+            {i < 2 ? "Same" : "I" + std::to_string(i), {{{Gen(kSampleId, 0)}}}});
     ASSERT_EQ(Import(spec), 0);
     EXPECT_EQ(log_.Count("X Too many programs\r\n"), 1);
-    EXPECT_EQ(log_.Count("+ Program \"Same\"\r\n"), kSlotCount + 1);
-    EXPECT_NE(db_.GetProgram(kSlotCount - 1), nullptr);
+    EXPECT_TRUE(log_.Has("+ Program \"I512\"\r\n"));
+    EXPECT_EQ(db_.GetProgram(kSlotCount - 1)->Name(), "I511");
     // Keymap names are unique; program names are the instrument's.
     EXPECT_EQ(db_.GetKeymap(1)->Name(), "Same1");
     EXPECT_EQ(db_.GetProgram(1)->Name(), "Same");
@@ -410,7 +360,6 @@ TEST_F(Sf2ImportTest, OpeningASoundFontConvertsItIntoAPbfBank) {
     EXPECT_EQ(db_.Comment(), "Converted with Talmeru");
     EXPECT_EQ(db_.Path(), Path("Piano.pbf"));
     EXPECT_FALSE(db_.IsModified());
-    EXPECT_EQ(log_.Lines().back(), "*** Done ***\r\n");
 
     // Saved and read back: the samples still play their stretches of the SoundFont's data.
     ASSERT_EQ(SaveBank(db_, db_.Path(), 0), 0);
@@ -426,49 +375,38 @@ TEST_F(Sf2ImportTest, OpeningASoundFontConvertsItIntoAPbfBank) {
     EXPECT_EQ(w, again.GetSampleHeader(0)->Wave());
     ASSERT_EQ(w->LoadData(), 0);
     EXPECT_EQ(w->data, spec.sampleData);
-    EXPECT_EQ(again.GetKeymap(0)->SampleForKey(100), 1);
 
     // Not a SoundFont after all: the open fails.
-    std::string fake = Put("fake.sf2", {1, 2, 3});
-    EXPECT_EQ(OpenBank(db_, fake, 0, &log_), 1);
+    EXPECT_EQ(OpenBank(db_, Put("fake.sf2", {1, 2, 3}), 0, &log_), 1);
 }
 
 TEST_F(Sf2ImportTest, WaveDataOverTheSampleChunk) {
     Sf2Spec spec = PianoSpec();
-    std::string sf2 = Put("Data.Sf2", spec.Build());
-    auto w = CreateWaveDataByExtension(sf2, 4, kWholeFile, true);
+    auto w = CreateWaveDataByExtension(Put("Data.Sf2", spec.Build()), 4, kWholeFile, true);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->Kind(), kWaveSf2);
     EXPECT_EQ(w->base, 4);
     EXPECT_EQ(w->Length(), 2000);
     EXPECT_EQ(w->LoopStart(), 1000);
     EXPECT_EQ(w->End(), 1000);
-    EXPECT_EQ(w->SampleRate(), 44100);
-    EXPECT_EQ(w->RootPitch(), -1.0);
-    ASSERT_FALSE(w->regions.empty());
-    EXPECT_EQ(w->regions[0].name, "Full Sample");
 
     // A chunk that claims more than the file holds gives what is there.
     auto image = spec.Build();
     size_t smpl = test::ChunkDataAt(image, "smpl");
     image[smpl - 2] = 0x01;
-    std::string cut =
-        Put("cut.sf2", std::vector<uint8_t>(image.begin(), image.begin() + smpl + 100));
-    auto partial = CreateWaveDataByExtension(cut, 0, kWholeFile, true);
+    image.resize(smpl + 100);
+    auto partial = CreateWaveDataByExtension(Put("cut.sf2", image), 0, kWholeFile, true);
     EXPECT_EQ(partial->Length(), 100);
     ASSERT_EQ(partial->LoadData(), 0);
     EXPECT_EQ(partial->data.size(), 100u);
 
     spec.leaveOut = {"smpl"};
-    std::string none = Put("none.sf2", spec.Build());
-    auto bad = CreateWaveDataByExtension(none, 0, kWholeFile, true);
+    auto bad = CreateWaveDataByExtension(Put("none.sf2", spec.Build()), 0, kWholeFile, true);
     EXPECT_EQ(bad->FormatTag(), -1);
     EXPECT_NE(bad->LoadData(), 0);
     EXPECT_TRUE(prompter_.Saw("SoundFont2 file \"" + bad->path + "\" has no \"smpl\" chunk."));
 }
 
-// Cut and changed copies of a SoundFont must be read without a crash or a read out of
-// bounds (the sanitizer build checks), and every log must be complete.
 TEST_F(Sf2ImportTest, DamagedFilesNeverCrashTheImport) {
     // Little sample data, so that most changes land in the structure.
     Sf2Spec spec = PianoSpec();
@@ -479,46 +417,10 @@ TEST_F(Sf2ImportTest, DamagedFilesNeverCrashTheImport) {
     spec.instruments.push_back({"Two",
                                 {{{RangeGen(kKeyRange, 0, 60), Gen(kSampleId, 2)}},
                                  {{Gen(kSampleId, 1), Gen(kVolEnvRelease, 300)}}}});
-    const auto image = spec.Build();
-    path_ = Path("fuzz.sf2");
-    auto check = [&](const std::vector<uint8_t>& bytes) {
-        ZedoDatabase db;
-        // Written without waiting for the disk: hundreds of files follow, and a new file
-        // costs less than rewriting one.
-        std::filesystem::remove(path_);
-        std::ofstream(path_, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        EXPECT_NO_THROW(ImportSf2(path_, db, log_));
-        ASSERT_FALSE(log_.Lines().empty());
-        EXPECT_EQ(log_.Lines().back(), "*** Done ***\r\n");
-        std::vector<uint8_t> block;
-        for (int n = 0; n < kSlotCount; ++n) {
-            if (Program* p = db.GetProgram(n)) {
-                EXPECT_EQ(p->PackToBlock(block), 0);
-            }
-            if (Keymap* k = db.GetKeymap(n)) {
-                EXPECT_EQ(k->PackToBlock(block), 0);
-            }
-        }
-        for (int i = 1; i < db.WaveDataCount(); ++i) {
-            WaveData* w = db.GetWaveData(i);
-            if (w->LoadData() == 0) {
-                EXPECT_EQ(w->data.size(), static_cast<size_t>(w->Length()));
-            }
-            w->ReleaseData();
-        }
-    };
-    for (size_t cut = 0; cut < image.size(); ++cut)
-        check(std::vector<uint8_t>(image.begin(), image.begin() + static_cast<long>(cut)));
-    std::mt19937 random(1234);
-    for (int round = 0; round < 2000; ++round) {
-        auto bytes = image;
-        int changes = 1 + static_cast<int>(random() % 8);
-        for (int c = 0; c < changes; ++c)
-            bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
-        check(bytes);
-    }
+    test::FuzzImport(spec.Build(), Path("fuzz.sf2"), 1234,
+                     [](const std::string& path, ZedoDatabase& db, ConversionLog& log) {
+                         ImportSf2(path, db, log);
+                     });
 }
 
 }  // namespace

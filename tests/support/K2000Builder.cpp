@@ -62,8 +62,9 @@ Bytes KrzKeymapBody(const std::vector<int>& keySamples, int flags, int entrySize
         ((flags & 0x04) ? 1 : 0) + ((flags & 0x08) ? 1 : 0) + ((flags & 0x10) ? 2 : 0);
     for (int sample : keySamples) {
         Bytes entry(static_cast<size_t>(entrySize), 0xEE);
-        entry[at] = static_cast<uint8_t>(sample >> 8);
-        entry[at + 1] = static_cast<uint8_t>(sample);
+        // An entry too small for its number (a broken file) keeps what fits.
+        if (at < entry.size()) entry[at] = static_cast<uint8_t>(sample >> 8);
+        if (at + 1 < entry.size()) entry[at + 1] = static_cast<uint8_t>(sample);
         b.insert(b.end(), entry.begin(), entry.end());
     }
     return b;
@@ -143,6 +144,7 @@ void BuildRomBank(ZedoDatabase& rom) {
         s->AttachWave(romWave, kAttachReference);
         rom.PutSampleHeader(std::move(s));
     }
+    PairStereo(*rom.GetSampleHeader(1), *rom.GetSampleHeader(2));
     const std::pair<int, const char*> keymaps[] = {
         {0, "Grand Piano"}, {1, "Strings"}, {2, "Elec Piano"}, {44, "Organ"}};
     for (auto [n, name] : keymaps) {

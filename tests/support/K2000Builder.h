@@ -55,8 +55,8 @@ struct KrzSpec {
 // 16-bit samples as a K2000 file stores them.
 Bytes BigEndianPcm(const std::vector<int16_t>& samples);
 
-// A ROM bank with sample headers 0-2 and keymaps at the MA-1 numbers 0, 1, 2 and 44,
-// named "Grand Piano", "Strings", "Elec Piano" and "Organ".
+// A ROM bank with sample headers 0-2 (1 and 2 a stereo pair) and keymaps at the MA-1
+// numbers 0, 1, 2 and 44, named "Grand Piano", "Strings", "Elec Piano" and "Organ".
 void BuildRomBank(ZedoDatabase& rom);
 
 }  // namespace talmeru::test
