@@ -6,6 +6,7 @@
 #include "cli/CliContext.h"
 #include "files/BankFile.h"
 #include "files/ConversionLog.h"
+#include "files/Exports.h"
 #include "files/Pbf.h"
 #include "files/WavWaveData.h"
 #include "files/WaveImport.h"
@@ -117,6 +118,18 @@ int Convert(const ConvertOptions& o, CliContext& ctx) {
     return 0;
 }
 
+struct ExportOptions {
+    std::string bank, out;
+};
+
+int Export(const ExportOptions& o, CliContext& ctx) {
+    ZedoDatabase db;
+    if (!OpenForCli(db, o.bank, ctx)) return 1;
+    std::string lower = ToLower(o.out);
+    bool ins = lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".ins") == 0;
+    return (ins ? ExportInstrumentDefinition(db, o.out) : ExportBankReport(db, o.out)) == 0 ? 0 : 1;
+}
+
 struct ExtractOptions {
     std::string bank, out;
     int sample = 0;
@@ -203,8 +216,16 @@ void AddBankCommands(CLI::App& app, CliContext& ctx) {
     convert->add_flag("--write-wavs", conv->writeWavs,
                       "Write every RAM sample as a WAV file in OUT's folder (.pbf only)");
     convert->add_option("--rom", conv->rom,
-                        "MA-1 ROM bank (.pbf) that a K2000 (.krz) import starts from");
+                        "MA-1 ROM bank (.pbf, as talmeru-cli rom writes it) that a K2000 (.krz) "
+                        "import starts from");
     convert->callback([conv, &ctx] { ctx.status = Convert(*conv, ctx); });
+
+    auto exp = std::make_shared<ExportOptions>();
+    auto* exportCmd = app.add_subcommand(
+        "export", "Write a Cakewalk instrument file (OUT.ins) or a text report (OUT.txt)");
+    exportCmd->add_option("BANK", exp->bank, "Bank file")->required();
+    exportCmd->add_option("OUT", exp->out, "File to write: .ins or .txt")->required();
+    exportCmd->callback([exp, &ctx] { ctx.status = Export(*exp, ctx); });
 
     auto ext = std::make_shared<ExtractOptions>();
     auto* extract = app.add_subcommand("extract", "Write a sample's wave data as a WAV file");

@@ -22,5 +22,6 @@ bool OpenForCli(ZedoDatabase& db, const std::string& path, CliContext& ctx);
 // Each group of commands registers its subcommands; a subcommand's callback runs it and
 // sets ctx.status.
 void AddBankCommands(CLI::App& app, CliContext& ctx);
+void AddSynthCommands(CLI::App& app, CliContext& ctx);
 
 }  // namespace talmeru

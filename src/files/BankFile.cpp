@@ -5,10 +5,12 @@
 #include <iostream>
 #include <system_error>
 
+#include "files/Apex.h"
 #include "files/ConversionLog.h"
 #include "files/K2000Import.h"
 #include "files/Pbf.h"
 #include "files/Sf2Import.h"
+#include "files/Tmb.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
@@ -73,6 +75,8 @@ int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionL
     if (Has(lower, ".pbf")) return ReadPbfFile(db, path);
     if (Has(lower, ".krz")) return Import(db, path, log, true);
     if (Has(lower, ".sf2")) return Import(db, path, log, false);
+    if (Has(lower, ".tmb")) return ReadTmb(path, db);
+    if (Has(lower, ".apex")) return ReadApex(path, db);
     return 1;
 }
 
@@ -86,7 +90,10 @@ int ReopenBank(ZedoDatabase& db) {
 int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
     std::string lower = ToLower(path);
     int (*writer)(const std::string&, ZedoDatabase&, int) = nullptr;
-    if (Has(lower, ".pbf")) writer = WritePbf;
+    if (Has(lower, ".pbf"))
+        writer = WritePbf;
+    else if (Has(lower, ".tmb"))
+        writer = WriteTmb;
     if (!writer) return 1;
 
     fs::path target(path);
@@ -113,6 +120,8 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
         ShowMessage("Error renaming temporary file to bank file.");
         return 1;
     }
+    // Sample data read from the file just replaced now lies elsewhere in the new one.
+    if (writer == WriteTmb) RepointTmbWaveData(db, path);
     // Only now is the bank really in that file.
     db.SetPath(path);
     db.SetModified(false);

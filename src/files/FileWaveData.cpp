@@ -4,6 +4,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "files/SampleStream.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
@@ -45,17 +46,6 @@ std::string WaveSearchDirectory() {
 void SetWaveSearchDirectory(const std::string& dir) {
     std::lock_guard lock(g_searchMutex);
     g_searchDir = dir;
-}
-
-std::string FileNameOf(const std::string& path) {
-    size_t cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-std::string StemOf(const std::string& path) {
-    std::string name = FileNameOf(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
 bool FileWaveData::Equals(const WaveData& other) const {
@@ -131,43 +121,51 @@ int Ma1WaveData::LoadData() {
     return 0;
 }
 
-MergedWaveData::MergedWaveData(int baseNumber) {
+CtmbWaveData::CtmbWaveData(const std::string& p, int baseNumber, uint64_t offset, bool quiet) {
     base = baseNumber;
+    fileOffset = offset;
+    if (!Locate(p, quiet)) return;
     bitsSource = bitsHeld = 16;
     sampleRate = 44100;
-    length = 0;
-    uploadPending[0] = uploadPending[1] = true;
-}
-
-std::unique_ptr<WaveData> MergedWaveData::Clone() const {
-    auto copy = std::make_unique<MergedWaveData>(base);
-    copy->name = name;
-    copy->length = length;
-    copy->loopStart = loopStart;
-    copy->end = end;
-    copy->links = links;
-    copy->regions = regions;
-    for (const auto& m : members)
-        copy->members.push_back(m->Clone());
-    return copy;
-}
-
-int MergedWaveData::LoadData() {
-    if (loaded) return 0;
-    std::vector<uint8_t> block;
-    block.reserve(static_cast<size_t>(std::max(length, 0)));
-    for (const auto& m : members) {
-        if (m->LoadData() != 0) {
-            ShowMessage("Error in Loading Wavedata");
-            return 1;
-        }
-        block.insert(block.end(), m->data.begin(), m->data.end());
-        block.push_back(0);
-        block.push_back(0);
-        m->ReleaseData();
+    uint8_t head[kStreamHeaderSize];
+    FileSource src(path);
+    auto h = src.Ok() && src.ReadAt(offset, head, sizeof head) == sizeof head
+                 ? ReadStreamHeader(head)
+                 : std::nullopt;
+    if (!h || h->samples > INT32_MAX / 2) {
+        ShowMessage(Fmt("Compressed sample data in \"%s\" is corrupt.", path.c_str()));
+        valid = false;
+        return;
     }
-    data = std::move(block);
-    length = static_cast<int32_t>(data.size());
+    dataSize = h->totalSize;
+    length = static_cast<int32_t>(h->samples) * 2;
+    loopStart = end = static_cast<int32_t>(h->samples);
+    AddFullSampleRegion();
+}
+
+std::unique_ptr<WaveData> CtmbWaveData::Clone() const {
+    return std::make_unique<CtmbWaveData>(*this);
+}
+
+int CtmbWaveData::LoadData() {
+    if (loaded) return 0;
+    FileSource src(path);
+    if (!src.Ok()) {
+        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
+        return 1;
+    }
+    if (dataSize > src.Size()) {
+        ShowMessage(Fmt("Compressed sample data in \"%s\" is corrupt.", path.c_str()));
+        return 1;
+    }
+    std::vector<uint8_t> stream(static_cast<size_t>(dataSize));
+    stream.resize(src.ReadAt(fileOffset, stream.data(), stream.size()));
+    std::string error = DecompressSamples(stream, data);
+    if (!error.empty()) {
+        ReleaseData();
+        ShowMessage(error);
+        return 1;
+    }
     loaded = true;
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/WaveData.h"
+#include "platform/FileUtil.h"
 
 namespace talmeru {
 
@@ -13,11 +14,6 @@ namespace talmeru {
 // missing file until the program ends.
 std::string WaveSearchDirectory();
 void SetWaveSearchDirectory(const std::string& dir);
-
-// The last part of a path written on any platform ('/' or '\' separators).
-std::string FileNameOf(const std::string& path);
-// The file name without its extension.
-std::string StemOf(const std::string& path);
 
 class FileWaveData : public WaveData {
   public:
@@ -51,21 +47,15 @@ class Ma1WaveData : public FileWaveData {
     int LoadData() override;
 };
 
-// Several wave data joined into one block, so an upload sends one large sample instead of
-// many small ones.
-class MergedWaveData : public WaveData {
+// A compressed sample stream at an offset inside a file (a TMB bank file): 16-bit mono
+// samples at 44100 Hz, decompressed whenever the data is loaded.
+class CtmbWaveData : public FileWaveData {
   public:
-    explicit MergedWaveData(int baseNumber);
+    CtmbWaveData(const std::string& path, int base, uint64_t offset, bool quiet);
     std::unique_ptr<WaveData> Clone() const override;
-    int Kind() const override { return kWaveMerged; }
-    int StorageClass() const override { return kMergedStorage; }
-    std::string DisplayName() const override { return name; }
-    std::string FormatName() const override { return "mergePCM"; }
-    // Each member's data followed by two zero bytes.
+    int Kind() const override { return kWaveCtmb; }
+    std::string FormatName() const override { return "CTMB"; }
     int LoadData() override;
-
-    std::string name;
-    std::vector<std::unique_ptr<WaveData>> members;
 };
 
 }  // namespace talmeru

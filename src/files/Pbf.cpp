@@ -24,20 +24,13 @@ constexpr size_t kSectionHeaderSize = 196;
 constexpr size_t kOldSectionHeaderSize = 192;
 constexpr size_t kOldDataStart = 258;
 
-// Ends a load: its text is shown and the reader returns 5.
-struct LoadFailed {
-    std::string text;
-};
-
 [[noreturn]] void Fail(std::string text) {
-    throw LoadFailed{std::move(text)};
+    throw BankReadError{std::move(text)};
 }
 
-using Counters = std::array<int, 7>;
+}  // namespace
 
-// One object record at the reader's position. A clean end of file counts as a missing
-// record; anything else short or malformed ends the load.
-void ReadRecord(ByteReader& r, ZedoDatabase& db, Counters& counts) {
+void ReadObjectRecord(ByteReader& r, ZedoDatabase& db, RecordCounts& counts) {
     if (r.Remaining() == 0) return;
     if (!r.CanRead(kObjectHeaderSize)) Fail("bad header in object");
     PackedHeader h;
@@ -56,6 +49,34 @@ void ReadRecord(ByteReader& r, ZedoDatabase& db, Counters& counts) {
     ++counts[static_cast<size_t>(h.type)];
 }
 
+void ApplyWaveLink(ZedoDatabase& db, int base, int linked) {
+    WaveData* target = nullptr;
+    for (int k = 0; k < db.WaveDataCount() && !target; ++k) {
+        WaveData* w = db.GetWaveData(k);
+        bool fileOrMerged = w->StorageClass() == kFileLoaded ||
+                            w->StorageClass() == kMergedStorage || w->Kind() == kWaveInvalid;
+        if (fileOrMerged && w->base == base) target = w;
+    }
+    if (!target) Fail("Link attempted on non-existant base sample");
+    target->AddLink(linked);
+    if (SampleHeader* s = db.GetSampleHeader(linked))
+        s->AttachWave(target, kAttachReference);
+    else
+        ShowMessage("Bank contained sample link, but no sample header");
+}
+
+void AttachRomToTheRest(ZedoDatabase& db) {
+    WaveData* rom = db.GetWaveData(0);
+    for (int n = 0; n < kSlotCount; ++n) {
+        SampleHeader* s = db.GetSampleHeader(n);
+        if (!s || s->Wave() || !rom) continue;
+        s->AttachWave(rom, kAttachReference);
+        rom->links.push_back({n, false});
+    }
+}
+
+namespace {
+
 void SeekClamped(ByteReader& r, uint64_t offset) {
     r.Seek(offset > r.Size() ? r.Size() : static_cast<size_t>(offset));
 }
@@ -70,9 +91,9 @@ void ReadOld(ByteReader& r, ZedoDatabase& db) {
     uint64_t following = sh.U32();
     if (r.Size() != following + kOldDataStart) Fail("Actual file size does match header.");
     db.SetComment("<no comments available>");
-    Counters counts{};
+    RecordCounts counts{};
     for (int i = 0; i < programs + keymaps + samples; ++i)
-        ReadRecord(r, db, counts);
+        ReadObjectRecord(r, db, counts);
     if (counts[kTypeKeymap] != keymaps || counts[kTypeSampleHeader] != samples ||
         counts[kTypeProgram] != programs)
         Fail("PBF object miscount, file is corrupt.");
@@ -119,19 +140,7 @@ void ReadLinkRecords(ByteReader& r, ZedoDatabase& db, int count) {
         int linked = r.U16();
         int base = r.U16();
         if (kind != 5) Fail("Read of Link Info Failed (2)");
-        WaveData* target = nullptr;
-        for (int k = 0; k < db.WaveDataCount() && !target; ++k) {
-            WaveData* w = db.GetWaveData(k);
-            bool fileOrMerged = w->StorageClass() == kFileLoaded ||
-                                w->StorageClass() == kMergedStorage || w->Kind() == kWaveInvalid;
-            if (fileOrMerged && w->base == base) target = w;
-        }
-        if (!target) Fail("Link attempted on non-existant base sample");
-        target->AddLink(linked);
-        if (SampleHeader* s = db.GetSampleHeader(linked))
-            s->AttachWave(target, kAttachReference);
-        else
-            ShowMessage("Bank contained sample link, but no sample header");
+        ApplyWaveLink(db, base, linked);
     }
 }
 
@@ -155,13 +164,13 @@ void ReadCurrent(ByteReader& r, ZedoDatabase& db, bool quiet) {
     int linkCount = sh.U16();
     uint32_t linkOffset = sh.U32();
 
-    Counters counts{};
+    RecordCounts counts{};
     const std::pair<uint32_t, int> sections[] = {
         {programOffset, programs}, {keymapOffset, keymaps}, {sampleOffset, samples}};
     for (const auto& [offset, count] : sections) {
         SeekClamped(r, offset);
         for (int i = 0; i < count; ++i)
-            ReadRecord(r, db, counts);
+            ReadObjectRecord(r, db, counts);
     }
 
     uint64_t waveOffset = waveHigh * 65536ull + waveLow;
@@ -203,12 +212,9 @@ void FindWaveDataByName(ZedoDatabase& db) {
                     name.pop_back();
             }
             LoadWaveDataForHeader(db, s, name, n, channel);
-        } else {
-            WaveData* rom = db.GetWaveData(0);
-            s->AttachWave(rom, kAttachReference);
-            rom->links.push_back({n, false});
         }
     }
+    AttachRomToTheRest(db);
 }
 
 // Writes each RAM sample's wave data as a WAV file in folder (a stereo pair as one stereo
@@ -292,7 +298,7 @@ int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options) {
                 Fail("This PBF format is not supported");
         }
         FindWaveDataByName(db);
-    } catch (const LoadFailed& e) {
+    } catch (const BankReadError& e) {
         ShowMessage(e.text);
         return 5;
     } catch (const ZedoException& e) {
@@ -357,6 +363,18 @@ int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out,
         if (!saved(wd)) continue;
         if (wd->Kind() != kWaveInvalid && !wd->valid) {
             ShowMessage("Some Wave data is invalid, can't save bank");
+            return 1;
+        }
+        // A record names a whole file; sample data inside another file (a TMB bank, raw
+        // data at an offset) could not be found again from it.
+        auto* fw = dynamic_cast<FileWaveData*>(wd);
+        if (fw && (wd->Kind() == kWaveCtmb || wd->Kind() == kWaveMa1 ||
+                   (wd->Kind() == kWaveWav && fw->fileOffset != 0))) {
+            ShowMessage(
+                Fmt("The sample data of sample %d lies inside \"%s\" and cannot be "
+                    "referred to from a .pbf file. Save with \"Create all .WAV files in "
+                    "same directory\" or as a .tmb file.",
+                    wd->base, wd->path.c_str()));
             return 1;
         }
         bool known = wd->Kind() != kWaveInvalid;

@@ -1,6 +1,7 @@
 #pragma once
 // Pinnacle Bank Files: the bank's objects as packed records, plus a table of the files
 // its RAM samples' wave data comes from and of the headers that share them.
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -8,7 +9,25 @@
 
 namespace talmeru {
 
+class ByteReader;
 class ZedoDatabase;
+
+// Ends the reading of a bank file; the reader shows the text.
+struct BankReadError {
+    std::string text;
+};
+
+// Records read so far, by object type.
+using RecordCounts = std::array<int, 7>;
+
+// One packed-object record at the reader's position, stored into db. A clean end of the data
+// counts as a missing record; anything short or malformed raises BankReadError.
+void ReadObjectRecord(ByteReader& r, ZedoDatabase& db, RecordCounts& counts);
+// Makes sample header `linked` play the wave data whose base is `base` (BankReadError when
+// there is none).
+void ApplyWaveLink(ZedoDatabase& db, int base, int linked);
+// Every sample header without wave data plays the ROM.
+void AttachRomToTheRest(ZedoDatabase& db);
 
 inline constexpr int kPbfFormatOld = 0x0100;
 inline constexpr int kPbfFormatCurrent = 0x0102;

@@ -1,5 +1,5 @@
 #pragma once
-// Making new samples and programs from WAV files, and merging wave data into blocks.
+// Making new samples and programs from WAV files.
 #include <string>
 
 namespace talmeru {
@@ -26,9 +26,5 @@ SampleHeader* ImportWaveAsSample(ZedoDatabase& db, const std::string& path, int 
 // for the next synchronisation.
 Program* BuildProgramFromWave(ZedoDatabase& db, const std::string& path, bool replace,
                               Program* current);
-
-// Rebuilds the bank's wave-data list into merged blocks of at most 1 MiB, for a faster
-// upload; the bank then cannot be saved as a Pinnacle Bank File.
-void MergeWaveData(ZedoDatabase& db);
 
 }  // namespace talmeru

@@ -1,7 +1,9 @@
 #include "model/BankObject.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "model/BankLink.h"
 #include "model/ZedoException.h"
 #include "platform/ByteIO.h"
 #include "platform/Format.h"
@@ -20,6 +22,31 @@ void BankObject::SetName(std::string_view name) {
     name_ = std::string(name.substr(0, kNameLength));
     // A name ends at its first NUL, as the packed header would have it.
     if (auto nul = name_.find('\0'); nul != std::string::npos) name_.resize(nul);
+}
+
+int BankObject::Upload(BankLink& link, BankObject* romCounterpart, int& programRamFree) {
+    uint8_t buf[kPackBufferSize];
+    if (Pack(buf, kPackBufferSize) != 0) return 1;
+    const int total = bodySize_ + kObjectHeaderSize;
+    bool inRom = false;
+    if (romCounterpart && romCounterpart->PackCached() == 0) {
+        const auto& rom = romCounterpart->PackedCopy();
+        inRom = rom.size() == static_cast<size_t>(total) && std::equal(rom.begin(), rom.end(), buf);
+    }
+    if (!inRom) {
+        if (programRamFree == 0 || programRamFree < total) {
+            ShowMessage("Out of Program Memory");
+            return 1;
+        }
+        programRamFree -= total;
+        if (int rc = link.StoreObject(std::span<const uint8_t>(buf, static_cast<size_t>(total)));
+            rc != 0) {
+            ShowMessage("UpdateToZedo failed");
+            return rc;
+        }
+    }
+    if (chained) return chained->Upload(link, nullptr, programRamFree);
+    return 0;
 }
 
 void PairStereo(BankObject& left, BankObject& right) {

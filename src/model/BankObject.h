@@ -10,6 +10,7 @@
 
 namespace talmeru {
 
+class BankLink;
 class ByteWriter;
 
 inline constexpr int kPackBufferSize = 4096;
@@ -62,6 +63,11 @@ class BankObject {
         packed_.clear();
         packed_.shrink_to_fit();
     }
+
+    // Sends the object to the synthesizer unless romCounterpart (the ROM's object of the same
+    // type and number) is identical, counting it against programRamFree; then its chained
+    // object. 0 on success; else nonzero with "Out of Program Memory" or "UpdateToZedo failed".
+    int Upload(BankLink& link, BankObject* romCounterpart, int& programRamFree);
 
     // Object-browser row handle, owned by the browser.
     void* treeItem = nullptr;

@@ -73,8 +73,13 @@ void SampleHeader::CopyFrom(const SampleHeader& o) {
 }
 
 void SampleHeader::AttachWave(WaveData* w, int what) {
-    flags |= kLinearData;
     if (w && (what & kAttachPoints)) {
+        // The data format follows the wave data: linear for RAM samples, K8 in the ROM. A
+        // header only attached by reference keeps its flags, so loading never alters it.
+        if (w->IsRom())
+            flags &= ~kLinearData;
+        else
+            flags |= kLinearData;
         const int32_t bpf = w->BytesPerFrame();
         start = w->SampleStart() * bpf;
         end = w->End() * bpf;

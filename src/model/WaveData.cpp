@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/BankLink.h"
 #include "platform/Prompter.h"
 #include "platform/RomDirectory.h"
 
@@ -60,6 +61,52 @@ int WaveData::RemoveLink(int number) {
 bool WaveData::UsedBy(int number) const {
     return base == number || std::any_of(links.begin(), links.end(),
                                          [&](const WaveLink& l) { return l.number == number; });
+}
+
+void WaveData::AddUser(int number, BankLink* link) {
+    if (base == -1 || base == number || StorageClass() == kNotSaved || !link) {
+        AddLink(number);
+        return;
+    }
+    links.push_back({number, false});
+    if (link->AddAlias(base, number) != 0) {
+        links.back().pending = true;
+        uploadPending[0] = true;
+    }
+}
+
+int WaveData::RemoveUser(int number, BankLink* link) {
+    int oldBase = base;
+    if (RemoveLink(number) != 0) return 1;
+    if (!link || StorageClass() == kNotSaved) return 0;
+    link->RemoveAlias(number);
+    if (number == oldBase && base != -1) {
+        int free = static_cast<int>(link->Memory().sampleFree);
+        return Upload(*link, free);
+    }
+    return 0;
+}
+
+int WaveData::Upload(BankLink& link, int& sampleRamFree) {
+    if (StorageClass() == kNotSaved || base < 0) {
+        uploadPending[0] = uploadPending[1] = false;
+        return 0;
+    }
+    if (uploadPending[0] || uploadPending[1]) {
+        int32_t size = Length();
+        if (size < 0 || size > sampleRamFree) return 2;
+        if (LoadData() != 0) return 1;
+        int rc = link.UploadSampleData(base, data, sampleRamFree, bitsHeld);
+        ReleaseData();
+        if (rc != 0) return rc;
+        uploadPending[0] = uploadPending[1] = false;
+    }
+    for (auto& l : links) {
+        if (!l.pending) continue;
+        if (int rc = link.AddAlias(base, l.number); rc != 0) return rc;
+        l.pending = false;
+    }
+    return 0;
 }
 
 RomWaveData::RomWaveData() {

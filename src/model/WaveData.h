@@ -9,6 +9,8 @@
 
 namespace talmeru {
 
+class BankLink;
+
 enum WaveKind : int {
     kWaveRom = 1,
     kWaveWav = 2,
@@ -79,6 +81,16 @@ class WaveData {
     // number uses neither as base nor as a link.
     int RemoveLink(int number);
     bool UsedBy(int number) const;
+
+    // Sharing with the synthesizer told: a new link of RAM wave data is sent as an alias at
+    // once when there is a link (else kept pending); removing one tells the synthesizer to
+    // forget it, and a wave data whose base went away sends its data again under the new one.
+    void AddUser(int number, BankLink* link);
+    int RemoveUser(int number, BankLink* link);
+    bool NeedsUpload() const { return uploadPending[0] || uploadPending[1]; }
+    // Sends the data under the base number, then every pending alias. 0 on success; 2 when
+    // sampleRamFree is smaller than the data; else 1 (the reason has been shown).
+    int Upload(BankLink& link, int& sampleRamFree);
 
     int base = -1;
     std::vector<WaveLink> links;

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "model/BankLink.h"
 #include "model/ZedoException.h"
 #include "platform/Format.h"
 
 namespace talmeru {
 
-ZedoDatabase::ZedoDatabase() {
+ZedoDatabase::ZedoDatabase(BankLink* link) : link_(link) {
     waves_.push_back(std::make_unique<RomWaveData>());
 }
 
@@ -164,6 +165,7 @@ int ZedoDatabase::DeleteObject(BankObject* object) {
     if (!object) return 1;
     int n = object->Number();
     if (!InRange(n)) return 1;
+    if (link_ && link_->DeleteObject(object->Type(), n) != 0) return 1;
     // Other objects chain to stereo partners by pointer; forget the ones that go.
     auto unchain = [&](auto& slots) {
         for (auto& o : slots)
@@ -194,7 +196,7 @@ int ZedoDatabase::DeleteObject(BankObject* object) {
 void ZedoDatabase::DeleteSampleHeader(int n) {
     SampleHeader* s = GetSampleHeader(n);
     if (!s) return;
-    if (WaveData* w = s->Wave()) w->RemoveLink(n);
+    if (WaveData* w = s->Wave()) w->RemoveUser(n, link_);
     DeleteObject(s);
     // Wave data nobody plays any more leaves the list; the ROM wave data always stays.
     PutWaveData(TakeWaveData());
@@ -240,6 +242,43 @@ std::string ZedoDatabase::MakeUniqueName(int type, std::string_view wanted) cons
         if (letter) candidate += letter;
     }
     return candidate;
+}
+
+void ZedoDatabase::MoveProgram(int from, int to) {
+    Program* p = GetProgram(from);
+    if (!p || !InRange(to)) return;
+    if (link_ && from != to && link_->DeleteObject(kTypeProgram, from) != 0) {
+        // The synthesizer still holds the old number: the program stays there too.
+        return;
+    }
+    std::unique_ptr<Program> moving = std::move(programs_[from]);
+    moving->SetNumber(to);
+    moving->DropPackedCopy();
+    programs_[to] = std::move(moving);
+    if (link_) {
+        int allowance = kPackBufferSize;
+        programs_[to]->Upload(*link_, nullptr, allowance);
+    }
+}
+
+void ZedoDatabase::SwapPrograms(int first, int second) {
+    if (!InRange(first) || !InRange(second) || first == second) return;
+    Program* a = GetProgram(first);
+    Program* b = GetProgram(second);
+    // The synthesizer must forget a number that ends up empty; when it refuses, nothing moves.
+    if (link_ && a && !b && link_->DeleteObject(kTypeProgram, first) != 0) return;
+    if (link_ && b && !a && link_->DeleteObject(kTypeProgram, second) != 0) return;
+    std::swap(programs_[first], programs_[second]);
+    for (int n : {first, second}) {
+        Program* p = programs_[n].get();
+        if (!p) continue;
+        p->SetNumber(n);
+        p->DropPackedCopy();
+        if (link_) {
+            int allowance = kPackBufferSize;
+            p->Upload(*link_, nullptr, allowance);
+        }
+    }
 }
 
 void ZedoDatabase::ClearMarks() {

@@ -20,9 +20,12 @@ namespace talmeru {
 inline constexpr int kMaxWaveData = 512;
 inline constexpr int kOpenQuiet = 1;
 
+class BankLink;
+
 class ZedoDatabase {
   public:
-    ZedoDatabase();
+    // link: the synthesizer the bank is bound to, or none (the ROM bank, previews).
+    explicit ZedoDatabase(BankLink* link = nullptr);
     ~ZedoDatabase();
     ZedoDatabase(const ZedoDatabase&) = delete;
     ZedoDatabase& operator=(const ZedoDatabase&) = delete;
@@ -81,6 +84,17 @@ class ZedoDatabase {
     // among objects of that type.
     std::string MakeUniqueName(int type, std::string_view wanted) const;
 
+    // Creating and copying objects. number -1 asks for the lowest free slot; nullptr when
+    // there is none. A new object replaces whatever held its slot.
+    Program* CreateProgram(std::string_view name, int number);
+    Keymap* CreateKeymap(std::string_view name, int number);
+    // Copies a program of another bank with the keymaps and sample headers it plays,
+    // reusing identical ones already here. Raises ZedoException when a wave data cannot be
+    // added.
+    Program* CopyProgramFrom(const Program& program, const ZedoDatabase& other, int number);
+    // Duplicates those of the program, its keymaps and their samples that are marked.
+    Program* DuplicateMarked(Program& program, bool uniqueNames);
+
     void ClearMarks();
     // Marks what the next synchronisation sends and flags every wave data for upload.
     void MarkForSync();
@@ -104,12 +118,21 @@ class ZedoDatabase {
     int OpenOptions() const { return openOptions_; }
     void SetOpenOptions(int o) { openOptions_ = o; }
 
+    BankLink* Link() const { return link_; }
+    void SetLink(BankLink* link) { link_ = link; }
+
+    // Bank transfer with the synthesizer (the bank's link); see BankTransfer.h for the
+    // whole-bank operations. MoveProgram and SwapPrograms tell the synthesizer as they go.
+    void MoveProgram(int from, int to);
+    void SwapPrograms(int first, int second);
+
     int programRamFree = 0;
     int sampleRamFree = 0;
 
   private:
     static bool InRange(int n) { return n >= 0 && n < kSlotCount; }
 
+    BankLink* link_ = nullptr;
     int openOptions_ = 0;
     bool mergeWaveData_ = false;
     bool loadWaveData_ = true;

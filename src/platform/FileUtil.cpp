@@ -85,6 +85,17 @@ bool WriteFileAtomic(const fs::path& path, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
+std::string FileNameOf(const std::string& path) {
+    size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string StemOf(const std::string& path) {
+    std::string name = FileNameOf(path);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
 bool MayReplace(const fs::path& path) {
     std::error_code ec;
     auto st = fs::status(path, ec);

@@ -23,6 +23,11 @@ std::optional<std::filesystem::path> CreateUniqueFile(const std::filesystem::pat
 // never sees a half-written file and a failure leaves the old one in place.
 bool WriteFileAtomic(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
+// The last part of a path written on any platform ('/' or '\' separators).
+std::string FileNameOf(const std::string& path);
+// The file name without its extension.
+std::string StemOf(const std::string& path);
+
 // False when the file exists and is marked read-only (no owner write permission).
 bool MayReplace(const std::filesystem::path& path);
 

@@ -388,6 +388,17 @@ TEST_F(K2000ImportTest, OpeningAK2000FileNeedsTheRomBank) {
     EXPECT_EQ(db_.Comment(), "Converted with Talmeru");
     EXPECT_FALSE(db_.IsModified());
     EXPECT_EQ(db_.GetProgram(0)->Name(), "My Piano");
+    // A .tmb bank carries each sample's stretch of the sample block.
+    ASSERT_EQ(SaveBank(db_, Path("song.tmb"), 0), 0);
+    ZedoDatabase again;
+    ASSERT_EQ(OpenBank(again, Path("song.tmb"), kOpenQuiet), 0);
+    for (auto [number, first] : {std::pair{3, 0}, {4, 100}}) {
+        WaveData* w = again.GetSampleHeader(number)->Wave();
+        ASSERT_NE(w, nullptr);
+        ASSERT_EQ(w->LoadData(), 0);
+        EXPECT_EQ(w->data, HeldData(first, first + 99));
+        EXPECT_EQ(again.GetSampleHeader(number)->end, 198);
+    }
     // .k25 files hold samples, not banks.
     std::string k25 = Put("song.k25", SongSpec().Build());
     EXPECT_EQ(OpenBank(db_, k25, 0, &log_), 1);

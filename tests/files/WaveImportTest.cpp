@@ -5,6 +5,7 @@
 #include "files/BankFile.h"
 #include "files/FileWaveData.h"
 #include "files/WaveImport.h"
+#include "model/WaveMerge.h"
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
 #include "platform/Prompter.h"

@@ -1,0 +1,160 @@
+#pragma once
+// A stand-in for the MA-1 synthesizer where there is no card. It shows up as three MIDI
+// devices (synth out, synth in, external MIDI in) and answers every MA-1 command: identity,
+// memory, object header and fetch, store, delete, sample data, aliases, clear RAM; it keeps
+// RAM objects over its factory ROM and accounts program and sample RAM. Objects are opaque
+// packed blocks to it. Replies travel on a thread of its own, like a driver's callbacks.
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "emulator/FactoryRom.h"
+#include "platform/MidiSystem.h"
+
+namespace talmeru::emulator {
+
+inline constexpr const char* kSynthOutName = "TBS Pro Main Synth Out (emulated)";
+inline constexpr const char* kSynthInName = "TBS Pro Main Synth In (emulated)";
+inline constexpr const char* kExternalInName = "TBS Pro External MIDI In (emulated)";
+
+struct Ma1Settings {
+    uint32_t sampleRamBytes = 16u << 20;  // 0: a card without sample RAM
+    uint32_t programRamBytes = 256u << 10;
+    std::chrono::microseconds replyLatency{0};
+};
+
+// Faults a test can have the emulator make in its replies.
+enum class Ma1Fault {
+    kNone,
+    kSilent,        // no reply at all
+    kWrongCommand,  // the reply names another command
+    kEarlyEnd,      // the reply ends (0xF7) before its payload is complete
+    kNoEnd,         // the reply has no 0xF7
+};
+
+struct Ma1Memory {
+    uint32_t programTotal = 0;
+    uint32_t programFree = 0;
+    uint32_t sampleTotal = 0;
+    uint32_t sampleFree = 0;
+};
+
+class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
+  public:
+    // The three identity words; the second is the ROM version.
+    static constexpr uint16_t kIdentity[3] = {0x0001, 0x0103, 0x0120};
+
+    static std::shared_ptr<Ma1Emulator> Create(Ma1Settings settings = {});
+    ~Ma1Emulator();
+    Ma1Emulator(const Ma1Emulator&) = delete;
+    Ma1Emulator& operator=(const Ma1Emulator&) = delete;
+
+    // The emulator's devices, to be listed after the system's own.
+    std::shared_ptr<MidiDeviceProvider> Devices();
+
+    // The next `count` replies (every one from now on when count < 0) suffer `fault`.
+    // kSilent for the first N requests is "answering only after N requests".
+    void InjectFault(Ma1Fault fault, int count);
+
+    // A short message played on the external MIDI keyboard, delivered on the emulator's thread.
+    void PlayExternal(uint32_t message);
+    // Returns when everything scheduled so far has been delivered.
+    void Flush();
+
+    // ---- what it holds and was sent, for tests and the command line
+    // The object a fetch would return: RAM over ROM.
+    std::optional<std::vector<uint8_t>> Object(int type, int number) const;
+    bool InRam(int type, int number) const;
+    // The sample data block held under a sample number (not through an alias).
+    std::optional<std::vector<uint8_t>> SampleData(int number) const;
+    // The sample number whose data an alias plays.
+    std::optional<int> AliasOf(int alias) const;
+    Ma1Memory Memory() const;
+    // Every system-exclusive message received, whole.
+    std::vector<std::vector<uint8_t>> ReceivedSysex() const;
+    std::vector<uint32_t> ReceivedShort() const;
+    // Requests received per command byte.
+    int Requests(uint8_t command) const;
+    // Messages it could not use (bad head, unknown command, truncated, no room).
+    int Refused() const;
+    // Notes sounding, as (channel, key); programs chosen per channel; system resets seen.
+    std::set<std::pair<int, int>> SoundingNotes() const;
+    int ChannelProgram(int channel) const;
+    int ResetCount() const;
+
+  private:
+    class OutPort;
+    class InPort;
+    class Provider;
+    enum Target { kToSynthIn = 0, kToExternalIn = 1 };
+    struct Delivery {
+        std::chrono::steady_clock::time_point due;
+        Target target;
+        bool isLong;
+        uint32_t shortMessage;
+        std::vector<uint8_t> bytes;
+    };
+
+    explicit Ma1Emulator(Ma1Settings settings);
+
+    // From the synth out, on the sender's thread.
+    void ReceiveShort(uint32_t message);
+    void ReceiveSysex(std::span<const uint8_t> message);
+
+    // Under stateMutex_: handle one message; replies go to `replies`.
+    void Handle(std::span<const uint8_t> message, std::vector<std::vector<uint8_t>>& replies);
+    void HandleSampleData(std::span<const uint8_t> message);
+    void StoreBlock(std::span<const uint8_t> payload);
+    void DeleteBlock(int type, int number);
+    void RemoveSample(int number);
+    void Reply(uint8_t command, std::span<const uint8_t> payload,
+               std::vector<std::vector<uint8_t>>& replies);
+    void ClearRam();
+
+    void Schedule(Target target, bool isLong, uint32_t shortMessage, std::vector<uint8_t> bytes,
+                  std::chrono::microseconds delay);
+    void Run(std::stop_token stop);
+    void Register(InPort* port);
+    void Unregister(InPort* port);
+
+    mutable std::mutex stateMutex_;
+    Ma1Settings settings_;
+    const ObjectMap& rom_;
+    ObjectMap ram_;
+    std::map<int, std::vector<uint8_t>> samples_;
+    std::map<int, int> aliases_;
+    uint32_t programFree_;
+    uint32_t sampleFree_;
+    Ma1Fault fault_ = Ma1Fault::kNone;
+    int faultCount_ = 0;
+    std::vector<std::vector<uint8_t>> receivedSysex_;
+    std::vector<uint32_t> receivedShort_;
+    std::map<uint8_t, int> requests_;
+    int refused_ = 0;
+    std::set<std::pair<int, int>> notes_;
+    int programs_[16] = {};
+    int resets_ = 0;
+
+    std::mutex portsMutex_;
+    std::vector<InPort*> inPorts_;
+
+    std::mutex deliveryMutex_;
+    std::condition_variable_any deliveryWake_;
+    std::condition_variable idle_;
+    std::deque<Delivery> pending_;
+    bool delivering_ = false;
+    std::jthread thread_;  // last: stops before the rest goes
+};
+
+}  // namespace talmeru::emulator

@@ -1,0 +1,58 @@
+#include "files/RomBankCache.h"
+
+#include <system_error>
+
+#include "files/BankFile.h"
+#include "model/BankLink.h"
+#include "model/BankTransfer.h"
+#include "model/ZedoDatabase.h"
+#include "platform/Format.h"
+#include "platform/Profile.h"
+#include "platform/Prompter.h"
+
+namespace talmeru {
+
+std::string RomBankCache::FileName(int romVersion) {
+    return Fmt("Rombank%04x.pbf", romVersion);
+}
+
+std::unique_ptr<ZedoDatabase> RomBankCache::Load(BankLink* link, ZedoDatabase& scratch) {
+    built_ = false;
+    int version = kDefaultRomVersion;
+    if (link) {
+        version = link->RomVersion();
+        if (version == 0) {
+            ShowMessage(
+                "Could not determine the MA-1 version. Perhaps the incorrect device is selected.");
+            return nullptr;
+        }
+    }
+    last_ = PathFor(version);
+    std::error_code ec;
+    if (!std::filesystem::exists(last_, ec)) {
+        if (!link) {
+            ShowMessage("ROM image not found, and MA-1 device unavailable.");
+        } else {
+            ShowMessage(
+                Fmt("New Pinnacle Program ROM version %04x detected.\nThe entire ROM will be "
+                    "downloaded now to a cache file, to speed up startup.\nYou will not see "
+                    "this message again, unless you upgrade the ROM",
+                    version));
+            link->ClearRam();
+            if (DownloadAll(scratch, *link) != 0) ShowMessage("Download failed.");
+            if (SaveBank(scratch, last_.string(), 0) != 0) {
+                ShowMessage("Could not save file properly");
+            } else {
+                built_ = true;
+            }
+            settings_.WriteInt("ROM", "DatabaseVersion", version);
+        }
+    }
+    // Even a failed load leaves a (possibly empty) ROM bank to restore from and compare with.
+    auto rom = std::make_unique<ZedoDatabase>();
+    if (!std::filesystem::exists(last_, ec) || OpenBank(*rom, last_.string(), kOpenQuiet) != 0)
+        ShowMessage("Failed to load the default ROM bank image.");
+    return rom;
+}
+
+}  // namespace talmeru

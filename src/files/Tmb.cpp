@@ -1,0 +1,308 @@
+#include "files/Tmb.h"
+
+#include <filesystem>
+
+#include "files/FileWaveData.h"
+#include "files/Pbf.h"
+#include "files/SampleStream.h"
+#include "files/WavWaveData.h"
+#include "model/ZedoDatabase.h"
+#include "model/ZedoException.h"
+#include "platform/ByteIO.h"
+#include "platform/FileUtil.h"
+#include "platform/Format.h"
+#include "platform/Prompter.h"
+#include "platform/Riff.h"
+
+namespace talmeru {
+
+namespace {
+
+[[noreturn]] void Fail(std::string text) {
+    throw BankReadError{std::move(text)};
+}
+
+constexpr uint8_t kFormWave = 0;
+constexpr uint8_t kFormStream = 1;
+
+void ReadStereoLinks(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& db) {
+    auto bytes = r.ReadData(chunk);
+    ByteReader b(bytes);
+    auto count = [&](const char* shortText) {
+        if (!b.CanRead(4)) Fail(shortText);
+        return b.U32();
+    };
+    uint32_t samples = count("Error reading stereo sample links");
+    if (!b.CanRead(uint64_t{samples} * 4)) Fail("Error reading stereo sample links 2");
+    for (uint32_t i = 0; i < samples; ++i) {
+        SampleHeader* l = db.GetSampleHeader(b.U16());
+        SampleHeader* rt = db.GetSampleHeader(b.U16());
+        if (!l || !rt) Fail("Bad stereo sample link");
+        PairStereo(*l, *rt);
+    }
+    uint32_t keymaps = count("Error reading stereo keymap links");
+    if (!b.CanRead(uint64_t{keymaps} * 4)) Fail("Error reading stereo keymap links");
+    for (uint32_t i = 0; i < keymaps; ++i) {
+        Keymap* l = db.GetKeymap(b.U16());
+        Keymap* rt = db.GetKeymap(b.U16());
+        if (!l || !rt) Fail("Bad stereo sample link");
+        PairStereo(*l, *rt);
+    }
+    uint32_t layers = count("Error reading stereo layer links");
+    if (!b.CanRead(uint64_t{layers} * 8)) Fail("Error reading stereo layer links");
+    for (uint32_t i = 0; i < layers; ++i) {
+        Program* p = db.GetProgram(b.U16());
+        int left = b.U16(), right = b.U16();
+        b.Skip(2);
+        if (!p || left >= p->LayerCount() || right >= p->LayerCount() || left == right)
+            Fail("Bad stereo layer link");
+        p->GetLayer(left)->PairWith(*p->GetLayer(right));
+    }
+}
+
+void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::string& path,
+                     ZedoDatabase& db) {
+    const bool quiet = (db.OpenOptions() & kOpenQuiet) != 0;
+    uint64_t at = 0;
+    for (;;) {
+        uint8_t h[8];
+        if (!r.Read(chunk, at, h, sizeof h)) Fail("could not read tmbwave");
+        at += sizeof h;
+        int base = h[0] | (h[1] << 8);
+        if (base == 0xFFFF) return;
+        uint8_t overrideByte = h[4], form = h[5], channel = h[6];
+        SampleHeader* s = db.GetSampleHeader(base);
+        if (!s) Fail(Fmt("Bank corrupt, could not find sample %d", base));
+        if (db.WaveDataCount() >= kMaxWaveData) Fail("WaveDataList full!");
+        const uint64_t offset = chunk.dataOffset + at;
+        std::unique_ptr<WaveData> w;
+        uint64_t size = 0;
+        if (form == kFormWave) {
+            uint8_t rh[8];
+            if (!r.Read(chunk, at, rh, sizeof rh)) Fail("could not read tmbwave");
+            size = 8 + (rh[4] | (rh[5] << 8) | (rh[6] << 16) | (uint64_t{rh[7]} << 24));
+            size += size & 1;
+            int selector = overrideByte ? kLeftChannel : (channel <= kRightChannel ? channel : 0);
+            w = std::make_unique<WavWaveData>(path, base, selector, quiet, offset);
+        } else if (form == kFormStream) {
+            uint8_t sh[kStreamHeaderSize];
+            if (!r.Read(chunk, at, sh, sizeof sh)) Fail("could not read tmbwave");
+            size = ReadStreamHeader(sh)->totalSize;
+            auto c = std::make_unique<CtmbWaveData>(path, base, offset, quiet);
+            c->channel = channel <= kRightChannel ? channel : 0;
+            w = std::move(c);
+        } else {
+            Fail("Corrupt TMBWaveData, cFormat not recognized.");
+        }
+        if (!w->valid || w->FormatTag() == -1) w = std::make_unique<InvalidWaveData>(base, path, 0);
+        WaveData* added = db.AddWaveData(std::move(w));
+        s->AttachWave(added, kAttachReference);
+        at += size;
+    }
+}
+
+void ReadAliases(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& db) {
+    for (uint64_t at = 0;; at += 4) {
+        uint8_t e[4];
+        if (!r.Read(chunk, at, e, sizeof e)) Fail("Could not read alias");
+        int base = e[0] | (e[1] << 8), linked = e[2] | (e[3] << 8);
+        if (base == 0xFFFF) return;
+        ApplyWaveLink(db, base, linked);
+    }
+}
+
+bool Saved(const WaveData* w) {
+    return w->StorageClass() != kNotSaved;
+}
+
+}  // namespace
+
+int ReadTmb(const std::string& path, ZedoDatabase& db) {
+    int result = 0;
+    try {
+        FileSource src(path);
+        if (!src.Ok()) Fail("Couldn't open TMB file for reading");
+        RiffReader r(src);
+        auto riff = r.Riff(0, FourCC("tmbf"));
+        if (!riff) Fail("This is not a valid TMB file");
+        auto bprg = r.Find(*riff, FourCC("bprg"));
+        if (!bprg) Fail("TMB files has no bprg chunk");
+        auto objects = r.ReadData(*bprg);
+        ByteReader b(objects);
+        if (!b.CanRead(4)) Fail("bad header in object");
+        uint32_t n = b.U32();
+        RecordCounts counts{};
+        for (uint32_t i = 0; i < n && !b.AtEnd(); ++i)
+            ReadObjectRecord(b, db, counts);
+        if (auto stln = r.Find(*riff, FourCC("stln"))) ReadStereoLinks(r, *stln, db);
+        if (auto wvdt = r.Find(*riff, FourCC("wvdt"))) {
+            std::error_code ec;
+            auto abs = std::filesystem::absolute(path, ec);
+            ReadWaveEntries(r, *wvdt, ec ? path : abs.lexically_normal().string(), db);
+        }
+        if (auto wval = r.Find(*riff, FourCC("wval"))) ReadAliases(r, *wval, db);
+    } catch (const BankReadError& e) {
+        ShowMessage(e.text);
+        result = 1;
+    } catch (const ZedoException& e) {
+        ShowMessage(e.what());
+        result = 1;
+    }
+    AttachRomToTheRest(db);
+    return result;
+}
+
+int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
+    ByteWriter out(1 << 20);
+    RiffWriter w(out);
+    w.Open(FourCC("RIFF"), FourCC("tmbf"));
+
+    w.Open(FourCC("bprg"));
+    size_t countAt = out.Pos();
+    out.U32(0);
+    uint32_t count = 0;
+    for (int type : {kTypeProgram, kTypeKeymap, kTypeSampleHeader})
+        for (int n = 0; n < kSlotCount; ++n) {
+            BankObject* o = db.GetObject(type, n);
+            if (!o) continue;
+            if (o->PackTo(out) != 0) {
+                ShowMessage(ZedoException("Error Saving", *o).what());
+                return 1;
+            }
+            ++count;
+        }
+    out.PatchU32(countAt, count);
+    w.Close();
+
+    std::vector<std::pair<int, int>> samplePairs, keymapPairs;
+    std::vector<std::array<int, 3>> layerPairs;
+    for (int n = 0; n < kSlotCount; ++n) {
+        if (SampleHeader* s = db.GetSampleHeader(n);
+            s && s->stereoRole == kStereoLeft && s->chained)
+            samplePairs.push_back({n, s->chained->Number()});
+        if (Keymap* k = db.GetKeymap(n); k && k->stereoRole == kStereoLeft && k->chained)
+            keymapPairs.push_back({n, k->chained->Number()});
+        if (Program* p = db.GetProgram(n))
+            for (const auto& l : p->Layers())
+                if (l->StereoState() == kStereoLeft && l->Partner())
+                    layerPairs.push_back({n, l->Index(), l->Partner()->Index()});
+    }
+    if (!samplePairs.empty() || !keymapPairs.empty() || !layerPairs.empty()) {
+        w.Open(FourCC("stln"));
+        for (const auto* pairs : {&samplePairs, &keymapPairs}) {
+            out.U32(static_cast<uint32_t>(pairs->size()));
+            for (auto [l, r] : *pairs) {
+                out.U16(static_cast<uint16_t>(l));
+                out.U16(static_cast<uint16_t>(r));
+            }
+        }
+        out.U32(static_cast<uint32_t>(layerPairs.size()));
+        for (const auto& [p, l, r] : layerPairs) {
+            out.U16(static_cast<uint16_t>(p));
+            out.U16(static_cast<uint16_t>(l));
+            out.U16(static_cast<uint16_t>(r));
+            out.U16(0);
+        }
+        w.Close();
+    }
+
+    w.Open(FourCC("wvdt"));
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* wd = db.GetWaveData(i);
+        // A sample whose file is missing cannot be carried: saving would lose it silently.
+        if (wd->Kind() == kWaveInvalid && !wd->path.empty()) {
+            ShowMessage("Some Wave data is invalid, can't save bank");
+            return 1;
+        }
+        if (!Saved(wd)) continue;
+        if (!db.GetSampleHeader(wd->base)) {
+            ShowMessage("Corrupt bank, sample does not exist");
+            return 1;
+        }
+        if (wd->LoadData() != 0) return 1;
+        size_t entry = out.Pos();
+        out.U16(static_cast<uint16_t>(wd->base));
+        out.U16(0xFFFF);
+        out.U8(0);
+        out.U8(kFormStream);
+        out.U8(static_cast<uint8_t>(wd->channel));
+        out.U8(0);
+        // 16-bit data at 44100 Hz goes in compressed; anything else (8-bit data, other
+        // rates, data no block can hold) as a WAV image, so it comes back unchanged.
+        bool compressed =
+            wd->bitsHeld == 16 && wd->SampleRate() == 44100 && CompressSamples(wd->data, out);
+        wd->ReleaseData();
+        if (!compressed) {
+            out.Data()[entry + 5] = kFormWave;
+            if (WriteWav(out, *wd, nullptr) != 0) return 1;
+        }
+    }
+    for (uint8_t b : {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})
+        out.U8(b);
+    w.Close();
+
+    w.Open(FourCC("wval"));
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* wd = db.GetWaveData(i);
+        if (!Saved(wd)) continue;
+        for (const auto& l : wd->links) {
+            out.U16(static_cast<uint16_t>(wd->base));
+            out.U16(static_cast<uint16_t>(l.number));
+        }
+    }
+    out.U16(0xFFFF);
+    out.U16(0xFFFF);
+    w.Close();
+    w.Close();
+
+    if (!WriteWholeFile(path, out.Data())) {
+        ShowMessage("Couldn't open TMB file for writing");
+        return 1;
+    }
+    return 0;
+}
+
+void RepointTmbWaveData(ZedoDatabase& db, const std::string& path) {
+    std::error_code ec;
+    auto abs = std::filesystem::absolute(path, ec).lexically_normal().string();
+    bool affected = false;
+    for (int i = 0; i < db.WaveDataCount(); ++i)
+        affected = affected || db.GetWaveData(i)->path == abs;
+    if (!affected) return;
+    // Read the new file's wave entries into a scratch bank holding the same sample
+    // headers, then move each replacement over.
+    ZedoDatabase fresh;
+    fresh.SetOpenOptions(kOpenQuiet);
+    for (int n = 0; n < kSlotCount; ++n)
+        if (db.GetSampleHeader(n)) {
+            auto s = std::make_unique<SampleHeader>();
+            s->SetNumber(n);
+            fresh.PutSampleHeader(std::move(s));
+        }
+    FileSource src(abs);
+    RiffReader r(src);
+    auto riff = r.Riff(0, FourCC("tmbf"));
+    auto wvdt = riff ? r.Find(*riff, FourCC("wvdt")) : std::nullopt;
+    if (!wvdt) return;
+    try {
+        ReadWaveEntries(r, *wvdt, abs, fresh);
+    } catch (const BankReadError&) {
+        return;
+    }
+    std::vector<std::unique_ptr<WaveData>> list = fresh.TakeWaveData();
+    for (auto& nw : list) {
+        if (nw->IsRom()) continue;
+        for (int i = 0; i < db.WaveDataCount(); ++i) {
+            WaveData* old = db.GetWaveData(i);
+            if (old->path == abs && old->base == nw->base && old->StorageClass() == kFileLoaded) {
+                nw->links = old->links;
+                nw->uploadPending[0] = old->uploadPending[0];
+                nw->uploadPending[1] = old->uploadPending[1];
+                db.ReplaceWaveData(old, std::move(nw));
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace talmeru

@@ -1,0 +1,19 @@
+#pragma once
+// TMB bank files: the bank's objects, its stereo pairings and the sample data of every RAM
+// sample (compressed without loss) in one self-contained RIFF file.
+#include <string>
+
+namespace talmeru {
+
+class ZedoDatabase;
+
+// 0, or 1 when the load failed (the reason has been shown). Sample headers left without
+// wave data play the ROM, whatever happened.
+int ReadTmb(const std::string& path, ZedoDatabase& db);
+// 0, or 1 when the bank cannot be written (the reason has been shown).
+int WriteTmb(const std::string& path, ZedoDatabase& db, int options);
+// After a save replaced the file at path: the wave data that read from the old file read
+// from the new one.
+void RepointTmbWaveData(ZedoDatabase& db, const std::string& path);
+
+}  // namespace talmeru

@@ -1,0 +1,39 @@
+#pragma once
+// What the bank needs of the synthesizer link: fetching and storing objects, sample data and
+// aliases, and the memory figures. The MIDI link and the sysex-file link implement it.
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace talmeru {
+
+struct MemoryFigures {
+    uint32_t programFree = 0;
+    uint32_t sampleFree = 0;
+    uint32_t programTotal = 0;
+    uint32_t sampleTotal = 0;
+};
+
+// GetObject results.
+enum GetObjectResult : int { kGotObject = 0, kNoSuchObject = 1, kGetFailed = 2 };
+
+class BankLink {
+  public:
+    virtual ~BankLink() = default;
+    // Fetches a packed object: kGotObject, kNoSuchObject or kGetFailed (no answer, cancelled).
+    virtual int GetObject(int type, int number, std::vector<uint8_t>& block) = 0;
+    // which 0: the RAM sizes, 1: the free RAM; 0 on success.
+    virtual int QueryMemory(int which) = 0;
+    virtual int StoreObject(std::span<const uint8_t> block) = 0;
+    virtual int DeleteObject(int type, int number) = 0;
+    // Sends one sample's data, lowering `remaining` by what it takes; 0 on success.
+    virtual int UploadSampleData(int sampleNumber, std::span<const uint8_t> data, int& remaining,
+                                 int bits) = 0;
+    virtual int AddAlias(int primary, int alias) = 0;
+    virtual int RemoveAlias(int number) = 0;
+    virtual int ClearRam() = 0;
+    virtual uint16_t RomVersion() const = 0;
+    virtual const MemoryFigures& Memory() const = 0;
+};
+
+}  // namespace talmeru

@@ -1,0 +1,270 @@
+// Creating objects, copying programs between banks and duplicating them within one.
+#include <map>
+
+#include "model/ZedoDatabase.h"
+#include "model/ZedoException.h"
+
+namespace talmeru {
+
+namespace {
+
+// Packed forms equal apart from the object number.
+bool SameApartFromNumber(BankObject& a, BankObject& b) {
+    std::vector<uint8_t> x, y;
+    if (a.PackToBlock(x) != 0 || b.PackToBlock(y) != 0 || x.size() != y.size()) return false;
+    x[2] = y[2];
+    x[3] = y[3];
+    return x == y;
+}
+
+template <typename T>
+std::unique_ptr<T> Repacked(const T& source) {
+    std::vector<uint8_t> block;
+    auto copy = std::make_unique<T>();
+    if (const_cast<T&>(source).PackToBlock(block) != 0 || copy->Unpack(block) != 0) return nullptr;
+    copy->stereoRole = source.stereoRole;
+    return copy;
+}
+
+}  // namespace
+
+Program* ZedoDatabase::CreateProgram(std::string_view name, int number) {
+    if (number < 0) number = FirstFreeProgram();
+    if (!InRange(number)) return nullptr;
+    auto p = std::make_unique<Program>();
+    p->SetNumber(number);
+    p->SetName(name);
+    Program* raw = p.get();
+    programs_[number] = std::move(p);
+    return raw;
+}
+
+Keymap* ZedoDatabase::CreateKeymap(std::string_view name, int number) {
+    if (number < 0) number = FirstFreeKeymap();
+    if (!InRange(number)) return nullptr;
+    auto k = std::make_unique<Keymap>();
+    k->SetNumber(number);
+    k->SetName(name);
+    Keymap* raw = k.get();
+    keymaps_[number] = std::move(k);
+    return raw;
+}
+
+namespace {
+
+// Finds an object of this bank equal to `copy` apart from its number: first under the
+// source's own number and name, then the first of the same name.
+template <typename Slots, typename T>
+T* FindReusable(Slots& slots, int sourceNumber, T& copy) {
+    if (auto& same = slots[sourceNumber];
+        same && same->Name() == copy.Name() && SameApartFromNumber(*same, copy))
+        return same.get();
+    for (auto& o : slots)
+        if (o && o->Name() == copy.Name() && SameApartFromNumber(*o, copy)) return o.get();
+    return nullptr;
+}
+
+struct CopyState {
+    std::map<const SampleHeader*, SampleHeader*> samples;
+    std::map<const Keymap*, Keymap*> keymaps;
+};
+
+}  // namespace
+
+Program* ZedoDatabase::CopyProgramFrom(const Program& program, const ZedoDatabase& other,
+                                       int number) {
+    if (number < 0) number = FirstFreeProgram();
+    if (!InRange(number)) return nullptr;
+    auto copy = std::make_unique<Program>(program);
+    CopyState state;
+
+    auto sampleStep = [&](const SampleHeader& s) -> SampleHeader* {
+        auto found = state.samples.find(&s);
+        if (found != state.samples.end()) return found->second;
+        auto c = Repacked(s);
+        if (!c) return nullptr;
+        if (SampleHeader* reuse = FindReusable(samples_, s.Number(), *c))
+            return state.samples[&s] = reuse;
+        int n = FirstFreeSampleHeader();
+        if (n < 0) return nullptr;
+        c->SetNumber(n);
+        c->marked = true;
+        WaveData* target = nullptr;
+        if (WaveData* w = s.Wave()) {
+            if (w->IsRom()) {
+                target = GetWaveData(0);
+            } else {
+                for (auto& mine : waves_)
+                    if (mine->Equals(*w)) target = mine.get();
+                if (!target) {
+                    auto clone = w->Clone();
+                    if (!clone) throw ZedoException("Could not load file");
+                    clone->base = -1;
+                    clone->links.clear();
+                    target = AddWaveData(std::move(clone));
+                }
+            }
+        }
+        if (target) {
+            if (target->IsRom())
+                target->links.push_back({n, false});
+            else
+                target->AddLink(n);
+            c->AttachWave(target, kAttachReference);
+        }
+        SampleHeader* raw = c.get();
+        samples_[n] = std::move(c);
+        return state.samples[&s] = raw;
+    };
+
+    auto keymapStep = [&](const Keymap& k) -> Keymap* {
+        auto found = state.keymaps.find(&k);
+        if (found != state.keymaps.end()) return found->second;
+        auto c = Repacked(k);
+        if (!c) return nullptr;
+        for (auto& e : c->entries) {
+            const SampleHeader* s = other.GetSampleHeader(e.sample);
+            SampleHeader* mine = s ? sampleStep(*s) : nullptr;
+            e.sample = mine ? mine->Number() : kNoSample;
+        }
+        // Stereo samples come over as stereo pairs again.
+        for (auto& [src, mine] : state.samples)
+            if (src->stereoRole == kStereoLeft && src->chained)
+                if (auto partner =
+                        state.samples.find(static_cast<const SampleHeader*>(src->chained));
+                    partner != state.samples.end() && !mine->chained)
+                    PairStereo(*mine, *partner->second);
+        if (Keymap* reuse = FindReusable(keymaps_, k.Number(), *c))
+            return state.keymaps[&k] = reuse;
+        int n = FirstFreeKeymap();
+        if (n < 0) return nullptr;
+        c->SetNumber(n);
+        c->marked = true;
+        Keymap* raw = c.get();
+        keymaps_[n] = std::move(c);
+        return state.keymaps[&k] = raw;
+    };
+
+    for (const auto& layer : copy->Layers()) {
+        const Keymap* k = other.GetKeymap(layer->keymap);
+        Keymap* mine = k ? keymapStep(*k) : nullptr;
+        layer->keymap = static_cast<uint16_t>(mine ? mine->Number() : 0);
+    }
+    for (auto& [src, mine] : state.keymaps)
+        if (src->stereoRole == kStereoLeft && src->chained)
+            if (auto partner = state.keymaps.find(static_cast<const Keymap*>(src->chained));
+                partner != state.keymaps.end())
+                PairStereo(*mine, *partner->second);
+    copy->SetNumber(number);
+    copy->marked = true;
+    copy->DropPackedCopy();
+    Program* raw = copy.get();
+    programs_[number] = std::move(copy);
+    return raw;
+}
+
+Program* ZedoDatabase::DuplicateMarked(Program& program, bool uniqueNames) {
+    if (!program.marked) return nullptr;
+    int n = FirstFreeProgram();
+    if (n < 0) return nullptr;
+    auto copy = std::make_unique<Program>(program);
+    copy->SetNumber(n);
+    if (uniqueNames) copy->SetName(MakeUniqueName(kTypeProgram, program.Name()));
+    copy->marked = true;
+    Program* result = copy.get();
+    programs_[n] = std::move(copy);
+
+    std::map<int, int> keymapCopies, sampleCopies;
+    // Duplicates an object and, for a left half, its partner; returns the copy's number.
+    auto duplicateSample = [&](int number) -> int {
+        if (auto done = sampleCopies.find(number); done != sampleCopies.end()) return done->second;
+        SampleHeader* src = GetSampleHeader(number);
+        if (!src) return -1;
+        int first = -1;
+        SampleHeader* left = nullptr;
+        for (SampleHeader* s = src; s; s = (s == src && src->stereoRole == kStereoLeft)
+                                               ? static_cast<SampleHeader*>(src->chained)
+                                               : nullptr) {
+            int slot = FirstFreeSampleHeader();
+            if (slot < 0) break;
+            auto c = Repacked(*s);
+            c->SetNumber(slot);
+            if (uniqueNames) c->SetName(MakeUniqueName(kTypeSampleHeader, s->Name()));
+            c->marked = true;
+            if (WaveData* w = s->Wave()) {
+                if (w->IsRom())
+                    w->links.push_back({slot, false});
+                else
+                    w->AddLink(slot);
+                c->AttachWave(w, kAttachReference);
+            }
+            SampleHeader* raw = c.get();
+            samples_[slot] = std::move(c);
+            sampleCopies[s->Number()] = slot;
+            if (first < 0) {
+                first = slot;
+                left = raw;
+            } else if (left) {
+                PairStereo(*left, *raw);
+            }
+        }
+        return first;
+    };
+    auto duplicateKeymap = [&](int number) -> int {
+        if (auto done = keymapCopies.find(number); done != keymapCopies.end()) return done->second;
+        Keymap* src = GetKeymap(number);
+        int first = -1;
+        Keymap* left = nullptr;
+        for (Keymap* k = src; k; k = (k == src && src->stereoRole == kStereoLeft)
+                                         ? static_cast<Keymap*>(src->chained)
+                                         : nullptr) {
+            int slot = FirstFreeKeymap();
+            if (slot < 0) break;
+            auto c = Repacked(*k);
+            c->SetNumber(slot);
+            if (uniqueNames) c->SetName(MakeUniqueName(kTypeKeymap, k->Name()));
+            c->marked = true;
+            Keymap* raw = c.get();
+            keymaps_[slot] = std::move(c);
+            keymapCopies[k->Number()] = slot;
+            if (first < 0) {
+                first = slot;
+                left = raw;
+            } else if (left) {
+                PairStereo(*left, *raw);
+            }
+        }
+        return first;
+    };
+
+    for (int i = 0; i < program.LayerCount(); ++i) {
+        Layer* srcLayer = program.GetLayer(i);
+        if (srcLayer->StereoState() == kStereoRight) continue;
+        Keymap* k = GetKeymap(srcLayer->keymap);
+        if (!k) continue;
+        bool copied = k->marked;
+        int kc = copied ? duplicateKeymap(k->Number()) : -1;
+        Layer* target = result->GetLayer(i);
+        if (kc >= 0) {
+            target->keymap = static_cast<uint16_t>(kc);
+            // The right half plays the keymap copy's partner.
+            if (srcLayer->StereoState() == kStereoLeft && srcLayer->Partner())
+                if (auto pc = keymapCopies.find(srcLayer->Partner()->keymap);
+                    pc != keymapCopies.end())
+                    result->GetLayer(srcLayer->Partner()->Index())->keymap =
+                        static_cast<uint16_t>(pc->second);
+        }
+        for (size_t e = 0; e < k->entries.size(); ++e) {
+            int sample = k->entries[e].sample;
+            SampleHeader* s = GetSampleHeader(sample);
+            int sc = (s && s->marked) ? duplicateSample(sample) : -1;
+            if (kc < 0) continue;
+            Keymap* kcopy = GetKeymap(kc);
+            kcopy->entries[e].sample = !s ? kNoSample : sc >= 0 ? sc : sample;
+        }
+    }
+    result->DropPackedCopy();
+    return result;
+}
+
+}  // namespace talmeru

@@ -1,0 +1,63 @@
+#include "platform/Locations.h"
+
+#include <cstdlib>
+#include <system_error>
+
+#if defined(_WIN32)
+#include <windows.h>
+#elif defined(__APPLE__)
+#include <mach-o/dyld.h>
+#include <unistd.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace talmeru {
+
+namespace fs = std::filesystem;
+
+fs::path ExecutableDirectory() {
+#if defined(_WIN32)
+    wchar_t buf[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+    return n ? fs::path(std::wstring(buf, n)).parent_path() : fs::path();
+#elif defined(__APPLE__)
+    char buf[4096];
+    uint32_t size = sizeof buf;
+    return _NSGetExecutablePath(buf, &size) == 0 ? fs::path(buf).parent_path() : fs::path();
+#else
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : exe.parent_path();
+#endif
+}
+
+namespace {
+bool Writable(const fs::path& dir) {
+#if defined(_WIN32)
+    return !dir.empty();
+#else
+    return !dir.empty() && ::access(dir.c_str(), W_OK) == 0;
+#endif
+}
+}  // namespace
+
+fs::path SettingsDirectory() {
+    fs::path dir;
+    if (const char* home = std::getenv("TALMERU_HOME"); home && *home) {
+        dir = home;
+    } else if (fs::path exe = ExecutableDirectory(); Writable(exe)) {
+        dir = exe;
+    } else if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+        dir = fs::path(xdg) / "talmeru";
+    } else if (const char* user = std::getenv("HOME"); user && *user) {
+        dir = fs::path(user) / ".config" / "talmeru";
+    } else {
+        dir = fs::current_path() / "talmeru";
+    }
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    return dir;
+}
+
+}  // namespace talmeru

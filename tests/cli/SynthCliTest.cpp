@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "platform/Profile.h"
+
+namespace talmeru {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+CliRun Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), "talmeru-cli");
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    int status = RunCli(int(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+// Where this machine has MIDI devices of its own they are listed too, before the emulator's;
+// the checks below hold either way unless a real MA-1 card is present.
+TEST(SynthCli, DevicesListsTheEmulatorAndWhatTheRulesChoose) {
+    CliRun r = Cli({"devices"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("outputs:\n"), std::string::npos);
+    EXPECT_NE(r.out.find(": TBS Pro Main Synth Out (emulated) (manufacturer 0x15, product 0x1, "
+                         "driver 0x400, technology 6, voices 32, notes 32, support 0x1)\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find(": TBS Pro External MIDI In (emulated) (manufacturer 0x15"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("synth out: "), std::string::npos);
+    EXPECT_NE(r.out.find(" TBS Pro Main Synth Out (emulated)\nsynth in: "), std::string::npos);
+    EXPECT_NE(r.out.find(" TBS Pro Main Synth In (emulated)\naudition in: "), std::string::npos);
+    EXPECT_NE(r.out.find(" TBS Pro External MIDI In (emulated)\n"), std::string::npos);
+}
+
+TEST(SynthCli, IdentityAndMemoryComeFromTheEmulator) {
+    CliRun id = Cli({"synth", "identity"});
+    ASSERT_EQ(id.status, 0) << id.err;
+    EXPECT_EQ(id.out, "identity: 0x0001 0x0103 0x0120\nROM version: 0x0103\n");
+
+    CliRun mem = Cli({"synth", "memory", "--sample-ram", "1048576"});
+    ASSERT_EQ(mem.status, 0) << mem.err;
+    EXPECT_EQ(mem.out,
+              "program RAM total: 262144\nprogram RAM free: 262144\n"
+              "sample RAM total: 1048576\nsample RAM free: 1048576\n");
+    EXPECT_NE(Cli({"synth", "--sample-ram", "0", "memory"}).out.find("sample RAM total: 0\n"),
+              std::string::npos);
+
+    EXPECT_EQ(Cli({"synth", "memory", "--sample-ram", "-5"}).status, 2);
+    EXPECT_EQ(Cli({"synth"}).status, 2);
+}
+
+TEST(SynthCli, ASettingsFileChoosesTheDevicesAndKeepsTheChoice) {
+    fs::path ini = fs::temp_directory_path() / "talmeru-synthcli.ini";
+    {
+        Profile p(ini);
+        p.WriteString("Device", "AuditionIn", "TBS Pro Main Synth In (emulated)");
+        p.WriteString("Other", "Kept", "yes");
+        ASSERT_TRUE(p.Save());
+    }
+    CliRun r = Cli({"devices", "--settings", ini.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" TBS Pro Main Synth In (emulated)\n", r.out.find("audition in: ")),
+              std::string::npos);
+    Profile back(ini);
+    ASSERT_TRUE(back.Load());
+    EXPECT_EQ(back.GetString("Device", "SynthOut"), "TBS Pro Main Synth Out (emulated)");
+    EXPECT_EQ(back.GetString("Device", "AuditionIn"), "TBS Pro Main Synth In (emulated)");
+    EXPECT_EQ(back.GetString("Other", "Kept"), "yes");
+    fs::remove(ini);
+}
+
+}  // namespace
+}  // namespace talmeru

@@ -1,0 +1,183 @@
+// The emulator on its own, spoken to in raw messages through its devices.
+#include <gtest/gtest.h>
+
+#include "emulator/FactoryRom.h"
+#include "emulator/Ma1Emulator.h"
+#include "emulator/SevenBit.h"
+#include "platform/ByteIO.h"
+
+namespace talmeru::emulator {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Message(uint8_t command, const Bytes& payload = {}) {
+    Bytes m = {0xF0, 0x07, 0x21, 0x01, command};
+    Bytes packed = Encode7(payload);
+    m.insert(m.end(), packed.begin(), packed.end());
+    m.push_back(0xF7);
+    return m;
+}
+
+Bytes Request(int type, int number) {
+    Bytes h(22, 0);
+    h[0] = uint8_t(type);
+    h[2] = uint8_t(number);
+    h[3] = uint8_t(number >> 8);
+    return h;
+}
+
+Bytes SampleMessage(int number, uint32_t block, const Bytes& data) {
+    ByteWriter h;
+    h.U16(uint16_t(number));
+    h.U32(block);
+    Bytes m = {0xF0, 0x07, 0x21, 0x01, 0x05};
+    Bytes packed = Encode7(h.Data());
+    m.insert(m.end(), packed.begin(), packed.end());
+    m.insert(m.end(), data.begin(), data.end());
+    return m;
+}
+
+class Emulator : public ::testing::Test, public MidiInHandler {
+  protected:
+    void Start(Ma1Settings settings = {}) {
+        emu = Ma1Emulator::Create(settings);
+        devices = emu->Devices();
+        ASSERT_FALSE(devices->OpenOutput(0, out));
+        ASSERT_FALSE(devices->OpenInput(0, *this, in));
+        in->Start();
+    }
+    void SetUp() override { Start(); }
+
+    // Sends one message and returns the reply's payload (empty for a malformed reply), or
+    // none when there was no reply.
+    std::optional<Bytes> Ask(const Bytes& message) {
+        replies.clear();
+        in->AddBuffer(4000);
+        out->SendLong(message);
+        emu->Flush();
+        in->TakeBackBuffer();
+        if (replies.empty()) return std::nullopt;
+        const Bytes& r = replies.front();
+        if (r.size() < 6 || r.back() != 0xF7) return Bytes{};
+        return Decode7(std::span(r).subspan(5, r.size() - 6));
+    }
+    void OnShortData(uint32_t) override {}
+    void OnLongData(Bytes b) override { replies.push_back(std::move(b)); }
+
+    std::shared_ptr<Ma1Emulator> emu;
+    std::shared_ptr<MidiDeviceProvider> devices;
+    std::unique_ptr<MidiOutPort> out;
+    std::unique_ptr<MidiInPort> in;
+    std::vector<Bytes> replies;
+};
+
+TEST_F(Emulator, ItsDevicesAndAnswers) {
+    MidiOutCaps oc;
+    MidiInCaps ic;
+    EXPECT_FALSE(devices->GetOutputCaps(0, oc));
+    EXPECT_EQ(oc.name, "TBS Pro Main Synth Out (emulated)");
+    EXPECT_FALSE(devices->GetInputCaps(1, ic));
+    EXPECT_EQ(ic.name, "TBS Pro External MIDI In (emulated)");
+    EXPECT_TRUE(devices->GetInputCaps(2, ic));
+
+    EXPECT_EQ(Ask(Message(0x0A)), (Bytes{0x01, 0x00, 0x03, 0x01, 0x20, 0x01}));
+    auto sizes = Ask(Message(0x0B));
+    ASSERT_TRUE(sizes);
+    ByteReader r(*sizes);
+    EXPECT_EQ(r.U32(), 256u << 10);
+    EXPECT_EQ(r.U32(), 16u << 20);
+
+    auto header = Ask(Message(0x01, Request(1, 0)));
+    ASSERT_TRUE(header);
+    Bytes rom = *emu->Object(1, 0);
+    EXPECT_EQ(*header, Bytes(rom.begin(), rom.begin() + 22));
+    EXPECT_EQ(Ask(Message(0x02, *header)), emu->Object(1, 0));
+    EXPECT_EQ(Ask(Message(0x01, Request(1, 511))), Bytes(22, 0));
+    EXPECT_EQ(Ask(Message(0x01, Request(4, 0))), Bytes(22, 0));  // holds no type 4
+}
+
+TEST_F(Emulator, ProgramRamIsAccountedAndRefusedWhenFull) {
+    Ma1Settings small;
+    small.programRamBytes = 100;
+    Start(small);
+    Bytes a = ObjectBlock(3, 7, "A", Bytes(40, 1));  // 62 bytes
+    Bytes b = ObjectBlock(3, 8, "B", Bytes(30, 2));  // 52 bytes
+    Ask(Message(0x03, a));
+    EXPECT_EQ(emu->Memory().programFree, 38u);
+    Ask(Message(0x03, b));
+    EXPECT_FALSE(emu->InRam(3, 8));
+    EXPECT_EQ(emu->Refused(), 1);
+
+    Bytes smaller = ObjectBlock(3, 7, "A2", Bytes(10, 3));  // replaces A: its room comes back
+    Ask(Message(0x03, smaller));
+    EXPECT_EQ(emu->Object(3, 7), smaller);
+    EXPECT_EQ(emu->Memory().programFree, 68u);
+    Ask(Message(0x03, b));
+    EXPECT_EQ(emu->Memory().programFree, 16u);
+
+    Ask(Message(0x04, Request(3, 7)));
+    Ask(Message(0x04, Request(3, 0)));  // a ROM object stays
+    EXPECT_FALSE(emu->InRam(3, 7));
+    EXPECT_TRUE(emu->Object(3, 0));
+    EXPECT_EQ(emu->Memory().programFree, 48u);
+    auto free = Ask(Message(0x0C));
+    ASSERT_TRUE(free);
+    EXPECT_EQ(ByteReader(*free).U32(), 48u);
+}
+
+TEST_F(Emulator, SampleRamAliasesAndClearRam) {
+    Ma1Settings small;
+    small.sampleRamBytes = 5000;
+    Start(small);
+    Ask(SampleMessage(1, 3000, Bytes(3000, 9)));
+    EXPECT_EQ(emu->Memory().sampleFree, 2000u);
+    Ask(SampleMessage(2, 2500, Bytes(2500, 9)));  // does not fit
+    EXPECT_FALSE(emu->SampleData(2));
+    Ask(SampleMessage(1, 4000, Bytes(4000, 8)));  // replacing frees the old block first
+    EXPECT_EQ(emu->SampleData(1)->front(), 8);
+    EXPECT_EQ(emu->Memory().sampleFree, 1000u);
+
+    Ask(Message(0x06, Bytes{1, 0, 3, 0}));
+    Ask(Message(0x06, Bytes{2, 0, 4, 0}));  // 2 holds no data
+    EXPECT_EQ(emu->AliasOf(3), 1);
+    EXPECT_FALSE(emu->AliasOf(4));
+    Ask(Message(0x07, Bytes{3, 0}));
+    EXPECT_FALSE(emu->AliasOf(3));
+    EXPECT_TRUE(emu->SampleData(1));
+
+    Ask(Message(0x03, ObjectBlock(1, 3, "K", Bytes(6, 0))));
+    Ask(Message(0x0D));
+    EXPECT_FALSE(emu->SampleData(1));
+    EXPECT_FALSE(emu->InRam(1, 3));
+    EXPECT_EQ(emu->Memory().sampleFree, 5000u);
+    EXPECT_EQ(emu->Memory().programFree, emu->Memory().programTotal);
+}
+
+TEST_F(Emulator, BadMessagesAreRefusedNotFatal) {
+    Bytes lying = ObjectBlock(3, 1, "x", Bytes(50, 0));
+    lying.resize(40);
+    const std::vector<Bytes> bad = {
+        {},
+        {0xF0, 0x07, 0x21},
+        {0xF0, 0x41, 0x10, 0x42, 0x0A, 0xF7},        // another maker's head
+        {0xF0, 0x07, 0x21, 0x01, 0x01, 0x00, 0x00},  // no end byte
+        {0xF0, 0x07, 0x21, 0x01, 0x01, 0x00, 0xF7},  // header request without a header
+        {0xF0, 0x07, 0x21, 0x01, 0x05, 0x00, 0xF7},  // sample data without its header
+        SampleMessage(1, 2000, Bytes(100, 1)),       // fewer data than the block says
+        SampleMessage(600, 10, Bytes(10, 1)),        // no such sample number
+        Message(0x03, Bytes(10, 3)),                 // shorter than an object header
+        Message(0x03, ObjectBlock(9, 1, "x", {})),   // no such type
+        Message(0x03, lying),                        // says 50 body bytes, has 18
+        Message(0x7E),
+    };
+    for (const auto& m : bad)
+        EXPECT_FALSE(Ask(m));
+    EXPECT_EQ(emu->Refused(), int(bad.size()));
+    EXPECT_EQ(emu->Memory().programFree, emu->Memory().programTotal);
+    EXPECT_EQ(emu->Memory().sampleFree, emu->Memory().sampleTotal);
+    EXPECT_TRUE(Ask(Message(0x0A)));  // still answering
+}
+
+}  // namespace
+}  // namespace talmeru::emulator

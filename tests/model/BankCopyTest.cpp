@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include "model/ZedoDatabase.h"
+#include "support/BankBuilder.h"
+
+namespace talmeru {
+namespace {
+
+using test::KeymapBody;
+using test::PackedObject;
+using test::ProgramBody;
+using test::SampleBody;
+
+class FakeFileWave : public WaveData {
+  public:
+    explicit FakeFileWave(std::string p) { path = std::move(p); }
+    std::unique_ptr<WaveData> Clone() const override {
+        return std::make_unique<FakeFileWave>(*this);
+    }
+    int Kind() const override { return kWaveWav; }
+    int StorageClass() const override { return kFileLoaded; }
+    std::string DisplayName() const override { return path; }
+    std::string FormatName() const override { return "PCM"; }
+};
+
+// A scratch bank: program 5 plays keymap 7 (samples 3 and 4); sample 3 plays the ROM, sample
+// 4 a RAM file.
+void FillScratch(ZedoDatabase& other) {
+    other.Store(PackedObject(3, 5, "Piano", ProgramBody(2, 7)));
+    other.Store(
+        PackedObject(1, 7, "Piano map", KeymapBody({{59, 0, 3}, {120, 0, 4}, {127, 0, 99}})));
+    other.Store(PackedObject(2, 3, "Perc", SampleBody(0, 7215, 9037)));
+    other.Store(PackedObject(2, 4, "Ram", SampleBody(0, -1, 100)));
+    other.GetSampleHeader(3)->AttachWave(other.GetWaveData(0), kAttachReference);
+    WaveData* w = other.AddWaveData(std::make_unique<FakeFileWave>("/s/ram.wav"));
+    w->AddLink(4);
+    other.GetSampleHeader(4)->AttachWave(w, kAttachReference);
+}
+
+TEST(BankCopy, CreateTakesTheFirstFreeSlot) {
+    ZedoDatabase db;
+    db.Store(PackedObject(3, 0, "Taken", ProgramBody(1, 0)));
+    Program* p = db.CreateProgram("New", -1);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Number(), 1);
+    EXPECT_EQ(p->Name(), "New");
+    EXPECT_FALSE(p->marked);
+    EXPECT_EQ(db.CreateProgram("Replace", 0)->Name(), "Replace");
+    Keymap* k = db.CreateKeymap("Map", 511);
+    EXPECT_EQ(db.GetKeymap(511), k);
+    for (int n = 0; n < kSlotCount; ++n)
+        db.CreateKeymap("x", n);
+    EXPECT_EQ(db.CreateKeymap("full", -1), nullptr);
+}
+
+TEST(BankCopy, CopiesAProgramWithWhatItPlaysAndReusesIt) {
+    ZedoDatabase other;
+    FillScratch(other);
+    ZedoDatabase db;
+    db.Store(
+        PackedObject(1, 0, "Piano map", KeymapBody({{127, 0, 0}})));  // same name, other entries
+
+    Program* first = db.CopyProgramFrom(*other.GetProgram(5), other, -1);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Number(), 0);
+    EXPECT_TRUE(first->marked);
+    Keymap* k = db.GetKeymap(first->GetLayer(0)->keymap);
+    ASSERT_NE(k, nullptr);
+    EXPECT_EQ(k->Number(), 1);  // not the differing keymap 0
+    EXPECT_TRUE(k->marked);
+    ASSERT_EQ(k->entries.size(), 3u);
+    SampleHeader* rom = db.GetSampleHeader(k->entries[0].sample);
+    SampleHeader* ram = db.GetSampleHeader(k->entries[1].sample);
+    ASSERT_TRUE(rom && ram);
+    EXPECT_EQ(k->entries[2].sample, kNoSample);  // the scratch bank had no sample 99
+    EXPECT_TRUE(rom->IsRom());
+    EXPECT_EQ(rom->RegionName(), "C 2-Perc Organ");
+    ASSERT_EQ(db.WaveDataCount(), 2);  // only the RAM sample brought wave data
+    EXPECT_EQ(ram->Wave(), db.GetWaveData(1));
+    EXPECT_EQ(db.GetWaveData(1)->base, ram->Number());
+
+    // Again: a second program, but the keymap and samples are reused.
+    Program* second = db.CopyProgramFrom(*other.GetProgram(5), other, 100);
+    EXPECT_EQ(second->Number(), 100);
+    EXPECT_EQ(second->GetLayer(0)->keymap, k->Number());
+    EXPECT_EQ(db.FirstFreeKeymap(), 2);
+    EXPECT_EQ(db.FirstFreeSampleHeader(), 2);
+    EXPECT_EQ(db.WaveDataCount(), 2);
+
+    // A layer whose keymap the other bank lacks plays keymap 0.
+    other.Store(PackedObject(3, 6, "Lost", ProgramBody(1, 300)));
+    EXPECT_EQ(db.CopyProgramFrom(*other.GetProgram(6), other, -1)->GetLayer(0)->keymap, 0);
+}
+
+TEST(BankCopy, StereoPairsComeAlong) {
+    ZedoDatabase other;
+    FillScratch(other);
+    other.Store(PackedObject(1, 8, "Right map", KeymapBody({{127, 0, 4}})));
+    PairStereo(*other.GetKeymap(7), *other.GetKeymap(8));
+    Program* src = other.GetProgram(5);
+    src->GetLayer(1)->keymap = 8;
+    src->GetLayer(0)->PairWith(*src->GetLayer(1));
+    ZedoDatabase db;
+    Program* copy = db.CopyProgramFrom(*src, other, -1);
+    Keymap* l = db.GetKeymap(copy->GetLayer(0)->keymap);
+    Keymap* r = db.GetKeymap(copy->GetLayer(1)->keymap);
+    EXPECT_EQ(l->stereoRole, kStereoLeft);
+    EXPECT_EQ(l->chained, r);
+    EXPECT_EQ(copy->GetLayer(0)->StereoState(), kStereoLeft);
+    EXPECT_EQ(copy->GetLayer(0)->Partner(), copy->GetLayer(1));
+}
+
+TEST(BankCopy, DuplicateCopiesOnlyWhatIsMarked) {
+    ZedoDatabase db;
+    FillScratch(db);
+    Program* p = db.GetProgram(5);
+    EXPECT_EQ(db.DuplicateMarked(*p, true), nullptr);  // not marked
+
+    p->marked = true;
+    Program* plain = db.DuplicateMarked(*p, true);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->Number(), 0);
+    EXPECT_EQ(plain->Name(), "Piano1");
+    EXPECT_EQ(plain->GetLayer(0)->keymap, 7);  // keymap not marked: shared
+    EXPECT_EQ(db.FirstFreeKeymap(), 0);
+
+    db.GetKeymap(7)->marked = true;
+    db.GetSampleHeader(4)->marked = true;
+    Program* deep = db.DuplicateMarked(*p, true);
+    Keymap* kc = db.GetKeymap(deep->GetLayer(0)->keymap);
+    ASSERT_NE(kc, nullptr);
+    EXPECT_NE(kc->Number(), 7);
+    EXPECT_EQ(kc->Name(), "Piano map1");
+    EXPECT_EQ(deep->GetLayer(1)->keymap, kc->Number());  // both layers play the one copy
+    EXPECT_EQ(kc->entries[0].sample, 3);                 // unmarked header kept
+    SampleHeader* sc = db.GetSampleHeader(kc->entries[1].sample);
+    ASSERT_NE(sc, nullptr);
+    EXPECT_NE(sc->Number(), 4);
+    EXPECT_EQ(sc->Name(), "Ram1");
+    EXPECT_EQ(sc->Wave(), db.GetSampleHeader(4)->Wave());
+    EXPECT_TRUE(sc->Wave()->UsedBy(sc->Number()));
+    EXPECT_EQ(kc->entries[2].sample, kNoSample);
+}
+
+}  // namespace
+}  // namespace talmeru
