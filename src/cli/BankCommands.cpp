@@ -5,6 +5,7 @@
 #include "cli/BankJson.h"
 #include "cli/CliContext.h"
 #include "files/BankFile.h"
+#include "files/ConversionLog.h"
 #include "files/Exports.h"
 #include "files/Pbf.h"
 #include "files/WavWaveData.h"
@@ -86,13 +87,37 @@ int Dump(const std::string& bank, CliContext& ctx) {
 }
 
 struct ConvertOptions {
-    std::string in, out;
+    std::string in, out, rom;
     bool writeWavs = false;
 };
 
+// A ROM bank given on the command line stands in for the cache while it lives.
+class RomFromFile {
+  public:
+    RomFromFile(const ZedoDatabase* rom, CliContext& ctx) : ctx_(ctx) {
+        if (rom) SetRomBankProvider([rom] { return rom; });
+    }
+    ~RomFromFile() {
+        SetRomBankProvider([&ctx = ctx_] { return CliRomBank(ctx); });
+    }
+    RomFromFile(const RomFromFile&) = delete;
+    RomFromFile& operator=(const RomFromFile&) = delete;
+
+  private:
+    CliContext& ctx_;
+};
+
 int Convert(const ConvertOptions& o, CliContext& ctx) {
+    ZedoDatabase rom;
+    if (!o.rom.empty() && !OpenForCli(rom, o.rom, ctx)) return 1;
+    RomFromFile supply(o.rom.empty() ? nullptr : &rom, ctx);
     ZedoDatabase db;
-    if (!OpenForCli(db, o.in, ctx)) return 1;
+    // An import reports what became of each object on the error stream.
+    StreamConversionLog log(ctx.err);
+    if (OpenBank(db, o.in, 0, &log) != 0) {
+        ctx.err << "Could not read file properly.\n";
+        return 1;
+    }
     if (SaveBank(db, o.out, o.writeWavs ? kSaveWriteWavs : 0) != 0) {
         ctx.err << "Could not save " << o.out << "\n";
         return 1;
@@ -197,6 +222,9 @@ void AddBankCommands(CLI::App& app, CliContext& ctx) {
         ->required();
     convert->add_flag("--write-wavs", conv->writeWavs,
                       "Write every RAM sample as a WAV file in OUT's folder (.pbf only)");
+    convert->add_option("--rom", conv->rom,
+                        "MA-1 ROM bank (.pbf, as talmeru-cli rom writes it) that a K2000 (.krz) "
+                        "import starts from");
     convert->callback([conv, &ctx] { ctx.status = Convert(*conv, ctx); });
 
     auto exp = std::make_shared<ExportOptions>();

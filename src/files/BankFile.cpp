@@ -1,10 +1,14 @@
 #include "files/BankFile.h"
 
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "files/Apex.h"
+#include "files/ConversionLog.h"
+#include "files/K2000Import.h"
 #include "files/Pbf.h"
+#include "files/Sf2Import.h"
 #include "files/SyxBank.h"
 #include "files/Tmb.h"
 #include "model/ZedoDatabase.h"
@@ -36,6 +40,29 @@ int ReadPbfFile(ZedoDatabase& db, const std::string& path) {
     return ReadPbf(*data, db, db.OpenOptions());
 }
 
+// Runs an import; a file it could not read at all fails the open, and anything else it
+// made becomes a bank that is saved as a .pbf file.
+int Import(ZedoDatabase& db, const std::string& path, ConversionLog* log, bool k2000) {
+    StreamConversionLog toStderr(std::cerr);
+    ConversionLog& out = log ? *log : toStderr;
+    int rc = 0;
+    if (k2000) {
+        const ZedoDatabase* rom = RomBankForFiles();
+        if (!rom) {
+            ShowMessage("A K2000 file can only be converted once the MA-1 ROM bank is loaded.");
+            return 1;
+        }
+        rc = ImportK2000(path, db, *rom, out);
+    } else {
+        rc = ImportSf2(path, db, out);
+    }
+    if (rc != 0) return 1;
+    db.SetComment("Converted with Talmeru");
+    db.SetPath(fs::path(path).replace_extension(".pbf").string());
+    db.SetModified(false);
+    return 0;
+}
+
 }  // namespace
 
 void SetRomBankProvider(RomBankProvider provider) {
@@ -46,13 +73,15 @@ const ZedoDatabase* RomBankForFiles() {
     return Provider() ? Provider()() : nullptr;
 }
 
-int OpenBank(ZedoDatabase& db, const std::string& path, int options) {
+int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionLog* log) {
     db.SetOpenOptions(options);
     db.Clear(false);
     db.SetPath(path);
     db.SetModified(false);
     std::string lower = ToLower(path);
     if (Has(lower, ".pbf")) return ReadPbfFile(db, path);
+    if (Has(lower, ".krz")) return Import(db, path, log, true);
+    if (Has(lower, ".sf2")) return Import(db, path, log, false);
     if (Has(lower, ".tmb")) return ReadTmb(path, db);
     if (Has(lower, ".syx")) return ReadSyx(path, db, RomBankForFiles());
     if (Has(lower, ".apex")) return ReadApex(path, db);

@@ -6,18 +6,22 @@
 
 namespace talmeru {
 
+class ConversionLog;
 class ZedoDatabase;
 
 // 0 on success; 1 when the extension is not known or the file cannot be opened; else the
-// reader's result (5 for a failed .pbf load).
-int OpenBank(ZedoDatabase& db, const std::string& path, int options);
+// reader's result (5 for a failed .pbf load). A SoundFont 2 (.sf2) or K2000 (.krz) file is
+// converted, reporting to log (stderr without one), and the bank's path becomes the .pbf
+// file that a later save writes.
+int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionLog* log = nullptr);
 // 0 on success; nonzero on failure, with the old bank file untouched.
 int SaveBank(ZedoDatabase& db, const std::string& path, int options);
 // Reads the bank's own path again as a Pinnacle Bank File.
 int ReopenBank(ZedoDatabase& db);
 
-// The ROM bank that sysex bank files start from (and that they are compared with when
-// written); the application or the command line supplies it, made on first use.
+// The ROM bank that sysex bank files and K2000 imports start from (sysex files are compared
+// with it when written); the application or the command line supplies it, made on first use.
+// Without one those files cannot be opened.
 using RomBankProvider = std::function<const ZedoDatabase*()>;
 void SetRomBankProvider(RomBankProvider provider);
 const ZedoDatabase* RomBankForFiles();

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "files/FileWaveData.h"
+#include "files/K2000WaveData.h"
 #include "files/WavWaveData.h"
 #include "files/WaveDataLoader.h"
 #include "model/ZedoDatabase.h"
@@ -368,7 +369,14 @@ int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out,
         // A record names a whole file; sample data inside another file (a TMB bank, raw
         // data at an offset) could not be found again from it.
         auto* fw = dynamic_cast<FileWaveData*>(wd);
-        if (fw && (wd->Kind() == kWaveCtmb || wd->Kind() == kWaveMa1 ||
+        bool piece = false;
+        if (fw && wd->Kind() == kWaveK2000) {
+            // One K2000 sample is a stretch of its file's sample block; the file alone
+            // would give the whole block back.
+            K2000WaveData whole(wd->path, wd->base, wd->channel, true);
+            piece = whole.fileOffset != fw->fileOffset || whole.dataSize != fw->dataSize;
+        }
+        if (fw && (piece || wd->Kind() == kWaveCtmb || wd->Kind() == kWaveMa1 ||
                    (wd->Kind() == kWaveWav && fw->fileOffset != 0))) {
             ShowMessage(
                 Fmt("The sample data of sample %d lies inside \"%s\" and cannot be "

@@ -1,5 +1,7 @@
 #include "files/WaveDataLoader.h"
 
+#include "files/K2000WaveData.h"
+#include "files/Sf2WaveData.h"
 #include "files/WavWaveData.h"
 #include "platform/Format.h"
 
@@ -14,6 +16,9 @@ std::unique_ptr<WaveData> CreateWaveDataByExtension(const std::string& path, int
     size_t dot = name.rfind('.');
     std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
     if (ext == ".wav") return std::make_unique<WavWaveData>(path, base, channel, quiet);
+    if (ext == ".krz" || ext == ".k25")
+        return std::make_unique<K2000WaveData>(path, base, channel, quiet);
+    if (ext == ".sf2") return std::make_unique<Sf2WaveData>(path, base, channel, quiet);
     return nullptr;
 }
 

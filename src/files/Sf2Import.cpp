@@ -1,0 +1,588 @@
+#include "files/Sf2Import.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "files/ConversionLog.h"
+#include "files/ImportSupport.h"
+#include "files/Sf2WaveData.h"
+#include "files/WaveImport.h"
+#include "model/ZedoDatabase.h"
+#include "model/ZedoException.h"
+#include "platform/ByteIO.h"
+#include "platform/Format.h"
+#include "platform/Riff.h"
+
+namespace talmeru {
+
+namespace {
+
+// Record sizes of the SoundFont 2.01 standard.
+constexpr size_t kPhdrSize = 38;
+constexpr size_t kBagSize = 4;
+constexpr size_t kGenSize = 4;
+constexpr size_t kInstSize = 22;
+constexpr size_t kShdrSize = 46;
+constexpr size_t kNameSize = 20;
+// Zones, generators and samples are named by 16-bit indexes, so a table that is read can
+// usefully hold no more records than the last index and the terminal record.
+constexpr size_t kMaxRecords = 0x10001;
+// Sample type bit of samples that live in a sound card's ROM.
+constexpr int kRomSample = 0x8000;
+constexpr int kTriangle = 4;
+
+enum Generator : int {
+    kModLfoFreq = 22,
+    kVibLfoFreq = 24,
+    kModEnvDelay = 25,
+    kModEnvSustain = 29,
+    kModEnvRelease = 30,
+    kVolEnvDelay = 33,
+    kVolEnvSustain = 37,
+    kVolEnvRelease = 38,
+    kKeyRange = 43,
+    kVelRange = 44,
+    kInitialAttenuation = 48,
+    kCoarseTune = 51,
+    kFineTune = 52,
+    kSampleId = 53,
+    kSampleModes = 54,
+    kOverridingRootKey = 58,
+};
+
+// Segments of the two envelopes: delay, attack and hold form the attack group.
+constexpr int kAttackSegments = 3;
+constexpr int kDecaySegment = 3;
+constexpr int kReleaseSegment = 4;
+
+enum class TableState { kMissing, kShort, kOk };
+
+struct Table {
+    TableState state = TableState::kMissing;
+    size_t count = 0;
+    std::vector<uint8_t> bytes;
+    size_t recordSize = 0;
+    ByteReader Record(size_t i) const {
+        return ByteReader(bytes.data() + i * recordSize, recordSize);
+    }
+};
+
+// A table of fixed-size records inside "pdta". Its bytes are read only when asked for;
+// a chunk that runs past its parent or does not hold whole records is short.
+Table ReadTable(const RiffReader& r, const RiffChunk& pdta, uint32_t id, size_t recordSize,
+                bool readBytes) {
+    Table t;
+    t.recordSize = recordSize;
+    auto c = r.Find(pdta, id);
+    if (!c) return t;
+    t.state = TableState::kShort;
+    if (c->Truncated() || c->size % recordSize != 0) return t;
+    t.count = c->size / recordSize;
+    if (readBytes) {
+        if (t.count > kMaxRecords) return t;
+        t.bytes = r.ReadData(*c);
+        if (t.bytes.size() != c->size) return t;
+    }
+    t.state = TableState::kOk;
+    return t;
+}
+
+struct SampleRecord {
+    std::string name;
+    uint32_t start = 0, end = 0, loopStart = 0, loopEnd = 0, rate = 0;
+    int key = 60;
+    int correction = 0;
+    int type = 0;
+};
+
+SampleRecord ReadSampleRecord(ByteReader r) {
+    SampleRecord s;
+    s.name = r.FixedString(kNameSize);
+    s.start = r.U32();
+    s.end = r.U32();
+    s.loopStart = r.U32();
+    s.loopEnd = r.U32();
+    s.rate = r.U32();
+    s.key = r.U8();
+    s.correction = r.S8();
+    r.Skip(2);  // the stereo partner is not converted
+    s.type = r.U16();
+    return s;
+}
+
+struct Zone {
+    int keyLow = 0, keyHigh = 127;
+    int velocityLow = 0, velocityHigh = 127;
+    int sample = -1;
+    bool loops = false;
+    int rootKey = -1;
+    int coarse = 0;
+    int fine = 0;  // 1/128 semitone
+};
+
+// Generators [first, last) of the table.
+Zone ReadZone(const Table& gens, size_t first, size_t last) {
+    Zone z;
+    for (size_t g = first; g < last; ++g) {
+        ByteReader r = gens.Record(g);
+        int op = r.U16();
+        uint16_t amount = r.U16();
+        int low = amount & 0xFF, high = amount >> 8;
+        auto signedAmount = static_cast<int16_t>(amount);
+        switch (op) {
+            case kKeyRange:
+                z.keyLow = low;
+                z.keyHigh = high;
+                break;
+            case kVelRange:
+                z.velocityLow = low;
+                z.velocityHigh = high;
+                break;
+            case kCoarseTune:
+                z.coarse = signedAmount;
+                break;
+            case kFineTune:
+                z.fine = (signedAmount * 128 + 50) / 100;
+                break;
+            case kSampleId:
+                z.sample = amount;
+                break;
+            case kSampleModes:
+                z.loops = (amount & 1) != 0;
+                break;
+            case kOverridingRootKey:
+                // -1 is the standard's "no override".
+                if (signedAmount >= 0 && signedAmount <= 127) z.rootKey = signedAmount;
+                break;
+            default:
+                break;
+        }
+    }
+    return z;
+}
+
+// 2^(T/1200) scaled into a byte, as envelope times and LFO rates are held.
+int ScaledByte(double scale, int timecents) {
+    double v = std::trunc(0.5 + scale * std::exp2(timecents / 1200.0));
+    return static_cast<int>(std::clamp(v, 0.0, 255.0));
+}
+
+// Sustain as attenuation below full level; beyond 127 the envelope holds at silence.
+int SustainLevel(int amount) {
+    return std::clamp(127 - std::max(amount, 0), 0, 127);
+}
+
+struct LayerModulators {
+    EnvModulator* envA = nullptr;  // modulation envelope
+    EnvModulator* envB = nullptr;  // volume envelope
+    LfoModulator* lfoA = nullptr;  // modulation LFO
+    LfoModulator* lfoB = nullptr;  // vibrato LFO
+};
+
+template <typename M>
+M* AddTo(Layer& layer, std::unique_ptr<M> m) {
+    M* raw = m.get();
+    return layer.AddModulator(std::move(m)) >= 0 ? raw : nullptr;
+}
+
+LayerModulators AddLayerModulators(Layer& layer) {
+    auto envelope = [] {
+        auto e = std::make_unique<EnvModulator>();
+        e->SetAttackCount(kAttackSegments);
+        const int levels[] = {64, 127, 127, 127, 0};
+        for (int i = 0; i < 5; ++i)
+            e->SetSegment(i, levels[i], 0);
+        return e;
+    };
+    // SoundFont LFOs are triangles.
+    auto lfo = [] {
+        auto l = std::make_unique<LfoModulator>();
+        l->SetShape(kTriangle);
+        return l;
+    };
+    LayerModulators m;
+    m.envA = AddTo(layer, envelope());
+    m.envB = AddTo(layer, envelope());
+    m.lfoA = AddTo(layer, lfo());
+    m.lfoB = AddTo(layer, lfo());
+
+    auto route = [](ControlBlock& block, const Modulator* from, int depth) {
+        block.AddEntry(
+            {LayerModulatorSource(from->Id()), static_cast<int8_t>(depth), 0, kSourceZero});
+    };
+    // The SoundFont's own default depth for these routes is 0; the volume envelope always
+    // shapes the amplitude fully.
+    route(layer.Pitch(), m.envA, 0);
+    route(layer.Filter1(), m.envA, 0);
+    route(layer.Pitch(), m.lfoB, 0);
+    route(layer.Pitch(), m.lfoA, 0);
+    route(layer.Filter1(), m.lfoA, 0);
+    route(layer.Amp(), m.lfoA, 0);
+    route(layer.Amp(), m.envB, 127);
+    return m;
+}
+
+void SetTime(EnvModulator& e, int segment, int timecents) {
+    e.SetSegment(segment, e.Segments()[static_cast<size_t>(segment)].level,
+                 ScaledByte(255.0, timecents));
+}
+
+void SetSustain(EnvModulator& e, int amount) {
+    e.SetSegment(kDecaySegment, SustainLevel(amount),
+                 e.Segments()[static_cast<size_t>(kDecaySegment)].time);
+}
+
+void ApplyModulatorGenerators(const Table& gens, size_t first, size_t last,
+                              const LayerModulators& m, Layer& layer) {
+    for (size_t g = first; g < last; ++g) {
+        ByteReader r = gens.Record(g);
+        int op = r.U16();
+        int t = r.S16();
+        if (op == kModLfoFreq) {
+            m.lfoA->SetBaseRate(static_cast<uint8_t>(ScaledByte(83.3952, t)));
+        } else if (op == kVibLfoFreq) {
+            m.lfoB->SetBaseRate(static_cast<uint8_t>(ScaledByte(83.3952, t)));
+        } else if (op >= kModEnvDelay && op < kModEnvSustain) {
+            SetTime(*m.envA, op - kModEnvDelay, t);
+        } else if (op == kModEnvSustain) {
+            SetSustain(*m.envA, t);
+        } else if (op == kModEnvRelease) {
+            SetTime(*m.envA, kReleaseSegment, t);
+        } else if (op >= kVolEnvDelay && op < kVolEnvSustain) {
+            SetTime(*m.envB, op - kVolEnvDelay, t);
+        } else if (op == kVolEnvSustain) {
+            SetSustain(*m.envB, t);
+        } else if (op == kVolEnvRelease) {
+            SetTime(*m.envB, kReleaseSegment, t);
+        } else if (op == kInitialAttenuation) {
+            layer.Amp().SetGain((-t - 5) / 10);
+        }
+    }
+}
+
+class Sf2Importer {
+  public:
+    Sf2Importer(const std::string& path, ZedoDatabase& db, ConversionLog& log)
+        : path_(path), db_(db), log_(log) {}
+    int Run();
+
+  private:
+    void Log(const std::string& line) { log_.Add(line); }
+    bool ReadPresets(const RiffReader& r, const RiffChunk& pdta);
+    bool ReadInstrumentTables(const RiffReader& r, const RiffChunk& pdta);
+    int Convert();
+    void CreateSamples(int32_t sampleBytes);
+    // False when converting has to stop.
+    bool ConvertInstrument(size_t k);
+    bool ZonesValid(size_t k) const;
+    void PlayZone(const Zone& zone, Keymap& keymap, const std::string& instrument, int z);
+    size_t BagOf(size_t k) const;
+    size_t GenOf(size_t bag) const;
+    void AttachWaveData();
+
+    const std::string& path_;
+    ZedoDatabase& db_;
+    ConversionLog& log_;
+    Table insts_, bags_, gens_, samples_;
+    std::vector<SampleRecord> sampleRecords_;
+    std::vector<bool> created_;
+};
+
+size_t Sf2Importer::BagOf(size_t k) const {
+    ByteReader r = insts_.Record(k);
+    r.Skip(kNameSize);
+    return r.U16();
+}
+
+size_t Sf2Importer::GenOf(size_t bag) const {
+    return bags_.Record(bag).U16();
+}
+
+bool Sf2Importer::ReadPresets(const RiffReader& r, const RiffChunk& pdta) {
+    Table presets = ReadTable(r, pdta, FourCC("phdr"), kPhdrSize, false);
+    if (presets.state == TableState::kMissing) Log("X No phdr chunk\r\n");
+    if (presets.state == TableState::kShort) {
+        Log("X Error reading phdr chunk\r\n");
+        return false;
+    }
+    Table pbag = ReadTable(r, pdta, FourCC("pbag"), kBagSize, false);
+    if (pbag.state == TableState::kMissing) Log("X No pbag chunk\r\n");
+    if (pbag.state == TableState::kShort) {
+        Log("X Error reading pbag chunk\r\n");
+        return false;
+    }
+    Table pgen = ReadTable(r, pdta, FourCC("pgen"), kGenSize, false);
+    if (pgen.state == TableState::kMissing) Log("X No pgen chunk\r\n");
+    if (pgen.state == TableState::kShort) {
+        Log("X Error reading pmod chunk\r\n");
+        return false;
+    }
+    // The terminal record is no preset.
+    const size_t skipped = presets.count > 0 ? presets.count - 1 : 0;
+    Log(Fmt("? %d Presets skipped\r\n", static_cast<int>(skipped)));
+    return true;
+}
+
+bool Sf2Importer::ReadInstrumentTables(const RiffReader& r, const RiffChunk& pdta) {
+    struct Wanted {
+        Table& table;
+        uint32_t id;
+        size_t size;
+        const char* missing;
+        const char* shortRead;
+    };
+    Wanted wanted[] = {
+        {insts_, FourCC("inst"), kInstSize, "No inst chunk\r\n", "Error reading inst chunk\r\n"},
+        {bags_, FourCC("ibag"), kBagSize, "Nop ibag chunk\r\n", "Error reading ibag chunk\r\n"},
+        {gens_, FourCC("igen"), kGenSize, nullptr, "Error reading igen chunk\r\n"},
+        {samples_, FourCC("shdr"), kShdrSize, "No shdr chunk\r\n", "Error reading smpl chunk\r\n"},
+    };
+    for (auto& w : wanted) {
+        w.table = ReadTable(r, pdta, w.id, w.size, true);
+        if (w.table.state == TableState::kShort) {
+            Log(w.shortRead);
+            return false;
+        }
+        if (w.table.state == TableState::kMissing) {
+            // Without generators every zone is empty; the instruments say what that means.
+            if (!w.missing) {
+                Log("No igen chunk\r\n");
+                continue;
+            }
+            Log(w.missing);
+            return false;
+        }
+    }
+    return true;
+}
+
+void Sf2Importer::CreateSamples(int32_t sampleBytes) {
+    const uint32_t frames = static_cast<uint32_t>(sampleBytes / 2);
+    const size_t count = samples_.count > 0 ? samples_.count - 1 : 0;
+    created_.assign(count, false);
+    sampleRecords_.reserve(count);
+    for (size_t i = 0; i < count; ++i)
+        sampleRecords_.push_back(ReadSampleRecord(samples_.Record(i)));
+    for (size_t i = 0; i < count; ++i) {
+        const SampleRecord& rec = sampleRecords_[i];
+        const char* name = rec.name.c_str();
+        if (rec.type & kRomSample) {
+            Log(Fmt("X Sample %s is ROM based!\r\n", name));
+            continue;
+        }
+        if (i >= static_cast<size_t>(kSlotCount)) {
+            Log(Fmt("X Sample %d = %s skipped, no sample number left\r\n", static_cast<int>(i),
+                    name));
+            continue;
+        }
+        // The sample plays to the end of its loop; one whose loop does not lie inside it
+        // plays to its own end instead.
+        uint32_t end = rec.loopEnd, loop = rec.loopStart;
+        bool loopUsable =
+            rec.start <= rec.loopStart && rec.loopStart <= rec.loopEnd && rec.loopEnd <= frames;
+        if (!loopUsable) {
+            if (rec.start > rec.end || rec.end > frames) {
+                Log(Fmt("X Sample %s lies outside the sample data, skipped\r\n", name));
+                continue;
+            }
+            end = loop = rec.end;
+        }
+        auto h = std::make_unique<SampleHeader>();
+        h->SetNumber(static_cast<int>(i));
+        h->SetName(ShortenSf2Name(rec.name));
+        h->SetDefaults();
+        h->start = static_cast<int32_t>(2 * rec.start);
+        h->loopStart = static_cast<int32_t>(2 * loop);
+        h->end = static_cast<int32_t>(2 * end);
+        SetPitchAtRate(*h, rec.key + rec.correction * 0.01, rec.rate);
+        db_.PutSampleHeader(std::move(h));
+        created_[i] = true;
+        Log(Fmt("+ Sample %d = %s\r\n", static_cast<int>(i), name));
+        if (!loopUsable) Log(Fmt("? Sample %s has no usable loop, it plays to its end\r\n", name));
+    }
+}
+
+bool Sf2Importer::ZonesValid(size_t k) const {
+    size_t first = BagOf(k), last = BagOf(k + 1);
+    if (last < first) return false;
+    if (last == first) return true;
+    // The zone before `last` ends where bag record `last` begins.
+    if (last >= bags_.count) return false;
+    if (gens_.state != TableState::kOk) return true;
+    for (size_t b = first; b < last; ++b) {
+        size_t g0 = GenOf(b), g1 = GenOf(b + 1);
+        if (g1 < g0 || g1 > gens_.count) return false;
+    }
+    return true;
+}
+
+void Sf2Importer::PlayZone(const Zone& zone, Keymap& keymap, const std::string& instrument, int z) {
+    int low = std::min(zone.keyLow, 127), high = std::min(zone.keyHigh, 127);
+    if (low > high) std::swap(low, high);
+    const auto s = static_cast<size_t>(zone.sample);
+    const bool made = s < created_.size() && created_[s];
+    if (s >= sampleRecords_.size())
+        Log(Fmt("X Zone %d of \"%s\" names sample %d, which does not exist\r\n", z,
+                instrument.c_str(), zone.sample));
+    size_t entry = keymap.MakeRange(low, high);
+    keymap.entries[entry].sample = made ? zone.sample : kNoSample;
+    if (!made) return;
+    SampleHeader* h = db_.GetSampleHeader(zone.sample);
+    if (zone.rootKey >= 0)
+        SetPitchAtRate(*h, zone.rootKey - zone.coarse - zone.fine / 128.0, sampleRecords_[s].rate);
+    if (!zone.loops) h->SetLoopStart(h->end);
+}
+
+bool Sf2Importer::ConvertInstrument(size_t k) {
+    const std::string stored = insts_.Record(k).FixedString(kNameSize);
+    if (!ZonesValid(k)) {
+        Log(Fmt("X Instrument \"%s\" has a corrupt zone list, skipped\r\n", stored.c_str()));
+        return true;
+    }
+    Log(Fmt("+ Program \"%s\"\r\n", stored.c_str()));
+    // Both numbers are checked first, so a stop leaves no program without its keymap.
+    int programNumber = db_.FirstFreeProgram();
+    if (programNumber < 0) {
+        Log("X Too many programs\r\n");
+        return false;
+    }
+    int keymapNumber = db_.FirstFreeKeymap();
+    if (keymapNumber < 0) {
+        Log("X Too many keymaps\r\n");
+        return false;
+    }
+    const std::string name = ShortenSf2Name(stored);
+    auto newKeymap = std::make_unique<Keymap>();
+    newKeymap->SetNumber(keymapNumber);
+    newKeymap->SetName(db_.MakeUniqueName(kTypeKeymap, name));
+    // Keys that no zone covers play nothing.
+    newKeymap->entries = {{127, 0, kNoSample}};
+    Keymap* keymap = newKeymap.get();
+    db_.PutKeymap(std::move(newKeymap));
+    auto newProgram = std::make_unique<Program>();
+    newProgram->SetNumber(programNumber);
+    newProgram->SetName(name);
+    Program* program = newProgram.get();
+    db_.PutProgram(std::move(newProgram));
+    Layer* layer = program->AddLayer(*keymap, false);
+    LayerModulators mods = AddLayerModulators(*layer);
+
+    const size_t first = BagOf(k), last = BagOf(k + 1);
+    bool carryOn = true;
+    for (size_t b = first; b < last && carryOn; ++b) {
+        const int z = static_cast<int>(b - first);
+        size_t g0 = 0, g1 = 0;
+        if (gens_.state == TableState::kOk) {
+            g0 = GenOf(b);
+            g1 = GenOf(b + 1);
+        }
+        Zone zone = ReadZone(gens_, g0, g1);
+        if (zone.sample >= 0) {
+            PlayZone(zone, *keymap, stored, z);
+        } else if (z == 0) {
+            // The global zone: what it sets holds for the whole instrument.
+            layer->Pitch().SetCoarseTune(zone.coarse);
+            layer->Pitch().SetFineTune(zone.fine);
+            layer->velocityLow = static_cast<uint8_t>(std::min(zone.velocityLow, 127));
+            layer->velocityHigh = static_cast<uint8_t>(std::min(zone.velocityHigh, 127));
+        } else {
+            Log(Fmt("Corrupt generator list in zone %d\r\n", z));
+            carryOn = false;
+            break;
+        }
+        ApplyModulatorGenerators(gens_, g0, g1, mods, *layer);
+    }
+    keymap->DropPackedCopy();
+    program->DropPackedCopy();
+    return carryOn;
+}
+
+void Sf2Importer::AttachWaveData() {
+    WaveData* wave = nullptr;
+    try {
+        SampleHeader* whole = ImportWaveAsSample(db_, path_, -1, kWholeFile, kImportSendLater);
+        if (whole) {
+            wave = whole->Wave();
+        } else {
+            // No number is left for a header over the whole chunk; the samples still share
+            // one wave data.
+            auto w = std::make_unique<Sf2WaveData>(path_, -1, kWholeFile, true);
+            if (w->valid && w->FormatTag() != -1) wave = db_.AddWaveData(std::move(w));
+        }
+    } catch (const ZedoException& e) {
+        Log(Fmt("X %s\r\n", e.what()));
+        return;
+    }
+    if (!wave) {
+        Log("X Could not load file\r\n");
+        return;
+    }
+    for (size_t i = 0; i < created_.size(); ++i) {
+        if (!created_[i]) continue;
+        db_.GetSampleHeader(static_cast<int>(i))->AttachWave(wave, kAttachReference);
+        wave->AddLink(static_cast<int>(i));
+    }
+}
+
+int Sf2Importer::Convert() {
+    const char* path = path_.c_str();
+    FileSource src(path_);
+    if (!src.Ok()) {
+        Log(Fmt("X Failed to open Sf2 file \"%s\".\n", path));
+        return 1;
+    }
+    RiffReader r(src);
+    auto sfbk = r.Riff(0, FourCC("sfbk"));
+    if (!sfbk) {
+        Log(Fmt("X This is not a SoundFont2 file, \"%s\".\n", path));
+        return 1;
+    }
+    auto pdta = r.FindList(*sfbk, FourCC("pdta"));
+    if (!pdta) {
+        Log(Fmt("X SoundFont2 file \"%s\" has no \"pdta\" chunk.", path));
+        return 1;
+    }
+    // Only the chunk's place and size are read here; its data stays in the file.
+    auto smpl = FindSf2SampleChunk(r, *sfbk);
+    if (!smpl) {
+        Log(Fmt("X SoundFont2 file \"%s\" has no \"smpl\" chunk.\r\n", path));
+        return 1;
+    }
+    if (!ReadPresets(r, *pdta) || !ReadInstrumentTables(r, *pdta)) return 1;
+    CreateSamples(Sf2SampleBytes(*smpl));
+    for (size_t k = 0; k + 1 < insts_.count; ++k)
+        if (!ConvertInstrument(k)) break;
+    AttachWaveData();
+    return 0;
+}
+
+int Sf2Importer::Run() {
+    log_.Clear();
+    int result = Convert();
+    Log("*** Done ***\r\n");
+    return result;
+}
+
+}  // namespace
+
+int ImportSf2(const std::string& path, ZedoDatabase& db, ConversionLog& log) {
+    return Sf2Importer(path, db, log).Run();
+}
+
+std::string ShortenSf2Name(std::string_view name) {
+    std::string s(name.substr(0, kNameSize));
+    if (auto nul = s.find('\0'); nul != std::string::npos) s.resize(nul);
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
+    for (size_t at; s.size() > kNameLength && (at = s.find(' ')) != std::string::npos;)
+        s.erase(at, 1);
+    for (size_t at;
+         s.size() > kNameLength && (at = s.find_first_of("aeiouAEIOU")) != std::string::npos;)
+        s.erase(at, 1);
+    if (s.size() > kNameLength) s.resize(kNameLength);
+    return s;
+}
+
+}  // namespace talmeru

@@ -1,0 +1,71 @@
+#include "files/Sf2WaveData.h"
+
+#include <algorithm>
+
+#include "platform/Format.h"
+#include "platform/Prompter.h"
+
+namespace talmeru {
+
+std::optional<RiffChunk> FindSf2SampleChunk(const RiffReader& reader, const RiffChunk& sfbk) {
+    auto sdta = reader.FindList(sfbk, FourCC("sdta"));
+    if (!sdta) return std::nullopt;
+    return reader.Find(*sdta, FourCC("smpl"));
+}
+
+int32_t Sf2SampleBytes(const RiffChunk& smpl) {
+    return static_cast<int32_t>(std::min<uint64_t>(smpl.dataEnd - smpl.dataOffset, INT32_MAX));
+}
+
+Sf2WaveData::Sf2WaveData(const std::string& p, int baseNumber, int channelSelector, bool quiet) {
+    base = baseNumber;
+    channel = channelSelector;
+    bitsSource = bitsHeld = 16;
+    sampleRate = 44100;
+    if (!Locate(p, quiet)) return;
+    ReadHeader();
+    AddFullSampleRegion();
+}
+
+std::unique_ptr<WaveData> Sf2WaveData::Clone() const {
+    return std::make_unique<Sf2WaveData>(*this);
+}
+
+void Sf2WaveData::ReadHeader() {
+    auto fail = [&](const std::string& text) {
+        ShowMessage(text);
+        formatTag = -1;
+    };
+    FileSource src(path);
+    if (!src.Ok()) return fail(Fmt("Failed to open Sf2 file \"%s\".", path.c_str()));
+    RiffReader r(src);
+    auto sfbk = r.Riff(0, FourCC("sfbk"));
+    if (!sfbk) return fail(Fmt("This is not a SoundFont2 file, \"%s\".", path.c_str()));
+    auto smpl = FindSf2SampleChunk(r, *sfbk);
+    if (!smpl) return fail(Fmt("SoundFont2 file \"%s\" has no \"smpl\" chunk.", path.c_str()));
+    fileOffset = smpl->dataOffset;
+    length = Sf2SampleBytes(*smpl);
+    dataSize = static_cast<uint64_t>(length);
+    sourceSize = length;
+    loopStart = end = length / 2;
+}
+
+int Sf2WaveData::LoadData() {
+    if (loaded) return 0;
+    if (!valid || formatTag == -1) return 1;
+    FileSource src(path);
+    if (!src.Ok()) {
+        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
+        return 1;
+    }
+    data.resize(static_cast<size_t>(length));
+    if (src.ReadAt(fileOffset, data.data(), data.size()) != data.size()) {
+        ReleaseData();
+        ShowMessage(Fmt("Failed to read sample data from \"%s\".", path.c_str()));
+        return 1;
+    }
+    loaded = true;
+    return 0;
+}
+
+}  // namespace talmeru

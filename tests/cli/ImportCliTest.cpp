@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "files/BankFile.h"
+#include "model/ZedoDatabase.h"
+#include "platform/FileUtil.h"
+#include "support/K2000Builder.h"
+#include "support/Sf2Builder.h"
+#include "support/WavBuilder.h"
+
+namespace talmeru {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+CliRun Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), "talmeru-cli");
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+class ImportCliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               (std::string("talmeru-cli-import-") +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Put(const std::string& name, const std::vector<uint8_t>& bytes) {
+        std::string p = (dir_ / name).string();
+        EXPECT_TRUE(WriteWholeFile(p, bytes));
+        return p;
+    }
+    fs::path dir_;
+};
+
+TEST_F(ImportCliTest, ConvertPrintsTheSoundFontLogAndWritesTheBank) {
+    test::Sf2Spec spec;
+    spec.sampleData = test::Pcm16({test::Ramp(100, 0, 1)});
+    spec.samples = {{"Flute", 0, 100, 10, 90}};
+    spec.instruments = {{"Flute", {{{test::Gen(53, 0)}}}}};
+    std::string sf2 = Put("flute.sf2", spec.Build());
+    std::string pbf = (dir_ / "flute.pbf").string();
+    CliRun convert = Cli({"convert", sf2, pbf});
+    ASSERT_EQ(convert.status, 0) << convert.err;
+    EXPECT_NE(convert.err.find("+ Sample 0 = Flute\n"), std::string::npos) << convert.err;
+    EXPECT_NE(convert.err.find("+ Program \"Flute\"\n*** Done ***\n"), std::string::npos);
+    EXPECT_EQ(convert.err.find('\r'), std::string::npos);
+
+    CliRun info = Cli({"info", pbf});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("programs: 1"), std::string::npos) << info.out;
+    CliRun waves = Cli({"list", pbf, "wavedata"});
+    EXPECT_NE(waves.out.find("(SF2) base 1, 1 links"), std::string::npos) << waves.out;
+}
+
+TEST_F(ImportCliTest, ConvertOfAK2000FileStartsFromTheGivenRomBank) {
+    test::KrzSpec spec;
+    spec.objects = {{test::kKrzProgram | 1, "Piano", test::KrzProgramBody(1, test::KrzLayer(1))}};
+    std::string krz = Put("song.krz", spec.Build());
+    std::string out = (dir_ / "song.pbf").string();
+
+    // Without --rom the ROM bank cache is used, made from the emulator on first use.
+    std::string home = (dir_ / "home").string();
+    setenv("TALMERU_HOME", home.c_str(), 1);
+    CliRun without = Cli({"convert", krz, out});
+    unsetenv("TALMERU_HOME");
+    EXPECT_EQ(without.status, 0) << without.err;
+    EXPECT_TRUE(fs::exists(dir_ / "home" / "Rombank0103.pbf"));
+    EXPECT_TRUE(fs::exists(out));
+    fs::remove(out);
+
+    ZedoDatabase rom;
+    test::BuildRomBank(rom);
+    std::string romPath = (dir_ / "Rombank0103.pbf").string();
+    ASSERT_EQ(SaveBank(rom, romPath, 0), 0);
+    CliRun with = Cli({"convert", "--rom", romPath, krz, out});
+    ASSERT_EQ(with.status, 0) << with.err;
+    EXPECT_NE(with.err.find("+ ROM Keymap: K2000 #1 \"grand piano\" -> MA-1 #0 \"Grand Piano\"\n"),
+              std::string::npos)
+        << with.err;
+    CliRun list = Cli({"list", out, "programs"});
+    EXPECT_EQ(list.out, "0 - Piano\n");
+}
+
+}  // namespace
+}  // namespace talmeru

@@ -1,0 +1,205 @@
+#include "support/Sf2Builder.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace talmeru::test {
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Add16(Bytes& b, uint32_t v) {
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Add32(Bytes& b, uint64_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void AddId(Bytes& b, const std::string& id) {
+    b.insert(b.end(), id.begin(), id.begin() + 4);
+}
+void AddName(Bytes& b, const std::string& name) {
+    for (size_t i = 0; i < 20; ++i)
+        b.push_back(i < name.size() ? static_cast<uint8_t>(name[i]) : 0);
+}
+
+class Layout {
+  public:
+    explicit Layout(const Sf2Spec& spec) : spec_(spec) {}
+    bool Has(const std::string& id) const {
+        return std::find(spec_.leaveOut.begin(), spec_.leaveOut.end(), id) == spec_.leaveOut.end();
+    }
+    Bytes Chunk(const std::string& id, const Bytes& data) const {
+        Bytes b;
+        if (!Has(id)) return b;
+        AddId(b, id);
+        Add32(b, data.size());
+        b.insert(b.end(), data.begin(), data.end());
+        if (data.size() & 1) b.push_back(0);
+        return b;
+    }
+    Bytes List(const std::string& type, const Bytes& children) const {
+        Bytes b;
+        if (!Has(type)) return b;
+        AddId(b, "LIST");
+        Add32(b, children.size() + 4);
+        AddId(b, type);
+        b.insert(b.end(), children.begin(), children.end());
+        return b;
+    }
+    Bytes Info() const {
+        Bytes version;
+        Add16(version, 2);
+        Add16(version, 1);
+        std::string name = "Test Bank";
+        Bytes inam(name.begin(), name.end());
+        inam.push_back(0);
+        Bytes children = Chunk("ifil", version);
+        Bytes n = Chunk("INAM", inam);
+        children.insert(children.end(), n.begin(), n.end());
+        return List("INFO", children);
+    }
+    Bytes Pdta() const;
+
+  private:
+    const Sf2Spec& spec_;
+};
+
+Bytes Layout::Pdta() const {
+    Bytes phdr, pbag, pgen, pmod(10, 0), inst, ibag, igen, imod(10, 0), shdr;
+    for (int p = 0; p <= spec_.presets; ++p) {
+        AddName(phdr, p < spec_.presets ? "Preset " + std::to_string(p) : "EOP");
+        Add16(phdr, static_cast<uint32_t>(p));
+        Add16(phdr, 0);
+        Add16(phdr, static_cast<uint32_t>(p));  // one empty zone each
+        Add32(phdr, 0);
+        Add32(phdr, 0);
+        Add32(phdr, 0);
+        Add16(pbag, 0);
+        Add16(pbag, 0);
+    }
+    Add32(pgen, 0);
+    uint32_t zones = 0, gens = 0;
+    for (const auto& in : spec_.instruments) {
+        AddName(inst, in.name);
+        Add16(inst, zones);
+        for (const auto& z : in.zones) {
+            Add16(ibag, gens);
+            Add16(ibag, 0);
+            for (const auto& g : z.gens) {
+                Add16(igen, g.op);
+                Add16(igen, g.amount);
+                ++gens;
+            }
+            ++zones;
+        }
+    }
+    AddName(inst, "EOI");
+    Add16(inst, zones);
+    Add16(ibag, gens);
+    Add16(ibag, 0);
+    Add32(igen, 0);
+    auto sample = [&](const Sf2Sample& s) {
+        AddName(shdr, s.name);
+        Add32(shdr, s.start);
+        Add32(shdr, s.end);
+        Add32(shdr, s.loopStart);
+        Add32(shdr, s.loopEnd);
+        Add32(shdr, s.rate);
+        shdr.push_back(static_cast<uint8_t>(s.key));
+        shdr.push_back(static_cast<uint8_t>(s.correction));
+        Add16(shdr, static_cast<uint32_t>(s.link));
+        Add16(shdr, static_cast<uint32_t>(s.type));
+    };
+    for (const auto& s : spec_.samples)
+        sample(s);
+    sample(Sf2Sample{"EOS", 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    Bytes children;
+    for (const auto& [id, data] : {std::pair<std::string, const Bytes&>{"phdr", phdr},
+                                   {"pbag", pbag},
+                                   {"pmod", pmod},
+                                   {"pgen", pgen},
+                                   {"inst", inst},
+                                   {"ibag", ibag},
+                                   {"imod", imod},
+                                   {"igen", igen},
+                                   {"shdr", shdr}}) {
+        Bytes c = Chunk(id, data);
+        children.insert(children.end(), c.begin(), c.end());
+    }
+    return List("pdta", children);
+}
+
+// The file before the sample data, the sample data's size, and the file after it.
+struct Parts {
+    Bytes head;
+    uint64_t hole = 0;
+    Bytes tail;
+};
+
+Parts Assemble(const Sf2Spec& spec, uint64_t sampleBytes, bool inline_) {
+    Layout l(spec);
+    Parts p;
+    Bytes info = l.Info();
+    Bytes pdta = l.Pdta();
+    const bool smpl = l.Has("smpl"), sdta = l.Has("sdta");
+    const uint64_t padded = sampleBytes + (sampleBytes & 1);
+    const uint64_t sdtaSize = sdta ? 12 + (smpl ? 8 + padded : 0) : 0;
+    AddId(p.head, "RIFF");
+    Add32(p.head, 4 + info.size() + sdtaSize + pdta.size());
+    AddId(p.head, "sfbk");
+    p.head.insert(p.head.end(), info.begin(), info.end());
+    if (sdta) {
+        AddId(p.head, "LIST");
+        Add32(p.head, sdtaSize - 8);
+        AddId(p.head, "sdta");
+        if (smpl) {
+            AddId(p.head, "smpl");
+            Add32(p.head, sampleBytes);
+            if (inline_) {
+                p.head.insert(p.head.end(), spec.sampleData.begin(), spec.sampleData.end());
+                if (sampleBytes & 1) p.head.push_back(0);
+            } else {
+                p.hole = padded;
+            }
+        }
+    }
+    p.tail = pdta;
+    return p;
+}
+
+}  // namespace
+
+Sf2Gen Gen(int op, int amount) {
+    return {static_cast<uint16_t>(op), static_cast<uint16_t>(amount)};
+}
+
+Sf2Gen RangeGen(int op, int low, int high) {
+    return {static_cast<uint16_t>(op), static_cast<uint16_t>(low | (high << 8))};
+}
+
+std::vector<uint8_t> Sf2Spec::Build() const {
+    Parts p = Assemble(*this, sampleData.size(), true);
+    p.head.insert(p.head.end(), p.tail.begin(), p.tail.end());
+    return p.head;
+}
+
+bool Sf2Spec::WriteWithHole(const std::string& path, uint64_t sampleBytes) const {
+    Parts p = Assemble(*this, sampleBytes, false);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(p.head.data()),
+              static_cast<std::streamsize>(p.head.size()));
+    out.seekp(static_cast<std::streamoff>(p.hole), std::ios::cur);
+    out.write(reinterpret_cast<const char*>(p.tail.data()),
+              static_cast<std::streamsize>(p.tail.size()));
+    return static_cast<bool>(out);
+}
+
+size_t ChunkDataAt(const std::vector<uint8_t>& image, const std::string& id) {
+    auto it = std::search(image.begin(), image.end(), id.begin(), id.end());
+    return it == image.end() ? image.size() : static_cast<size_t>(it - image.begin()) + 8;
+}
+
+}  // namespace talmeru::test

@@ -1,0 +1,54 @@
+#pragma once
+// Builds SoundFont 2 files byte by byte, with the record layouts of the SoundFont 2.01
+// standard, for the importer's tests and benchmark.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace talmeru::test {
+
+struct Sf2Gen {
+    uint16_t op;
+    uint16_t amount;
+};
+Sf2Gen Gen(int op, int amount);
+// A range amount: low byte the low end, high byte the high end.
+Sf2Gen RangeGen(int op, int low, int high);
+
+struct Sf2Zone {
+    std::vector<Sf2Gen> gens;
+};
+
+struct Sf2Instrument {
+    std::string name;
+    std::vector<Sf2Zone> zones;
+};
+
+struct Sf2Sample {
+    std::string name;
+    uint32_t start = 0, end = 0, loopStart = 0, loopEnd = 0;
+    uint32_t rate = 44100;
+    int key = 60;
+    int correction = 0;
+    int link = 0;
+    int type = 1;  // mono; 0x8000 and up: ROM
+};
+
+struct Sf2Spec {
+    int presets = 1;
+    std::vector<Sf2Instrument> instruments;
+    std::vector<Sf2Sample> samples;
+    std::vector<uint8_t> sampleData;  // the "smpl" chunk
+    // Chunk ids left out of the file ("phdr", "igen", "smpl", "sdta", "pdta", ...).
+    std::vector<std::string> leaveOut;
+
+    std::vector<uint8_t> Build() const;
+    // Writes the file with a sample chunk of sampleBytes bytes that are never held in
+    // memory (a hole in the file) in place of sampleData.
+    bool WriteWithHole(const std::string& path, uint64_t sampleBytes) const;
+};
+
+// Where the data of the first chunk with this id starts in a built image, for patching.
+size_t ChunkDataAt(const std::vector<uint8_t>& image, const std::string& id);
+
+}  // namespace talmeru::test
