@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test; then builds the bank
-# engine with AddressSanitizer and UndefinedBehaviorSanitizer and runs its tests there.
+# Installs what is missing, builds everything and runs every test; builds the bank engine
+# with AddressSanitizer and UndefinedBehaviorSanitizer and runs its tests there; then runs
+# every fuzz target over its seed corpus and briefly beyond.
 set -euo pipefail
 TALMERU_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$TALMERU_ROOT/tools/common.sh"
@@ -22,3 +23,6 @@ echo "== bank engine under AddressSanitizer and UndefinedBehaviorSanitizer"
 ctest --test-dir "$TALMERU_ROOT/build-asan" -j2 --output-on-failure
 echo "== all tests"
 ctest --test-dir "$TALMERU_ROOT/build" -j2 --output-on-failure
+
+echo "== fuzz targets: their seed corpora, then a short run each"
+FUZZ_JOBS=2 FUZZ_SEED=1 "$TALMERU_ROOT/fuzz.sh" 10

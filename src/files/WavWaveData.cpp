@@ -414,8 +414,12 @@ int WriteWav(ByteWriter& out, WaveData& left, WaveData* right) {
     double root = left.RootPitch();
     uint32_t unity = 60, fraction = 0;
     if (root > 0) {
-        unity = static_cast<uint32_t>(root);
-        fraction = static_cast<uint32_t>((root - std::floor(root)) * 4294967295.0 + 0.5);
+        // A root pitch read from a damaged file may be far outside any key; keep the
+        // fields in their range instead of overflowing them.
+        double whole = std::min(std::floor(root), 4294967295.0);
+        unity = static_cast<uint32_t>(whole);
+        double part = std::clamp(root - std::floor(root), 0.0, 1.0);
+        fraction = static_cast<uint32_t>(std::min(part * 4294967295.0 + 0.5, 4294967295.0));
     }
     bool looped = left.LoopStart() < left.End();
     s.U32(0);

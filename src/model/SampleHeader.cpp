@@ -108,7 +108,8 @@ void SampleHeader::SetPitch(double rootKey) {
     if (rootKey < 0) rootKey = 60;
     double octaves = rate < 1 ? -12.0 : 12.0 * std::log2(rate / 88200.0);
     double p = 256.0 * (rootKey - 60.0 - octaves) + 0.5;
-    pitch = static_cast<int>(std::trunc(p));
+    // The field is 16 bits: a root key from a damaged file must not overflow it.
+    pitch = static_cast<int>(std::clamp(std::trunc(p), -32768.0, 32767.0));
     DropPackedCopy();
 }
 

@@ -6,6 +6,7 @@
 
 #include "files/Pbf.h"
 #include "files/WavWaveData.h"
+#include "model/SampleHeader.h"
 #include "platform/ByteIO.h"
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
@@ -164,6 +165,29 @@ TEST_F(WavTest, WriterCarriesPitchAndLoop) {
     EXPECT_EQ(back.End(), 250);
     EXPECT_NEAR(back.RootPitch(), 61.25, 1e-6);
     EXPECT_EQ(back.SampleRate(), 22050);
+}
+
+// Found by fuzzing: a root pitch far outside any key overflowed the "smpl" fields and the
+// header's 16-bit pitch.
+TEST_F(WavTest, AbsurdRootPitchStaysInRange) {
+    WavSpec s;
+    s.data = Pcm16({Ramp(10, 0, 1)});
+    s.unity = 0xFFFFFFFFu;
+    s.pitchFraction = 0xFFFFFFFFu;
+    auto w = Open(MakeWav(s));
+    EXPECT_GT(w->RootPitch(), 4.29e9);
+    ByteWriter out;
+    ASSERT_EQ(WriteWav(out, *w, nullptr), 0);
+    WavWaveData back(Put("back.wav", out.Data()), 0, 0, false);
+    EXPECT_GE(back.RootPitch(), 4294967295.0);
+    SampleHeader h;
+    h.AttachWave(w.get(), kAttachReference);
+    h.SetPitch(w->RootPitch());
+    EXPECT_EQ(h.pitch, 32767);
+    h.SetPitch(60);
+    int at60 = h.pitch;
+    h.SetPitch(-1e12);
+    EXPECT_EQ(h.pitch, at60);  // unknown (negative) root keys count as 60
 }
 
 TEST_F(WavTest, StereoWriterInterleavesTwoWaveData) {

@@ -1,0 +1,165 @@
+// Writes the fuzz targets' seed corpora, made by the project's own writers.
+#include <filesystem>
+#include <iostream>
+
+#include "files/Pbf.h"
+#include "files/SampleStream.h"
+#include "files/SyxBank.h"
+#include "files/Tmb.h"
+#include "files/WaveImport.h"
+#include "model/ZedoDatabase.h"
+#include "platform/ByteIO.h"
+#include "platform/FileUtil.h"
+#include "platform/Prompter.h"
+#include "support/BankBuilder.h"
+#include "support/K2000Builder.h"
+#include "support/Sf2Builder.h"
+#include "support/WavBuilder.h"
+#include "synth/Sysex.h"
+
+using namespace talmeru;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path g_root;
+
+void Seed(const std::string& target, const std::string& name, const std::vector<uint8_t>& bytes) {
+    fs::create_directories(g_root / target);
+    WriteWholeFile(g_root / target / name, bytes);
+}
+
+std::vector<uint8_t> Wav(int channels, int bits, int frames, bool loop) {
+    test::WavSpec s;
+    s.channels = channels;
+    s.bits = bits;
+    s.data.resize(static_cast<size_t>(frames * channels * bits / 8));
+    for (size_t i = 0; i < s.data.size(); ++i)
+        s.data[i] = static_cast<uint8_t>(i * 37);
+    if (loop) {
+        s.unity = 62;
+        s.loops = {{0, 2, static_cast<uint32_t>(frames - 1), 0x80000000u}};
+        s.inst = std::vector<uint8_t>{60, 5, 0, 0, 127, 0, 127};
+    }
+    return test::MakeWav(s);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: make_seeds FOLDER\n";
+        return 2;
+    }
+    g_root = argv[1];
+    ScriptedPrompter quiet;
+    ScopedPrompter scope(quiet);
+    fs::path work = g_root / "work";
+    fs::create_directories(work);
+
+    // A bank with every kind of object and RAM samples (mono, stereo, 8-bit, shared).
+    ZedoDatabase db;
+    db.Store(test::PackedObject(3, 0, "Grand", test::ProgramBody(3, 1, true)));
+    db.Store(test::PackedObject(1, 1, "Map", test::KeymapBody({{40, -3, 0}, {127, 2, 1}})));
+    db.Store(test::PackedObject(2, 0, "Perc", test::SampleBody(0, 7215, 9037)));
+    db.Store(test::PackedObject(2, 1, "Bird", test::SampleBody(2092825, 2094895, 2095688)));
+    db.Store(test::PackedObject(5, 2, "raw", {1, 2, 3}));
+    int i = 0;
+    for (auto [ch, bits] : {std::pair{1, 16}, {2, 16}, {1, 8}}) {
+        std::string path = (work / ("s" + std::to_string(i++) + ".wav")).string();
+        WriteWholeFile(path, Wav(ch, bits, 300, true));
+        BuildProgramFromWave(db, path, false, nullptr);
+    }
+    ImportWaveAsSample(db, db.GetWaveData(1)->path, 100, kWholeFile, 0);
+
+    std::vector<uint8_t> pbf;
+    BuildPbf(db, 0, pbf);
+    Seed("pbf", "bank", pbf);
+    test::PbfImage old;
+    old.format = 0x0100;
+    old.programs = {test::PackedObject(3, 0, "Old", test::ProgramBody(2, 0, true))};
+    old.samples = {test::PackedObject(2, 0, "k.wavl", test::SampleBody(0, -1, 10))};
+    Seed("pbf", "old", old.Build());
+
+    WriteTmb((work / "bank.tmb").string(), db, 0);
+    Seed("tmb", "bank", *ReadWholeFile(work / "bank.tmb"));
+    ZedoDatabase rom;
+    WriteSyx((work / "bank.syx").string(), db, &rom);
+    Seed("syx", "bank", *ReadWholeFile(work / "bank.syx"));
+
+    // Apex: header, records, wave records with WAV images.
+    ByteWriter apex;
+    apex.FixedString("AVM Sample Studio", 32);
+    apex.FixedString("Kurzweil MA-1", 32);
+    apex.Zeros(452 - 64);
+    apex.PatchU16(302, 2);
+    apex.PatchU32(304, 1);
+    apex.PatchU32(316, static_cast<uint32_t>(apex.Pos()));
+    apex.Bytes(test::PackedObject(2, 1, "s", test::SampleBody(0, -1, 100)));
+    apex.Bytes(test::PackedObject(3, 1, "p", test::ProgramBody(1, 0)));
+    apex.PatchU32(320, static_cast<uint32_t>(apex.Pos()));
+    auto image = Wav(1, 16, 60, false);
+    apex.U16(1);
+    apex.Zeros(6);
+    apex.U32(static_cast<uint32_t>(image.size()));
+    apex.Bytes(image);
+    Seed("apex", "bank", apex.Data());
+
+    for (auto [ch, bits] : {std::pair{1, 16}, {2, 16}, {1, 8}, {2, 8}}) {
+        std::vector<uint8_t> w{0};
+        auto body = Wav(ch, bits, 40, true);
+        w.insert(w.end(), body.begin(), body.end());
+        Seed("wav", "w" + std::to_string(ch) + "_" + std::to_string(bits), w);
+        w[0] = 0x25;  // at an offset, right channel
+        Seed("wav", "o" + std::to_string(ch) + "_" + std::to_string(bits), w);
+    }
+
+    std::vector<uint8_t> pcm;
+    for (int s = 0; s < 9000; ++s) {
+        auto v = static_cast<uint16_t>(static_cast<int16_t>((s * 97) % 20000 - 10000));
+        pcm.push_back(static_cast<uint8_t>(v));
+        pcm.push_back(static_cast<uint8_t>(v >> 8));
+    }
+    ByteWriter stream;
+    CompressSamples(pcm, stream);
+    Seed("stream", "music", stream.Data());
+
+    auto reply = BuildMessage(0x0B, std::vector<uint8_t>{0, 0, 4, 0, 0, 0, 0, 1});
+    reply.insert(reply.begin(), {8, 0});
+    Seed("sysex_reply", "memory", reply);
+
+    for (int type = 1; type <= 6; ++type) {
+        std::vector<uint8_t> b{static_cast<uint8_t>(type - 1)};
+        auto obj = type == 1   ? test::PackedObject(1, 3, "m", test::KeymapBody({{127, 0, 0}}))
+                   : type == 2 ? test::PackedObject(2, 3, "s", test::SampleBody(0, -1, 10))
+                   : type == 3 ? test::PackedObject(3, 3, "p", test::ProgramBody(4, 0, true))
+                               : test::PackedObject(type, 3, "r", {1, 2});
+        b.insert(b.end(), obj.begin(), obj.end());
+        Seed("store", "type" + std::to_string(type), b);
+    }
+    test::Sf2Spec sf2;
+    sf2.instruments = {{"Piano",
+                        {{{test::RangeGen(43, 0, 63), test::Gen(53, 0)}},
+                         {{test::RangeGen(43, 64, 127), test::Gen(53, 1), test::Gen(17, 200)}}}}};
+    sf2.samples = {{"Low", 0, 400, 100, 390, 44100, 48, 0, 0, 1},
+                   {"High", 450, 900, 500, 880, 22050, 72, -5, 0, 1}};
+    sf2.sampleData.resize(1000 * 2, 0x21);
+    Seed("sf2", "piano", sf2.Build());
+
+    test::KrzSpec krz;
+    std::vector<int16_t> pcm16;
+    for (int s = 0; s < 400; ++s)
+        pcm16.push_back(static_cast<int16_t>(s * 50));
+    krz.sampleData = test::BigEndianPcm(pcm16);
+    krz.objects = {
+        {test::kKrzProgram | 1, "Piano", test::KrzProgramBody(1, test::KrzLayer(200))},
+        {test::kKrzKeymap | 200, "Map", test::KrzSingleKeymapBody(201)},
+        {test::kKrzSample | 201, "Samp", test::KrzSampleBody({{60, 0x10, 0, 100, 399}})}};
+    Seed("krz", "piano", krz.Build());
+
+    std::string ini =
+        "[Device]\nSynthOut=TBS Pro Main Synth Out\n[Options]\nMergeWaveData=0\n; note\n";
+    Seed("ini", "talmeru", std::vector<uint8_t>(ini.begin(), ini.end()));
+    fs::remove_all(work);
+    return 0;
+}
