@@ -104,19 +104,24 @@ std::unique_ptr<WaveData> Ma1WaveData::Clone() const {
     return std::make_unique<Ma1WaveData>(*this);
 }
 
-int Ma1WaveData::LoadData() {
-    if (loaded) return 0;
+int FileWaveData::ReadRawData() {
     FileSource src(path);
     if (!src.Ok()) {
         ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
         return 1;
     }
-    data.resize(static_cast<size_t>(length));
+    data.resize(static_cast<size_t>(std::max(length, 0)));
     if (src.ReadAt(fileOffset, data.data(), data.size()) != data.size()) {
         ReleaseData();
         ShowMessage(Fmt("Failed to read sample data from \"%s\".", path.c_str()));
         return 1;
     }
+    return 0;
+}
+
+int Ma1WaveData::LoadData() {
+    if (loaded) return 0;
+    if (ReadRawData() != 0) return 1;
     loaded = true;
     return 0;
 }

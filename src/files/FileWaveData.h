@@ -30,6 +30,9 @@ class FileWaveData : public WaveData {
     int formatTag = 0;
 
   protected:
+    // Reads `length` bytes from fileOffset of the file into data; 0, or 1 with the reason
+    // shown.
+    int ReadRawData();
     // Finds the file named wanted: as given, by its name in the current folder, in the
     // search folder, or (unless quiet) where the user points. Sets path (absolute) and
     // valid, and adds the "Full Sample" region after the caller has read the header.

@@ -53,17 +53,7 @@ void Sf2WaveData::ReadHeader() {
 int Sf2WaveData::LoadData() {
     if (loaded) return 0;
     if (!valid || formatTag == -1) return 1;
-    FileSource src(path);
-    if (!src.Ok()) {
-        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
-        return 1;
-    }
-    data.resize(static_cast<size_t>(length));
-    if (src.ReadAt(fileOffset, data.data(), data.size()) != data.size()) {
-        ReleaseData();
-        ShowMessage(Fmt("Failed to read sample data from \"%s\".", path.c_str()));
-        return 1;
-    }
+    if (ReadRawData() != 0) return 1;
     loaded = true;
     return 0;
 }

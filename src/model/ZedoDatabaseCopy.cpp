@@ -1,5 +1,6 @@
 // Creating objects, copying programs between banks and duplicating them within one.
 #include <map>
+#include <type_traits>
 
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
@@ -175,32 +176,30 @@ Program* ZedoDatabase::DuplicateMarked(Program& program, bool uniqueNames) {
     programs_[n] = std::move(copy);
 
     std::map<int, int> keymapCopies, sampleCopies;
-    // Duplicates an object and, for a left half, its partner; returns the copy's number.
-    auto duplicateSample = [&](int number) -> int {
-        if (auto done = sampleCopies.find(number); done != sampleCopies.end()) return done->second;
-        SampleHeader* src = GetSampleHeader(number);
-        if (!src) return -1;
+    // Duplicates an object and, for a left half, its partner (the copies paired too); returns
+    // the first copy's number, or -1.
+    auto duplicate = [&](auto& slots, std::map<int, int>& copies, int type, int number,
+                         auto&& attach) -> int {
+        using T = typename std::remove_reference_t<decltype(slots)>::value_type::element_type;
+        if (auto done = copies.find(number); done != copies.end()) return done->second;
+        T* src = InRange(number) ? slots[number].get() : nullptr;
         int first = -1;
-        SampleHeader* left = nullptr;
-        for (SampleHeader* s = src; s; s = (s == src && src->stereoRole == kStereoLeft)
-                                               ? static_cast<SampleHeader*>(src->chained)
-                                               : nullptr) {
-            int slot = FirstFreeSampleHeader();
+        T* left = nullptr;
+        for (T* o = src; o; o = (o == src && src->stereoRole == kStereoLeft)
+                                    ? static_cast<T*>(src->chained)
+                                    : nullptr) {
+            int slot = -1;
+            for (int free = 0; free < kSlotCount && slot < 0; ++free)
+                if (!slots[free]) slot = free;
             if (slot < 0) break;
-            auto c = Repacked(*s);
+            auto c = Repacked(*o);
             c->SetNumber(slot);
-            if (uniqueNames) c->SetName(MakeUniqueName(kTypeSampleHeader, s->Name()));
+            if (uniqueNames) c->SetName(MakeUniqueName(type, o->Name()));
             c->marked = true;
-            if (WaveData* w = s->Wave()) {
-                if (w->IsRom())
-                    w->links.push_back({slot, false});
-                else
-                    w->AddLink(slot);
-                c->AttachWave(w, kAttachReference);
-            }
-            SampleHeader* raw = c.get();
-            samples_[slot] = std::move(c);
-            sampleCopies[s->Number()] = slot;
+            attach(*o, *c, slot);
+            T* raw = c.get();
+            slots[slot] = std::move(c);
+            copies[o->Number()] = slot;
             if (first < 0) {
                 first = slot;
                 left = raw;
@@ -210,31 +209,20 @@ Program* ZedoDatabase::DuplicateMarked(Program& program, bool uniqueNames) {
         }
         return first;
     };
-    auto duplicateKeymap = [&](int number) -> int {
-        if (auto done = keymapCopies.find(number); done != keymapCopies.end()) return done->second;
-        Keymap* src = GetKeymap(number);
-        int first = -1;
-        Keymap* left = nullptr;
-        for (Keymap* k = src; k; k = (k == src && src->stereoRole == kStereoLeft)
-                                         ? static_cast<Keymap*>(src->chained)
-                                         : nullptr) {
-            int slot = FirstFreeKeymap();
-            if (slot < 0) break;
-            auto c = Repacked(*k);
-            c->SetNumber(slot);
-            if (uniqueNames) c->SetName(MakeUniqueName(kTypeKeymap, k->Name()));
-            c->marked = true;
-            Keymap* raw = c.get();
-            keymaps_[slot] = std::move(c);
-            keymapCopies[k->Number()] = slot;
-            if (first < 0) {
-                first = slot;
-                left = raw;
-            } else if (left) {
-                PairStereo(*left, *raw);
-            }
-        }
-        return first;
+    auto duplicateSample = [&](int number) {
+        return duplicate(samples_, sampleCopies, kTypeSampleHeader, number,
+                         [](SampleHeader& from, SampleHeader& to, int slot) {
+                             if (WaveData* w = from.Wave()) {
+                                 if (w->IsRom())
+                                     w->links.push_back({slot, false});
+                                 else
+                                     w->AddLink(slot);
+                                 to.AttachWave(w, kAttachReference);
+                             }
+                         });
+    };
+    auto duplicateKeymap = [&](int number) {
+        return duplicate(keymaps_, keymapCopies, kTypeKeymap, number, [](Keymap&, Keymap&, int) {});
     };
 
     for (int i = 0; i < program.LayerCount(); ++i) {

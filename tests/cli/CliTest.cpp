@@ -7,6 +7,7 @@
 #include "cli/Cli.h"
 #include "platform/FileUtil.h"
 #include "support/BankBuilder.h"
+#include "support/CliRun.h"
 #include "support/WavBuilder.h"
 
 namespace talmeru {
@@ -15,20 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::PackedObject;
 
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-CliRun Cli(std::vector<std::string> args) {
-    args.insert(args.begin(), "talmeru-cli");
-    std::vector<const char*> argv;
-    for (const auto& a : args)
-        argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-}
+using test::Cli;
+using test::CliRun;
 
 class CliTest : public ::testing::Test {
   protected:

@@ -5,26 +5,15 @@
 
 #include "cli/Cli.h"
 #include "platform/Profile.h"
+#include "support/CliRun.h"
 
 namespace talmeru {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-CliRun Cli(std::vector<std::string> args) {
-    args.insert(args.begin(), "talmeru-cli");
-    std::vector<const char*> argv;
-    for (const auto& a : args)
-        argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    int status = RunCli(int(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-}
+using test::Cli;
+using test::CliRun;
 
 // Where this machine has MIDI devices of its own they are listed too, before the emulator's;
 // the checks below hold either way unless a real MA-1 card is present.
