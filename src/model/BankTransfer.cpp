@@ -160,11 +160,14 @@ int UploadAll(ZedoDatabase& db, const ZedoDatabase* rom, UploadObserver& observe
             }
         }
     }
-    // A header without a loop takes its offsets from its wave data again before it goes.
-    for (int n = 0; n < kSlotCount; ++n)
-        if (SampleHeader* s = db.GetSampleHeader(n);
-            s && s->marked && s->loopStart == -1 && s->Wave() && !s->Wave()->IsRom())
+    // A header that never got its offsets (no loop, no end) takes them from its wave data
+    // before it goes. Headers with offsets keep them: they may play a part of their data, or
+    // their stretch of a merged block.
+    for (int n = 0; n < kSlotCount; ++n) {
+        SampleHeader* s = db.GetSampleHeader(n);
+        if (s && s->marked && s->loopStart == -1 && s->end == 0 && s->Wave() && !s->Wave()->IsRom())
             s->AttachWave(s->Wave(), kAttachPoints);
+    }
     auto romOf = [rom](int type) {
         return
             [rom, type](int n) -> BankObject* { return rom ? rom->GetObject(type, n) : nullptr; };

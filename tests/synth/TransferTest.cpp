@@ -182,6 +182,25 @@ TEST_F(TransferTest, TooLittleSampleRamSkipsOneWaveDataAndSendsTheNext) {
     EXPECT_TRUE(emu->SampleData(1));
 }
 
+TEST_F(TransferTest, MergedUploadSendsOneBlockAndKeepsEachSamplesStretch) {
+    ZedoDatabase db(link.get());
+    db.SetPath((dir_ / "bank.pbf").string());
+    ASSERT_NE(BuildProgramFromWave(db, Wav("a.wav", 1, 300, 0), false, nullptr), nullptr);
+    ASSERT_NE(BuildProgramFromWave(db, Wav("b.wav", 1, 200, 9), false, nullptr), nullptr);
+    db.SetMergeWaveData(true);
+    ThreadUploadHost host;
+    ASSERT_EQ(Synchronise(db, rom_.get(), host), 0);
+    ASSERT_EQ(db.WaveDataCount(), 2);
+    WaveData* block = db.GetWaveData(1);
+    EXPECT_EQ(block->Kind(), kWaveMerged);
+    EXPECT_EQ(db.GetSampleHeader(1)->start, 600 + 2);  // b's stretch, after a and two zeros
+    EXPECT_EQ(*emu->Object(2, 1), Packed(db.GetSampleHeader(1)));
+    auto held = emu->SampleData(block->base);
+    ASSERT_TRUE(held);
+    EXPECT_EQ((*held)[602], 9);        // b's first sample
+    EXPECT_FALSE(emu->SampleData(0));  // one block, not a sample each
+}
+
 // Cancels as soon as the worker has reported a given number of objects.
 class CancellingHost : public UploadHost, public UploadObserver {
   public:
