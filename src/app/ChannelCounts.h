@@ -13,7 +13,9 @@ struct CellRect {
 class ChannelCounts {
   public:
     static constexpr int kCellPitch = 20;
-    static CellRect Cell(int channel) { return {kCellPitch * channel, 2, kCellPitch * channel + 17, 20}; }
+    static CellRect Cell(int channel) {
+        return {kCellPitch * channel, 2, kCellPitch * channel + 17, 20};
+    }
     static std::string Label(int channel) { return std::to_string(channel + 1); }
 
     // Counts never fall below 0. Channels outside 0..15 are ignored.

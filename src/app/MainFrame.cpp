@@ -44,7 +44,8 @@ CMainFrame::CMainFrame(TalmeruApp& app)
     RestorePosition();
     // Audition notes arrive on the MIDI thread; they are handled here on the window's thread.
     app_.SetIncomingNotify([this] {
-        QMetaObject::invokeMethod(this, [this] { app_.HandleIncoming(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { app_.HandleIncoming(); }, Qt::QueuedConnection);
     });
     auto* idle = new QTimer(this);
     connect(idle, &QTimer::timeout, this, &CMainFrame::UpdateGauges);
@@ -66,7 +67,8 @@ void CMainFrame::BuildBars() {
     programBox_->setToolTip("Current program");
     channelBox_ = new QComboBox(toolbar_);
     channelBox_->setFixedWidth(48);
-    for (int ch = 1; ch <= 16; ++ch) channelBox_->addItem(QString::number(ch));
+    for (int ch = 1; ch <= 16; ++ch)
+        channelBox_->addItem(QString::number(ch));
     channelBox_->setToolTip("Audition channel");
     toolbar_->addWidget(programBox_);
     toolbar_->addSeparator();
@@ -135,16 +137,16 @@ void CMainFrame::BuildMenus() {
     file->addAction("E&xit", [this] { close(); });
     connect(file, &QMenu::aboutToShow, this, [this, saveAs] {
         const ZedoDatabase& bank = app_.Bank();
-        saveAction_->setText(bank.Path().empty() ? "Save" : Q(Fmt("Save \"%s\"", bank.Path().c_str())));
+        saveAction_->setText(bank.Path().empty() ? "Save"
+                                                 : Q(Fmt("Save \"%s\"", bank.Path().c_str())));
         saveAction_->setEnabled(bank.IsModified() && app_.Editable());
         saveAs->setEnabled(app_.Editable());
         FillRecentMenu();
     });
 
     QMenu* edit = menuBar()->addMenu("&Edit");
-    QAction* del = edit->addMenu("&Delete")->addAction("Current Program", [this] {
-        app_.DeleteCurrentProgram();
-    });
+    QAction* del = edit->addMenu("&Delete")->addAction("Current Program",
+                                                       [this] { app_.DeleteCurrentProgram(); });
     connect(edit, &QMenu::aboutToShow, this,
             [this, del] { del->setEnabled(app_.CurrentProgram() && app_.Editable()); });
 
@@ -155,8 +157,8 @@ void CMainFrame::BuildMenus() {
         "to the current bank.");
     connect(wizards, &QMenu::aboutToShow, this, [this, waves] {
         const ZedoDatabase& b = app_.Bank();
-        waves->setEnabled(app_.Editable() && b.FirstFreeProgram() >= 0 && b.FirstFreeKeymap() >= 0 &&
-                          b.FirstFreeSampleHeader() >= 0);
+        waves->setEnabled(app_.Editable() && b.FirstFreeProgram() >= 0 &&
+                          b.FirstFreeKeymap() >= 0 && b.FirstFreeSampleHeader() >= 0);
     });
 
     QMenu* view = menuBar()->addMenu("&View");
@@ -172,7 +174,8 @@ void CMainFrame::BuildMenus() {
     midi->addAction("PANIC!", [this] { app_.Panic(); });
     QAction* thru = midi->addAction("Enable MIDI Thru");
     thru->setCheckable(true);
-    connect(midi, &QMenu::aboutToShow, this, [this, thru] { thru->setChecked(app_.Link().ThruEnabled()); });
+    connect(midi, &QMenu::aboutToShow, this,
+            [this, thru] { thru->setChecked(app_.Link().ThruEnabled()); });
     connect(thru, &QAction::triggered, this, [this](bool on) { app_.SetThru(on); });
 
     QMenu* windows = menuBar()->addMenu("&Windows");
@@ -195,11 +198,12 @@ void CMainFrame::FillRecentMenu() {
 
 void CMainFrame::RestorePosition() {
     const QRect r = geometry();
-    const std::string stored = app_.Settings().GetString(
-        "State", "MainFrame-Position", Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
+    const std::string stored =
+        app_.Settings().GetString("State", "MainFrame-Position",
+                                  Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
     int left = 0, top = 0, width = 0, height = 0;
-    if (std::sscanf(stored.c_str(), "%d %d %d %d", &left, &top, &width, &height) == 4 && width > 0 &&
-        height > 0) {
+    if (std::sscanf(stored.c_str(), "%d %d %d %d", &left, &top, &width, &height) == 4 &&
+        width > 0 && height > 0) {
         setGeometry(left, top, width, height);
     } else {
         resize(900, 600);
@@ -250,9 +254,10 @@ void CMainFrame::SetTitle(const std::string& title) {
 
 WelcomeChoice CMainFrame::AskWelcome() {
     for (;;) {
-        QMessageBox box(QMessageBox::Question, "Welcome to Talmeru !", "A RAM bank is loaded. What shall I do?",
-                        QMessageBox::NoButton, this);
-        QPushButton* download = box.addButton("Download Programs\n(not recommended)", QMessageBox::AcceptRole);
+        QMessageBox box(QMessageBox::Question, "Welcome to Talmeru !",
+                        "A RAM bank is loaded. What shall I do?", QMessageBox::NoButton, this);
+        QPushButton* download =
+            box.addButton("Download Programs\n(not recommended)", QMessageBox::AcceptRole);
         QPushButton* reset = box.addButton("Reset Synth\n(recommended)", QMessageBox::AcceptRole);
         QPushButton* why = box.addButton("Why?", QMessageBox::HelpRole);
         box.addButton(QMessageBox::Close);
@@ -262,10 +267,14 @@ WelcomeChoice CMainFrame::AskWelcome() {
         if (box.clickedButton() != why) return WelcomeChoice::Closed;
         QMessageBox::information(
             this, "Talmeru",
-            "Due to a firmware limitation, samples are \"Write-only\". If you choose the \"Download "
-            "Programs\" option,\nany samples in RAM can not be determined, even though you can hear "
-            "them.\nIf you save the bank, all RAM based samples will be corrupted, and you will not be "
-            "able to use your bank ever again.\nIt is recommended that you select the \"Reset Synth\" "
+            "Due to a firmware limitation, samples are \"Write-only\". If you choose the "
+            "\"Download "
+            "Programs\" option,\nany samples in RAM can not be determined, even though you can "
+            "hear "
+            "them.\nIf you save the bank, all RAM based samples will be corrupted, and you will "
+            "not be "
+            "able to use your bank ever again.\nIt is recommended that you select the \"Reset "
+            "Synth\" "
             "option, and then reload the bank that you last used with File|Open.");
     }
 }
@@ -301,6 +310,10 @@ ConversionLog* CMainFrame::Log() {
     return status_;
 }
 
+void CMainFrame::ShowLog() {
+    status_->ShowIfWanted();
+}
+
 void CMainFrame::ShowKey(int key, bool pressed, bool) {
     keyboard_->MarkKey(key, pressed);
 }
@@ -316,9 +329,10 @@ void CMainFrame::UpdateGauges() {
 
 void CMainFrame::Export(bool instrument) {
     const std::string title = std::filesystem::path(app_.Bank().Path()).stem().string();
-    const QString path = QFileDialog::getSaveFileName(
-        this, {}, Q(title + (instrument ? ".ins" : ".txt")),
-        instrument ? "Cakewalk Instrument File (*.ins);;All Files (*)" : "Text File (*.txt);;All Files (*)");
+    const QString path =
+        QFileDialog::getSaveFileName(this, {}, Q(title + (instrument ? ".ins" : ".txt")),
+                                     instrument ? "Cakewalk Instrument File (*.ins);;All Files (*)"
+                                                : "Text File (*.txt);;All Files (*)");
     if (path.isEmpty()) return;
     const int rc = instrument ? ExportInstrumentDefinition(app_.Bank(), path.toStdString())
                               : ExportBankReport(app_.Bank(), path.toStdString());
@@ -330,7 +344,8 @@ void CMainFrame::ImportWaves() {
         QFileDialog::getOpenFileNames(this, "Wave files", {}, "Wave Files (*.wav);;All Files (*)");
     if (files.isEmpty()) return;
     std::vector<std::string> paths;
-    for (const QString& f : files) paths.push_back(f.toStdString());
+    for (const QString& f : files)
+        paths.push_back(f.toStdString());
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.ImportWaves(paths);
     QApplication::restoreOverrideCursor();
@@ -338,7 +353,8 @@ void CMainFrame::ImportWaves() {
 
 void CMainFrame::About() {
     QString text;
-    for (const std::string& line : app_.AboutLines()) text += Q(line) + "\n";
+    for (const std::string& line : app_.AboutLines())
+        text += Q(line) + "\n";
     QMessageBox::about(this, "About Talmeru", text);
 }
 

@@ -44,6 +44,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     bool ShowProperties() override;
     UploadHost& Uploads() override;
     ConversionLog* Log() override;
+    void ShowLog() override;
     void ShowKey(int key, bool pressed, bool onCurrentChannel) override;
     void AddChannelNotes(int channel, int delta) override;
 

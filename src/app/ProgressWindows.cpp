@@ -10,7 +10,6 @@
 #include <QVBoxLayout>
 #include <thread>
 
-
 namespace talmeru {
 
 namespace {
@@ -21,15 +20,17 @@ class QueuedObserver : public UploadObserver {
     QueuedObserver(QLabel* text, QProgressBar* bar, QEventLoop* loop)
         : text_(text), bar_(bar), loop_(loop) {}
     void ObjectText(const std::string& s) override {
-        QMetaObject::invokeMethod(text_, [l = text_, t = QString::fromStdString(s)] { l->setText(t); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            text_, [l = text_, t = QString::fromStdString(s)] { l->setText(t); },
+            Qt::QueuedConnection);
     }
     void Percent(int, int percent) override {
-        QMetaObject::invokeMethod(bar_, [b = bar_, percent] { b->setValue(percent); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            bar_, [b = bar_, percent] { b->setValue(percent); }, Qt::QueuedConnection);
     }
     void Ended() override {
-        QMetaObject::invokeMethod(loop_, [l = loop_] { l->quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            loop_, [l = loop_] { l->quit(); }, Qt::QueuedConnection);
     }
 
   private:
@@ -84,8 +85,7 @@ ConversionStatusWindow::ConversionStatusWindow(bool& wanted, QWidget* parent)
     again_->setChecked(wanted_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(again_, &QCheckBox::toggled, this,
-            [this](bool on) { wanted_ = on; });
+    connect(again_, &QCheckBox::toggled, this, [this](bool on) { wanted_ = on; });
     layout->addWidget(text_);
     layout->addWidget(again_);
     layout->addWidget(buttons);

@@ -29,8 +29,10 @@ bool ApplyProperties(TalmeruApp& app, const PropertyValues& v, bool& ok) {
     MidiSynthLink& link = app.Link();
 
     bank.SetComment(v.comment);
-    if (v.mergeWaveData != bank.MergeWaveData()) s.WriteBool("Options", "MergeWaveData", v.mergeWaveData);
-    if (v.loadWaveData != bank.LoadWaveData()) s.WriteBool("Options", "LoadWaveData", v.loadWaveData);
+    if (v.mergeWaveData != bank.MergeWaveData())
+        s.WriteBool("Options", "MergeWaveData", v.mergeWaveData);
+    if (v.loadWaveData != bank.LoadWaveData())
+        s.WriteBool("Options", "LoadWaveData", v.loadWaveData);
     if (v.purgeUnused != bank.PurgeUnused()) s.WriteBool("Options", "PurgeUnused", v.purgeUnused);
     app.ApplyBankOptions();
     link.SetConvert15Bit(v.convert15Bit);

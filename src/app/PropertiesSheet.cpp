@@ -20,7 +20,8 @@ namespace {
 template <typename List>
 QComboBox* DeviceBox(const List& devices, int current, QWidget* parent) {
     auto* box = new QComboBox(parent);
-    for (const auto& caps : devices) box->addItem(QString::fromStdString(caps.name));
+    for (const auto& caps : devices)
+        box->addItem(QString::fromStdString(caps.name));
     box->setCurrentIndex(current);
     return box;
 }
@@ -34,8 +35,9 @@ PropertiesSheet::PropertiesSheet(TalmeruApp& app, QWidget* parent)
 
     auto* bank = new QWidget;
     auto* bankLayout = new QFormLayout(bank);
-    bankLayout->addRow("File", new QLabel(start_.path.empty() ? QString("Not Available")
-                                                              : QString::fromStdString(start_.path)));
+    bankLayout->addRow("File",
+                       new QLabel(start_.path.empty() ? QString("Not Available")
+                                                      : QString::fromStdString(start_.path)));
     comment_ = new QLineEdit(QString::fromStdString(start_.comment));
     bankLayout->addRow("Comments", comment_);
     merge_ = new QCheckBox("&Merge Wave Data for faster upload (Note: enables read-only)");
@@ -46,7 +48,8 @@ PropertiesSheet::PropertiesSheet(TalmeruApp& app, QWidget* parent)
     load_->setChecked(start_.loadWaveData);
     purge_->setChecked(start_.purgeUnused);
     convert_->setChecked(start_.convert15Bit);
-    for (QCheckBox* b : {merge_, load_, purge_, convert_}) bankLayout->addRow(b);
+    for (QCheckBox* b : {merge_, load_, purge_, convert_})
+        bankLayout->addRow(b);
     tabs->addTab(bank, "Bank");
 
     auto* misc = new QWidget;
@@ -80,8 +83,10 @@ PropertiesSheet::PropertiesSheet(TalmeruApp& app, QWidget* parent)
         radio->setChecked(id == start_.misc.numberStyle);
         ++id;
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{switch_, replace_, prompt_}) miscLayout->addWidget(w);
-    for (QAbstractButton* b : style_->buttons()) miscLayout->addWidget(b);
+    for (QWidget* w : std::initializer_list<QWidget*>{switch_, replace_, prompt_})
+        miscLayout->addWidget(w);
+    for (QAbstractButton* b : style_->buttons())
+        miscLayout->addWidget(b);
     miscLayout->addWidget(prefix_);
     tabs->addTab(misc, "Misc");
 

@@ -23,7 +23,8 @@ void OnGuiThread(F f) {
 QString QtFilter(const std::string& filter) {
     const QStringList parts = QString::fromStdString(filter).split('|', Qt::SkipEmptyParts);
     QStringList names;
-    for (int i = 0; i < parts.size(); i += 2) names << parts[i];
+    for (int i = 0; i < parts.size(); i += 2)
+        names << parts[i];
     return names.join(";;");
 }
 
@@ -49,7 +50,8 @@ Answer QtPrompter::Ask(const std::string& text, Buttons buttons) {
                 box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
                 break;
             case Buttons::AbortRetryIgnore:
-                box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
+                box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry |
+                                       QMessageBox::Ignore);
                 break;
         }
         switch (box.exec()) {
@@ -82,9 +84,9 @@ std::optional<std::string> QtPrompter::LocateFile(const std::string& title,
                                                   const std::string& wantedPath) {
     std::optional<std::string> chosen;
     OnGuiThread([&] {
-        const QString path =
-            QFileDialog::getOpenFileName(QApplication::activeWindow(), QString::fromStdString(title),
-                                         QString::fromStdString(wantedPath), QtFilter(filter));
+        const QString path = QFileDialog::getOpenFileName(
+            QApplication::activeWindow(), QString::fromStdString(title),
+            QString::fromStdString(wantedPath), QtFilter(filter));
         if (!path.isEmpty()) chosen = path.toStdString();
     });
     return chosen;

@@ -4,10 +4,11 @@
 
 #include "emulator/Ma1Emulator.h"
 #include "files/BankFile.h"
+#include "files/ConversionLog.h"
 #include "files/RomBankCache.h"
 #include "files/WaveImport.h"
-#include "model/ZedoException.h"
 #include "model/BankTransfer.h"
+#include "model/ZedoException.h"
 #include "platform/Format.h"
 #include "platform/Locations.h"
 #include "platform/Prompter.h"
@@ -57,7 +58,9 @@ std::string WindowTitle(const std::string& bankPath) {
 }
 
 TalmeruApp::TalmeruApp(AppEnvironment env)
-    : folder_(std::move(env.folder)), emulator_(std::move(env.emulator)), midi_(std::move(env.midi)) {
+    : folder_(std::move(env.folder)),
+      emulator_(std::move(env.emulator)),
+      midi_(std::move(env.midi)) {
     Phase1();
 }
 
@@ -70,7 +73,8 @@ TalmeruApp::~TalmeruApp() {
 
 void TalmeruApp::Phase1() {
     settings_.SetPath(folder_ / "talmeru.ini");
-    if (!settings_.Load()) ShowMessage("Could not read the settings file " + settings_.Path().string());
+    if (!settings_.Load())
+        ShowMessage("Could not read the settings file " + settings_.Path().string());
     options_.Read(settings_);
     link_ = std::make_unique<MidiSynthLink>(*midi_, settings_);
     link_->SetIncomingNotify([this] {
@@ -88,7 +92,8 @@ void TalmeruApp::Phase1() {
         channel_ = settings_.GetInt("Audition", "Channel", 0) & 15;
         const int stored = settings_.GetInt("Audition", "InEnabled", 1);
         auditionIn_ = stored == 1;
-        if (stored != (auditionIn_ ? 1 : 0)) settings_.WriteBool("Audition", "InEnabled", auditionIn_);
+        if (stored != (auditionIn_ ? 1 : 0))
+            settings_.WriteBool("Audition", "InEnabled", auditionIn_);
         if (auditionIn_) {
             link_->StartAudition();
         } else {
@@ -134,9 +139,10 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
 
     const int last = settings_.GetInt("Install", "Version", 0);
     if (last != kTalmeruVersion) {
-        ShowMessage(Fmt("New Version Detected!\n\nThis is the first time you have used this version "
-                        "of Talmeru.\n\nGood Luck!\n\nLast version: %03x\nThis version: %03x",
-                        last, kTalmeruVersion));
+        ShowMessage(
+            Fmt("New Version Detected!\n\nThis is the first time you have used this version "
+                "of Talmeru.\n\nGood Luck!\n\nLast version: %03x\nThis version: %03x",
+                last, kTalmeruVersion));
         settings_.WriteInt("Install", "Version", kTalmeruVersion);
     }
     if (!link_->IsReady() &&
@@ -233,7 +239,10 @@ void TalmeruApp::OpenBankCommand() {
 
 bool TalmeruApp::OpenDocumentFile(const std::string& path) {
     ResetSequence();
-    const bool ok = OpenBank(bank_, path, 0, window_ ? window_->Log() : nullptr) == 0;
+    ConversionLog* log = window_ ? window_->Log() : nullptr;
+    if (log) log->Clear();
+    const bool ok = OpenBank(bank_, path, 0, log) == 0;
+    if (window_) window_->ShowLog();
     if (!ok) ShowMessage("Could not read file properly.");
     Upload();
     Refresh(-1);
@@ -479,11 +488,13 @@ void TalmeruApp::SaveState(const std::vector<std::string>& openEditors) {
     const std::string dir = std::filesystem::current_path(ec).string();
     if (!ec && dir.size() < 256) settings_.WriteString("State", "CurrentDir", dir);
     for (const char* editor : {"ObjectBrowser", "BankEditor", "SampleEditor", "LayerEditor"}) {
-        const bool open = std::find(openEditors.begin(), openEditors.end(), editor) != openEditors.end();
+        const bool open =
+            std::find(openEditors.begin(), openEditors.end(), editor) != openEditors.end();
         settings_.WriteBool("State", std::string(editor) + "Open", open);
     }
     options_.Write(settings_);
-    if (!settings_.Save()) ShowMessage("Could not save the settings file " + settings_.Path().string());
+    if (!settings_.Save())
+        ShowMessage("Could not save the settings file " + settings_.Path().string());
 }
 
 std::string TalmeruApp::SampleGauge() const {

@@ -50,6 +50,8 @@ class ShellWindow {
     virtual bool ShowProperties() = 0;
     virtual UploadHost& Uploads() = 0;
     virtual ConversionLog* Log() = 0;
+    // After an open: shows the conversion log when an import wrote one.
+    virtual void ShowLog() = 0;
     // A key shown pressed or released on the keyboard bar, and the channel display's count.
     virtual void ShowKey(int key, bool pressed, bool onCurrentChannel) = 0;
     virtual void AddChannelNotes(int channel, int delta) = 0;
@@ -140,7 +142,9 @@ class TalmeruApp {
     // Called on the MIDI thread when audition messages wait; the window schedules
     // HandleIncoming on the main thread.
     void SetIncomingNotify(std::function<void()> notify);
-    void SetNoteListener(std::function<void(int, bool)> listener) { noteListener_ = std::move(listener); }
+    void SetNoteListener(std::function<void(int, bool)> listener) {
+        noteListener_ = std::move(listener);
+    }
 
     // Closing: false when the user keeps the bank open; otherwise the state is saved.
     bool CanExit();

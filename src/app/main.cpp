@@ -2,8 +2,10 @@
 // window and the rest of the start-up. "--screenshot FILE" saves the main window as a PNG once
 // it is up and ends the program (for the documentation, made under Xvfb).
 #include <QApplication>
+#include <QThread>
 #include <QTimer>
 
+#include "app/AbortGuard.h"
 #include "app/MainFrame.h"
 #include "app/QtPrompter.h"
 #include "files/BankFile.h"
@@ -21,11 +23,23 @@ int main(int argc, char** argv) {
     talmeru::ScopedPrompter scope(prompter);
 
     talmeru::TalmeruApp app(talmeru::DefaultEnvironment());
+    // From here on an Abort of a silent synthesizer first offers to save the bank (on the
+    // window's thread, also when the upload worker asked).
+    talmeru::AbortGuard guard(prompter, [&app] {
+        bool mayEnd = true;
+        QMetaObject::invokeMethod(
+            qApp, [&] { mayEnd = app.SaveIfWanted() == 0; },
+            QThread::currentThread() == qApp->thread() ? Qt::DirectConnection
+                                                       : Qt::BlockingQueuedConnection);
+        return mayEnd;
+    });
+    talmeru::ScopedPrompter guarded(guard);
     talmeru::SetRomBankProvider([&app] { return app.RomBank(); });
     talmeru::CMainFrame frame(app);
     frame.show();
     std::vector<std::string> files;
-    for (const QString& arg : args) files.push_back(arg.toStdString());
+    for (const QString& arg : args)
+        files.push_back(arg.toStdString());
     if (!app.Start(frame, files)) return 1;
     frame.FillProgramBox();
     frame.ShowCurrentProgram();

@@ -15,8 +15,14 @@ QPolygon KeyPolygon(const KeyShape& s) {
     const int ul = s.upper.left, ur = s.upper.right + 1;
     if (s.black) return QPolygon({{ul, 0}, {ur, 0}, {ur, kUpperBottom}, {ul, kUpperBottom}});
     const int ll = s.lower.left, lr = s.lower.right + 1;
-    return QPolygon({{ul, 0}, {ur, 0}, {ur, kUpperBottom}, {lr, kUpperBottom}, {lr, kWhiteBottom},
-                     {ll, kWhiteBottom}, {ll, kUpperBottom}, {ul, kUpperBottom}});
+    return QPolygon({{ul, 0},
+                     {ur, 0},
+                     {ur, kUpperBottom},
+                     {lr, kUpperBottom},
+                     {lr, kWhiteBottom},
+                     {ll, kWhiteBottom},
+                     {ll, kUpperBottom},
+                     {ul, kUpperBottom}});
 }
 
 }  // namespace
@@ -44,7 +50,8 @@ void CMusicKeyboard::paintEvent(QPaintEvent* event) {
     // Black keys last: they lie over the white keys' upper parts.
     for (bool black : {false, true}) {
         for (int key = layout_.Lowest(); key <= layout_.Highest(); ++key) {
-            if (KeyboardLayout::IsBlack(key) != black || !event->region().intersects(KeyBounds(key)))
+            if (KeyboardLayout::IsBlack(key) != black ||
+                !event->region().intersects(KeyBounds(key)))
                 continue;
             const QColor silent = black ? Qt::black : Qt::white;
             p.setBrush(layout_.Sounding(key) ? QColor(0x00, 0xFF, 0xFF) : silent);

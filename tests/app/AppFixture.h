@@ -11,6 +11,7 @@
 
 #include "app/TalmeruApp.h"
 #include "emulator/Ma1Emulator.h"
+#include "files/ConversionLog.h"
 #include "model/BankTransfer.h"
 #include "platform/Prompter.h"
 
@@ -37,11 +38,16 @@ class FakeWindow : public ShellWindow {
         return false;
     }
     UploadHost& Uploads() override { return host; }
-    ConversionLog* Log() override { return nullptr; }
-    void ShowKey(int key, bool pressed, bool current) override { keys.emplace_back(key, pressed, current); }
+    ConversionLog* Log() override { return &log; }
+    void ShowLog() override { ++logsShown; }
+    void ShowKey(int key, bool pressed, bool current) override {
+        keys.emplace_back(key, pressed, current);
+    }
     void AddChannelNotes(int ch, int delta) override { notes[ch] += delta; }
 
     ThreadUploadHost host;
+    RecordingConversionLog log;
+    int logsShown = 0;
     WelcomeChoice welcome = WelcomeChoice::Closed;
     std::optional<std::string> openPath, savePath;
     int welcomes = 0, saveDialogs = 0, properties = 0, refreshes = 0, channel = -1;

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "AppFixture.h"
+#include "app/AbortGuard.h"
 #include "files/BankFile.h"
 #include "files/WaveImport.h"
 #include "platform/Format.h"
@@ -46,10 +47,12 @@ TEST_F(BankCommands, OpeningABankWithRamSamplesLoadsThemIntoTheSynth) {
     EXPECT_GE(emu->SampleData(header->Number())->size(), 80000u);
     const emulator::Ma1Memory m = emu->Memory();
     EXPECT_LT(m.sampleFree, before);
-    EXPECT_EQ(app->SampleGauge(), Fmt("Sample RAM %d%% (%4.1f MB)", int(m.sampleFree / (m.sampleTotal / 100)),
-                                      m.sampleFree / 1048576.0));
-    EXPECT_EQ(app->ProgramGauge(), Fmt("Program RAM %d%% (%4.1f KB)",
-                                       int(m.programFree / (m.programTotal / 100)), m.programFree / 1024.0));
+    EXPECT_EQ(app->SampleGauge(),
+              Fmt("Sample RAM %d%% (%4.1f MB)", int(m.sampleFree / (m.sampleTotal / 100)),
+                  m.sampleFree / 1048576.0));
+    EXPECT_EQ(app->ProgramGauge(),
+              Fmt("Program RAM %d%% (%4.1f KB)", int(m.programFree / (m.programTotal / 100)),
+                  m.programFree / 1024.0));
     EXPECT_EQ(app->RecentFiles().front(), bankPath);
     EXPECT_EQ(window.title, "Talmeru - [waves]");
 }
@@ -66,7 +69,8 @@ TEST_F(BankCommands, TheNinthMarkFlushesTheFirstEight) {
     ASSERT_EQ(app->MarkChanged(app->Bank().GetProgram(8)), 0);
     ASSERT_EQ(app->Pending().size(), 1u);
     EXPECT_EQ(app->Pending()[0], app->Bank().GetProgram(8));
-    for (int n = 0; n < 8; ++n) EXPECT_TRUE(emu->InRam(3, n)) << n;
+    for (int n = 0; n < 8; ++n)
+        EXPECT_TRUE(emu->InRam(3, n)) << n;
     EXPECT_FALSE(emu->InRam(3, 8));
 }
 
@@ -118,6 +122,26 @@ TEST_F(BankCommands, SaveIfWantedAnswers) {
     EXPECT_TRUE(prompter.Saw("Bank is unsaved. Save it?"));
 }
 
+TEST_F(BankCommands, AbortOfASilentSynthFirstAsksAboutTheUnsavedBank) {
+    AbortGuard guard(prompter, [this] { return app->SaveIfWanted() == 0; });
+    ScopedPrompter guarded(guard);
+    app->Link().SetTickPeriod(std::chrono::milliseconds(1));
+    app->Bank().SetModified(true);
+    emu->InjectFault(emulator::Ma1Fault::kSilent, -1);
+    // Abort, then Cancel at the save question: the request is given up, the program stays.
+    prompter.QueueAnswer(Answer::Abort);
+    prompter.QueueAnswer(Answer::Cancel);
+    EXPECT_NE(app->Link().QueryMemory(1), 0);
+    EXPECT_TRUE(prompter.Saw("\"MA-1 GM Bank 0103.pbf\" is unsaved. Save it?"));
+    EXPECT_EQ(window.saveDialogs, 0);
+    // Other questions pass unchanged.
+    prompter.QueueAnswer(Answer::Abort);
+    EXPECT_EQ(guard.Ask("x", Buttons::YesNoCancel), Answer::Abort);
+    app->Bank().SetModified(false);
+    prompter.QueueAnswer(Answer::Abort);
+    EXPECT_EQ(guard.Ask("x", Buttons::AbortRetryIgnore), Answer::Abort);
+}
+
 TEST_F(BankCommands, KeysAndIncomingNotesReachTheSynthAndTheBars) {
     app->SetAuditionVelocity(77);
     app->SetAuditionChannel(4);
@@ -142,7 +166,7 @@ TEST_F(BankCommands, KeysAndIncomingNotesReachTheSynthAndTheBars) {
     EXPECT_EQ(heard[0], std::make_pair(60, true));
     EXPECT_EQ(heard[1], std::make_pair(61, false));
     EXPECT_EQ(window.notes[1], 1);
-    EXPECT_EQ(window.notes[5], -1);  // the channel display keeps its count at 0
+    EXPECT_EQ(window.notes[5], -1);                     // the channel display keeps its count at 0
     EXPECT_EQ(std::get<2>(window.keys.back()), false);  // channel 5 is not the audition channel
 }
 

@@ -57,7 +57,8 @@ TEST(KeyboardLayoutTest, DraggingAcrossKeysSendsOnOffPairs) {
     EXPECT_TRUE(k.Sounding(4));
     EXPECT_FALSE(k.Sounding(0));
     add(k.Release());
-    const std::vector<NoteEvent> want = {{true, 0}, {false, 0}, {true, 2}, {false, 2}, {true, 4}, {false, 4}};
+    const std::vector<NoteEvent> want = {{true, 0},  {false, 0}, {true, 2},
+                                         {false, 2}, {true, 4},  {false, 4}};
     EXPECT_EQ(all, want);
     EXPECT_EQ(k.Held(), -1);
     EXPECT_TRUE(k.Release().empty());
@@ -97,7 +98,8 @@ class MainWindowTest : public AppTest {
         AppTest::TearDown();
     }
     void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons held) {
-        QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::LeftButton, held, Qt::NoModifier);
+        QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::LeftButton, held,
+                      Qt::NoModifier);
         QApplication::sendEvent(w, &e);
     }
     std::unique_ptr<CMainFrame> frame;
@@ -111,7 +113,8 @@ TEST_F(MainWindowTest, AKeyboardClickPlaysTheKeyWithTheAuditionVelocity) {
     Mouse(frame->Keyboard(), QEvent::MouseButtonPress, {46, 5}, Qt::LeftButton);
     emu->Flush();
     auto shorts = emu->ReceivedShort();
-    EXPECT_NE(std::find(shorts.begin(), shorts.end(), 0x96u | (13u << 8) | (101u << 16)), shorts.end());
+    EXPECT_NE(std::find(shorts.begin(), shorts.end(), 0x96u | (13u << 8) | (101u << 16)),
+              shorts.end());
     EXPECT_TRUE(frame->Keyboard()->Layout().Sounding(13));
     EXPECT_EQ(frame->ChannelDisplay()->Counts().Count(6), 1);
     Mouse(frame->Keyboard(), QEvent::MouseButtonRelease, {46, 5}, Qt::NoButton);

@@ -49,13 +49,15 @@ TEST_F(AppTest, EmptySynthRamResetsToTheRomBankWithoutTheWelcome) {
     EXPECT_FALSE(app->Bank().IsModified());
     // The version notice comes once.
     EXPECT_EQ(prompter.Messages().size(), 1u);
-    EXPECT_NE(prompter.Messages()[0].find("Last version: 000\nThis version: 147"), std::string::npos);
+    EXPECT_NE(prompter.Messages()[0].find("Last version: 000\nThis version: 147"),
+              std::string::npos);
     emu->Flush();
     EXPECT_GE(emu->ResetCount(), 1);
     // All notes off on every channel at the end.
     const auto shorts = emu->ReceivedShort();
     for (uint32_t ch = 0; ch < 16; ++ch) {
-        EXPECT_NE(std::find(shorts.begin(), shorts.end(), (0xB0 | ch) | (123u << 8)), shorts.end()) << ch;
+        EXPECT_NE(std::find(shorts.begin(), shorts.end(), (0xB0 | ch) | (123u << 8)), shorts.end())
+            << ch;
     }
 
     prompter.Clear();
