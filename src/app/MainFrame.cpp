@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -15,8 +17,10 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/CopyList.h"
 #include "app/MidiDisplayCtrl.h"
 #include "app/PropertiesSheet.h"
 #include "files/Exports.h"
@@ -145,10 +149,16 @@ void CMainFrame::BuildMenus() {
     });
 
     QMenu* edit = menuBar()->addMenu("&Edit");
+    QAction* dup = edit->addMenu("D&uplicate")->addAction("Current Program", [this] {
+        app_.DuplicateCurrentProgram();
+    });
     QAction* del = edit->addMenu("&Delete")->addAction("Current Program",
                                                        [this] { app_.DeleteCurrentProgram(); });
-    connect(edit, &QMenu::aboutToShow, this,
-            [this, del] { del->setEnabled(app_.CurrentProgram() && app_.Editable()); });
+    connect(edit, &QMenu::aboutToShow, this, [this, del, dup] {
+        const bool can = app_.CurrentProgram() && app_.Editable();
+        del->setEnabled(can);
+        dup->setEnabled(can);
+    });
 
     QMenu* wizards = menuBar()->addMenu("&Wizards");
     QAction* waves = wizards->addAction("One-step wave import...", [this] { ImportWaves(); });
@@ -308,6 +318,44 @@ UploadHost& CMainFrame::Uploads() {
 
 ConversionLog* CMainFrame::Log() {
     return status_;
+}
+
+bool CMainFrame::AskCopy(CopyList& list) {
+    QDialog dialog(this);
+    dialog.setWindowTitle("Copy Program (and dependent objects)");
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* lines = new QListWidget(&dialog);
+    for (const CopyLine& l : list.Lines()) {
+        auto* item = new QListWidgetItem(Q(l.text), lines);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(l.ticked ? Qt::Checked : Qt::Unchecked);
+    }
+    auto setAll = [lines](bool on) {
+        for (int i = 0; i < lines->count(); ++i)
+            lines->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    };
+    auto* all = new QPushButton("Select All", &dialog);
+    auto* none = new QPushButton("Select None", &dialog);
+    connect(all, &QPushButton::clicked, &dialog, [setAll] { setAll(true); });
+    connect(none, &QPushButton::clicked, &dialog, [setAll] { setAll(false); });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        for (int i = 0; i < lines->count(); ++i)
+            list.Lines()[size_t(i)].ticked = lines->item(i)->checkState() == Qt::Checked;
+        if (!list.TicksOrphans() ||
+            AskYesNo(
+                "WARNING:Normally, if you copy a keymap, you want to copy the parent program "
+                "too. Also, if you copy a sample, you want to copy the parent keymap.  Are you "
+                "sure want to copy ONLY the selected objects?"))
+            dialog.accept();
+    });
+    layout->addWidget(lines);
+    layout->addWidget(all);
+    layout->addWidget(none);
+    layout->addWidget(new QLabel("Checked objects will be duplicated.", &dialog));
+    layout->addWidget(buttons);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 void CMainFrame::ShowLog() {

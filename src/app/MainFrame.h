@@ -45,6 +45,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     UploadHost& Uploads() override;
     ConversionLog* Log() override;
     void ShowLog() override;
+    bool AskCopy(CopyList& list) override;
     void ShowKey(int key, bool pressed, bool onCurrentChannel) override;
     void AddChannelNotes(int channel, int delta) override;
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/CopyList.h"
 #include "emulator/Ma1Emulator.h"
 #include "files/BankFile.h"
 #include "files/ConversionLog.h"
@@ -303,6 +304,20 @@ void TalmeruApp::DeleteCurrentProgram() {
     current_ = nullptr;
     currentNumber_ = -1;
     Refresh(kHintPrograms);
+}
+
+Program* TalmeruApp::DuplicateCurrentProgram() {
+    if (!current_ || !window_) return nullptr;
+    CopyList list(bank_, *current_);
+    if (!window_->AskCopy(list)) return nullptr;
+    list.MarkTicked(bank_);
+    Program* copy = bank_.DuplicateMarked(*current_, true);
+    if (!copy) return nullptr;
+    bank_.SetModified(true);
+    Upload();
+    Refresh(kHintPrograms);
+    if (options_.autoProgramSwitch) SelectProgram(copy, true);
+    return copy;
 }
 
 int TalmeruApp::ImportWaves(const std::vector<std::string>& files) {

@@ -21,6 +21,7 @@ namespace talmeru {
 
 class BankObject;
 class ConversionLog;
+class CopyList;
 class UploadHost;
 namespace emulator {
 class Ma1Emulator;
@@ -50,6 +51,8 @@ class ShellWindow {
     virtual bool ShowProperties() = 0;
     virtual UploadHost& Uploads() = 0;
     virtual ConversionLog* Log() = 0;
+    // The copy dialog over the list; true on OK (the ticks are in the list).
+    virtual bool AskCopy(CopyList& list) = 0;
     // After an open: shows the conversion log when an import wrote one.
     virtual void ShowLog() = 0;
     // A key shown pressed or released on the keyboard bar, and the channel display's count.
@@ -126,6 +129,8 @@ class TalmeruApp {
     int SaveIfWanted();
     void RestoreRomCommand();
     void DeleteCurrentProgram();
+    // Duplicates the current program and the objects ticked with it; the copy, or nullptr.
+    Program* DuplicateCurrentProgram();
     // One program per wave file; the count of programs made.
     int ImportWaves(const std::vector<std::string>& files);
     void Panic();

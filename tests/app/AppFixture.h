@@ -9,6 +9,7 @@
 #include <memory>
 #include <tuple>
 
+#include "app/CopyList.h"
 #include "app/TalmeruApp.h"
 #include "emulator/Ma1Emulator.h"
 #include "files/ConversionLog.h"
@@ -40,6 +41,10 @@ class FakeWindow : public ShellWindow {
     UploadHost& Uploads() override { return host; }
     ConversionLog* Log() override { return &log; }
     void ShowLog() override { ++logsShown; }
+    bool AskCopy(CopyList& list) override {
+        if (tickAll) list.SelectAll(true);
+        return copyOk;
+    }
     void ShowKey(int key, bool pressed, bool current) override {
         keys.emplace_back(key, pressed, current);
     }
@@ -48,6 +53,7 @@ class FakeWindow : public ShellWindow {
     ThreadUploadHost host;
     RecordingConversionLog log;
     int logsShown = 0;
+    bool copyOk = true, tickAll = false;
     WelcomeChoice welcome = WelcomeChoice::Closed;
     std::optional<std::string> openPath, savePath;
     int welcomes = 0, saveDialogs = 0, properties = 0, refreshes = 0, channel = -1;

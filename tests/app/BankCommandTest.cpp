@@ -6,6 +6,7 @@
 #include "app/AbortGuard.h"
 #include "files/BankFile.h"
 #include "files/WaveImport.h"
+#include "model/Keymap.h"
 #include "platform/Format.h"
 
 namespace talmeru::test {
@@ -168,6 +169,42 @@ TEST_F(BankCommands, KeysAndIncomingNotesReachTheSynthAndTheBars) {
     EXPECT_EQ(window.notes[1], 1);
     EXPECT_EQ(window.notes[5], -1);                     // the channel display keeps its count at 0
     EXPECT_EQ(std::get<2>(window.keys.back()), false);  // channel 5 is not the audition channel
+}
+
+TEST_F(BankCommands, TheCopyDialogListsAndDuplicatesTheTickedObjects) {
+    Program* source = nullptr;
+    for (int n = 0; n < kSlotCount && !source; ++n) {
+        Program* p = app->Bank().GetProgram(n);
+        if (p && p->LayerCount() > 0 && app->Bank().GetKeymap(p->GetLayer(0)->keymap)) source = p;
+    }
+    ASSERT_NE(source, nullptr);
+    CopyList list(app->Bank(), *source);
+    ASSERT_GE(list.Lines().size(), 2u);
+    EXPECT_EQ(list.Lines()[0].text, source->Name());
+    EXPECT_TRUE(list.Lines()[0].ticked);
+    const Keymap* k = app->Bank().GetKeymap(source->GetLayer(0)->keymap);
+    EXPECT_EQ(list.Lines()[1].text, Fmt("    K[%d] : %s", k->Number(), k->Name().c_str()));
+    EXPECT_FALSE(list.Lines()[1].ticked);
+    EXPECT_FALSE(list.TicksOrphans());
+    list.Lines()[0].ticked = false;
+    list.Lines()[1].ticked = true;
+    EXPECT_TRUE(list.TicksOrphans());
+    list.SelectAll(true);
+    EXPECT_FALSE(list.TicksOrphans());
+
+    app->SelectProgram(source, true);
+    const int free = app->Bank().FirstFreeProgram();
+    window.copyOk = false;
+    EXPECT_EQ(app->DuplicateCurrentProgram(), nullptr);
+    EXPECT_EQ(app->Bank().GetProgram(free), nullptr);
+    window.copyOk = true;
+    Program* copy = app->DuplicateCurrentProgram();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->Number(), free);
+    EXPECT_EQ(app->CurrentProgram(), copy);
+    EXPECT_TRUE(emu->InRam(3, free));
+    // Only the program was ticked: the copy plays the same keymap.
+    EXPECT_EQ(copy->GetLayer(0)->keymap, source->GetLayer(0)->keymap);
 }
 
 TEST_F(BankCommands, DeleteAndImportChangeTheBank) {
