@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -39,6 +40,11 @@ QString Q(const std::string& s) {
 
 }  // namespace
 
+void QtEventPump::Pump() {
+    if (QThread::currentThread() == qApp->thread())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 CMainFrame::CMainFrame(TalmeruApp& app)
     : app_(app), mdi_(new QMdiArea(this)), uploads_(std::make_unique<UploadWindow>(this)) {
     setCentralWidget(mdi_);
@@ -51,6 +57,7 @@ CMainFrame::CMainFrame(TalmeruApp& app)
         QMetaObject::invokeMethod(
             this, [this] { app_.HandleIncoming(); }, Qt::QueuedConnection);
     });
+    app_.Link().SetEventPump(&pump_);
     auto* idle = new QTimer(this);
     connect(idle, &QTimer::timeout, this, &CMainFrame::UpdateGauges);
     idle->start(500);
@@ -59,6 +66,7 @@ CMainFrame::CMainFrame(TalmeruApp& app)
 }
 
 CMainFrame::~CMainFrame() {
+    app_.Link().SetEventPump(nullptr);
     app_.SetIncomingNotify({});
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/ProgressWindows.h"
 #include "app/TalmeruApp.h"
+#include "platform/EventPump.h"
 
 class QComboBox;
 class QLabel;
@@ -25,6 +26,13 @@ inline constexpr const char* kOpenBankFilter =
     "Sysex Banks (*.syx);;Apex Banks (*.apex);;All Files (*)";
 inline constexpr const char* kSaveBankFilter =
     "Pinnacle Bank File (*.pbf);;Talmeru MA-1 Bank (*.tmb);;Sysex File (*.syx);;All Files (*)";
+
+// Keeps the windows painting while the link waits for a reply on the window's thread; user
+// input waits, so no command starts inside another.
+class QtEventPump : public EventPump {
+  public:
+    void Pump() override;
+};
 
 class CMainFrame : public QMainWindow, public ShellWindow {
     Q_OBJECT
@@ -86,6 +94,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QAction* saveAction_;
     std::unique_ptr<UploadWindow> uploads_;
     ConversionStatusWindow* status_;
+    QtEventPump pump_;
 };
 
 }  // namespace talmeru

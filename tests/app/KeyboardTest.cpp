@@ -141,6 +141,17 @@ TEST_F(MainWindowTest, TheWindowShowsTheBankAndTheGauges) {
     EXPECT_EQ(app->Settings().GetInt("Audition", "Velocity", 0), 127);
 }
 
+TEST_F(MainWindowTest, TheWindowKeepsWorkingWhileTheLinkWaits) {
+    app->Link().SetTickPeriod(std::chrono::milliseconds(1));
+    emu->InjectFault(emulator::Ma1Fault::kSilent, -1);
+    prompter.SetDefault(Answer::Ignore);
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        frame.get(), [&] { ran = true; }, Qt::QueuedConnection);
+    EXPECT_NE(app->Link().QueryMemory(1), 0);
+    EXPECT_TRUE(ran);
+}
+
 TEST_F(MainWindowTest, ThePropertiesSheetChangesTheDevices) {
     app->Link().SetTickPeriod(std::chrono::milliseconds(1));  // silence costs little
     const int synthIn = app->Link().SynthInIndex();
