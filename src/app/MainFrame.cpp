@@ -324,6 +324,11 @@ UploadHost& CMainFrame::Uploads() {
     return *uploads_;
 }
 
+DownloadObserver* CMainFrame::Downloads() {
+    downloads_ = std::make_unique<DownloadWindow>(this, [this] { app_.Link().Cancel(); });
+    return downloads_.get();
+}
+
 ConversionLog* CMainFrame::Log() {
     return status_;
 }

@@ -51,6 +51,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     std::optional<std::string> AskSavePath(const std::string& current) override;
     bool ShowProperties() override;
     UploadHost& Uploads() override;
+    DownloadObserver* Downloads() override;
     ConversionLog* Log() override;
     void ShowLog() override;
     bool AskCopy(CopyList& list) override;
@@ -93,6 +94,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QMenu* recentMenu_;
     QAction* saveAction_;
     std::unique_ptr<UploadWindow> uploads_;
+    std::unique_ptr<DownloadWindow> downloads_;
     ConversionStatusWindow* status_;
     QtEventPump pump_;
 };

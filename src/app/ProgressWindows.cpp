@@ -75,6 +75,32 @@ bool UploadWindow::RunUpload(const Work& work) {
     return cancel;
 }
 
+DownloadWindow::DownloadWindow(QWidget* parent, std::function<void()> cancel)
+    : parent_(parent), cancel_(std::move(cancel)) {}
+
+DownloadWindow::~DownloadWindow() {
+    delete dialog_;
+}
+
+void DownloadWindow::Reached(int type, int number) {
+    // Rows: keymaps, sample headers and programs of 512 each, then three short ones.
+    const int done = type <= 3 ? (type - 1) * 512 + number : 3 * 512 + (type - 4) * 20 + number;
+    if (!dialog_) {
+        dialog_ = new QDialog(parent_);
+        dialog_->setWindowTitle("Downloading");
+        auto* layout = new QVBoxLayout(dialog_);
+        bar_ = new QProgressBar(dialog_);
+        bar_->setRange(0, 3 * 512 + 3 * 20);
+        auto* cancel = new QPushButton("Cancel", dialog_);
+        QObject::connect(cancel, &QPushButton::clicked, [this] { cancel_(); });
+        layout->addWidget(bar_);
+        layout->addWidget(cancel);
+        dialog_->show();
+    }
+    bar_->setValue(done);
+    if (done + 1 >= bar_->maximum()) dialog_->hide();
+}
+
 ConversionStatusWindow::ConversionStatusWindow(bool& wanted, QWidget* parent)
     : QDialog(parent), wanted_(wanted) {
     setWindowTitle("KRZ Conversion Status");

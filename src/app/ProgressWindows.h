@@ -2,6 +2,7 @@
 // The upload progress window (the worker reports from its own thread through queued calls;
 // Cancel sets the worker's cancel flag) and the conversion status window of imports.
 #include <QDialog>
+#include <functional>
 
 #include "files/ConversionLog.h"
 #include "model/BankTransfer.h"
@@ -20,6 +21,21 @@ class UploadWindow : public UploadHost {
 
   private:
     QWidget* parent_;
+};
+
+// The whole-bank download's progress on the window's thread (the link's wait keeps it
+// painting); Cancel makes the link give up the waiting request.
+class DownloadWindow : public DownloadObserver {
+  public:
+    DownloadWindow(QWidget* parent, std::function<void()> cancel);
+    ~DownloadWindow() override;
+    void Reached(int type, int number) override;
+
+  private:
+    QWidget* parent_;
+    std::function<void()> cancel_;
+    QDialog* dialog_ = nullptr;
+    QProgressBar* bar_ = nullptr;
 };
 
 // Lists an import's log; shown after the import when "Show this status window in the

@@ -206,7 +206,8 @@ void TalmeruApp::ResetToRom() {
 
 void TalmeruApp::DownloadPrograms() {
     FlushPendingEdits();
-    if (DownloadAll(bank_, *link_) != 0) ShowMessage("Download failed.");
+    if (DownloadAll(bank_, *link_, window_ ? window_->Downloads() : nullptr) != 0)
+        ShowMessage("Download failed.");
     Refresh(-1);
 }
 

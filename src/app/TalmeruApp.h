@@ -22,6 +22,7 @@ namespace talmeru {
 class BankObject;
 class ConversionLog;
 class CopyList;
+class DownloadObserver;
 class UploadHost;
 namespace emulator {
 class Ma1Emulator;
@@ -50,6 +51,8 @@ class ShellWindow {
     // True when the sheet closed with OK and reports a change.
     virtual bool ShowProperties() = 0;
     virtual UploadHost& Uploads() = 0;
+    // Progress of a whole-bank download (none: no window).
+    virtual DownloadObserver* Downloads() = 0;
     virtual ConversionLog* Log() = 0;
     // The copy dialog over the list; true on OK (the ticks are in the list).
     virtual bool AskCopy(CopyList& list) = 0;

@@ -39,6 +39,7 @@ class FakeWindow : public ShellWindow {
         return false;
     }
     UploadHost& Uploads() override { return host; }
+    DownloadObserver* Downloads() override { return &downloads; }
     ConversionLog* Log() override { return &log; }
     void ShowLog() override { ++logsShown; }
     bool AskCopy(CopyList& list) override {
@@ -52,6 +53,14 @@ class FakeWindow : public ShellWindow {
 
     ThreadUploadHost host;
     RecordingConversionLog log;
+    struct : DownloadObserver {
+        void Reached(int type, int number) override {
+            last = {type, number};
+            ++count;
+        }
+        std::pair<int, int> last{-1, -1};
+        int count = 0;
+    } downloads;
     int logsShown = 0;
     bool copyOk = true, tickAll = false;
     WelcomeChoice welcome = WelcomeChoice::Closed;

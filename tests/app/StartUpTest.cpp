@@ -94,6 +94,8 @@ TEST_F(AppTest, DownloadProgramsOnlyKeepsTheSynthRam) {
     ASSERT_TRUE(app->Start(window, {}));
     EXPECT_TRUE(emu->InRam(3, 5));
     ASSERT_NE(app->Bank().GetProgram(5), nullptr);
+    EXPECT_GT(window.downloads.count, 1);
+    EXPECT_EQ(window.downloads.last, std::make_pair(6, 20));  // the end of the last row
     EXPECT_NE(app->Bank().Path(), "MA-1 GM Bank 0103.pbf");
 }
 
