@@ -1,0 +1,422 @@
+#include "app/MainFrame.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "app/CopyList.h"
+#include "app/MidiDisplayCtrl.h"
+#include "app/PropertiesSheet.h"
+#include "files/Exports.h"
+#include "model/Listers.h"
+#include "platform/Format.h"
+#include "platform/Prompter.h"
+#include "wizards/MusicKeyboard.h"
+
+namespace talmeru {
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+void QtEventPump::Pump() {
+    if (QThread::currentThread() == qApp->thread())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+CMainFrame::CMainFrame(TalmeruApp& app)
+    : app_(app), mdi_(new QMdiArea(this)), uploads_(std::make_unique<UploadWindow>(this)) {
+    setCentralWidget(mdi_);
+    status_ = new ConversionStatusWindow(app_.Options().importPrompt, this);
+    BuildBars();
+    BuildMenus();
+    RestorePosition();
+    // Audition notes arrive on the MIDI thread; they are handled here on the window's thread.
+    app_.SetIncomingNotify([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { app_.HandleIncoming(); }, Qt::QueuedConnection);
+    });
+    app_.Link().SetEventPump(&pump_);
+    auto* idle = new QTimer(this);
+    connect(idle, &QTimer::timeout, this, &CMainFrame::UpdateGauges);
+    idle->start(500);
+    UpdateGauges();
+    SetTitle(WindowTitle(app_.Bank().Path()));
+}
+
+CMainFrame::~CMainFrame() {
+    app_.Link().SetEventPump(nullptr);
+    app_.SetIncomingNotify({});
+}
+
+void CMainFrame::BuildBars() {
+    toolbar_ = addToolBar("Toolbar");
+    toolbar_->setObjectName("Toolbar");
+    programBox_ = new QComboBox(toolbar_);
+    programBox_->setFixedWidth(128);
+    programBox_->view()->setMinimumWidth(300);
+    programBox_->setToolTip("Current program");
+    channelBox_ = new QComboBox(toolbar_);
+    channelBox_->setFixedWidth(48);
+    for (int ch = 1; ch <= 16; ++ch)
+        channelBox_->addItem(QString::number(ch));
+    channelBox_->setToolTip("Audition channel");
+    toolbar_->addWidget(programBox_);
+    toolbar_->addSeparator();
+    toolbar_->addWidget(channelBox_);
+    connect(programBox_, &QComboBox::activated, this, [this](int index) {
+        auto* program = static_cast<Program*>(programBox_->itemData(index).value<void*>());
+        app_.SelectProgram(program, false);
+    });
+    connect(channelBox_, &QComboBox::activated, this,
+            [this](int index) { app_.SetAuditionChannel(index); });
+
+    addToolBarBreak();
+    keyboardBar_ = addToolBar("Virtual Keyboard Bar");
+    keyboardBar_->setObjectName("VirtualKeyboardBar");
+    keyboardBar_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+    keyboard_ = new CMusicKeyboard(keyboardBar_);
+    velocity_ = new QSlider(Qt::Vertical, keyboardBar_);
+    velocity_->setRange(0, 127);
+    velocity_->setInvertedAppearance(true);
+    velocity_->setValue(127 - app_.AuditionVelocity());
+    velocity_->setFixedHeight(kWhiteBottom + 1);
+    velocity_->setToolTip("Virtual Keyboard volume");
+    keyboardBar_->addWidget(keyboard_);
+    keyboardBar_->addWidget(velocity_);
+    connect(keyboard_, &CMusicKeyboard::keyEvent, this,
+            [this](int key, bool down) { app_.KeyEvent(key, down); });
+    connect(velocity_, &QSlider::sliderReleased, this,
+            [this] { app_.SetAuditionVelocity(127 - velocity_->value()); });
+
+    displayBar_ = addToolBar("MIDI Channel Display Bar");
+    displayBar_->setObjectName("MidiChannelDisplayBar");
+    displayBar_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+    displayBar_->setToolTip("Midi Channel Display");
+    display_ = new CMidiDisplayCtrl(displayBar_);
+    displayBar_->addWidget(display_);
+
+    sampleGauge_ = new QLabel(this);
+    programGauge_ = new QLabel(this);
+    const int width = fontMetrics().horizontalAdvance("  Sample RAM 100% (48.0 MB)  ");
+    for (QLabel* gauge : {sampleGauge_, programGauge_}) {
+        gauge->setMinimumWidth(width);
+        statusBar()->addPermanentWidget(gauge);
+    }
+}
+
+void CMainFrame::BuildMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction("&New Bank", QKeySequence::New, [this] { app_.NewBank(); });
+    file->addAction("&Open Bank...", QKeySequence::Open, [this] { app_.OpenBankCommand(); });
+    saveAction_ = file->addAction("&Save", QKeySequence::Save, [this] { app_.Save(); });
+    QAction* saveAs = file->addAction("Save &As...", [this] { app_.SaveAs(); });
+    QMenu* exportMenu = file->addMenu("&Export");
+    exportMenu->addAction("Cakewalk Instrument (.ins)", [this] { Export(true); });
+    exportMenu->addAction("Text File Description (.txt)", [this] { Export(false); });
+    file->addAction("&Restore ROM", [this] {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        app_.RestoreRomCommand();
+        QApplication::restoreOverrideCursor();
+    });
+    file->addAction("Download All")->setEnabled(false);
+    file->addAction("&Properties", [this] {
+        if (ShowProperties()) app_.Refresh(-1);
+    });
+    recentMenu_ = file->addMenu("Recent Files");
+    file->addSeparator();
+    file->addAction("E&xit", [this] { close(); });
+    connect(file, &QMenu::aboutToShow, this, [this, saveAs] {
+        const ZedoDatabase& bank = app_.Bank();
+        saveAction_->setText(bank.Path().empty() ? "Save"
+                                                 : Q(Fmt("Save \"%s\"", bank.Path().c_str())));
+        saveAction_->setEnabled(bank.IsModified() && app_.Editable());
+        saveAs->setEnabled(app_.Editable());
+        FillRecentMenu();
+    });
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    QAction* dup = edit->addMenu("D&uplicate")->addAction("Current Program", [this] {
+        app_.DuplicateCurrentProgram();
+    });
+    QAction* del = edit->addMenu("&Delete")->addAction("Current Program",
+                                                       [this] { app_.DeleteCurrentProgram(); });
+    connect(edit, &QMenu::aboutToShow, this, [this, del, dup] {
+        const bool can = app_.CurrentProgram() && app_.Editable();
+        del->setEnabled(can);
+        dup->setEnabled(can);
+    });
+
+    QMenu* wizards = menuBar()->addMenu("&Wizards");
+    QAction* waves = wizards->addAction("One-step wave import...", [this] { ImportWaves(); });
+    waves->setStatusTip(
+        "For each .WAV file selected, a program, keymap and sample header are created and added "
+        "to the current bank.");
+    connect(wizards, &QMenu::aboutToShow, this, [this, waves] {
+        const ZedoDatabase& b = app_.Bank();
+        waves->setEnabled(app_.Editable() && b.FirstFreeProgram() >= 0 &&
+                          b.FirstFreeKeymap() >= 0 && b.FirstFreeSampleHeader() >= 0);
+    });
+
+    QMenu* view = menuBar()->addMenu("&View");
+    view->addAction(toolbar_->toggleViewAction());
+    QAction* statusToggle = view->addAction("Status Bar");
+    statusToggle->setCheckable(true);
+    statusToggle->setChecked(true);
+    connect(statusToggle, &QAction::toggled, statusBar(), &QWidget::setVisible);
+    view->addAction(keyboardBar_->toggleViewAction());
+    view->addAction(displayBar_->toggleViewAction());
+
+    QMenu* midi = menuBar()->addMenu("&MIDI");
+    midi->addAction("PANIC!", [this] { app_.Panic(); });
+    QAction* thru = midi->addAction("Enable MIDI Thru");
+    thru->setCheckable(true);
+    connect(midi, &QMenu::aboutToShow, this,
+            [this, thru] { thru->setChecked(app_.Link().ThruEnabled()); });
+    connect(thru, &QAction::triggered, this, [this](bool on) { app_.SetThru(on); });
+
+    QMenu* windows = menuBar()->addMenu("&Windows");
+    windows->addAction("&Cascade Windows", mdi_, &QMdiArea::cascadeSubWindows);
+    windows->addAction("Close &All Windows", mdi_, &QMdiArea::closeAllSubWindows);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction("&About Talmeru...", [this] { About(); });
+}
+
+void CMainFrame::FillRecentMenu() {
+    recentMenu_->clear();
+    int n = 1;
+    for (const std::string& path : app_.RecentFiles()) {
+        recentMenu_->addAction(Q(Fmt("&%d %s", n++, path.c_str())),
+                               [this, path] { app_.OpenDocumentFile(path); });
+    }
+    recentMenu_->setEnabled(!app_.RecentFiles().empty());
+}
+
+void CMainFrame::RestorePosition() {
+    const QRect r = geometry();
+    const std::string stored =
+        app_.Settings().GetString("State", "MainFrame-Position",
+                                  Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
+    int left = 0, top = 0, width = 0, height = 0;
+    if (std::sscanf(stored.c_str(), "%d %d %d %d", &left, &top, &width, &height) == 4 &&
+        width > 0 && height > 0) {
+        setGeometry(left, top, width, height);
+    } else {
+        resize(900, 600);
+    }
+    const std::string bars = app_.Settings().GetString("BARSTATE", "State");
+    if (!bars.empty()) restoreState(QByteArray::fromBase64(QByteArray::fromStdString(bars)));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!app_.CanExit()) {
+        event->ignore();
+        return;
+    }
+    Profile& s = app_.Settings();
+    s.WriteString("BARSTATE", "State", saveState().toBase64().toStdString());
+    const QRect r = geometry();
+    s.WriteString("State", "MainFrame-Position",
+                  Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
+    app_.SaveState({});
+    event->accept();
+}
+
+void CMainFrame::RefreshViews(int) {
+    UpdateGauges();
+}
+
+void CMainFrame::FillProgramBox() {
+    programBox_->clear();
+    const ObjectList list = ListPrograms(app_.Bank(), app_.CurrentNumber(), app_.Numbering());
+    for (const ListItem& item : list.items)
+        programBox_->addItem(Q(item.text), QVariant::fromValue(static_cast<void*>(item.object)));
+    programBox_->setCurrentIndex(list.selected);
+}
+
+void CMainFrame::ShowCurrentProgram() {
+    programBox_->setCurrentIndex(
+        programBox_->findData(QVariant::fromValue(static_cast<void*>(app_.CurrentProgram()))));
+}
+
+void CMainFrame::ShowChannel(int channel) {
+    channelBox_->setCurrentIndex(channel);
+    display_->SetCurrentChannel(channel);
+}
+
+void CMainFrame::SetTitle(const std::string& title) {
+    setWindowTitle(Q(title));
+}
+
+WelcomeChoice CMainFrame::AskWelcome() {
+    for (;;) {
+        QMessageBox box(QMessageBox::Question, "Welcome to Talmeru !",
+                        "A RAM bank is loaded. What shall I do?", QMessageBox::NoButton, this);
+        QPushButton* download =
+            box.addButton("Download Programs\n(not recommended)", QMessageBox::AcceptRole);
+        QPushButton* reset = box.addButton("Reset Synth\n(recommended)", QMessageBox::AcceptRole);
+        QPushButton* why = box.addButton("Why?", QMessageBox::HelpRole);
+        box.addButton(QMessageBox::Close);
+        box.exec();
+        if (box.clickedButton() == download) return WelcomeChoice::DownloadPrograms;
+        if (box.clickedButton() == reset) return WelcomeChoice::ResetSynth;
+        if (box.clickedButton() != why) return WelcomeChoice::Closed;
+        QMessageBox::information(
+            this, "Talmeru",
+            "Due to a firmware limitation, samples are \"Write-only\". If you choose the "
+            "\"Download "
+            "Programs\" option,\nany samples in RAM can not be determined, even though you can "
+            "hear "
+            "them.\nIf you save the bank, all RAM based samples will be corrupted, and you will "
+            "not be "
+            "able to use your bank ever again.\nIt is recommended that you select the \"Reset "
+            "Synth\" "
+            "option, and then reload the bank that you last used with File|Open.");
+    }
+}
+
+std::optional<std::string> CMainFrame::AskOpenPath() {
+    const QString path = QFileDialog::getOpenFileName(this, "Open Bank File", {}, kOpenBankFilter);
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+}
+
+std::optional<std::string> CMainFrame::AskSavePath(const std::string& current) {
+    QFileDialog dialog(this, "Save Bank File", Q(current), kSaveBankFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("pbf");
+    const std::string ext = std::filesystem::path(current).extension().string();
+    for (const QString& f : dialog.nameFilters()) {
+        if (!ext.empty() && f.contains(Q("*" + ext))) dialog.selectNameFilter(f);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
+bool CMainFrame::ShowProperties() {
+    PropertiesSheet sheet(app_, this);
+    return sheet.exec() == QDialog::Accepted && sheet.Apply();
+}
+
+UploadHost& CMainFrame::Uploads() {
+    return *uploads_;
+}
+
+DownloadObserver* CMainFrame::Downloads() {
+    downloads_ = std::make_unique<DownloadWindow>(this, [this] { app_.Link().Cancel(); });
+    return downloads_.get();
+}
+
+ConversionLog* CMainFrame::Log() {
+    return status_;
+}
+
+bool CMainFrame::AskCopy(CopyList& list) {
+    QDialog dialog(this);
+    dialog.setWindowTitle("Copy Program (and dependent objects)");
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* lines = new QListWidget(&dialog);
+    for (const CopyLine& l : list.Lines()) {
+        auto* item = new QListWidgetItem(Q(l.text), lines);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(l.ticked ? Qt::Checked : Qt::Unchecked);
+    }
+    auto setAll = [lines](bool on) {
+        for (int i = 0; i < lines->count(); ++i)
+            lines->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    };
+    auto* all = new QPushButton("Select All", &dialog);
+    auto* none = new QPushButton("Select None", &dialog);
+    connect(all, &QPushButton::clicked, &dialog, [setAll] { setAll(true); });
+    connect(none, &QPushButton::clicked, &dialog, [setAll] { setAll(false); });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        for (int i = 0; i < lines->count(); ++i)
+            list.Lines()[size_t(i)].ticked = lines->item(i)->checkState() == Qt::Checked;
+        if (!list.TicksOrphans() ||
+            AskYesNo(
+                "WARNING:Normally, if you copy a keymap, you want to copy the parent program "
+                "too. Also, if you copy a sample, you want to copy the parent keymap.  Are you "
+                "sure want to copy ONLY the selected objects?"))
+            dialog.accept();
+    });
+    layout->addWidget(lines);
+    layout->addWidget(all);
+    layout->addWidget(none);
+    layout->addWidget(new QLabel("Checked objects will be duplicated.", &dialog));
+    layout->addWidget(buttons);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void CMainFrame::ShowLog() {
+    status_->ShowIfWanted();
+}
+
+void CMainFrame::ShowKey(int key, bool pressed, bool) {
+    keyboard_->MarkKey(key, pressed);
+}
+
+void CMainFrame::AddChannelNotes(int channel, int delta) {
+    display_->AddNotes(channel, delta);
+}
+
+void CMainFrame::UpdateGauges() {
+    sampleGauge_->setText(Q(app_.SampleGauge()));
+    programGauge_->setText(Q(app_.ProgramGauge()));
+}
+
+void CMainFrame::Export(bool instrument) {
+    const std::string title = std::filesystem::path(app_.Bank().Path()).stem().string();
+    const QString path =
+        QFileDialog::getSaveFileName(this, {}, Q(title + (instrument ? ".ins" : ".txt")),
+                                     instrument ? "Cakewalk Instrument File (*.ins);;All Files (*)"
+                                                : "Text File (*.txt);;All Files (*)");
+    if (path.isEmpty()) return;
+    const int rc = instrument ? ExportInstrumentDefinition(app_.Bank(), path.toStdString())
+                              : ExportBankReport(app_.Bank(), path.toStdString());
+    if (rc != 0) ShowMessage("Could not save file properly");
+}
+
+void CMainFrame::ImportWaves() {
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, "Wave files", {}, "Wave Files (*.wav);;All Files (*)");
+    if (files.isEmpty()) return;
+    std::vector<std::string> paths;
+    for (const QString& f : files)
+        paths.push_back(f.toStdString());
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    app_.ImportWaves(paths);
+    QApplication::restoreOverrideCursor();
+}
+
+void CMainFrame::About() {
+    QString text;
+    for (const std::string& line : app_.AboutLines())
+        text += Q(line) + "\n";
+    QMessageBox::about(this, "About Talmeru", text);
+}
+
+}  // namespace talmeru

@@ -1,0 +1,102 @@
+#pragma once
+// The main window: a multi-document frame with the menus, the toolbar's program and channel
+// boxes, the status bar's RAM gauges, the keyboard bar and the MIDI channel display bar.
+#include <QMainWindow>
+#include <memory>
+
+#include "app/ProgressWindows.h"
+#include "app/TalmeruApp.h"
+#include "platform/EventPump.h"
+
+class QComboBox;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QSlider;
+class QToolBar;
+
+namespace talmeru {
+
+class CMidiDisplayCtrl;
+class CMusicKeyboard;
+
+inline constexpr const char* kOpenBankFilter =
+    "All Patch Banks (*.pbf *.krz *.sf2 *.tmb *.syx *.apex);;Pinnacle Bank File (*.pbf);;"
+    "Kurzweil K2000 File(*.krz);;Soundfont 2 Bank(*.sf2);;Talmeru MA-1 Bank (*.tmb);;"
+    "Sysex Banks (*.syx);;Apex Banks (*.apex);;All Files (*)";
+inline constexpr const char* kSaveBankFilter =
+    "Pinnacle Bank File (*.pbf);;Talmeru MA-1 Bank (*.tmb);;Sysex File (*.syx);;All Files (*)";
+
+// Keeps the windows painting while the link waits for a reply on the window's thread; user
+// input waits, so no command starts inside another.
+class QtEventPump : public EventPump {
+  public:
+    void Pump() override;
+};
+
+class CMainFrame : public QMainWindow, public ShellWindow {
+    Q_OBJECT
+  public:
+    explicit CMainFrame(TalmeruApp& app);
+    ~CMainFrame() override;
+
+    // ShellWindow: the dialogs are virtual so that tests answer them.
+    void RefreshViews(int hint) override;
+    void FillProgramBox() override;
+    void ShowCurrentProgram() override;
+    void ShowChannel(int channel) override;
+    void SetTitle(const std::string& title) override;
+    WelcomeChoice AskWelcome() override;
+    std::optional<std::string> AskOpenPath() override;
+    std::optional<std::string> AskSavePath(const std::string& current) override;
+    bool ShowProperties() override;
+    UploadHost& Uploads() override;
+    DownloadObserver* Downloads() override;
+    ConversionLog* Log() override;
+    void ShowLog() override;
+    bool AskCopy(CopyList& list) override;
+    void ShowKey(int key, bool pressed, bool onCurrentChannel) override;
+    void AddChannelNotes(int channel, int delta) override;
+
+    QComboBox* ProgramBox() const { return programBox_; }
+    QComboBox* ChannelBox() const { return channelBox_; }
+    CMusicKeyboard* Keyboard() const { return keyboard_; }
+    CMidiDisplayCtrl* ChannelDisplay() const { return display_; }
+    QSlider* VelocitySlider() const { return velocity_; }
+    QLabel* SampleGauge() const { return sampleGauge_; }
+    QLabel* ProgramGauge() const { return programGauge_; }
+    void UpdateGauges();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void BuildMenus();
+    void BuildBars();
+    void FillRecentMenu();
+    void Export(bool instrument);
+    void ImportWaves();
+    void About();
+    void RestorePosition();
+
+    TalmeruApp& app_;
+    QMdiArea* mdi_;
+    QToolBar* toolbar_;
+    QToolBar* keyboardBar_;
+    QToolBar* displayBar_;
+    QComboBox* programBox_;
+    QComboBox* channelBox_;
+    CMusicKeyboard* keyboard_;
+    QSlider* velocity_;
+    CMidiDisplayCtrl* display_;
+    QLabel* sampleGauge_;
+    QLabel* programGauge_;
+    QMenu* recentMenu_;
+    QAction* saveAction_;
+    std::unique_ptr<UploadWindow> uploads_;
+    std::unique_ptr<DownloadWindow> downloads_;
+    ConversionStatusWindow* status_;
+    QtEventPump pump_;
+};
+
+}  // namespace talmeru

@@ -1,0 +1,37 @@
+#pragma once
+// The Properties sheet: pages Bank, Misc and Midi over PropertyValues.
+#include <QDialog>
+
+#include "app/Properties.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QButtonGroup;
+
+namespace talmeru {
+
+class PropertiesSheet : public QDialog {
+    Q_OBJECT
+  public:
+    PropertiesSheet(TalmeruApp& app, QWidget* parent);
+    // The values as the controls show them now.
+    PropertyValues Values() const;
+    // OK: applies the values; true when the caller should refresh.
+    bool Apply();
+    QComboBox* SynthOutBox() const { return out_; }
+    QComboBox* SynthInBox() const { return in_; }
+
+  private:
+    TalmeruApp& app_;
+    PropertyValues start_;
+    QLineEdit* comment_;
+    QCheckBox *merge_, *load_, *purge_, *convert_;
+    QLineEdit* editor_;
+    QCheckBox *switch_, *replace_, *prompt_, *prefix_;
+    QButtonGroup* style_;
+    QComboBox *out_, *in_, *audition_;
+    QCheckBox* enable_;
+};
+
+}  // namespace talmeru

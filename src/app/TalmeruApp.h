@@ -1,0 +1,203 @@
+#pragma once
+// The application object: settings, the synthesizer link, the current bank and the ROM bank,
+// the current program and the edits not yet sent. It holds no Qt types; the main window
+// reaches the user through ShellWindow, and tests put a scripted window in its place.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/Program.h"
+#include "model/ZedoDatabase.h"
+#include "platform/MidiSystem.h"
+#include "platform/Profile.h"
+#include "synth/MidiSynthLink.h"
+
+namespace talmeru {
+
+class BankObject;
+class ConversionLog;
+class CopyList;
+class DownloadObserver;
+class UploadHost;
+namespace emulator {
+class Ma1Emulator;
+}
+
+inline constexpr int kTalmeruVersion = 0x147;
+inline constexpr int kPendingLimit = 8;
+inline constexpr int kRecentFileCount = 6;
+// Refresh hint: the program list changed.
+inline constexpr int kHintPrograms = 2;
+
+enum class WelcomeChoice { DownloadPrograms, ResetSynth, Closed };
+
+// What the application asks of its main window.
+class ShellWindow {
+  public:
+    virtual ~ShellWindow() = default;
+    virtual void RefreshViews(int hint) = 0;
+    virtual void FillProgramBox() = 0;
+    virtual void ShowCurrentProgram() = 0;
+    virtual void ShowChannel(int channel) = 0;
+    virtual void SetTitle(const std::string& title) = 0;
+    virtual WelcomeChoice AskWelcome() = 0;
+    virtual std::optional<std::string> AskOpenPath() = 0;
+    virtual std::optional<std::string> AskSavePath(const std::string& current) = 0;
+    // True when the sheet closed with OK and reports a change.
+    virtual bool ShowProperties() = 0;
+    virtual UploadHost& Uploads() = 0;
+    // Progress of a whole-bank download (none: no window).
+    virtual DownloadObserver* Downloads() = 0;
+    virtual ConversionLog* Log() = 0;
+    // The copy dialog over the list; true on OK (the ticks are in the list).
+    virtual bool AskCopy(CopyList& list) = 0;
+    // After an open: shows the conversion log when an import wrote one.
+    virtual void ShowLog() = 0;
+    // A key shown pressed or released on the keyboard bar, and the channel display's count.
+    virtual void ShowKey(int key, bool pressed, bool onCurrentChannel) = 0;
+    virtual void AddChannelNotes(int channel, int delta) = 0;
+};
+
+// The Options keys that the Properties sheet edits besides the bank options.
+struct MiscOptions {
+    bool importPrompt = true;
+    std::string waveEditorPath;
+    bool autoProgramSwitch = true;
+    bool autoProgramReplace = false;
+    bool bankPrefix = true;
+    int numberStyle = 0;
+
+    void Read(const Profile& p);
+    void Write(Profile& p) const;
+};
+
+// Where the application finds its settings and devices.
+struct AppEnvironment {
+    std::filesystem::path folder;
+    std::unique_ptr<MidiSystem> midi;
+    std::shared_ptr<emulator::Ma1Emulator> emulator;  // kept alive while its devices are used
+};
+// The settings folder, the system's MIDI devices and then a fresh emulator's.
+AppEnvironment DefaultEnvironment();
+
+class TalmeruApp {
+  public:
+    // Start-up before any window: settings, link, devices, ROM bank.
+    explicit TalmeruApp(AppEnvironment env);
+    ~TalmeruApp();
+    TalmeruApp(const TalmeruApp&) = delete;
+    TalmeruApp& operator=(const TalmeruApp&) = delete;
+
+    // Start-up once the main window exists: notices, the devices question, the reset or the
+    // welcome question, the file named on the command line. False ends the program.
+    bool Start(ShellWindow& window, const std::vector<std::string>& files);
+
+    Profile& Settings() { return settings_; }
+    MidiSynthLink& Link() { return *link_; }
+    ZedoDatabase& Bank() { return bank_; }
+    const ZedoDatabase* RomBank() const { return rom_.get(); }
+    MiscOptions& Options() { return options_; }
+    int RomVersion() const { return romVersion_; }
+    bool CacheBuilt() const { return cacheBuilt_; }
+    ProgramNumbering Numbering() const;
+
+    int AuditionVelocity() const { return velocity_; }
+    int AuditionChannel() const { return channel_; }
+    bool AuditionInEnabled() const { return auditionIn_; }
+    void SetAuditionVelocity(int v);
+    void SetAuditionChannel(int channel);
+    void SetAuditionInEnabled(bool on);
+    void SetThru(bool on);
+    // The bank options from the settings, after the Properties sheet changed them.
+    void ApplyBankOptions();
+
+    Program* CurrentProgram() const { return current_; }
+    int CurrentNumber() const { return currentNumber_; }
+    const std::vector<BankObject*>& Pending() const { return pending_; }
+    const std::vector<std::string>& RecentFiles() const { return recent_; }
+    bool Editable() const { return !bank_.ReadOnly(); }
+
+    // Bank commands.
+    void NewBank();
+    void OpenBankCommand();
+    bool OpenDocumentFile(const std::string& path);
+    void Save();
+    void SaveAs();
+    // 0 continue, 1 cancelled.
+    int SaveIfWanted();
+    void RestoreRomCommand();
+    void DeleteCurrentProgram();
+    // Duplicates the current program and the objects ticked with it; the copy, or nullptr.
+    Program* DuplicateCurrentProgram();
+    // One program per wave file; the count of programs made.
+    int ImportWaves(const std::vector<std::string>& files);
+    void Panic();
+    void Sync();
+    void Refresh(int hint);
+    void SelectProgram(Program* program, bool updateToolbar);
+    int MarkChanged(BankObject* object);
+    void FlushPendingEdits();
+    void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
+
+    // Notes: the virtual keyboard's key events and the audition input's messages.
+    void KeyEvent(int key, bool down);
+    void HandleIncoming();
+    // Called on the MIDI thread when audition messages wait; the window schedules
+    // HandleIncoming on the main thread.
+    void SetIncomingNotify(std::function<void()> notify);
+    void SetNoteListener(std::function<void(int, bool)> listener) {
+        noteListener_ = std::move(listener);
+    }
+
+    // Closing: false when the user keeps the bank open; otherwise the state is saved.
+    bool CanExit();
+    void SaveState(const std::vector<std::string>& openEditors);
+    void AddRecentFile(const std::string& path);
+
+    // The status bar's gauges and the About box's lines.
+    std::string SampleGauge() const;
+    std::string ProgramGauge() const;
+    std::vector<std::string> AboutLines() const;
+
+  private:
+    void Phase1();
+    void LoadRomBank();
+    void ResetSequence();
+    void ResetToRom();
+    void DownloadPrograms();
+    void AllNotesOff();
+    void SaveTo(const std::string& path, int options);
+    void Upload();
+    ShellWindow* window_ = nullptr;
+
+    std::filesystem::path folder_;
+    Profile settings_;
+    std::shared_ptr<emulator::Ma1Emulator> emulator_;
+    std::unique_ptr<MidiSystem> midi_;
+    std::unique_ptr<MidiSynthLink> link_;
+    ZedoDatabase bank_;
+    std::unique_ptr<ZedoDatabase> rom_;
+    MiscOptions options_;
+    int romVersion_ = 0;
+    bool cacheBuilt_ = false;
+    int velocity_ = 96;
+    int channel_ = 0;
+    bool auditionIn_ = true;
+    Program* current_ = nullptr;
+    int currentNumber_ = -1;
+    std::vector<BankObject*> pending_;
+    std::vector<std::string> recent_;
+    std::function<void(int, bool)> noteListener_;
+    std::mutex notifyMutex_;
+    std::function<void()> incomingNotify_;
+};
+
+// The main window's title for a bank path.
+std::string WindowTitle(const std::string& bankPath);
+
+}  // namespace talmeru

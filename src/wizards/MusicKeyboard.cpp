@@ -1,0 +1,95 @@
+#include "wizards/MusicKeyboard.h"
+
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QToolTip>
+
+namespace talmeru {
+
+namespace {
+
+QPolygon KeyPolygon(const KeyShape& s) {
+    // A drawn shape reaches one pixel past the span's right end.
+    const int ul = s.upper.left, ur = s.upper.right + 1;
+    if (s.black) return QPolygon({{ul, 0}, {ur, 0}, {ur, kUpperBottom}, {ul, kUpperBottom}});
+    const int ll = s.lower.left, lr = s.lower.right + 1;
+    return QPolygon({{ul, 0},
+                     {ur, 0},
+                     {ur, kUpperBottom},
+                     {lr, kUpperBottom},
+                     {lr, kWhiteBottom},
+                     {ll, kWhiteBottom},
+                     {ll, kUpperBottom},
+                     {ul, kUpperBottom}});
+}
+
+}  // namespace
+
+CMusicKeyboard::CMusicKeyboard(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setFixedSize(sizeHint());
+}
+
+QSize CMusicKeyboard::sizeHint() const {
+    return {layout_.Width() + 1, kWhiteBottom + 1};
+}
+
+QRect CMusicKeyboard::KeyBounds(int key) const {
+    return KeyPolygon(KeyboardLayout::Shape(key)).boundingRect().adjusted(0, 0, 1, 1);
+}
+
+void CMusicKeyboard::MarkKey(int key, bool on) {
+    if (layout_.Mark(key, on)) update(KeyBounds(key));
+}
+
+void CMusicKeyboard::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    p.setPen(QPen(Qt::black, 1));
+    // Black keys last: they lie over the white keys' upper parts.
+    for (bool black : {false, true}) {
+        for (int key = layout_.Lowest(); key <= layout_.Highest(); ++key) {
+            if (KeyboardLayout::IsBlack(key) != black ||
+                !event->region().intersects(KeyBounds(key)))
+                continue;
+            const QColor silent = black ? Qt::black : Qt::white;
+            p.setBrush(layout_.Sounding(key) ? QColor(0x00, 0xFF, 0xFF) : silent);
+            p.drawPolygon(KeyPolygon(KeyboardLayout::Shape(key)));
+        }
+    }
+}
+
+void CMusicKeyboard::Report(const std::vector<NoteEvent>& events) {
+    for (const NoteEvent& e : events) {
+        update(KeyBounds(e.key));
+        emit keyEvent(e.key, e.on);
+    }
+}
+
+void CMusicKeyboard::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    Report(layout_.Press(at.x(), at.y()));
+}
+
+void CMusicKeyboard::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    Report(layout_.Move(at.x(), at.y(), event->buttons() & Qt::LeftButton));
+}
+
+void CMusicKeyboard::mouseReleaseEvent(QMouseEvent*) {
+    Report(layout_.Release());
+}
+
+bool CMusicKeyboard::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int key = layout_.HitTest(help->pos().x(), help->pos().y());
+        QToolTip::showText(help->globalPos(), QString::fromStdString(KeyboardLayout::KeyName(key)),
+                           this, KeyBounds(key), 100);
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+}  // namespace talmeru

@@ -1,0 +1,90 @@
+// The upload progress window and the conversion status window.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <thread>
+
+#include "app/ProgressWindows.h"
+
+namespace talmeru {
+namespace {
+
+QDialog* OpenDialog() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) return d;
+    }
+    return nullptr;
+}
+
+TEST(UploadWindowTest, ShowsTheWorkersProgressAndWaitsForIt) {
+    UploadWindow window(nullptr);
+    std::thread::id workerThread;
+    QString shownText;
+    int shownPercent = -1;
+    const bool cancelled = window.RunUpload([&](UploadObserver& o, const std::atomic<bool>&) {
+        workerThread = std::this_thread::get_id();
+        o.ObjectText("Program 3");
+        o.Percent(0, 40);
+        // Read back on the window's thread once the reports have arrived.
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                QDialog* d = OpenDialog();
+                ASSERT_NE(d, nullptr);
+                shownText = d->findChild<QLabel*>()->text();
+                shownPercent = d->findChild<QProgressBar*>()->value();
+            },
+            Qt::BlockingQueuedConnection);
+        return 0;
+    });
+    EXPECT_FALSE(cancelled);
+    EXPECT_NE(workerThread, std::this_thread::get_id());
+    EXPECT_EQ(shownText, "Program 3");
+    EXPECT_EQ(shownPercent, 40);
+}
+
+TEST(UploadWindowTest, CancelStopsTheWorker) {
+    UploadWindow window(nullptr);
+    QTimer::singleShot(0, [] {
+        QDialog* d = OpenDialog();
+        ASSERT_NE(d, nullptr);
+        d->findChild<QPushButton*>()->click();
+    });
+    bool sawCancel = false;
+    const bool cancelled = window.RunUpload([&](UploadObserver&, const std::atomic<bool>& cancel) {
+        // Bounded so that a broken Cancel fails the test instead of hanging it.
+        for (int i = 0; i < 2000 && !cancel; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        sawCancel = cancel;
+        return 1;
+    });
+    EXPECT_TRUE(cancelled);
+    EXPECT_TRUE(sawCancel);
+}
+
+TEST(ConversionStatusWindowTest, ListsTheLogAndKeepsTheChoice) {
+    bool wanted = true;
+    ConversionStatusWindow window(wanted, nullptr);
+    window.Add("+ Program 1");
+    window.Add("X Keymap 2");
+    EXPECT_EQ(window.Text()->toPlainText(), "+ Program 1\nX Keymap 2");
+    auto* box = window.findChild<QCheckBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "Show this status window in the future.");
+    EXPECT_TRUE(box->isChecked());
+    box->setChecked(false);
+    EXPECT_FALSE(wanted);
+    window.ShowIfWanted();  // not wanted: returns without showing
+    EXPECT_FALSE(window.isVisible());
+    window.Clear();
+    EXPECT_TRUE(window.Text()->toPlainText().isEmpty());
+}
+
+}  // namespace
+}  // namespace talmeru
