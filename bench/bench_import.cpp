@@ -72,13 +72,13 @@ std::string SoundFont(uint64_t sampleBytes) {
     fs::path dir = fs::temp_directory_path() / "talmeru-bench-import";
     fs::create_directories(dir);
     std::string path = (dir / ("bank-" + std::to_string(sampleBytes >> 20) + "MB.sf2")).string();
-    test::Sf2Spec spec;
-    spec.presets = kInstruments;
+    test::Sf2Plan plan;
+    plan.presets = kInstruments;
     const auto frames = static_cast<uint32_t>(sampleBytes / 2);
     const uint32_t each = frames / (2 * kInstruments);
     for (int i = 0; i < 2 * kInstruments; ++i) {
         uint32_t start = static_cast<uint32_t>(i) * each;
-        spec.samples.push_back({"Sample " + std::to_string(i), start, start + each - 8,
+        plan.samples.push_back({"Sample " + std::to_string(i), start, start + each - 8,
                                 start + each / 2, start + each - 16, 44100, 48 + i % 24, 0});
     }
     for (int k = 0; k < kInstruments; ++k) {
@@ -88,9 +88,9 @@ std::string SoundFont(uint64_t sampleBytes) {
         test::Sf2Zone low{{test::RangeGen(43, 0, 59), test::Gen(54, 1), test::Gen(53, 2 * k)}};
         test::Sf2Zone high{{test::RangeGen(43, 60, 127), test::Gen(58, 64), test::Gen(54, 0),
                             test::Gen(53, 2 * k + 1)}};
-        spec.instruments.push_back({"Instrument " + std::to_string(k), {global, low, high}});
+        plan.instruments.push_back({"Instrument " + std::to_string(k), {global, low, high}});
     }
-    spec.WriteWithHole(path, sampleBytes);
+    plan.WriteWithHole(path, sampleBytes);
     return path;
 }
 

@@ -37,7 +37,7 @@ void BM_SynchroniseBank(benchmark::State& state) {
     link.ChooseDevices();
     ZedoDatabase db(&link);
     for (int p = 0; p < kPrograms; ++p) {
-        test::WavSpec s;
+        test::WavPlan s;
         s.data.resize(static_cast<size_t>(kFramesEach) * 2);
         for (size_t i = 0; i < s.data.size(); ++i)
             s.data[i] = static_cast<uint8_t>(i * 7 + p);

@@ -36,7 +36,7 @@ short Music(int i, int channel) {
 std::string PcmFile() {
     static const std::string path = [] {
         std::string p = (Folder() / "stereo.wav").string();
-        test::WavSpec s;
+        test::WavPlan s;
         s.channels = 2;
         s.data.resize(static_cast<size_t>(kFrames) * 4);
         for (int i = 0; i < kFrames; ++i)

@@ -30,7 +30,7 @@ void Seed(const std::string& target, const std::string& name, const std::vector<
 }
 
 std::vector<uint8_t> Wav(int channels, int bits, int frames, bool loop) {
-    test::WavSpec s;
+    test::WavPlan s;
     s.channels = channels;
     s.bits = bits;
     s.data.resize(static_cast<size_t>(frames * channels * bits / 8));
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
         b.insert(b.end(), obj.begin(), obj.end());
         Seed("store", "type" + std::to_string(type), b);
     }
-    test::Sf2Spec sf2;
+    test::Sf2Plan sf2;
     sf2.instruments = {{"Piano",
                         {{{test::RangeGen(43, 0, 63), test::Gen(53, 0)}},
                          {{test::RangeGen(43, 64, 127), test::Gen(53, 1), test::Gen(17, 200)}}}}};
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     sf2.sampleData.resize(1000 * 2, 0x21);
     Seed("sf2", "piano", sf2.Build());
 
-    test::KrzSpec krz;
+    test::KrzPlan krz;
     std::vector<int16_t> pcm16;
     for (int s = 0; s < 400; ++s)
         pcm16.push_back(static_cast<int16_t>(s * 50));

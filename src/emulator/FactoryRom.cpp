@@ -58,7 +58,7 @@ std::vector<uint8_t> SampleBody(const RomRegion& r) {
 
 // ---- keymaps
 
-struct KeymapSpec {
+struct KeymapPlan {
     int number;
     const char* name;
     const char* match;  // the keymap plays every region whose name contains this
@@ -67,7 +67,7 @@ struct KeymapSpec {
 
 // Numbers 0..72 cover the instrument families; 87, 90 and 95 are the further maps that
 // K2000 imports rely on.
-constexpr KeymapSpec kKeymaps[] = {
+constexpr KeymapPlan kKeymaps[] = {
     {0, "Grand Piano", "-gm piano", 0},
     {1, "Strings", "-gm strings", 0},
     {2, "Elec Piano", "-gm elec piano", 0},
@@ -153,7 +153,7 @@ void KeymapEntry(ByteWriter& w, int top, int amp, uint16_t sample) {
 }
 
 // One entry per distinct root, split halfway between neighbouring roots.
-std::vector<uint8_t> KeymapBody(const KeymapSpec& spec) {
+std::vector<uint8_t> KeymapBody(const KeymapPlan& plan) {
     struct Pick {
         int root;
         int sample;
@@ -161,7 +161,7 @@ std::vector<uint8_t> KeymapBody(const KeymapSpec& spec) {
     std::vector<Pick> picks;
     auto dir = RomDirectory();
     for (size_t i = 0; i < dir.size(); ++i) {
-        if (dir[i].name.find(spec.match) == std::string_view::npos) continue;
+        if (dir[i].name.find(plan.match) == std::string_view::npos) continue;
         int root = RootKey(dir[i].name).value_or(60);
         if (!picks.empty() && root <= picks.back().root) continue;
         picks.push_back({root, int(i)});
@@ -171,7 +171,7 @@ std::vector<uint8_t> KeymapBody(const KeymapSpec& spec) {
     w.U8(127);
     for (size_t j = 0; j < picks.size(); ++j) {
         int top = j + 1 == picks.size() ? 127 : (picks[j].root + picks[j + 1].root) / 2;
-        KeymapEntry(w, top, spec.amp, uint16_t(picks[j].sample));
+        KeymapEntry(w, top, plan.amp, uint16_t(picks[j].sample));
     }
     return w.Take();
 }
@@ -340,7 +340,7 @@ constexpr GmProgram kGmPrograms[128] = {
     {"Gunshot", 53},
 };
 
-struct LayerSpec {
+struct LayerPlan {
     int keymap = 0;
     int lowKey = 0;
     int highKey = 127;
@@ -358,7 +358,7 @@ void Put(ByteWriter& w, std::initializer_list<int> bytes) {
         w.U8(uint8_t(b));
 }
 
-void WriteLayer(ByteWriter& w, const LayerSpec& s) {
+void WriteLayer(ByteWriter& w, const LayerPlan& s) {
     w.U16(s.flags);
     w.U8(uint8_t(s.highKey));
     w.U8(uint8_t(s.lowKey));
@@ -396,7 +396,7 @@ void WriteLayer(ByteWriter& w, const LayerSpec& s) {
     Put(w, {0xE0, 14, 16, 0, 232, 50, 0, 64, 0, 1, 0xF0, 127, 127, 64});
 }
 
-std::vector<uint8_t> ProgramBody(const std::vector<LayerSpec>& layers, bool lfo) {
+std::vector<uint8_t> ProgramBody(const std::vector<LayerPlan>& layers, bool lfo) {
     ByteWriter w;
     w.U8(0);
     w.U8(0);
@@ -416,7 +416,7 @@ std::vector<uint8_t> ProgramBody(const std::vector<LayerSpec>& layers, bool lfo)
 
 std::vector<uint8_t> GmProgramBody(int gm) {
     const int family = gm / 8;
-    LayerSpec base;
+    LayerPlan base;
     base.keymap = kGmPrograms[gm].keymap;
     base.release = family <= 1 ? 30 : 12;
     const bool pad = family == 6 || family == 11 || family == 12;
@@ -429,18 +429,18 @@ std::vector<uint8_t> GmProgramBody(int gm) {
     base.filter = pad || lead;
     base.vibrato = vibrato;
 
-    std::vector<LayerSpec> layers = {base};
+    std::vector<LayerPlan> layers = {base};
     if (gm == 3 || gm == 49 || gm == 89) {  // detuned doubles
-        LayerSpec second = base;
+        LayerPlan second = base;
         second.fine = 12;
         layers.push_back(second);
     } else if (gm == 86) {  // fifths
-        LayerSpec second = base;
+        LayerPlan second = base;
         second.coarse = 7;
         layers.push_back(second);
     } else if (gm == 87) {  // bass below middle C, lead above
         layers[0].lowKey = 60;
-        LayerSpec bass = base;
+        LayerPlan bass = base;
         bass.keymap = 7;
         bass.highKey = 59;
         bass.vibrato = false;
@@ -450,7 +450,7 @@ std::vector<uint8_t> GmProgramBody(int gm) {
 }
 
 std::vector<uint8_t> DrumKitBody() {
-    LayerSpec drums;
+    LayerPlan drums;
     drums.keymap = kDrumKitKeymap;
     drums.release = 60;
     drums.flags = 0x08;  // ignore note off

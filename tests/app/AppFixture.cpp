@@ -69,7 +69,7 @@ void AppTest::Make(bool withCache) {
 }
 
 std::string AppTest::Wav(const std::string& name, int frames) {
-    WavSpec s;
+    WavPlan s;
     s.data = Pcm16({Ramp(frames, 0, 3)});
     const std::string path = (dir_ / name).string();
     EXPECT_TRUE(WriteWholeFile(path, MakeWav(s)));

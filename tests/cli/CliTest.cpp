@@ -106,9 +106,9 @@ TEST_F(CliTest, ConvertAndFailures) {
 }
 
 TEST_F(CliTest, WaveCommands) {
-    test::WavSpec mono;
+    test::WavPlan mono;
     mono.data = test::Pcm16({test::Ramp(50, 0, 2)});
-    test::WavSpec stereo;
+    test::WavPlan stereo;
     stereo.channels = 2;
     stereo.data = test::Pcm16({test::Ramp(40, 0, 1), test::Ramp(40, 300, 1)});
     std::string flute = (dir_ / "Flute.wav").string(), pad = (dir_ / "Pad.wav").string();
@@ -130,7 +130,7 @@ TEST_F(CliTest, WaveCommands) {
     ASSERT_EQ(Cli({"extract", bank, "2", out}).status, 0);
     auto bytes = ReadWholeFile(out);
     ASSERT_TRUE(bytes);
-    test::WavSpec expected;
+    test::WavPlan expected;
     expected.data = test::Pcm16({test::Ramp(40, 300, 1)});
     auto wanted = test::MakeWav(expected);
     // Same format and samples as a mono file of the right channel.
@@ -159,7 +159,7 @@ TEST_F(CliTest, OtherFormatsExportsAndTheSynthesizer) {
     // The ROM bank cache goes to a folder of this test's own.
     std::string home = (dir_ / "home").string();
     setenv("TALMERU_HOME", home.c_str(), 1);
-    test::WavSpec mono;
+    test::WavPlan mono;
     mono.data = test::Pcm16({test::Ramp(3000, 0, 2)});
     std::string wav = (dir_ / "Kick.wav").string();
     ASSERT_TRUE(WriteWholeFile(wav, test::MakeWav(mono)));

@@ -39,11 +39,11 @@ class ImportCliTest : public ::testing::Test {
 };
 
 TEST_F(ImportCliTest, ConvertPrintsTheSoundFontLogAndWritesTheBank) {
-    test::Sf2Spec spec;
-    spec.sampleData = test::Pcm16({test::Ramp(100, 0, 1)});
-    spec.samples = {{"Flute", 0, 100, 10, 90}};
-    spec.instruments = {{"Flute", {{{test::Gen(53, 0)}}}}};
-    std::string sf2 = Put("flute.sf2", spec.Build());
+    test::Sf2Plan plan;
+    plan.sampleData = test::Pcm16({test::Ramp(100, 0, 1)});
+    plan.samples = {{"Flute", 0, 100, 10, 90}};
+    plan.instruments = {{"Flute", {{{test::Gen(53, 0)}}}}};
+    std::string sf2 = Put("flute.sf2", plan.Build());
     std::string pbf = (dir_ / "flute.pbf").string();
     CliRun convert = Cli({"convert", sf2, pbf});
     ASSERT_EQ(convert.status, 0) << convert.err;
@@ -59,9 +59,9 @@ TEST_F(ImportCliTest, ConvertPrintsTheSoundFontLogAndWritesTheBank) {
 }
 
 TEST_F(ImportCliTest, ConvertOfAK2000FileStartsFromTheGivenRomBank) {
-    test::KrzSpec spec;
-    spec.objects = {{test::kKrzProgram | 1, "Piano", test::KrzProgramBody(1, test::KrzLayer(1))}};
-    std::string krz = Put("song.krz", spec.Build());
+    test::KrzPlan plan;
+    plan.objects = {{test::kKrzProgram | 1, "Piano", test::KrzProgramBody(1, test::KrzLayer(1))}};
+    std::string krz = Put("song.krz", plan.Build());
     std::string out = (dir_ / "song.pbf").string();
 
     // Without --rom the ROM bank cache is used, made from the emulator on first use.

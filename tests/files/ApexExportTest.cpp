@@ -47,7 +47,7 @@ std::vector<uint8_t> ApexFile(const std::vector<std::vector<uint8_t>>& records,
 class ApexTest : public test::TempDirTest {
   protected:
     std::vector<uint8_t> Image(int first) {
-        test::WavSpec s;
+        test::WavPlan s;
         s.data = test::Pcm16({test::Ramp(50, first, 1)});
         return test::MakeWav(s);
     }
@@ -152,7 +152,7 @@ TEST_F(ExportTest, InstrumentDefinition) {
 }
 
 TEST_F(ExportTest, TextReport) {
-    test::WavSpec s;
+    test::WavPlan s;
     s.data = test::Pcm16({test::Ramp(25, 0, 1)});
     std::string wav = Put("Kick.wav", test::MakeWav(s));
     ZedoDatabase db;

@@ -21,7 +21,7 @@ using test::Bytes;
 using test::KrzLayer;
 using test::KrzObject;
 using test::KrzSampleHeader;
-using test::KrzSpec;
+using test::KrzPlan;
 using test::Segment;
 using Lines = std::vector<std::string>;
 
@@ -56,8 +56,8 @@ Bytes ProgramOf(const std::vector<std::vector<Bytes>>& layers) {
 
 // A program over a RAM keymap, a K2000 ROM keymap and a keymap nobody has; a stereo sample
 // object, a ROM sample, two keymaps and objects the MA-1 has no use for.
-KrzSpec SongSpec() {
-    KrzSpec s;
+KrzPlan SongPlan() {
+    KrzPlan s;
     s.sampleData = test::BigEndianPcm(Wave());
     std::vector<int> keys(128, 5);
     keys[1] = keys[3] = 205;
@@ -84,8 +84,8 @@ class K2000ImportTest : public test::TempDirTest {
         TempDirTest::SetUp();
         test::BuildRomBank(rom_);
     }
-    int Import(const KrzSpec& spec, const std::string& name = "song.krz") {
-        return ImportImage(spec.Build(), name);
+    int Import(const KrzPlan& plan, const std::string& name = "song.krz") {
+        return ImportImage(plan.Build(), name);
     }
     int ImportImage(const Bytes& image, const std::string& name = "song.krz") {
         path_ = Put(name, image);
@@ -101,7 +101,7 @@ class K2000ImportTest : public test::TempDirTest {
 };
 
 TEST_F(K2000ImportTest, ConvertsProgramsKeymapsAndRamSamples) {
-    ASSERT_EQ(Import(SongSpec()), 0);
+    ASSERT_EQ(Import(SongPlan()), 0);
     EXPECT_EQ(
         log_.Lines(),
         (Lines{"+ Opening file " + path_ + "\r\n", "+ Program \"My Piano\"\r\n",
@@ -194,9 +194,9 @@ TEST_F(K2000ImportTest, ProgramAndLayerSegments) {
             Segment(26, {{1, 22}}), Segment(20, {{3, 22}, {4, 11}, {5, 33}, {6, 2}}),
             Segment(27, {{1, 41}}), Segment(32), Segment(40),
             Segment(64, {{2, 5}, {12, 0}, {13, 1}, {18, 7}, {19, 9}}), Segment(80), Segment(81)});
-    KrzSpec spec;
-    spec.objects = {{test::kKrzProgram | 2, "Shaped", body}};
-    ASSERT_EQ(Import(spec), 0);
+    KrzPlan plan;
+    plan.objects = {{test::kKrzProgram | 2, "Shaped", body}};
+    ASSERT_EQ(Import(plan), 0);
     EXPECT_TRUE(log_.Has("X Prg-Fun:can't make sense of 7\r\n"));
     EXPECT_TRUE(log_.Has("X Prg-Fun:can't make sense of lowpass\r\n"));
     EXPECT_TRUE(prompter_.All().empty());
@@ -253,9 +253,9 @@ TEST_F(K2000ImportTest, ProgramAndLayerSegments) {
 
 TEST_F(K2000ImportTest, AProgramHoldsAtMost32Layers) {
     std::vector<std::vector<Bytes>> layers(40, KrzLayer(1));
-    KrzSpec spec;
-    spec.objects = {{test::kKrzProgram | 3, "Huge", ProgramOf(layers)}};
-    ASSERT_EQ(Import(spec), 0);
+    KrzPlan plan;
+    plan.objects = {{test::kKrzProgram | 3, "Huge", ProgramOf(layers)}};
+    ASSERT_EQ(Import(plan), 0);
     EXPECT_EQ(log_.Count("X More than 32 layers requested\r\n"), 1);
     EXPECT_EQ(db_.GetProgram(0)->LayerCount(), kMaxLayers);
 }
@@ -265,11 +265,11 @@ TEST_F(K2000ImportTest, KeyTables) {
     std::vector<int> ten(10, 5);
     std::vector<int> wide(128, 5);
     wide[64] = 205;
-    KrzSpec spec = SongSpec();
+    KrzPlan plan = SongPlan();
     Bytes cut = test::KrzKeymapBody(same);
     cut.resize(28 + 2 * 20);
-    spec.objects = {
-        spec.objects[3],
+    plan.objects = {
+        plan.objects[3],
         {test::kKrzKeymap | 1, "Same", test::KrzKeymapBody(same)},
         {test::kKrzKeymap | 2, "Ten", test::KrzKeymapBody(ten)},
         // Four-byte entries with the sample number at byte 2 (flags bits 2 and 3).
@@ -277,7 +277,7 @@ TEST_F(K2000ImportTest, KeyTables) {
         {test::kKrzKeymap | 4, "Cut", cut},
         {test::kKrzKeymap | 5, "Tiny", test::KrzKeymapBody(same, 0x12, 3)},
     };
-    ASSERT_EQ(Import(spec), 0);
+    ASSERT_EQ(Import(plan), 0);
     auto tops = [&](int n) {
         std::vector<std::pair<int, int>> out;
         for (const auto& e : db_.GetKeymap(n)->entries)
@@ -297,17 +297,17 @@ TEST_F(K2000ImportTest, KeyTables) {
 }
 
 TEST_F(K2000ImportTest, BadSamples) {
-    KrzSpec spec = SongSpec();
+    KrzPlan plan = SongPlan();
     Bytes twoClaimed = test::KrzSampleBody({{60, 0x10, 0, 10, 20}, {60, 0x10, 0, 10, 20}});
     twoClaimed.resize(12 + 32 + 10);
-    spec.objects = {
+    plan.objects = {
         {test::kKrzSample | 1, "Far", test::KrzSampleBody({{60, 0x10, 200, 250, 300}})},
         {test::kKrzSample | 2, "Backwards", test::KrzSampleBody({{60, 0x10, 50, 40, 30}})},
         {test::kKrzSample | 3, "Loop", test::KrzSampleBody({{60, 0x10, 10, 5, 20}})},
         {test::kKrzSample | 4, "Two", twoClaimed},
         {test::kKrzSample | 5, "Still", test::KrzSampleBody({{60, 0x10, 0, 0, 299, 0}})},
     };
-    ASSERT_EQ(Import(spec), 0);
+    ASSERT_EQ(Import(plan), 0);
     EXPECT_TRUE(log_.Has("X Sample \"Far\" lies outside the sample data, skipped\r\n"));
     EXPECT_TRUE(log_.Has("X Sample \"Backwards\" lies outside the sample data, skipped\r\n"));
     EXPECT_TRUE(log_.Has("? Sample \"Loop\" has its loop outside the sample, not looped\r\n"));
@@ -327,10 +327,10 @@ TEST_F(K2000ImportTest, BadSamples) {
 }
 
 TEST_F(K2000ImportTest, BadObjectsAndFiles) {
-    KrzSpec spec;
-    spec.objects = {{test::kKrzKeymap | 1, "First", test::KrzSingleKeymapBody(5)},
+    KrzPlan plan;
+    plan.objects = {{test::kKrzKeymap | 1, "First", test::KrzSingleKeymapBody(5)},
                     {test::kKrzKeymap | 2, "Second", test::KrzSingleKeymapBody(5)}};
-    const Bytes image = spec.Build();
+    const Bytes image = plan.Build();
     const size_t second = 32 + 10 + 6 + 28;  // header, "First" + NUL, body
 
     // A body offset that points before the name: the object is skipped, the next is read.
@@ -365,8 +365,8 @@ TEST_F(K2000ImportTest, BadObjectsAndFiles) {
     // A program whose keymap segment runs past its body keeps what came before.
     Bytes program = ProgramOf({KrzLayer(1)});
     program.resize(program.size() - 5);
-    spec.objects = {{test::kKrzProgram | 1, "Cut", program}};
-    ASSERT_EQ(Import(spec), 0);
+    plan.objects = {{test::kKrzProgram | 1, "Cut", program}};
+    ASSERT_EQ(Import(plan), 0);
     EXPECT_TRUE(log_.Has("X Program \"Cut\" is cut short\r\n"));
 
     ASSERT_EQ(ImportImage(Bytes(10, 0)), 1);
@@ -378,7 +378,7 @@ TEST_F(K2000ImportTest, BadObjectsAndFiles) {
 }
 
 TEST_F(K2000ImportTest, OpeningAK2000FileNeedsTheRomBank) {
-    std::string krz = Put("SONG.KRZ", SongSpec().Build());
+    std::string krz = Put("SONG.KRZ", SongPlan().Build());
     EXPECT_EQ(OpenBank(db_, krz, 0, &log_), 1);
     EXPECT_TRUE(
         prompter_.Saw("A K2000 file can only be converted once the MA-1 ROM bank is loaded."));
@@ -409,7 +409,7 @@ TEST_F(K2000ImportTest, OpeningAK2000FileNeedsTheRomBank) {
     ASSERT_EQ(viaWavs.GetSampleHeader(4)->Wave()->LoadData(), 0);
     EXPECT_EQ(viaWavs.GetSampleHeader(4)->Wave()->data, HeldData(100, 199));
     // .k25 files hold samples, not banks.
-    std::string k25 = Put("song.k25", SongSpec().Build());
+    std::string k25 = Put("song.k25", SongPlan().Build());
     EXPECT_EQ(OpenBank(db_, k25, 0, &log_), 1);
     SetRomBankProvider(nullptr);
 
@@ -422,7 +422,7 @@ TEST_F(K2000ImportTest, OpeningAK2000FileNeedsTheRomBank) {
     ASSERT_EQ(w->LoadData(), 0);
     EXPECT_EQ(w->data, HeldData(0, 300));
     // An odd last byte is dropped.
-    Bytes odd = SongSpec().Build();
+    Bytes odd = SongPlan().Build();
     odd.push_back(0x12);
     auto oddWave = CreateWaveDataByExtension(Put("odd.krz", odd), 2, kWholeFile, true);
     EXPECT_EQ(oddWave->Length(), 600);
@@ -431,14 +431,14 @@ TEST_F(K2000ImportTest, OpeningAK2000FileNeedsTheRomBank) {
 }
 
 TEST_F(K2000ImportTest, DamagedFilesNeverCrashTheImport) {
-    KrzSpec spec = SongSpec();
-    spec.sampleData.resize(60);  // little sample data: most changes land in the objects
-    spec.objects[3].body = test::KrzSampleBody({{60, 0x10, 0, 5, 10}, {62, 0x11, 11, 20, 29}});
+    KrzPlan plan = SongPlan();
+    plan.sampleData.resize(60);  // little sample data: most changes land in the objects
+    plan.objects[3].body = test::KrzSampleBody({{60, 0x10, 0, 5, 10}, {62, 0x11, 11, 20, 29}});
     std::vector<std::vector<Bytes>> layers = {KrzLayer(10), KrzLayer(1)};
     layers[0].push_back(Segment(24, {{1, 9}}));
     layers[1].push_back(Segment(20, {{6, 1}}));
-    spec.objects[0].body = ProgramOf(layers);
-    test::FuzzImport(spec.Build(), Path("fuzz.krz"), 4321,
+    plan.objects[0].body = ProgramOf(layers);
+    test::FuzzImport(plan.Build(), Path("fuzz.krz"), 4321,
                      [&](const std::string& path, ZedoDatabase& db, ConversionLog& log) {
                          ImportK2000(path, db, rom_, log);
                      });

@@ -22,13 +22,13 @@ using test::PackedObject;
 using test::Pcm16;
 using test::Ramp;
 using test::SampleBody;
-using test::WavSpec;
+using test::WavPlan;
 
 class PbfWaveTest : public test::TempDirTest {
   protected:
     std::string Wav(const std::string& name, int channels = 1, int bits = 16,
                     uint32_t rate = 44100) {
-        WavSpec s;
+        WavPlan s;
         s.channels = channels;
         s.bits = bits;
         s.rate = rate;

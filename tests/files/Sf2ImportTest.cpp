@@ -18,7 +18,7 @@ namespace {
 
 using test::Gen;
 using test::RangeGen;
-using test::Sf2Spec;
+using test::Sf2Plan;
 using test::Sf2Zone;
 using Lines = std::vector<std::string>;
 
@@ -50,8 +50,8 @@ int ExpectedPitch(double root, double rate) {
 }
 
 // Two samples of a 1000-frame ramp and one instrument with a global zone and two key ranges.
-Sf2Spec PianoSpec() {
-    Sf2Spec s;
+Sf2Plan PianoPlan() {
+    Sf2Plan s;
     s.sampleData = test::Pcm16({test::Ramp(1000, 0, 3)});
     s.samples = {{"Piano C4", 0, 400, 100, 300, 44100, 60, 0},
                  {"Piano C5", 400, 800, 500, 700, 22050, 72, -50}};
@@ -65,7 +65,7 @@ Sf2Spec PianoSpec() {
 
 class Sf2ImportTest : public test::TempDirTest {
   protected:
-    int Import(const Sf2Spec& spec) { return ImportImage(spec.Build()); }
+    int Import(const Sf2Plan& plan) { return ImportImage(plan.Build()); }
     int ImportImage(const std::vector<uint8_t>& image) {
         db_.Clear(false);
         path_ = Put("bank.sf2", image);
@@ -86,8 +86,8 @@ class Sf2ImportTest : public test::TempDirTest {
 };
 
 TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
-    Sf2Spec spec = PianoSpec();
-    ASSERT_EQ(Import(spec), 0);
+    Sf2Plan plan = PianoPlan();
+    ASSERT_EQ(Import(plan), 0);
     EXPECT_EQ(log_.Lines(), (Lines{"? 1 Presets skipped\r\n", "+ Sample 0 = Piano C4\r\n",
                                    "+ Sample 1 = Piano C5\r\n", "+ Program \"Grand Piano\"\r\n",
                                    "*** Done ***\r\n"}));
@@ -150,7 +150,7 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     EXPECT_EQ(db_.GetSampleHeader(2)->Name(), "bank");
     EXPECT_EQ(db_.GetSampleHeader(2)->end, 2000);
     ASSERT_EQ(w->LoadData(), 0);
-    EXPECT_EQ(w->data, spec.sampleData);
+    EXPECT_EQ(w->data, plan.sampleData);
 }
 
 TEST_F(Sf2ImportTest, NamesAreShortenedBlanksFirstThenVowels) {
@@ -160,10 +160,10 @@ TEST_F(Sf2ImportTest, NamesAreShortenedBlanksFirstThenVowels) {
     EXPECT_EQ(ShortenSf2Name("BCDFGHJKLMNPQRSTVWXZ"), "BCDFGHJKLMNPQRST");
     EXPECT_EQ(ShortenSf2Name("Aeolian Harp Ensemble"), "olianHarpEnsembl");
 
-    Sf2Spec spec = PianoSpec();
-    spec.samples[0].name = "Bright Grand Piano 2";
-    spec.instruments[0].name = "Bright Grand Piano 2";
-    ASSERT_EQ(Import(spec), 0);
+    Sf2Plan plan = PianoPlan();
+    plan.samples[0].name = "Bright Grand Piano 2";
+    plan.instruments[0].name = "Bright Grand Piano 2";
+    ASSERT_EQ(Import(plan), 0);
     EXPECT_EQ(db_.GetSampleHeader(0)->Name(), "BrghtGrandPiano2");
     EXPECT_EQ(db_.GetProgram(0)->Name(), "BrghtGrandPiano2");
     EXPECT_EQ(db_.GetKeymap(0)->Name(), "BrghtGrandPiano2");
@@ -171,10 +171,10 @@ TEST_F(Sf2ImportTest, NamesAreShortenedBlanksFirstThenVowels) {
 }
 
 TEST_F(Sf2ImportTest, SecondZoneWithoutSampleStopsTheConversion) {
-    Sf2Spec spec = PianoSpec();
-    spec.instruments.push_back({"Broken", {{{Gen(kSampleId, 0)}}, {{RangeGen(kKeyRange, 0, 9)}}}});
-    spec.instruments.push_back({"Never", {{{Gen(kSampleId, 1)}}}});
-    ASSERT_EQ(Import(spec), 0);
+    Sf2Plan plan = PianoPlan();
+    plan.instruments.push_back({"Broken", {{{Gen(kSampleId, 0)}}, {{RangeGen(kKeyRange, 0, 9)}}}});
+    plan.instruments.push_back({"Never", {{{Gen(kSampleId, 1)}}}});
+    ASSERT_EQ(Import(plan), 0);
     EXPECT_EQ(log_.Count("Corrupt generator list in zone 1\r\n"), 1);
     EXPECT_FALSE(log_.Has("+ Program \"Never\"\r\n"));
     // What came before the stop stays, and the samples still get their wave data.
@@ -184,17 +184,17 @@ TEST_F(Sf2ImportTest, SecondZoneWithoutSampleStopsTheConversion) {
 }
 
 TEST_F(Sf2ImportTest, SamplesThatWereNotCreatedPlayNothing) {
-    Sf2Spec spec = PianoSpec();
+    Sf2Plan plan = PianoPlan();
     // A ROM sample takes number 0 and a stereo pair 1 and 2.
-    spec.samples = {{"Rom Piano", 0, 0, 0, 0, 44100, 60, 0, 0, 0x8001},
+    plan.samples = {{"Rom Piano", 0, 0, 0, 0, 44100, 60, 0, 0, 0x8001},
                     {"Pad L", 0, 500, 10, 490, 44100, 60, 0, 2, 4},
                     {"Pad R", 500, 1000, 510, 990, 44100, 60, 0, 1, 2}};
-    spec.instruments = {{"Mixed",
+    plan.instruments = {{"Mixed",
                          {{{RangeGen(kKeyRange, 0, 20), Gen(kSampleId, 0)}},
                           {{RangeGen(kKeyRange, 21, 40), Gen(kSampleId, 1)}},
                           {{RangeGen(kKeyRange, 41, 60), Gen(kSampleId, 2)}},
                           {{RangeGen(kKeyRange, 61, 80), Gen(kSampleId, 9)}}}}};
-    ASSERT_EQ(Import(spec), 0);
+    ASSERT_EQ(Import(plan), 0);
     EXPECT_TRUE(log_.Has("X Sample Rom Piano is ROM based!\r\n"));
     EXPECT_TRUE(log_.Has("X Zone 3 of \"Mixed\" names sample 9, which does not exist\r\n"));
 
@@ -215,12 +215,12 @@ TEST_F(Sf2ImportTest, SamplesThatWereNotCreatedPlayNothing) {
 }
 
 TEST_F(Sf2ImportTest, SamplePointsOutsideTheSampleChunk) {
-    Sf2Spec spec = PianoSpec();
-    spec.samples.push_back({"Far Away", 5000, 6000, 5100, 5900});
+    Sf2Plan plan = PianoPlan();
+    plan.samples.push_back({"Far Away", 5000, 6000, 5100, 5900});
     // The loop lies past the data but the sample does not: it plays to its own end.
-    spec.samples.push_back({"Bad Loop", 100, 900, 300, 70000});
-    spec.samples.push_back({"Backwards", 900, 100, 0, 0});
-    ASSERT_EQ(Import(spec), 0);
+    plan.samples.push_back({"Bad Loop", 100, 900, 300, 70000});
+    plan.samples.push_back({"Backwards", 900, 100, 0, 0});
+    ASSERT_EQ(Import(plan), 0);
     EXPECT_TRUE(log_.Has("X Sample Far Away lies outside the sample data, skipped\r\n"));
     EXPECT_TRUE(log_.Has("X Sample Backwards lies outside the sample data, skipped\r\n"));
     EXPECT_TRUE(log_.Has("? Sample Bad Loop has no usable loop, it plays to its end\r\n"));
@@ -235,14 +235,14 @@ TEST_F(Sf2ImportTest, SamplePointsOutsideTheSampleChunk) {
 }
 
 TEST_F(Sf2ImportTest, GeneratorsOfTheEnvelopesAndLfos) {
-    Sf2Spec spec = PianoSpec();
-    spec.instruments = {
+    Sf2Plan plan = PianoPlan();
+    plan.instruments = {
         {"Shaped",
          {{{Gen(kModEnvDelay, -12000), Gen(kModEnvAttack, -1200), Gen(kModEnvHold, 1200),
             Gen(kModEnvDecay, 0), Gen(kModEnvSustain, 27), Gen(kModEnvRelease, -2400),
             Gen(kVolEnvAttack, 0), Gen(kVolEnvSustain, 1000), Gen(kVolEnvRelease, -12000),
             Gen(kVibLfoFreq, -1200), Gen(kSampleId, 0)}}}}};
-    ASSERT_EQ(Import(spec), 0);
+    ASSERT_EQ(Import(plan), 0);
     Layer* layer = db_.GetProgram(0)->GetLayer(0);
     auto* envA = dynamic_cast<EnvModulator*>(layer->FindModulator(0));
     auto* envB = dynamic_cast<EnvModulator*>(layer->FindModulator(1));
@@ -268,9 +268,9 @@ TEST_F(Sf2ImportTest, MissingAndShortChunks) {
     };
     for (auto [id, result, line] : missing) {
         SCOPED_TRACE(id);
-        Sf2Spec spec = PianoSpec();
-        spec.leaveOut = {id};
-        EXPECT_EQ(Import(spec), result);
+        Sf2Plan plan = PianoPlan();
+        plan.leaveOut = {id};
+        EXPECT_EQ(Import(plan), result);
         EXPECT_TRUE(log_.Has(line)) << log_.Text();
         EXPECT_EQ(log_.Lines().back(), "*** Done ***\r\n");
         EXPECT_EQ(db_.GetProgram(0) != nullptr, result == 0);
@@ -287,14 +287,14 @@ TEST_F(Sf2ImportTest, MissingAndShortChunks) {
     };
     for (auto [id, line] : shortened) {
         SCOPED_TRACE(id);
-        auto image = PianoSpec().Build();
+        auto image = PianoPlan().Build();
         size_t at = test::ChunkDataAt(image, id);
         image[at - 4] = static_cast<uint8_t>(image[at - 4] - 1);
         EXPECT_EQ(ImportImage(image), 1);
         EXPECT_TRUE(log_.Has(line)) << log_.Text();
         EXPECT_EQ(db_.GetSampleHeader(0), nullptr);
     }
-    auto image = PianoSpec().Build();
+    auto image = PianoPlan().Build();
     image[test::ChunkDataAt(image, "shdr") - 2] = 0x7F;
     EXPECT_EQ(ImportImage(image), 1);
     EXPECT_TRUE(log_.Has("Error reading smpl chunk\r\n"));
@@ -307,23 +307,23 @@ TEST_F(Sf2ImportTest, FilesThatAreNoSoundFont) {
               (Lines{"X Failed to open Sf2 file \"" + missing + "\".\n", "*** Done ***\r\n"}));
     EXPECT_EQ(ImportImage({'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}), 1);
     EXPECT_EQ(log_.Lines()[0], "X This is not a SoundFont2 file, \"" + path_ + "\".\n");
-    Sf2Spec spec = PianoSpec();
-    spec.leaveOut = {"pdta"};
-    EXPECT_EQ(Import(spec), 1);
+    Sf2Plan plan = PianoPlan();
+    plan.leaveOut = {"pdta"};
+    EXPECT_EQ(Import(plan), 1);
     EXPECT_EQ(log_.Lines()[0], "X SoundFont2 file \"" + path_ + "\" has no \"pdta\" chunk.");
-    spec.leaveOut = {"smpl"};
-    EXPECT_EQ(Import(spec), 1);
+    plan.leaveOut = {"smpl"};
+    EXPECT_EQ(Import(plan), 1);
     EXPECT_EQ(log_.Lines()[0], "X SoundFont2 file \"" + path_ + "\" has no \"smpl\" chunk.\r\n");
     EXPECT_EQ(db_.GetSampleHeader(0), nullptr);
 }
 
 TEST_F(Sf2ImportTest, CorruptZoneListsSkipTheirInstrument) {
-    Sf2Spec spec = PianoSpec();
-    spec.instruments.push_back({"Second", {{{Gen(kSampleId, 0)}}}});
-    spec.instruments.push_back({"Third", {{{Gen(kSampleId, 1)}}}});
+    Sf2Plan plan = PianoPlan();
+    plan.instruments.push_back({"Second", {{{Gen(kSampleId, 0)}}}});
+    plan.instruments.push_back({"Third", {{{Gen(kSampleId, 1)}}}});
     // Instrument records are 22 bytes, the name and the index of the first zone. "Second"
     // starts at zone 3; "Third" is made to start before it, so Second's zones run backwards.
-    auto image = spec.Build();
+    auto image = plan.Build();
     image[test::ChunkDataAt(image, "inst") + 2 * 22 + 20] = 1;
     EXPECT_EQ(ImportImage(image), 0);
     EXPECT_TRUE(log_.Has("X Instrument \"Second\" has a corrupt zone list, skipped\r\n"));
@@ -331,7 +331,7 @@ TEST_F(Sf2ImportTest, CorruptZoneListsSkipTheirInstrument) {
     EXPECT_TRUE(log_.Has("+ Program \"Grand Piano\"\r\n"));
 
     // A zone whose generators run past the generator table.
-    image = spec.Build();
+    image = plan.Build();
     size_t ibag = test::ChunkDataAt(image, "ibag");
     image[ibag + 3 * 4 + 1] = 0x7F;
     EXPECT_EQ(ImportImage(image), 0);
@@ -339,12 +339,12 @@ TEST_F(Sf2ImportTest, CorruptZoneListsSkipTheirInstrument) {
 }
 
 TEST_F(Sf2ImportTest, MoreInstrumentsThanPrograms) {
-    Sf2Spec spec = PianoSpec();
-    spec.instruments.clear();
+    Sf2Plan plan = PianoPlan();
+    plan.instruments.clear();
     for (int i = 0; i <= kSlotCount; ++i)
-        spec.instruments.push_back(
+        plan.instruments.push_back(
             {i < 2 ? "Same" : "I" + std::to_string(i), {{{Gen(kSampleId, 0)}}}});
-    ASSERT_EQ(Import(spec), 0);
+    ASSERT_EQ(Import(plan), 0);
     EXPECT_EQ(log_.Count("X Too many programs\r\n"), 1);
     EXPECT_TRUE(log_.Has("+ Program \"I512\"\r\n"));
     EXPECT_EQ(db_.GetProgram(kSlotCount - 1)->Name(), "I511");
@@ -354,8 +354,8 @@ TEST_F(Sf2ImportTest, MoreInstrumentsThanPrograms) {
 }
 
 TEST_F(Sf2ImportTest, OpeningASoundFontConvertsItIntoAPbfBank) {
-    Sf2Spec spec = PianoSpec();
-    std::string sf2 = Put("Piano.SF2", spec.Build());
+    Sf2Plan plan = PianoPlan();
+    std::string sf2 = Put("Piano.SF2", plan.Build());
     ASSERT_EQ(OpenBank(db_, sf2, 0, &log_), 0);
     EXPECT_EQ(db_.Comment(), "Converted with Talmeru");
     EXPECT_EQ(db_.Path(), Path("Piano.pbf"));
@@ -376,7 +376,7 @@ TEST_F(Sf2ImportTest, OpeningASoundFontConvertsItIntoAPbfBank) {
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w, again.GetSampleHeader(0)->Wave());
         ASSERT_EQ(w->LoadData(), 0);
-        EXPECT_EQ(w->data, spec.sampleData);
+        EXPECT_EQ(w->data, plan.sampleData);
     }
 
     // Not a SoundFont after all: the open fails.
@@ -384,8 +384,8 @@ TEST_F(Sf2ImportTest, OpeningASoundFontConvertsItIntoAPbfBank) {
 }
 
 TEST_F(Sf2ImportTest, WaveDataOverTheSampleChunk) {
-    Sf2Spec spec = PianoSpec();
-    auto w = CreateWaveDataByExtension(Put("Data.Sf2", spec.Build()), 4, kWholeFile, true);
+    Sf2Plan plan = PianoPlan();
+    auto w = CreateWaveDataByExtension(Put("Data.Sf2", plan.Build()), 4, kWholeFile, true);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->Kind(), kWaveSf2);
     EXPECT_EQ(w->base, 4);
@@ -394,7 +394,7 @@ TEST_F(Sf2ImportTest, WaveDataOverTheSampleChunk) {
     EXPECT_EQ(w->End(), 1000);
 
     // A chunk that claims more than the file holds gives what is there.
-    auto image = spec.Build();
+    auto image = plan.Build();
     size_t smpl = test::ChunkDataAt(image, "smpl");
     image[smpl - 2] = 0x01;
     image.resize(smpl + 100);
@@ -403,8 +403,8 @@ TEST_F(Sf2ImportTest, WaveDataOverTheSampleChunk) {
     ASSERT_EQ(partial->LoadData(), 0);
     EXPECT_EQ(partial->data.size(), 100u);
 
-    spec.leaveOut = {"smpl"};
-    auto bad = CreateWaveDataByExtension(Put("none.sf2", spec.Build()), 0, kWholeFile, true);
+    plan.leaveOut = {"smpl"};
+    auto bad = CreateWaveDataByExtension(Put("none.sf2", plan.Build()), 0, kWholeFile, true);
     EXPECT_EQ(bad->FormatTag(), -1);
     EXPECT_NE(bad->LoadData(), 0);
     EXPECT_TRUE(prompter_.Saw("SoundFont2 file \"" + bad->path + "\" has no \"smpl\" chunk."));
@@ -412,15 +412,15 @@ TEST_F(Sf2ImportTest, WaveDataOverTheSampleChunk) {
 
 TEST_F(Sf2ImportTest, DamagedFilesNeverCrashTheImport) {
     // Little sample data, so that most changes land in the structure.
-    Sf2Spec spec = PianoSpec();
-    spec.sampleData = test::Pcm16({test::Ramp(120, 0, 3)});
-    spec.samples = {{"Piano C4", 0, 60, 10, 50},
+    Sf2Plan plan = PianoPlan();
+    plan.sampleData = test::Pcm16({test::Ramp(120, 0, 3)});
+    plan.samples = {{"Piano C4", 0, 60, 10, 50},
                     {"Piano C5", 60, 120, 70, 110, 22050, 72, -50},
                     {"Rom", 0, 0, 0, 0, 44100, 60, 0, 0, 0x8001}};
-    spec.instruments.push_back({"Two",
+    plan.instruments.push_back({"Two",
                                 {{{RangeGen(kKeyRange, 0, 60), Gen(kSampleId, 2)}},
                                  {{Gen(kSampleId, 1), Gen(kVolEnvRelease, 300)}}}});
-    test::FuzzImport(spec.Build(), Path("fuzz.sf2"), 1234,
+    test::FuzzImport(plan.Build(), Path("fuzz.sf2"), 1234,
                      [](const std::string& path, ZedoDatabase& db, ConversionLog& log) {
                          ImportSf2(path, db, log);
                      });

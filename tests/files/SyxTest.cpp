@@ -30,7 +30,7 @@ class SyxTest : public test::TempDirTest {
             rom_.GetSampleHeader(n)->AttachWave(rom_.GetWaveData(0), kAttachReference);
     }
     std::string Wav(const std::string& name, int frames, int first) {
-        test::WavSpec s;
+        test::WavPlan s;
         s.data = test::Pcm16({test::Ramp(frames, first, 5)});
         return Put(name, test::MakeWav(s));
     }

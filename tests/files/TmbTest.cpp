@@ -20,13 +20,13 @@ namespace {
 
 using test::MakeWav;
 using test::PackedObject;
-using test::WavSpec;
+using test::WavPlan;
 
 class TmbTest : public test::TempDirTest {
   protected:
     std::string Wav(const std::string& name, int channels, int bits, uint32_t rate,
                     const std::function<int(int, int)>& sample, int frames) {
-        WavSpec s;
+        WavPlan s;
         s.channels = channels;
         s.bits = bits;
         s.rate = rate;

@@ -19,7 +19,7 @@ namespace {
 using test::MakeWav;
 using test::Pcm16;
 using test::Ramp;
-using test::WavSpec;
+using test::WavPlan;
 
 class WavTest : public test::TempDirTest {
   protected:
@@ -35,7 +35,7 @@ int16_t Sample16(const std::vector<uint8_t>& d, size_t frame) {
 }
 
 TEST_F(WavTest, StereoKeepsTheChosenChannel) {
-    WavSpec s;
+    WavPlan s;
     s.channels = 2;
     s.data = Pcm16({Ramp(100, 0, 3), Ramp(100, -1000, -7)});
     std::string path = Put("stereo.wav", MakeWav(s));
@@ -53,7 +53,7 @@ TEST_F(WavTest, StereoKeepsTheChosenChannel) {
 }
 
 TEST_F(WavTest, EightBitIsHeldSignedAndWrittenBackUnsigned) {
-    WavSpec s;
+    WavPlan s;
     s.bits = 8;
     s.data = {0x00, 0x80, 0xFF, 0x7F};
     auto w = Open(MakeWav(s));
@@ -77,7 +77,7 @@ TEST_F(WavTest, EightBitIsHeldSignedAndWrittenBackUnsigned) {
 }
 
 TEST_F(WavTest, LoopsAndRootPitchFromTheHeader) {
-    WavSpec s;
+    WavPlan s;
     s.data = Pcm16({Ramp(1000, 0, 1)});
     s.unity = 62;
     s.pitchFraction = 0x80000000u;
@@ -118,7 +118,7 @@ TEST_F(WavTest, LoopsAndRootPitchFromTheHeader) {
 }
 
 TEST_F(WavTest, InstChunkGivesRootPitchWhenThereIsNoSmpl) {
-    WavSpec s;
+    WavPlan s;
     s.data = Pcm16({Ramp(10, 0, 1)});
     s.inst = std::vector<uint8_t>{62, static_cast<uint8_t>(-50), 0, 0, 127, 1, 127};
     EXPECT_DOUBLE_EQ(Open(MakeWav(s))->RootPitch(), 61.5);
@@ -130,7 +130,7 @@ TEST_F(WavTest, InstChunkGivesRootPitchWhenThereIsNoSmpl) {
 }
 
 TEST_F(WavTest, WriterCarriesPitchAndLoop) {
-    WavSpec s;
+    WavPlan s;
     s.rate = 22050;
     s.data = Pcm16({Ramp(300, 5, 2)});
     auto plain = Open(MakeWav(s));
@@ -170,7 +170,7 @@ TEST_F(WavTest, WriterCarriesPitchAndLoop) {
 // Found by fuzzing: a root pitch far outside any key overflowed the "smpl" fields and the
 // header's 16-bit pitch.
 TEST_F(WavTest, AbsurdRootPitchStaysInRange) {
-    WavSpec s;
+    WavPlan s;
     s.data = Pcm16({Ramp(10, 0, 1)});
     s.unity = 0xFFFFFFFFu;
     s.pitchFraction = 0xFFFFFFFFu;
@@ -191,7 +191,7 @@ TEST_F(WavTest, AbsurdRootPitchStaysInRange) {
 }
 
 TEST_F(WavTest, StereoWriterInterleavesTwoWaveData) {
-    WavSpec s;
+    WavPlan s;
     s.data = Pcm16({Ramp(64, 0, 1)});
     auto left = Open(MakeWav(s));
     s.data = Pcm16({Ramp(64, 1000, -1)});
@@ -218,21 +218,21 @@ TEST_F(WavTest, HeaderErrorsNameTheFile) {
         EXPECT_NE(w.LoadData(), 0);
         EXPECT_TRUE(w.data.empty());
     };
-    WavSpec s;
+    WavPlan s;
     s.data = Pcm16({Ramp(10, 0, 1)});
     std::string bad = Path("bad.wav");
     expectFailure({'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '},
                   "This is not a waveform-audio file, \"" + bad + "\".\n");
-    WavSpec noFmt = s;
+    WavPlan noFmt = s;
     noFmt.withFmt = false;
     expectFailure(MakeWav(noFmt), "Waveform-audio file \"" + bad + "\" has no \"FMT\" chunk.");
-    WavSpec noData = s;
+    WavPlan noData = s;
     noData.withData = false;
     expectFailure(MakeWav(noData), "\"" + bad + "\" Waveform-audio file has no data chunk.");
-    WavSpec empty = s;
+    WavPlan empty = s;
     empty.data.clear();
     expectFailure(MakeWav(empty), "The data chunk in \"" + bad + "\" contains no data.");
-    WavSpec noChannels = s;
+    WavPlan noChannels = s;
     noChannels.channels = 0;
     expectFailure(MakeWav(noChannels), "Waveform-audio file \"" + bad + "\" has no channels.");
     auto shortFmt = MakeWav(s);  // a "fmt " chunk of 12 bytes
@@ -243,7 +243,7 @@ TEST_F(WavTest, HeaderErrorsNameTheFile) {
 }
 
 TEST_F(WavTest, DataChunkRunningPastTheFileFailsToLoad) {
-    WavSpec s;
+    WavPlan s;
     s.data = Pcm16({Ramp(100, 0, 1)});
     auto bytes = MakeWav(s);
     bytes.resize(bytes.size() - 50);
@@ -254,7 +254,7 @@ TEST_F(WavTest, DataChunkRunningPastTheFileFailsToLoad) {
 }
 
 TEST_F(WavTest, ReadsAnImageAtAnOffsetInsideAnotherFile) {
-    WavSpec s;
+    WavPlan s;
     s.data = Pcm16({Ramp(20, 7, 1)});
     std::vector<uint8_t> container(1234, 0xEE);
     auto wav = MakeWav(s);
@@ -300,7 +300,7 @@ TEST_F(WavTest, CompressedFormatsAreDecodedToSixteenBits) {
         err += std::abs(Sample16(right.data, i) + 10000 * std::sin(i * 0.01));
     EXPECT_LT(err / 3800, 300.0);
 
-    WavSpec unknown;
+    WavPlan unknown;
     unknown.tag = 0x7777;
     unknown.data = std::vector<uint8_t>(64, 1);
     auto w = Open(MakeWav(unknown));
@@ -310,7 +310,7 @@ TEST_F(WavTest, CompressedFormatsAreDecodedToSixteenBits) {
 }
 
 TEST_F(WavTest, MissingFilesAreLookedFor) {
-    WavSpec s;
+    WavPlan s;
     s.data = Pcm16({Ramp(10, 0, 1)});
     std::string real = Put("moved/kick.wav", MakeWav(s));
     std::string wanted = "C:\\Samples\\kick.wav";
@@ -348,7 +348,7 @@ TEST_F(WavTest, DamagedFilesNeverCrash) {
     std::vector<std::vector<uint8_t>> seeds;
     for (int bits : {8, 16})
         for (int ch : {1, 2}) {
-            WavSpec s;
+            WavPlan s;
             s.bits = bits;
             s.channels = ch;
             s.data.resize(static_cast<size_t>(40 * ch * bits / 8), 0x11);

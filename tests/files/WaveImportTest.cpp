@@ -18,12 +18,12 @@ namespace {
 using test::MakeWav;
 using test::Pcm16;
 using test::Ramp;
-using test::WavSpec;
+using test::WavPlan;
 
 class WaveImportTest : public test::TempDirTest {
   protected:
     std::string Mono(const std::string& name, int frames = 100, uint32_t rate = 44100) {
-        WavSpec s;
+        WavPlan s;
         s.rate = rate;
         s.data = Pcm16({Ramp(frames, 0, 1)});
         s.unity = 69;
@@ -31,7 +31,7 @@ class WaveImportTest : public test::TempDirTest {
         return Put(name, MakeWav(s));
     }
     std::string Stereo(const std::string& name, int frames = 100) {
-        WavSpec s;
+        WavPlan s;
         s.channels = 2;
         s.data = Pcm16({Ramp(frames, 0, 1), Ramp(frames, 500, 1)});
         return Put(name, MakeWav(s));

@@ -100,7 +100,7 @@ Bytes KrzSampleBody(const std::vector<KrzSampleHeader>& headers) {
     return b;
 }
 
-Bytes KrzSpec::Build() const {
+Bytes KrzPlan::Build() const {
     Bytes objectBytes;
     for (const auto& o : objects) {
         Bytes name(o.name.begin(), o.name.end());

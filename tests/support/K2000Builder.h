@@ -46,7 +46,7 @@ struct KrzSampleHeader {
 };
 Bytes KrzSampleBody(const std::vector<KrzSampleHeader>& headers);
 
-struct KrzSpec {
+struct KrzPlan {
     std::vector<KrzObject> objects;
     Bytes sampleData;  // as stored (big-endian words)
     Bytes Build() const;

@@ -27,9 +27,9 @@ void AddName(Bytes& b, const std::string& name) {
 
 class Layout {
   public:
-    explicit Layout(const Sf2Spec& spec) : spec_(spec) {}
+    explicit Layout(const Sf2Plan& plan) : plan_(plan) {}
     bool Has(const std::string& id) const {
-        return std::find(spec_.leaveOut.begin(), spec_.leaveOut.end(), id) == spec_.leaveOut.end();
+        return std::find(plan_.leaveOut.begin(), plan_.leaveOut.end(), id) == plan_.leaveOut.end();
     }
     Bytes Chunk(const std::string& id, const Bytes& data) const {
         Bytes b;
@@ -64,13 +64,13 @@ class Layout {
     Bytes Pdta() const;
 
   private:
-    const Sf2Spec& spec_;
+    const Sf2Plan& plan_;
 };
 
 Bytes Layout::Pdta() const {
     Bytes phdr, pbag, pgen, pmod(10, 0), inst, ibag, igen, imod(10, 0), shdr;
-    for (int p = 0; p <= spec_.presets; ++p) {
-        AddName(phdr, p < spec_.presets ? "Preset " + std::to_string(p) : "EOP");
+    for (int p = 0; p <= plan_.presets; ++p) {
+        AddName(phdr, p < plan_.presets ? "Preset " + std::to_string(p) : "EOP");
         Add16(phdr, static_cast<uint32_t>(p));
         Add16(phdr, 0);
         Add16(phdr, static_cast<uint32_t>(p));  // one empty zone each
@@ -82,7 +82,7 @@ Bytes Layout::Pdta() const {
     }
     Add32(pgen, 0);
     uint32_t zones = 0, gens = 0;
-    for (const auto& in : spec_.instruments) {
+    for (const auto& in : plan_.instruments) {
         AddName(inst, in.name);
         Add16(inst, zones);
         for (const auto& z : in.zones) {
@@ -113,7 +113,7 @@ Bytes Layout::Pdta() const {
         Add16(shdr, static_cast<uint32_t>(s.link));
         Add16(shdr, static_cast<uint32_t>(s.type));
     };
-    for (const auto& s : spec_.samples)
+    for (const auto& s : plan_.samples)
         sample(s);
     sample(Sf2Sample{"EOS", 0, 0, 0, 0, 0, 0, 0, 0, 0});
     Bytes children;
@@ -139,8 +139,8 @@ struct Parts {
     Bytes tail;
 };
 
-Parts Assemble(const Sf2Spec& spec, uint64_t sampleBytes, bool inline_) {
-    Layout l(spec);
+Parts Assemble(const Sf2Plan& plan, uint64_t sampleBytes, bool inline_) {
+    Layout l(plan);
     Parts p;
     Bytes info = l.Info();
     Bytes pdta = l.Pdta();
@@ -159,7 +159,7 @@ Parts Assemble(const Sf2Spec& spec, uint64_t sampleBytes, bool inline_) {
             AddId(p.head, "smpl");
             Add32(p.head, sampleBytes);
             if (inline_) {
-                p.head.insert(p.head.end(), spec.sampleData.begin(), spec.sampleData.end());
+                p.head.insert(p.head.end(), plan.sampleData.begin(), plan.sampleData.end());
                 if (sampleBytes & 1) p.head.push_back(0);
             } else {
                 p.hole = padded;
@@ -180,13 +180,13 @@ Sf2Gen RangeGen(int op, int low, int high) {
     return {static_cast<uint16_t>(op), static_cast<uint16_t>(low | (high << 8))};
 }
 
-std::vector<uint8_t> Sf2Spec::Build() const {
+std::vector<uint8_t> Sf2Plan::Build() const {
     Parts p = Assemble(*this, sampleData.size(), true);
     p.head.insert(p.head.end(), p.tail.begin(), p.tail.end());
     return p.head;
 }
 
-bool Sf2Spec::WriteWithHole(const std::string& path, uint64_t sampleBytes) const {
+bool Sf2Plan::WriteWithHole(const std::string& path, uint64_t sampleBytes) const {
     Parts p = Assemble(*this, sampleBytes, false);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(p.head.data()),

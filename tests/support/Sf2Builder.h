@@ -34,7 +34,7 @@ struct Sf2Sample {
     int type = 1;  // mono; 0x8000 and up: ROM
 };
 
-struct Sf2Spec {
+struct Sf2Plan {
     int presets = 1;
     std::vector<Sf2Instrument> instruments;
     std::vector<Sf2Sample> samples;

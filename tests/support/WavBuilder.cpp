@@ -19,7 +19,7 @@ void AddChunk(std::vector<uint8_t>& b, const char* id, const std::vector<uint8_t
 }
 }  // namespace
 
-std::vector<uint8_t> MakeWav(const WavSpec& s) {
+std::vector<uint8_t> MakeWav(const WavPlan& s) {
     std::vector<uint8_t> body{'W', 'A', 'V', 'E'};
     if (s.withFmt) {
         std::vector<uint8_t> fmt;

@@ -7,7 +7,7 @@
 
 namespace talmeru::test {
 
-struct WavSpec {
+struct WavPlan {
     int tag = 1;
     int channels = 1;
     int bits = 16;
@@ -27,7 +27,7 @@ struct WavSpec {
     bool withData = true;
 };
 
-std::vector<uint8_t> MakeWav(const WavSpec& spec);
+std::vector<uint8_t> MakeWav(const WavPlan& plan);
 // 16-bit frames from per-channel sample functions.
 std::vector<uint8_t> Pcm16(const std::vector<std::vector<int16_t>>& channels);
 std::vector<int16_t> Ramp(int frames, int start, int step);

@@ -38,7 +38,7 @@ class TransferTest : public test::EmulatorLink {
         EmulatorLink::TearDown();
     }
     std::string Wav(const std::string& name, int channels, int frames, int first) {
-        test::WavSpec s;
+        test::WavPlan s;
         s.channels = channels;
         std::vector<std::vector<int16_t>> ch;
         for (int c = 0; c < channels; ++c)
