@@ -15,12 +15,14 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/BankFileSaveDialog.h"
 #include "app/CopyList.h"
 #include "app/MidiDisplayCtrl.h"
 #include "app/PropertiesSheet.h"
@@ -41,8 +43,13 @@ QString Q(const std::string& s) {
 }  // namespace
 
 void QtEventPump::Pump() {
-    if (QThread::currentThread() == qApp->thread())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (QThread::currentThread() != qApp->thread()) return;
+    // User input waits, so that no command starts inside another; only a modal progress
+    // window takes it (its Cancel), and being modal it keeps every other window from it.
+    const QWidget* modal = QApplication::activeModalWidget();
+    const bool progress = modal && modal->property(kProgressWindowProperty).toBool();
+    QCoreApplication::processEvents(progress ? QEventLoop::AllEvents
+                                             : QEventLoop::ExcludeUserInputEvents);
 }
 
 CMainFrame::CMainFrame(TalmeruApp& app)
@@ -73,6 +80,24 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::BuildBars() {
     toolbar_ = addToolBar("Toolbar");
     toolbar_->setObjectName("Toolbar");
+    QStyle* look = style();
+    toolbar_->addAction(look->standardIcon(QStyle::SP_FileIcon), "New Bank",
+                        [this] { app_.NewBank(); });
+    toolbar_->addAction(look->standardIcon(QStyle::SP_DialogOpenButton), "Open Bank",
+                        [this] { app_.OpenBankCommand(); });
+    saveButton_ = toolbar_->addAction(look->standardIcon(QStyle::SP_DialogSaveButton), "Save Bank",
+                                      [this] { app_.Save(); });
+    toolbar_->addSeparator();
+    QAction* sync = toolbar_->addAction(look->standardIcon(QStyle::SP_BrowserReload),
+                                        "Sync with the synthesizer", [this] { app_.Sync(); });
+    sync->setShortcut(Qt::Key_F5);
+    toolbar_->addAction(look->standardIcon(QStyle::SP_BrowserStop), "PANIC! (all notes off)",
+                        [this] { app_.Panic(); });
+    QAction* keys =
+        toolbar_->addAction(look->standardIcon(QStyle::SP_MediaVolume), "Virtual Keyboard");
+    toolbar_->addAction(look->standardIcon(QStyle::SP_MessageBoxInformation), "About Talmeru",
+                        [this] { About(); });
+    toolbar_->addSeparator();
     programBox_ = new QComboBox(toolbar_);
     programBox_->setFixedWidth(128);
     programBox_->view()->setMinimumWidth(300);
@@ -85,9 +110,10 @@ void CMainFrame::BuildBars() {
     toolbar_->addWidget(programBox_);
     toolbar_->addSeparator();
     toolbar_->addWidget(channelBox_);
+    // Entries carry program numbers, looked up on use: never a pointer that a reload could
+    // leave dangling.
     connect(programBox_, &QComboBox::activated, this, [this](int index) {
-        auto* program = static_cast<Program*>(programBox_->itemData(index).value<void*>());
-        app_.SelectProgram(program, false);
+        app_.SelectProgram(app_.Bank().GetProgram(programBox_->itemData(index).toInt()), false);
     });
     connect(channelBox_, &QComboBox::activated, this,
             [this](int index) { app_.SetAuditionChannel(index); });
@@ -109,6 +135,12 @@ void CMainFrame::BuildBars() {
             [this](int key, bool down) { app_.KeyEvent(key, down); });
     connect(velocity_, &QSlider::sliderReleased, this,
             [this] { app_.SetAuditionVelocity(127 - velocity_->value()); });
+
+    // The button shows and hides the keyboard bar.
+    keys->setCheckable(true);
+    keys->setChecked(true);
+    connect(keys, &QAction::triggered, keyboardBar_, &QWidget::setVisible);
+    connect(keyboardBar_->toggleViewAction(), &QAction::toggled, keys, &QAction::setChecked);
 
     displayBar_ = addToolBar("MIDI Channel Display Bar");
     displayBar_->setObjectName("MidiChannelDisplayBar");
@@ -230,8 +262,14 @@ void CMainFrame::RestorePosition() {
     if (!bars.empty()) restoreState(QByteArray::fromBase64(QByteArray::fromStdString(bars)));
 }
 
+void CMainFrame::EndBySystem() {
+    app_.SaveIfWanted(false);
+    endingBySystem_ = true;
+    close();
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (!app_.CanExit()) {
+    if (!endingBySystem_ && !app_.CanExit()) {
         event->ignore();
         return;
     }
@@ -252,13 +290,13 @@ void CMainFrame::FillProgramBox() {
     programBox_->clear();
     const ObjectList list = ListPrograms(app_.Bank(), app_.CurrentNumber(), app_.Numbering());
     for (const ListItem& item : list.items)
-        programBox_->addItem(Q(item.text), QVariant::fromValue(static_cast<void*>(item.object)));
+        programBox_->addItem(Q(item.text), item.object->Number());
     programBox_->setCurrentIndex(list.selected);
 }
 
 void CMainFrame::ShowCurrentProgram() {
-    programBox_->setCurrentIndex(
-        programBox_->findData(QVariant::fromValue(static_cast<void*>(app_.CurrentProgram()))));
+    programBox_->setCurrentIndex(app_.CurrentProgram() ? programBox_->findData(app_.CurrentNumber())
+                                                       : -1);
 }
 
 void CMainFrame::ShowChannel(int channel) {
@@ -303,16 +341,10 @@ std::optional<std::string> CMainFrame::AskOpenPath() {
     return path.toStdString();
 }
 
-std::optional<std::string> CMainFrame::AskSavePath(const std::string& current) {
-    QFileDialog dialog(this, "Save Bank File", Q(current), kSaveBankFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix("pbf");
-    const std::string ext = std::filesystem::path(current).extension().string();
-    for (const QString& f : dialog.nameFilters()) {
-        if (!ext.empty() && f.contains(Q("*" + ext))) dialog.selectNameFilter(f);
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().front().toStdString();
+std::optional<SaveChoice> CMainFrame::AskSavePath(const std::string& current) {
+    CBankFileSaveDialog dialog(current, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.ChosenPath().empty()) return std::nullopt;
+    return SaveChoice{dialog.ChosenPath(), dialog.SaveOptions()};
 }
 
 bool CMainFrame::ShowProperties() {
@@ -375,8 +407,8 @@ void CMainFrame::ShowLog() {
     status_->ShowIfWanted();
 }
 
-void CMainFrame::ShowKey(int key, bool pressed, bool) {
-    keyboard_->MarkKey(key, pressed);
+void CMainFrame::ShowKey(int key, bool pressed, bool onCurrentChannel) {
+    keyboard_->MarkKey(key, pressed, onCurrentChannel);
 }
 
 void CMainFrame::AddChannelNotes(int channel, int delta) {
@@ -386,6 +418,7 @@ void CMainFrame::AddChannelNotes(int channel, int delta) {
 void CMainFrame::UpdateGauges() {
     sampleGauge_->setText(Q(app_.SampleGauge()));
     programGauge_->setText(Q(app_.ProgramGauge()));
+    saveButton_->setEnabled(app_.Bank().IsModified() && app_.Editable());
 }
 
 void CMainFrame::Export(bool instrument) {

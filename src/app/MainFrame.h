@@ -48,7 +48,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     void SetTitle(const std::string& title) override;
     WelcomeChoice AskWelcome() override;
     std::optional<std::string> AskOpenPath() override;
-    std::optional<std::string> AskSavePath(const std::string& current) override;
+    std::optional<SaveChoice> AskSavePath(const std::string& current) override;
     bool ShowProperties() override;
     UploadHost& Uploads() override;
     DownloadObserver* Downloads() override;
@@ -66,6 +66,11 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QLabel* SampleGauge() const { return sampleGauge_; }
     QLabel* ProgramGauge() const { return programGauge_; }
     void UpdateGauges();
+    // The system ends the program (a signal, a logout without questions): the unsaved bank
+    // goes to "savedbank.pbf" unasked and the window closes the usual way.
+    void EndBySystem();
+    QToolBar* MainToolBar() const { return toolbar_; }
+    QAction* SaveButton() const { return saveButton_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -93,6 +98,8 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QLabel* programGauge_;
     QMenu* recentMenu_;
     QAction* saveAction_;
+    QAction* saveButton_;
+    bool endingBySystem_ = false;
     std::unique_ptr<UploadWindow> uploads_;
     std::unique_ptr<DownloadWindow> downloads_;
     ConversionStatusWindow* status_;

@@ -88,11 +88,16 @@ void DownloadWindow::Reached(int type, int number) {
     if (!dialog_) {
         dialog_ = new QDialog(parent_);
         dialog_->setWindowTitle("Downloading");
+        dialog_->setModal(true);
+        dialog_->setProperty(kProgressWindowProperty, true);
         auto* layout = new QVBoxLayout(dialog_);
         bar_ = new QProgressBar(dialog_);
         bar_->setRange(0, 3 * 512 + 3 * 20);
         auto* cancel = new QPushButton("Cancel", dialog_);
-        QObject::connect(cancel, &QPushButton::clicked, [this] { cancel_(); });
+        QObject::connect(cancel, &QPushButton::clicked, [this, cancel] {
+            cancel->setEnabled(false);
+            cancel_();
+        });
         layout->addWidget(bar_);
         layout->addWidget(cancel);
         dialog_->show();

@@ -14,6 +14,9 @@ class QProgressBar;
 
 namespace talmeru {
 
+// Marks the progress windows that take user input while the link waits.
+inline constexpr const char* kProgressWindowProperty = "talmeruProgressWindow";
+
 class UploadWindow : public UploadHost {
   public:
     explicit UploadWindow(QWidget* parent) : parent_(parent) {}
@@ -30,6 +33,8 @@ class DownloadWindow : public DownloadObserver {
     DownloadWindow(QWidget* parent, std::function<void()> cancel);
     ~DownloadWindow() override;
     void Reached(int type, int number) override;
+    // The window once the first object arrived (none before).
+    QDialog* Window() const { return dialog_; }
 
   private:
     QWidget* parent_;

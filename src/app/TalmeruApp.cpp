@@ -62,7 +62,7 @@ TalmeruApp::TalmeruApp(AppEnvironment env)
     : folder_(std::move(env.folder)),
       emulator_(std::move(env.emulator)),
       midi_(std::move(env.midi)) {
-    Phase1();
+    Phase1(env);
 }
 
 TalmeruApp::~TalmeruApp() {
@@ -72,7 +72,7 @@ TalmeruApp::~TalmeruApp() {
     midi_.reset();
 }
 
-void TalmeruApp::Phase1() {
+void TalmeruApp::Phase1(const AppEnvironment& env) {
     settings_.SetPath(folder_ / "talmeru.ini");
     if (!settings_.Load())
         ShowMessage("Could not read the settings file " + settings_.Path().string());
@@ -82,6 +82,7 @@ void TalmeruApp::Phase1() {
         std::lock_guard lock(notifyMutex_);
         if (incomingNotify_) incomingNotify_();
     });
+    link_->SetEventPump(env.pump);
     bank_.SetLink(link_.get());
     ApplyBankOptions();
     link_->LogDevices();
@@ -105,7 +106,12 @@ void TalmeruApp::Phase1() {
         link_->LogDevices();
     }
     RomBankCache cache(folder_, settings_);
-    rom_ = cache.Load(romSource, bank_);
+    std::unique_ptr<DownloadObserver> progress;
+    if (romSource && env.cacheProgress &&
+        !std::filesystem::exists(cache.PathFor(romSource->RomVersion())))
+        progress = env.cacheProgress([this] { link_->Cancel(); });
+    rom_ = cache.Load(romSource, bank_, progress.get());
+    progress.reset();
     cacheBuilt_ = cache.Built();
     if (!rom_) return;  // the synthesizer's ROM version could not be told
     romVersion_ = romSource ? romSource->RomVersion() : kDefaultRomVersion;
@@ -271,11 +277,17 @@ void TalmeruApp::Save() {
 
 void TalmeruApp::SaveAs() {
     if (!window_) return;
-    if (auto path = window_->AskSavePath(bank_.Path())) SaveTo(*path, 0);
+    if (auto choice = window_->AskSavePath(bank_.Path())) SaveTo(choice->path, choice->options);
 }
 
-int TalmeruApp::SaveIfWanted() {
+int TalmeruApp::SaveIfWanted(bool canAsk) {
     if (!bank_.IsModified()) return 0;
+    if (!canAsk) {
+        std::error_code ec;
+        const std::filesystem::path dir = std::filesystem::current_path(ec);
+        SaveTo(((ec ? HomeDirectory() : dir) / "savedbank.pbf").string(), 0);
+        return 0;
+    }
     const std::string text = bank_.Path().empty()
                                  ? std::string("Bank is unsaved. Save it?")
                                  : Fmt("\"%s\" is unsaved. Save it?", bank_.Path().c_str());

@@ -23,6 +23,7 @@ class BankObject;
 class ConversionLog;
 class CopyList;
 class DownloadObserver;
+class EventPump;
 class UploadHost;
 namespace emulator {
 class Ma1Emulator;
@@ -36,6 +37,12 @@ inline constexpr int kHintPrograms = 2;
 
 enum class WelcomeChoice { DownloadPrograms, ResetSynth, Closed };
 
+// A path chosen in the save dialog, with the save options the dialog sets.
+struct SaveChoice {
+    std::string path;
+    int options = 0;
+};
+
 // What the application asks of its main window.
 class ShellWindow {
   public:
@@ -47,7 +54,7 @@ class ShellWindow {
     virtual void SetTitle(const std::string& title) = 0;
     virtual WelcomeChoice AskWelcome() = 0;
     virtual std::optional<std::string> AskOpenPath() = 0;
-    virtual std::optional<std::string> AskSavePath(const std::string& current) = 0;
+    virtual std::optional<SaveChoice> AskSavePath(const std::string& current) = 0;
     // True when the sheet closed with OK and reports a change.
     virtual bool ShowProperties() = 0;
     virtual UploadHost& Uploads() = 0;
@@ -76,11 +83,16 @@ struct MiscOptions {
     void Write(Profile& p) const;
 };
 
-// Where the application finds its settings and devices.
+// Where the application finds its settings and devices, and how it shows work done before
+// the main window exists.
 struct AppEnvironment {
     std::filesystem::path folder;
     std::unique_ptr<MidiSystem> midi;
     std::shared_ptr<emulator::Ma1Emulator> emulator;  // kept alive while its devices are used
+    // Keeps windows painting while the link waits (none: the link waits alone).
+    EventPump* pump = nullptr;
+    // The progress window of the ROM bank cache's first download; cancel gives it up.
+    std::function<std::unique_ptr<DownloadObserver>(std::function<void()> cancel)> cacheProgress;
 };
 // The settings folder, the system's MIDI devices and then a fresh emulator's.
 AppEnvironment DefaultEnvironment();
@@ -128,8 +140,9 @@ class TalmeruApp {
     bool OpenDocumentFile(const std::string& path);
     void Save();
     void SaveAs();
-    // 0 continue, 1 cancelled.
-    int SaveIfWanted();
+    // 0 continue, 1 cancelled. Without canAsk (the system is ending the program and nobody
+    // can answer) an unsaved bank goes to "savedbank.pbf" in the working folder.
+    int SaveIfWanted(bool canAsk = true);
     void RestoreRomCommand();
     void DeleteCurrentProgram();
     // Duplicates the current program and the objects ticked with it; the copy, or nullptr.
@@ -165,7 +178,7 @@ class TalmeruApp {
     std::vector<std::string> AboutLines() const;
 
   private:
-    void Phase1();
+    void Phase1(const AppEnvironment& env);
     void LoadRomBank();
     void ResetSequence();
     void ResetToRom();

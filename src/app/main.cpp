@@ -1,13 +1,16 @@
-// The window program: start-up before the window (settings, devices, ROM bank), then the main
-// window and the rest of the start-up. "--screenshot FILE" saves the main window as a PNG once
-// it is up and ends the program (for the documentation, made under Xvfb).
+// The window program: start-up before the window (settings, devices, ROM bank), then the
+// splash, the main window and the rest of the start-up. "--screenshot FILE" saves the main window
+// as a PNG once it is up and ends the program (for the documentation, made under Xvfb).
 #include <QApplication>
+#include <QSessionManager>
 #include <QThread>
 #include <QTimer>
 
 #include "app/AbortGuard.h"
 #include "app/MainFrame.h"
 #include "app/QtPrompter.h"
+#include "app/SplashWindow.h"
+#include "app/SystemEnd.h"
 #include "files/BankFile.h"
 
 int main(int argc, char** argv) {
@@ -22,7 +25,16 @@ int main(int argc, char** argv) {
     talmeru::QtPrompter prompter;
     talmeru::ScopedPrompter scope(prompter);
 
-    talmeru::TalmeruApp app(talmeru::DefaultEnvironment());
+    // Keeps the ROM bank cache's first download window painting before the main window.
+    talmeru::QtEventPump pump;
+    talmeru::AppEnvironment env = talmeru::DefaultEnvironment();
+    env.pump = &pump;
+    env.cacheProgress =
+        [](std::function<void()> cancel) -> std::unique_ptr<talmeru::DownloadObserver> {
+        return std::make_unique<talmeru::DownloadWindow>(nullptr, std::move(cancel));
+    };
+    talmeru::TalmeruApp app(std::move(env));
+    (new talmeru::CSplashWindow)->show();
     // From here on an Abort of a silent synthesizer first offers to save the bank (on the
     // window's thread, also when the upload worker asked).
     talmeru::AbortGuard guard(prompter, [&app] {
@@ -37,6 +49,19 @@ int main(int argc, char** argv) {
     talmeru::SetRomBankProvider([&app] { return app.RomBank(); });
     talmeru::CMainFrame frame(app);
     frame.show();
+    // When the system ends the program nobody can answer: the bank is kept unasked.
+    talmeru::SystemEndWatcher systemEnd;
+    QObject::connect(&systemEnd, &talmeru::SystemEndWatcher::ending, &frame,
+                     [&frame] { frame.EndBySystem(); });
+    QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &frame,
+                     [&frame, &app](QSessionManager& session) {
+                         if (!session.allowsInteraction()) {
+                             frame.EndBySystem();
+                         } else if (app.SaveIfWanted() != 0) {
+                             session.cancel();
+                         }
+                         session.release();
+                     });
     std::vector<std::string> files;
     for (const QString& arg : args)
         files.push_back(arg.toStdString());

@@ -16,7 +16,8 @@ std::string RomBankCache::FileName(int romVersion) {
     return Fmt("Rombank%04x.pbf", romVersion);
 }
 
-std::unique_ptr<ZedoDatabase> RomBankCache::Load(BankLink* link, ZedoDatabase& scratch) {
+std::unique_ptr<ZedoDatabase> RomBankCache::Load(BankLink* link, ZedoDatabase& scratch,
+                                                 DownloadObserver* observer) {
     built_ = false;
     int version = kDefaultRomVersion;
     if (link) {
@@ -39,13 +40,16 @@ std::unique_ptr<ZedoDatabase> RomBankCache::Load(BankLink* link, ZedoDatabase& s
                     "this message again, unless you upgrade the ROM",
                     version));
             link->ClearRam();
-            if (DownloadAll(scratch, *link) != 0) ShowMessage("Download failed.");
-            if (SaveBank(scratch, last_.string(), 0) != 0) {
+            if (DownloadAll(scratch, *link, observer) != 0) {
+                // A part of the ROM saved as its cache would be loaded at every later start;
+                // without a file the next start downloads it again.
+                ShowMessage("Download failed.");
+            } else if (SaveBank(scratch, last_.string(), 0) != 0) {
                 ShowMessage("Could not save file properly");
             } else {
                 built_ = true;
+                settings_.WriteInt("ROM", "DatabaseVersion", version);
             }
-            settings_.WriteInt("ROM", "DatabaseVersion", version);
         }
     }
     // Even a failed load leaves a (possibly empty) ROM bank to restore from and compare with.

@@ -8,6 +8,7 @@
 namespace talmeru {
 
 class BankLink;
+class DownloadObserver;
 class Profile;
 class ZedoDatabase;
 
@@ -25,7 +26,9 @@ class RomBankCache {
     // assumed). A missing cache is built through scratch (the download goes into it) when
     // there is a link. nullptr only when the synthesizer's ROM version cannot be told; a
     // cache that cannot be loaded gives an empty ROM bank (the reason has been shown).
-    std::unique_ptr<ZedoDatabase> Load(BankLink* link, ZedoDatabase& scratch);
+    // observer: the download's progress while the cache is built.
+    std::unique_ptr<ZedoDatabase> Load(BankLink* link, ZedoDatabase& scratch,
+                                       DownloadObserver* observer = nullptr);
     // Whether the last Load built the cache file.
     bool Built() const { return built_; }
     const std::filesystem::path& LastPath() const { return last_; }

@@ -65,9 +65,11 @@ int KeyboardLayout::HitTest(int x, int y) const {
     return highest_;
 }
 
-bool KeyboardLayout::Mark(int key, bool on) {
-    if (key < 0 || key > 127 || sounding_[key] == on) return false;
-    sounding_[key] = on;
+bool KeyboardLayout::Mark(int key, bool on, bool editChannel) {
+    if (key < 0 || key > 127) return false;
+    bool& flag = editChannel ? edit_[key] : other_[key];
+    if (flag == on) return false;
+    flag = on;
     return true;
 }
 

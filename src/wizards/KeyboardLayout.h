@@ -40,9 +40,13 @@ class KeyboardLayout {
     int Lowest() const { return lowest_; }
     int Highest() const { return highest_; }
 
-    // Sounding flags; keys outside 0..127 are ignored. True when the flag changed.
-    bool Mark(int key, bool on);
-    bool Sounding(int key) const { return key >= 0 && key < 128 && sounding_[key]; }
+    // Sounding flags, kept apart for the edit channel and the other channels so that each
+    // can be shown in its own colour; keys outside 0..127 are ignored. True when the flag
+    // changed.
+    bool Mark(int key, bool on, bool editChannel = true);
+    bool Sounding(int key) const { return SoundingOnEdit(key) || SoundingElsewhere(key); }
+    bool SoundingOnEdit(int key) const { return key >= 0 && key < 128 && edit_[key]; }
+    bool SoundingElsewhere(int key) const { return key >= 0 && key < 128 && other_[key]; }
 
     // Mouse gestures: the note events to report.
     std::vector<NoteEvent> Press(int x, int y);
@@ -54,7 +58,8 @@ class KeyboardLayout {
     int lowest_ = 0;
     int highest_ = 127;
     int held_ = -1;
-    std::array<bool, 128> sounding_{};
+    std::array<bool, 128> edit_{};
+    std::array<bool, 128> other_{};
 };
 
 }  // namespace talmeru

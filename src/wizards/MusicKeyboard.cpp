@@ -40,8 +40,15 @@ QRect CMusicKeyboard::KeyBounds(int key) const {
     return KeyPolygon(KeyboardLayout::Shape(key)).boundingRect().adjusted(0, 0, 1, 1);
 }
 
-void CMusicKeyboard::MarkKey(int key, bool on) {
-    if (layout_.Mark(key, on)) update(KeyBounds(key));
+void CMusicKeyboard::MarkKey(int key, bool on, bool editChannel) {
+    if (layout_.Mark(key, on, editChannel)) update(KeyBounds(key));
+}
+
+QColor CMusicKeyboard::KeyColour(int key) const {
+    // 0xFFFF00 as a Windows colour (blue, green, red) is cyan.
+    if (layout_.SoundingOnEdit(key)) return {0x00, 0xFF, 0xFF};
+    if (layout_.SoundingElsewhere(key)) return {0xFF, 0xB0, 0x00};
+    return KeyboardLayout::IsBlack(key) ? Qt::black : Qt::white;
 }
 
 void CMusicKeyboard::paintEvent(QPaintEvent* event) {
@@ -53,8 +60,7 @@ void CMusicKeyboard::paintEvent(QPaintEvent* event) {
             if (KeyboardLayout::IsBlack(key) != black ||
                 !event->region().intersects(KeyBounds(key)))
                 continue;
-            const QColor silent = black ? Qt::black : Qt::white;
-            p.setBrush(layout_.Sounding(key) ? QColor(0x00, 0xFF, 0xFF) : silent);
+            p.setBrush(KeyColour(key));
             p.drawPolygon(KeyPolygon(KeyboardLayout::Shape(key)));
         }
     }

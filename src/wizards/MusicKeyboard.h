@@ -11,7 +11,10 @@ class CMusicKeyboard : public QWidget {
     Q_OBJECT
   public:
     explicit CMusicKeyboard(QWidget* parent = nullptr);
-    void MarkKey(int key, bool on);
+    // editChannel: the note sounds on the audition channel (else on another one).
+    void MarkKey(int key, bool on, bool editChannel = true);
+    // A key's fill: silent white or black, cyan on the edit channel, amber elsewhere.
+    QColor KeyColour(int key) const;
     const KeyboardLayout& Layout() const { return layout_; }
     QSize sizeHint() const override;
 

@@ -65,7 +65,9 @@ void AppTest::Make(bool withCache) {
         fs::copy_file(CacheSource(), dir_ / "Rombank0103.pbf");
     app.reset();
     emu = emulator::Ma1Emulator::Create();
-    app = std::make_unique<TalmeruApp>(EmulatorOnly(dir_, emu));
+    AppEnvironment env = EmulatorOnly(dir_, emu);
+    env.cacheProgress = cacheProgress;
+    app = std::make_unique<TalmeruApp>(std::move(env));
 }
 
 std::string AppTest::Wav(const std::string& name, int frames) {

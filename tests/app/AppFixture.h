@@ -6,6 +6,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <tuple>
 
@@ -30,9 +31,10 @@ class FakeWindow : public ShellWindow {
         return welcome;
     }
     std::optional<std::string> AskOpenPath() override { return openPath; }
-    std::optional<std::string> AskSavePath(const std::string&) override {
+    std::optional<SaveChoice> AskSavePath(const std::string&) override {
         ++saveDialogs;
-        return savePath;
+        if (!savePath) return std::nullopt;
+        return SaveChoice{*savePath, saveOptions};
     }
     bool ShowProperties() override {
         ++properties;
@@ -65,6 +67,7 @@ class FakeWindow : public ShellWindow {
     bool copyOk = true, tickAll = false;
     WelcomeChoice welcome = WelcomeChoice::Closed;
     std::optional<std::string> openPath, savePath;
+    int saveOptions = 0;
     int welcomes = 0, saveDialogs = 0, properties = 0, refreshes = 0, channel = -1;
     std::string title;
     std::vector<std::tuple<int, bool, bool>> keys;
@@ -83,6 +86,8 @@ class AppTest : public ::testing::Test {
     // Writes a mono 16-bit wave file into the test's folder.
     std::string Wav(const std::string& name, int frames);
 
+    // The ROM bank cache's first-download window, when a test wants to see it.
+    std::function<std::unique_ptr<DownloadObserver>(std::function<void()>)> cacheProgress;
     ScriptedPrompter prompter{Answer::No};
     ScopedPrompter scope{prompter};
     std::shared_ptr<emulator::Ma1Emulator> emu;

@@ -5,6 +5,7 @@
 #include "AppFixture.h"
 #include "app/AbortGuard.h"
 #include "files/BankFile.h"
+#include "files/Pbf.h"
 #include "files/WaveImport.h"
 #include "model/Keymap.h"
 #include "platform/Format.h"
@@ -121,6 +122,44 @@ TEST_F(BankCommands, SaveIfWantedAnswers) {
     prompter.QueueAnswer(Answer::Cancel);
     EXPECT_FALSE(app->CanExit());
     EXPECT_TRUE(prompter.Saw("Bank is unsaved. Save it?"));
+}
+
+TEST_F(BankCommands, SaveAsTakesTheDialogsWaveFileOption) {
+    ASSERT_NE(BuildProgramFromWave(app->Bank(), Wav("tone.wav", 3000), false, nullptr), nullptr);
+    fs::create_directories(Dir() / "plain");
+    fs::create_directories(Dir() / "withwaves");
+    window.savePath = (Dir() / "plain" / "bank.pbf").string();
+    app->SaveAs();
+    EXPECT_TRUE(fs::exists(Dir() / "plain" / "bank.pbf"));
+    EXPECT_FALSE(fs::exists(Dir() / "plain" / "tone.wav"));
+
+    window.savePath = (Dir() / "withwaves" / "bank.pbf").string();
+    window.saveOptions = kSaveWriteWavs;
+    app->SaveAs();
+    EXPECT_TRUE(fs::exists(Dir() / "withwaves" / "bank.pbf"));
+    EXPECT_TRUE(fs::exists(Dir() / "withwaves" / "tone.wav"));
+    EXPECT_EQ(app->RecentFiles().front(), window.savePath);
+}
+
+TEST_F(BankCommands, WithNobodyToAskTheBankGoesToSavedbank) {
+    const fs::path before = fs::current_path();
+    fs::current_path(Dir());
+    // Nothing unsaved: nothing written.
+    EXPECT_EQ(app->SaveIfWanted(false), 0);
+    EXPECT_FALSE(fs::exists(Dir() / "savedbank.pbf"));
+
+    app->Bank().SetModified(true);
+    EXPECT_EQ(app->SaveIfWanted(false), 0);
+    fs::current_path(before);
+    EXPECT_TRUE(prompter.All().empty());
+    EXPECT_EQ(window.saveDialogs, 0);
+    ASSERT_TRUE(fs::exists(Dir() / "savedbank.pbf"));
+    EXPECT_FALSE(app->Bank().IsModified());
+    EXPECT_EQ(fs::path(app->RecentFiles().front()), Dir() / "savedbank.pbf");
+    ZedoDatabase reread;
+    ASSERT_EQ(OpenBank(reread, (Dir() / "savedbank.pbf").string(), kOpenQuiet), 0);
+    ASSERT_NE(reread.GetProgram(0), nullptr);
+    EXPECT_EQ(reread.GetProgram(0)->Name(), app->Bank().GetProgram(0)->Name());
 }
 
 TEST_F(BankCommands, AbortOfASilentSynthFirstAsksAboutTheUnsavedBank) {

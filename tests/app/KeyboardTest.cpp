@@ -1,5 +1,6 @@
 // The virtual keyboard's geometry and gestures, the channel display's counts, and the widgets
 // that show them in the main window.
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include "app/MidiDisplayCtrl.h"
 #include "app/PropertiesSheet.h"
 #include "model/Listers.h"
+#include "platform/Profile.h"
 #include "wizards/KeyboardLayout.h"
 #include "wizards/MusicKeyboard.h"
 
@@ -122,6 +124,53 @@ TEST_F(MainWindowTest, AKeyboardClickPlaysTheKeyWithTheAuditionVelocity) {
     shorts = emu->ReceivedShort();
     EXPECT_EQ(shorts.back(), 0x96u | (13u << 8));
     EXPECT_EQ(frame->ChannelDisplay()->Counts().Count(6), 0);
+}
+
+TEST_F(MainWindowTest, KeysSoundingOnOtherChannelsHaveTheirOwnColour) {
+    CMusicKeyboard* keys = frame->Keyboard();
+    const QColor cyan(0x00, 0xFF, 0xFF);
+    EXPECT_EQ(keys->KeyColour(61), QColor(Qt::black));
+    frame->ShowKey(61, true, false);
+    const QColor elsewhere = keys->KeyColour(61);
+    EXPECT_NE(elsewhere, cyan);
+    EXPECT_NE(elsewhere, QColor(Qt::black));
+    // The edit channel's colour wins while both play the key.
+    frame->ShowKey(61, true, true);
+    EXPECT_EQ(keys->KeyColour(61), cyan);
+    frame->ShowKey(61, false, true);
+    EXPECT_EQ(keys->KeyColour(61), elsewhere);
+    frame->ShowKey(61, false, false);
+    EXPECT_EQ(keys->KeyColour(61), QColor(Qt::black));
+    EXPECT_EQ(keys->KeyColour(60), QColor(Qt::white));
+}
+
+TEST_F(MainWindowTest, TheToolbarSavesOnlyAnUnsavedBank) {
+    frame->UpdateGauges();
+    EXPECT_FALSE(frame->SaveButton()->isEnabled());
+    app->Bank().SetModified(true);
+    frame->UpdateGauges();
+    EXPECT_TRUE(frame->SaveButton()->isEnabled());
+    const std::string path = (Dir() / "tool.pbf").string();
+    app->Bank().SetPath(path);
+    frame->SaveButton()->trigger();
+    EXPECT_TRUE(std::filesystem::exists(path));
+    frame->UpdateGauges();
+    EXPECT_FALSE(frame->SaveButton()->isEnabled());
+}
+
+TEST_F(MainWindowTest, TheSystemEndingKeepsTheBankWithoutAsking) {
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(Dir());
+    frame->show();
+    app->Bank().SetModified(true);
+    frame->EndBySystem();
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(prompter.All().empty());
+    EXPECT_TRUE(std::filesystem::exists(Dir() / "savedbank.pbf"));
+    EXPECT_FALSE(frame->isVisible());
+    Profile written(Dir() / "talmeru.ini");
+    ASSERT_TRUE(written.Load());
+    EXPECT_FALSE(written.GetString("State", "MainFrame-Position").empty());
 }
 
 TEST_F(MainWindowTest, TheWindowShowsTheBankAndTheGauges) {

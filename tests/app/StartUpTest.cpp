@@ -38,6 +38,51 @@ TEST_F(AppTest, FirstStartBuildsTheRomCacheAndTheNextLoadsIt) {
     EXPECT_TRUE(prompter.Messages().empty());
 }
 
+TEST_F(AppTest, TheFirstDownloadShowsItsProgressAndACancelledOneIsNotKept) {
+    // A progress window that presses Cancel when the given object arrives.
+    struct Window : DownloadObserver {
+        void Reached(int, int) override {
+            if (++*reports == cancelAt) cancel();
+        }
+        int* reports = nullptr;
+        int cancelAt = -1;
+        std::function<void()> cancel;
+    };
+    int windows = 0, reports = 0, cancelAt = 20;
+    cacheProgress = [&](std::function<void()> cancel) -> std::unique_ptr<DownloadObserver> {
+        ++windows;
+        auto w = std::make_unique<Window>();
+        w->reports = &reports;
+        w->cancelAt = cancelAt;
+        w->cancel = std::move(cancel);
+        return w;
+    };
+    Make(false);
+    EXPECT_EQ(windows, 1);
+    EXPECT_TRUE(prompter.Saw("Download failed."));
+    EXPECT_FALSE(app->CacheBuilt());
+    EXPECT_FALSE(fs::exists(Dir() / "Rombank0103.pbf"));
+    {
+        Profile written(Dir() / "talmeru.ini");
+        ASSERT_TRUE(written.Load());
+        EXPECT_EQ(written.GetInt("ROM", "DatabaseVersion", 0), 0);
+    }
+
+    // The next start tries again; the window sees every object of the ROM.
+    cancelAt = -1;
+    reports = 0;
+    prompter.Clear();
+    Make(false);
+    EXPECT_EQ(windows, 2);
+    EXPECT_TRUE(app->CacheBuilt());
+    EXPECT_FALSE(prompter.Saw("Download failed."));
+    EXPECT_GT(reports, 20);
+    // With the cache in place no window is opened.
+    Make(false);
+    EXPECT_EQ(windows, 2);
+    EXPECT_FALSE(app->CacheBuilt());
+}
+
 TEST_F(AppTest, EmptySynthRamResetsToTheRomBankWithoutTheWelcome) {
     Make();
     ASSERT_TRUE(app->Start(window, {}));

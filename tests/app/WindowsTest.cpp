@@ -3,14 +3,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <thread>
 
 #include "app/ProgressWindows.h"
+#include "app/SplashWindow.h"
 
 namespace talmeru {
 namespace {
@@ -84,6 +89,31 @@ TEST(ConversionStatusWindowTest, ListsTheLogAndKeepsTheChoice) {
     EXPECT_FALSE(window.isVisible());
     window.Clear();
     EXPECT_TRUE(window.Text()->toPlainText().isEmpty());
+}
+
+TEST(SplashWindowTest, AKeyOrAClickClosesItAndOtherwiseItClosesByItself) {
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::MouseButtonPress}) {
+        QPointer<CSplashWindow> splash = new CSplashWindow;
+        splash->show();
+        ASSERT_TRUE(splash->isVisible());
+        if (type == QEvent::KeyPress) {
+            QKeyEvent key(type, Qt::Key_Space, Qt::NoModifier);
+            QApplication::sendEvent(splash, &key);
+        } else {
+            QMouseEvent click(type, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(splash, &click);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(splash.isNull()) << type;
+    }
+    QPointer<CSplashWindow> splash = new CSplashWindow;
+    splash->show();
+    QEventLoop wait;
+    QTimer::singleShot(kSplashMilliseconds + 200, &wait, &QEventLoop::quit);
+    wait.exec();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(splash.isNull());
 }
 
 }  // namespace

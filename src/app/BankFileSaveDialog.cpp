@@ -1,0 +1,97 @@
+#include "app/BankFileSaveDialog.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QScreen>
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <filesystem>
+
+#include "app/MainFrame.h"
+#include "files/Pbf.h"
+
+namespace talmeru {
+
+namespace {
+
+constexpr std::array<const char*, 3> kExtensions{".pbf", ".tmb", ".syx"};
+
+std::string LowerExtension(const std::string& name) {
+    std::string ext = std::filesystem::path(name).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return ext;
+}
+
+}  // namespace
+
+int SaveBankTypes::TypeForName(const std::string& name) {
+    const std::string ext = LowerExtension(name);
+    for (size_t i = 0; i < kExtensions.size(); ++i) {
+        if (ext == kExtensions[i]) return int(i);
+    }
+    return kAllFiles;
+}
+
+std::string SaveBankTypes::WithType(const std::string& name, int type) {
+    if (type < 0 || type >= int(kExtensions.size()) || name.empty()) return name;
+    return std::filesystem::path(name).replace_extension(kExtensions[size_t(type)]).string();
+}
+
+int SaveBankTypes::SaveOptions(const std::string& path, bool ticked) {
+    return ticked && TypeForName(path) == 0 ? kSaveWriteWavs : 0;
+}
+
+CBankFileSaveDialog::CBankFileSaveDialog(const std::string& current, QWidget* parent)
+    : QFileDialog(parent, "Save Bank File", QString::fromStdString(current), kSaveBankFilter) {
+    // The platform's own dialog takes no extra controls.
+    setOption(QFileDialog::DontUseNativeDialog);
+    setAcceptMode(QFileDialog::AcceptSave);
+    setDefaultSuffix("pbf");
+    wavBox_ = new QCheckBox("Create all .WAV files in same directory (*.PBF only)", this);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout()))
+        grid->addWidget(wavBox_, grid->rowCount(), 0, 1, grid->columnCount());
+    const int type = SaveBankTypes::TypeForName(current);
+    selectNameFilter(nameFilters().value(type));
+    wavBox_->setEnabled(SaveBankTypes::WavBoxEnabled(type));
+    connect(this, &QFileDialog::filterSelected, this,
+            [this](const QString& filter) { TypeChosen(int(nameFilters().indexOf(filter))); });
+    if (QScreen* screen = parent ? parent->screen() : nullptr) {
+        adjustSize();
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+int CBankFileSaveDialog::Type() const {
+    return int(nameFilters().indexOf(selectedNameFilter()));
+}
+
+std::string CBankFileSaveDialog::CurrentName() const {
+    if (auto* edit = findChild<QLineEdit*>("fileNameEdit")) return edit->text().toStdString();
+    return {};
+}
+
+void CBankFileSaveDialog::ChooseType(int type) {
+    selectNameFilter(nameFilters().value(type));
+    TypeChosen(type);
+}
+
+void CBankFileSaveDialog::TypeChosen(int type) {
+    wavBox_->setEnabled(SaveBankTypes::WavBoxEnabled(type));
+    const std::string name = CurrentName();
+    const std::string renamed = SaveBankTypes::WithType(name, type);
+    if (renamed != name) selectFile(QString::fromStdString(renamed));
+}
+
+std::string CBankFileSaveDialog::ChosenPath() const {
+    const QStringList files = selectedFiles();
+    return files.isEmpty() ? std::string() : files.front().toStdString();
+}
+
+int CBankFileSaveDialog::SaveOptions() const {
+    return SaveBankTypes::SaveOptions(ChosenPath(), wavBox_->isEnabled() && wavBox_->isChecked());
+}
+
+}  // namespace talmeru
