@@ -20,6 +20,9 @@ talmeru_install_deps() {
   fi
 }
 
+# A clean checkout in another folder (as CI makes) reuses what ccache holds.
+export CCACHE_BASEDIR="$TALMERU_ROOT" CCACHE_NOHASHDIR=1
+
 # talmeru_configure DIR [cmake args...]
 talmeru_configure() {
   local dir=$1

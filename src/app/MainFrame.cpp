@@ -240,8 +240,10 @@ void CMainFrame::FillRecentMenu() {
     recentMenu_->clear();
     int n = 1;
     for (const std::string& path : app_.RecentFiles()) {
-        recentMenu_->addAction(Q(Fmt("&%d %s", n++, path.c_str())),
-                               [this, path] { app_.OpenDocumentFile(path); });
+        // Replacing an unsaved bank without a word would lose its edits: ask first.
+        recentMenu_->addAction(Q(Fmt("&%d %s", n++, path.c_str())), [this, path] {
+            if (app_.SaveIfWanted() == 0) app_.OpenDocumentFile(path);
+        });
     }
     recentMenu_->setEnabled(!app_.RecentFiles().empty());
 }

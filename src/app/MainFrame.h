@@ -71,6 +71,8 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     void EndBySystem();
     QToolBar* MainToolBar() const { return toolbar_; }
     QAction* SaveButton() const { return saveButton_; }
+    QMenu* RecentMenu() const { return recentMenu_; }
+    void FillRecentMenu();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -78,7 +80,6 @@ class CMainFrame : public QMainWindow, public ShellWindow {
   private:
     void BuildMenus();
     void BuildBars();
-    void FillRecentMenu();
     void Export(bool instrument);
     void ImportWaves();
     void About();

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QSlider>
 
@@ -12,7 +13,9 @@
 #include "app/MainFrame.h"
 #include "app/MidiDisplayCtrl.h"
 #include "app/PropertiesSheet.h"
+#include "files/BankFile.h"
 #include "model/Listers.h"
+#include "platform/Format.h"
 #include "platform/Profile.h"
 #include "wizards/KeyboardLayout.h"
 #include "wizards/MusicKeyboard.h"
@@ -171,6 +174,25 @@ TEST_F(MainWindowTest, TheSystemEndingKeepsTheBankWithoutAsking) {
     Profile written(Dir() / "talmeru.ini");
     ASSERT_TRUE(written.Load());
     EXPECT_FALSE(written.GetString("State", "MainFrame-Position").empty());
+}
+
+TEST_F(MainWindowTest, ARecentFileAsksAboutTheUnsavedBankFirst) {
+    const std::string other = (Dir() / "other.pbf").string();
+    ASSERT_EQ(SaveBank(app->Bank(), other, 0), 0);
+    app->AddRecentFile(other);
+    app->Bank().SetPath((Dir() / "current.pbf").string());
+    app->Bank().SetModified(true);
+    frame->FillRecentMenu();
+    ASSERT_FALSE(frame->RecentMenu()->actions().isEmpty());
+    prompter.QueueAnswer(Answer::Cancel);
+    frame->RecentMenu()->actions().front()->trigger();
+    EXPECT_TRUE(prompter.Saw(Fmt("\"%s\" is unsaved. Save it?", (Dir() / "current.pbf").c_str())));
+    EXPECT_EQ(app->Bank().Path(), (Dir() / "current.pbf").string());
+    EXPECT_TRUE(app->Bank().IsModified());
+    prompter.QueueAnswer(Answer::No);
+    frame->RecentMenu()->actions().front()->trigger();
+    EXPECT_EQ(app->Bank().Path(), other);
+    EXPECT_FALSE(app->Bank().IsModified());
 }
 
 TEST_F(MainWindowTest, TheWindowShowsTheBankAndTheGauges) {
