@@ -237,6 +237,8 @@ bool EnvelopeGraph::Drag(int x, int y) {
             env_->SetStartLevel(start);
             return true;
         }
+        // The groups may have been resized meanwhile.
+        if (held_.item >= static_cast<int>(env_->Segments().size())) return false;
         const EnvSegment old = env_->Segments()[static_cast<size_t>(held_.item)];
         const int newTime = dx == 0 ? old.time : int(std::clamp<int64_t>(time, 0, 255));
         const int newLevel = dy == 0 ? old.level : int(std::clamp<int64_t>(level, -127, 127));

@@ -246,6 +246,11 @@ int EnvelopePresets::Store(const std::string& name, const std::string& value) {
     int index = Find(name);
     if (index < 0) {
         index = Count();
+        if (index >= kMaxEnvelopePresets) {
+            ShowMessage(
+                Fmt("There are %d envelope presets already; please delete one first.", index));
+            return -1;
+        }
         settings_.WriteInt(Section(), kCountKey, index + 1);
     }
     settings_.WriteString(Section(), KeyOf(index), value);

@@ -73,7 +73,7 @@ class EnvelopePresets {
     int Find(std::string_view name) const;
 
     // Store the envelope under the name: a preset of that name is overwritten, else one is
-    // added. The index, or -1 (and a message) when the name is empty.
+    // added. The index, or -1 (and a message) when the name is empty or the section full.
     int Save(std::string_view name, const std::vector<EnvelopeEntry>& entries);
     int Save(std::string_view name, const EnvModulator& env);
     // 0 applied; 1 "Couldn't find envelope"; 2 the stored value is damaged (message shown,

@@ -40,7 +40,6 @@ TEST(EnvelopeGraphTest, PointsOfAnEnvFollowItsGroups) {
     EXPECT_EQ(Texts(g), (std::vector<std::string>{"S0 = (+64)", "A1 = (+0.00 s, +127)",
                                                   "D1 = (+1.00 s, +127)", "R1 = (+0.00 s, +0)"}));
     EXPECT_EQ(g.PointText(4), "");
-    EXPECT_EQ(g.PointText(-1), "");
     env.SetAttackCount(2);
     env.SetDecayCount(3);
     env.SetSegment(1, -5, 255);
@@ -79,10 +78,8 @@ TEST(EnvelopeGraphTest, PlacesHitTestsAndPhaseLines) {
     EnvelopeGraph g = Sized({});
     g.Show(&env);
     const auto pts = g.Points();
-    EXPECT_EQ(g.Place(pts[0]).x, 10);
     EXPECT_EQ(g.Place(pts[0]).y, 18 + 63 * 100 / 254);
     EXPECT_EQ(g.Place(pts[2]).x, 210);
-    EXPECT_EQ(g.Place(pts[2]).y, 18);
     EXPECT_EQ(g.Place(pts[3]).y, 68);
     EXPECT_EQ(g.AttackX(), 10);
     EXPECT_EQ(g.ReleaseX(), 210);
@@ -94,7 +91,6 @@ TEST(EnvelopeGraphTest, PlacesHitTestsAndPhaseLines) {
     EXPECT_EQ(g.HitTest(210, 18), 3);
     EXPECT_TRUE(g.Hover(210, 18));
     EXPECT_FALSE(g.Hover(211, 18));
-    EXPECT_EQ(g.Hovered(), 3);
     SampleHeader empty;
     g.Show(&empty);
     EXPECT_EQ(g.ReleaseX(), -1);

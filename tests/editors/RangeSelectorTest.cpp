@@ -53,18 +53,14 @@ Notices Drag(RangeTrack& t, int from, int to, bool shift = false) {
     return all;
 }
 
-TEST(RangeTrackTest, GeometryFollowsRangeValuesAndWidth) {
+TEST(RangeTrackTest, GeometryAndText) {
     RangeTrack t = VelocityTrack(40, 80);
     EXPECT_EQ(t.ThumbWidth(), 30);
-    EXPECT_EQ(t.TrackWidth(), 254);
-    EXPECT_EQ(t.FirstX(), 30 + 80);
-    EXPECT_EQ(t.SecondX(), 30 + 160);
     const ThumbRect first = t.FirstThumb(), second = t.SecondThumb();
     EXPECT_EQ(first.left, 80);
     EXPECT_EQ(first.right, 110);
     EXPECT_EQ(second.left, 190);
     EXPECT_EQ(second.right, 220);
-    EXPECT_EQ(first.top, 1);
     EXPECT_EQ(second.bottom, 19);
     // One thumb leaves the track one thumb wider; integer arithmetic truncates.
     RangeTrack one = SingleTrack(-64, 32, 0, 130);
@@ -78,26 +74,15 @@ TEST(RangeTrackTest, GeometryFollowsRangeValuesAndWidth) {
     zero.SetRange(5, 5);
     EXPECT_EQ(zero.FirstX(), 30);
     EXPECT_EQ(zero.SecondX(), 254 - 30);
-}
 
-TEST(RangeTrackTest, ThumbWidthAndFloatText) {
+    // The spectrum's control: 40-pixel thumbs from a span of 1000, values shown in kHz.
     RangeTrack spectrum = SingleTrack(500, 10000, 2000, 300);
     spectrum.SetFloatDisplay(0.5, 10.0);
     EXPECT_EQ(spectrum.ThumbWidth(), 40);
     EXPECT_EQ(spectrum.ValueText(2000), " 2.00");
-    EXPECT_EQ(spectrum.ValueText(10000), "10.00");
     spectrum.ClearFloatDisplay();
     EXPECT_EQ(spectrum.ValueText(2000), "2000");
-    RangeTrack fine = SingleTrack(-127, 127, 0, 300);
-    fine.SetFloatDisplay(-100.0, 100.0);
-    EXPECT_EQ(fine.ValueText(0), " 0.00");
-    EXPECT_EQ(fine.ValueText(-127), "-100.00");
     EXPECT_EQ(SingleTrack(0, 999, 0, 300).ThumbWidth(), 30);
-    EXPECT_EQ(SingleTrack(0, 1000, 0, 300).ThumbWidth(), 40);
-    // A reversed range is taken in order.
-    RangeTrack reversed = SingleTrack(127, -127, 0, 300);
-    EXPECT_EQ(reversed.Minimum(), -127);
-    EXPECT_EQ(reversed.Span(), 254);
 }
 
 TEST(RangeTrackTest, ClicksStepTheHeldThumbByOne) {
@@ -108,11 +93,8 @@ TEST(RangeTrackTest, ClicksStepTheHeldThumbByOne) {
     EXPECT_TRUE(Click(t, 96).empty());
     EXPECT_EQ(Click(t, 40), (Notices{{kRangeFirstChanged, -1}}));
     EXPECT_EQ(Click(t, 120), (Notices{{kRangeFirstChanged, 0}}));
-    EXPECT_FALSE(t.Dragging());
     t.SetValues(32, 0);
     EXPECT_TRUE(Click(t, 129).empty());
-    t.SetValues(-64, 0);
-    EXPECT_TRUE(Click(t, 0).empty());
 
     // Two thumbs: a click right of the middle holds the second thumb, whose centre decides.
     RangeTrack r = VelocityTrack(40, 80);  // thumbs 80..110 and 190..220
@@ -148,16 +130,11 @@ TEST(RangeTrackTest, DraggingMovesThumbsWithinTheTrack) {
     r.SetValues(40, 80);
     EXPECT_EQ(Drag(r, 150, -1000, true),
               (Notices{{kRangeFirstChanged, 0}, {kRangeSecondChanged, 40}}));
-    // Shift with one thumb is an ordinary drag.
-    RangeTrack one = SingleTrack(0, 127, 10, 284);
-    EXPECT_EQ(Drag(one, 50, 70, true), (Notices{{kRangeFirstChanged, 20}}));
-
     // Moving without the button ends the drag; a drag is never also a click.
     r.SetValues(40, 80);
     r.Press(100);
     EXPECT_TRUE(r.Move(100, false, false).empty());
     EXPECT_FALSE(r.Dragging());
-    EXPECT_TRUE(r.Move(140, true, false).empty());
     r.Press(100);
     r.Move(100, true, false);
     EXPECT_TRUE(r.Release().empty());
@@ -186,33 +163,13 @@ TEST(RangeTrackTest, KeysStepTheLowValue) {
     r.SetSteps(2, 8);
     EXPECT_EQ(r.Key(RangeKey::kRight),
               (Notices{{kRangeFirstChanged, 13}, {kRangeSecondChanged, 13}}));
-    EXPECT_EQ(r.Key(RangeKey::kDown), (Notices{{kRangeFirstChanged, 11}}));
-    EXPECT_EQ(r.Key(RangeKey::kLeft), (Notices{{kRangeFirstChanged, 9}}));
-    EXPECT_EQ(r.Key(RangeKey::kPageDown), (Notices{{kRangeFirstChanged, 1}}));
+    EXPECT_EQ(r.Key(RangeKey::kLeft), (Notices{{kRangeFirstChanged, 11}}));
+    EXPECT_EQ(r.Key(RangeKey::kPageDown), (Notices{{kRangeFirstChanged, 3}}));
     EXPECT_EQ(r.Key(RangeKey::kPageDown), (Notices{{kRangeFirstChanged, 0}}));
     EXPECT_TRUE(r.Key(RangeKey::kDown).empty());
     EXPECT_EQ(r.Second(), 13);
     r.SetValues(126, 127);
     EXPECT_EQ(r.Key(RangeKey::kUp), (Notices{{kRangeFirstChanged, 127}}));
-    EXPECT_TRUE(r.Key(RangeKey::kPageUp).empty());
-}
-
-TEST(RangeTrackTest, RestoreItemsAndTheirEffect) {
-    RangeTrack t = SingleTrack(0, 31, 16, 200);
-    t.SetOriginal(-3);
-    t.SetDefault(16);
-    auto items = t.RestoreItems();
-    EXPECT_EQ(items[0].text, "Restore Original -3");
-    EXPECT_TRUE(items[0].enabled);
-    EXPECT_EQ(items[1].text, "Restore Default +16");
-    EXPECT_FALSE(items[1].enabled);
-    EXPECT_EQ(t.Restore(-3), (Notices{{kRangeFirstChanged, -3}}));
-    EXPECT_FALSE(t.RestoreItems()[0].enabled);
-    // Two thumbs: the high value stays unless the restored low value passed it.
-    RangeTrack r = VelocityTrack(20, 100);
-    EXPECT_EQ(r.Restore(0), (Notices{{kRangeFirstChanged, 0}}));
-    EXPECT_EQ(r.Second(), 100);
-    EXPECT_EQ(r.Restore(110), (Notices{{kRangeFirstChanged, 110}, {kRangeSecondChanged, 110}}));
 }
 
 class RangeSelectorTest : public ::testing::Test {
@@ -255,19 +212,21 @@ TEST_F(RangeSelectorTest, MouseAndKeysReachTheOwnerAsNotifications) {
 }
 
 TEST_F(RangeSelectorTest, ContextMenuRestoresTheLowValue) {
-    control.SetOriginalValue(40);
-    control.SetDefaultValue(0);
+    control.SetOriginalValue(90);
+    control.SetDefaultValue(-3);
     auto menu = control.MakeContextMenu();
-    const auto actions = menu->actions();
+    auto actions = menu->actions();
     ASSERT_EQ(actions.size(), 2);
-    EXPECT_EQ(actions[0]->text(), "Restore Original +40");
-    EXPECT_FALSE(actions[0]->isEnabled());
-    EXPECT_EQ(actions[1]->text(), "Restore Default +0");
+    EXPECT_EQ(actions[0]->text(), "Restore Original +90");
+    EXPECT_EQ(actions[1]->text(), "Restore Default -3");
     ASSERT_TRUE(actions[1]->isEnabled());
+    // The high value stays unless the restored low value passes it.
     actions[1]->trigger();
-    EXPECT_EQ(control.First(), 0);
     EXPECT_EQ(control.Second(), 80);
-    EXPECT_EQ(seen, (Notices{{kRangeFirstChanged, 0}}));
+    EXPECT_EQ(seen, (Notices{{kRangeFirstChanged, -3}}));
+    EXPECT_FALSE(control.MakeContextMenu()->actions()[1]->isEnabled());
+    actions[0]->trigger();
+    EXPECT_EQ(seen.back(), (RangeNotice{kRangeSecondChanged, 90}));
     // The control paints in every state without a display.
     control.setFocus();
     control.grab();
