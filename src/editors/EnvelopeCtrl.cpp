@@ -23,8 +23,9 @@ std::optional<std::string> AskPresetName(QWidget* parent, const std::string& off
 
 }  // namespace
 
-CEnvelopeCtrl::CEnvelopeCtrl(Profile& settings, QWidget* parent)
+CEnvelopeCtrl::CEnvelopeCtrl(Profile& settings, EnvelopeKind kind, QWidget* parent)
     : QWidget(parent), settings_(settings) {
+    graph_.SetKind(kind);
     setMouseTracking(true);
     asker_ = [this](const std::string& offered) { return AskPresetName(this, offered); };
 }

@@ -23,7 +23,8 @@ class CEnvelopeCtrl : public QWidget {
     // Asks for a preset name, offering the given one; none when the user cancels.
     using NameAsker = std::function<std::optional<std::string>(const std::string&)>;
 
-    explicit CEnvelopeCtrl(Profile& settings, QWidget* parent = nullptr);
+    // The kind decides which presets are listed while no envelope is shown.
+    CEnvelopeCtrl(Profile& settings, EnvelopeKind kind, QWidget* parent = nullptr);
 
     void SetEnvelope(EnvModulator* env, const EnvelopeHome& home = {});
     void SetEnvelope(SampleHeader* header);

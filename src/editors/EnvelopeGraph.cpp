@@ -38,6 +38,12 @@ void EnvelopeGraph::Clear() {
     dragging_ = false;
 }
 
+void EnvelopeGraph::SetKind(EnvelopeKind kind) {
+    if (kind == kind_) return;
+    Clear();
+    kind_ = kind;
+}
+
 bool EnvelopeGraph::Empty() const {
     if (env_) return false;
     return !header_ || header_->envelope.empty();

@@ -33,7 +33,9 @@ class EnvelopeGraph {
 
     void Show(EnvModulator* env);
     void Show(SampleHeader* header);
+    // Shows nothing; the kind stays, so that the presets of the kind can still be listed.
     void Clear();
+    void SetKind(EnvelopeKind kind);
     EnvelopeKind Kind() const { return kind_; }
     EnvModulator* Env() const { return env_; }
     SampleHeader* Header() const { return header_; }

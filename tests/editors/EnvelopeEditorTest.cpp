@@ -210,7 +210,7 @@ class EnvelopeCtrlTest : public ::testing::Test {
     ScriptedPrompter prompter;
     ScopedPrompter scope{prompter};
     Profile settings;
-    CEnvelopeCtrl ctrl{settings};
+    CEnvelopeCtrl ctrl{settings, kNaturalEnvelope};
     QComboBox list;
     std::vector<BankObject*> recorded;
     int changes = 0;
@@ -219,11 +219,14 @@ class EnvelopeCtrlTest : public ::testing::Test {
 };
 
 TEST_F(EnvelopeCtrlTest, PresetListOfNaturalEnvelopes) {
+    // The kind's built-ins are listed before any header is shown.
+    ctrl.FillPresetList(list);
+    EXPECT_EQ(Items(), (QStringList{"Flat Env", "Percussive Env"}));
+    EXPECT_EQ(ctrl.ApplyListChoice(list, 0), 1);
     SampleHeader h;
     h.envelope = {{3, 40}, {0, 0}, {-1, 0}, {-2, 0}};
     ctrl.SetEnvelope(&h);
     ctrl.FillPresetList(list);
-    EXPECT_EQ(Items(), (QStringList{"Flat Env", "Percussive Env"}));
     EXPECT_EQ(list.currentIndex(), -1);
     // Cancelling the name dialog stores nothing.
     EXPECT_EQ(ctrl.SavePreset("Offered"), -1);
