@@ -81,6 +81,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     void FillRecentMenu();
     void Export(bool instrument);
     void ImportWaves();
+    void MicrotuningWizard();
     void About();
     void RestorePosition();
 
