@@ -172,6 +172,10 @@ std::string Microtuning::ProposedName(const ZedoDatabase& db, const Program& tem
 }
 
 std::string Microtuning::ProgramProblem(const ZedoDatabase& db) const {
+    if (db.ReadOnly()) {
+        return "Bank becomes read-only if the merge wave data option is on.\nYou must turn off "
+               "the option (in File|Properties) and reload the bank if you want to make edits.";
+    }
     const Program* source = db.GetProgram(templateNumber);
     if (!source) return "Select a program to use as a template";
     if (!TemplateUsable(*source)) return "Template program must be either 1 or 2 layers";
@@ -183,8 +187,11 @@ std::string Microtuning::ProgramProblem(const ZedoDatabase& db) const {
         return Fmt("A program name has at most %d characters", kNameLength);
     if (number < 0 || number >= kSlotCount)
         return Fmt("The program number must be from 0 to %d", kSlotCount - 1);
-    if (db.GetProgram(number))
+    if (db.GetProgram(number)) {
+        if (db.FirstFreeProgram() < 0)
+            return "Every program slot is in use. Delete a program to make room for the new one.";
         return Fmt("Program %d is already in use. Choose a free program number.", number);
+    }
     return {};
 }
 

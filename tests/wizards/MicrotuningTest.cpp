@@ -329,6 +329,18 @@ TEST_F(MicrotuningBuild, RefusesWhatCannotBeBuiltAndLeavesTheBankAlone) {
     m = good;
     m.temperament = 12;
     refused("Select a temperament");
+    m = good;
+    db.SetMergeWaveData(true);
+    refused(
+        "Bank becomes read-only if the merge wave data option is on.\nYou must turn off the "
+        "option (in File|Properties) and reload the bank if you want to make edits.");
+    db.SetMergeWaveData(false);
+    for (int n = 0; n < kSlotCount; ++n)
+        if (!db.GetProgram(n)) db.CreateProgram("filler", n);
+    db.SetModified(false);
+    refused("Every program slot is in use. Delete a program to make room for the new one.");
+    db.DeleteObject(db.GetProgram(good.number));
+    db.SetModified(false);
 
     m = good;
     EXPECT_EQ(m.ProgramProblem(db), "");
