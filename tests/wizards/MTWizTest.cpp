@@ -1,11 +1,13 @@
 // The microtuning wizard's sheet, its menu entry and what the application does after Finish.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/AppFixture.h"
@@ -169,7 +171,7 @@ TEST_F(MTWizTest, WithoutAutoProgramSwitchTheCurrentProgramStays) {
     EXPECT_TRUE(emu->InRam(3, made->Number()));
 }
 
-TEST_F(MTWizTest, TheMenuEntryNeedsAnEditableBank) {
+TEST_F(MTWizTest, TheMenuEntryRunsTheWizardOnAnEditableBank) {
     CMainFrame frame(*app);
     QMenu* wizards = nullptr;
     for (QAction* a : frame.menuBar()->actions())
@@ -181,6 +183,35 @@ TEST_F(MTWizTest, TheMenuEntryNeedsAnEditableBank) {
     ASSERT_NE(entry, nullptr);
     emit wizards->aboutToShow();
     EXPECT_TRUE(entry->isEnabled());
+
+    // Finish builds the program chosen on the sheet; Cancel leaves the bank alone.
+    const int number = app->Bank().FirstFreeProgram();
+    ASSERT_EQ(app->MarkChanged(app->Bank().GetProgram(templateNumber)), 0);
+    bool finish = true;
+    auto drive = [&] {
+        auto* wizard = qobject_cast<MTWiz*>(QApplication::activeModalWidget());
+        ASSERT_NE(wizard, nullptr);
+        QComboBox* box = wizard->ProgramPage()->TemplateBox();
+        box->setCurrentIndex(Row(box, templateNumber));
+        wizard->next();
+        wizard->TemperamentPage()->List()->topLevelItem(3)->setSelected(true);
+        wizard->button(finish ? QWizard::FinishButton : QWizard::CancelButton)->click();
+    };
+    finish = false;
+    QTimer::singleShot(0, drive);
+    entry->trigger();
+    EXPECT_EQ(app->Bank().GetProgram(number), nullptr);
+    finish = true;
+    QTimer::singleShot(0, drive);
+    entry->trigger();
+    const Program* made = app->Bank().GetProgram(number);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->LayerCount(), 12);
+    EXPECT_EQ(made->GetLayer(1)->Pitch().FineTune(), -30);
+    EXPECT_EQ(app->CurrentProgram(), made);
+    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(prompter.Messages().empty());
+
     app->Bank().SetMergeWaveData(true);
     emit wizards->aboutToShow();
     EXPECT_FALSE(entry->isEnabled());
