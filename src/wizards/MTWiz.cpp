@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "model/Listers.h"
 #include "model/ZedoDatabase.h"

@@ -1,7 +1,9 @@
 #include "wizards/Microtuning.h"
 
+#include <array>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "model/Keymap.h"
