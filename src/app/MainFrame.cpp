@@ -30,6 +30,7 @@
 #include "model/Listers.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "wizards/MTWiz.h"
 #include "wizards/MusicKeyboard.h"
 
 namespace talmeru {
@@ -205,10 +206,13 @@ void CMainFrame::BuildMenus() {
     waves->setStatusTip(
         "For each .WAV file selected, a program, keymap and sample header are created and added "
         "to the current bank.");
-    connect(wizards, &QMenu::aboutToShow, this, [this, waves] {
+    QAction* microtuning =
+        wizards->addAction("Microtuning Wizard ...", [this] { MicrotuningWizard(); });
+    connect(wizards, &QMenu::aboutToShow, this, [this, waves, microtuning] {
         const ZedoDatabase& b = app_.Bank();
         waves->setEnabled(app_.Editable() && b.FirstFreeProgram() >= 0 &&
                           b.FirstFreeKeymap() >= 0 && b.FirstFreeSampleHeader() >= 0);
+        microtuning->setEnabled(app_.Editable());
     });
 
     QMenu* view = menuBar()->addMenu("&View");
@@ -445,6 +449,16 @@ void CMainFrame::ImportWaves() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.ImportWaves(paths);
     QApplication::restoreOverrideCursor();
+}
+
+void CMainFrame::MicrotuningWizard() {
+    MTWiz wizard(app_.Bank(), app_.Numbering(), this);
+    if (wizard.exec() != QDialog::Accepted) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    app_.FlushPendingEdits();
+    Program* made = wizard.Choices().Build(app_.Bank());
+    QApplication::restoreOverrideCursor();
+    app_.FinishWizard(made);
 }
 
 void CMainFrame::About() {

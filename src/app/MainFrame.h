@@ -82,6 +82,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     void BuildBars();
     void Export(bool instrument);
     void ImportWaves();
+    void MicrotuningWizard();
     void About();
     void RestorePosition();
 

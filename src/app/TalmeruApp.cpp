@@ -361,6 +361,14 @@ int TalmeruApp::ImportWaves(const std::vector<std::string>& files) {
     return count;
 }
 
+void TalmeruApp::FinishWizard(Program* made) {
+    if (!made) return;
+    Upload();
+    FlushPendingEdits();
+    Refresh(-1);
+    if (options_.autoProgramSwitch) SelectProgram(made, true);
+}
+
 void TalmeruApp::Sync() {
     FlushPendingEdits();
     if (link_->QueryMemory(1) != 0) ShowMessage("Unable to determine available memory");

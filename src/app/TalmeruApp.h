@@ -149,6 +149,9 @@ class TalmeruApp {
     Program* DuplicateCurrentProgram();
     // One program per wave file; the count of programs made.
     int ImportWaves(const std::vector<std::string>& files);
+    // After a wizard's Finish: what it made goes to the synthesizer, the views refresh and,
+    // with AutoProgramSwitch, the program it made becomes current. Nothing when it made none.
+    void FinishWizard(Program* made);
     void Panic();
     void Sync();
     void Refresh(int hint);
