@@ -12,16 +12,15 @@ talmeru_install_deps
 
 seconds=${1:-60}
 shift || true
-build="$TALMERU_ROOT/build-fuzz"
-CC=clang CXX=clang++ cmake -S "$TALMERU_ROOT" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTALMERU_FUZZ=ON -DTALMERU_CORE_ONLY=ON >/dev/null
-cmake --build "$build" -j2 >&2
+build="${FUZZ_BUILD:-$TALMERU_ROOT/build-fuzz}"
+talmeru_configure_fuzz
+targets=("$@")
+((${#targets[@]})) || targets=(pbf tmb syx apex wav stream sysex_reply store ini sf2 krz)
+cmake --build "$build" -j2 --target make_seeds "${targets[@]/#/fuzz_}" >&2
 
 rm -rf "$build/seeds" "$build/findings"
 "$build/fuzz/make_seeds" "$build/seeds"
 mkdir -p "$build/findings"
-targets=("$@")
-((${#targets[@]})) || targets=(pbf tmb syx apex wav stream sysex_reply store ini sf2 krz)
 
 run_one() {
   local t=$1 corpus="$build/corpus/$1"

@@ -29,3 +29,10 @@ talmeru_configure() {
   shift
   cmake -S "$TALMERU_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
 }
+
+# The clang build with AddressSanitizer, UndefinedBehaviorSanitizer and libFuzzer's coverage:
+# the fuzz targets and the bank engine's tests. FUZZ_BUILD names its folder.
+talmeru_configure_fuzz() {
+  CC=clang CXX=clang++ talmeru_configure "${FUZZ_BUILD:-$TALMERU_ROOT/build-fuzz}" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALMERU_FUZZ=ON -DTALMERU_CORE_ONLY=ON
+}
