@@ -26,6 +26,7 @@
 #include "app/CopyList.h"
 #include "app/MidiDisplayCtrl.h"
 #include "app/PropertiesSheet.h"
+#include "editors/EffectsEditor.h"
 #include "files/Exports.h"
 #include "model/Listers.h"
 #include "platform/Format.h"
@@ -231,6 +232,7 @@ void CMainFrame::BuildMenus() {
     connect(midi, &QMenu::aboutToShow, this,
             [this, thru] { thru->setChecked(app_.Link().ThruEnabled()); });
     connect(thru, &QAction::triggered, this, [this](bool on) { app_.SetThru(on); });
+    midi->addAction("Effects and Tuning...", [this] { EditorFrameEffects(app_, this).exec(); });
 
     QMenu* windows = menuBar()->addMenu("&Windows");
     windows->addAction("&Cascade Windows", mdi_, &QMdiArea::cascadeSubWindows);

@@ -439,6 +439,18 @@ void TalmeruApp::SendShort(uint8_t status, uint8_t data1, uint8_t data2) {
     link_->SendShort(uint8_t(status | channel_), data1, data2, 0);
 }
 
+void TalmeruApp::SendRpn(uint8_t msb, uint8_t lsb, uint8_t value) {
+    SendShort(0xB0, 101, msb);
+    SendShort(0xB0, 100, lsb);
+    SendShort(0xB0, 6, value);
+}
+
+void TalmeruApp::SendNrpn(uint8_t msb, uint8_t lsb, uint8_t value) {
+    SendShort(0xB0, 99, msb);
+    SendShort(0xB0, 98, lsb);
+    SendShort(0xB0, 6, value);
+}
+
 void TalmeruApp::SetAuditionVelocity(int v) {
     if (v == velocity_) return;
     velocity_ = v;

@@ -159,6 +159,10 @@ class TalmeruApp {
     int MarkChanged(BankObject* object);
     void FlushPendingEdits();
     void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
+    // A registered (controllers 101/100) or non-registered (99/98) parameter number, then its
+    // value as data entry (controller 6), on the audition channel.
+    void SendRpn(uint8_t msb, uint8_t lsb, uint8_t value);
+    void SendNrpn(uint8_t msb, uint8_t lsb, uint8_t value);
 
     // Notes: the virtual keyboard's key events and the audition input's messages.
     void KeyEvent(int key, bool down);
