@@ -193,13 +193,17 @@ int ZedoDatabase::DeleteObject(BankObject* object) {
     return 0;
 }
 
-void ZedoDatabase::DeleteSampleHeader(int n) {
+int ZedoDatabase::DeleteSampleHeader(int n) {
     SampleHeader* s = GetSampleHeader(n);
-    if (!s) return;
-    if (WaveData* w = s->Wave()) w->RemoveUser(n, link_);
-    DeleteObject(s);
+    if (!s) return 1;
+    WaveData* w = s->Wave();
+    // The synthesizer goes first: when it refuses, the header stays, still a user of its
+    // wave data (which would otherwise be dropped under it).
+    if (DeleteObject(s) != 0) return 1;
+    if (w) w->RemoveUser(n, link_);
     // Wave data nobody plays any more leaves the list; the ROM wave data always stays.
     PutWaveData(TakeWaveData());
+    return 0;
 }
 
 std::string ZedoDatabase::MakeUniqueName(int type, std::string_view wanted) const {

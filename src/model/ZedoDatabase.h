@@ -73,9 +73,9 @@ class ZedoDatabase {
 
     // Empties the object's slot and destroys it. 0 on success.
     int DeleteObject(BankObject* object);
-    // Removes sample header n from its wave data's users, deletes it, and drops wave data
-    // that nobody uses any more.
-    void DeleteSampleHeader(int n);
+    // Deletes sample header n, removes it from its wave data's users and drops wave data
+    // that nobody uses any more. 0, or 1 when there is none or the synthesizer refuses.
+    int DeleteSampleHeader(int n);
 
     void SetModified(bool on = true) { unsaved_ = on; }
     bool IsModified() const { return unsaved_; }
