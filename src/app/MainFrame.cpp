@@ -24,6 +24,7 @@
 
 #include "app/BankFileSaveDialog.h"
 #include "app/CopyList.h"
+#include "app/InsertMenu.h"
 #include "app/MidiDisplayCtrl.h"
 #include "app/PropertiesSheet.h"
 #include "editors/EffectsEditor.h"
@@ -201,6 +202,7 @@ void CMainFrame::BuildMenus() {
         del->setEnabled(can);
         dup->setEnabled(can);
     });
+    AddInsertCommands(*edit, app_, *this, this);
 
     QMenu* wizards = menuBar()->addMenu("&Wizards");
     QAction* waves = wizards->addAction("One-step wave import...", [this] { ImportWaves(); });

@@ -1,0 +1,42 @@
+#include "app/InsertMenu.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include "app/TalmeruApp.h"
+#include "editors/InsertDialogs.h"
+
+namespace talmeru {
+
+void AddInsertCommands(QMenu& edit, TalmeruApp& app, ShellWindow& window, QWidget* parent) {
+    // Each command gets fresh dialogs and looks the bank's objects up as it runs.
+    auto run = [&app, &window, parent](auto command) {
+        return [&app, &window, parent, command] {
+            QtInsertAsker ask(parent);
+            InsertCommands commands(app, ask, window.Uploads());
+            command(commands);
+        };
+    };
+    QMenu* insert = edit.addMenu("Insert &New");
+    QAction* program = insert->addAction("Program", run([](InsertCommands& c) { c.NewProgram(); }));
+    QAction* layer = insert->addAction("Layer", run([](InsertCommands& c) { c.NewLayer(); }));
+    QAction* keymap = insert->addAction("Keymap", run([](InsertCommands& c) { c.NewKeymap(); }));
+    QAction* sample = insert->addAction("Sample", run([](InsertCommands& c) { c.NewSample(); }));
+    QAction* renumber =
+        edit.addMenu("&Rename/Renumber")->addAction("Current program", run([](InsertCommands& c) {
+                                                        c.RenumberCurrent();
+                                                    }));
+    edit.addAction("&Purge Unused ...", run([](InsertCommands& c) { c.Purge(); }));
+    QObject::connect(&edit, &QMenu::aboutToShow, &edit,
+                     [&app, &window, parent, program, layer, keymap, sample, renumber] {
+                         QtInsertAsker ask(parent);
+                         const InsertCommands c(app, ask, window.Uploads());
+                         program->setEnabled(c.CanInsertProgram());
+                         layer->setEnabled(c.CanInsertLayer());
+                         keymap->setEnabled(c.CanInsertKeymap());
+                         sample->setEnabled(c.CanInsertSample());
+                         renumber->setEnabled(c.CanRenumber());
+                     });
+}
+
+}  // namespace talmeru

@@ -1,0 +1,15 @@
+#pragma once
+// The Edit menu's entries for inserting, renaming and purging bank objects.
+class QMenu;
+class QWidget;
+
+namespace talmeru {
+
+class ShellWindow;
+class TalmeruApp;
+
+// Adds "Insert New", "Rename/Renumber" and "&Purge Unused ..." to the menu, with their enable
+// rules checked as it opens. The dialogs open over `parent`.
+void AddInsertCommands(QMenu& edit, TalmeruApp& app, ShellWindow& window, QWidget* parent);
+
+}  // namespace talmeru
