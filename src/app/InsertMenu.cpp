@@ -17,7 +17,9 @@ void AddInsertCommands(QMenu& edit, TalmeruApp& app, ShellWindow& window, QWidge
             command(commands);
         };
     };
-    QMenu* insert = edit.addMenu("Insert &New");
+    // "Insert New" heads the menu; the others follow what is there.
+    auto* insert = new QMenu("Insert &New", &edit);
+    edit.insertMenu(edit.actions().value(0), insert);
     QAction* program = insert->addAction("Program", run([](InsertCommands& c) { c.NewProgram(); }));
     QAction* layer = insert->addAction("Layer", run([](InsertCommands& c) { c.NewLayer(); }));
     QAction* keymap = insert->addAction("Keymap", run([](InsertCommands& c) { c.NewKeymap(); }));

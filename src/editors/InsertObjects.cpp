@@ -337,6 +337,7 @@ int InsertCommands::NewProgram() {
     app_.SelectProgram(p, true);
     app_.MarkChanged(p);
     app_.Refresh(kHintPrograms);
+    ask_.ShowProgram(form.id);
     return form.id;
 }
 

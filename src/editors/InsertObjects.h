@@ -178,6 +178,8 @@ class InsertAsker {
     virtual bool AskRename(std::string& name) = 0;
     // Runs the purge dialog; true when it purged.
     virtual bool AskPurge(PurgeForm& form) = 0;
+    // Opens a new program in the program editor.
+    virtual void ShowProgram(int /*number*/) {}
     // Shows a new sample header in the sample editor when that is open.
     virtual void ShowSample(int /*number*/) {}
     // A long piece of work (loading a wave file) starts or ends: the wait cursor.

@@ -219,6 +219,8 @@ TEST_F(InsertMenuTest, TheEditMenuOffersTheCommandsByTheirRules) {
     for (QAction* a : frame->menuBar()->actions())
         if (a->text() == "&Edit") edit = a->menu();
     ASSERT_NE(edit, nullptr);
+    ASSERT_NE(edit->actions().value(0)->menu(), nullptr);
+    EXPECT_EQ(edit->actions().value(0)->text(), "Insert &New");
     QAction* layer = Find(edit, "Layer");
     QAction* program = Find(edit, "Program");
     QAction* renumber = Find(edit, "Current program");

@@ -22,6 +22,7 @@ struct ScriptedAsker : InsertAsker {
     bool AskRename(std::string& name) override { return Run(rename, name); }
     bool AskPurge(PurgeForm& f) override { return Run(purge, f); }
     void ShowSample(int n) override { shown = n; }
+    void ShowProgram(int n) override { shownProgram = n; }
 
     template <typename F, typename Form>
     bool Run(const F& script, Form& form) {
@@ -38,6 +39,7 @@ struct ScriptedAsker : InsertAsker {
     std::function<bool(PurgeForm&)> purge;
     int asked = 0;
     int shown = -1;
+    int shownProgram = -1;
 };
 
 class InsertObjectsTest : public AppTest {
@@ -102,6 +104,7 @@ TEST_F(InsertObjectsTest, NewProgramAsksBeforeReplacingAndStillWantsAUniqueName)
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made->LayerCount(), 0);
     EXPECT_EQ(app->CurrentProgram(), made);
+    EXPECT_EQ(ask.shownProgram, 0);
     EXPECT_TRUE(app->Pending().empty());
     emu->Flush();
     EXPECT_TRUE(emu->InRam(3, 0));
