@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSplashScreen>
 #include <QThread>
 
 namespace talmeru {
@@ -19,6 +20,13 @@ void OnGuiThread(F f) {
     }
 }
 
+// The window a message belongs to. Never the splash: it closes (and goes) by itself while
+// the message may still be open.
+QWidget* DialogParent() {
+    QWidget* active = QApplication::activeWindow();
+    return qobject_cast<QSplashScreen*>(active) ? nullptr : active;
+}
+
 // "Name (*.a)|*.a|All Files (*.*)|*.*||" to Qt's "Name (*.a);;All Files (*.*)".
 QString QtFilter(const std::string& filter) {
     const QStringList parts = QString::fromStdString(filter).split('|', Qt::SkipEmptyParts);
@@ -31,17 +39,15 @@ QString QtFilter(const std::string& filter) {
 }  // namespace
 
 void QtPrompter::Message(const std::string& text) {
-    OnGuiThread([&] {
-        QMessageBox::information(QApplication::activeWindow(), "Talmeru",
-                                 QString::fromStdString(text));
-    });
+    OnGuiThread(
+        [&] { QMessageBox::information(DialogParent(), "Talmeru", QString::fromStdString(text)); });
 }
 
 Answer QtPrompter::Ask(const std::string& text, Buttons buttons) {
     Answer answer = Answer::No;
     OnGuiThread([&] {
         QMessageBox box(QMessageBox::Question, "Talmeru", QString::fromStdString(text),
-                        QMessageBox::NoButton, QApplication::activeWindow());
+                        QMessageBox::NoButton, DialogParent());
         switch (buttons) {
             case Buttons::YesNo:
                 box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -84,9 +90,9 @@ std::optional<std::string> QtPrompter::LocateFile(const std::string& title,
                                                   const std::string& wantedPath) {
     std::optional<std::string> chosen;
     OnGuiThread([&] {
-        const QString path = QFileDialog::getOpenFileName(
-            QApplication::activeWindow(), QString::fromStdString(title),
-            QString::fromStdString(wantedPath), QtFilter(filter));
+        const QString path =
+            QFileDialog::getOpenFileName(DialogParent(), QString::fromStdString(title),
+                                         QString::fromStdString(wantedPath), QtFilter(filter));
         if (!path.isEmpty()) chosen = path.toStdString();
     });
     return chosen;

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "app/ProgressWindows.h"
+#include "app/QtPrompter.h"
 #include "app/SplashWindow.h"
 
 namespace talmeru {
@@ -113,6 +115,29 @@ TEST(SplashWindowTest, AKeyOrAClickClosesItAndOtherwiseItClosesByItself) {
     QTimer::singleShot(kSplashMilliseconds + 200, &wait, &QEventLoop::quit);
     wait.exec();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(splash.isNull());
+}
+
+TEST(SplashWindowTest, AMessageShownMeanwhileOutlivesTheSplash) {
+    QPointer<CSplashWindow> splash = new CSplashWindow;
+    splash->show();
+    QApplication::setActiveWindow(splash);
+    QtPrompter prompter;
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible()) continue;
+            seen = true;
+            EXPECT_NE(box->parentWidget(), splash.data());
+            // The splash goes while the message is still open.
+            splash->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            box->accept();
+        }
+    });
+    prompter.Message("Still here");
+    EXPECT_TRUE(seen);
     EXPECT_TRUE(splash.isNull());
 }
 
