@@ -139,7 +139,7 @@ std::vector<SampleRow> ListSampleRows(const ZedoDatabase& db, int filter) {
         if (!h || !h->Wave() || h->stereoRole == kStereoRight) continue;
         WaveData* w = h->Wave();
         const bool rom = IsRomHeader(*h);
-        if ((filter == kRamSamples && rom) || (filter == kRomSamples && !rom)) continue;
+        if ((filter == kSamplesRam && rom) || (filter == kSamplesRom && !rom)) continue;
         SampleRow row;
         row.number = n;
         row.icon = rom ? kIconRom : h->stereoRole != kMono ? kIconRamStereo : kIconRamMono;

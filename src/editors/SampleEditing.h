@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "model/Listers.h"
+
 namespace talmeru {
 
 class SampleHeader;
@@ -38,7 +40,6 @@ SampleHeader* StereoPartner(const SampleHeader& header);
 // of a stereo pair to the other, which keeps its own name, number and wave data.
 void CopySampleSettings(const SampleHeader& from, SampleHeader& to);
 
-enum SampleFilter : int { kAllSamples = 0, kRamSamples = 1, kRomSamples = 2 };
 enum SampleIcon : int { kIconRamMono = 0, kIconRamStereo = 1, kIconRom = 2 };
 // Refresh hint: sample headers changed.
 inline constexpr int kHintSamples = 4;
@@ -53,7 +54,8 @@ struct SampleRow {
     int icon = kIconRamMono;
     std::array<std::string, kSampleColumns> cells;
 };
-// Every header with wave data except right halves of stereo pairs, as the filter shows them.
+// Every header with wave data except right halves of stereo pairs, as the filter (all, RAM
+// or ROM, SampleFilter) shows them.
 std::vector<SampleRow> ListSampleRows(const ZedoDatabase& db, int filter);
 
 // The field texts for one header (none: nothing or several selected).
@@ -188,7 +190,7 @@ class SampleEditing {
     TalmeruApp& app_;
     UploadHost& uploads_;
     std::function<bool()> busy_;
-    int filter_ = kAllSamples;
+    int filter_ = kSamplesAll;
     std::vector<int> selected_;
 };
 

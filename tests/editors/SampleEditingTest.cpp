@@ -132,11 +132,11 @@ TEST_F(SampleEditingTest, FiltersAndRomRows) {
             out.push_back(r.number);
         return out;
     };
-    const auto all = numbers(kAllSamples), ram = numbers(kRamSamples), rom = numbers(kRomSamples);
+    const auto all = numbers(kSamplesAll), ram = numbers(kSamplesRam), rom = numbers(kSamplesRom);
     EXPECT_EQ(ram, std::vector<int>{n});
     EXPECT_EQ(all.size(), rom.size() + 1);
     ASSERT_FALSE(rom.empty());
-    edit->SetFilter(kRomSamples);
+    edit->SetFilter(kSamplesRom);
     const SampleRow first = edit->Rows().front();
     EXPECT_EQ(first.icon, kIconRom);
     EXPECT_EQ(first.cells[4], "-");
