@@ -180,6 +180,54 @@ TEST_F(SampleEditorWindow, TheOpenEditorIsReopenedWhereItWas) {
     EXPECT_EQ(sub->geometry(), QRect(10, 20, 400, 300));
 }
 
+TEST_F(SampleEditorWindow, TheWaveEditorIsStartedOnACopyAndAwaited) {
+    EditorSample* editor = WithSample("a.wav", 100);
+    SampleHeader* h = editor->Logic().Current();
+    WavPlan plan;
+    plan.data = Pcm16({Ramp(400, 1, 2)});
+    plan.loops = {{0, 10, 300, 0}};
+    const std::string edited = (Dir() / "edited.wav").string();
+    ASSERT_TRUE(WriteWholeFile(edited, MakeWav(plan)));
+    // An editor that saves the edited file over the one it is given, and notes the name.
+    const std::string script = (Dir() / "editor.sh").string();
+    const std::string seen = (Dir() / "seen.txt").string();
+    const std::string text =
+        "#!/bin/sh\necho \"$1\" > '" + seen + "'\ncp '" + edited + "' \"$1\"\n";
+    ASSERT_TRUE(WriteWholeFile(script, std::vector<uint8_t>(text.begin(), text.end())));
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    app->Options().waveEditorPath = script;
+    std::optional<WaveEditOffer> offered;
+    editor->SetChangesChooser([&](const std::string&, const WaveEditOffer& o) {
+        offered = o;
+        return std::optional<int>(kUpdatePoints | kUpdateWaveform);
+    });
+    ASSERT_TRUE(editor->Button("Wave Editor")->isEnabled());
+    editor->Button("Wave Editor")->click();
+    ASSERT_TRUE(offered.has_value());
+    const auto given = ReadWholeFile(seen);
+    ASSERT_TRUE(given.has_value());
+    EXPECT_NE(std::string(given->begin(), given->end()).find("TalmeruTemp"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(h->Wave()->path), ReadWholeFile(edited));
+    EXPECT_EQ(h->end, 600);
+    EXPECT_EQ(editor->PointEdit(kPointEnd)->text(), "300");
+}
+
+TEST_F(SampleEditorWindow, ExtractWarnsThenWritesTheChosenFile) {
+    EditorSample* editor = WithSample("Snare.wav", 100);
+    std::string proposed;
+    const std::string target = (Dir() / "out.wav").string();
+    editor->SetSavePathAsker([&](const std::string& p) {
+        proposed = p;
+        return std::optional<std::string>(target);
+    });
+    editor->Button("Extract")->click();
+    EXPECT_EQ(proposed, "Snare.wav");
+    EXPECT_TRUE(prompter.Saw(
+        "Warning: Do not save this extracted wave file on top of an existing file that is in use "
+        "by a .pbf file!"));
+    EXPECT_TRUE(std::filesystem::exists(target));
+}
+
 TEST(WindowPlacementText, NineNumbers) {
     WindowPlacement p;
     p.show = kShowMaximized;
