@@ -18,9 +18,14 @@ bool QtSoundPlayer::Play(const std::string& path) {
     // A fresh effect per sound: the previous one stops and its data is freed.
     Stop();
     effect_ = std::make_unique<QSoundEffect>();
-    effect_->setSource(QUrl::fromLocalFile(QString::fromStdString(path)));
-    // Starts once the file is loaded; the call returns at once.
-    effect_->play();
+    QSoundEffect* effect = effect_.get();
+    // The file loads in the background; it plays once it is ready, and the call returns at
+    // once.
+    QObject::connect(effect, &QSoundEffect::statusChanged, effect, [effect] {
+        if (effect->status() == QSoundEffect::Ready && !effect->isPlaying()) effect->play();
+    });
+    effect->setSource(QUrl::fromLocalFile(QString::fromStdString(path)));
+    if (effect->status() == QSoundEffect::Ready) effect->play();
     return true;
 }
 

@@ -175,6 +175,17 @@ TEST_F(SampleEditingTest, PointsShowAndStoreInSamplePoints) {
     EXPECT_EQ(h->start, h->origStart);
     EXPECT_EQ(h->end, 8000);
 
+    // A header read from its packed form keeps the points it was read with.
+    h->start = 10;
+    std::vector<uint8_t> block;
+    ASSERT_EQ(h->PackToBlock(block), 0);
+    SampleHeader loaded;
+    ASSERT_EQ(loaded.Unpack(block), 0);
+    loaded.start = 99;
+    EXPECT_EQ(loaded.origStart, 10);
+    EXPECT_EQ(loaded.origEnd, 8000);
+    h->start = 0;
+
     h->flags &= ~kSixteenBit;
     EXPECT_EQ(edit->SetPoint(kPointStart, "1500"), 1);
     EXPECT_EQ(h->start, 1500);
