@@ -71,6 +71,9 @@ std::string NoteName(int key) {
 }
 
 int NearestKey(double key) {
+    // A root pitch from a damaged file may lie far outside any key.
+    if (!std::isfinite(key)) return 0;
+    key = std::clamp(key, -1e6, 1e6);
     const double k = std::floor(key);
     const int d = static_cast<int>(std::trunc((key - k) * 256.0));
     return static_cast<int>(k) + (d > 127 ? 1 : 0);

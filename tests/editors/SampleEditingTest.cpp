@@ -30,6 +30,8 @@ TEST(SampleTexts, NotesAndPitchReadOuts) {
     EXPECT_EQ(FractionalNoteText(69.25), " A4 (+25.2)");
     EXPECT_EQ(NearestKey(60.75), 61);
     EXPECT_EQ(NearestKey(60.25), 60);
+    EXPECT_EQ(NearestKey(4.2e9), 1000000);
+    EXPECT_EQ(FractionalNoteText(4.2e9).substr(0, 9), " E83332 (");
 }
 
 TEST(SampleTexts, ExtractNamesReplaceTheFirstMarkerWithASafeName) {
