@@ -41,8 +41,6 @@ SampleHeader* StereoPartner(const SampleHeader& header);
 void CopySampleSettings(const SampleHeader& from, SampleHeader& to);
 
 enum SampleIcon : int { kIconRamMono = 0, kIconRamStereo = 1, kIconRom = 2 };
-// Refresh hint: sample headers changed.
-inline constexpr int kHintSamples = 4;
 inline constexpr int kSampleColumns = 7;
 inline constexpr std::array<const char*, kSampleColumns> kSampleColumnTitles = {
     "#", "Sample", "Format", "Bits", "Rate", "Bytes", "File"};
