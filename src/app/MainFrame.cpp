@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -24,9 +25,11 @@
 
 #include "app/BankFileSaveDialog.h"
 #include "app/CopyList.h"
+#include "app/EditorPlacement.h"
 #include "app/InsertMenu.h"
 #include "app/MidiDisplayCtrl.h"
 #include "app/PropertiesSheet.h"
+#include "editors/EditorSample.h"
 #include "editors/EffectsEditor.h"
 #include "files/Exports.h"
 #include "model/Listers.h"
@@ -96,6 +99,8 @@ void CMainFrame::BuildBars() {
     sync->setShortcut(Qt::Key_F5);
     toolbar_->addAction(look->standardIcon(QStyle::SP_BrowserStop), "PANIC! (all notes off)",
                         [this] { app_.Panic(); });
+    toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogListView), "Sample Editor",
+                        [this] { OpenSampleEditor(); });
     QAction* keys =
         toolbar_->addAction(look->standardIcon(QStyle::SP_MediaVolume), "Virtual Keyboard");
     toolbar_->addAction(look->standardIcon(QStyle::SP_MessageBoxInformation), "About Talmeru",
@@ -288,12 +293,42 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     const QRect r = geometry();
     s.WriteString("State", "MainFrame-Position",
                   Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
-    app_.SaveState({});
+    std::vector<std::string> open;
+    if (sampleFrame_) {
+        open.push_back("SampleEditor");
+        SavePlacement(*sampleFrame_, s, kSampleEditorFrameName);
+    }
+    app_.SaveState(open);
     event->accept();
 }
 
-void CMainFrame::RefreshViews(int) {
+void CMainFrame::RefreshViews(int hint) {
     UpdateGauges();
+    if (EditorSample* samples = SampleEditor(); samples && (hint & kHintSamples)) samples->Refill();
+}
+
+EditorSample* CMainFrame::SampleEditor() const {
+    return sampleFrame_ ? qobject_cast<EditorSample*>(sampleFrame_->widget()) : nullptr;
+}
+
+EditorSample* CMainFrame::OpenSampleEditor(int number) {
+    if (!sampleFrame_) {
+        QMdiSubWindow* active = mdi_->activeSubWindow();
+        const bool maximized = active && active->isMaximized();
+        auto* editor = new EditorSample(app_, *uploads_);
+        sampleFrame_ = mdi_->addSubWindow(editor);
+        sampleFrame_->setObjectName(kSampleEditorFrameName);
+        sampleFrame_->setAttribute(Qt::WA_DeleteOnClose);
+        RestorePlacement(*sampleFrame_, app_.Settings(), kSampleEditorFrameName, maximized);
+    }
+    mdi_->setActiveSubWindow(sampleFrame_);
+    EditorSample* editor = SampleEditor();
+    if (number >= 0) editor->SelectSample(number);
+    return editor;
+}
+
+void CMainFrame::ReopenEditors() {
+    if (app_.Settings().GetBool("State", "SampleEditorOpen", false)) OpenSampleEditor();
 }
 
 void CMainFrame::FillProgramBox() {

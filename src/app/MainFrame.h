@@ -2,6 +2,7 @@
 // The main window: a multi-document frame with the menus, the toolbar's program and channel
 // boxes, the status bar's RAM gauges, the keyboard bar and the MIDI channel display bar.
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 #include "app/ProgressWindows.h"
@@ -11,6 +12,7 @@
 class QComboBox;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 class QSlider;
 class QToolBar;
@@ -19,6 +21,7 @@ namespace talmeru {
 
 class CMidiDisplayCtrl;
 class CMusicKeyboard;
+class EditorSample;
 
 inline constexpr const char* kOpenBankFilter =
     "All Patch Banks (*.pbf *.krz *.sf2 *.tmb *.syx *.apex);;Pinnacle Bank File (*.pbf);;"
@@ -74,6 +77,12 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QMenu* RecentMenu() const { return recentMenu_; }
     void FillRecentMenu();
 
+    // The sample editor window, opened (or brought forward) on a header (-1: none chosen).
+    EditorSample* OpenSampleEditor(int number = -1);
+    EditorSample* SampleEditor() const;
+    // The editor windows that were open at the last exit.
+    void ReopenEditors();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -102,6 +111,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QAction* saveAction_;
     QAction* saveButton_;
     bool endingBySystem_ = false;
+    QPointer<QMdiSubWindow> sampleFrame_;
     std::unique_ptr<UploadWindow> uploads_;
     std::unique_ptr<DownloadWindow> downloads_;
     ConversionStatusWindow* status_;

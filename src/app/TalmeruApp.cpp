@@ -116,7 +116,7 @@ void TalmeruApp::Phase1(const AppEnvironment& env) {
     if (!rom_) return;  // the synthesizer's ROM version could not be told
     romVersion_ = romSource ? romSource->RomVersion() : kDefaultRomVersion;
     if (cacheBuilt_) AddRecentFile(cache.LastPath().string());
-    bank_.Clear(true);
+    bank_.Clear(false);  // the ROM wave data stays element 0
     bank_.SetModified(false);
 
     // The design's "C:\" stands for the user's home.
@@ -189,7 +189,7 @@ void TalmeruApp::ResetSequence() {
     current_ = nullptr;
     currentNumber_ = -1;
     if (window_) window_->RefreshViews(-1);
-    bank_.Clear(true);
+    bank_.Clear(false);
     bank_.SetModified(false);
     bank_.SetPath({});
     link_->ClearRam();

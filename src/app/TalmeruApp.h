@@ -34,6 +34,8 @@ inline constexpr int kPendingLimit = 8;
 inline constexpr int kRecentFileCount = 6;
 // Refresh hint: the program list changed.
 inline constexpr int kHintPrograms = 2;
+// Refresh hint: sample headers changed.
+inline constexpr int kHintSamples = 4;
 
 enum class WelcomeChoice { DownloadPrograms, ResetSynth, Closed };
 

@@ -9,6 +9,7 @@
 #include "app/AbortGuard.h"
 #include "app/MainFrame.h"
 #include "app/QtPrompter.h"
+#include "app/QtSoundPlayer.h"
 #include "app/SplashWindow.h"
 #include "app/SystemEnd.h"
 #include "files/BankFile.h"
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
     }
     talmeru::QtPrompter prompter;
     talmeru::ScopedPrompter scope(prompter);
+    talmeru::QtSoundPlayer player;
+    talmeru::ScopedSoundPlayer playing(player);
 
     // Keeps the ROM bank cache's first download window painting before the main window.
     talmeru::QtEventPump pump;
@@ -68,6 +71,7 @@ int main(int argc, char** argv) {
     if (!app.Start(frame, files)) return 1;
     frame.FillProgramBox();
     frame.ShowCurrentProgram();
+    frame.ReopenEditors();
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(700, &frame, [&] {
             frame.grab().save(screenshot, "PNG");

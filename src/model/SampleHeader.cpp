@@ -21,6 +21,7 @@ int SampleHeader::Unpack(std::span<const uint8_t> block) {
     amp = f.S8();
     flags = f.U8();
     pitch = f.S16();
+    KeepOriginalPoints();
     envelope.clear();
     if (body.size() <= sizeof fixed) return 0;
     ByteReader r(body);
@@ -66,6 +67,9 @@ void SampleHeader::CopyFrom(const SampleHeader& o) {
     flags = o.flags;
     pitch = o.pitch;
     envelope = o.envelope;
+    origStart = o.origStart;
+    origLoopStart = o.origLoopStart;
+    origEnd = o.origEnd;
     stereoRole = o.stereoRole;
     wave_ = o.wave_;
     region_ = o.region_;
@@ -89,6 +93,7 @@ void SampleHeader::AttachWave(WaveData* w, int what) {
             flags |= kSixteenBit;
         else
             flags &= ~kSixteenBit;
+        KeepOriginalPoints();
     }
     if (what & kAttachReference) {
         wave_ = w;

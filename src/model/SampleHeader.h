@@ -73,8 +73,18 @@ class SampleHeader : public BankObject {
     int flags = 0;  // SampleFlags
     int pitch = 0;  // signed 16 bits, 1/256 semitone
     std::vector<EnvelopeEntry> envelope;
+    // The points as loaded (from a packed block or taken from the wave data), which the
+    // sample editor offers to restore after edits.
+    int32_t origStart = 0;
+    int32_t origLoopStart = -1;
+    int32_t origEnd = 0;
 
   private:
+    void KeepOriginalPoints() {
+        origStart = start;
+        origLoopStart = loopStart;
+        origEnd = end;
+    }
     template <typename T>
     int Set(T& field, T v) {
         if (field == v) return 0;
