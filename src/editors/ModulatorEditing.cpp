@@ -1,6 +1,8 @@
 #include "editors/ModulatorEditing.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
@@ -185,6 +187,23 @@ std::string SourceItemText(const std::string& label, uint8_t code, const Layer& 
 
 std::string ModulatorTag(const Modulator& m) {
     return Fmt("%s%d %s", OwnerPrefix(m), m.Id(), m.KindName());
+}
+
+double LfoWaveValue(int shape, int phase, double cycles) {
+    double t = cycles + phase / 16.0;
+    t -= std::floor(t);
+    switch (shape) {
+        case 1:
+            return std::sin(2 * std::numbers::pi * t);
+        case 2:
+            return t < 0.5 ? 1.0 : -1.0;
+        case 3:
+            return 2 * t - 1;
+        case 4:
+            return t < 0.25 ? 4 * t : t < 0.75 ? 2 - 4 * t : 4 * t - 4;
+        default:
+            return 0.0;
+    }
 }
 
 Program* ModulatorEditing::CurrentProgram() const {

@@ -103,6 +103,9 @@ std::string SourceItemText(const std::string& label, uint8_t code, const Layer& 
                            const Modulator* holder);
 // "P"/"L", id and kind name: "P0 ENV".
 std::string ModulatorTag(const Modulator& m);
+// The LFO display's curve: the shape's value (-1..1) after the given number of cycles,
+// started at the phase (steps of 22.5 degrees); 0 for an unknown shape.
+double LfoWaveValue(int shape, int phase, double cycles);
 
 class ModulatorEditing {
   public:
