@@ -26,6 +26,7 @@
 #include "app/CopyList.h"
 #include "app/MidiDisplayCtrl.h"
 #include "app/PropertiesSheet.h"
+#include "editors/LayerEditor.h"
 #include "files/Exports.h"
 #include "model/Listers.h"
 #include "platform/Format.h"
@@ -96,6 +97,8 @@ void CMainFrame::BuildBars() {
                         [this] { app_.Panic(); });
     QAction* keys =
         toolbar_->addAction(look->standardIcon(QStyle::SP_MediaVolume), "Virtual Keyboard");
+    toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogDetailedView), "Program Editor",
+                        [this] { OpenLayerEditor(); });
     toolbar_->addAction(look->standardIcon(QStyle::SP_MessageBoxInformation), "About Talmeru",
                         [this] { About(); });
     toolbar_->addSeparator();
@@ -195,10 +198,20 @@ void CMainFrame::BuildMenus() {
     });
     QAction* del = edit->addMenu("&Delete")->addAction("Current Program",
                                                        [this] { app_.DeleteCurrentProgram(); });
-    connect(edit, &QMenu::aboutToShow, this, [this, del, dup] {
+    QMenu* stereo = edit->addMenu("Stereo Layer Operations");
+    QAction* split = stereo->addAction("Split", [this] {
+        if (LayerEditor* e = OpenedLayerEditor()) e->SplitStereo();
+    });
+    QAction* join = stereo->addAction("Join", [this] {
+        if (LayerEditor* e = OpenedLayerEditor()) e->JoinStereo();
+    });
+    connect(edit, &QMenu::aboutToShow, this, [this, del, dup, split, join] {
         const bool can = app_.CurrentProgram() && app_.Editable();
         del->setEnabled(can);
         dup->setEnabled(can);
+        LayerEditor* layers = OpenedLayerEditor();
+        split->setEnabled(layers && layers->CanSplit());
+        join->setEnabled(layers && layers->CanJoin());
     });
 
     QMenu* wizards = menuBar()->addMenu("&Wizards");
@@ -284,12 +297,45 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     const QRect r = geometry();
     s.WriteString("State", "MainFrame-Position",
                   Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
-    app_.SaveState({});
+    std::vector<std::string> open;
+    if (layerEditor_) {
+        open.push_back("LayerEditor");
+        layerEditor_->SavePlacement();
+    }
+    app_.SaveState(open);
     event->accept();
 }
 
 void CMainFrame::RefreshViews(int) {
     UpdateGauges();
+    if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
+}
+
+void CMainFrame::ProgramSelected() {
+    if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
+}
+
+LayerEditor* CMainFrame::OpenedLayerEditor() const {
+    return layerEditor_ ? layerEditor_->Editor() : nullptr;
+}
+
+LayerEditorFrame* CMainFrame::OpenLayerEditor() {
+    if (!layerEditor_) {
+        const QMdiSubWindow* active = mdi_->activeSubWindow();
+        const bool maximised = active && active->isMaximized();
+        layerEditor_ = new LayerEditorFrame(app_);
+        mdi_->addSubWindow(layerEditor_);
+        layerEditor_->RestorePlacement(maximised);
+        layerEditor_->Editor()->SetCurrentChannel(app_.AuditionChannel());
+    }
+    layerEditor_->Editor()->SetProgram(app_.CurrentNumber());
+    if (!layerEditor_->isVisible()) layerEditor_->show();
+    mdi_->setActiveSubWindow(layerEditor_);
+    return layerEditor_;
+}
+
+void CMainFrame::ReopenEditors() {
+    if (app_.Settings().GetBool("State", "LayerEditorOpen", false)) OpenLayerEditor();
 }
 
 void CMainFrame::FillProgramBox() {
@@ -308,6 +354,7 @@ void CMainFrame::ShowCurrentProgram() {
 void CMainFrame::ShowChannel(int channel) {
     channelBox_->setCurrentIndex(channel);
     display_->SetCurrentChannel(channel);
+    if (LayerEditor* e = OpenedLayerEditor()) e->SetCurrentChannel(channel);
 }
 
 void CMainFrame::SetTitle(const std::string& title) {
@@ -415,10 +462,12 @@ void CMainFrame::ShowLog() {
 
 void CMainFrame::ShowKey(int key, bool pressed, bool onCurrentChannel) {
     keyboard_->MarkKey(key, pressed, onCurrentChannel);
+    if (LayerEditor* e = OpenedLayerEditor()) e->ShowKey(key, pressed, onCurrentChannel);
 }
 
 void CMainFrame::AddChannelNotes(int channel, int delta) {
     display_->AddNotes(channel, delta);
+    if (LayerEditor* e = OpenedLayerEditor()) e->AddChannelNotes(channel, delta);
 }
 
 void CMainFrame::UpdateGauges() {
