@@ -46,8 +46,11 @@ CHoldSpin::CHoldSpin(FieldId id, bool accelerate, QWidget* parent)
 void CHoldSpin::stepBy(int steps) {
     int step = 1;
     if (accelerate_) {
+        // Steps further apart than an arrow's auto-repeat (the wheel, single clicks) start
+        // counting again.
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        if (heldSince_ < 0) heldSince_ = now;
+        if (heldSince_ < 0 || now - lastStep_ > 500) heldSince_ = now;
+        lastStep_ = now;
         step = HoldStep(now - heldSince_);
     }
     QSpinBox::stepBy(steps * step);

@@ -44,6 +44,7 @@ class CHoldSpin : public QSpinBox {
     FieldId id_;
     bool accelerate_;
     qint64 heldSince_ = -1;
+    qint64 lastStep_ = -1;
 };
 
 // One page: a header of column titles and a row of controls per layer.

@@ -225,6 +225,10 @@ CModulatorEditor::CModulatorEditor(TalmeruApp& app, QWidget* parent)
         bar->setExpanding(false);
         bar->setDrawBase(false);
         bar->setContextMenuPolicy(Qt::CustomContextMenu);
+        // An empty strip asks for no height; it keeps the height of one with tabs.
+        bar->addTab("P0");
+        bar->setMinimumHeight(bar->sizeHint().height());
+        bar->removeTab(0);
         l->addWidget(bar, 1);
         tabs_[KindIndex(kind)] = bar;
         rightLayout->addWidget(group);

@@ -276,5 +276,15 @@ TEST_F(ModulatorEditingTest, ListMenusCreateFindAndDeleteModulators) {
     EXPECT_FALSE(FindEntry(editing.SourceMenu(editing.ItemAt({0})), "New ENV (Layer)")->enabled);
 }
 
+TEST(LfoWaveTest, ShapesStartAtTheirPhase) {
+    EXPECT_NEAR(LfoWaveValue(1, 0, 0.25), 1.0, 1e-9);
+    EXPECT_NEAR(LfoWaveValue(1, 4, 0.0), 1.0, 1e-9);  // 90 degrees on
+    EXPECT_EQ(LfoWaveValue(2, 0, 0.6), -1.0);
+    EXPECT_NEAR(LfoWaveValue(3, 0, 1.75), 0.5, 1e-9);
+    EXPECT_NEAR(LfoWaveValue(4, 0, 0.5), 0.0, 1e-9);
+    EXPECT_NEAR(LfoWaveValue(4, 8, 0.25), -1.0, 1e-9);
+    EXPECT_EQ(LfoWaveValue(9, 0, 0.3), 0.0);
+}
+
 }  // namespace
 }  // namespace talmeru::test
