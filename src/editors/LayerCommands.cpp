@@ -315,8 +315,8 @@ int FieldValue(const Layer& layer, FieldId id, int handle) {
 bool SetFieldValue(Layer& layer, FieldId id, int value, int handle) {
     const FieldSpec& spec = FieldOf(id);
     const int v = std::clamp(value, spec.minimum, spec.maximum);
-    const std::vector<uint8_t> before = layer.Packed();
-    const uint8_t lowBefore = layer.velocityLow, highBefore = layer.velocityHigh;
+    // Every field reads back from the bytes it writes, so the values tell a change.
+    const int before = FieldValue(layer, id, handle);
     switch (id) {
         case FieldId::kGain:
             layer.Amp().SetGain(v);
@@ -368,7 +368,6 @@ bool SetFieldValue(Layer& layer, FieldId id, int value, int handle) {
             break;
         case FieldId::kFilter1Type:
         case FieldId::kFilter2Type:
-            if (Filter(layer, id).FilterType() == v) return false;
             Filter(layer, id).SetFilterType(v);
             break;
         case FieldId::kFilter1Frequency:
@@ -384,9 +383,7 @@ bool SetFieldValue(Layer& layer, FieldId id, int value, int handle) {
             Filter(layer, id).SetKeyTracking(v);
             break;
     }
-    if (id == FieldId::kVelocityRange)
-        return layer.velocityLow != lowBefore || layer.velocityHigh != highBefore;
-    return layer.Packed() != before;
+    return FieldValue(layer, id, handle) != before;
 }
 
 std::vector<std::string> FieldChoices(FieldId id) {

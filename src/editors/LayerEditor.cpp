@@ -483,6 +483,8 @@ void LayerEditor::LayerEdited(int index, bool showRow) {
         if (showRow) page->ShowRow(index);
         if (partner) page->ShowRow(partner->Index());
     }
+    // The modulation tree names the filter types.
+    if (modulators_ && showRow) modulators_->SetProgram(program_);
 }
 
 CModulatorEditor* LayerEditor::Modulators() const {

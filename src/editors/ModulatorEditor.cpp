@@ -627,8 +627,9 @@ void CModulatorEditor::ShowDepth() {
     const bool was = filling_;
     filling_ = true;
     depth_->setEnabled(depth);
-    if (depth) {
-        const Layer* layer = editing_.CurrentLayer();
+    const Layer* layer = editing_.CurrentLayer();
+    if (depth && layer && item->entry >= 0 &&
+        item->entry < static_cast<int>(layer->Block(item->block).Entries().size())) {
         const ModulationEntry& e =
             layer->Block(item->block).Entries()[static_cast<size_t>(item->entry)];
         depth_->setValue(item->role == TreeRole::kBaseDepth ? e.baseDepth : e.adjustedDepth);
