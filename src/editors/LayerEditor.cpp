@@ -66,6 +66,16 @@ int CHoldSpin::valueFromText(const QString& text) const {
     return shown;
 }
 
+QValidator::State CHoldSpin::validate(QString& text, int& pos) const {
+    if (id_ != FieldId::kHeadroom1 && id_ != FieldId::kHeadroom2)
+        return QSpinBox::validate(text, pos);
+    bool ok = false;
+    const int shown = text.trimmed().toInt(&ok);
+    if (text.trimmed().isEmpty()) return QValidator::Intermediate;
+    if (!ok || shown < 0 || shown > 3 * maximum()) return QValidator::Invalid;
+    return shown % 3 == 0 ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
 void CHoldSpin::mouseReleaseEvent(QMouseEvent* event) {
     heldSince_ = -1;
     QSpinBox::mouseReleaseEvent(event);

@@ -33,10 +33,12 @@ class CHoldSpin : public QSpinBox {
   public:
     CHoldSpin(FieldId id, bool accelerate, QWidget* parent = nullptr);
     void stepBy(int steps) override;
-
-  protected:
     QString textFromValue(int value) const override;
     int valueFromText(const QString& text) const override;
+    // Typed text is taken as shown (headrooms as 0, 3, 6 or 9).
+    QValidator::State validate(QString& text, int& pos) const override;
+
+  protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
 

@@ -125,10 +125,16 @@ TEST_F(LayerEditorTest, RowsWriteTheirLayersAndRecordTheProgram) {
 
     // Headrooms show three times their value.
     auto* headroom =
-        qobject_cast<QSpinBox*>(editor->Page(LayerPage::kPitch)->Control(0, FieldId::kHeadroom1));
+        qobject_cast<CHoldSpin*>(editor->Page(LayerPage::kPitch)->Control(0, FieldId::kHeadroom1));
     headroom->setValue(2);
     EXPECT_EQ(headroom->text(), "6");
     EXPECT_EQ(Prog()->GetLayer(0)->Amp().Headroom1(), 2);
+    QString typed = "9";
+    int at = 1;
+    EXPECT_EQ(headroom->validate(typed, at), QValidator::Acceptable);
+    typed = "12";
+    EXPECT_EQ(headroom->validate(typed, at), QValidator::Invalid);
+    EXPECT_EQ(headroom->valueFromText("9"), 3);
 }
 
 TEST_F(LayerEditorTest, StereoEntriesJoinAndSplitTheSelectedLayers) {
