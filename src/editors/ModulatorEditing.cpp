@@ -475,7 +475,11 @@ int ModulatorEditing::Command(int command, const ModTreeItem* item) {
         Modulator* holder = Find(slot.holder);
         if (!holder) return 1;
         // A program modulator may not read layer modulators.
-        if (holder->ownerKind == kProgramModulator && (command >> 8) == 0x26) return 1;
+        if (holder->ownerKind == kProgramModulator &&
+            ((command >> 8) == 0x26 ||
+             (!IsNew(command) &&
+              ClassifySource(static_cast<uint8_t>(command)) == SourceClass::kLayerModulator)))
+            return 1;
     }
 
     int code = command & 0xFF;

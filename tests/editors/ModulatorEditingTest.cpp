@@ -224,6 +224,8 @@ TEST_F(ModulatorEditingTest, APopupOffersOnlyWhatFitsTheItem) {
     EXPECT_FALSE(FindEntry(menu, Fmt("P%d Sine", progLfo))->enabled);
     EXPECT_NE(editing.Command(kCmdNewLayerEnv, input), 0);
     EXPECT_EQ(layer.Modulators().size(), 1u);
+    EXPECT_NE(editing.Command(kCmdUseSource + 0xF0 + layerFun, input), 0);
+    EXPECT_EQ(program->FindModulator(progFun)->InputSource(0), 127);
     // An LFO that reads nothing may feed the FUN.
     auto lfoMenu = editing.SourceMenu(editing.ItemAt({0, 0, 4}));
     EXPECT_TRUE(FindEntry(lfoMenu, "Replace")->enabled);
