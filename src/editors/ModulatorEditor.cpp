@@ -446,8 +446,6 @@ QTabBar* CModulatorEditor::KindTabs(ModulatorKind kind) const {
 
 void CModulatorEditor::SetProgram(int number) {
     editing_.SetProgram(number);
-    Program* p = editing_.CurrentProgram();
-    setWindowTitle(p ? Q("Modulators - " + p->Name()) : QString("Modulators"));
     const std::vector<int> path = CurrentPath();
     FillLayers();
     FillTree();
