@@ -31,6 +31,7 @@
 #include "app/PropertiesSheet.h"
 #include "editors/EditorSample.h"
 #include "editors/EffectsEditor.h"
+#include "editors/LayerEditor.h"
 #include "files/Exports.h"
 #include "model/Listers.h"
 #include "platform/Format.h"
@@ -103,6 +104,8 @@ void CMainFrame::BuildBars() {
                         [this] { OpenSampleEditor(); });
     QAction* keys =
         toolbar_->addAction(look->standardIcon(QStyle::SP_MediaVolume), "Virtual Keyboard");
+    toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogDetailedView), "Program Editor",
+                        [this] { OpenLayerEditor(); });
     toolbar_->addAction(look->standardIcon(QStyle::SP_MessageBoxInformation), "About Talmeru",
                         [this] { About(); });
     toolbar_->addSeparator();
@@ -202,10 +205,20 @@ void CMainFrame::BuildMenus() {
     });
     QAction* del = edit->addMenu("&Delete")->addAction("Current Program",
                                                        [this] { app_.DeleteCurrentProgram(); });
-    connect(edit, &QMenu::aboutToShow, this, [this, del, dup] {
+    QMenu* stereo = edit->addMenu("Stereo Layer Operations");
+    QAction* split = stereo->addAction("Split", [this] {
+        if (LayerEditor* e = OpenedLayerEditor()) e->SplitStereo();
+    });
+    QAction* join = stereo->addAction("Join", [this] {
+        if (LayerEditor* e = OpenedLayerEditor()) e->JoinStereo();
+    });
+    connect(edit, &QMenu::aboutToShow, this, [this, del, dup, split, join] {
         const bool can = app_.CurrentProgram() && app_.Editable();
         del->setEnabled(can);
         dup->setEnabled(can);
+        LayerEditor* layers = OpenedLayerEditor();
+        split->setEnabled(layers && layers->CanSplit());
+        join->setEnabled(layers && layers->CanJoin());
     });
     AddInsertCommands(*edit, app_, *this, this);
 
@@ -298,6 +311,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         open.push_back("SampleEditor");
         SavePlacement(*sampleFrame_, s, kSampleEditorFrameName);
     }
+    if (layerEditor_) {
+        open.push_back("LayerEditor");
+        layerEditor_->SavePlacement();
+    }
     app_.SaveState(open);
     event->accept();
 }
@@ -305,6 +322,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 void CMainFrame::RefreshViews(int hint) {
     UpdateGauges();
     if (EditorSample* samples = SampleEditor(); samples && (hint & kHintSamples)) samples->Refill();
+    if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
 }
 
 EditorSample* CMainFrame::SampleEditor() const {
@@ -327,8 +345,32 @@ EditorSample* CMainFrame::OpenSampleEditor(int number) {
     return editor;
 }
 
+void CMainFrame::ProgramSelected() {
+    if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
+}
+
+LayerEditor* CMainFrame::OpenedLayerEditor() const {
+    return layerEditor_ ? layerEditor_->Editor() : nullptr;
+}
+
+LayerEditorFrame* CMainFrame::OpenLayerEditor() {
+    if (!layerEditor_) {
+        const QMdiSubWindow* active = mdi_->activeSubWindow();
+        const bool maximised = active && active->isMaximized();
+        layerEditor_ = new LayerEditorFrame(app_);
+        mdi_->addSubWindow(layerEditor_);
+        layerEditor_->RestorePlacement(maximised);
+        layerEditor_->Editor()->SetCurrentChannel(app_.AuditionChannel());
+    }
+    layerEditor_->Editor()->SetProgram(app_.CurrentNumber());
+    if (!layerEditor_->isVisible()) layerEditor_->show();
+    mdi_->setActiveSubWindow(layerEditor_);
+    return layerEditor_;
+}
+
 void CMainFrame::ReopenEditors() {
     if (app_.Settings().GetBool("State", "SampleEditorOpen", false)) OpenSampleEditor();
+    if (app_.Settings().GetBool("State", "LayerEditorOpen", false)) OpenLayerEditor();
 }
 
 void CMainFrame::FillProgramBox() {
@@ -347,6 +389,7 @@ void CMainFrame::ShowCurrentProgram() {
 void CMainFrame::ShowChannel(int channel) {
     channelBox_->setCurrentIndex(channel);
     display_->SetCurrentChannel(channel);
+    if (LayerEditor* e = OpenedLayerEditor()) e->SetCurrentChannel(channel);
 }
 
 void CMainFrame::SetTitle(const std::string& title) {
@@ -454,10 +497,12 @@ void CMainFrame::ShowLog() {
 
 void CMainFrame::ShowKey(int key, bool pressed, bool onCurrentChannel) {
     keyboard_->MarkKey(key, pressed, onCurrentChannel);
+    if (LayerEditor* e = OpenedLayerEditor()) e->ShowKey(key, pressed, onCurrentChannel);
 }
 
 void CMainFrame::AddChannelNotes(int channel, int delta) {
     display_->AddNotes(channel, delta);
+    if (LayerEditor* e = OpenedLayerEditor()) e->AddChannelNotes(channel, delta);
 }
 
 void CMainFrame::UpdateGauges() {

@@ -22,6 +22,8 @@ namespace talmeru {
 class CMidiDisplayCtrl;
 class CMusicKeyboard;
 class EditorSample;
+class LayerEditor;
+class LayerEditorFrame;
 
 inline constexpr const char* kOpenBankFilter =
     "All Patch Banks (*.pbf *.krz *.sf2 *.tmb *.syx *.apex);;Pinnacle Bank File (*.pbf);;"
@@ -60,6 +62,13 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     bool AskCopy(CopyList& list) override;
     void ShowKey(int key, bool pressed, bool onCurrentChannel) override;
     void AddChannelNotes(int channel, int delta) override;
+    void ProgramSelected() override;
+
+    // The layer editor (Program Editor command) on the current program; the open one, if any.
+    LayerEditorFrame* OpenLayerEditor();
+    LayerEditor* OpenedLayerEditor() const;
+    // The editors that were open at the last exit.
+    void ReopenEditors();
 
     QComboBox* ProgramBox() const { return programBox_; }
     QComboBox* ChannelBox() const { return channelBox_; }
@@ -116,6 +125,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     std::unique_ptr<DownloadWindow> downloads_;
     ConversionStatusWindow* status_;
     QtEventPump pump_;
+    QPointer<LayerEditorFrame> layerEditor_;
 };
 
 }  // namespace talmeru

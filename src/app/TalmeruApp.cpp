@@ -406,6 +406,7 @@ void TalmeruApp::SelectProgram(Program* program, bool updateToolbar) {
         currentNumber_ = -1;
     }
     if (updateToolbar && window_) window_->ShowCurrentProgram();
+    if (window_) window_->ProgramSelected();
 }
 
 int TalmeruApp::MarkChanged(BankObject* object) {

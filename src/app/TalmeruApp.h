@@ -70,6 +70,8 @@ class ShellWindow {
     // A key shown pressed or released on the keyboard bar, and the channel display's count.
     virtual void ShowKey(int key, bool pressed, bool onCurrentChannel) = 0;
     virtual void AddChannelNotes(int channel, int delta) = 0;
+    // The current program was selected (again): editors that show it follow.
+    virtual void ProgramSelected() {}
 };
 
 // The Options keys that the Properties sheet edits besides the bank options.

@@ -94,6 +94,9 @@ class ZedoDatabase {
     Program* CopyProgramFrom(const Program& program, const ZedoDatabase& other, int number);
     // Duplicates those of the program, its keymaps and their samples that are marked.
     Program* DuplicateMarked(Program& program, bool uniqueNames);
+    // Copies keymap n (and the partner of a left half, the copies paired) into the lowest
+    // free slots; the copies are marked. The first copy, or nullptr when a slot is missing.
+    Keymap* DuplicateKeymap(int n, bool uniqueNames);
 
     void ClearMarks();
     // Marks what the next synchronisation sends and flags every wave data for upload.

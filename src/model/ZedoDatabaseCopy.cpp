@@ -255,4 +255,38 @@ Program* ZedoDatabase::DuplicateMarked(Program& program, bool uniqueNames) {
     return result;
 }
 
+Keymap* ZedoDatabase::DuplicateKeymap(int n, bool uniqueNames) {
+    Keymap* source = GetKeymap(n);
+    if (!source) return nullptr;
+    Keymap* partner =
+        source->stereoRole == kStereoLeft ? dynamic_cast<Keymap*>(source->chained) : nullptr;
+    auto copyOf = [&](const Keymap& from) -> Keymap* {
+        const int slot = FirstFreeKeymap();
+        if (slot < 0) return nullptr;
+        auto c = Repacked(from);
+        if (!c) return nullptr;
+        c->SetNumber(slot);
+        if (uniqueNames) c->SetName(MakeUniqueName(kTypeKeymap, from.Name()));
+        c->marked = true;
+        c->chained = nullptr;
+        Keymap* raw = c.get();
+        keymaps_[slot] = std::move(c);
+        return raw;
+    };
+    Keymap* left = copyOf(*source);
+    if (!left) return nullptr;
+    if (partner) {
+        Keymap* right = copyOf(*partner);
+        if (!right) {
+            keymaps_[left->Number()].reset();
+            return nullptr;
+        }
+        PairStereo(*left, *right);
+    } else {
+        // Half a pair copied alone is a keymap of its own.
+        left->stereoRole = kMono;
+    }
+    return left;
+}
+
 }  // namespace talmeru

@@ -142,5 +142,31 @@ TEST(BankCopy, DuplicateCopiesOnlyWhatIsMarked) {
     EXPECT_EQ(kc->entries[2].sample, kNoSample);
 }
 
+TEST(BankCopy, DuplicateKeymapCopiesAPairAsAPair) {
+    ZedoDatabase db;
+    db.Store(PackedObject(1, 0, "Left", KeymapBody({{127, 0, 3}})));
+    db.Store(PackedObject(1, 1, "Right", KeymapBody({{60, 2, 4}, {127, 0, 5}})));
+    db.Store(PackedObject(1, 2, "Mono", KeymapBody({{127, 0, 6}})));
+    PairStereo(*db.GetKeymap(0), *db.GetKeymap(1));
+    Keymap* left = db.DuplicateKeymap(0, true);
+    ASSERT_NE(left, nullptr);
+    EXPECT_EQ(left->Number(), 3);
+    EXPECT_EQ(left->Name(), "Left1");
+    EXPECT_TRUE(left->marked);
+    auto* right = dynamic_cast<Keymap*>(left->chained);
+    ASSERT_NE(right, nullptr);
+    EXPECT_EQ(right->Number(), 4);
+    EXPECT_EQ(right->stereoRole, kStereoRight);
+    ASSERT_EQ(right->entries.size(), 2u);
+    EXPECT_EQ(right->entries[0].amp, 2);
+    EXPECT_EQ(db.GetKeymap(0)->chained, db.GetKeymap(1));
+    // Half a pair alone becomes a keymap of its own.
+    Keymap* half = db.DuplicateKeymap(1, false);
+    ASSERT_NE(half, nullptr);
+    EXPECT_EQ(half->Name(), "Right");
+    EXPECT_EQ(half->stereoRole, kMono);
+    EXPECT_EQ(db.DuplicateKeymap(9, true), nullptr);
+}
+
 }  // namespace
 }  // namespace talmeru
