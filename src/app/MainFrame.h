@@ -67,8 +67,6 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     // The layer editor (Program Editor command) on the current program; the open one, if any.
     LayerEditorFrame* OpenLayerEditor();
     LayerEditor* OpenedLayerEditor() const;
-    // The editors that were open at the last exit.
-    void ReopenEditors();
 
     QComboBox* ProgramBox() const { return programBox_; }
     QComboBox* ChannelBox() const { return channelBox_; }

@@ -541,32 +541,11 @@ LayerEditorFrame::LayerEditorFrame(TalmeruApp& app, QWidget* parent)
 }
 
 void LayerEditorFrame::RestorePlacement(bool maximised) {
-    const QRect r = geometry();
-    WindowPlacement current;
-    current.left = r.left();
-    current.top = r.top();
-    current.right = r.right() + 1;
-    current.bottom = r.bottom() + 1;
-    const std::optional<WindowPlacement> stored = ParsePlacement(
-        app_.Settings().GetString("State", PlacementKey(kName), FormatPlacement(current)));
-    const WindowPlacement p = stored.value_or(current);
-    setGeometry(p.left, p.top, p.right - p.left, p.bottom - p.top);
-    if (maximised || p.show == kShowMaximised)
-        showMaximized();
-    else if (p.show == kShowMinimised)
-        showMinimized();
+    talmeru::RestorePlacement(*this, app_.Settings(), kName, maximised);
 }
 
 void LayerEditorFrame::SavePlacement() {
-    WindowPlacement p;
-    p.show = isMaximized() ? kShowMaximised : isMinimized() ? kShowMinimised : kShowNormal;
-    const QRect r = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
-    p.left = r.left();
-    p.top = r.top();
-    p.right = r.right() + 1;
-    p.bottom = r.bottom() + 1;
-    if (p.right <= p.left || p.bottom <= p.top) return;
-    app_.Settings().WriteString("State", PlacementKey(kName), FormatPlacement(p));
+    talmeru::SavePlacement(*this, app_.Settings(), kName);
 }
 
 void LayerEditorFrame::closeEvent(QCloseEvent* event) {

@@ -1,14 +1,17 @@
 #pragma once
-// An editor window's placement as the settings file keeps it under "%s-WindowPlacement":
-// show state, minimised x and y, maximised x and y, and the normal rectangle.
+// Where an editor window stands in the main window, kept in the settings under
+// "<frame name>-WindowPlacement" as nine numbers: show state, minimised x and y, maximised
+// x and y, then the normal left, top, right and bottom.
 #include <optional>
 #include <string>
 
+class QMdiSubWindow;
+
 namespace talmeru {
 
-inline constexpr int kShowNormal = 1;
-inline constexpr int kShowMinimised = 2;
-inline constexpr int kShowMaximised = 3;
+class Profile;
+
+enum PlacementShow : int { kShowNormal = 1, kShowMinimized = 2, kShowMaximized = 3 };
 
 struct WindowPlacement {
     int show = kShowNormal;
@@ -21,7 +24,13 @@ struct WindowPlacement {
 std::string PlacementKey(const std::string& frameName);
 // "%d  %d %d  %d %d  %d %d %d %d".
 std::string FormatPlacement(const WindowPlacement& p);
-// Nothing for a damaged value or an empty rectangle.
+// None unless the text holds nine numbers and a normal rectangle that is not empty.
 std::optional<WindowPlacement> ParsePlacement(const std::string& text);
+
+// Applies the stored placement (the window's own when none is stored); maximised when the
+// window that was active is.
+void RestorePlacement(QMdiSubWindow& window, const Profile& settings, const std::string& name,
+                      bool activeMaximized);
+void SavePlacement(const QMdiSubWindow& window, Profile& settings, const std::string& name);
 
 }  // namespace talmeru

@@ -13,7 +13,7 @@
 #include <QTreeWidget>
 
 #include "app/AppFixture.h"
-#include "app/EditorPlacement.h"
+#include "editors/WindowPlacement.h"
 #include "app/MainFrame.h"
 #include "editors/EditorSample.h"
 #include "editors/EnvelopeCtrl.h"
