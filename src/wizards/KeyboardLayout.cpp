@@ -51,7 +51,9 @@ KeyShape KeyboardLayout::Shape(int key) {
 }
 
 std::string KeyboardLayout::KeyName(int key) {
-    return Fmt("%s%d", kNames[key % 12], key / 12 - 1);
+    // Octaves are floored so that keys below 0 (frequencies under 8 Hz) keep a pitch class.
+    const int octave = key >= 0 ? key / 12 : -((11 - key) / 12);
+    return Fmt("%s%d", kNames[static_cast<size_t>(key - octave * 12)], octave - 1);
 }
 
 int KeyboardLayout::HitTest(int x, int y) const {

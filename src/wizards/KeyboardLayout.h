@@ -34,6 +34,7 @@ class KeyboardLayout {
     static bool IsBlack(int key);
     // The key's spans in pixels, its octave column included.
     static KeyShape Shape(int key);
+    // "%s%d": the pitch class (" C", "C#", ...) and the octave, key 60 being " C4".
     static std::string KeyName(int key);
     int HitTest(int x, int y) const;
     int Width() const { return (highest_ / 12 + 1) * kOctaveWidth; }
