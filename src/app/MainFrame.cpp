@@ -27,6 +27,7 @@
 #include "app/MidiDisplayCtrl.h"
 #include "app/PropertiesSheet.h"
 #include "editors/EffectsEditor.h"
+#include "editors/KeymapEditor.h"
 #include "files/Exports.h"
 #include "model/Listers.h"
 #include "platform/Format.h"
@@ -116,6 +117,8 @@ void CMainFrame::BuildBars() {
     // leave dangling.
     connect(programBox_, &QComboBox::activated, this, [this](int index) {
         app_.SelectProgram(app_.Bank().GetProgram(programBox_->itemData(index).toInt()), false);
+        if (KeymapPage* keymaps = KeymapEditorWindow::Current())
+            keymaps->ShowProgram(app_.CurrentNumber());
     });
     connect(channelBox_, &QComboBox::activated, this,
             [this](int index) { app_.SetAuditionChannel(index); });
@@ -191,12 +194,16 @@ void CMainFrame::BuildMenus() {
     });
 
     QMenu* edit = menuBar()->addMenu("&Edit");
+    undoKeymap_ = edit->addAction("Undo", QKeySequence::Undo, [this] { app_.UndoKeymapChange(); });
+    edit->addSeparator();
     QAction* dup = edit->addMenu("D&uplicate")->addAction("Current Program", [this] {
         app_.DuplicateCurrentProgram();
     });
     QAction* del = edit->addMenu("&Delete")->addAction("Current Program",
                                                        [this] { app_.DeleteCurrentProgram(); });
     connect(edit, &QMenu::aboutToShow, this, [this, del, dup] {
+        undoKeymap_->setText(app_.UndoKeymap() ? "Undo Keymap change" : "Undo");
+        undoKeymap_->setEnabled(app_.CanUndoKeymap());
         const bool can = app_.CurrentProgram() && app_.Editable();
         del->setEnabled(can);
         dup->setEnabled(can);
@@ -237,6 +244,8 @@ void CMainFrame::BuildMenus() {
     QMenu* windows = menuBar()->addMenu("&Windows");
     windows->addAction("&Cascade Windows", mdi_, &QMdiArea::cascadeSubWindows);
     windows->addAction("Close &All Windows", mdi_, &QMdiArea::closeAllSubWindows);
+    windows->addSeparator();
+    windows->addAction("&Keymap Editor", [this] { OpenKeymapEditor(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("&About Talmeru...", [this] { About(); });
@@ -283,6 +292,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     Profile& s = app_.Settings();
     s.WriteString("BARSTATE", "State", saveState().toBase64().toStdString());
+    if (KeymapPage* keymaps = KeymapEditorWindow::Current()) keymaps->SaveSettings();
     const QRect r = geometry();
     s.WriteString("State", "MainFrame-Position",
                   Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
@@ -292,6 +302,12 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 void CMainFrame::RefreshViews(int) {
     UpdateGauges();
+    if (KeymapPage* keymaps = KeymapEditorWindow::Current())
+        keymaps->ShowProgram(app_.CurrentNumber());
+}
+
+KeymapPage* CMainFrame::OpenKeymapEditor(int keymap) {
+    return KeymapEditorWindow::Open(app_, *mdi_, keymap);
 }
 
 void CMainFrame::FillProgramBox() {
@@ -305,6 +321,8 @@ void CMainFrame::FillProgramBox() {
 void CMainFrame::ShowCurrentProgram() {
     programBox_->setCurrentIndex(app_.CurrentProgram() ? programBox_->findData(app_.CurrentNumber())
                                                        : -1);
+    if (KeymapPage* keymaps = KeymapEditorWindow::Current())
+        keymaps->ShowProgram(app_.CurrentNumber());
 }
 
 void CMainFrame::ShowChannel(int channel) {
@@ -417,6 +435,7 @@ void CMainFrame::ShowLog() {
 
 void CMainFrame::ShowKey(int key, bool pressed, bool onCurrentChannel) {
     keyboard_->MarkKey(key, pressed, onCurrentChannel);
+    if (KeymapPage* keymaps = KeymapEditorWindow::Current()) keymaps->MarkKey(key, pressed);
 }
 
 void CMainFrame::AddChannelNotes(int channel, int delta) {

@@ -18,6 +18,7 @@ class QToolBar;
 namespace talmeru {
 
 class CMidiDisplayCtrl;
+class KeymapPage;
 class CMusicKeyboard;
 
 inline constexpr const char* kOpenBankFilter =
@@ -73,6 +74,10 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QAction* SaveButton() const { return saveButton_; }
     QMenu* RecentMenu() const { return recentMenu_; }
     void FillRecentMenu();
+    // Opens the keymap editor on the current program; a keymap number gets a row of its own
+    // when no layer plays it.
+    KeymapPage* OpenKeymapEditor(int keymap = -1);
+    QAction* UndoKeymapAction() const { return undoKeymap_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -101,6 +106,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QMenu* recentMenu_;
     QAction* saveAction_;
     QAction* saveButton_;
+    QAction* undoKeymap_;
     bool endingBySystem_ = false;
     std::unique_ptr<UploadWindow> uploads_;
     std::unique_ptr<DownloadWindow> downloads_;
