@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRadioButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -147,12 +148,14 @@ void CKeyMatrix::paintEvent(QPaintEvent* event) {
             const int lx = l.x + kKeyWidth / 2;
             p.drawLine(lx, band / 2, lx, l.row * band);
         }
-        if (model_.Ranges()[size_t(l.range)].selected) {
-            if (auto span = model_.RangeSpan(size_t(l.range))) {
-                p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-                p.fillRect(QRect(span->x0, 0, span->x1 - span->x0, band), Qt::white);
-                p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            }
+    }
+    // A silent range has no label but shows its selection all the same.
+    for (size_t r = 0; r < model_.Ranges().size(); ++r) {
+        if (!model_.Ranges()[r].selected) continue;
+        if (auto span = model_.RangeSpan(r)) {
+            p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+            p.fillRect(QRect(span->x0, 0, span->x1 - span->x0, band), Qt::white);
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
         }
     }
 }
@@ -230,6 +233,8 @@ void CKeyMatrix::CommitDrag(int lo, int hi) {
 
 void CKeyMatrix::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
+    // The context menu takes the focus while it is open; its command needs the selection.
+    if (event->reason() == Qt::PopupFocusReason) return;
     timer_.stop();
     unsetCursor();
     const bool selected = model_.ClearSelection();
@@ -309,8 +314,11 @@ void CKeyMatrix::Command(int id) {
             const Keymap* k = model_.FindKeymap();
             if (!k) return;
             SampleChoice choice(host_.Bank(), r->sample, k->stereoRole == kStereoLeft);
-            if (auto sample = askSample(choice))
-                changed = commands.ReplaceSample(keymap, entry, *sample);
+            // The dialog runs its own event loop; the row may be rebuilt meanwhile.
+            QPointer<CKeyMatrix> self(this);
+            const auto sample = askSample(choice);
+            if (!self) return;
+            if (sample) changed = commands.ReplaceSample(keymap, entry, *sample);
             break;
         }
         case kCmdAdjustAmplitude:

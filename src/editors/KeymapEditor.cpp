@@ -156,6 +156,13 @@ KeymapPage::KeymapPage(TalmeruApp& app, QWidget* parent) : QWidget(parent), app_
     scroll_ = new QScrollBar(Qt::Horizontal, this);
     scroll_->setSingleStep(1);
     layout->addWidget(scroll_);
+    // A page click moves one key, as a line click does.
+    connect(scroll_, &QScrollBar::actionTriggered, this, [this](int action) {
+        if (action == QAbstractSlider::SliderPageStepAdd)
+            scroll_->setSliderPosition(std::min(scroll_->value() + 1, scroll_->maximum()));
+        else if (action == QAbstractSlider::SliderPageStepSub)
+            scroll_->setSliderPosition(std::max(scroll_->value() - 1, 0));
+    });
     connect(scroll_, &QScrollBar::valueChanged, this, [this](int v) {
         if (!syncing_) SetStartKey(v);
     });

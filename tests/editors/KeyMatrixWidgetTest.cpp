@@ -130,6 +130,13 @@ TEST_F(KeymapWindow, OneRowPerLayerButRightHalvesAndOneForAKeymapNoLayerPlays) {
     page->ScrollBar()->setValue(start);
     EXPECT_EQ(SharedKeyWindow().start, start);
     EXPECT_EQ(Matrix()->Model().KeyAt(0), start);
+    page->ScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(SharedKeyWindow().start, start + 1);
+    page->ScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(SharedKeyWindow().start, start + 1);  // the last key is in view
+    page->ScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(SharedKeyWindow().start, start);
+    EXPECT_EQ(Matrix(1)->Model().KeyAt(0), start);
 }
 
 TEST_F(KeymapWindow, ADragMakesARangeAndTheEditMenuUndoesIt) {
@@ -208,8 +215,11 @@ TEST_F(KeymapWindow, TheContextMenuFollowsTheRangeUnderThePointer) {
     Mouse(m, QEvent::MouseButtonPress, BandPoint(m, 30), Qt::LeftButton, Qt::LeftButton);
     m->Command(kCmdDeleteRange);
     EXPECT_EQ(Tops(), (std::vector<int>{60, 94, 127}));
-    // Losing the focus drops the selection: commands then do nothing.
+    // The context menu taking the focus keeps the selection; anything else drops it.
     Mouse(m, QEvent::MouseButtonPress, BandPoint(m, 30), Qt::LeftButton, Qt::LeftButton);
+    QFocusEvent toMenu(QEvent::FocusOut, Qt::PopupFocusReason);
+    QApplication::sendEvent(m, &toMenu);
+    EXPECT_EQ(m->Model().Selected(), 0);
     QFocusEvent out(QEvent::FocusOut);
     QApplication::sendEvent(m, &out);
     EXPECT_EQ(m->Model().Selected(), -1);
