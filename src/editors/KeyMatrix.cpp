@@ -342,6 +342,9 @@ AmpPopup::AmpPopup(KeymapEditHost& host, int program, int keymap, size_t entry, 
     slider_->setRange(kAmpSliderMin, kAmpSliderMax);
     slider_->setSingleStep(1);
     slider_->setPageStep(1);
+    // Ticks at -127 and +32 mark the safe range.
+    slider_->setTickPosition(QSlider::TicksBelow);
+    slider_->setTickInterval(kAmpSafeMax - kAmpSliderMin);
     slider_->setToolTip(Fmt("Safe range %d..%+d", kAmpSliderMin, kAmpSafeMax).c_str());
     readout_ = new QLabel(this);
     fullRange_ = new QCheckBox("Full Range", this);
