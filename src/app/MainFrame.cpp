@@ -30,6 +30,7 @@
 #include "app/PropertiesSheet.h"
 #include "editors/EditorSample.h"
 #include "editors/EffectsEditor.h"
+#include "editors/KeymapEditor.h"
 #include "editors/LayerEditor.h"
 #include "editors/WindowPlacement.h"
 #include "files/Exports.h"
@@ -125,6 +126,8 @@ void CMainFrame::BuildBars() {
     // leave dangling.
     connect(programBox_, &QComboBox::activated, this, [this](int index) {
         app_.SelectProgram(app_.Bank().GetProgram(programBox_->itemData(index).toInt()), false);
+        if (KeymapPage* keymaps = KeymapEditorWindow::Current())
+            keymaps->ShowProgram(app_.CurrentNumber());
     });
     connect(channelBox_, &QComboBox::activated, this,
             [this](int index) { app_.SetAuditionChannel(index); });
@@ -200,6 +203,8 @@ void CMainFrame::BuildMenus() {
     });
 
     QMenu* edit = menuBar()->addMenu("&Edit");
+    undoKeymap_ = edit->addAction("Undo", QKeySequence::Undo, [this] { app_.UndoKeymapChange(); });
+    edit->addSeparator();
     QAction* dup = edit->addMenu("D&uplicate")->addAction("Current Program", [this] {
         app_.DuplicateCurrentProgram();
     });
@@ -213,6 +218,8 @@ void CMainFrame::BuildMenus() {
         if (LayerEditor* e = OpenedLayerEditor()) e->JoinStereo();
     });
     connect(edit, &QMenu::aboutToShow, this, [this, del, dup, split, join] {
+        undoKeymap_->setText(app_.UndoKeymap() ? "Undo Keymap change" : "Undo");
+        undoKeymap_->setEnabled(app_.CanUndoKeymap());
         const bool can = app_.CurrentProgram() && app_.Editable();
         del->setEnabled(can);
         dup->setEnabled(can);
@@ -257,6 +264,8 @@ void CMainFrame::BuildMenus() {
     QMenu* windows = menuBar()->addMenu("&Windows");
     windows->addAction("&Cascade Windows", mdi_, &QMdiArea::cascadeSubWindows);
     windows->addAction("Close &All Windows", mdi_, &QMdiArea::closeAllSubWindows);
+    windows->addSeparator();
+    windows->addAction("&Keymap Editor", [this] { OpenKeymapEditor(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("&About Talmeru...", [this] { About(); });
@@ -303,6 +312,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     Profile& s = app_.Settings();
     s.WriteString("BARSTATE", "State", saveState().toBase64().toStdString());
+    if (KeymapPage* keymaps = KeymapEditorWindow::Current()) keymaps->SaveSettings();
     const QRect r = geometry();
     s.WriteString("State", "MainFrame-Position",
                   Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
@@ -323,6 +333,8 @@ void CMainFrame::RefreshViews(int hint) {
     UpdateGauges();
     if (EditorSample* samples = SampleEditor(); samples && (hint & kHintSamples)) samples->Refill();
     if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
+    if (KeymapPage* keymaps = KeymapEditorWindow::Current())
+        keymaps->ShowProgram(app_.CurrentNumber());
 }
 
 EditorSample* CMainFrame::SampleEditor() const {
@@ -373,6 +385,10 @@ void CMainFrame::ReopenEditors() {
     if (app_.Settings().GetBool("State", "LayerEditorOpen", false)) OpenLayerEditor();
 }
 
+KeymapPage* CMainFrame::OpenKeymapEditor(int keymap) {
+    return KeymapEditorWindow::Open(app_, *mdi_, keymap);
+}
+
 void CMainFrame::FillProgramBox() {
     programBox_->clear();
     const ObjectList list = ListPrograms(app_.Bank(), app_.CurrentNumber(), app_.Numbering());
@@ -384,6 +400,8 @@ void CMainFrame::FillProgramBox() {
 void CMainFrame::ShowCurrentProgram() {
     programBox_->setCurrentIndex(app_.CurrentProgram() ? programBox_->findData(app_.CurrentNumber())
                                                        : -1);
+    if (KeymapPage* keymaps = KeymapEditorWindow::Current())
+        keymaps->ShowProgram(app_.CurrentNumber());
 }
 
 void CMainFrame::ShowChannel(int channel) {
@@ -498,6 +516,7 @@ void CMainFrame::ShowLog() {
 void CMainFrame::ShowKey(int key, bool pressed, bool onCurrentChannel) {
     keyboard_->MarkKey(key, pressed, onCurrentChannel);
     if (LayerEditor* e = OpenedLayerEditor()) e->ShowKey(key, pressed, onCurrentChannel);
+    if (KeymapPage* keymaps = KeymapEditorWindow::Current()) keymaps->MarkKey(key, pressed);
 }
 
 void CMainFrame::AddChannelNotes(int channel, int delta) {

@@ -20,6 +20,7 @@ class QToolBar;
 namespace talmeru {
 
 class CMidiDisplayCtrl;
+class KeymapPage;
 class CMusicKeyboard;
 class EditorSample;
 class LayerEditor;
@@ -83,6 +84,10 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QAction* SaveButton() const { return saveButton_; }
     QMenu* RecentMenu() const { return recentMenu_; }
     void FillRecentMenu();
+    // Opens the keymap editor on the current program; a keymap number gets a row of its own
+    // when no layer plays it.
+    KeymapPage* OpenKeymapEditor(int keymap = -1);
+    QAction* UndoKeymapAction() const { return undoKeymap_; }
 
     // The sample editor window, opened (or brought forward) on a header (-1: none chosen).
     EditorSample* OpenSampleEditor(int number = -1);
@@ -117,6 +122,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QMenu* recentMenu_;
     QAction* saveAction_;
     QAction* saveButton_;
+    QAction* undoKeymap_;
     bool endingBySystem_ = false;
     QPointer<QMdiSubWindow> sampleFrame_;
     std::unique_ptr<UploadWindow> uploads_;

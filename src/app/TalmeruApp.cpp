@@ -186,6 +186,8 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
 
 void TalmeruApp::ResetSequence() {
     FlushPendingEdits();
+    // The undo copy belongs to the bank being replaced.
+    undoKeymap_.reset();
     current_ = nullptr;
     currentNumber_ = -1;
     if (window_) window_->RefreshViews(-1);
@@ -421,6 +423,28 @@ int TalmeruApp::MarkChanged(BankObject* object) {
     pending_.push_back(object);
     bank_.SetModified(true);
     return 0;
+}
+
+void TalmeruApp::KeepUndoKeymap(const Keymap& keymap) {
+    auto copy = std::make_unique<Keymap>();
+    copy->CopyFrom(keymap);
+    undoKeymap_ = std::move(copy);
+}
+
+void TalmeruApp::UndoKeymapChange() {
+    if (!CanUndoKeymap()) return;
+    std::unique_ptr<Keymap> copy = std::move(undoKeymap_);
+    Keymap* target = bank_.GetKeymap(copy->Number());
+    // The keymap may have been deleted since; then there is nothing to put back.
+    if (!target) return;
+    target->CopyFrom(*copy);
+    MarkChanged(target);
+    if (current_) {
+        current_->DropPackedCopy();
+        MarkChanged(current_);
+    }
+    Refresh(8);
+    SelectProgram(current_, true);
 }
 
 void TalmeruApp::FlushPendingEdits() {

@@ -163,6 +163,14 @@ class TalmeruApp {
     int MarkChanged(BankObject* object);
     void FlushPendingEdits();
     void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
+
+    // One step of keymap undo: a copy of a keymap as it was before the keymap editor's last
+    // drag. The copy replaces any earlier one; undoing writes it back into the keymap of the
+    // same number.
+    void KeepUndoKeymap(const Keymap& keymap);
+    const Keymap* UndoKeymap() const { return undoKeymap_.get(); }
+    bool CanUndoKeymap() const { return undoKeymap_ && Editable(); }
+    void UndoKeymapChange();
     // A registered (controllers 101/100) or non-registered (99/98) parameter number, then its
     // value as data entry (controller 6), on the audition channel.
     void SendRpn(uint8_t msb, uint8_t lsb, uint8_t value);
@@ -217,6 +225,7 @@ class TalmeruApp {
     std::vector<BankObject*> pending_;
     std::vector<std::string> recent_;
     std::function<void(int, bool)> noteListener_;
+    std::unique_ptr<Keymap> undoKeymap_;
     std::mutex notifyMutex_;
     std::function<void()> incomingNotify_;
 };
