@@ -8,11 +8,12 @@
 
 namespace talmeru {
 
-void AddInsertCommands(QMenu& edit, TalmeruApp& app, ShellWindow& window, QWidget* parent) {
+void AddInsertCommands(QMenu& edit, TalmeruApp& app, ShellWindow& window, QWidget* parent,
+                       EditorOpeners openers) {
     // Each command gets fresh dialogs and looks the bank's objects up as it runs.
-    auto run = [&app, &window, parent](auto command) {
-        return [&app, &window, parent, command] {
-            QtInsertAsker ask(parent);
+    auto run = [&app, &window, parent, openers](auto command) {
+        return [&app, &window, parent, openers, command] {
+            QtInsertAsker ask(parent, openers);
             InsertCommands commands(app, ask, window.Uploads());
             command(commands);
         };

@@ -30,8 +30,10 @@
 #include "app/PropertiesSheet.h"
 #include "editors/EditorSample.h"
 #include "editors/EffectsEditor.h"
+#include "editors/KeyMatrix.h"
 #include "editors/KeymapEditor.h"
 #include "editors/LayerEditor.h"
+#include "editors/SpectrumDialog.h"
 #include "editors/WindowPlacement.h"
 #include "files/Exports.h"
 #include "model/Listers.h"
@@ -73,6 +75,8 @@ CMainFrame::CMainFrame(TalmeruApp& app)
             this, [this] { app_.HandleIncoming(); }, Qt::QueuedConnection);
     });
     app_.Link().SetEventPump(&pump_);
+    // The key matrices' "Edit Sample" opens the sample editor on the sample.
+    SetSampleEditorOpener([this](int sample) { OpenSampleEditor(sample); });
     auto* idle = new QTimer(this);
     connect(idle, &QTimer::timeout, this, &CMainFrame::UpdateGauges);
     idle->start(500);
@@ -81,6 +85,7 @@ CMainFrame::CMainFrame(TalmeruApp& app)
 }
 
 CMainFrame::~CMainFrame() {
+    SetSampleEditorOpener({});
     app_.Link().SetEventPump(nullptr);
     app_.SetIncomingNotify({});
 }
@@ -227,7 +232,9 @@ void CMainFrame::BuildMenus() {
         split->setEnabled(layers && layers->CanSplit());
         join->setEnabled(layers && layers->CanJoin());
     });
-    AddInsertCommands(*edit, app_, *this, this);
+    AddInsertCommands(
+        *edit, app_, *this, this,
+        {[this](int) { OpenLayerEditor(); }, [this](int number) { OpenSampleEditor(number); }});
 
     QMenu* wizards = menuBar()->addMenu("&Wizards");
     QAction* waves = wizards->addAction("One-step wave import...", [this] { ImportWaves(); });
@@ -346,6 +353,8 @@ EditorSample* CMainFrame::OpenSampleEditor(int number) {
         QMdiSubWindow* active = mdi_->activeSubWindow();
         const bool maximized = active && active->isMaximized();
         auto* editor = new EditorSample(app_, *uploads_);
+        connect(editor, &EditorSample::spectrumRequested, this,
+                [this](int number) { ShowSpectrum(app_.Bank(), number, this); });
         sampleFrame_ = mdi_->addSubWindow(editor);
         sampleFrame_->setObjectName(kSampleEditorFrameName);
         sampleFrame_->setAttribute(Qt::WA_DeleteOnClose);

@@ -164,9 +164,16 @@ class CPurgeDialog : public QDialog {
 };
 
 // The main window's dialogs for the insert commands.
+// The editors a new program or sample is shown in (none: not shown).
+struct EditorOpeners {
+    std::function<void(int number)> program;
+    std::function<void(int number)> sample;
+};
+
 class QtInsertAsker : public InsertAsker {
   public:
-    explicit QtInsertAsker(QWidget* parent) : parent_(parent) {}
+    explicit QtInsertAsker(QWidget* parent, EditorOpeners openers = {})
+        : parent_(parent), openers_(std::move(openers)) {}
     bool AskNewProgram(NewProgramForm& form) override;
     bool AskNewKeymap(NewKeymapForm& form) override;
     bool AskNewLayer(NewLayerForm& form) override;
@@ -175,9 +182,16 @@ class QtInsertAsker : public InsertAsker {
     bool AskRename(std::string& name) override;
     bool AskPurge(PurgeForm& form) override;
     void Working(bool on) override;
+    void ShowProgram(int number) override {
+        if (openers_.program) openers_.program(number);
+    }
+    void ShowSample(int number) override {
+        if (openers_.sample) openers_.sample(number);
+    }
 
   private:
     QWidget* parent_;
+    EditorOpeners openers_;
 };
 
 }  // namespace talmeru

@@ -195,7 +195,11 @@ TEST_F(KeymapWindow, TheContextMenuFollowsTheRangeUnderThePointer) {
     EXPECT_TRUE(MenuAction(*one, kCmdDeleteRange)->isEnabled());
     EXPECT_EQ(MenuAction(*one, kCmdAdjustAmplitude)->text().toStdString(),
               "Adjust Amplitude [+3] ...");
-    EXPECT_FALSE(MenuAction(*one, kCmdEditSample)->isEnabled());  // no sample editor yet
+    // The main window opens the sample editor on the range's sample.
+    ASSERT_TRUE(MenuAction(*one, kCmdEditSample)->isEnabled());
+    EXPECT_EQ(frame->SampleEditor(), nullptr);
+    MenuAction(*one, kCmdEditSample)->trigger();
+    EXPECT_NE(frame->SampleEditor(), nullptr);
 
     int opened = -2;
     SetSampleEditorOpener([&opened](int s) { opened = s; });
