@@ -158,6 +158,8 @@ class TalmeruApp {
     void SelectProgram(Program* program, bool updateToolbar);
     int MarkChanged(BankObject* object);
     void FlushPendingEdits();
+    // Sends the whole bank to the synthesizer under the upload window.
+    void UploadBank() { Upload(); }
     void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
     // A registered (controllers 101/100) or non-registered (99/98) parameter number, then its
     // value as data entry (controller 6), on the audition channel.
