@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -22,6 +23,8 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/BankEditor.h"
+#include "app/BankFileDialog.h"
 #include "app/BankFileSaveDialog.h"
 #include "app/CopyList.h"
 #include "app/MidiDisplayCtrl.h"
@@ -97,6 +100,9 @@ void CMainFrame::BuildBars() {
                         [this] { app_.Panic(); });
     QAction* keys =
         toolbar_->addAction(look->standardIcon(QStyle::SP_MediaVolume), "Virtual Keyboard");
+    QAction* bankEditor = toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogListView),
+                                              "Bank Editor", [this] { OpenBankEditor(); });
+    bankEditor->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
     toolbar_->addAction(look->standardIcon(QStyle::SP_MessageBoxInformation), "About Talmeru",
                         [this] { About(); });
     toolbar_->addSeparator();
@@ -286,12 +292,57 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     const QRect r = geometry();
     s.WriteString("State", "MainFrame-Position",
                   Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
-    app_.SaveState({});
+    std::vector<std::string> open;
+    if (bankFrame_) {
+        open.push_back("BankEditor");
+        bankFrame_->StoreSplitter();
+        if (auto* window = qobject_cast<QMdiSubWindow*>(bankFrame_->parentWidget()))
+            StorePlacement(*window, s, kBankFrameName);
+    }
+    app_.SaveState(open);
     event->accept();
 }
 
-void CMainFrame::RefreshViews(int) {
+void CMainFrame::RefreshViews(int hint) {
     UpdateGauges();
+    if (bankFrame_) bankFrame_->Refresh(hint);
+}
+
+void CMainFrame::OpenBankEditor() {
+    if (!app_.Editable()) {
+        ShowMessage(
+            "The Bank Editor can not be used with the\nMerge Wave Data option on. Turn it off in "
+            "the Bank Property Sheet");
+        return;
+    }
+    if (bankFrame_) {
+        if (auto* window = qobject_cast<QMdiSubWindow*>(bankFrame_->parentWidget()))
+            mdi_->setActiveSubWindow(window);
+        return;
+    }
+    const QMdiSubWindow* active = mdi_->activeSubWindow();
+    const bool maximised = active && active->isMaximized();
+    bankFrame_ = new CBankFrame(app_);
+    QMdiSubWindow* window = mdi_->addSubWindow(bankFrame_);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
+    window->resize(960, 600);
+    // Its placement is kept when it closes, as at exit.
+    window->installEventFilter(this);
+    RestorePlacement(*window, app_.Settings(), kBankFrameName, maximised);
+    bankFrame_->ApplySplitter();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Close && bankFrame_ && watched == bankFrame_->parentWidget()) {
+        bankFrame_->StoreSplitter();
+        StorePlacement(*static_cast<QMdiSubWindow*>(watched), app_.Settings(), kBankFrameName);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::ReopenEditors() {
+    if (app_.Settings().GetBool("State", "BankEditorOpen", false)) OpenBankEditor();
 }
 
 void CMainFrame::FillProgramBox() {
@@ -344,9 +395,9 @@ WelcomeChoice CMainFrame::AskWelcome() {
 }
 
 std::optional<std::string> CMainFrame::AskOpenPath() {
-    const QString path = QFileDialog::getOpenFileName(this, "Open Bank File", {}, kOpenBankFilter);
-    if (path.isEmpty()) return std::nullopt;
-    return path.toStdString();
+    CBankFileDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted || dialog.ChosenPath().empty()) return std::nullopt;
+    return dialog.ChosenPath();
 }
 
 std::optional<SaveChoice> CMainFrame::AskSavePath(const std::string& current) {

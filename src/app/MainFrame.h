@@ -2,8 +2,10 @@
 // The main window: a multi-document frame with the menus, the toolbar's program and channel
 // boxes, the status bar's RAM gauges, the keyboard bar and the MIDI channel display bar.
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
+#include "app/BankEditor.h"
 #include "app/ProgressWindows.h"
 #include "app/TalmeruApp.h"
 #include "platform/EventPump.h"
@@ -73,9 +75,15 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QAction* SaveButton() const { return saveButton_; }
     QMenu* RecentMenu() const { return recentMenu_; }
     void FillRecentMenu();
+    // The bank editor window (command 32881); refused while the bank cannot be edited.
+    void OpenBankEditor();
+    CBankFrame* BankFrame() const { return bankFrame_; }
+    // The editors that were open at the last exit.
+    void ReopenEditors();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void BuildMenus();
@@ -106,6 +114,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     std::unique_ptr<DownloadWindow> downloads_;
     ConversionStatusWindow* status_;
     QtEventPump pump_;
+    QPointer<CBankFrame> bankFrame_;
 };
 
 }  // namespace talmeru

@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     if (!app.Start(frame, files)) return 1;
     frame.FillProgramBox();
     frame.ShowCurrentProgram();
+    frame.ReopenEditors();
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(700, &frame, [&] {
             frame.grab().save(screenshot, "PNG");
