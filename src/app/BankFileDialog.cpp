@@ -20,7 +20,6 @@ CBankFileDialog::CBankFileDialog(QWidget* parent, SoundPlayer* player)
     player_ = player;
     // The platform's own dialog takes no extra panel.
     setOption(QFileDialog::DontUseNativeDialog);
-    setOption(QFileDialog::ReadOnly, false);
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::ExistingFile);
     setDefaultSuffix("pbf");
