@@ -1,9 +1,12 @@
 // The bank editor's panes against the current bank on the emulator and a scratch bank, its
 // drags, the open dialog's preview, and the window in the main frame.
+#include <QApplication>
+#include <QDragMoveEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabBar>
@@ -439,6 +442,65 @@ TEST_F(BankWindowTest, ClosingTheWindowAloneKeepsItsPlacement) {
     frame->OpenBankEditor();
     sub = qobject_cast<QMdiSubWindow*>(frame->BankFrame()->parentWidget());
     EXPECT_EQ(sub->geometry(), QRect(30, 40, 900, 500));
+}
+
+TEST_F(BankWindowTest, ListsTakeOnlyProgramDragsAndDropThemOnTheRowUnderTheMouse) {
+    frame->resize(1200, 800);
+    frame->show();
+    frame->OpenBankEditor();
+    BankEditor* left = frame->BankFrame()->MainPane();
+    BankEditor* right = frame->BankFrame()->ScratchPane();
+    CProgramList* list = right->List();
+    const QPoint at = list->visualItemRect(list->item(3)).center();
+    const Qt::DropActions both = Qt::CopyAction | Qt::MoveAction;
+
+    QMimeData plain;
+    plain.setText("Piano and Strings");
+    QDragEnterEvent enterPlain(at, both, &plain, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &enterPlain);
+    EXPECT_FALSE(enterPlain.isAccepted());
+    QDragMoveEvent movePlain(at, both, &plain, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &movePlain);
+    EXPECT_FALSE(movePlain.isAccepted());
+    EXPECT_EQ(list->DropRow(), -1);
+
+    left->List()->clearSelection();
+    left->List()->item(7)->setSelected(true);
+    left->List()->item(8)->setSelected(true);
+    QMimeData programs;
+    programs.setText(left->List()->DragText());
+    QDragEnterEvent enter(at, both, &programs, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDragMoveEvent move(at, both, &programs, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &move);
+    EXPECT_TRUE(move.isAccepted());
+    EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+    EXPECT_EQ(list->DropRow(), 3);
+    EXPECT_FALSE(right->Pane().HasProgram(3));
+
+    QDropEvent drop(QPointF(at), both, &programs, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &drop);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(list->DropRow(), -1);
+    EXPECT_EQ(right->Pane().ProgramName(3), left->Pane().ProgramName(7));
+    EXPECT_EQ(right->Pane().ProgramName(4), left->Pane().ProgramName(8));
+    EXPECT_TRUE(
+        list->item(4)->text().contains(QString::fromStdString(right->Pane().ProgramName(4))));
+    EXPECT_EQ(right->List()->SelectedRows(), std::vector<int>{3});
+
+    // Within its own list the same drag moves.
+    QMimeData own;
+    own.setText(list->DragText());
+    const QPoint nine = list->visualItemRect(list->item(9)).center();
+    QDragEnterEvent enterOwn(nine, both, &own, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &enterOwn);
+    QDragMoveEvent moveOwn(nine, both, &own, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &moveOwn);
+    EXPECT_TRUE(moveOwn.isAccepted());
+    EXPECT_EQ(list->DropRow(), 9);
+    EXPECT_EQ(moveOwn.dropAction(), Qt::MoveAction);
+    EXPECT_EQ(moveOwn.dropAction(), Qt::MoveAction);
 }
 
 TEST_F(BankWindowTest, TheEditorIsRefusedWhileTheBankCannotBeEdited) {
