@@ -350,7 +350,7 @@ Placed BankPane::Drop(const ProgramDrag& drag, int row) {
         ShowMessage(e.what());
     }
     if (copied) Upload();
-    bank.SetModified(true);
+    if (placed.count > 0) bank.SetModified(true);
     if (main_) {
         app_.Refresh(-1);
         if (restore >= 0) {

@@ -111,6 +111,12 @@ TEST_F(BankPaneTest, CopyingFromScratchUploadsAndRefreshesButCopyingBackSendsNot
 }
 
 TEST_F(BankPaneTest, DroppingWithinAListSwapsOnlyWhatIsNotInPlace) {
+    // Empty rows carry nothing: the bank stays as it was.
+    app->Bank().SetModified(false);
+    EXPECT_EQ(main->Drop({main->Identity(), {300, 301}}, 5).count, 0);
+    EXPECT_FALSE(app->Bank().IsModified());
+    EXPECT_FALSE(main->HasProgram(300));
+
     std::array<std::string, 10> before;
     for (int n = 0; n < 10; ++n)
         before[size_t(n)] = Name(*main, 10 * n);
