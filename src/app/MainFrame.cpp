@@ -23,6 +23,8 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/BankEditor.h"
+#include "app/BankFileDialog.h"
 #include "app/BankFileSaveDialog.h"
 #include "app/CopyList.h"
 #include "app/InsertMenu.h"
@@ -112,6 +114,9 @@ void CMainFrame::BuildBars() {
         toolbar_->addAction(look->standardIcon(QStyle::SP_MediaVolume), "Virtual Keyboard");
     toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogDetailedView), "Program Editor",
                         [this] { OpenLayerEditor(); });
+    QAction* bankEditor = toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogListView),
+                                              "Bank Editor", [this] { OpenBankEditor(); });
+    bankEditor->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
     toolbar_->addAction(look->standardIcon(QStyle::SP_MessageBoxInformation), "About Talmeru",
                         [this] { About(); });
     toolbar_->addSeparator();
@@ -332,6 +337,12 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         open.push_back("LayerEditor");
         layerEditor_->SavePlacement();
     }
+    if (bankFrame_) {
+        open.push_back("BankEditor");
+        bankFrame_->StoreSplitter();
+        if (auto* window = qobject_cast<QMdiSubWindow*>(bankFrame_->parentWidget()))
+            SavePlacement(*window, s, kBankFrameName);
+    }
     app_.SaveState(open);
     event->accept();
 }
@@ -342,6 +353,40 @@ void CMainFrame::RefreshViews(int hint) {
     if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
     if (KeymapPage* keymaps = KeymapEditorWindow::Current())
         keymaps->ShowProgram(app_.CurrentNumber());
+    if (bankFrame_) bankFrame_->Refresh(hint);
+}
+
+void CMainFrame::OpenBankEditor() {
+    if (!app_.Editable()) {
+        ShowMessage(
+            "The Bank Editor can not be used with the\nMerge Wave Data option on. Turn it off in "
+            "the Bank Property Sheet");
+        return;
+    }
+    if (bankFrame_) {
+        if (auto* window = qobject_cast<QMdiSubWindow*>(bankFrame_->parentWidget()))
+            mdi_->setActiveSubWindow(window);
+        return;
+    }
+    const QMdiSubWindow* active = mdi_->activeSubWindow();
+    const bool maximised = active && active->isMaximized();
+    bankFrame_ = new CBankFrame(app_);
+    QMdiSubWindow* window = mdi_->addSubWindow(bankFrame_);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
+    window->resize(960, 600);
+    // Its placement is kept when it closes, as at exit.
+    window->installEventFilter(this);
+    RestorePlacement(*window, app_.Settings(), kBankFrameName, maximised);
+    bankFrame_->ApplySplitter();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Close && bankFrame_ && watched == bankFrame_->parentWidget()) {
+        bankFrame_->StoreSplitter();
+        SavePlacement(*static_cast<QMdiSubWindow*>(watched), app_.Settings(), kBankFrameName);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 EditorSample* CMainFrame::SampleEditor() const {
@@ -390,6 +435,7 @@ LayerEditorFrame* CMainFrame::OpenLayerEditor() {
 }
 
 void CMainFrame::ReopenEditors() {
+    if (app_.Settings().GetBool("State", "BankEditorOpen", false)) OpenBankEditor();
     if (app_.Settings().GetBool("State", "SampleEditorOpen", false)) OpenSampleEditor();
     if (app_.Settings().GetBool("State", "LayerEditorOpen", false)) OpenLayerEditor();
 }
@@ -451,9 +497,9 @@ WelcomeChoice CMainFrame::AskWelcome() {
 }
 
 std::optional<std::string> CMainFrame::AskOpenPath() {
-    const QString path = QFileDialog::getOpenFileName(this, "Open Bank File", {}, kOpenBankFilter);
-    if (path.isEmpty()) return std::nullopt;
-    return path.toStdString();
+    CBankFileDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted || dialog.ChosenPath().empty()) return std::nullopt;
+    return dialog.ChosenPath();
 }
 
 std::optional<SaveChoice> CMainFrame::AskSavePath(const std::string& current) {

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <memory>
 
+#include "app/BankEditor.h"
 #include "app/ProgressWindows.h"
 #include "app/TalmeruApp.h"
 #include "platform/EventPump.h"
@@ -92,11 +93,15 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     // The sample editor window, opened (or brought forward) on a header (-1: none chosen).
     EditorSample* OpenSampleEditor(int number = -1);
     EditorSample* SampleEditor() const;
-    // The editor windows that were open at the last exit.
+    // The bank editor window (command 32881); refused while the bank cannot be edited.
+    void OpenBankEditor();
+    CBankFrame* BankFrame() const { return bankFrame_; }
+    // The editors that were open at the last exit.
     void ReopenEditors();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void BuildMenus();
@@ -130,6 +135,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     ConversionStatusWindow* status_;
     QtEventPump pump_;
     QPointer<LayerEditorFrame> layerEditor_;
+    QPointer<CBankFrame> bankFrame_;
 };
 
 }  // namespace talmeru

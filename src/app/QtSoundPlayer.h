@@ -4,6 +4,7 @@
 
 #include "platform/SoundPlayer.h"
 
+class QEventLoop;
 class QSoundEffect;
 
 namespace talmeru {
@@ -13,10 +14,12 @@ class QtSoundPlayer : public SoundPlayer {
     QtSoundPlayer();
     ~QtSoundPlayer() override;
     bool Play(const std::string& path) override;
+    bool PlayToEnd(const std::string& path) override;
     void Stop() override;
 
   private:
     std::unique_ptr<QSoundEffect> effect_;
+    QEventLoop* waiting_ = nullptr;
 };
 
 }  // namespace talmeru

@@ -162,6 +162,8 @@ class TalmeruApp {
     void SelectProgram(Program* program, bool updateToolbar);
     int MarkChanged(BankObject* object);
     void FlushPendingEdits();
+    // Sends the whole bank to the synthesizer under the upload window.
+    void UploadBank() { Upload(); }
     void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
 
     // One step of keymap undo: a copy of a keymap as it was before the keymap editor's last

@@ -12,6 +12,9 @@ class SoundPlayer {
     virtual ~SoundPlayer() = default;
     // Starts playing the file and returns at once; false when it cannot be played.
     virtual bool Play(const std::string& path) = 0;
+    // Plays the file to its end (or until Stop) and then returns, the windows painting
+    // meanwhile; false when it could not be played. A missing file plays nothing.
+    virtual bool PlayToEnd(const std::string& path) = 0;
     virtual void Stop() = 0;
 };
 
@@ -20,6 +23,10 @@ class SilentSoundPlayer : public SoundPlayer {
     bool Play(const std::string& path) override {
         played.push_back(path);
         playing = true;
+        return true;
+    }
+    bool PlayToEnd(const std::string& path) override {
+        played.push_back(path);
         return true;
     }
     void Stop() override {
