@@ -8,7 +8,6 @@
 #include <QDropEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -23,6 +22,7 @@
 
 #include "app/BankFileDialog.h"
 #include "app/TalmeruApp.h"
+#include "editors/InsertDialogs.h"
 #include "model/BankObject.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
@@ -475,16 +475,10 @@ void CBankFrame::closeEvent(QCloseEvent* event) {
 }
 
 bool AskRenameRenumber(QWidget* parent, BankPane& pane, int number) {
-    // A plain pair of questions until the rename and renumber dialog takes its place.
-    bool ok = false;
-    const QString name =
-        QInputDialog::getText(parent, "Rename/Renumber Program", "Name:", QLineEdit::Normal,
-                              Q(pane.ProgramName(number)), &ok);
-    if (!ok) return false;
-    const int to = QInputDialog::getInt(parent, "Rename/Renumber Program", "Number:", number, 0,
-                                        kBankRows - 1, 1, &ok);
-    if (!ok) return false;
-    return pane.Renumber(number, to, name.toStdString());
+    RenumberForm form(pane.ProgramName(number), number);
+    CRenumberDialog dialog(form, parent);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    return pane.Renumber(number, form.number, form.name);
 }
 
 }  // namespace talmeru

@@ -12,12 +12,16 @@
 #include <QTabBar>
 #include <filesystem>
 
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTimer>
 #include "AppFixture.h"
 #include "app/BankEditor.h"
 #include "app/BankFileDialog.h"
 #include "app/BankPane.h"
 #include "app/BankPreview.h"
 #include "app/MainFrame.h"
+#include "editors/InsertDialogs.h"
 #include "editors/WindowPlacement.h"
 #include "files/BankFile.h"
 #include "files/WaveImport.h"
@@ -232,6 +236,27 @@ TEST_F(BankPaneTest, RenumberingMovesTheProgramAndRefusesAnOccupiedNumber) {
     EXPECT_TRUE(prompter.Saw("Program number 7 is already used."));
     EXPECT_TRUE(main->HasProgram(333));
     EXPECT_NE(name, "Moved");
+}
+
+TEST_F(BankPaneTest, TheRenumberDialogRenamesAndMovesAScratchProgram) {
+    const int n = ScratchWaveProgram("flute");
+    ASSERT_GE(n, 0);
+    // The dialog is answered as a user would: a new name and number, then OK.
+    QTimer::singleShot(0, [] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* d = qobject_cast<CRenumberDialog*>(w); d && d->isVisible()) {
+                d->NameEdit()->setText("Flute 2");
+                d->NumberSpin()->setValue(420);
+                d->accept();
+                return;
+            }
+        }
+    });
+    ASSERT_TRUE(AskRenameRenumber(nullptr, *scratch, n));
+    EXPECT_FALSE(scratch->HasProgram(n));
+    EXPECT_EQ(Name(*scratch, 420), "Flute 2");
+    // The current bank is another bank and stays as it was.
+    EXPECT_EQ(app->Bank().GetProgram(420), nullptr);
 }
 
 TEST_F(BankPaneTest, NothingChangesWhileTheBankCannotBeEdited) {
