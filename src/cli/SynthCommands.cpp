@@ -289,10 +289,15 @@ void AddSettingsOption(CLI::App* cmd, SynthOptions& o) {
 }  // namespace
 
 const ZedoDatabase* CliRomBank(CliContext& ctx) {
+    // Loaded once per settings folder: the cache it comes from lives there.
     static std::unique_ptr<ZedoDatabase> rom;
-    if (rom) return rom.get();
+    static std::filesystem::path loadedFrom;
+    const std::filesystem::path folder = SettingsDirectory();
+    if (rom && loadedFrom == folder) return rom.get();
+    rom.reset();
+    loadedFrom = folder;
     Profile settings;
-    RomBankCache cache(SettingsDirectory(), settings);
+    RomBankCache cache(folder, settings);
     if (std::filesystem::exists(cache.PathFor(kDefaultRomVersion))) {
         ZedoDatabase scratch;
         rom = cache.Load(nullptr, scratch);
