@@ -304,25 +304,6 @@ bool InsertCommands::CanRenumber() const {
     return app_.Editable() && app_.CurrentProgram();
 }
 
-int InsertCommands::SendMarked() {
-    ZedoDatabase& db = Bank();
-    BankLink* link = db.Link();
-    if (!link || link->QueryMemory(1) != 0) return 1;
-    db.programRamFree = static_cast<int>(std::min<uint32_t>(link->Memory().programFree, INT32_MAX));
-    db.sampleRamFree = static_cast<int>(std::min<uint32_t>(link->Memory().sampleFree, INT32_MAX));
-    const bool cancelled =
-        uploads_.RunUpload([&](UploadObserver& observer, const std::atomic<bool>& cancel) {
-            return UploadAll(db, app_.RomBank(), observer, cancel);
-        });
-    if (cancelled) {
-        ShowMessage("You cancelled the upload, things will probably be corrupt...");
-        return 1;
-    }
-    if (link->QueryMemory(1) != 0) return 1;
-    db.ClearMarks();
-    return 0;
-}
-
 int InsertCommands::NewProgram() {
     if (!app_.Editable()) return -1;
     NewProgramForm form(Bank());
@@ -378,7 +359,7 @@ int InsertCommands::NewKeymap(std::optional<bool> forcedStereo) {
     }
     k->marked = true;
     db.SetModified(true);
-    SendMarked();
+    UploadMarked(Bank(), app_.RomBank(), uploads_);
     app_.Refresh(kHintKeymaps);
     return form.id;
 }
@@ -456,7 +437,7 @@ int InsertCommands::NewSample() {
     made->DropPackedCopy();
     made->marked = true;
     db.SetModified(true);
-    SendMarked();
+    UploadMarked(Bank(), app_.RomBank(), uploads_);
     app_.Refresh(kHintSamples);
     ask_.ShowSample(form.id);
     return form.id;

@@ -221,9 +221,6 @@ class InsertCommands {
 
   private:
     ZedoDatabase& Bank() const;
-    // Sends the marked objects (and the wave data waiting for upload) under the upload
-    // window; 0 on success.
-    int SendMarked();
 
     TalmeruApp& app_;
     InsertAsker& ask_;

@@ -220,24 +220,6 @@ WaveFileInfo DescribeWaveFile(const std::string& path) {
     return info;
 }
 
-int UploadMarked(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host) {
-    BankLink* link = db.Link();
-    if (!link || link->QueryMemory(1) != 0) return 1;
-    db.programRamFree = static_cast<int>(std::min<uint32_t>(link->Memory().programFree, INT32_MAX));
-    db.sampleRamFree = static_cast<int>(std::min<uint32_t>(link->Memory().sampleFree, INT32_MAX));
-    const bool cancelled =
-        host.RunUpload([&](UploadObserver& observer, const std::atomic<bool>& cancel) {
-            return UploadAll(db, rom, observer, cancel);
-        });
-    if (cancelled) {
-        ShowMessage("You cancelled the upload, things will probably be corrupt...");
-        return 1;
-    }
-    if (link->QueryMemory(1) != 0) return 1;
-    db.ClearMarks();
-    return 0;
-}
-
 SampleEditing::SampleEditing(TalmeruApp& app, UploadHost& uploads) : app_(app), uploads_(uploads) {}
 
 ZedoDatabase& SampleEditing::Bank() const {

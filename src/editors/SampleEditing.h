@@ -113,10 +113,6 @@ struct WaveFileInfo {
 // Reads the header quietly: a file that is no WAV file only leaves the panel empty.
 WaveFileInfo DescribeWaveFile(const std::string& path);
 
-// Sends the marked objects (and wave data flagged for upload) under the upload window, as a
-// synchronisation does but without clearing the synthesizer first. 0 on success.
-int UploadMarked(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host);
-
 class SampleEditing {
   public:
     // Runs the wave editor on a file and waits for its end; when it cannot be started, the

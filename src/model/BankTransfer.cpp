@@ -80,7 +80,12 @@ int Synchronise(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host) {
     if (!link) return 1;
     db.MarkForSync();
     link->ClearRam();
-    if (link->QueryMemory(1) != 0) return 1;
+    return UploadMarked(db, rom, host);
+}
+
+int UploadMarked(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host) {
+    BankLink* link = db.Link();
+    if (!link || link->QueryMemory(1) != 0) return 1;
     db.programRamFree = static_cast<int>(std::min<uint32_t>(link->Memory().programFree, INT32_MAX));
     db.sampleRamFree = static_cast<int>(std::min<uint32_t>(link->Memory().sampleFree, INT32_MAX));
     bool cancelled = host.RunUpload([&](UploadObserver& observer, const std::atomic<bool>& cancel) {

@@ -67,6 +67,9 @@ void RestoreRom(ZedoDatabase& db, const ZedoDatabase& rom, int flags);
 // Sends everything the bank needs to the synthesizer (db's link) that its ROM does not hold.
 // 0 on success, 1 on failure or when the user cancelled.
 int Synchronise(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host);
+// Sends the marked objects (and wave data flagged for upload) under the upload window, as a
+// synchronisation does but without clearing the synthesizer first. 0 on success.
+int UploadMarked(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host);
 
 // The upload itself, run by the worker: 0, or 1 when stopped by cancel.
 int UploadAll(ZedoDatabase& db, const ZedoDatabase* rom, UploadObserver& observer,
