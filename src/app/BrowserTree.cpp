@@ -186,6 +186,8 @@ bool BrowserCommands::Delete(ObjectRef ref) {
                             "silent. Delete it anyway?",
                       KindText(ref.type), ref.number, o->Name().c_str(), users)))
         return false;
+    // The wait cursor, once the question (if any) is answered.
+    ask_.Working(true);
     // The object may be waiting to be sent: the pending list must not outlive it.
     app_.FlushPendingEdits();
     const bool wasCurrent = ref.type == kTypeProgram && app_.CurrentNumber() == ref.number;
@@ -193,6 +195,7 @@ bool BrowserCommands::Delete(ObjectRef ref) {
     const int rc = ref.type == kTypeSampleHeader ? bank.DeleteSampleHeader(ref.number)
                                                  : bank.DeleteObject(Find(ref));
     if (rc != 0) {
+        ask_.Working(false);
         ShowMessage(Fmt("The synthesizer did not delete %s #%d; it stays in the bank.",
                         KindText(ref.type), ref.number));
         if (wasCurrent) app_.SelectProgram(bank.GetProgram(ref.number), true);
@@ -200,6 +203,7 @@ bool BrowserCommands::Delete(ObjectRef ref) {
     }
     bank.SetModified(true);
     app_.Refresh(-1);
+    ask_.Working(false);
     return true;
 }
 
