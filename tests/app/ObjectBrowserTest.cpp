@@ -177,6 +177,15 @@ TEST_F(BrowserTest, DeletingTheCurrentProgramLeavesNoneUntilTheRefreshPicksTheFi
     emu->Flush();
     EXPECT_FALSE(emu->InRam(kTypeProgram, 0));
     EXPECT_FALSE(commands->Delete({kTypeProgram, 0}));
+
+    // When the synthesizer does not answer, the program stays, and stays current.
+    prompter.Clear();
+    emu->InjectFault(emulator::Ma1Fault::kWrongCommand, -1);
+    EXPECT_FALSE(commands->Delete({kTypeProgram, 1}));
+    emu->InjectFault(emulator::Ma1Fault::kNone, 0);
+    EXPECT_NE(Bank().GetProgram(1), nullptr);
+    EXPECT_EQ(app->CurrentNumber(), 1);
+    EXPECT_TRUE(prompter.Saw("The synthesizer did not delete Program #1; it stays in the bank."));
 }
 
 TEST_F(BrowserTest, ObjectsThatOthersPlayAreDeletedOnlyWhenTheUserAgrees) {
