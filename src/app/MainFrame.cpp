@@ -29,6 +29,7 @@
 #include "app/CopyList.h"
 #include "app/InsertMenu.h"
 #include "app/MidiDisplayCtrl.h"
+#include "app/ObjectBrowser.h"
 #include "app/PropertiesSheet.h"
 #include "editors/EditorSample.h"
 #include "editors/EffectsEditor.h"
@@ -117,6 +118,9 @@ void CMainFrame::BuildBars() {
     QAction* bankEditor = toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogListView),
                                               "Bank Editor", [this] { OpenBankEditor(); });
     bankEditor->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
+    QAction* browser = toolbar_->addAction(look->standardIcon(QStyle::SP_DirOpenIcon),
+                                           "Object Browser", [this] { OpenObjectBrowser(); });
+    browser->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     toolbar_->addAction(look->standardIcon(QStyle::SP_MessageBoxInformation), "About Talmeru",
                         [this] { About(); });
     toolbar_->addSeparator();
@@ -329,6 +333,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     s.WriteString("State", "MainFrame-Position",
                   Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
     std::vector<std::string> open;
+    if (browser_) {
+        open.push_back("ObjectBrowser");
+        browser_->SavePlacement();
+    }
     if (sampleFrame_) {
         open.push_back("SampleEditor");
         SavePlacement(*sampleFrame_, s, kSampleEditorFrameName);
@@ -354,6 +362,7 @@ void CMainFrame::RefreshViews(int hint) {
     if (KeymapPage* keymaps = KeymapEditorWindow::Current())
         keymaps->ShowProgram(app_.CurrentNumber());
     if (bankFrame_) bankFrame_->Refresh(hint);
+    if (browser_) browser_->Browser()->Refresh(hint);
 }
 
 void CMainFrame::OpenBankEditor() {
@@ -399,7 +408,7 @@ EditorSample* CMainFrame::OpenSampleEditor(int number) {
         const bool maximized = active && active->isMaximized();
         auto* editor = new EditorSample(app_, *uploads_);
         connect(editor, &EditorSample::spectrumRequested, this,
-                [this](int number) { ShowSpectrum(app_.Bank(), number, this); });
+                [this](int sample) { ShowSpectrum(app_.Bank(), sample, this); });
         sampleFrame_ = mdi_->addSubWindow(editor);
         sampleFrame_->setObjectName(kSampleEditorFrameName);
         sampleFrame_->setAttribute(Qt::WA_DeleteOnClose);
@@ -435,9 +444,27 @@ LayerEditorFrame* CMainFrame::OpenLayerEditor() {
 }
 
 void CMainFrame::ReopenEditors() {
+    if (app_.Settings().GetBool("State", "ObjectBrowserOpen", false)) OpenObjectBrowser();
     if (app_.Settings().GetBool("State", "BankEditorOpen", false)) OpenBankEditor();
     if (app_.Settings().GetBool("State", "SampleEditorOpen", false)) OpenSampleEditor();
     if (app_.Settings().GetBool("State", "LayerEditorOpen", false)) OpenLayerEditor();
+}
+
+BrowserObject* CMainFrame::ObjectBrowser() const {
+    return browser_ ? browser_->Browser() : nullptr;
+}
+
+CObjectBrowserFrame* CMainFrame::OpenObjectBrowser() {
+    if (!browser_) {
+        const QMdiSubWindow* active = mdi_->activeSubWindow();
+        const bool maximised = active && active->isMaximized();
+        browser_ = new CObjectBrowserFrame(app_, *this);
+        mdi_->addSubWindow(browser_);
+        browser_->RestorePlacement(maximised);
+    }
+    if (!browser_->isVisible()) browser_->show();
+    mdi_->setActiveSubWindow(browser_);
+    return browser_;
 }
 
 KeymapPage* CMainFrame::OpenKeymapEditor(int keymap) {

@@ -20,7 +20,9 @@ class QToolBar;
 
 namespace talmeru {
 
+class BrowserObject;
 class CMidiDisplayCtrl;
+class CObjectBrowserFrame;
 class KeymapPage;
 class CMusicKeyboard;
 class EditorSample;
@@ -98,6 +100,9 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     CBankFrame* BankFrame() const { return bankFrame_; }
     // The editors that were open at the last exit.
     void ReopenEditors();
+    // The object browser (command 32796), opened or brought forward; the open one, if any.
+    CObjectBrowserFrame* OpenObjectBrowser();
+    BrowserObject* ObjectBrowser() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -136,6 +141,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QtEventPump pump_;
     QPointer<LayerEditorFrame> layerEditor_;
     QPointer<CBankFrame> bankFrame_;
+    QPointer<CObjectBrowserFrame> browser_;
 };
 
 }  // namespace talmeru

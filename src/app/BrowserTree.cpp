@@ -1,0 +1,249 @@
+#include "app/BrowserTree.h"
+
+#include <memory>
+
+#include "app/TalmeruApp.h"
+#include "editors/InsertObjects.h"
+#include "model/Modulator.h"
+#include "model/ZedoDatabase.h"
+#include "platform/Format.h"
+#include "platform/Prompter.h"
+
+namespace talmeru {
+
+namespace {
+
+std::string ModulatorLabel(char owner, const Modulator* m) {
+    return m ? Fmt("%c%d %s", owner, m->Id(), m->KindName()) : "Bad name";
+}
+
+BrowserNode ProgramNode(const Program& p) {
+    BrowserNode node{ObjectLabel(p), kImageProgram, {kTypeProgram, p.Number()}, {}};
+    for (const auto& layer : p.Layers()) {
+        BrowserNode l{layer->DisplayName(), kImageLayer, {}, {}};
+        for (const auto& m : layer->Modulators())
+            l.children.push_back({ModulatorLabel('L', m.get()), kImageModulator, {}, {}});
+        node.children.push_back(std::move(l));
+    }
+    for (const auto& m : p.Modulators())
+        node.children.push_back({ModulatorLabel('P', m.get()), kImageModulator, {}, {}});
+    return node;
+}
+
+BrowserNode KeymapNode(const ZedoDatabase& bank, const Keymap& k) {
+    BrowserNode node{ObjectLabel(k), kImageKeymap, {kTypeKeymap, k.Number()}, {}};
+    for (const KeymapEntry& e : k.entries) {
+        if (const SampleHeader* s = bank.GetSampleHeader(e.sample))
+            node.children.push_back(
+                {ObjectLabel(*s), kImageSample, {kTypeSampleHeader, e.sample}, {}});
+        else
+            node.children.push_back({"Empty/Bad sample", kImageSample, {}, {}});
+    }
+    return node;
+}
+
+const char* KindText(int type) {
+    switch (type) {
+        case kTypeKeymap:
+            return "Keymap";
+        case kTypeSampleHeader:
+            return "Sample";
+        default:
+            return "Program";
+    }
+}
+
+}  // namespace
+
+std::string ObjectLabel(const BankObject& object) {
+    if (object.Number() == -1) return object.Name();
+    return Fmt("%d-%s", object.Number(), object.Name().c_str());
+}
+
+std::vector<BrowserNode> BuildBrowserTree(const ZedoDatabase& bank) {
+    std::vector<BrowserNode> groups{{"Programs", kImageProgram, {}, {}},
+                                    {"Keymaps", kImageKeymap, {}, {}},
+                                    {"Samples", kImageSample, {}, {}}};
+    for (int n = 0; n < kSlotCount; ++n) {
+        if (const Program* p = bank.GetProgram(n)) groups[0].children.push_back(ProgramNode(*p));
+        if (const Keymap* k = bank.GetKeymap(n)) groups[1].children.push_back(KeymapNode(bank, *k));
+        if (const SampleHeader* s = bank.GetSampleHeader(n))
+            groups[2].children.push_back(
+                {ObjectLabel(*s), kImageSample, {kTypeSampleHeader, n}, {}});
+    }
+    return groups;
+}
+
+int KeymapUsers(const ZedoDatabase& bank, int keymap) {
+    int users = 0;
+    for (int n = 0; n < kSlotCount; ++n)
+        if (const Program* p = bank.GetProgram(n))
+            for (const auto& layer : p->Layers())
+                if (layer->keymap == keymap) ++users;
+    return users;
+}
+
+int SampleUsers(const ZedoDatabase& bank, int sample) {
+    int users = 0;
+    for (int n = 0; n < kSlotCount; ++n)
+        if (const Keymap* k = bank.GetKeymap(n))
+            for (const KeymapEntry& e : k->entries)
+                if (e.sample == sample) ++users;
+    return users;
+}
+
+SampleHeader* DuplicateSampleHeader(ZedoDatabase& bank, int n) {
+    SampleHeader* source = bank.GetSampleHeader(n);
+    if (!source) return nullptr;
+    auto* partner =
+        source->stereoRole == kStereoLeft ? dynamic_cast<SampleHeader*>(source->chained) : nullptr;
+    // Both slots are found before anything is made: a copy once made has been announced to
+    // the synthesizer and cannot quietly be taken back.
+    int free = 0;
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        if (!bank.GetSampleHeader(slot)) ++free;
+    if (free < (partner ? 2 : 1)) return nullptr;
+    auto copyOf = [&bank](const SampleHeader& from) {
+        const int slot = bank.FirstFreeSampleHeader();
+        auto c = std::make_unique<SampleHeader>();
+        c->CopyFrom(from);
+        c->SetNumber(slot);
+        c->SetName(bank.MakeUniqueName(kTypeSampleHeader, from.Name()));
+        c->chained = nullptr;
+        c->marked = false;
+        SampleHeader* made = c.get();
+        bank.PutSampleHeader(std::move(c));
+        if (WaveData* w = made->Wave()) w->AddUser(slot, bank.Link());
+        return made;
+    };
+    SampleHeader* left = copyOf(*source);
+    if (partner) {
+        PairStereo(*left, *copyOf(*partner));
+    } else {
+        // Half a pair copied alone is a sample of its own.
+        left->stereoRole = kMono;
+    }
+    return left;
+}
+
+BrowserCommands::BrowserCommands(TalmeruApp& app, InsertAsker& ask, UploadHost& uploads,
+                                 BrowserEditors& editors)
+    : app_(app), ask_(ask), uploads_(uploads), editors_(editors) {}
+
+BankObject* BrowserCommands::Find(ObjectRef ref) const {
+    return ref.IsObject() ? app_.Bank().GetObject(ref.type, ref.number) : nullptr;
+}
+
+bool BrowserCommands::CanChange(ObjectRef ref) const {
+    return Find(ref) && app_.Editable();
+}
+
+void BrowserCommands::Activate(ObjectRef ref) {
+    if (!Find(ref)) return;
+    if (ref.type == kTypeProgram)
+        app_.SelectProgram(app_.Bank().GetProgram(ref.number), true);
+    else if (ref.type == kTypeSampleHeader)
+        editors_.OpenSampleEditor(ref.number);
+}
+
+void BrowserCommands::OpenEditor(ObjectRef ref) {
+    if (!Find(ref)) return;
+    switch (ref.type) {
+        case kTypeProgram:
+            // The layer editor shows the current program.
+            app_.SelectProgram(app_.Bank().GetProgram(ref.number), true);
+            editors_.OpenLayerEditor();
+            break;
+        case kTypeKeymap:
+            editors_.OpenKeymapEditor(ref.number);
+            break;
+        case kTypeSampleHeader:
+            editors_.OpenSampleEditor(ref.number);
+            break;
+        default:
+            break;
+    }
+}
+
+bool BrowserCommands::Rename(ObjectRef ref) {
+    if (!CanChange(ref)) return false;
+    InsertCommands commands(app_, ask_, uploads_);
+    return commands.Rename(ref.type, ref.number);
+}
+
+bool BrowserCommands::Delete(ObjectRef ref) {
+    if (!CanChange(ref)) return false;
+    ZedoDatabase& bank = app_.Bank();
+    const BankObject* o = Find(ref);
+    const int users = ref.type == kTypeKeymap         ? KeymapUsers(bank, ref.number)
+                      : ref.type == kTypeSampleHeader ? SampleUsers(bank, ref.number)
+                                                      : 0;
+    if (users > 0 &&
+        !AskYesNo(Fmt(ref.type == kTypeKeymap
+                          ? "%s %d \"%s\" is played by %d layer(s), which will fall silent. "
+                            "Delete it anyway?"
+                          : "%s %d \"%s\" is played by %d keymap entry(s), which will fall "
+                            "silent. Delete it anyway?",
+                      KindText(ref.type), ref.number, o->Name().c_str(), users)))
+        return false;
+    // The wait cursor, once the question (if any) is answered.
+    ask_.Working(true);
+    // The object may be waiting to be sent: the pending list must not outlive it.
+    app_.FlushPendingEdits();
+    const bool wasCurrent = ref.type == kTypeProgram && app_.CurrentNumber() == ref.number;
+    if (wasCurrent) app_.SelectProgram(nullptr, false);
+    const int rc = ref.type == kTypeSampleHeader ? bank.DeleteSampleHeader(ref.number)
+                                                 : bank.DeleteObject(Find(ref));
+    if (rc != 0) {
+        ask_.Working(false);
+        ShowMessage(Fmt("The synthesizer did not delete %s #%d; it stays in the bank.",
+                        KindText(ref.type), ref.number));
+        if (wasCurrent) app_.SelectProgram(bank.GetProgram(ref.number), true);
+        return false;
+    }
+    bank.SetModified(true);
+    app_.Refresh(-1);
+    ask_.Working(false);
+    return true;
+}
+
+int BrowserCommands::Duplicate(ObjectRef ref) {
+    if (!CanChange(ref)) return -1;
+    ZedoDatabase& bank = app_.Bank();
+    BankObject* copy = nullptr;
+    int hint = 0;
+    switch (ref.type) {
+        case kTypeKeymap:
+            copy = bank.DuplicateKeymap(ref.number, true);
+            if (!copy) ShowMessage("No free keymap space");
+            hint = InsertCommands::kHintKeymaps;
+            break;
+        case kTypeSampleHeader:
+            copy = DuplicateSampleHeader(bank, ref.number);
+            if (!copy) ShowMessage("No free sample space");
+            hint = kHintSamples;
+            break;
+        case kTypeProgram: {
+            // Only the program is marked: the copy plays the keymaps the program plays.
+            bank.ClearMarks();
+            Program* source = bank.GetProgram(ref.number);
+            source->marked = true;
+            copy = bank.DuplicateMarked(*source, true);
+            source->marked = false;
+            if (!copy) ShowMessage("No free program space");
+            hint = kHintPrograms;
+            break;
+        }
+        default:
+            break;
+    }
+    if (!copy) return -1;
+    // The copies reach the synthesizer with the next flush (a right half follows its left).
+    copy->marked = false;
+    if (copy->chained) copy->chained->marked = false;
+    app_.MarkChanged(copy);
+    app_.Refresh(hint);
+    return copy->Number();
+}
+
+}  // namespace talmeru

@@ -1,0 +1,208 @@
+#include "app/ObjectBrowser.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+
+#include "app/MainFrame.h"
+#include "app/TalmeruApp.h"
+#include "editors/InsertDialogs.h"
+#include "editors/WindowPlacement.h"
+
+namespace talmeru {
+
+namespace {
+
+constexpr int kTypeRole = Qt::UserRole;
+constexpr int kNumberRole = Qt::UserRole + 1;
+
+// A 16x16 image on white: a coloured tile with the kind's letter.
+QIcon Tile(QChar letter, QColor colour) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::white);
+    QPainter painter(&pixmap);
+    painter.setPen(colour.darker(150));
+    painter.setBrush(colour);
+    painter.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 3, 3);
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, QString(letter));
+    return QIcon(pixmap);
+}
+
+class MainFrameEditors : public BrowserEditors {
+  public:
+    explicit MainFrameEditors(CMainFrame& main) : main_(main) {}
+    void OpenLayerEditor() override { main_.OpenLayerEditor(); }
+    void OpenKeymapEditor(int number) override { main_.OpenKeymapEditor(number); }
+    void OpenSampleEditor(int number) override { main_.OpenSampleEditor(number); }
+
+  private:
+    CMainFrame& main_;
+};
+
+}  // namespace
+
+BrowserObject::BrowserObject(TalmeruApp& app, ShellWindow& shell, BrowserEditors& editors,
+                             QWidget* parent)
+    : QTreeWidget(parent), app_(app), ask_(std::make_unique<QtInsertAsker>(this)) {
+    commands_ = std::make_unique<BrowserCommands>(app_, *ask_, shell.Uploads(), editors);
+    // In the order of BrowserImage.
+    images_ = {Tile('K', QColor(0x2E, 0x7D, 0x32)), Tile('S', QColor(0xC6, 0x28, 0x28)),
+               Tile('P', QColor(0x15, 0x65, 0xC0)), Tile('L', QColor(0x6A, 0x1B, 0x9A)),
+               Tile('M', QColor(0xEF, 0x6C, 0x00))};
+    setHeaderHidden(true);
+    setRootIsDecorated(true);
+    setUniformRowHeights(true);
+    setIconSize(QSize(16, 16));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setExpandsOnDoubleClick(false);
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { selected_ = RefOf(current); });
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        const ObjectRef ref = RefOf(item);
+        if (ref.IsObject())
+            commands_->Activate(ref);
+        else
+            item->setExpanded(!item->isExpanded());
+    });
+    Rebuild();
+}
+
+BrowserObject::~BrowserObject() = default;
+
+ObjectRef BrowserObject::RefOf(const QTreeWidgetItem* item) {
+    if (!item) return {};
+    return {item->data(0, kTypeRole).toInt(), item->data(0, kNumberRole).toInt()};
+}
+
+void BrowserObject::Refresh(int hint) {
+    if (hint & (kHintPrograms | kHintSamples | InsertCommands::kHintKeymaps)) Rebuild();
+}
+
+void BrowserObject::Rebuild() {
+    ++generation_;
+    setUpdatesEnabled(false);
+    {
+        // Clearing moves the current item; the selection is reset below in any case.
+        const QSignalBlocker quiet(this);
+        clear();
+    }
+    selected_ = {};
+    AddNodes(nullptr, BuildBrowserTree(app_.Bank()));
+    setUpdatesEnabled(true);
+}
+
+void BrowserObject::AddNodes(QTreeWidgetItem* parent, const std::vector<BrowserNode>& nodes) {
+    for (const BrowserNode& node : nodes) {
+        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
+        item->setText(0, QString::fromStdString(node.text));
+        if (node.image >= 0 && size_t(node.image) < images_.size())
+            item->setIcon(0, images_[size_t(node.image)]);
+        if (node.object.IsObject()) {
+            item->setData(0, kTypeRole, node.object.type);
+            item->setData(0, kNumberRole, node.object.number);
+        }
+        AddNodes(item, node.children);
+    }
+}
+
+QMenu* BrowserObject::MakeContextMenu(ObjectRef target, QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    BrowserCommands& c = *commands_;
+    menu->addAction("&Rename", [&c, target] { c.Rename(target); })->setEnabled(c.CanChange(target));
+    menu->addAction("&Delete", [&c, target] { c.Delete(target); })->setEnabled(c.CanChange(target));
+    menu->addAction("D&uplicate", [&c, target] { c.Duplicate(target); })
+        ->setEnabled(c.CanChange(target));
+    menu->addSeparator();
+    menu->addAction("&Edit", [&c, target] { c.OpenEditor(target); })
+        ->setEnabled(c.CanOpenEditor(target));
+    return menu;
+}
+
+void BrowserObject::ShowContextMenu(ObjectRef target, QPoint global) {
+    std::unique_ptr<QMenu> menu(MakeContextMenu(target, this));
+    menu->exec(global);
+}
+
+void BrowserObject::Highlight(QTreeWidgetItem* item, bool on) {
+    if (!item) return;
+    if (on) {
+        item->setBackground(0, palette().brush(QPalette::Inactive, QPalette::Highlight));
+        item->setForeground(0, palette().brush(QPalette::Inactive, QPalette::HighlightedText));
+    } else {
+        item->setData(0, Qt::BackgroundRole, QVariant());
+        item->setData(0, Qt::ForegroundRole, QVariant());
+    }
+}
+
+void BrowserObject::mousePressEvent(QMouseEvent* event) {
+    // A right press marks the item under the mouse for the context menu that follows and
+    // leaves the selection as it was.
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+void BrowserObject::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        // From the keyboard: at the selected item, else just inside the window's corner.
+        QTreeWidgetItem* current = currentItem();
+        const QPoint at = current ? visualItemRect(current).bottomLeft() : QPoint(5, 5);
+        ShowContextMenu(selected_, viewport()->mapToGlobal(at));
+        return;
+    }
+    QTreeWidgetItem* item = itemAt(event->pos());
+    const int generation = generation_;
+    Highlight(item, true);
+    ShowContextMenu(RefOf(item), event->globalPos());
+    // A command that rebuilt the tree took the item with it.
+    if (generation == generation_) Highlight(item, false);
+}
+
+void BrowserObject::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos());
+        contextMenuEvent(&request);
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+CObjectBrowserFrame::CObjectBrowserFrame(TalmeruApp& app, CMainFrame& main, QWidget* parent)
+    : QMdiSubWindow(parent), app_(app), editors_(std::make_unique<MainFrameEditors>(main)) {
+    browser_ = new BrowserObject(app_, main, *editors_, this);
+    setObjectName(kName);
+    setWidget(browser_);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle("Object Browser");
+    setWindowIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    resize(320, 480);
+}
+
+CObjectBrowserFrame::~CObjectBrowserFrame() = default;
+
+void CObjectBrowserFrame::RestorePlacement(bool maximised) {
+    talmeru::RestorePlacement(*this, app_.Settings(), kName, maximised);
+}
+
+void CObjectBrowserFrame::SavePlacement() {
+    talmeru::SavePlacement(*this, app_.Settings(), kName);
+}
+
+void CObjectBrowserFrame::closeEvent(QCloseEvent* event) {
+    SavePlacement();
+    QMdiSubWindow::closeEvent(event);
+}
+
+}  // namespace talmeru

@@ -1,0 +1,76 @@
+#pragma once
+// The object browser window: the whole current bank as a tree, with rename, delete,
+// duplicate and the editors on a context menu. The tree and the commands are BrowserTree's;
+// this only shows them and gathers the clicks.
+#include <QMdiSubWindow>
+#include <QTreeWidget>
+#include <memory>
+
+#include "app/BrowserTree.h"
+
+class QMenu;
+
+namespace talmeru {
+
+class CMainFrame;
+class QtInsertAsker;
+class ShellWindow;
+class TalmeruApp;
+
+class BrowserObject : public QTreeWidget {
+    Q_OBJECT
+  public:
+    BrowserObject(TalmeruApp& app, ShellWindow& shell, BrowserEditors& editors,
+                  QWidget* parent = nullptr);
+    ~BrowserObject() override;
+
+    // Rebuilds the tree when the hint names programs, sample headers or keymaps.
+    void Refresh(int hint);
+    void Rebuild();
+    // The object of the selected item (none for groups, layers and modulators).
+    ObjectRef Selected() const { return selected_; }
+    static ObjectRef RefOf(const QTreeWidgetItem* item);
+    // The context menu for an object: Rename, Delete, Duplicate and Edit, each acting on it.
+    QMenu* MakeContextMenu(ObjectRef target, QWidget* parent);
+    BrowserCommands& Commands() { return *commands_; }
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void ShowContextMenu(ObjectRef target, QPoint global);
+    void Highlight(QTreeWidgetItem* item, bool on);
+    void AddNodes(QTreeWidgetItem* parent, const std::vector<BrowserNode>& nodes);
+
+    TalmeruApp& app_;
+    std::unique_ptr<QtInsertAsker> ask_;
+    std::unique_ptr<BrowserCommands> commands_;
+    std::vector<QIcon> images_;
+    ObjectRef selected_;
+    // Counts rebuilds: an item noted before a command ran is gone when this moved on.
+    int generation_ = 0;
+};
+
+class CObjectBrowserFrame : public QMdiSubWindow {
+    Q_OBJECT
+  public:
+    static constexpr const char* kName = "ObjectBrowserFrame";
+    CObjectBrowserFrame(TalmeruApp& app, CMainFrame& main, QWidget* parent = nullptr);
+    ~CObjectBrowserFrame() override;
+    BrowserObject* Browser() const { return browser_; }
+    // Applies the stored placement; maximised when the window active before was.
+    void RestorePlacement(bool maximised);
+    void SavePlacement();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    TalmeruApp& app_;
+    std::unique_ptr<BrowserEditors> editors_;
+    BrowserObject* browser_;
+};
+
+}  // namespace talmeru

@@ -1,0 +1,139 @@
+// The object browser window in the main frame: opening, refreshing, its menu and clicks.
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <memory>
+
+#include "AppFixture.h"
+#include "app/MainFrame.h"
+#include "app/ObjectBrowser.h"
+#include "editors/WindowPlacement.h"
+
+namespace talmeru::test {
+namespace {
+
+class BrowserWindowTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        Make();
+        frame = std::make_unique<CMainFrame>(*app);
+        ASSERT_TRUE(app->Start(*frame, {}));
+        prompter.Clear();
+    }
+    void TearDown() override {
+        frame.reset();
+        AppTest::TearDown();
+    }
+    // The item of an object under its group, or nullptr.
+    static QTreeWidgetItem* ItemOf(BrowserObject& tree, ObjectRef ref) {
+        const int group = ref.type == kTypeProgram ? 0 : ref.type == kTypeKeymap ? 1 : 2;
+        QTreeWidgetItem* g = tree.topLevelItem(group);
+        for (int i = 0; g && i < g->childCount(); ++i)
+            if (BrowserObject::RefOf(g->child(i)) == ref) return g->child(i);
+        return nullptr;
+    }
+    static bool Enabled(QMenu& menu, const QString& text) {
+        for (QAction* a : menu.actions())
+            if (a->text() == text) return a->isEnabled();
+        ADD_FAILURE() << text.toStdString();
+        return false;
+    }
+    static QAction* Action(QMenu& menu, const QString& text) {
+        for (QAction* a : menu.actions())
+            if (a->text() == text) return a;
+        return nullptr;
+    }
+    std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(BrowserWindowTest, TheBrowserOpensOnceAndRebuildsOnlyForObjectHints) {
+    frame->ReopenEditors();
+    EXPECT_EQ(frame->ObjectBrowser(), nullptr);
+    app->Settings().WriteBool("State", "ObjectBrowserOpen", true);
+    frame->ReopenEditors();
+    BrowserObject* tree = frame->ObjectBrowser();
+    ASSERT_NE(tree, nullptr);
+    CObjectBrowserFrame* browser = frame->OpenObjectBrowser();
+    EXPECT_EQ(browser->Browser(), tree);
+    EXPECT_EQ(frame->findChildren<CObjectBrowserFrame*>().size(), 1u);
+    EXPECT_EQ(browser->objectName(), "ObjectBrowserFrame");
+    EXPECT_EQ(browser->windowTitle(), "Object Browser");
+    ASSERT_EQ(tree->topLevelItemCount(), 3);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), "Programs");
+
+    app->Bank().GetProgram(2)->SetName("Elsewhere");
+    app->Refresh(1);
+    EXPECT_FALSE(ItemOf(*tree, {kTypeProgram, 2})->text(0).endsWith("Elsewhere"));
+    app->Refresh(kHintPrograms);
+    EXPECT_EQ(ItemOf(*tree, {kTypeProgram, 2})->text(0), "2-Elsewhere");
+    app->Bank().GetProgram(2)->SetName("Again");
+    app->Refresh(8);
+    EXPECT_EQ(ItemOf(*tree, {kTypeProgram, 2})->text(0), "2-Again");
+
+    frame->close();
+    Profile& s = app->Settings();
+    EXPECT_TRUE(s.GetBool("State", "ObjectBrowserOpen", false));
+    EXPECT_TRUE(ParsePlacement(s.GetString("State", "ObjectBrowserFrame-WindowPlacement", "")));
+}
+
+TEST_F(BrowserWindowTest, TheMenuActsOnObjectItemsOnlyAndRightPressesKeepTheSelection) {
+    frame->resize(1000, 700);
+    frame->show();
+    BrowserObject* tree = frame->OpenObjectBrowser()->Browser();
+    QTreeWidgetItem* program = ItemOf(*tree, {kTypeProgram, 3});
+    ASSERT_NE(program, nullptr);
+    ASSERT_GT(program->childCount(), 0);
+    // A layer carries no object: nothing on the menu but nothing selected either.
+    tree->setCurrentItem(program->child(0));
+    EXPECT_FALSE(tree->Selected().IsObject());
+    std::unique_ptr<QMenu> menu(tree->MakeContextMenu(tree->Selected(), nullptr));
+    for (const char* entry : {"&Rename", "&Delete", "D&uplicate", "&Edit"})
+        EXPECT_FALSE(Enabled(*menu, entry)) << entry;
+    tree->setCurrentItem(program);
+    EXPECT_EQ(tree->Selected(), (ObjectRef{kTypeProgram, 3}));
+    menu.reset(tree->MakeContextMenu(tree->Selected(), nullptr));
+    for (const char* entry : {"&Rename", "&Delete", "D&uplicate", "&Edit"})
+        EXPECT_TRUE(Enabled(*menu, entry)) << entry;
+
+    // A double-click makes the program current.
+    emit tree->itemDoubleClicked(program, 0);
+    EXPECT_EQ(app->CurrentNumber(), 3);
+
+    // A right press on another item leaves the selection where it was.
+    QTreeWidgetItem* keymaps = tree->topLevelItem(1);
+    tree->scrollToItem(keymaps);
+    const QPoint at = tree->visualItemRect(keymaps).center();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at),
+                      QPointF(tree->viewport()->mapToGlobal(at)), Qt::RightButton, Qt::RightButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(tree->viewport(), &press);
+    EXPECT_EQ(tree->currentItem(), program);
+    EXPECT_EQ(tree->Selected(), (ObjectRef{kTypeProgram, 3}));
+
+    // Deleting from the menu rebuilds the tree without the object.
+    Keymap* loose = app->Bank().CreateKeymap("Loose", -1);
+    const int n = loose->Number();
+    app->Refresh(8);
+    ASSERT_NE(ItemOf(*tree, {kTypeKeymap, n}), nullptr);
+    menu.reset(tree->MakeContextMenu({kTypeKeymap, n}, nullptr));
+    Action(*menu, "&Delete")->trigger();
+    EXPECT_EQ(app->Bank().GetKeymap(n), nullptr);
+    EXPECT_EQ(ItemOf(*tree, {kTypeKeymap, n}), nullptr);
+    EXPECT_FALSE(tree->Selected().IsObject());
+
+    // Duplicating from the menu shows the copy.
+    const int free = app->Bank().FirstFreeProgram();
+    menu.reset(tree->MakeContextMenu({kTypeProgram, 3}, nullptr));
+    Action(*menu, "D&uplicate")->trigger();
+    EXPECT_NE(ItemOf(*tree, {kTypeProgram, free}), nullptr);
+
+    // Edit on a sample header opens the sample editor on it.
+    menu.reset(tree->MakeContextMenu({kTypeSampleHeader, 5}, nullptr));
+    Action(*menu, "&Edit")->trigger();
+    EXPECT_NE(frame->SampleEditor(), nullptr);
+}
+
+}  // namespace
+}  // namespace talmeru::test
