@@ -1,14 +1,21 @@
-// The tonal program wizard's sheet.
+// The tonal program wizard's sheet, its menu entry and what the application does after Finish.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QTreeWidget>
+#include <chrono>
+#include <thread>
 
 #include "app/AppFixture.h"
+#include "app/MainFrame.h"
+#include "model/Keymap.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "support/WavBuilder.h"
@@ -172,6 +179,76 @@ TEST_F(TPWizTest, TheCreatePageEnablesItsFieldsAndChecksTheChoices) {
     EXPECT_TRUE(wizard.Choices().phat);
     EXPECT_TRUE(wizard.Choices().slowRelease);
     EXPECT_FALSE(wizard.Choices().modVibrato);
+}
+
+TEST_F(TPWizTest, TheMenuEntryBuildsTheInstrumentAndMakesItCurrent) {
+    CMainFrame frame(*app);
+    QMenu* wizards = nullptr;
+    for (QAction* a : frame.menuBar()->actions())
+        if (a->text() == "&Wizards") wizards = a->menu();
+    ASSERT_NE(wizards, nullptr);
+    QAction* entry = nullptr;
+    for (QAction* a : wizards->actions())
+        if (a->text() == "Tonal Program Wizard ...") entry = a;
+    ASSERT_NE(entry, nullptr);
+    emit wizards->aboutToShow();
+    EXPECT_TRUE(entry->isEnabled());
+
+    const std::vector<std::string> files{Note("Horn C3.wav"), Note("Horn G3.wav")};
+    const int number = app->Bank().FirstFreeProgram();
+    bool finish = true;
+    bool heard = false;
+    auto drive = [&] {
+        auto* wizard = qobject_cast<TPWiz*>(QApplication::activeModalWidget());
+        ASSERT_NE(wizard, nullptr);
+        wizard->WavePage()->chooseFiles = [&] { return files; };
+        wizard->WavePage()->AddButton()->click();
+        wizard->next();
+        // A note from MIDI input reaches the key page while it is shown.
+        TPWiz2* page = wizard->KeyPage();
+        page->KeySetBox()->setChecked(true);
+        page->List()->topLevelItem(1)->setSelected(true);
+        emu->PlayExternal(0x90 | (57u << 8) | (100u << 16));
+        emu->Flush();
+        for (int i = 0; i < 100 && !heard; ++i) {
+            app->HandleIncoming();
+            heard = wizard->Choices().Rows()[1].key == 57;
+            if (!heard) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        wizard->next();
+        wizard->CreatePage()->NameEdit()->setText("Horns");
+        wizard->button(finish ? QWizard::FinishButton : QWizard::CancelButton)->click();
+    };
+    finish = false;
+    QTimer::singleShot(0, drive);
+    entry->trigger();
+    EXPECT_EQ(app->Bank().GetProgram(number), nullptr);
+    finish = true;
+    heard = false;
+    QTimer::singleShot(0, drive);
+    entry->trigger();
+    EXPECT_TRUE(heard);
+    const Program* made = app->Bank().GetProgram(number);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->Name(), "Horns");
+    ASSERT_EQ(made->LayerCount(), 1);
+    const Keymap* k = app->Bank().GetKeymap(made->GetLayer(0)->keymap);
+    ASSERT_NE(k, nullptr);
+    ASSERT_EQ(k->entries.size(), 3u);
+    EXPECT_EQ(k->entries[0].topKey, 48);
+    EXPECT_EQ(k->entries[1].topKey, 57);
+    EXPECT_EQ(app->CurrentProgram(), made);
+    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(prompter.Messages().empty());
+    emu->Flush();
+    EXPECT_TRUE(emu->InRam(3, made->Number()));
+    EXPECT_TRUE(emu->InRam(1, k->Number()));
+    EXPECT_TRUE(emu->InRam(2, k->entries[0].sample));
+
+    // A read-only bank takes no wizard.
+    app->Bank().SetMergeWaveData(true);
+    emit wizards->aboutToShow();
+    EXPECT_FALSE(entry->isEnabled());
 }
 
 }  // namespace
