@@ -44,6 +44,7 @@
 #include "platform/Prompter.h"
 #include "wizards/MTWiz.h"
 #include "wizards/MusicKeyboard.h"
+#include "wizards/TPWiz.h"
 
 namespace talmeru {
 
@@ -250,12 +251,15 @@ void CMainFrame::BuildMenus() {
     waves->setStatusTip(
         "For each .WAV file selected, a program, keymap and sample header are created and added "
         "to the current bank.");
+    QAction* tonal =
+        wizards->addAction("Tonal Program Wizard ...", [this] { TonalProgramWizard(); });
     QAction* microtuning =
         wizards->addAction("Microtuning Wizard ...", [this] { MicrotuningWizard(); });
-    connect(wizards, &QMenu::aboutToShow, this, [this, waves, microtuning] {
+    connect(wizards, &QMenu::aboutToShow, this, [this, waves, tonal, microtuning] {
         const ZedoDatabase& b = app_.Bank();
         waves->setEnabled(app_.Editable() && b.FirstFreeProgram() >= 0 &&
                           b.FirstFreeKeymap() >= 0 && b.FirstFreeSampleHeader() >= 0);
+        tonal->setEnabled(app_.Editable());
         microtuning->setEnabled(app_.Editable());
     });
 
@@ -642,6 +646,24 @@ void CMainFrame::MicrotuningWizard() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.FlushPendingEdits();
     Program* made = wizard.Choices().Build(app_.Bank());
+    QApplication::restoreOverrideCursor();
+    app_.FinishWizard(made);
+}
+
+void CMainFrame::TonalProgramWizard() {
+    const int current = app_.CurrentProgram() ? app_.CurrentProgram()->Number() : -1;
+    const bool replace = app_.Options().autoProgramReplace;
+    TPWiz wizard(app_.Bank(), app_.Settings(), current, replace, this);
+    // Notes from MIDI input can set the original keys while the sheet is open.
+    app_.SetNoteListener([&wizard](int key, bool down) {
+        if (down) wizard.KeyPage()->NoteOn(key);
+    });
+    const int result = wizard.exec();
+    app_.SetNoteListener(nullptr);
+    if (result != QDialog::Accepted) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    app_.FlushPendingEdits();
+    Program* made = wizard.Choices().Build(app_.Bank(), current, replace);
     QApplication::restoreOverrideCursor();
     app_.FinishWizard(made);
 }

@@ -114,6 +114,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     void Export(bool instrument);
     void ImportWaves();
     void MicrotuningWizard();
+    void TonalProgramWizard();
     void About();
     void RestorePosition();
 
