@@ -399,7 +399,7 @@ EditorSample* CMainFrame::OpenSampleEditor(int number) {
         const bool maximized = active && active->isMaximized();
         auto* editor = new EditorSample(app_, *uploads_);
         connect(editor, &EditorSample::spectrumRequested, this,
-                [this](int number) { ShowSpectrum(app_.Bank(), number, this); });
+                [this](int sample) { ShowSpectrum(app_.Bank(), sample, this); });
         sampleFrame_ = mdi_->addSubWindow(editor);
         sampleFrame_->setObjectName(kSampleEditorFrameName);
         sampleFrame_->setAttribute(Qt::WA_DeleteOnClose);
