@@ -41,6 +41,7 @@
 #include "model/Listers.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "wizards/DKWiz.h"
 #include "wizards/MTWiz.h"
 #include "wizards/MusicKeyboard.h"
 
@@ -246,6 +247,10 @@ void CMainFrame::BuildMenus() {
     waves->setStatusTip(
         "For each .WAV file selected, a program, keymap and sample header are created and added "
         "to the current bank.");
+    QAction* drumKit = wizards->addAction("Drum Kit Wizard ...", [this] { DrumKitWizard(); });
+    drumKit->setData(32851);
+    connect(wizards, &QMenu::aboutToShow, this,
+            [this, drumKit] { drumKit->setEnabled(app_.Editable()); });
     QAction* microtuning =
         wizards->addAction("Microtuning Wizard ...", [this] { MicrotuningWizard(); });
     connect(wizards, &QMenu::aboutToShow, this, [this, waves, microtuning] {
@@ -607,6 +612,17 @@ void CMainFrame::ImportWaves() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.ImportWaves(paths);
     QApplication::restoreOverrideCursor();
+}
+
+void CMainFrame::DrumKitWizard() {
+    DKWiz wizard(app_.Bank(), app_.CurrentNumber(), app_.Settings(),
+                 app_.Options().autoProgramReplace, this);
+    if (wizard.exec() != QDialog::Accepted) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    app_.FlushPendingEdits();
+    Program* made = wizard.Kit().Build(app_.Bank(), app_.CurrentProgram());
+    QApplication::restoreOverrideCursor();
+    app_.FinishWizard(made);
 }
 
 void CMainFrame::MicrotuningWizard() {

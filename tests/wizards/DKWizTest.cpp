@@ -1,18 +1,22 @@
-// The drum kit wizard's sheet.
+// The drum kit wizard's sheet, its menu entry and what the application does after Finish.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include "app/AppFixture.h"
+#include "app/MainFrame.h"
 #include "platform/Format.h"
 #include "platform/SoundPlayer.h"
 #include "wizards/DKWiz.h"
@@ -185,6 +189,61 @@ TEST_F(DKWizTest, TheFinishPageChecksTheChoicesBeforeFinish) {
     EXPECT_TRUE(page.validatePage());
     EXPECT_EQ(app->Settings().GetInt("Options", "DKWizLoop", 0), 1);
     EXPECT_EQ(wizard->Kit().placement, kAddLayers);
+}
+
+TEST_F(DKWizTest, TheMenuEntryBuildsTheKitAndMakesItCurrent) {
+    CMainFrame frame(*app);
+    QMenu* wizards = nullptr;
+    for (QAction* a : frame.menuBar()->actions())
+        if (a->text() == "&Wizards") wizards = a->menu();
+    ASSERT_NE(wizards, nullptr);
+    QAction* entry = nullptr;
+    for (QAction* a : wizards->actions())
+        if (a->text() == "Drum Kit Wizard ...") entry = a;
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->data().toInt(), 32851);
+    emit wizards->aboutToShow();
+    EXPECT_TRUE(entry->isEnabled());
+
+    const int number = app->Bank().FirstFreeProgram();
+    bool finish = false;
+    auto drive = [&] {
+        auto* wizard = qobject_cast<DKWiz*>(QApplication::activeModalWidget());
+        ASSERT_NE(wizard, nullptr);
+        wizard->FilePage()->AddFiles(files);
+        wizard->next();
+        wizard->next();
+        wizard->PanPage()->List()->topLevelItem(0)->setSelected(true);
+        wizard->PanPage()->PanSlider()->setValue(0);
+        wizard->next();
+        wizard->button(finish ? QWizard::FinishButton : QWizard::CancelButton)->click();
+    };
+    QTimer::singleShot(0, drive);
+    entry->trigger();
+    EXPECT_EQ(app->Bank().GetProgram(number), nullptr);
+
+    finish = true;
+    QTimer::singleShot(0, drive);
+    entry->trigger();
+    const Program* made = app->Bank().GetProgram(number);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->Name(), "DrumKit");
+    ASSERT_EQ(made->LayerCount(), 2);
+    EXPECT_EQ(made->GetLayer(0)->Pan(), 1);
+    EXPECT_EQ(made->GetLayer(1)->Pan(), 16);
+    EXPECT_EQ(app->CurrentProgram(), made);
+    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(prompter.Messages().empty());
+    emu->Flush();
+    EXPECT_TRUE(emu->InRam(3, number));
+    const Keymap* k = app->Bank().GetKeymap(made->GetLayer(1)->keymap);
+    ASSERT_NE(k, nullptr);
+    EXPECT_TRUE(emu->InRam(1, k->Number()));
+    EXPECT_TRUE(emu->InRam(2, k->SampleForKey(38)));
+
+    app->Bank().SetMergeWaveData(true);
+    emit wizards->aboutToShow();
+    EXPECT_FALSE(entry->isEnabled());
 }
 
 }  // namespace
