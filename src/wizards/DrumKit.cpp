@@ -183,8 +183,17 @@ void DrumKit::SetFiles(std::vector<std::string> paths) {
             }
             kept.push_back(s);
         }
-        for (size_t j = 0; j < paths.size() && kept.size() < size_t(kMaxDrumSamples); ++j)
-            if (!taken[j]) kept.push_back({static_cast<int>(j), 0, 0});
+        bool full = false;
+        for (size_t j = 0; j < paths.size(); ++j) {
+            if (taken[j]) continue;
+            if (kept.size() >= size_t(kMaxDrumSamples)) {
+                full = true;
+                break;
+            }
+            kept.push_back({static_cast<int>(j), 0, 0});
+        }
+        // Duplicated rows may leave no room for a new file's key.
+        if (full) ShowMessage("Only 128 Drum Samples allowed");
         slots_ = std::move(kept);
     }
     files_ = std::move(paths);

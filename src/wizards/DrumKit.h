@@ -58,7 +58,7 @@ class DrumKit {
     const std::vector<std::string>& Files() const { return files_; }
     // Replaces the file list. A laid-out kit keeps its slots for the files still listed
     // (their keys, shifts and pans), loses the slots of files gone and gets a slot at the end
-    // for each new file.
+    // for each new file while there is room ("Only 128 Drum Samples allowed" when not).
     void SetFiles(std::vector<std::string> paths);
 
     // Layout.

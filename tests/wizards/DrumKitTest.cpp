@@ -192,6 +192,17 @@ TEST(DrumKitRows, ChangingTheFilesKeepsTheLayoutOfThoseStillListed) {
     EXPECT_EQ(kit.Slots()[0].pan, 2);
     EXPECT_EQ(kit.SlotPath(3), "/drums/new.wav");
     EXPECT_EQ(kit.SlotText(0), "hit2");
+
+    // Rows duplicated up to the limit leave no key for another file.
+    ScriptedPrompter prompter;
+    ScopedPrompter scope(prompter);
+    while (kit.Duplicate(0) >= 0) {
+    }
+    files = kit.Files();
+    files.push_back("/drums/late.wav");
+    kit.SetFiles(files);
+    EXPECT_EQ(kit.Slots().size(), 128u);
+    EXPECT_EQ(prompter.Messages(), std::vector<std::string>{"Only 128 Drum Samples allowed"});
 }
 
 TEST(DrumKitSettings, LayoutAndFinishChoicesAreKeptInOptions) {
