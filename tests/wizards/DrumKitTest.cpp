@@ -452,6 +452,19 @@ TEST_F(DrumKitBuild, ProblemsAreFoundBeforeTheBankChanges) {
     EXPECT_EQ(kit.Problem(db, nullptr), "A program name has at most 16 characters");
 }
 
+TEST_F(DrumKitBuild, AStereoKitNeedsRoomForBothKeymapHalves) {
+    for (int n = 1; n < kSlotCount; ++n)
+        db.CreateKeymap(Fmt("K%d", n), n);
+    DrumKit kit = Kit({Stereo("crash.wav")});
+    EXPECT_EQ(kit.Build(db, nullptr), nullptr);
+    EXPECT_EQ(prompter.Messages(),
+              std::vector<std::string>{"The drum kit needs 2 free keymaps, the bank has 1"});
+    EXPECT_EQ(CountObjects(db, kTypeProgram), 0);
+    EXPECT_EQ(CountObjects(db, kTypeSampleHeader), 0);
+    EXPECT_EQ(db.GetKeymap(0), nullptr);
+    EXPECT_FALSE(db.IsModified());
+}
+
 TEST_F(DrumKitBuild, AutoProgramReplaceReusesTheCurrentProgram) {
     Program* current = db.CreateProgram("Old kit", 7);
     Keymap* km = db.CreateKeymap("Km", 0);
