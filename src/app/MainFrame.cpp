@@ -42,6 +42,7 @@
 #include "model/Listers.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "wizards/DKWiz.h"
 #include "wizards/MTWiz.h"
 #include "wizards/MusicKeyboard.h"
 #include "wizards/TPWiz.h"
@@ -251,14 +252,17 @@ void CMainFrame::BuildMenus() {
     waves->setStatusTip(
         "For each .WAV file selected, a program, keymap and sample header are created and added "
         "to the current bank.");
+    QAction* drumKit = wizards->addAction("Drum Kit Wizard ...", [this] { DrumKitWizard(); });
+    drumKit->setData(32851);
     QAction* tonal =
         wizards->addAction("Tonal Program Wizard ...", [this] { TonalProgramWizard(); });
     QAction* microtuning =
         wizards->addAction("Microtuning Wizard ...", [this] { MicrotuningWizard(); });
-    connect(wizards, &QMenu::aboutToShow, this, [this, waves, tonal, microtuning] {
+    connect(wizards, &QMenu::aboutToShow, this, [this, waves, drumKit, tonal, microtuning] {
         const ZedoDatabase& b = app_.Bank();
         waves->setEnabled(app_.Editable() && b.FirstFreeProgram() >= 0 &&
                           b.FirstFreeKeymap() >= 0 && b.FirstFreeSampleHeader() >= 0);
+        drumKit->setEnabled(app_.Editable());
         tonal->setEnabled(app_.Editable());
         microtuning->setEnabled(app_.Editable());
     });
@@ -638,6 +642,17 @@ void CMainFrame::ImportWaves() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.ImportWaves(paths);
     QApplication::restoreOverrideCursor();
+}
+
+void CMainFrame::DrumKitWizard() {
+    DKWiz wizard(app_.Bank(), app_.CurrentNumber(), app_.Settings(),
+                 app_.Options().autoProgramReplace, this);
+    if (wizard.exec() != QDialog::Accepted) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    app_.FlushPendingEdits();
+    Program* made = wizard.Kit().Build(app_.Bank(), app_.CurrentProgram());
+    QApplication::restoreOverrideCursor();
+    app_.FinishWizard(made);
 }
 
 void CMainFrame::MicrotuningWizard() {

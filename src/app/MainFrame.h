@@ -113,6 +113,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     void BuildBars();
     void Export(bool instrument);
     void ImportWaves();
+    void DrumKitWizard();
     void MicrotuningWizard();
     void TonalProgramWizard();
     void About();
