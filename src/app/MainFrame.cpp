@@ -111,18 +111,19 @@ void CMainFrame::BuildBars() {
     sync->setShortcut(Qt::Key_F5);
     toolbar_->addAction(look->standardIcon(QStyle::SP_BrowserStop), "PANIC! (all notes off)",
                         [this] { app_.Panic(); });
-    toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogListView), "Sample Editor",
-                        [this] { OpenSampleEditor(); });
-    QAction* keys =
-        toolbar_->addAction(look->standardIcon(QStyle::SP_MediaVolume), "Virtual Keyboard");
-    toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogDetailedView), "Program Editor",
-                        [this] { OpenLayerEditor(); });
-    QAction* bankEditor = toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogListView),
-                                              "Bank Editor", [this] { OpenBankEditor(); });
-    bankEditor->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
+    toolbar_->addSeparator();
     QAction* browser = toolbar_->addAction(look->standardIcon(QStyle::SP_DirOpenIcon),
                                            "Object Browser", [this] { OpenObjectBrowser(); });
     browser->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    QAction* bankEditor = toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogListView),
+                                              "Bank Editor", [this] { OpenBankEditor(); });
+    bankEditor->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
+    toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogDetailedView), "Program Editor",
+                        [this] { OpenLayerEditor(); });
+    toolbar_->addAction(look->standardIcon(QStyle::SP_FileDialogContentsView), "Sample Editor",
+                        [this] { OpenSampleEditor(); });
+    QAction* keys =
+        toolbar_->addAction(look->standardIcon(QStyle::SP_MediaVolume), "Virtual Keyboard");
     toolbar_->addAction(look->standardIcon(QStyle::SP_MessageBoxInformation), "About Talmeru",
                         [this] { About(); });
     toolbar_->addSeparator();
