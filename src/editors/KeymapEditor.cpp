@@ -17,6 +17,7 @@
 
 #include "app/TalmeruApp.h"
 #include "editors/KeyMatrix.h"
+#include "editors/WindowPlacement.h"
 #include "model/Listers.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
@@ -25,7 +26,7 @@ namespace talmeru {
 
 namespace {
 
-constexpr const char* kPlacementKey = "KeymapEditorFrame-WindowPlacement";
+constexpr const char* kFrameName = "KeymapEditorFrame";
 
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
@@ -180,13 +181,8 @@ KeymapPage::~KeymapPage() {
 
 void KeymapPage::SaveSettings() {
     app_.Settings().WriteBool("State", "KeymapBigView", expanded_->isChecked());
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
-        const QRect r = frame->geometry();
-        const int show = frame->isMaximized() ? 3 : frame->isMinimized() ? 2 : 1;
-        app_.Settings().WriteString("State", kPlacementKey,
-                                    Fmt("%d  %d %d  %d %d  %d %d %d %d", show, -1, -1, -1, -1,
-                                        r.left(), r.top(), r.right() + 1, r.bottom() + 1));
-    }
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        SavePlacement(*frame, app_.Settings(), kFrameName);
 }
 
 int KeymapPage::RowHeight() const {
@@ -286,19 +282,9 @@ KeymapPage* KeymapEditorWindow::Open(TalmeruApp& app, QMdiArea& area, int keymap
         page = new KeymapPage(app);
         QMdiSubWindow* frame = area.addSubWindow(page);
         frame->setAttribute(Qt::WA_DeleteOnClose);
-        const std::string stored = app.Settings().GetString("State", kPlacementKey, "");
-        int show = 0, mx = 0, my = 0, Mx = 0, My = 0, l = 0, t = 0, r = 0, b = 0;
-        if (std::sscanf(stored.c_str(), "%d %d %d %d %d %d %d %d %d", &show, &mx, &my, &Mx, &My, &l,
-                        &t, &r, &b) == 9 &&
-            r > l && b > t)
-            frame->setGeometry(l, t, r - l, b - t);
-        else
-            frame->resize(std::min(area.width(), 1000), std::min(area.height(), 480));
+        frame->resize(std::min(area.width(), 1000), std::min(area.height(), 480));
         const QMdiSubWindow* active = area.activeSubWindow();
-        if (show == 3 || (active && active->isMaximized()))
-            frame->showMaximized();
-        else
-            frame->show();
+        RestorePlacement(*frame, app.Settings(), kFrameName, active && active->isMaximized());
     }
     page->ShowProgram(app.CurrentNumber());
     if (keymap >= 0) page->ShowKeymap(keymap);
