@@ -169,7 +169,7 @@ int LayerCommands::Split(const std::vector<int>& selected) {
 
 namespace {
 
-constexpr FieldSpec kAmpFields[] = {
+constexpr FieldInfo kAmpFields[] = {
     {FieldId::kGain, "", "Gain [dB]", FieldKind::kRange, -64, 32, -24},
     {FieldId::kPan, "", "Pan", FieldKind::kRange, 0, 31, 16},
     {FieldId::kPanMode, "", "Mode", FieldKind::kChoice, 0, 2, 0},
@@ -180,7 +180,7 @@ constexpr FieldSpec kAmpFields[] = {
     {FieldId::kNaturalEnvelope, "", "Natural Envelope", FieldKind::kCheck, 0, 1, 1},
 };
 
-constexpr FieldSpec kPitchFields[] = {
+constexpr FieldInfo kPitchFields[] = {
     {FieldId::kCoarseTune, "", "Coarse [semitones]", FieldKind::kSpin, -127, 127, 0},
     {FieldId::kFineTune, "", "Fine [cents]", FieldKind::kRange, -127, 127, 0},
     {FieldId::kTimbreShift, "", "Timbre Shift [semitones]", FieldKind::kSpin, -127, 127, 0},
@@ -191,7 +191,7 @@ constexpr FieldSpec kPitchFields[] = {
     {FieldId::kHeadroom2, "Headrooms", "Pre-Filter 2", FieldKind::kSpin, 0, 3, 0},
 };
 
-constexpr FieldSpec kFilterFields[] = {
+constexpr FieldInfo kFilterFields[] = {
     {FieldId::kFilter1Type, "", "Filter #1", FieldKind::kChoice, 0, 7, 0},
     {FieldId::kFilter1Frequency, "Filter #1", "Frequency [arbitrary units]", FieldKind::kRange, 0,
      0x7F00, 64 * 256},
@@ -228,7 +228,7 @@ const char* PageTitle(LayerPage page) {
     return "";
 }
 
-std::span<const FieldSpec> PageFields(LayerPage page) {
+std::span<const FieldInfo> PageFields(LayerPage page) {
     switch (page) {
         case LayerPage::kAmp:
             return kAmpFields;
@@ -240,9 +240,9 @@ std::span<const FieldSpec> PageFields(LayerPage page) {
     return {};
 }
 
-const FieldSpec& FieldOf(FieldId id) {
+const FieldInfo& FieldOf(FieldId id) {
     for (LayerPage page : {LayerPage::kAmp, LayerPage::kPitch, LayerPage::kFilter})
-        for (const FieldSpec& f : PageFields(page))
+        for (const FieldInfo& f : PageFields(page))
             if (f.id == id) return f;
     return kAmpFields[0];
 }
@@ -313,8 +313,8 @@ int FieldValue(const Layer& layer, FieldId id, int handle) {
 }
 
 bool SetFieldValue(Layer& layer, FieldId id, int value, int handle) {
-    const FieldSpec& spec = FieldOf(id);
-    const int v = std::clamp(value, spec.minimum, spec.maximum);
+    const FieldInfo& field = FieldOf(id);
+    const int v = std::clamp(value, field.minimum, field.maximum);
     // Every field reads back from the bytes it writes, so the values tell a change.
     const int before = FieldValue(layer, id, handle);
     switch (id) {

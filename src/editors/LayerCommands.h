@@ -81,7 +81,7 @@ enum class FieldId {
     kFilter2KeyTrack,
 };
 
-struct FieldSpec {
+struct FieldInfo {
     FieldId id;
     const char* heading;  // over one or more columns; empty for none
     const char* title;
@@ -92,8 +92,8 @@ struct FieldSpec {
 };
 
 const char* PageTitle(LayerPage page);
-std::span<const FieldSpec> PageFields(LayerPage page);
-const FieldSpec& FieldOf(FieldId id);
+std::span<const FieldInfo> PageFields(LayerPage page);
+const FieldInfo& FieldOf(FieldId id);
 // The block a field belongs to for the "Mods" buttons (0 Pitch, 1 Filter #1, 2 Filter #2,
 // 3 Amp), or -1.
 int FieldBlock(FieldId id);

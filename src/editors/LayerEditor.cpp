@@ -99,7 +99,7 @@ CLayerPage::CLayerPage(LayerEditor& editor, LayerPage page, QWidget* parent)
     const auto fields = PageFields(page);
     std::string lastHeading;
     for (size_t i = 0; i < fields.size(); ++i) {
-        const FieldSpec& f = fields[i];
+        const FieldInfo& f = fields[i];
         if (*f.heading && f.heading != lastHeading) {
             int span = 0;
             for (size_t j = i; j < fields.size() && std::string(fields[j].heading) == f.heading;
@@ -175,7 +175,7 @@ void CLayerPage::AddRow() {
     int column = 1;
     size_t mods = 0;
     for (size_t i = 0; i < fields.size(); ++i) {
-        const FieldSpec& f = fields[i];
+        const FieldInfo& f = fields[i];
         const FieldId id = f.id;
         QWidget* control = nullptr;
         switch (f.kind) {
@@ -271,7 +271,7 @@ void CLayerPage::ShowRow(int r, bool originals) {
     row.select->setChecked(std::find(sel.begin(), sel.end(), r) != sel.end());
     const auto fields = PageFields(page_);
     for (size_t i = 0; i < fields.size(); ++i) {
-        const FieldSpec& f = fields[i];
+        const FieldInfo& f = fields[i];
         QWidget* control = row.controls[i];
         const QSignalBlocker block(control);
         control->setEnabled(FieldEnabled(*layer, f.id));
