@@ -353,6 +353,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     if (layerEditor_) {
         open.push_back("LayerEditor");
         layerEditor_->SavePlacement();
+        layerEditor_->Editor()->Keymaps()->SaveSettings();
     }
     if (bankFrame_) {
         open.push_back("BankEditor");

@@ -19,6 +19,7 @@
 
 #include "app/MidiDisplayCtrl.h"
 #include "app/TalmeruApp.h"
+#include "editors/KeymapEditor.h"
 #include "editors/ModulatorEditor.h"
 #include "editors/RangeSelector.h"
 #include "editors/WindowPlacement.h"
@@ -337,6 +338,9 @@ LayerEditor::LayerEditor(TalmeruApp& app, QWidget* parent) : QWidget(parent), ap
     layout->addLayout(top);
 
     pages_ = new QTabWidget(this);
+    // The keymaps of the layers come first, as a page of their own.
+    keymaps_ = new KeymapPage(app_, pages_);
+    pages_->addTab(keymaps_, "Keymap");
     for (LayerPage page : {LayerPage::kAmp, LayerPage::kPitch, LayerPage::kFilter}) {
         auto* scroll = new QScrollArea(pages_);
         auto* content = new CLayerPage(*this, page, scroll);
@@ -386,6 +390,12 @@ void LayerEditor::SetProgram(int number) {
     const int count = p ? p->LayerCount() : 0;
     std::erase_if(selection_, [count](int i) { return i >= count; });
     RefreshRows(another);
+    // The keymap rows are made again only when the layers they stand for may have changed.
+    if (another || keymaps_->RowCount() != count) {
+        keymaps_->ShowProgram(program_);
+    } else {
+        keymaps_->RefreshRows();
+    }
     if (modulators_) modulators_->SetProgram(program_);
 }
 
@@ -517,6 +527,7 @@ CModulatorEditor* LayerEditor::OpenModulators(int layer, int block) {
 
 void LayerEditor::ShowKey(int key, bool pressed, bool onCurrentChannel) {
     keyboard_->MarkKey(key, pressed, onCurrentChannel);
+    keymaps_->MarkKey(key, pressed);
     emit keyShown(key, pressed);
 }
 

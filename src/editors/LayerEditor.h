@@ -20,6 +20,8 @@ class QToolButton;
 
 namespace talmeru {
 
+class KeymapPage;
+
 class CMidiDisplayCtrl;
 class CModulatorEditor;
 class CMusicKeyboard;
@@ -121,6 +123,8 @@ class LayerEditor : public QWidget {
     void SetCurrentChannel(int channel);
 
     QTabWidget* Pages() const { return pages_; }
+    // The "Keymap" page: the keymap editor's rows for this program's layers.
+    KeymapPage* Keymaps() const { return keymaps_; }
     CLayerPage* Page(LayerPage page) const;
     CMusicKeyboard* Keyboard() const { return keyboard_; }
     CMidiDisplayCtrl* ChannelDisplay() const { return display_; }
@@ -144,6 +148,7 @@ class LayerEditor : public QWidget {
     std::vector<int> selection_;
     QLabel* title_;
     QTabWidget* pages_;
+    KeymapPage* keymaps_;
     std::array<CLayerPage*, 3> layerPages_{};
     std::array<QPushButton*, 6> buttons_{};
     CMusicKeyboard* keyboard_;

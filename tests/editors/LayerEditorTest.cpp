@@ -17,6 +17,7 @@
 #include "app/AppFixture.h"
 #include "app/MainFrame.h"
 #include "app/MidiDisplayCtrl.h"
+#include "editors/KeymapEditor.h"
 #include "editors/LayerEditor.h"
 #include "editors/ModulatorEditor.h"
 #include "editors/RangeSelector.h"
@@ -78,9 +79,12 @@ TEST_F(LayerEditorTest, OpensOnTheCurrentProgramAndFollowsTheSelection) {
     LayerEditor* editor = Open();
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->ProgramNumber(), number);
-    EXPECT_EQ(editor->Pages()->count(), 3);
-    EXPECT_EQ(editor->Pages()->tabText(0), "Amp");
+    EXPECT_EQ(editor->Pages()->count(), 4);
+    EXPECT_EQ(editor->Pages()->tabText(0), "Keymap");
+    EXPECT_EQ(editor->Pages()->tabText(1), "Amp");
     EXPECT_EQ(editor->Page(LayerPage::kFilter)->RowCount(), 3);
+    EXPECT_EQ(editor->Keymaps()->ProgramNumber(), number);
+    EXPECT_EQ(editor->Keymaps()->RowCount(), 3);
     EXPECT_EQ(frame->findChild<LayerEditorFrame*>()->objectName(), "LayerEditorFrame");
 
     // Another program selected anywhere is shown; opening again keeps the one window.
@@ -89,6 +93,8 @@ TEST_F(LayerEditorTest, OpensOnTheCurrentProgramAndFollowsTheSelection) {
     app->SelectProgram(gm, true);
     EXPECT_EQ(editor->ProgramNumber(), 0);
     EXPECT_EQ(editor->Page(LayerPage::kAmp)->RowCount(), gm->LayerCount());
+    EXPECT_EQ(editor->Keymaps()->RowCount(), gm->LayerCount());
+    EXPECT_EQ(editor->Keymaps()->ProgramNumber(), 0);
     EXPECT_EQ(Open(), editor);
     // A deleted program leaves nothing behind to edit.
     app->SelectProgram(Prog(), true);
