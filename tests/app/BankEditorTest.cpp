@@ -15,7 +15,7 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTimer>
-#include "AppFixture.h"
+#include "WindowFixture.h"
 #include "app/BankEditor.h"
 #include "app/BankFileDialog.h"
 #include "app/BankPane.h"
@@ -380,21 +380,7 @@ TEST_F(BankPreviewTest, OnlyBankFilesWithRamSamplesCanBePlayed) {
     EXPECT_FALSE(preview.CanPlay());
 }
 
-class BankWindowTest : public AppTest {
-  protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        Make();
-        frame = std::make_unique<CMainFrame>(*app);
-        ASSERT_TRUE(app->Start(*frame, {}));
-        prompter.Clear();
-    }
-    void TearDown() override {
-        frame.reset();
-        AppTest::TearDown();
-    }
-    std::unique_ptr<CMainFrame> frame;
-};
+class BankWindowTest : public WindowTest {};
 
 TEST_F(BankWindowTest, TheEditorOpensOnceWithItsSplitterAndFollowsRefreshes) {
     app->Settings().WriteInt("Settings", "BankSplitterWidth", 520);

@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <memory>
 
-#include "AppFixture.h"
+#include "WindowFixture.h"
 #include "app/MainFrame.h"
 #include "app/ObjectBrowser.h"
 #include "editors/WindowPlacement.h"
@@ -13,19 +13,8 @@
 namespace talmeru::test {
 namespace {
 
-class BrowserWindowTest : public AppTest {
+class BrowserWindowTest : public WindowTest {
   protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        Make();
-        frame = std::make_unique<CMainFrame>(*app);
-        ASSERT_TRUE(app->Start(*frame, {}));
-        prompter.Clear();
-    }
-    void TearDown() override {
-        frame.reset();
-        AppTest::TearDown();
-    }
     // The item of an object under its group, or nullptr.
     static QTreeWidgetItem* ItemOf(BrowserObject& tree, ObjectRef ref) {
         const int group = ref.type == kTypeProgram ? 0 : ref.type == kTypeKeymap ? 1 : 2;
@@ -45,7 +34,6 @@ class BrowserWindowTest : public AppTest {
             if (a->text() == text) return a;
         return nullptr;
     }
-    std::unique_ptr<CMainFrame> frame;
 };
 
 TEST_F(BrowserWindowTest, TheBrowserOpensOnceAndRebuildsOnlyForObjectHints) {

@@ -12,12 +12,12 @@
 #include <QSpinBox>
 #include <QTreeWidget>
 
-#include "app/AppFixture.h"
-#include "editors/WindowPlacement.h"
 #include "app/MainFrame.h"
+#include "app/WindowFixture.h"
 #include "editors/EditorSample.h"
 #include "editors/EnvelopeCtrl.h"
 #include "editors/WaveFileDialog.h"
+#include "editors/WindowPlacement.h"
 #include "platform/FileUtil.h"
 #include "platform/SoundPlayer.h"
 #include "support/WavBuilder.h"
@@ -25,19 +25,8 @@
 namespace talmeru::test {
 namespace {
 
-class SampleEditorWindow : public AppTest {
+class SampleEditorWindow : public WindowTest {
   protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        Make();
-        frame = std::make_unique<CMainFrame>(*app);
-        ASSERT_TRUE(app->Start(*frame, {}));
-        prompter.Clear();
-    }
-    void TearDown() override {
-        frame.reset();
-        AppTest::TearDown();
-    }
     // The editor with one new sample made through its "New" button.
     EditorSample* WithSample(const std::string& name, int frames) {
         EditorSample* editor = frame->OpenSampleEditor();
@@ -55,7 +44,6 @@ class SampleEditorWindow : public AppTest {
 
     SilentSoundPlayer player;
     ScopedSoundPlayer playing{player};
-    std::unique_ptr<CMainFrame> frame;
 };
 
 TEST_F(SampleEditorWindow, NewSelectsTheSampleAndShowsItsFields) {

@@ -11,8 +11,8 @@
 #include <QSpinBox>
 #include <QTimer>
 
-#include "app/AppFixture.h"
 #include "app/MainFrame.h"
+#include "app/WindowFixture.h"
 #include "editors/EffectsEditor.h"
 #include "platform/Format.h"
 #include "platform/Profile.h"
@@ -149,13 +149,7 @@ TEST_F(EffectsEditorTest, ClosingKeepsTheValuesAndATypeWithNoSelectionKeepsItsSe
 
 TEST_F(EffectsEditorTest, TheMidiMenuOpensTheDialog) {
     CMainFrame frame(*app);
-    QMenu* midi = nullptr;
-    for (QAction* a : frame.menuBar()->actions())
-        if (a->text() == "&MIDI") midi = a->menu();
-    ASSERT_NE(midi, nullptr);
-    QAction* entry = nullptr;
-    for (QAction* a : midi->actions())
-        if (a->text() == "Effects and Tuning...") entry = a;
+    QAction* entry = EntryOf(MenuOf(frame, "&MIDI"), "Effects and Tuning...");
     ASSERT_NE(entry, nullptr);
 
     bool shown = false;

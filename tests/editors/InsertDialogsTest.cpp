@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/AppFixture.h"
 #include "app/MainFrame.h"
+#include "app/WindowFixture.h"
 #include "editors/InsertDialogs.h"
 #include "model/ZedoDatabase.h"
 
@@ -203,31 +203,21 @@ class InsertMenuTest : public AppTest {
         frame.reset();
         AppTest::TearDown();
     }
-    QAction* Find(QMenu* menu, const QString& text) {
-        for (QAction* a : menu->actions()) {
-            if (a->text() == text) return a;
-            if (a->menu())
-                if (QAction* inner = Find(a->menu(), text)) return inner;
-        }
-        return nullptr;
-    }
     std::unique_ptr<CMainFrame> frame;
 };
 
 TEST_F(InsertMenuTest, TheEditMenuOffersTheCommandsByTheirRules) {
-    QMenu* edit = nullptr;
-    for (QAction* a : frame->menuBar()->actions())
-        if (a->text() == "&Edit") edit = a->menu();
+    QMenu* edit = MenuOf(*frame, "&Edit");
     ASSERT_NE(edit, nullptr);
     ASSERT_NE(edit->actions().value(0)->menu(), nullptr);
     EXPECT_EQ(edit->actions().value(0)->text(), "Insert &New");
-    QAction* layer = Find(edit, "Layer");
-    QAction* program = Find(edit, "Program");
-    QAction* renumber = Find(edit, "Current program");
+    QAction* layer = EntryOf(edit, "Layer");
+    QAction* program = EntryOf(edit, "Program");
+    QAction* renumber = EntryOf(edit, "Current program");
     ASSERT_TRUE(layer && program && renumber);
-    ASSERT_NE(Find(edit, "Keymap"), nullptr);
-    ASSERT_NE(Find(edit, "Sample"), nullptr);
-    ASSERT_NE(Find(edit, "&Purge Unused ..."), nullptr);
+    ASSERT_NE(EntryOf(edit, "Keymap"), nullptr);
+    ASSERT_NE(EntryOf(edit, "Sample"), nullptr);
+    ASSERT_NE(EntryOf(edit, "&Purge Unused ..."), nullptr);
 
     emit edit->aboutToShow();
     EXPECT_TRUE(layer->isEnabled());

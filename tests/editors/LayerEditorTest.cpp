@@ -14,9 +14,9 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "app/AppFixture.h"
 #include "app/MainFrame.h"
 #include "app/MidiDisplayCtrl.h"
+#include "app/WindowFixture.h"
 #include "editors/KeymapEditor.h"
 #include "editors/LayerEditor.h"
 #include "editors/ModulatorEditor.h"
@@ -64,11 +64,7 @@ class LayerEditorTest : public AppTest {
         if (button) button->trigger();
         return frame->OpenedLayerEditor();
     }
-    QMenu* EditMenu() {
-        for (QAction* a : frame->menuBar()->actions())
-            if (a->text() == "&Edit") return a->menu();
-        return nullptr;
-    }
+    QMenu* EditMenu() { return MenuOf(*frame, "&Edit"); }
 
     std::unique_ptr<CMainFrame> frame;
     int number = -1;

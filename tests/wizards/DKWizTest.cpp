@@ -15,8 +15,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "app/AppFixture.h"
 #include "app/MainFrame.h"
+#include "app/WindowFixture.h"
 #include "platform/Format.h"
 #include "platform/SoundPlayer.h"
 #include "wizards/DKWiz.h"
@@ -193,13 +193,9 @@ TEST_F(DKWizTest, TheFinishPageChecksTheChoicesBeforeFinish) {
 
 TEST_F(DKWizTest, TheMenuEntryBuildsTheKitAndMakesItCurrent) {
     CMainFrame frame(*app);
-    QMenu* wizards = nullptr;
-    for (QAction* a : frame.menuBar()->actions())
-        if (a->text() == "&Wizards") wizards = a->menu();
+    QMenu* wizards = MenuOf(frame, "&Wizards");
     ASSERT_NE(wizards, nullptr);
-    QAction* entry = nullptr;
-    for (QAction* a : wizards->actions())
-        if (a->text() == "Drum Kit Wizard ...") entry = a;
+    QAction* entry = EntryOf(wizards, "Drum Kit Wizard ...");
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->data().toInt(), 32851);
     emit wizards->aboutToShow();

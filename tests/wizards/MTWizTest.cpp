@@ -10,8 +10,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/AppFixture.h"
 #include "app/MainFrame.h"
+#include "app/WindowFixture.h"
 #include "model/Keymap.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
@@ -173,13 +173,9 @@ TEST_F(MTWizTest, WithoutAutoProgramSwitchTheCurrentProgramStays) {
 
 TEST_F(MTWizTest, TheMenuEntryRunsTheWizardOnAnEditableBank) {
     CMainFrame frame(*app);
-    QMenu* wizards = nullptr;
-    for (QAction* a : frame.menuBar()->actions())
-        if (a->text() == "&Wizards") wizards = a->menu();
+    QMenu* wizards = MenuOf(frame, "&Wizards");
     ASSERT_NE(wizards, nullptr);
-    QAction* entry = nullptr;
-    for (QAction* a : wizards->actions())
-        if (a->text() == "Microtuning Wizard ...") entry = a;
+    QAction* entry = EntryOf(wizards, "Microtuning Wizard ...");
     ASSERT_NE(entry, nullptr);
     emit wizards->aboutToShow();
     EXPECT_TRUE(entry->isEnabled());

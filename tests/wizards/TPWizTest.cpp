@@ -13,8 +13,8 @@
 #include <chrono>
 #include <thread>
 
-#include "app/AppFixture.h"
 #include "app/MainFrame.h"
+#include "app/WindowFixture.h"
 #include "model/Keymap.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
@@ -183,13 +183,9 @@ TEST_F(TPWizTest, TheCreatePageEnablesItsFieldsAndChecksTheChoices) {
 
 TEST_F(TPWizTest, TheMenuEntryBuildsTheInstrumentAndMakesItCurrent) {
     CMainFrame frame(*app);
-    QMenu* wizards = nullptr;
-    for (QAction* a : frame.menuBar()->actions())
-        if (a->text() == "&Wizards") wizards = a->menu();
+    QMenu* wizards = MenuOf(frame, "&Wizards");
     ASSERT_NE(wizards, nullptr);
-    QAction* entry = nullptr;
-    for (QAction* a : wizards->actions())
-        if (a->text() == "Tonal Program Wizard ...") entry = a;
+    QAction* entry = EntryOf(wizards, "Tonal Program Wizard ...");
     ASSERT_NE(entry, nullptr);
     emit wizards->aboutToShow();
     EXPECT_TRUE(entry->isEnabled());
