@@ -93,19 +93,6 @@ int KeyMatrixModel::HitRange(int x, int y) const {
     return -1;
 }
 
-bool KeyMatrixModel::IsBlackKey(int key) {
-    switch (((key % 12) + 12) % 12) {
-        case 1:
-        case 3:
-        case 6:
-        case 8:
-        case 10:
-            return true;
-        default:
-            return false;
-    }
-}
-
 bool KeyMatrixModel::InDrag(int key) const {
     if (anchor_ < 0 || current_ < 0) return false;
     return key >= std::min(anchor_, current_) && key <= std::max(anchor_, current_);

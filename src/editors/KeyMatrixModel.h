@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "wizards/KeyboardLayout.h"
+
 namespace talmeru {
 
 class Keymap;
@@ -115,9 +117,8 @@ class KeyMatrixModel {
     int HitRange(int x, int y) const;
 
     // Colours.
-    static bool IsBlackKey(int key);
     bool InDrag(int key) const;
-    uint32_t KeyBase(int key) const { return IsBlackKey(key) ? kBlackKey : kWhiteKey; }
+    uint32_t KeyBase(int key) const { return KeyboardLayout::IsBlack(key) ? kBlackKey : kWhiteKey; }
     uint32_t KeyMark(int key) const;
     BandCell Band(int key) const;
     // The first range whose shifted span holds key, or -1.

@@ -1,4 +1,5 @@
 #include "wizards/DKWiz.h"
+#include "wizards/KeyboardLayout.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -64,7 +65,7 @@ class PianoKeyDelegate : public QStyledItemDelegate {
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         const int key = index.data(kKeyRole).toInt();
-        const bool black = IsBlackKey(key);
+        const bool black = KeyboardLayout::IsBlack(key);
         const QRect r = option.rect;
         painter->save();
         if (option.state & QStyle::State_Selected) painter->fillRect(r, option.palette.highlight());

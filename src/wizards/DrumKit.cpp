@@ -16,6 +16,7 @@
 #include "platform/Format.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "wizards/KeyboardLayout.h"
 
 namespace talmeru {
 
@@ -76,24 +77,11 @@ void PrepareHeader(SampleHeader& h, const DrumKit& kit, int key, int shift) {
 
 }  // namespace
 
-bool IsBlackKey(int key) {
-    switch (((key % 12) + 12) % 12) {
-        case 1:
-        case 3:
-        case 6:
-        case 8:
-        case 10:
-            return true;
-        default:
-            return false;
-    }
-}
-
 int DrumSlotKey(int lowest, int spacing, int slot) {
     int k = lowest;
     if (slot < 0) return k;
     for (int j = 0;; ++j) {
-        if (spacing == kWhiteKeysOnly && IsBlackKey(k)) ++k;
+        if (spacing == kWhiteKeysOnly && KeyboardLayout::IsBlack(k)) ++k;
         if (j == slot) return k;
         ++k;
     }
@@ -232,7 +220,7 @@ bool DrumKit::EnterLayout() {
 int DrumKit::StepLowest(int delta) const {
     const int n = static_cast<int>(slots_.size());
     int v = lowest + delta;
-    if (spacing == kWhiteKeysOnly && IsBlackKey(v)) v += delta;
+    if (spacing == kWhiteKeysOnly && KeyboardLayout::IsBlack(v)) v += delta;
     if (v < 0 || v > kHighestKey - n) return lowest;
     if (n > 0 && DrumSlotKey(v, spacing, n - 1) > kHighestKey) return lowest;
     return v;
@@ -459,7 +447,7 @@ Program* DrumKit::Build(ZedoDatabase& db, Program* current) const {
         bool isStereo = false;
         int k = lowest;
         for (size_t j = 0; j < slots_.size() && k <= kHighestKey; ++j) {
-            if (spacing == kWhiteKeysOnly && IsBlackKey(k)) {
+            if (spacing == kWhiteKeysOnly && KeyboardLayout::IsBlack(k)) {
                 if (keymap) keymap->MakeRange(k, k);
                 ++k;
             }

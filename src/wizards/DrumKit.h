@@ -32,7 +32,6 @@ struct DrumSlot {
     bool operator==(const DrumSlot&) const = default;
 };
 
-bool IsBlackKey(int key);
 // The key of slot n from the lowest note; in "White Keys Only" spacing each further slot
 // moves past the black keys.
 int DrumSlotKey(int lowest, int spacing, int slot);

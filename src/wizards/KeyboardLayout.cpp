@@ -42,7 +42,8 @@ Span Offset(Span s, int by) {
 }  // namespace
 
 bool KeyboardLayout::IsBlack(int key) {
-    return kLower[key % 12].Empty();
+    // Any key number, also below 0 or above 127, has its pitch class.
+    return kLower[size_t(((key % 12) + 12) % 12)].Empty();
 }
 
 KeyShape KeyboardLayout::Shape(int key) {

@@ -43,6 +43,10 @@ TEST(KeyboardLayoutTest, ShapesAndNames) {
     EXPECT_EQ(cs.upper.left, 46);
     EXPECT_EQ(cs.upper.right, 49);
     EXPECT_TRUE(cs.lower.Empty());
+    // Keys past either end keep their pitch class (the key matrix scrolls beyond them).
+    EXPECT_TRUE(KeyboardLayout::IsBlack(-11));
+    EXPECT_FALSE(KeyboardLayout::IsBlack(-12));
+    EXPECT_TRUE(KeyboardLayout::IsBlack(130));
     const KeyShape e = KeyboardLayout::Shape(64);
     EXPECT_FALSE(e.black);
     EXPECT_EQ(e.lower.left, 5 * 42 + 12);

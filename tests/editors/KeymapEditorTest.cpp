@@ -9,6 +9,7 @@
 #include "editors/KeyMatrixModel.h"
 #include "editors/KeymapCommands.h"
 #include "model/ZedoDatabase.h"
+#include "wizards/KeyboardLayout.h"
 
 namespace talmeru::test {
 namespace {
@@ -218,8 +219,8 @@ TEST_F(KeymapBankTest, BandsAlternateAndSilentRangesShowAsAStrip) {
     keymap->entries.back().topKey = 100;
     model.Rebuild();
     EXPECT_EQ(model.Band(110).colour, kBandEmpty);
-    EXPECT_TRUE(KeyMatrixModel::IsBlackKey(61));
-    EXPECT_FALSE(KeyMatrixModel::IsBlackKey(64));
+    EXPECT_TRUE(KeyboardLayout::IsBlack(61));
+    EXPECT_FALSE(KeyboardLayout::IsBlack(64));
     EXPECT_EQ(model.KeyBase(66), kBlackKey);
 }
 
