@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "editors/SpectrumAnalyser.h"
+#include "editors/spectrum/SpectrumAnalyser.h"
 #include "files/WavWaveData.h"
 #include "platform/FileUtil.h"
 #include "support/Tones.h"

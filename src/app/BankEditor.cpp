@@ -21,8 +21,8 @@
 #include <QVBoxLayout>
 
 #include "app/BankFileDialog.h"
-#include "app/TalmeruApp.h"
-#include "editors/InsertDialogs.h"
+#include "application/TalmeruApp.h"
+#include "editors/insert/InsertDialogs.h"
 #include "model/BankObject.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"

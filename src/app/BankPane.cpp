@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <random>
 
-#include "app/TalmeruApp.h"
+#include "application/TalmeruApp.h"
 #include "files/BankFile.h"
 #include "model/BankTransfer.h"
 #include "model/ZedoDatabase.h"

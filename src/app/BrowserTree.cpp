@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "app/TalmeruApp.h"
-#include "editors/InsertObjects.h"
+#include "application/TalmeruApp.h"
+#include "editors/insert/InsertObjects.h"
 #include "model/Modulator.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"

@@ -3,8 +3,8 @@
 #include <QAction>
 #include <QMenu>
 
-#include "app/TalmeruApp.h"
-#include "editors/InsertDialogs.h"
+#include "application/TalmeruApp.h"
+#include "editors/insert/InsertDialogs.h"
 
 namespace talmeru {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The Edit menu's entries for inserting, renaming and purging bank objects.
-#include "editors/InsertDialogs.h"
+#include "editors/insert/InsertDialogs.h"
 
 class QMenu;
 class QWidget;

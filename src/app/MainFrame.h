@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "app/BankEditor.h"
-#include "app/ProgressWindows.h"
-#include "app/TalmeruApp.h"
+#include "application/TalmeruApp.h"
 #include "platform/EventPump.h"
+#include "widgets/ProgressWindows.h"
 
 class QComboBox;
 class QLabel;

@@ -10,9 +10,9 @@
 #include <QStyle>
 
 #include "app/MainFrame.h"
-#include "app/TalmeruApp.h"
-#include "editors/InsertDialogs.h"
-#include "editors/WindowPlacement.h"
+#include "application/TalmeruApp.h"
+#include "editors/insert/InsertDialogs.h"
+#include "widgets/WindowPlacement.h"
 
 namespace talmeru {
 

@@ -2,7 +2,7 @@
 // What the Properties sheet shows and what its OK does, without a window.
 #include <string>
 
-#include "app/TalmeruApp.h"
+#include "application/TalmeruApp.h"
 
 namespace talmeru {
 

@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QTimer>
 
-#include "app/TalmeruApp.h"
+#include "application/TalmeruApp.h"
 
 namespace talmeru {
 

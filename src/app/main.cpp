@@ -6,12 +6,12 @@
 #include <QThread>
 #include <QTimer>
 
-#include "app/AbortGuard.h"
 #include "app/MainFrame.h"
 #include "app/QtPrompter.h"
 #include "app/QtSoundPlayer.h"
 #include "app/SplashWindow.h"
 #include "app/SystemEnd.h"
+#include "application/AbortGuard.h"
 #include "files/BankFile.h"
 
 int main(int argc, char** argv) {

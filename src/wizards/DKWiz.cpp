@@ -1,5 +1,5 @@
+#include "widgets/KeyboardLayout.h"
 #include "wizards/DKWiz.h"
-#include "wizards/KeyboardLayout.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -22,13 +22,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "editors/SampleEditing.h"
-#include "editors/WaveFileDialog.h"
+#include "model/NoteNames.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "platform/SoundPlayer.h"
+#include "widgets/WaveFileDialog.h"
 
 namespace talmeru {
 
@@ -65,7 +65,7 @@ class PianoKeyDelegate : public QStyledItemDelegate {
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         const int key = index.data(kKeyRole).toInt();
-        const bool black = KeyboardLayout::IsBlack(key);
+        const bool black = IsBlackKey(key);
         const QRect r = option.rect;
         painter->save();
         if (option.state & QStyle::State_Selected) painter->fillRect(r, option.palette.highlight());

@@ -5,10 +5,11 @@
 #include <memory>
 #include <set>
 
-#include "editors/EnvelopePresets.h"
+#include "application/EnvelopePresets.h"
 #include "files/WaveDataLoader.h"
 #include "files/WaveImport.h"
 #include "model/Keymap.h"
+#include "model/NoteNames.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
@@ -16,7 +17,6 @@
 #include "platform/Format.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
-#include "wizards/KeyboardLayout.h"
 
 namespace talmeru {
 
@@ -81,7 +81,7 @@ int DrumSlotKey(int lowest, int spacing, int slot) {
     int k = lowest;
     if (slot < 0) return k;
     for (int j = 0;; ++j) {
-        if (spacing == kWhiteKeysOnly && KeyboardLayout::IsBlack(k)) ++k;
+        if (spacing == kWhiteKeysOnly && IsBlackKey(k)) ++k;
         if (j == slot) return k;
         ++k;
     }
@@ -220,7 +220,7 @@ bool DrumKit::EnterLayout() {
 int DrumKit::StepLowest(int delta) const {
     const int n = static_cast<int>(slots_.size());
     int v = lowest + delta;
-    if (spacing == kWhiteKeysOnly && KeyboardLayout::IsBlack(v)) v += delta;
+    if (spacing == kWhiteKeysOnly && IsBlackKey(v)) v += delta;
     if (v < 0 || v > kHighestKey - n) return lowest;
     if (n > 0 && DrumSlotKey(v, spacing, n - 1) > kHighestKey) return lowest;
     return v;
@@ -447,7 +447,7 @@ Program* DrumKit::Build(ZedoDatabase& db, Program* current) const {
         bool isStereo = false;
         int k = lowest;
         for (size_t j = 0; j < slots_.size() && k <= kHighestKey; ++j) {
-            if (spacing == kWhiteKeysOnly && KeyboardLayout::IsBlack(k)) {
+            if (spacing == kWhiteKeysOnly && IsBlackKey(k)) {
                 if (keymap) keymap->MakeRange(k, k);
                 ++k;
             }

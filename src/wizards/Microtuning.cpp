@@ -17,9 +17,6 @@ namespace talmeru {
 
 namespace {
 
-constexpr std::array<const char*, kPitchClasses> kClassNames = {" C", "C#", " D", "D#", " E", " F",
-                                                                "F#", " G", "G#", " A", "A#", " B"};
-
 // Fine-tune steps to the semitone: the field runs -127..127 for -100..+100 cents.
 constexpr int kFineSteps = 127;
 
@@ -47,11 +44,6 @@ int Temperament::Notes() const {
     for (int v : cents)
         n += v != kNotInScale;
     return n;
-}
-
-const char* PitchClassName(int pitchClass) {
-    if (pitchClass < 0 || pitchClass >= kPitchClasses) return "??";
-    return kClassNames[static_cast<size_t>(pitchClass)];
 }
 
 const std::vector<Temperament>& BuiltInTemperaments() {

@@ -8,12 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "model/NoteNames.h"
+
 namespace talmeru {
 
 class Program;
 class ZedoDatabase;
 
-inline constexpr int kPitchClasses = 12;
 inline constexpr int kNotInScale = -1;
 inline constexpr int kMaxCents = 1300;
 inline constexpr size_t kMaxTemperamentName = 255;
@@ -29,9 +30,6 @@ struct Temperament {
     // The pitch classes that are part of the scale.
     int Notes() const;
 };
-
-// " C", "C#", " D", ... " B"; "??" outside 0..11.
-const char* PitchClassName(int pitchClass);
 
 // The built-in temperaments, "Equal" first.
 const std::vector<Temperament>& BuiltInTemperaments();

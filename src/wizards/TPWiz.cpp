@@ -16,12 +16,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "editors/SampleEditing.h"
-#include "editors/WaveFileDialog.h"
+#include "model/NoteNames.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Prompter.h"
 #include "platform/SoundPlayer.h"
+#include "widgets/WaveFileDialog.h"
 
 namespace talmeru {
 

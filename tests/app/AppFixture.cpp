@@ -1,4 +1,4 @@
-#include "AppFixture.h"
+#include "app/AppFixture.h"
 
 #include <unistd.h>
 

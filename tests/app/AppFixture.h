@@ -10,8 +10,8 @@
 #include <memory>
 #include <tuple>
 
-#include "app/CopyList.h"
-#include "app/TalmeruApp.h"
+#include "application/CopyList.h"
+#include "application/TalmeruApp.h"
 #include "emulator/Ma1Emulator.h"
 #include "files/ConversionLog.h"
 #include "model/BankTransfer.h"

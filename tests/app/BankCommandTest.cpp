@@ -2,8 +2,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "AppFixture.h"
-#include "app/AbortGuard.h"
+#include "app/AppFixture.h"
+#include "application/AbortGuard.h"
 #include "files/BankFile.h"
 #include "files/Pbf.h"
 #include "files/WaveImport.h"

@@ -15,18 +15,18 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTimer>
-#include "WindowFixture.h"
 #include "app/BankEditor.h"
 #include "app/BankFileDialog.h"
 #include "app/BankPane.h"
 #include "app/BankPreview.h"
 #include "app/MainFrame.h"
-#include "editors/InsertDialogs.h"
-#include "editors/WindowPlacement.h"
+#include "app/WindowFixture.h"
+#include "editors/insert/InsertDialogs.h"
 #include "files/BankFile.h"
 #include "files/WaveImport.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
+#include "widgets/WindowPlacement.h"
 
 namespace talmeru::test {
 namespace {

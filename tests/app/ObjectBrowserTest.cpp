@@ -3,9 +3,9 @@
 #include <functional>
 #include <memory>
 
-#include "AppFixture.h"
+#include "app/AppFixture.h"
 #include "app/BrowserTree.h"
-#include "editors/InsertObjects.h"
+#include "editors/insert/InsertObjects.h"
 #include "files/WaveImport.h"
 #include "model/Modulator.h"
 #include "platform/FileUtil.h"

@@ -5,10 +5,10 @@
 #include <QMouseEvent>
 #include <memory>
 
-#include "WindowFixture.h"
 #include "app/MainFrame.h"
 #include "app/ObjectBrowser.h"
-#include "editors/WindowPlacement.h"
+#include "app/WindowFixture.h"
+#include "widgets/WindowPlacement.h"
 
 namespace talmeru::test {
 namespace {

@@ -2,7 +2,7 @@
 // question, and the settings read on the way.
 #include <filesystem>
 
-#include "AppFixture.h"
+#include "app/AppFixture.h"
 #include "platform/Profile.h"
 
 namespace talmeru::test {

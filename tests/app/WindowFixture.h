@@ -6,7 +6,7 @@
 #include <QMenuBar>
 #include <memory>
 
-#include "AppFixture.h"
+#include "app/AppFixture.h"
 #include "app/MainFrame.h"
 
 namespace talmeru::test {

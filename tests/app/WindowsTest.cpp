@@ -15,9 +15,9 @@
 #include <QTimer>
 #include <thread>
 
-#include "app/ProgressWindows.h"
 #include "app/QtPrompter.h"
 #include "app/SplashWindow.h"
+#include "widgets/ProgressWindows.h"
 
 namespace talmeru {
 namespace {

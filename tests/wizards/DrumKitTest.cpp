@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/Keymap.h"
+#include "model/NoteNames.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
@@ -12,8 +13,8 @@
 #include "platform/Prompter.h"
 #include "support/TempDir.h"
 #include "support/WavBuilder.h"
+#include "widgets/KeyboardLayout.h"
 #include "wizards/DrumKit.h"
-#include "wizards/KeyboardLayout.h"
 
 namespace talmeru::test {
 namespace {
@@ -64,8 +65,8 @@ TEST(DrumKitLayout, WhiteKeysSkipTheBlackOnes) {
     // A lowest note on a black key starts on the white key above it.
     EXPECT_EQ(DrumSlotKey(37, kWhiteKeysOnly, 0), 38);
     EXPECT_EQ(DrumSlotKey(37, kWhiteKeysOnly, 1), 40);
-    EXPECT_TRUE(KeyboardLayout::IsBlack(61));
-    EXPECT_FALSE(KeyboardLayout::IsBlack(64));
+    EXPECT_TRUE(IsBlackKey(61));
+    EXPECT_FALSE(IsBlackKey(64));
     EXPECT_EQ(PanText(-3), "|------");
     EXPECT_EQ(PanText(0), "---|---");
     EXPECT_EQ(PanText(3), "------|");

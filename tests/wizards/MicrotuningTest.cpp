@@ -5,6 +5,7 @@
 
 #include "model/Keymap.h"
 #include "model/Modulator.h"
+#include "model/NoteNames.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"

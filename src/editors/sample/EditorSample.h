@@ -1,0 +1,131 @@
+#pragma once
+// The sample editor: the bank's sample headers in a list, the fields of the one selected,
+// and the sample commands. What each command does is SampleEditing's; this form gathers the
+// input and shows the result. It keeps header numbers only, never header pointers.
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "editors/sample/SampleEditing.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace talmeru {
+
+class CEnvelopeCtrl;
+class TalmeruApp;
+class UploadHost;
+
+inline constexpr const char* kSampleEditorFrameName = "SampleEditorFrame";
+
+class EditorSample : public QWidget {
+    Q_OBJECT
+  public:
+    EditorSample(TalmeruApp& app, UploadHost& uploads, QWidget* parent = nullptr);
+    ~EditorSample() override;
+
+    // The samples changed: the list is filled again and the selection shown again.
+    void Refill();
+    // Selects one header (scrolled into view); a right half selects its pair's row.
+    void SelectSample(int number);
+
+    SampleEditing& Logic() { return edit_; }
+    QTreeWidget* List() const { return list_; }
+    QPushButton* Button(const char* text) const;
+    QLineEdit* PointEdit(int which) const { return points_[size_t(which)]; }
+    QLabel* OriginalLabel(int which) const { return originals_[size_t(which)]; }
+    QGroupBox* PointsGroup() const { return pointsGroup_; }
+    QLabel* MaxNoteLabel() const { return maxNote_; }
+    QLabel* OriginalNoteLabel() const { return originalNote_; }
+    QLabel* ActualNoteLabel() const { return actualNote_; }
+    QSpinBox* CoarseSpin() const { return coarse_; }
+    QSpinBox* FineSpin() const { return fine_; }
+    QSpinBox* AmpSpin() const { return amp_; }
+    QCheckBox* FlagBox(int bit) const { return flags_[size_t(bit)]; }
+    QSpinBox* AttackSpin() const { return attack_; }
+    CEnvelopeCtrl* Envelope() const { return envelope_; }
+    QListWidget* PresetList() const { return presets_; }
+    QLineEdit* PresetName() const { return presetName_; }
+    QRadioButton* FilterButton(int filter) const { return filters_[size_t(filter)]; }
+
+    // The dialogs, which tests answer instead of a user.
+    using FilesAsker = std::function<std::vector<std::string>()>;
+    using SavePathAsker = std::function<std::optional<std::string>(const std::string& proposed)>;
+    void SetFilesAsker(FilesAsker f) { askFiles_ = std::move(f); }
+    void SetSavePathAsker(SavePathAsker f) { askSavePath_ = std::move(f); }
+    void SetEditorRunner(SampleEditing::EditorRunner f) { runEditor_ = std::move(f); }
+    void SetChangesChooser(SampleEditing::ChangesChooser f) { chooseChanges_ = std::move(f); }
+
+  signals:
+    // "Spectrum" on a header with file-loaded wave data.
+    void spectrumRequested(int number);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void BuildForm();
+    void FillList();
+    void SelectionChanged();
+    void ShowFields();
+    void FillPresets();
+    void Play();
+    void NewSamples();
+    void MakeAlias();
+    void Extract();
+    void WaveEditor();
+    void PresetChosen(int row);
+    void AddPreset();
+    void DeletePreset();
+    void PitchSpin(QSpinBox* spin, int& last, int value, bool coarse);
+    bool EnvelopeIsCurrent() const;
+    std::vector<int> SelectedNumbers() const;
+
+    // The external editor started and awaited; the changes dialog.
+    void RunEditorProcess(const std::string& editor, const std::string& file);
+    std::optional<int> AskChanges(const std::string& path, const WaveEditOffer& offer);
+
+    TalmeruApp& app_;
+    SampleEditing edit_;
+    bool showing_ = false;
+    int coarseLast_ = 0;
+    int fineLast_ = 0;
+
+    std::array<QRadioButton*, 3> filters_{};
+    QTreeWidget* list_ = nullptr;
+    std::vector<std::pair<const char*, QPushButton*>> buttons_;
+    QGroupBox* pointsGroup_ = nullptr;
+    std::array<QLineEdit*, 3> points_{};
+    std::array<QLabel*, 3> originals_{};
+    QLabel* maxNote_ = nullptr;
+    QLabel* originalNote_ = nullptr;
+    QLabel* actualNote_ = nullptr;
+    QSpinBox* coarse_ = nullptr;
+    QSpinBox* fine_ = nullptr;
+    QSpinBox* amp_ = nullptr;
+    std::array<QCheckBox*, 3> flags_{};
+    QSpinBox* attack_ = nullptr;
+    CEnvelopeCtrl* envelope_ = nullptr;
+    QListWidget* presets_ = nullptr;
+    QLineEdit* presetName_ = nullptr;
+    std::vector<QWidget*> fieldControls_;
+
+    FilesAsker askFiles_;
+    SavePathAsker askSavePath_;
+    SampleEditing::EditorRunner runEditor_;
+    SampleEditing::ChangesChooser chooseChanges_;
+};
+
+}  // namespace talmeru

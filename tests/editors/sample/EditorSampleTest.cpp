@@ -1,0 +1,265 @@
+// The sample editor window in the main window, and the wave-file chooser.
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTreeWidget>
+
+#include "app/MainFrame.h"
+#include "app/WindowFixture.h"
+#include "editors/controls/EnvelopeCtrl.h"
+#include "editors/sample/EditorSample.h"
+#include "platform/FileUtil.h"
+#include "platform/SoundPlayer.h"
+#include "support/WavBuilder.h"
+#include "widgets/WaveFileDialog.h"
+#include "widgets/WindowPlacement.h"
+
+namespace talmeru::test {
+namespace {
+
+class SampleEditorWindow : public WindowTest {
+  protected:
+    // The editor with one new sample made through its "New" button.
+    EditorSample* WithSample(const std::string& name, int frames) {
+        EditorSample* editor = frame->OpenSampleEditor();
+        const std::string path = Wav(name, frames);
+        editor->SetFilesAsker([path] { return std::vector<std::string>{path}; });
+        editor->Button("New")->click();
+        return editor;
+    }
+    std::vector<int> Listed(EditorSample* e) {
+        std::vector<int> numbers;
+        for (int i = 0; i < e->List()->topLevelItemCount(); ++i)
+            numbers.push_back(e->List()->topLevelItem(i)->data(0, Qt::UserRole).toInt());
+        return numbers;
+    }
+
+    SilentSoundPlayer player;
+    ScopedSoundPlayer playing{player};
+};
+
+TEST_F(SampleEditorWindow, NewSelectsTheSampleAndShowsItsFields) {
+    EditorSample* editor = WithSample("Bell.wav", 3000);
+    EXPECT_EQ(frame->OpenSampleEditor(), editor);  // one window of the kind
+    SampleHeader* h = editor->Logic().Current();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->Name(), "Bell");
+    const QList<QTreeWidgetItem*> chosen = editor->List()->selectedItems();
+    ASSERT_EQ(chosen.size(), 1);
+    EXPECT_EQ(chosen.front()->text(1), "Bell");
+    EXPECT_EQ(editor->PointsGroup()->title(), "Sample Points (in 16-bit Words)");
+    EXPECT_EQ(editor->PointEdit(kPointEnd)->text(), "3000");
+    EXPECT_EQ(editor->OriginalLabel(kPointEnd)->text(), "3000");
+    EXPECT_EQ(editor->MaxNoteLabel()->text().toStdString(), MaxNoteText(h->pitch));
+    EXPECT_TRUE(editor->PointEdit(kPointStart)->isEnabled());
+    EXPECT_TRUE(editor->Button("Play")->isEnabled());
+
+    editor->PointEdit(kPointStart)->setText("1500");
+    emit editor->PointEdit(kPointStart)->editingFinished();
+    EXPECT_EQ(h->start, 3000);
+    editor->CoarseSpin()->stepBy(1);
+    EXPECT_EQ(editor->MaxNoteLabel()->text().toStdString(), MaxNoteText(h->pitch));
+    EXPECT_EQ(h->pitch % 256, 0);
+    EXPECT_EQ(editor->CoarseSpin()->value(), 0);
+
+    editor->Button("Play")->click();
+    ASSERT_EQ(player.played.size(), 1u);
+    EXPECT_EQ(player.played.front(), h->Wave()->path);
+}
+
+TEST_F(SampleEditorWindow, SeveralSelectedShowNoFields) {
+    EditorSample* editor = WithSample("a.wav", 100);
+    editor->FilterButton(kSamplesAll)->setChecked(true);
+    editor->List()->topLevelItem(0)->setSelected(true);
+    EXPECT_GE(editor->List()->selectedItems().size(), 2);
+    EXPECT_EQ(editor->Logic().Current(), nullptr);
+    EXPECT_FALSE(editor->PointEdit(kPointStart)->isEnabled());
+    EXPECT_EQ(editor->PointEdit(kPointStart)->text(), "-");
+    EXPECT_EQ(editor->MaxNoteLabel()->text(), "?");
+    EXPECT_TRUE(editor->Button("Make Alias")->isEnabled());
+    EXPECT_TRUE(editor->Button("Loop On/Off")->isEnabled());
+    EXPECT_FALSE(editor->Button("Play")->isEnabled());
+}
+
+TEST_F(SampleEditorWindow, TheFilterAndTheApplicationsRefreshRefillTheList) {
+    EditorSample* editor = WithSample("a.wav", 100);
+    const int n = editor->Logic().Current()->Number();
+    editor->FilterButton(kSamplesRam)->setChecked(true);
+    EXPECT_EQ(Listed(editor), std::vector<int>{n});
+    editor->FilterButton(kSamplesRom)->setChecked(true);
+    auto rom = Listed(editor);
+    EXPECT_EQ(std::find(rom.begin(), rom.end(), n), rom.end());
+    EXPECT_FALSE(rom.empty());
+
+    // Opening on a header the filter hides shows it with the filter off.
+    frame->OpenSampleEditor(n);
+    EXPECT_TRUE(editor->FilterButton(kSamplesAll)->isChecked());
+    EXPECT_EQ(editor->Logic().Current()->Number(), n);
+
+    app->Bank().GetSampleHeader(n)->SetName("Renamed");
+    app->Refresh(kHintSamples);
+    EXPECT_EQ(editor->List()->selectedItems().front()->text(1), "Renamed");
+}
+
+TEST_F(SampleEditorWindow, TheEnvelopeLetsGoOfAHeaderThatLeftTheBank) {
+    EditorSample* editor = WithSample("a.wav", 100);
+    const int n = editor->Logic().Current()->Number();
+    EXPECT_NE(editor->Envelope()->Graph().Header(), nullptr);
+    app->Bank().DeleteSampleHeader(n);
+    // Before the views hear of it, the control is asked to paint.
+    QEvent probe(QEvent::UpdateRequest);
+    QApplication::sendEvent(editor->Envelope(), &probe);
+    EXPECT_EQ(editor->Envelope()->Graph().Header(), nullptr);
+    app->Refresh(-1);
+    EXPECT_EQ(editor->Logic().Current(), nullptr);
+}
+
+TEST_F(SampleEditorWindow, PresetsAndAttackSegments) {
+    EditorSample* editor = WithSample("a.wav", 100);
+    SampleHeader* h = editor->Logic().Current();
+    editor->AttackSpin()->setValue(2);
+    EXPECT_EQ(h->AttackCount(), 2);
+    ASSERT_GE(editor->PresetList()->count(), 2);
+    EXPECT_EQ(editor->PresetList()->item(0)->text().toStdString(), kFlatEnvName);
+    emit editor->PresetList()->itemClicked(editor->PresetList()->item(0));
+    EXPECT_EQ(h->AttackCount(), 0);
+    EXPECT_EQ(editor->AttackSpin()->value(), 0);
+    EXPECT_EQ(editor->PresetList()->currentRow(), -1);
+
+    editor->PresetName()->setText("Soft");
+    editor->Button("Add")->click();
+    EXPECT_EQ(editor->PresetList()->count(), 3);
+    EXPECT_EQ(editor->PresetList()->currentItem()->text(), "Soft");
+    editor->Button("Delete Preset")->click();
+    EXPECT_EQ(editor->PresetList()->count(), 2);
+    editor->PresetList()->setCurrentRow(0);
+    editor->Button("Delete Preset")->click();
+    EXPECT_TRUE(prompter.Saw("This preset can not be deleted"));
+}
+
+TEST_F(SampleEditorWindow, TheOpenEditorIsReopenedWhereItWas) {
+    frame->OpenSampleEditor();
+    QMdiSubWindow* sub = frame->findChild<QMdiSubWindow*>(kSampleEditorFrameName);
+    ASSERT_NE(sub, nullptr);
+    sub->showNormal();
+    sub->setGeometry(10, 20, 400, 300);
+    frame->close();
+    EXPECT_TRUE(app->Settings().GetBool("State", "SampleEditorOpen", false));
+    const auto stored =
+        ParsePlacement(app->Settings().GetString("State", "SampleEditorFrame-WindowPlacement"));
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->left, 10);
+    EXPECT_EQ(stored->bottom, 320);
+
+    frame.reset();
+    frame = std::make_unique<CMainFrame>(*app);
+    EXPECT_EQ(frame->SampleEditor(), nullptr);
+    frame->ReopenEditors();
+    ASSERT_NE(frame->SampleEditor(), nullptr);
+    sub = frame->findChild<QMdiSubWindow*>(kSampleEditorFrameName);
+    EXPECT_EQ(sub->geometry(), QRect(10, 20, 400, 300));
+}
+
+TEST_F(SampleEditorWindow, TheWaveEditorIsStartedOnACopyAndAwaited) {
+    EditorSample* editor = WithSample("a.wav", 100);
+    SampleHeader* h = editor->Logic().Current();
+    WavPlan plan;
+    plan.data = Pcm16({Ramp(400, 1, 2)});
+    plan.loops = {{0, 10, 300, 0}};
+    const std::string edited = (Dir() / "edited.wav").string();
+    ASSERT_TRUE(WriteWholeFile(edited, MakeWav(plan)));
+    // An editor that saves the edited file over the one it is given, and notes the name.
+    const std::string script = (Dir() / "editor.sh").string();
+    const std::string seen = (Dir() / "seen.txt").string();
+    const std::string text =
+        "#!/bin/sh\necho \"$1\" > '" + seen + "'\ncp '" + edited + "' \"$1\"\n";
+    ASSERT_TRUE(WriteWholeFile(script, std::vector<uint8_t>(text.begin(), text.end())));
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    app->Options().waveEditorPath = script;
+    std::optional<WaveEditOffer> offered;
+    editor->SetChangesChooser([&](const std::string&, const WaveEditOffer& o) {
+        offered = o;
+        return std::optional<int>(kUpdatePoints | kUpdateWaveform);
+    });
+    ASSERT_TRUE(editor->Button("Wave Editor")->isEnabled());
+    editor->Button("Wave Editor")->click();
+    ASSERT_TRUE(offered.has_value());
+    const auto given = ReadWholeFile(seen);
+    ASSERT_TRUE(given.has_value());
+    EXPECT_NE(std::string(given->begin(), given->end()).find("TalmeruTemp"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(h->Wave()->path), ReadWholeFile(edited));
+    EXPECT_EQ(h->end, 600);
+    EXPECT_EQ(editor->PointEdit(kPointEnd)->text(), "300");
+}
+
+TEST_F(SampleEditorWindow, ExtractWarnsThenWritesTheChosenFile) {
+    EditorSample* editor = WithSample("Snare.wav", 100);
+    std::string proposed;
+    const std::string target = (Dir() / "out.wav").string();
+    editor->SetSavePathAsker([&](const std::string& p) {
+        proposed = p;
+        return std::optional<std::string>(target);
+    });
+    editor->Button("Extract")->click();
+    EXPECT_EQ(proposed, "Snare.wav");
+    EXPECT_TRUE(prompter.Saw(
+        "Warning: Do not save this extracted wave file on top of an existing file that is in use "
+        "by a .pbf file!"));
+    EXPECT_TRUE(std::filesystem::exists(target));
+}
+
+TEST(WindowPlacementText, NineNumbers) {
+    WindowPlacement p;
+    p.show = kShowMaximized;
+    p.left = 1;
+    p.top = 2;
+    p.right = 30;
+    p.bottom = 40;
+    EXPECT_EQ(FormatPlacement(p), "3  -1 -1  -1 -1  1 2 30 40");
+    const auto back = ParsePlacement(FormatPlacement(p));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->show, kShowMaximized);
+    EXPECT_EQ(back->bottom, 40);
+    EXPECT_FALSE(ParsePlacement("1 2 3").has_value());
+    EXPECT_FALSE(ParsePlacement("1  -1 -1  -1 -1  50 2 30 40").has_value());
+}
+
+TEST_F(SampleEditorWindow, TheChooserDescribesPlaysAndKeepsAutoPlay) {
+    WavPlan plan;
+    plan.data = Pcm16({Ramp(200, 0, 1)});
+    plan.unity = 62;
+    const std::string path = (Dir() / "Tom.wav").string();
+    ASSERT_TRUE(WriteWholeFile(path, MakeWav(plan)));
+    {
+        CWaveFileDialog dialog(app->Settings(), true);
+        EXPECT_EQ(dialog.windowTitle(), "Open Wave File");
+        EXPECT_FALSE(dialog.AutoPlayBox()->isChecked());
+        dialog.Describe(QString::fromStdString(path));
+        EXPECT_EQ(dialog.NameLabel()->text(), "Tom.wav");
+        EXPECT_EQ(dialog.FormatLabel()->text(), "PCM");
+        EXPECT_EQ(dialog.SamplesLabel()->text(), "200");
+        EXPECT_EQ(dialog.NoteLabel()->text(), " D4");
+        EXPECT_FALSE(dialog.StereoBox()->isChecked());
+        EXPECT_TRUE(dialog.PlayButton()->isEnabled());
+        EXPECT_TRUE(player.played.empty());
+        dialog.AutoPlayBox()->setChecked(true);
+        dialog.Describe(QString::fromStdString((Dir() / "none.wav").string()));
+        EXPECT_FALSE(dialog.PlayButton()->isEnabled());
+        dialog.Describe(QString::fromStdString(path));
+        EXPECT_EQ(player.played, std::vector<std::string>{path});
+        dialog.reject();
+    }
+    EXPECT_TRUE(app->Settings().GetBool("Options", "WFDAutoPlay", false));
+    EXPECT_FALSE(player.playing);
+}
+
+}  // namespace
+}  // namespace talmeru::test
