@@ -6,6 +6,7 @@ set -euo pipefail
 TALMERU_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$TALMERU_ROOT/tools/common.sh"
 talmeru_install_deps
+"$TALMERU_ROOT/tools/check-layers.sh"
 
 werror=OFF
 [[ -n "${CI:-}" ]] && werror=ON

@@ -1,4 +1,3 @@
-#include "widgets/KeyboardLayout.h"
 #include "wizards/DKWiz.h"
 
 #include <QButtonGroup>
@@ -28,6 +27,7 @@
 #include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "platform/SoundPlayer.h"
+#include "widgets/KeyboardLayout.h"
 #include "widgets/WaveFileDialog.h"
 
 namespace talmeru {
