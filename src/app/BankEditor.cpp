@@ -277,7 +277,7 @@ QIcon BankEditor::StateImage(int index) {
     return QIcon(pixmap);
 }
 
-void BankEditor::Refresh(int hint) {
+void BankEditor::Refresh(RefreshHint hint) {
     name_->setText(Q(pane_->BankName()));
     if (pane_->RefillsOn(hint)) Fill();
 }
@@ -458,7 +458,7 @@ void CBankFrame::ApplySplitter() {
     splitter_->setSizes({left, std::max(1, splitter_->width() - splitter_->handleWidth() - left)});
 }
 
-void CBankFrame::Refresh(int hint) {
+void CBankFrame::Refresh(RefreshHint hint) {
     main_->Refresh(hint);
     scratch_->Refresh(hint);
 }

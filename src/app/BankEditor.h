@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/BankPane.h"
+#include "application/BankEdits.h"
 
 class QLabel;
 class QMdiSubWindow;
@@ -74,7 +75,7 @@ class BankEditor : public QWidget {
     void SetOther(BankEditor* other) { other_ = other; }
 
     // From the application's refresh: the name, and the rows when the hint asks.
-    void Refresh(int hint);
+    void Refresh(RefreshHint hint);
     void Fill();
     void UpdateEnables();
     void ChooseTab(int tab);
@@ -120,7 +121,7 @@ class CBankFrame : public QWidget {
     BankEditor* MainPane() const { return main_; }
     BankEditor* ScratchPane() const { return scratch_; }
     QSplitter* Splitter() const { return splitter_; }
-    void Refresh(int hint);
+    void Refresh(RefreshHint hint);
     // Gives the left column its stored width; again once the frame is shown at its size.
     void ApplySplitter();
     // Writes the left column's width to the settings.

@@ -140,9 +140,9 @@ PaneEnables BankPane::Enables(const std::vector<int>& selected) const {
     return {any, one && main_, any, any, one && app_.Editable()};
 }
 
-bool BankPane::RefillsOn(int hint) const {
-    if (hint == -1) return true;
-    return main_ && (hint & 3) != 0;
+bool BankPane::RefillsOn(RefreshHint hint) const {
+    if (hint == kHintAll) return true;
+    return main_ && (hint & (kHintLayers | kHintPrograms)) != 0;
 }
 
 std::string BankPane::TabLabel(int tab) const {
@@ -168,9 +168,19 @@ void BankPane::Upload() {
     if (main_) app_.UploadBank();
 }
 
-void BankPane::Changed(int hint) {
+void BankPane::Changed(RefreshHint hint) {
     Bank().SetModified(true);
     if (main_) app_.Refresh(hint);
+}
+
+void BankPane::Touch(BankObject& object) {
+    if (main_) {
+        app_.Changed(object);
+    } else {
+        // A scratch bank has no synthesizer behind it: an edit only makes it unsaved.
+        object.DropPackedCopy();
+        Bank().SetModified(true);
+    }
 }
 
 Placed BankPane::CopyTo(BankPane& target, const std::vector<int>& rows) {
@@ -202,7 +212,7 @@ Placed BankPane::CopyTo(BankPane& target, const std::vector<int>& rows) {
     if (placed.count == 0) return placed;
     target.Upload();
     to.SetModified(true);
-    if (target.main_) app_.Refresh(-1);
+    if (target.main_) app_.Refresh(kHintAll);
     return placed;
 }
 
@@ -249,14 +259,9 @@ bool BankPane::Rename(int number, std::string_view text) {
     Program* p = Bank().GetProgram(number);
     if (!p || !app_.Editable()) return false;
     p->SetName(Trim(text));
-    p->DropPackedCopy();
-    if (main_) {
-        // The synthesizer learns the new name with the next flush of pending edits.
-        app_.MarkChanged(p);
-        app_.Refresh(kHintPrograms);
-    } else {
-        Bank().SetModified(true);
-    }
+    // The synthesizer learns the new name with the next flush of pending edits.
+    Touch(*p);
+    if (main_) app_.Refresh(kHintPrograms);
     return true;
 }
 
@@ -271,10 +276,11 @@ bool BankPane::Renumber(int from, int to, std::string_view name) {
     const bool wasCurrent = main_ && app_.CurrentNumber() == from;
     if (main_) app_.FlushPendingEdits();
     p->SetName(Trim(name));
-    p->DropPackedCopy();
-    // Moving to the same number renames and sends the program again.
+    // Moving (also to the same number) sends the program under its new name; a program the
+    // synthesizer keeps at its old number is recorded as renamed.
     bank.MoveProgram(from, to);
     bank.SetModified(true);
+    if (bank.GetProgram(to) != p) Touch(*p);
     if (main_) {
         if (wasCurrent) app_.SelectProgram(bank.GetProgram(to), false);
         app_.Refresh(kHintPrograms);
@@ -352,7 +358,7 @@ Placed BankPane::Drop(const ProgramDrag& drag, int row) {
     if (copied) Upload();
     if (placed.count > 0) bank.SetModified(true);
     if (main_) {
-        app_.Refresh(-1);
+        app_.Refresh(kHintAll);
         if (restore >= 0) {
             app_.SelectProgram(bank.GetProgram(restore), true);
         } else if (follow >= 0 && follow != app_.CurrentNumber() && bank.GetProgram(follow)) {

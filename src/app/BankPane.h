@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "application/BankEdits.h"
+
 namespace talmeru {
 
 class TalmeruApp;
@@ -67,7 +69,7 @@ class BankPane {
     std::string ProgramName(int number) const;
     PaneEnables Enables(const std::vector<int>& selected) const;
     // Whether a refresh with these hint flags refills the rows.
-    bool RefillsOn(int hint) const;
+    bool RefillsOn(RefreshHint hint) const;
     // The tab's label, and the rows to make visible (first the middle, then the top).
     std::string TabLabel(int tab) const;
     static std::pair<int, int> TabRows(int tab) { return {128 * tab + 64, 128 * tab}; }
@@ -97,7 +99,9 @@ class BankPane {
 
   private:
     void Upload();
-    void Changed(int hint);
+    void Changed(RefreshHint hint);
+    // Records an edit of an object of this pane's bank.
+    void Touch(BankObject& object);
 
     TalmeruApp& app_;
     bool main_;

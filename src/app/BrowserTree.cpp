@@ -126,9 +126,8 @@ SampleHeader* DuplicateSampleHeader(ZedoDatabase& bank, int n) {
     return left;
 }
 
-BrowserCommands::BrowserCommands(TalmeruApp& app, InsertAsker& ask, UploadHost& uploads,
-                                 BrowserEditors& editors)
-    : app_(app), ask_(ask), uploads_(uploads), editors_(editors) {}
+BrowserCommands::BrowserCommands(TalmeruApp& app, InsertAsker& ask, BrowserEditors& editors)
+    : app_(app), ask_(ask), editors_(editors) {}
 
 BankObject* BrowserCommands::Find(ObjectRef ref) const {
     return ref.IsObject() ? app_.Bank().GetObject(ref.type, ref.number) : nullptr;
@@ -167,7 +166,7 @@ void BrowserCommands::OpenEditor(ObjectRef ref) {
 
 bool BrowserCommands::Rename(ObjectRef ref) {
     if (!CanChange(ref)) return false;
-    InsertCommands commands(app_, ask_, uploads_);
+    InsertCommands commands(app_, ask_);
     return commands.Rename(ref.type, ref.number);
 }
 
@@ -202,7 +201,7 @@ bool BrowserCommands::Delete(ObjectRef ref) {
         return false;
     }
     bank.SetModified(true);
-    app_.Refresh(-1);
+    app_.Refresh(kHintAll);
     ask_.Working(false);
     return true;
 }
@@ -211,12 +210,12 @@ int BrowserCommands::Duplicate(ObjectRef ref) {
     if (!CanChange(ref)) return -1;
     ZedoDatabase& bank = app_.Bank();
     BankObject* copy = nullptr;
-    int hint = 0;
+    RefreshHint hint = kHintAll;
     switch (ref.type) {
         case kTypeKeymap:
             copy = bank.DuplicateKeymap(ref.number, true);
             if (!copy) ShowMessage("No free keymap space");
-            hint = InsertCommands::kHintKeymaps;
+            hint = kHintKeymaps;
             break;
         case kTypeSampleHeader:
             copy = DuplicateSampleHeader(bank, ref.number);
@@ -241,7 +240,7 @@ int BrowserCommands::Duplicate(ObjectRef ref) {
     // The copies reach the synthesizer with the next flush (a right half follows its left).
     copy->marked = false;
     if (copy->chained) copy->chained->marked = false;
-    app_.MarkChanged(copy);
+    app_.Changed(*copy);
     app_.Refresh(hint);
     return copy->Number();
 }

@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "application/BankEdits.h"
+
 namespace talmeru {
 
 class BankObject;
 class InsertAsker;
 class SampleHeader;
 class TalmeruApp;
-class UploadHost;
 class ZedoDatabase;
 
 // A bank object named by type (kTypeKeymap, kTypeSampleHeader, kTypeProgram) and number;
@@ -67,8 +68,7 @@ class BrowserEditors {
 
 class BrowserCommands {
   public:
-    BrowserCommands(TalmeruApp& app, InsertAsker& ask, UploadHost& uploads,
-                    BrowserEditors& editors);
+    BrowserCommands(TalmeruApp& app, InsertAsker& ask, BrowserEditors& editors);
 
     // The object in the current bank, or nullptr.
     BankObject* Find(ObjectRef ref) const;
@@ -93,7 +93,6 @@ class BrowserCommands {
   private:
     TalmeruApp& app_;
     InsertAsker& ask_;
-    UploadHost& uploads_;
     BrowserEditors& editors_;
 };
 

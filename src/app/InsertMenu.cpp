@@ -14,7 +14,7 @@ void AddInsertCommands(QMenu& edit, TalmeruApp& app, ShellWindow& window, QWidge
     auto run = [&app, &window, parent, openers](auto command) {
         return [&app, &window, parent, openers, command] {
             QtInsertAsker ask(parent, openers);
-            InsertCommands commands(app, ask, window.Uploads());
+            InsertCommands commands(app, ask);
             command(commands);
         };
     };
@@ -33,7 +33,7 @@ void AddInsertCommands(QMenu& edit, TalmeruApp& app, ShellWindow& window, QWidge
     QObject::connect(&edit, &QMenu::aboutToShow, &edit,
                      [&app, &window, parent, program, layer, keymap, sample, renumber] {
                          QtInsertAsker ask(parent);
-                         const InsertCommands c(app, ask, window.Uploads());
+                         const InsertCommands c(app, ask);
                          program->setEnabled(c.CanInsertProgram());
                          layer->setEnabled(c.CanInsertLayer());
                          keymap->setEnabled(c.CanInsertKeymap());

@@ -205,7 +205,7 @@ void CMainFrame::BuildMenus() {
     });
     file->addAction("Download All")->setEnabled(false);
     file->addAction("&Properties", [this] {
-        if (ShowProperties()) app_.Refresh(-1);
+        if (ShowProperties()) app_.Refresh(kHintAll);
     });
     recentMenu_ = file->addMenu("Recent Files");
     file->addSeparator();
@@ -365,7 +365,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void CMainFrame::RefreshViews(int hint) {
+void CMainFrame::RefreshViews(RefreshHint hint) {
     UpdateGauges();
     if (EditorSample* samples = SampleEditor(); samples && (hint & kHintSamples)) samples->Refill();
     if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
@@ -416,7 +416,7 @@ EditorSample* CMainFrame::OpenSampleEditor(int number) {
     if (!sampleFrame_) {
         QMdiSubWindow* active = mdi_->activeSubWindow();
         const bool maximized = active && active->isMaximized();
-        auto* editor = new EditorSample(app_, *uploads_);
+        auto* editor = new EditorSample(app_);
         connect(editor, &EditorSample::spectrumRequested, this,
                 [this](int sample) { ShowSpectrum(app_.Bank(), sample, this); });
         sampleFrame_ = mdi_->addSubWindow(editor);
@@ -652,7 +652,7 @@ void CMainFrame::DrumKitWizard() {
     if (wizard.exec() != QDialog::Accepted) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.FlushPendingEdits();
-    Program* made = wizard.Kit().Build(app_.Bank(), app_.CurrentProgram());
+    Program* made = wizard.Kit().Build(app_, app_.CurrentProgram());
     QApplication::restoreOverrideCursor();
     app_.FinishWizard(made);
 }
@@ -662,7 +662,7 @@ void CMainFrame::MicrotuningWizard() {
     if (wizard.exec() != QDialog::Accepted) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.FlushPendingEdits();
-    Program* made = wizard.Choices().Build(app_.Bank());
+    Program* made = wizard.Choices().Build(app_);
     QApplication::restoreOverrideCursor();
     app_.FinishWizard(made);
 }
@@ -680,7 +680,7 @@ void CMainFrame::TonalProgramWizard() {
     if (result != QDialog::Accepted) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.FlushPendingEdits();
-    Program* made = wizard.Choices().Build(app_.Bank(), current, replace);
+    Program* made = wizard.Choices().Build(app_, current, replace);
     QApplication::restoreOverrideCursor();
     app_.FinishWizard(made);
 }

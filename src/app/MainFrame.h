@@ -50,7 +50,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     ~CMainFrame() override;
 
     // ShellWindow: the dialogs are virtual so that tests answer them.
-    void RefreshViews(int hint) override;
+    void RefreshViews(RefreshHint hint) override;
     void FillProgramBox() override;
     void ShowCurrentProgram() override;
     void ShowChannel(int channel) override;

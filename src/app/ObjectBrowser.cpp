@@ -51,10 +51,9 @@ class MainFrameEditors : public BrowserEditors {
 
 }  // namespace
 
-BrowserObject::BrowserObject(TalmeruApp& app, ShellWindow& shell, BrowserEditors& editors,
-                             QWidget* parent)
+BrowserObject::BrowserObject(TalmeruApp& app, BrowserEditors& editors, QWidget* parent)
     : QTreeWidget(parent), app_(app), ask_(std::make_unique<QtInsertAsker>(this)) {
-    commands_ = std::make_unique<BrowserCommands>(app_, *ask_, shell.Uploads(), editors);
+    commands_ = std::make_unique<BrowserCommands>(app_, *ask_, editors);
     // In the order of BrowserImage.
     images_ = {Tile('K', QColor(0x2E, 0x7D, 0x32)), Tile('S', QColor(0xC6, 0x28, 0x28)),
                Tile('P', QColor(0x15, 0x65, 0xC0)), Tile('L', QColor(0x6A, 0x1B, 0x9A)),
@@ -84,8 +83,8 @@ ObjectRef BrowserObject::RefOf(const QTreeWidgetItem* item) {
     return {item->data(0, kTypeRole).toInt(), item->data(0, kNumberRole).toInt()};
 }
 
-void BrowserObject::Refresh(int hint) {
-    if (hint & (kHintPrograms | kHintSamples | InsertCommands::kHintKeymaps)) Rebuild();
+void BrowserObject::Refresh(RefreshHint hint) {
+    if (hint & (kHintPrograms | kHintSamples | kHintKeymaps)) Rebuild();
 }
 
 void BrowserObject::Rebuild() {
@@ -181,7 +180,7 @@ void BrowserObject::keyPressEvent(QKeyEvent* event) {
 
 CObjectBrowserFrame::CObjectBrowserFrame(TalmeruApp& app, CMainFrame& main, QWidget* parent)
     : QMdiSubWindow(parent), app_(app), editors_(std::make_unique<MainFrameEditors>(main)) {
-    browser_ = new BrowserObject(app_, main, *editors_, this);
+    browser_ = new BrowserObject(app_, *editors_, this);
     setObjectName(kName);
     setWidget(browser_);
     setAttribute(Qt::WA_DeleteOnClose);

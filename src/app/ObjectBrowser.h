@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/BrowserTree.h"
+#include "application/BankEdits.h"
 
 class QMenu;
 
@@ -14,18 +15,16 @@ namespace talmeru {
 
 class CMainFrame;
 class QtInsertAsker;
-class ShellWindow;
 class TalmeruApp;
 
 class BrowserObject : public QTreeWidget {
     Q_OBJECT
   public:
-    BrowserObject(TalmeruApp& app, ShellWindow& shell, BrowserEditors& editors,
-                  QWidget* parent = nullptr);
+    BrowserObject(TalmeruApp& app, BrowserEditors& editors, QWidget* parent = nullptr);
     ~BrowserObject() override;
 
     // Rebuilds the tree when the hint names programs, sample headers or keymaps.
-    void Refresh(int hint);
+    void Refresh(RefreshHint hint);
     void Rebuild();
     // The object of the selected item (none for groups, layers and modulators).
     ObjectRef Selected() const { return selected_; }

@@ -192,7 +192,6 @@ void MakePercussiveEnvelope(SampleHeader& header) {
     env.push_back({-2000, 0});
     env.push_back({kDefaultDecaySlope, 0});
     header.envelope = std::move(env);
-    header.DropPackedCopy();
 }
 
 std::string EnvelopePresets::KeyOf(int index) const {
@@ -298,7 +297,6 @@ int EnvelopePresets::Apply(std::string_view name, SampleHeader& header) const {
         return 2;
     }
     header.envelope = std::move(entries);
-    header.DropPackedCopy();
     return 0;
 }
 

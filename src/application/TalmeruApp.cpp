@@ -157,7 +157,7 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
                  "not working, you are out of luck.  However, would you like to see the "
                  "Properties Sheet to see what devices are available?") &&
         window.ShowProperties()) {
-        Refresh(-1);
+        Refresh(kHintAll);
     }
 
     if (files.empty()) {
@@ -190,7 +190,7 @@ void TalmeruApp::ResetSequence() {
     undoKeymap_.reset();
     current_ = nullptr;
     currentNumber_ = -1;
-    if (window_) window_->RefreshViews(-1);
+    if (window_) window_->RefreshViews(kHintAll);
     bank_.Clear(false);
     bank_.SetModified(false);
     bank_.SetPath({});
@@ -198,7 +198,7 @@ void TalmeruApp::ResetSequence() {
     link_->SystemReset();
     if (window_) {
         window_->FillProgramBox();
-        window_->RefreshViews(-1);
+        window_->RefreshViews(kHintAll);
     }
 }
 
@@ -209,14 +209,14 @@ void TalmeruApp::ResetToRom() {
         bank_.SetPath(Fmt("MA-1 GM Bank %04x.pbf", romVersion_));
         bank_.SetModified(false);
     }
-    Refresh(-1);
+    Refresh(kHintAll);
 }
 
 void TalmeruApp::DownloadPrograms() {
     FlushPendingEdits();
     if (DownloadAll(bank_, *link_, window_ ? window_->Downloads() : nullptr) != 0)
         ShowMessage("Download failed.");
-    Refresh(-1);
+    Refresh(kHintAll);
 }
 
 void TalmeruApp::AllNotesOff() {
@@ -239,7 +239,7 @@ void TalmeruApp::Upload() {
 void TalmeruApp::NewBank() {
     if (SaveIfWanted() != 0) return;
     ResetSequence();
-    Refresh(-1);
+    Refresh(kHintAll);
 }
 
 void TalmeruApp::OpenBankCommand() {
@@ -255,7 +255,7 @@ bool TalmeruApp::OpenDocumentFile(const std::string& path) {
     if (window_) window_->ShowLog();
     if (!ok) ShowMessage("Could not read file properly.");
     Upload();
-    Refresh(-1);
+    Refresh(kHintAll);
     if (ok) AddRecentFile(path);
     return ok;
 }
@@ -358,7 +358,7 @@ int TalmeruApp::ImportWaves(const std::vector<std::string>& files) {
         ShowMessage("Warning: Auto Program Replace option on, but you selected more than 1 sample");
     if (count > 0) bank_.SetModified(true);
     Upload();
-    Refresh(-1);
+    Refresh(kHintAll);
     if (first && options_.autoProgramSwitch) SelectProgram(first, true);
     return count;
 }
@@ -367,7 +367,7 @@ void TalmeruApp::FinishWizard(Program* made) {
     if (!made) return;
     Upload();
     FlushPendingEdits();
-    Refresh(-1);
+    Refresh(kHintAll);
     if (options_.autoProgramSwitch) SelectProgram(made, true);
 }
 
@@ -376,7 +376,7 @@ void TalmeruApp::Sync() {
     if (link_->QueryMemory(1) != 0) ShowMessage("Unable to determine available memory");
 }
 
-void TalmeruApp::Refresh(int hint) {
+void TalmeruApp::Refresh(RefreshHint hint) {
     if (current_ && bank_.GetProgram(currentNumber_) != current_) {
         SelectProgram(bank_.GetProgram(currentNumber_), false);
     }
@@ -411,18 +411,28 @@ void TalmeruApp::SelectProgram(Program* program, bool updateToolbar) {
     if (window_) window_->ProgramSelected();
 }
 
-int TalmeruApp::MarkChanged(BankObject* object) {
+void TalmeruApp::Changed(BankObject& object) {
+    object.DropPackedCopy();
     if (!Editable()) {
         ShowMessage(
             "Bank becomes read-only if the merge wave data option is on.\nYou must turn off the "
             "option (in File|Properties) and reload the bank if you want to make edits.");
-        return 0;
+        return;
     }
-    if (std::find(pending_.begin(), pending_.end(), object) != pending_.end()) return 0;
+    if (std::find(pending_.begin(), pending_.end(), &object) != pending_.end()) return;
     if (int(pending_.size()) >= kPendingLimit) FlushPendingEdits();
-    pending_.push_back(object);
+    pending_.push_back(&object);
     bank_.SetModified(true);
-    return 0;
+}
+
+void TalmeruApp::MarkForUpload(BankObject& object) {
+    object.DropPackedCopy();
+    object.marked = true;
+}
+
+int TalmeruApp::UploadMarked() {
+    if (!window_) return 1;
+    return talmeru::UploadMarked(bank_, rom_.get(), window_->Uploads());
 }
 
 void TalmeruApp::KeepUndoKeymap(const Keymap& keymap) {
@@ -438,12 +448,9 @@ void TalmeruApp::UndoKeymapChange() {
     // The keymap may have been deleted since; then there is nothing to put back.
     if (!target) return;
     target->CopyFrom(*copy);
-    MarkChanged(target);
-    if (current_) {
-        current_->DropPackedCopy();
-        MarkChanged(current_);
-    }
-    Refresh(8);
+    Changed(*target);
+    if (current_) Changed(*current_);
+    Refresh(kHintKeymaps);
     SelectProgram(current_, true);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "application/BankEdits.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
 #include "platform/MidiSystem.h"
@@ -32,10 +33,6 @@ class Ma1Emulator;
 inline constexpr int kTalmeruVersion = 0x147;
 inline constexpr int kPendingLimit = 8;
 inline constexpr int kRecentFileCount = 6;
-// Refresh hint: the program list changed.
-inline constexpr int kHintPrograms = 2;
-// Refresh hint: sample headers changed.
-inline constexpr int kHintSamples = 4;
 
 enum class WelcomeChoice { DownloadPrograms, ResetSynth, Closed };
 
@@ -49,7 +46,7 @@ struct SaveChoice {
 class ShellWindow {
   public:
     virtual ~ShellWindow() = default;
-    virtual void RefreshViews(int hint) = 0;
+    virtual void RefreshViews(RefreshHint hint) = 0;
     virtual void FillProgramBox() = 0;
     virtual void ShowCurrentProgram() = 0;
     virtual void ShowChannel(int channel) = 0;
@@ -101,7 +98,7 @@ struct AppEnvironment {
 // The settings folder, the system's MIDI devices and then a fresh emulator's.
 AppEnvironment DefaultEnvironment();
 
-class TalmeruApp {
+class TalmeruApp : public BankEdits {
   public:
     // Start-up before any window: settings, link, devices, ROM bank.
     explicit TalmeruApp(AppEnvironment env);
@@ -115,7 +112,7 @@ class TalmeruApp {
 
     Profile& Settings() { return settings_; }
     MidiSynthLink& Link() { return *link_; }
-    ZedoDatabase& Bank() { return bank_; }
+    ZedoDatabase& Bank() override { return bank_; }
     const ZedoDatabase* RomBank() const { return rom_.get(); }
     MiscOptions& Options() { return options_; }
     int RomVersion() const { return romVersion_; }
@@ -136,7 +133,7 @@ class TalmeruApp {
     int CurrentNumber() const { return currentNumber_; }
     const std::vector<BankObject*>& Pending() const { return pending_; }
     const std::vector<std::string>& RecentFiles() const { return recent_; }
-    bool Editable() const { return !bank_.ReadOnly(); }
+    bool Editable() const override { return !bank_.ReadOnly(); }
 
     // Bank commands.
     void NewBank();
@@ -158,10 +155,13 @@ class TalmeruApp {
     void FinishWizard(Program* made);
     void Panic();
     void Sync();
-    void Refresh(int hint);
+    void Refresh(RefreshHint hint) override;
     void SelectProgram(Program* program, bool updateToolbar);
-    int MarkChanged(BankObject* object);
-    void FlushPendingEdits();
+    // Read-only banks (merged wave data) refuse the change with a message.
+    void Changed(BankObject& object) override;
+    void MarkForUpload(BankObject& object) override;
+    void FlushPendingEdits() override;
+    int UploadMarked() override;
     // Sends the whole bank to the synthesizer under the upload window.
     void UploadBank() { Upload(); }
     void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
@@ -169,7 +169,7 @@ class TalmeruApp {
     // One step of keymap undo: a copy of a keymap as it was before the keymap editor's last
     // drag. The copy replaces any earlier one; undoing writes it back into the keymap of the
     // same number.
-    void KeepUndoKeymap(const Keymap& keymap);
+    void KeepUndoKeymap(const Keymap& keymap) override;
     const Keymap* UndoKeymap() const { return undoKeymap_.get(); }
     bool CanUndoKeymap() const { return undoKeymap_ && Editable(); }
     void UndoKeymapChange();

@@ -59,9 +59,7 @@ void CMusicKeyboard::paintEvent(QPaintEvent* event) {
     // Black keys last: they lie over the white keys' upper parts.
     for (bool black : {false, true}) {
         for (int key = layout_.Lowest(); key <= layout_.Highest(); ++key) {
-            if (IsBlackKey(key) != black ||
-                !event->region().intersects(KeyBounds(key)))
-                continue;
+            if (IsBlackKey(key) != black || !event->region().intersects(KeyBounds(key))) continue;
             p.setBrush(KeyColour(key));
             p.drawPolygon(KeyPolygon(KeyboardLayout::Shape(key)));
         }
@@ -93,8 +91,8 @@ bool CMusicKeyboard::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         const int key = layout_.HitTest(help->pos().x(), help->pos().y());
-        QToolTip::showText(help->globalPos(), QString::fromStdString(NoteName(key)),
-                           this, KeyBounds(key), 100);
+        QToolTip::showText(help->globalPos(), QString::fromStdString(NoteName(key)), this,
+                           KeyBounds(key), 100);
         return true;
     }
     return QWidget::event(event);

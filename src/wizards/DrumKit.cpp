@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 
+#include "application/BankEdits.h"
 #include "application/EnvelopePresets.h"
 #include "files/WaveDataLoader.h"
 #include "files/WaveImport.h"
@@ -64,7 +65,7 @@ std::string RightHalfName(const ZedoDatabase& db, const std::string& left) {
 }
 
 // A sample header as the kit plays it on key `key`.
-void PrepareHeader(SampleHeader& h, const DrumKit& kit, int key, int shift) {
+void PrepareHeader(SampleHeader& h, const DrumKit& kit, int key, int shift, BankEdits& edits) {
     // The loop goes first: the percussive envelope follows the length the sample plays.
     if (!kit.useLoops) h.SetLoopStart(h.end);
     if (kit.noteOffStops)
@@ -72,7 +73,7 @@ void PrepareHeader(SampleHeader& h, const DrumKit& kit, int key, int shift) {
     else
         MakePercussiveEnvelope(h);
     h.SetPitch(key - shift);
-    h.marked = true;
+    edits.MarkForUpload(h);
 }
 
 }  // namespace
@@ -415,7 +416,8 @@ std::string DrumKit::Problem(const ZedoDatabase& db, const Program* current) con
     return {};
 }
 
-Program* DrumKit::Build(ZedoDatabase& db, Program* current) const {
+Program* DrumKit::Build(BankEdits& edits, Program* current) const {
+    ZedoDatabase& db = edits.Bank();
     if (std::string problem = Problem(db, current); !problem.empty()) {
         ShowMessage(problem);
         return nullptr;
@@ -478,10 +480,10 @@ Program* DrumKit::Build(ZedoDatabase& db, Program* current) const {
                 if (!header) {
                     skip(path);
                 } else {
-                    PrepareHeader(*header, *this, k, slot.shift);
+                    PrepareHeader(*header, *this, k, slot.shift, edits);
                     if (header->stereoRole == kStereoLeft && header->chained) {
                         PrepareHeader(*static_cast<SampleHeader*>(header->chained), *this, k,
-                                      slot.shift);
+                                      slot.shift, edits);
                         isStereo = true;
                     }
                     keymap->entries[at].sample = header->Number();
@@ -490,8 +492,7 @@ Program* DrumKit::Build(ZedoDatabase& db, Program* current) const {
             ++k;
         }
         if (!keymap) continue;
-        keymap->marked = true;
-        keymap->DropPackedCopy();
+        edits.MarkForUpload(*keymap);
         if (isStereo) {
             Keymap* right = db.CreateKeymap(RightHalfName(db, keymap->Name()), -1);
             if (!right) {
@@ -506,7 +507,7 @@ Program* DrumKit::Build(ZedoDatabase& db, Program* current) const {
                         e.sample = h->chained->Number();
                 }
                 PairStereo(*keymap, *right);
-                right->marked = true;
+                edits.MarkForUpload(*right);
             }
         }
         Layer* layer = target->AddLayer(*keymap, isStereo);
@@ -521,8 +522,7 @@ Program* DrumKit::Build(ZedoDatabase& db, Program* current) const {
         layer->SetIgnoreNoteOff(!noteOffStops);
         layer->Amp().SetGain(kDrumLayerGain);
     }
-    target->marked = true;
-    target->DropPackedCopy();
+    edits.MarkForUpload(*target);
     db.SetModified(true);
     return target;
 }

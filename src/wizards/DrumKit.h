@@ -8,6 +8,7 @@
 
 namespace talmeru {
 
+class BankEdits;
 class Profile;
 class Program;
 class ZedoDatabase;
@@ -94,7 +95,7 @@ class DrumKit {
     // headers (marked), the bank marked unsaved. A file that cannot be loaded is reported and
     // its key stays silent. When Problem() is not empty its text is shown, the bank is left
     // alone and the result is nullptr.
-    Program* Build(ZedoDatabase& db, Program* current) const;
+    Program* Build(BankEdits& edits, Program* current) const;
 
     // The choices.
     std::string name = kDrumKitName;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <system_error>
 
+#include "application/BankEdits.h"
 #include "model/Keymap.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
@@ -259,7 +260,8 @@ std::string Microtuning::Problem(const ZedoDatabase& db) const {
     return Prepare(db, *this, plan);
 }
 
-Program* Microtuning::Build(ZedoDatabase& db) const {
+Program* Microtuning::Build(BankEdits& edits) const {
+    ZedoDatabase& db = edits.Bank();
     Plan plan;
     if (std::string problem = Prepare(db, *this, plan); !problem.empty()) {
         ShowMessage(problem);
@@ -267,10 +269,10 @@ Program* Microtuning::Build(ZedoDatabase& db) const {
     }
     db.ClearMarks();
     for (auto& keymap : plan.keymaps) {
-        keymap->marked = true;
+        edits.MarkForUpload(*keymap);
         db.PutKeymap(std::move(keymap));
     }
-    plan.program->marked = true;
+    edits.MarkForUpload(*plan.program);
     Program* made = plan.program.get();
     db.PutProgram(std::move(plan.program));
     db.SetModified(true);

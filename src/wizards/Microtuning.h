@@ -12,6 +12,7 @@
 
 namespace talmeru {
 
+class BankEdits;
 class Program;
 class ZedoDatabase;
 
@@ -78,7 +79,7 @@ class Microtuning {
     // Builds the program and its keymaps, marked for upload, and marks the bank unsaved.
     // When Problem() is not empty its text is shown, nothing in the bank changes and the
     // result is nullptr.
-    Program* Build(ZedoDatabase& db) const;
+    Program* Build(BankEdits& edits) const;
 
     // The choices.
     int templateNumber = -1;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 
+#include "application/BankEdits.h"
 #include "files/WavWaveData.h"
 #include "files/WaveImport.h"
 #include "model/Keymap.h"
@@ -387,7 +388,8 @@ std::string TonalProgram::Problem(const ZedoDatabase& db, int currentProgram,
     return {};
 }
 
-Program* TonalProgram::Build(ZedoDatabase& db, int currentProgram, bool autoReplace) const {
+Program* TonalProgram::Build(BankEdits& edits, int currentProgram, bool autoReplace) const {
+    ZedoDatabase& db = edits.Bank();
     if (std::string problem = Problem(db, currentProgram, autoReplace); !problem.empty()) {
         ShowMessage(problem);
         return nullptr;
@@ -424,13 +426,13 @@ Program* TonalProgram::Build(ZedoDatabase& db, int currentProgram, bool autoRepl
         }
         left->SetPitch(row.key);
         left->ResetEnvelope(release);
-        left->marked = true;
+        edits.MarkForUpload(*left);
         auto* right =
             left->stereoRole == kStereoLeft ? dynamic_cast<SampleHeader*>(left->chained) : nullptr;
         if (right) {
             right->SetPitch(row.key);
             right->ResetEnvelope(release);
-            right->marked = true;
+            edits.MarkForUpload(*right);
             stereo = true;
         }
         KeymapEntry& e = keymap->entries[keymap->MakeRange(start, row.top)];
@@ -438,8 +440,7 @@ Program* TonalProgram::Build(ZedoDatabase& db, int currentProgram, bool autoRepl
         start = row.top + 1;
     }
     if (start < kKeys) keymap->entries[keymap->MakeRange(start, kKeys - 1)].sample = kNoSample;
-    keymap->marked = true;
-    keymap->DropPackedCopy();
+    edits.MarkForUpload(*keymap);
     const int keymapNumber = keymap->Number();
 
     Program* target = nullptr;
@@ -464,14 +465,13 @@ Program* TonalProgram::Build(ZedoDatabase& db, int currentProgram, bool autoRepl
             if (h && h->stereoRole == kStereoLeft && h->chained) e.sample = h->chained->Number();
         }
         PairStereo(*keymap, *right);
-        right->marked = true;
+        edits.MarkForUpload(*right);
     }
     keymap = db.GetKeymap(keymapNumber);
     Layer* layer = target->AddLayer(*keymap, stereo);
     ApplyQuickOptions(*this, *layer);
     layer->UpdateRightHalf();
-    target->marked = true;
-    target->DropPackedCopy();
+    edits.MarkForUpload(*target);
     db.SetModified(true);
     return target;
 }

@@ -8,6 +8,7 @@
 
 namespace talmeru {
 
+class BankEdits;
 class Profile;
 class Program;
 class ZedoDatabase;
@@ -72,7 +73,7 @@ class TonalProgram {
     std::string Problem(const ZedoDatabase& db, int currentProgram, bool autoReplace) const;
     // Builds the keymap(s), samples and layer(s), marked for upload, and marks the bank
     // unsaved. The target program, or nullptr (reason shown, the bank as it was).
-    Program* Build(ZedoDatabase& db, int currentProgram, bool autoReplace) const;
+    Program* Build(BankEdits& edits, int currentProgram, bool autoReplace) const;
 
     // The choices.
     std::string name;

@@ -21,7 +21,7 @@ namespace talmeru::test {
 
 class FakeWindow : public ShellWindow {
   public:
-    void RefreshViews(int) override { ++refreshes; }
+    void RefreshViews(RefreshHint) override { ++refreshes; }
     void FillProgramBox() override {}
     void ShowCurrentProgram() override {}
     void ShowChannel(int ch) override { channel = ch; }

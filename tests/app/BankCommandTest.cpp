@@ -62,13 +62,13 @@ TEST_F(BankCommands, OpeningABankWithRamSamplesLoadsThemIntoTheSynth) {
 TEST_F(BankCommands, TheNinthMarkFlushesTheFirstEight) {
     const int stores = emu->Requests(0x03);
     for (int n = 0; n < 8; ++n) {
-        ASSERT_EQ(app->MarkChanged(app->Bank().GetProgram(n)), 0);
-        ASSERT_EQ(app->MarkChanged(app->Bank().GetProgram(n)), 0);  // held once
+        app->Changed(*app->Bank().GetProgram(n));
+        app->Changed(*app->Bank().GetProgram(n));  // held once
     }
     EXPECT_EQ(app->Pending().size(), 8u);
     EXPECT_EQ(emu->Requests(0x03), stores);
     EXPECT_TRUE(app->Bank().IsModified());
-    ASSERT_EQ(app->MarkChanged(app->Bank().GetProgram(8)), 0);
+    app->Changed(*app->Bank().GetProgram(8));
     ASSERT_EQ(app->Pending().size(), 1u);
     EXPECT_EQ(app->Pending()[0], app->Bank().GetProgram(8));
     for (int n = 0; n < 8; ++n)
@@ -76,9 +76,32 @@ TEST_F(BankCommands, TheNinthMarkFlushesTheFirstEight) {
     EXPECT_FALSE(emu->InRam(3, 8));
 }
 
+// Every edit passes through the application: a change drops the stale packed form (the
+// synthesizer would get the old object) and waits for the flush; a made object waits for the
+// upload of marked objects.
+TEST_F(BankCommands, TheEditSeamDropsPackedFormsAndSendsWhatItRecords) {
+    Program* p = app->Bank().GetProgram(0);
+    ASSERT_EQ(p->PackCached(), 0);
+    ASSERT_FALSE(p->PackedCopy().empty());
+    p->SetName("Renamed");
+    app->Changed(*p);
+    EXPECT_TRUE(p->PackedCopy().empty());
+    ASSERT_EQ(app->Pending(), std::vector<BankObject*>{p});
+
+    Keymap* k = app->Bank().CreateKeymap("Made", 300);
+    k->entries = {{127, 0, 1}};
+    app->Bank().ClearMarks();
+    app->MarkForUpload(*k);
+    EXPECT_TRUE(k->marked);
+    EXPECT_FALSE(emu->InRam(1, 300));
+    EXPECT_EQ(app->UploadMarked(), 0);
+    emu->Flush();
+    EXPECT_TRUE(emu->InRam(1, 300));
+}
+
 TEST_F(BankCommands, AReadOnlyBankRefusesEdits) {
     app->Bank().SetMergeWaveData(true);
-    app->MarkChanged(app->Bank().GetProgram(0));
+    app->Changed(*app->Bank().GetProgram(0));
     EXPECT_TRUE(app->Pending().empty());
     EXPECT_TRUE(prompter.Saw(
         "Bank becomes read-only if the merge wave data option is on.\nYou must turn off the option "

@@ -187,8 +187,8 @@ TEST_F(BankPaneTest, RenamingTrimsAndMarksTheProgram) {
 
 TEST_F(BankPaneTest, DeletingClearsPendingEditsAndPicksTheFirstProgram) {
     app->SelectProgram(app->Bank().GetProgram(1), true);
-    app->MarkChanged(app->Bank().GetProgram(0));
-    app->MarkChanged(app->Bank().GetProgram(1));
+    app->Changed(*app->Bank().GetProgram(0));
+    app->Changed(*app->Bank().GetProgram(1));
     EXPECT_EQ(main->Delete({0, 1, 300}), 2);
     EXPECT_EQ(app->Bank().GetProgram(0), nullptr);
     EXPECT_EQ(app->Bank().GetProgram(1), nullptr);
@@ -285,10 +285,12 @@ TEST_F(BankPaneTest, EnablesHintsTabsAndSwitching) {
     EXPECT_TRUE(e.renumber);
     EXPECT_FALSE(e.switchTo);
 
-    EXPECT_TRUE(main->RefillsOn(-1) && main->RefillsOn(1) && main->RefillsOn(2));
-    EXPECT_FALSE(main->RefillsOn(4) || main->RefillsOn(8));
-    EXPECT_TRUE(scratch->RefillsOn(-1));
-    EXPECT_FALSE(scratch->RefillsOn(2) || scratch->RefillsOn(3));
+    EXPECT_TRUE(main->RefillsOn(kHintAll) && main->RefillsOn(kHintLayers) &&
+                main->RefillsOn(kHintPrograms));
+    EXPECT_FALSE(main->RefillsOn(kHintSamples) || main->RefillsOn(kHintKeymaps));
+    EXPECT_TRUE(scratch->RefillsOn(kHintAll));
+    EXPECT_FALSE(scratch->RefillsOn(kHintPrograms) ||
+                 scratch->RefillsOn(kHintLayers | kHintPrograms));
 
     EXPECT_EQ(BankPane::TabRows(2), std::make_pair(320, 256));
     EXPECT_EQ(main->TabLabel(0), app->Numbering().bankPrefix ? "0/0" : "0");
@@ -409,7 +411,7 @@ TEST_F(BankWindowTest, TheEditorOpensOnceWithItsSplitterAndFollowsRefreshes) {
 
     // A rename elsewhere reaches the list through the application's refresh.
     app->Bank().GetProgram(2)->SetName("Elsewhere");
-    app->Refresh(2);
+    app->Refresh(kHintPrograms);
     EXPECT_TRUE(left->List()->item(2)->text().contains("Elsewhere"));
 
     left->Renamed(5, "  Trimmed  ");

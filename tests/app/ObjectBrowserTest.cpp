@@ -48,7 +48,7 @@ class BrowserTest : public AppTest {
         AppTest::SetUp();
         Make();
         ASSERT_TRUE(app->Start(window, {}));
-        commands = std::make_unique<BrowserCommands>(*app, ask, window.host, editors);
+        commands = std::make_unique<BrowserCommands>(*app, ask, editors);
         prompter.Clear();
     }
     void TearDown() override {
@@ -163,8 +163,7 @@ TEST_F(BrowserTest, DeletingTheCurrentProgramLeavesNoneUntilTheRefreshPicksTheFi
     app->SelectProgram(Bank().GetProgram(0), true);
     Program* first = Bank().GetProgram(0);
     first->SetName("Pending");
-    first->DropPackedCopy();
-    app->MarkChanged(first);
+    app->Changed(*first);
     window.refreshes = 0;
     ASSERT_TRUE(commands->Delete({kTypeProgram, 0}));
     EXPECT_EQ(Bank().GetProgram(0), nullptr);

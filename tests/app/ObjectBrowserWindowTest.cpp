@@ -52,12 +52,12 @@ TEST_F(BrowserWindowTest, TheBrowserOpensOnceAndRebuildsOnlyForObjectHints) {
     EXPECT_EQ(tree->topLevelItem(0)->text(0), "Programs");
 
     app->Bank().GetProgram(2)->SetName("Elsewhere");
-    app->Refresh(1);
+    app->Refresh(kHintLayers);
     EXPECT_FALSE(ItemOf(*tree, {kTypeProgram, 2})->text(0).endsWith("Elsewhere"));
     app->Refresh(kHintPrograms);
     EXPECT_EQ(ItemOf(*tree, {kTypeProgram, 2})->text(0), "2-Elsewhere");
     app->Bank().GetProgram(2)->SetName("Again");
-    app->Refresh(8);
+    app->Refresh(kHintKeymaps);
     EXPECT_EQ(ItemOf(*tree, {kTypeProgram, 2})->text(0), "2-Again");
 
     frame->close();
@@ -103,7 +103,7 @@ TEST_F(BrowserWindowTest, TheMenuActsOnObjectItemsOnlyAndRightPressesKeepTheSele
     // Deleting from the menu rebuilds the tree without the object.
     Keymap* loose = app->Bank().CreateKeymap("Loose", -1);
     const int n = loose->Number();
-    app->Refresh(8);
+    app->Refresh(kHintKeymaps);
     ASSERT_NE(ItemOf(*tree, {kTypeKeymap, n}), nullptr);
     menu.reset(tree->MakeContextMenu({kTypeKeymap, n}, nullptr));
     Action(*menu, "&Delete")->trigger();

@@ -11,6 +11,7 @@
 #include "platform/Format.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "support/RecordingEdits.h"
 #include "support/TempDir.h"
 #include "support/WavBuilder.h"
 #include "widgets/KeyboardLayout.h"
@@ -278,12 +279,13 @@ class DrumKitBuild : public TempDirTest {
     ScriptedPrompter prompter;
     ScopedPrompter scope{prompter};
     ZedoDatabase db;
+    RecordingEdits edits{db};
 };
 
 TEST_F(DrumKitBuild, OnePanGroupMakesOneCentredLayerWithEachSampleOnItsKey) {
     DrumKit kit =
         Kit({Mono("kick.wav"), Mono("snare.wav", 500, true), Mono("hat.wav")}, kWhiteKeysOnly);
-    Program* p = kit.Build(db, nullptr);
+    Program* p = kit.Build(edits, nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_TRUE(prompter.Messages().empty());
     EXPECT_EQ(p->Name(), "DrumKit");
@@ -328,7 +330,7 @@ TEST_F(DrumKitBuild, AShiftedDuplicatePlaysTheSameWaveAtAnotherPitch) {
     kit.noteOffStops = true;
     kit.useLoops = true;
     const int waves = db.WaveDataCount();
-    Program* p = kit.Build(db, nullptr);
+    Program* p = kit.Build(edits, nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(db.WaveDataCount(), waves + 1);
     const Keymap& k = *db.GetKeymap(p->GetLayer(0)->keymap);
@@ -351,7 +353,7 @@ TEST_F(DrumKitBuild, PanGroupsMakeOneLayerEachFromLeftToRight) {
     DrumKit kit = Kit({Mono("a.wav"), Mono("b.wav"), Mono("c.wav")});
     kit.SetPanPosition({0}, 6);
     kit.SetPanPosition({2}, 0);
-    Program* p = kit.Build(db, nullptr);
+    Program* p = kit.Build(edits, nullptr);
     ASSERT_NE(p, nullptr);
     ASSERT_EQ(p->LayerCount(), 3);
     EXPECT_EQ(p->GetLayer(0)->Pan(), 1);
@@ -370,7 +372,7 @@ TEST_F(DrumKitBuild, PanGroupsMakeOneLayerEachFromLeftToRight) {
 TEST_F(DrumKitBuild, AnUnreadableFileIsSkippedAndItsKeyStaysSilent) {
     const std::string bad = Put("bad.wav", {'R', 'I', 'F', 'F', 0, 0});
     DrumKit kit = Kit({Mono("a.wav"), bad, Mono("c.wav")});
-    Program* p = kit.Build(db, nullptr);
+    Program* p = kit.Build(edits, nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_TRUE(prompter.Saw(Fmt("%s was skipped because it could not be loaded.", bad.c_str())));
     const Keymap& k = *db.GetKeymap(p->GetLayer(0)->keymap);
@@ -382,14 +384,14 @@ TEST_F(DrumKitBuild, AnUnreadableFileIsSkippedAndItsKeyStaysSilent) {
     prompter.Clear();
     DrumKit none = Kit({bad});
     none.number = 9;
-    EXPECT_EQ(none.Build(db, nullptr), nullptr);
+    EXPECT_EQ(none.Build(edits, nullptr), nullptr);
     EXPECT_TRUE(prompter.Saw("None of the wave files could be loaded"));
     EXPECT_EQ(db.GetProgram(9), nullptr);
 }
 
 TEST_F(DrumKitBuild, AStereoFileMakesAStereoLayerPair) {
     DrumKit kit = Kit({Stereo("crash.wav"), Mono("ride.wav")});
-    Program* p = kit.Build(db, nullptr);
+    Program* p = kit.Build(edits, nullptr);
     ASSERT_NE(p, nullptr);
     ASSERT_EQ(p->LayerCount(), 2);
     const Layer& l = *p->GetLayer(0);
@@ -423,7 +425,7 @@ TEST_F(DrumKitBuild, ProblemsAreFoundBeforeTheBankChanges) {
     kit.number = 5;
     const std::string inUse = "Program 5 is already in use. Choose a free program number.";
     EXPECT_EQ(kit.Problem(db, nullptr), inUse);
-    EXPECT_EQ(kit.Build(db, nullptr), nullptr);
+    EXPECT_EQ(kit.Build(edits, nullptr), nullptr);
     EXPECT_TRUE(prompter.Saw(inUse));
     EXPECT_EQ(taken->Name(), "Taken");
 
@@ -432,7 +434,7 @@ TEST_F(DrumKitBuild, ProblemsAreFoundBeforeTheBankChanges) {
     kit.SetPanPosition({1}, 1);
     EXPECT_EQ(kit.Problem(db, nullptr), "Select a program to add the drum kit to");
     prompter.Clear();
-    EXPECT_EQ(kit.Build(db, taken), nullptr);
+    EXPECT_EQ(kit.Build(edits, taken), nullptr);
     EXPECT_EQ(prompter.Messages(),
               std::vector<std::string>{"The drum kit needs 2 layers, the program has room for 1"});
     EXPECT_EQ(taken->LayerCount(), 31);
@@ -443,7 +445,7 @@ TEST_F(DrumKitBuild, ProblemsAreFoundBeforeTheBankChanges) {
     kit.SetPanPosition({1}, 3);
     const int gain = taken->GetLayer(0)->Amp().Gain();
     ASSERT_NE(gain, -10);
-    Program* p = kit.Build(db, taken);
+    Program* p = kit.Build(edits, taken);
     EXPECT_EQ(p, taken);
     EXPECT_EQ(taken->LayerCount(), 32);
     EXPECT_EQ(taken->GetLayer(0)->Amp().Gain(), gain);
@@ -458,7 +460,7 @@ TEST_F(DrumKitBuild, AStereoKitNeedsRoomForBothKeymapHalves) {
     for (int n = 1; n < kSlotCount; ++n)
         db.CreateKeymap(Fmt("K%d", n), n);
     DrumKit kit = Kit({Stereo("crash.wav")});
-    EXPECT_EQ(kit.Build(db, nullptr), nullptr);
+    EXPECT_EQ(kit.Build(edits, nullptr), nullptr);
     EXPECT_EQ(prompter.Messages(),
               std::vector<std::string>{"The drum kit needs 2 free keymaps, the bank has 1"});
     EXPECT_EQ(CountObjects(db, kTypeProgram), 0);
@@ -480,7 +482,7 @@ TEST_F(DrumKitBuild, AutoProgramReplaceReusesTheCurrentProgram) {
     kit.SetFiles({Mono("a.wav")});
     kit.EnterLayout();
     kit.name = "New kit";
-    EXPECT_EQ(kit.Build(db, current), current);
+    EXPECT_EQ(kit.Build(edits, current), current);
     EXPECT_EQ(current->Name(), "New kit");
     ASSERT_EQ(current->LayerCount(), 1);
     EXPECT_NE(current->GetLayer(0)->keymap, 0);

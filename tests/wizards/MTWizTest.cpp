@@ -141,7 +141,7 @@ TEST_F(MTWizTest, FinishUploadsTheProgramAndMakesItCurrent) {
 
     ASSERT_NE(app->CurrentNumber(), wizard.Choices().number);
     const int refreshes = window.refreshes;
-    Program* made = wizard.Choices().Build(app->Bank());
+    Program* made = wizard.Choices().Build(*app);
     ASSERT_NE(made, nullptr);
     app->FinishWizard(made);
     EXPECT_EQ(app->CurrentProgram(), made);
@@ -163,7 +163,7 @@ TEST_F(MTWizTest, WithoutAutoProgramSwitchTheCurrentProgramStays) {
     m.name = "Other";
     m.number = app->Bank().FirstFreeProgram();
     m.temperament = 0;
-    Program* made = m.Build(app->Bank());
+    Program* made = m.Build(*app);
     ASSERT_NE(made, nullptr);
     app->FinishWizard(made);
     EXPECT_EQ(app->CurrentProgram(), current);
@@ -182,7 +182,7 @@ TEST_F(MTWizTest, TheMenuEntryRunsTheWizardOnAnEditableBank) {
 
     // Finish builds the program chosen on the sheet; Cancel leaves the bank alone.
     const int number = app->Bank().FirstFreeProgram();
-    ASSERT_EQ(app->MarkChanged(app->Bank().GetProgram(templateNumber)), 0);
+    app->Changed(*app->Bank().GetProgram(templateNumber));
     bool finish = true;
     auto drive = [&] {
         auto* wizard = qobject_cast<MTWiz*>(QApplication::activeModalWidget());

@@ -10,6 +10,7 @@
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "support/RecordingEdits.h"
 #include "support/TempDir.h"
 #include "wizards/Microtuning.h"
 
@@ -205,12 +206,13 @@ class MicrotuningBuild : public ::testing::Test {
     ScriptedPrompter prompter;
     ScopedPrompter scope{prompter};
     ZedoDatabase db;
+    RecordingEdits edits{db};
     Microtuning m;
 };
 
 TEST_F(MicrotuningBuild, EqualTemperamentPlaysTheTemplateOnEveryKey) {
     m.temperament = IndexOf(m, "Equal");
-    Program* made = m.Build(db);
+    Program* made = m.Build(edits);
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made, db.GetProgram(9));
     EXPECT_EQ(made->Name(), "Grand Pythag");
@@ -255,7 +257,7 @@ TEST_F(MicrotuningBuild, EqualTemperamentPlaysTheTemplateOnEveryKey) {
 TEST_F(MicrotuningBuild, EachLayerIsDetunedByItsClass) {
     db.GetProgram(5)->GetLayer(0)->Pitch().SetFineTune(120);
     m.temperament = IndexOf(m, "Persion 1");
-    Program* made = m.Build(db);
+    Program* made = m.Build(edits);
     ASSERT_NE(made, nullptr);
     ASSERT_EQ(made->LayerCount(), 8);
     const Temperament& t = BuiltIn("Persion 1");
@@ -277,7 +279,7 @@ TEST_F(MicrotuningBuild, EachLayerIsDetunedByItsClass) {
 TEST_F(MicrotuningBuild, KeymapNamesKeepThirteenCharactersOfTheTemplates) {
     db.GetKeymap(7)->SetName("ABCDEFGHIJKLMNOPQR");
     ASSERT_EQ(db.GetKeymap(7)->Name().size(), 16u);
-    Program* made = m.Build(db);
+    Program* made = m.Build(edits);
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(db.GetKeymap(made->GetLayer(1)->keymap)->Name(), "ABCDEFGHIJKLM-C#");
     EXPECT_EQ(db.GetKeymap(made->GetLayer(0)->keymap)->Name(), "ABCDEFGHIJKLM- C");
@@ -287,7 +289,7 @@ TEST_F(MicrotuningBuild, ProgramModulatorsComeWithTheTemplate) {
     Program& source = *db.GetProgram(5);
     ASSERT_GE(source.AddModulator(std::make_unique<LfoModulator>()), 0);
     ASSERT_GE(source.GetLayer(0)->AddModulator(std::make_unique<EnvModulator>()), 0);
-    Program* made = m.Build(db);
+    Program* made = m.Build(edits);
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made->ModulatorCount(), 1);
     EXPECT_EQ(made->GetLayer(3)->Modulators().size(), 1u);
@@ -298,7 +300,7 @@ TEST_F(MicrotuningBuild, RefusesWhatCannotBeBuiltAndLeavesTheBankAlone) {
     auto refused = [&](const std::string& message) {
         prompter.Clear();
         const std::string before = Census();
-        EXPECT_EQ(m.Build(db), nullptr) << message;
+        EXPECT_EQ(m.Build(edits), nullptr) << message;
         EXPECT_EQ(Census(), before) << message;
         EXPECT_EQ(prompter.Messages(), std::vector<std::string>{message});
         EXPECT_EQ(m.Problem(db), message);
@@ -354,15 +356,16 @@ TEST_F(MicrotuningBuild, RefusesWhenKeymapsOrProgramSpaceRunOut) {
         if (!db.GetKeymap(n)) db.CreateKeymap("filler", n);
     db.SetModified(false);
     const std::string before = Census();
-    EXPECT_EQ(m.Build(db), nullptr);
+    EXPECT_EQ(m.Build(edits), nullptr);
     EXPECT_EQ(Census(), before);
     EXPECT_EQ(prompter.Messages(), std::vector<std::string>{"Not enough free keymaps: the new "
                                                             "program needs 12, the bank has 11"});
     m.temperament = IndexOf(m, "Persion 1");
-    EXPECT_NE(m.Build(db), nullptr);
+    EXPECT_NE(m.Build(edits), nullptr);
 
     // Twelve copies of a layer with sixteen long envelopes do not fit in one program.
     ZedoDatabase other;
+    RecordingEdits otherEdits{other};
     Keymap* k = other.CreateKeymap("k", 0);
     Layer* l = other.CreateProgram("Rich", 0)->AddLayer(*k, false);
     for (int i = 0; i < 16; ++i) {
@@ -376,7 +379,7 @@ TEST_F(MicrotuningBuild, RefusesWhenKeymapsOrProgramSpaceRunOut) {
     m.number = 1;
     m.temperament = IndexOf(m, "Equal");
     prompter.Clear();
-    EXPECT_EQ(m.Build(other), nullptr);
+    EXPECT_EQ(m.Build(otherEdits), nullptr);
     EXPECT_EQ(other.GetProgram(1), nullptr);
     EXPECT_EQ(other.GetKeymap(1), nullptr);
     ASSERT_EQ(prompter.Messages().size(), 1u);

@@ -12,6 +12,7 @@
 #include "model/ZedoDatabase.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "support/RecordingEdits.h"
 #include "support/TempDir.h"
 #include "support/WavBuilder.h"
 #include "wizards/TonalProgram.h"
@@ -81,6 +82,7 @@ class TonalProgramTest : public TempDirTest {
     ScriptedPrompter prompter;
     ScopedPrompter scope{prompter};
     ZedoDatabase db;
+    RecordingEdits edits{db};
     TonalProgram t;
 };
 
@@ -170,7 +172,7 @@ TEST_F(TonalProgramTest, BuildsAMultisampledProgram) {
     t.FillRows(false);
     t.name = "Keys";
     t.number = 7;
-    Program* made = t.Build(db, -1, false);
+    Program* made = t.Build(edits, -1, false);
     ASSERT_NE(made, nullptr);
     EXPECT_TRUE(prompter.All().empty());
     EXPECT_EQ(made, db.GetProgram(7));
@@ -212,7 +214,7 @@ TEST_F(TonalProgramTest, TransposingUpLetsTheMidpointsDecide) {
     t.noTransposeUp = false;
     t.slowRelease = true;
     t.rate = 40;
-    Program* made = t.Build(db, -1, false);
+    Program* made = t.Build(edits, -1, false);
     ASSERT_NE(made, nullptr);
     const Keymap* k = db.GetKeymap(made->GetLayer(0)->keymap);
     ASSERT_EQ(k->entries.size(), 3u);
@@ -228,7 +230,7 @@ TEST_F(TonalProgramTest, UnloadableAndRepeatedSamplesAreSkipped) {
     prompter.Clear();
     t.name = "Gaps";
     const int before = Objects();
-    Program* made = t.Build(db, -1, false);
+    Program* made = t.Build(edits, -1, false);
     ASSERT_NE(made, nullptr);
     ASSERT_EQ(prompter.Messages().size(), 2u);
     EXPECT_EQ(prompter.Messages()[0], dir_.string() +
@@ -249,7 +251,7 @@ TEST_F(TonalProgramTest, StereoSamplesMakeAStereoLayerPairWithQuickOptions) {
     t.FillRows(false);
     t.name = "Wide";
     t.modVibrato = t.modTremolo = t.slowAttack = t.velocityBrightness = t.phat = true;
-    Program* made = t.Build(db, -1, false);
+    Program* made = t.Build(edits, -1, false);
     ASSERT_NE(made, nullptr);
     ASSERT_EQ(made->LayerCount(), 2);
     const Layer& left = *made->GetLayer(0);
@@ -301,7 +303,7 @@ TEST_F(TonalProgramTest, AddsToTheCurrentProgramOrReplacesIt) {
     t.FillRows(false);
 
     t.newProgram = false;
-    ASSERT_EQ(t.Build(db, 3, false), current);
+    ASSERT_EQ(t.Build(edits, 3, false), current);
     EXPECT_EQ(current->LayerCount(), 2);
     EXPECT_EQ(current->Name(), "Old");
 
@@ -309,7 +311,7 @@ TEST_F(TonalProgramTest, AddsToTheCurrentProgramOrReplacesIt) {
     t.newProgram = true;
     t.name = "Fresh";
     t.number = 3;
-    ASSERT_EQ(t.Build(db, 3, true), current);
+    ASSERT_EQ(t.Build(edits, 3, true), current);
     EXPECT_EQ(current->Name(), "Fresh");
     EXPECT_EQ(current->LayerCount(), 1);
 }
@@ -323,7 +325,7 @@ TEST_F(TonalProgramTest, RefusesBeforeTheBankChanges) {
     auto refused = [&](const std::string& message, int current, bool autoReplace) {
         prompter.Clear();
         const int before = Objects();
-        EXPECT_EQ(t.Build(db, current, autoReplace), nullptr);
+        EXPECT_EQ(t.Build(edits, current, autoReplace), nullptr);
         EXPECT_EQ(prompter.Messages(), std::vector<std::string>{message});
         EXPECT_EQ(Objects(), before);
     };

@@ -23,8 +23,9 @@ std::optional<std::string> AskPresetName(QWidget* parent, const std::string& off
 
 }  // namespace
 
-CEnvelopeCtrl::CEnvelopeCtrl(Profile& settings, EnvelopeKind kind, QWidget* parent)
-    : QWidget(parent), settings_(settings) {
+CEnvelopeCtrl::CEnvelopeCtrl(Profile& settings, BankEdits& edits, EnvelopeKind kind,
+                             QWidget* parent)
+    : QWidget(parent), settings_(settings), edits_(edits) {
     graph_.SetKind(kind);
     setMouseTracking(true);
     asker_ = [this](const std::string& offered) { return AskPresetName(this, offered); };
@@ -50,12 +51,7 @@ void CEnvelopeCtrl::ClearEnvelope() {
 }
 
 void CEnvelopeCtrl::Changed() {
-    if (recorder_) {
-        for (BankObject* object : SpreadEnvelopeEdit(home_))
-            recorder_(object);
-    } else {
-        SpreadEnvelopeEdit(home_);
-    }
+    SpreadEnvelopeEdit(home_, edits_);
     update();
     emit envelopeChanged();
 }

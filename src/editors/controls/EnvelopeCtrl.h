@@ -3,7 +3,7 @@
 // labelled points joined by lines, shows the values of the point under the pointer, lets the
 // user drag points, and applies, saves and deletes the presets of the envelope's kind. Its
 // logic lives in EnvelopeGraph and EnvelopePresets. Every change goes straight into the
-// envelope; the owner's recorder marks the changed objects.
+// envelope and is recorded through the bank's edits.
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -16,22 +16,23 @@ class QComboBox;
 
 namespace talmeru {
 
+class BankEdits;
+
 class CEnvelopeCtrl : public QWidget {
     Q_OBJECT
   public:
-    using Recorder = std::function<void(BankObject*)>;
     // Asks for a preset name, offering the given one; none when the user cancels.
     using NameAsker = std::function<std::optional<std::string>(const std::string&)>;
 
     // The kind decides which presets are listed while no envelope is shown.
-    CEnvelopeCtrl(Profile& settings, EnvelopeKind kind, QWidget* parent = nullptr);
+    CEnvelopeCtrl(Profile& settings, BankEdits& edits, EnvelopeKind kind,
+                  QWidget* parent = nullptr);
 
     void SetEnvelope(EnvModulator* env, const EnvelopeHome& home = {});
     void SetEnvelope(SampleHeader* header);
     void ClearEnvelope();
     // Repaints after the envelope changed elsewhere (a group size, for one).
     void Refresh() { update(); }
-    void SetRecorder(Recorder recorder) { recorder_ = std::move(recorder); }
     void SetNameAsker(NameAsker asker) { asker_ = std::move(asker); }
     const EnvelopeGraph& Graph() const { return graph_; }
     EnvelopePresets Presets() const { return {settings_, graph_.Kind()}; }
@@ -65,9 +66,9 @@ class CEnvelopeCtrl : public QWidget {
     void Changed();
 
     Profile& settings_;
+    BankEdits& edits_;
     EnvelopeGraph graph_;
     EnvelopeHome home_;
-    Recorder recorder_;
     NameAsker asker_;
 };
 

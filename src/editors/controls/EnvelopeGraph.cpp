@@ -265,7 +265,6 @@ bool EnvelopeGraph::Drag(int x, int y) {
     if (duration == e.duration && slope == e.slope) return false;
     e.duration = duration;
     e.slope = slope;
-    header_->DropPackedCopy();
     return true;
 }
 

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "application/BankEdits.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
 
@@ -48,8 +49,8 @@ bool HasSampleEditorOpener() {
     return static_cast<bool>(Opener());
 }
 
-CKeyMatrix::CKeyMatrix(KeymapEditHost& host, QWidget* parent)
-    : QWidget(parent), host_(host), model_(host.Bank()) {
+CKeyMatrix::CKeyMatrix(BankEdits& edits, QWidget* parent)
+    : QWidget(parent), edits_(edits), model_(edits.Bank()) {
     setFocusPolicy(Qt::ClickFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     model_.SetBandHeight(QFontMetrics(QApplication::font()).height());
@@ -64,7 +65,7 @@ CKeyMatrix::CKeyMatrix(KeymapEditHost& host, QWidget* parent)
         return chosen;
     };
     askAmplitude = [this](int keymap, size_t entry) {
-        auto* popup = new AmpPopup(host_, model_.ProgramNumber(), keymap, entry, this);
+        auto* popup = new AmpPopup(edits_, model_.ProgramNumber(), keymap, entry, this);
         popup->setAttribute(Qt::WA_DeleteOnClose);
         connect(popup, &AmpPopup::changed, this, [this] { update(); });
         popup->move(mapToGlobal(QPoint(0, model_.BandHeight())));
@@ -225,7 +226,7 @@ void CKeyMatrix::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CKeyMatrix::CommitDrag(int lo, int hi) {
-    KeymapCommands commands(host_, model_.ProgramNumber());
+    KeymapCommands commands(edits_, model_.ProgramNumber());
     if (commands.CommitDrag(model_.LayerIndex(), model_.KeymapNumber(), SharedDragMode(), lo, hi,
                             model_.Offset()))
         emit edited();
@@ -298,7 +299,7 @@ void CKeyMatrix::Command(int id) {
     if (!r) return;
     const size_t entry = r->entry;
     const int keymap = model_.KeymapNumber();
-    KeymapCommands commands(host_, model_.ProgramNumber());
+    KeymapCommands commands(edits_, model_.ProgramNumber());
     bool changed = false;
     switch (id) {
         case kCmdDeleteRange:
@@ -313,7 +314,7 @@ void CKeyMatrix::Command(int id) {
         case kCmdReplaceSample: {
             const Keymap* k = model_.FindKeymap();
             if (!k) return;
-            SampleChoice choice(host_.Bank(), r->sample, k->stereoRole == kStereoLeft);
+            SampleChoice choice(edits_.Bank(), r->sample, k->stereoRole == kStereoLeft);
             // The dialog runs its own event loop; the row may be rebuilt meanwhile.
             QPointer<CKeyMatrix> self(this);
             const auto sample = askSample(choice);
@@ -333,8 +334,8 @@ void CKeyMatrix::Command(int id) {
     if (changed) emit edited();
 }
 
-AmpPopup::AmpPopup(KeymapEditHost& host, int program, int keymap, size_t entry, QWidget* parent)
-    : QWidget(parent, Qt::Popup), host_(host), program_(program), keymap_(keymap), entry_(entry) {
+AmpPopup::AmpPopup(BankEdits& edits, int program, int keymap, size_t entry, QWidget* parent)
+    : QWidget(parent, Qt::Popup), edits_(edits), program_(program), keymap_(keymap), entry_(entry) {
     setWindowTitle("Amp");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Amp", this));
@@ -353,7 +354,7 @@ AmpPopup::AmpPopup(KeymapEditHost& host, int program, int keymap, size_t entry, 
     row->addWidget(readout_);
     layout->addLayout(row);
     layout->addWidget(fullRange_);
-    const Keymap* k = host_.Bank().GetKeymap(keymap_);
+    const Keymap* k = edits_.Bank().GetKeymap(keymap_);
     const int amp = k && entry_ < k->entries.size() ? k->entries[entry_].amp : 0;
     slider_->setValue(amp);
     readout_->setText(Q(Fmt("%+d", amp)));
@@ -361,7 +362,7 @@ AmpPopup::AmpPopup(KeymapEditHost& host, int program, int keymap, size_t entry, 
 }
 
 void AmpPopup::Moved(int value) {
-    KeymapCommands commands(host_, program_);
+    KeymapCommands commands(edits_, program_);
     const auto applied = commands.AdjustAmplitude(keymap_, entry_, value, fullRange_->isChecked());
     if (!applied) return;  // the keymap went away under us
     if (*applied != value) {

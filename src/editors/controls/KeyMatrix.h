@@ -40,7 +40,7 @@ bool HasSampleEditorOpener();
 class CKeyMatrix : public QWidget {
     Q_OBJECT
   public:
-    CKeyMatrix(KeymapEditHost& host, QWidget* parent = nullptr);
+    CKeyMatrix(BankEdits& edits, QWidget* parent = nullptr);
     ~CKeyMatrix() override;
 
     // Shows a layer (program number, layer index) and keymap; -1 for none.
@@ -88,7 +88,7 @@ class CKeyMatrix : public QWidget {
     void RepaintKeys(int a, int b);
     const MatrixRange* SelectedRange() const;
 
-    KeymapEditHost& host_;
+    BankEdits& edits_;
     KeyMatrixModel model_;
     QBasicTimer timer_;
 };
@@ -97,8 +97,7 @@ class CKeyMatrix : public QWidget {
 class AmpPopup : public QWidget {
     Q_OBJECT
   public:
-    AmpPopup(KeymapEditHost& host, int program, int keymap, size_t entry,
-             QWidget* parent = nullptr);
+    AmpPopup(BankEdits& edits, int program, int keymap, size_t entry, QWidget* parent = nullptr);
     QSlider* Slider() const { return slider_; }
     QLabel* Readout() const { return readout_; }
     QCheckBox* FullRange() const { return fullRange_; }
@@ -108,7 +107,7 @@ class AmpPopup : public QWidget {
 
   private:
     void Moved(int value);
-    KeymapEditHost& host_;
+    BankEdits& edits_;
     int program_;
     int keymap_;
     size_t entry_;

@@ -2,11 +2,9 @@
 // Where an edited envelope lives, and what an edit of it changes in the bank: a layer ENV of
 // the left half of a stereo pair is copied to the right half with the rest of the layer, a
 // natural envelope of a left sample header to its right partner.
-#include <vector>
-
 namespace talmeru {
 
-class BankObject;
+class BankEdits;
 class Layer;
 class Program;
 class SampleHeader;
@@ -17,7 +15,7 @@ struct EnvelopeHome {
     SampleHeader* header = nullptr;  // the sample header of a natural envelope
 };
 
-// Brings the right halves up to date and gives the objects to record as changed.
-std::vector<BankObject*> SpreadEnvelopeEdit(const EnvelopeHome& home);
+// Brings the right halves up to date and records every object the edit changed.
+void SpreadEnvelopeEdit(const EnvelopeHome& home, BankEdits& edits);
 
 }  // namespace talmeru

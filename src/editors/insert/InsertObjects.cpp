@@ -54,7 +54,6 @@ void PlayEverywhere(Keymap& k, int sample) {
     k.entries.clear();
     const size_t i = k.MakeRange(0, 127);
     k.entries[i].sample = sample;
-    k.DropPackedCopy();
 }
 
 }  // namespace
@@ -277,8 +276,7 @@ int PurgeForm::Purge(const std::function<void(const std::string&)>& before,
 
 // ---- Commands
 
-InsertCommands::InsertCommands(TalmeruApp& app, InsertAsker& ask, UploadHost& uploads)
-    : app_(app), ask_(ask), uploads_(uploads) {}
+InsertCommands::InsertCommands(TalmeruApp& app, InsertAsker& ask) : app_(app), ask_(ask) {}
 
 ZedoDatabase& InsertCommands::Bank() const {
     return app_.Bank();
@@ -316,7 +314,7 @@ int InsertCommands::NewProgram() {
         return -1;
     }
     app_.SelectProgram(p, true);
-    app_.MarkChanged(p);
+    app_.Changed(*p);
     app_.Refresh(kHintPrograms);
     ask_.ShowProgram(form.id);
     return form.id;
@@ -355,11 +353,11 @@ int InsertCommands::NewKeymap(std::optional<bool> forcedStereo) {
         Keymap* right = db.CreateKeymap(RightHalfName(db, form.name), -1);
         PlayEverywhere(*right, rightHeader->Number());
         PairStereo(*k, *right);
-        right->marked = true;
+        app_.MarkForUpload(*right);
     }
-    k->marked = true;
+    app_.MarkForUpload(*k);
     db.SetModified(true);
-    UploadMarked(Bank(), app_.RomBank(), uploads_);
+    app_.UploadMarked();
     app_.Refresh(kHintKeymaps);
     return form.id;
 }
@@ -386,8 +384,7 @@ int InsertCommands::NewLayer() {
         ShowMessage("Could not add new layer");
         return -1;
     }
-    p->DropPackedCopy();
-    app_.MarkChanged(p);
+    app_.Changed(*p);
     app_.Refresh(kHintLayers);
     // Flushes the edit and announces the program on the edit channel.
     app_.SelectProgram(p, false);
@@ -432,12 +429,11 @@ int InsertCommands::NewSample() {
             return -1;
         }
         made->SetName(form.name);
-        if (made->chained) made->chained->marked = true;
+        if (made->chained) app_.MarkForUpload(*made->chained);
     }
-    made->DropPackedCopy();
-    made->marked = true;
+    app_.MarkForUpload(*made);
     db.SetModified(true);
-    UploadMarked(Bank(), app_.RomBank(), uploads_);
+    app_.UploadMarked();
     app_.Refresh(kHintSamples);
     ask_.ShowSample(form.id);
     return form.id;
@@ -472,13 +468,15 @@ bool InsertCommands::RenumberProgram(int number) {
     const bool wasCurrent = app_.CurrentNumber() == number;
     Program* moving = db.GetProgram(number);
     moving->SetName(form.name);
-    moving->DropPackedCopy();
+    // A move sends the program under its new number and name; one that stays is recorded.
     db.MoveProgram(number, form.number);
     db.SetModified(true);
     const bool moved = db.GetProgram(form.number) == moving;
-    if (!moved)
+    if (!moved) {
         ShowMessage(
             Fmt("The synthesizer did not release program #%d; it keeps its number.", number));
+        app_.Changed(*moving);
+    }
     if (wasCurrent || app_.CurrentNumber() == form.number) app_.SelectProgram(moving, true);
     app_.Refresh(kHintPrograms);
     return true;
@@ -498,10 +496,9 @@ bool InsertCommands::Rename(int type, int number) {
     BankObject* object = Bank().GetObject(type, number);
     if (!object) return false;
     object->SetName(name);
-    object->DropPackedCopy();
     // Recorded as any edit: the bank becomes unsaved and the synthesizer gets the new name.
-    app_.MarkChanged(object);
-    app_.Refresh(-1);
+    app_.Changed(*object);
+    app_.Refresh(kHintAll);
     return true;
 }
 

@@ -12,7 +12,6 @@
 namespace talmeru {
 
 class TalmeruApp;
-class UploadHost;
 class ZedoDatabase;
 
 // The texts of the field checks, shown before a dialog may close.
@@ -188,13 +187,7 @@ class InsertAsker {
 
 class InsertCommands {
   public:
-    // Refresh hints of the views these commands change.
-    static constexpr int kHintLayers = 1;
-    static constexpr int kHintPrograms = 2;
-    static constexpr int kHintSamples = 4;
-    static constexpr int kHintKeymaps = 8;
-
-    InsertCommands(TalmeruApp& app, InsertAsker& ask, UploadHost& uploads);
+    InsertCommands(TalmeruApp& app, InsertAsker& ask);
 
     // Each returns the new object's number (the layer's index for NewLayer), or -1 when
     // cancelled or refused.
@@ -224,7 +217,6 @@ class InsertCommands {
 
     TalmeruApp& app_;
     InsertAsker& ask_;
-    UploadHost& uploads_;
 };
 
 }  // namespace talmeru

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "application/BankEdits.h"
 #include "editors/controls/KeyMatrixModel.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
@@ -22,38 +23,31 @@ bool SameRanges(const Keymap& a, const Keymap& b) {
 }  // namespace
 
 Layer* KeymapCommands::FindLayer(int layerIndex) const {
-    const Program* p = host_.Bank().GetProgram(program_);
+    const Program* p = edits_.Bank().GetProgram(program_);
     return p && layerIndex >= 0 ? p->GetLayer(layerIndex) : nullptr;
 }
 
 Keymap* KeymapCommands::Partner(const Keymap& k) const {
     if (k.stereoRole != kStereoLeft || !k.chained) return nullptr;
-    Keymap* p = host_.Bank().GetKeymap(k.chained->Number());
+    Keymap* p = edits_.Bank().GetKeymap(k.chained->Number());
     return p == k.chained && p != &k ? p : nullptr;
 }
 
 void KeymapCommands::MarkKeymap(Keymap& k) {
-    k.DropPackedCopy();
-    host_.MarkChanged(k);
-    if (Keymap* p = Partner(k)) {
-        p->DropPackedCopy();
-        host_.MarkChanged(*p);
-    }
+    edits_.Changed(k);
+    if (Keymap* p = Partner(k)) edits_.Changed(*p);
 }
 
 void KeymapCommands::MarkProgram() {
-    if (Program* p = host_.Bank().GetProgram(program_)) {
-        p->DropPackedCopy();
-        host_.MarkChanged(*p);
-    }
+    if (Program* p = edits_.Bank().GetProgram(program_)) edits_.Changed(*p);
 }
 
 bool KeymapCommands::CommitDrag(int layerIndex, int keymap, int mode, int from, int to,
                                 int offset) {
     if (from < 0 || to < 0 || from > 127 || to > 127) return false;
     const int lo = std::min(from, to), hi = std::max(from, to);
-    Keymap* k = host_.Bank().GetKeymap(keymap);
-    if (k) host_.KeepUndoCopy(*k);
+    Keymap* k = edits_.Bank().GetKeymap(keymap);
+    if (k) edits_.KeepUndoKeymap(*k);
     if (mode == kEditLayerRange) {
         Layer* l = FindLayer(layerIndex);
         if (!l) return false;
@@ -77,7 +71,7 @@ bool KeymapCommands::CommitDrag(int layerIndex, int keymap, int mode, int from, 
 }
 
 bool KeymapCommands::DeleteRange(int keymap, size_t entry) {
-    Keymap* k = host_.Bank().GetKeymap(keymap);
+    Keymap* k = edits_.Bank().GetKeymap(keymap);
     // A keymap keeps at least one range.
     if (!k || entry >= k->entries.size() || k->entries.size() < 2) return false;
     Keymap* partner = Partner(*k);
@@ -96,7 +90,7 @@ bool KeymapCommands::DeleteRange(int keymap, size_t entry) {
 }
 
 bool KeymapCommands::SplitRange(int keymap, size_t entry) {
-    Keymap* k = host_.Bank().GetKeymap(keymap);
+    Keymap* k = edits_.Bank().GetKeymap(keymap);
     if (!k || entry >= k->entries.size() || k->LowKey(entry) >= k->entries[entry].topKey)
         return false;
     Keymap* partner = Partner(*k);
@@ -108,7 +102,7 @@ bool KeymapCommands::SplitRange(int keymap, size_t entry) {
 }
 
 bool KeymapCommands::SilentRange(int keymap, size_t entry) {
-    Keymap* k = host_.Bank().GetKeymap(keymap);
+    Keymap* k = edits_.Bank().GetKeymap(keymap);
     if (!k || entry >= k->entries.size()) return false;
     k->entries[entry].sample = kNoSample;
     Keymap* partner = Partner(*k);
@@ -118,16 +112,16 @@ bool KeymapCommands::SilentRange(int keymap, size_t entry) {
 }
 
 bool KeymapCommands::ReplaceSample(int keymap, size_t entry, int sample) {
-    Keymap* k = host_.Bank().GetKeymap(keymap);
-    SampleHeader* h = host_.Bank().GetSampleHeader(sample);
+    Keymap* k = edits_.Bank().GetKeymap(keymap);
+    SampleHeader* h = edits_.Bank().GetSampleHeader(sample);
     if (!k || !h || entry >= k->entries.size()) return false;
     k->entries[entry].sample = sample;
-    host_.MarkChanged(*h);
+    edits_.Changed(*h);
     Keymap* partner = Partner(*k);
     if (partner && SameRanges(*k, *partner) && h->stereoRole == kStereoLeft && h->chained) {
-        if (SampleHeader* right = host_.Bank().GetSampleHeader(h->chained->Number())) {
+        if (SampleHeader* right = edits_.Bank().GetSampleHeader(h->chained->Number())) {
             partner->entries[entry].sample = right->Number();
-            host_.MarkChanged(*right);
+            edits_.Changed(*right);
         }
     }
     MarkKeymap(*k);
@@ -141,7 +135,7 @@ int KeymapCommands::AmpSliderValue(int value, bool fullRange) {
 
 std::optional<int> KeymapCommands::AdjustAmplitude(int keymap, size_t entry, int value,
                                                    bool fullRange) {
-    Keymap* k = host_.Bank().GetKeymap(keymap);
+    Keymap* k = edits_.Bank().GetKeymap(keymap);
     if (!k || entry >= k->entries.size()) return std::nullopt;
     value = AmpSliderValue(value, fullRange);
     k->entries[entry].amp = value;
@@ -153,7 +147,7 @@ std::optional<int> KeymapCommands::AdjustAmplitude(int keymap, size_t entry, int
 
 bool KeymapCommands::ChooseKeymap(int layerIndex, int keymap) {
     Layer* l = FindLayer(layerIndex);
-    const Keymap* k = host_.Bank().GetKeymap(keymap);
+    const Keymap* k = edits_.Bank().GetKeymap(keymap);
     if (!l || !k) return false;
     l->keymap = uint16_t(keymap);
     if (l->StereoState() == kStereoLeft && l->Partner()) {

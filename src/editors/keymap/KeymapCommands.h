@@ -11,6 +11,7 @@
 
 namespace talmeru {
 
+class BankEdits;
 class BankObject;
 class Keymap;
 class Layer;
@@ -20,19 +21,10 @@ inline constexpr int kAmpSliderMin = -127;
 inline constexpr int kAmpSliderMax = 127;
 inline constexpr int kAmpSafeMax = 32;
 
-// Where the edits go: the application's pending-edit list and its undo copy.
-class KeymapEditHost {
-  public:
-    virtual ~KeymapEditHost() = default;
-    virtual ZedoDatabase& Bank() = 0;
-    virtual void MarkChanged(BankObject& object) = 0;
-    virtual void KeepUndoCopy(const Keymap& keymap) = 0;
-};
-
 class KeymapCommands {
   public:
     // program: the number of the program being edited (-1: none).
-    KeymapCommands(KeymapEditHost& host, int program) : host_(host), program_(program) {}
+    KeymapCommands(BankEdits& edits, int program) : edits_(edits), program_(program) {}
 
     // A drag over keys lo..hi (either order) of a row showing layerIndex and keymap, drawn
     // shifted by offset keys. Keeps an undo copy of the keymap, then sets the layer's key
@@ -59,7 +51,7 @@ class KeymapCommands {
     void MarkKeymap(Keymap& k);
     void MarkProgram();
 
-    KeymapEditHost& host_;
+    BankEdits& edits_;
     int program_;
 };
 

@@ -39,19 +39,7 @@ QPointer<KeymapPage>& OpenPage() {
 
 }  // namespace
 
-ZedoDatabase& AppKeymapHost::Bank() {
-    return app_.Bank();
-}
-
-void AppKeymapHost::MarkChanged(BankObject& object) {
-    app_.MarkChanged(&object);
-}
-
-void AppKeymapHost::KeepUndoCopy(const Keymap& keymap) {
-    app_.KeepUndoKeymap(keymap);
-}
-
-KeymapRow::KeymapRow(KeymapEditHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+KeymapRow::KeymapRow(BankEdits& edits, QWidget* parent) : QWidget(parent), edits_(edits) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     label_ = new QLabel(this);
@@ -59,7 +47,7 @@ KeymapRow::KeymapRow(KeymapEditHost& host, QWidget* parent) : QWidget(parent), h
     chooser_ = new QComboBox(this);
     chooser_->setMaxVisibleItems(20);
     chooser_->setFixedWidth(160);
-    matrix_ = new CKeyMatrix(host, this);
+    matrix_ = new CKeyMatrix(edits, this);
     layout->addWidget(label_, 0, Qt::AlignTop);
     layout->addWidget(chooser_, 0, Qt::AlignTop);
     layout->addWidget(matrix_, 1);
@@ -80,7 +68,7 @@ void KeymapRow::Show(int program, int layer, int keymap) {
 }
 
 void KeymapRow::Refresh() {
-    const Program* p = host_.Bank().GetProgram(program_);
+    const Program* p = edits_.Bank().GetProgram(program_);
     const Layer* l = p && layer_ >= 0 ? p->GetLayer(layer_) : nullptr;
     if (l) {
         keymap_ = l->keymap;
@@ -93,10 +81,10 @@ void KeymapRow::Refresh() {
 }
 
 void KeymapRow::FillChooser() {
-    const Program* p = host_.Bank().GetProgram(program_);
+    const Program* p = edits_.Bank().GetProgram(program_);
     const Layer* l = p && layer_ >= 0 ? p->GetLayer(layer_) : nullptr;
     const bool stereo = l && l->StereoState() == kStereoLeft;
-    const ObjectList list = ListKeymaps(host_.Bank(), keymap_, stereo);
+    const ObjectList list = ListKeymaps(edits_.Bank(), keymap_, stereo);
     chooser_->clear();
     for (const ListItem& item : list.items)
         chooser_->addItem(Q(item.text), item.object ? item.object->Number() : -1);
@@ -115,12 +103,12 @@ void KeymapRow::Choose(int index) {
         Refresh();
         return;
     }
-    KeymapCommands commands(host_, program_);
+    KeymapCommands commands(edits_, program_);
     if (commands.ChooseKeymap(layer_, keymap)) emit edited();
     Refresh();
 }
 
-KeymapPage::KeymapPage(TalmeruApp& app, QWidget* parent) : QWidget(parent), app_(app), host_(app) {
+KeymapPage::KeymapPage(TalmeruApp& app, QWidget* parent) : QWidget(parent), app_(app) {
     setWindowTitle("Keymap Editor");
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
@@ -233,7 +221,7 @@ void KeymapPage::Rebuild() {
     }
     rows_.clear();
     for (const auto& [layer, keymap] : wanted) {
-        auto* row = new KeymapRow(host_, rowArea_);
+        auto* row = new KeymapRow(app_, rowArea_);
         row->SetRowHeight(RowHeight());
         rowLayout_->insertWidget(rowLayout_->count() - 1, row);
         row->Show(program_, layer, keymap);

@@ -28,22 +28,10 @@ class TalmeruApp;
 inline constexpr int kExpandedRowHeight = 128;
 inline constexpr int kCompactRowHeight = 24;
 
-// Edits go to the application's pending-edit list and its undo copy.
-class AppKeymapHost : public KeymapEditHost {
-  public:
-    explicit AppKeymapHost(TalmeruApp& app) : app_(app) {}
-    ZedoDatabase& Bank() override;
-    void MarkChanged(BankObject& object) override;
-    void KeepUndoCopy(const Keymap& keymap) override;
-
-  private:
-    TalmeruApp& app_;
-};
-
 class KeymapRow : public QWidget {
     Q_OBJECT
   public:
-    KeymapRow(KeymapEditHost& host, QWidget* parent = nullptr);
+    KeymapRow(BankEdits& edits, QWidget* parent = nullptr);
     // layer -1: the row shows the keymap alone.
     void Show(int program, int layer, int keymap);
     // Re-reads the layer (its keymap may have changed) and repaints.
@@ -62,7 +50,7 @@ class KeymapRow : public QWidget {
 
   private:
     void FillChooser();
-    KeymapEditHost& host_;
+    BankEdits& edits_;
     int program_ = -1;
     int layer_ = -1;
     int keymap_ = -1;
@@ -104,7 +92,6 @@ class KeymapPage : public QWidget {
     void RepaintRows();
 
     TalmeruApp& app_;
-    AppKeymapHost host_;
     int program_ = -1;
     int extraKeymap_ = -1;
     std::vector<KeymapRow*> rows_;

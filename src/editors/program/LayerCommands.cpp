@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "application/BankEdits.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
@@ -10,7 +11,7 @@
 namespace talmeru {
 
 Program* LayerCommands::CurrentProgram() const {
-    return bank_.GetProgram(program_);
+    return edits_.Bank().GetProgram(program_);
 }
 
 std::vector<Layer*> LayerCommands::Layers(const std::vector<int>& selected) const {
@@ -25,8 +26,7 @@ std::vector<Layer*> LayerCommands::Layers(const std::vector<int>& selected) cons
 }
 
 void LayerCommands::Record(BankObject* object) const {
-    object->DropPackedCopy();
-    if (recorder_) recorder_(object);
+    edits_.Changed(*object);
 }
 
 bool LayerCommands::CanDelete(const std::vector<int>& selected) const {
@@ -105,8 +105,8 @@ int LayerCommands::DuplicateKeymaps(const std::vector<int>& selected) {
     for (Layer* layer : layers) {
         if (std::find(done.begin(), done.end(), layer) != done.end()) continue;
         done.push_back(layer);
-        if (!bank_.GetKeymap(layer->keymap)) continue;
-        Keymap* copy = bank_.DuplicateKeymap(layer->keymap, true);
+        if (!edits_.Bank().GetKeymap(layer->keymap)) continue;
+        Keymap* copy = edits_.Bank().DuplicateKeymap(layer->keymap, true);
         if (!copy) {
             ShowMessage("Couldn't duplicate keymap");
             break;
@@ -133,13 +133,13 @@ int LayerCommands::Join(const std::vector<int>& selected) {
         return 1;
     }
     left.PairWith(right);
-    Keymap* leftMap = bank_.GetKeymap(left.keymap);
-    Keymap* rightMap = bank_.GetKeymap(right.keymap);
+    Keymap* leftMap = edits_.Bank().GetKeymap(left.keymap);
+    Keymap* rightMap = edits_.Bank().GetKeymap(right.keymap);
     if (leftMap && rightMap) {
         // Earlier pairs of either keymap are undone, so that no keymap stays chained to one
         // that now belongs to another pair.
         for (int n = 0; n < kSlotCount; ++n) {
-            Keymap* k = bank_.GetKeymap(n);
+            Keymap* k = edits_.Bank().GetKeymap(n);
             if (!k || k == leftMap) continue;
             if (k->chained == leftMap || k->chained == rightMap) {
                 k->chained = nullptr;
@@ -436,12 +436,9 @@ int HoldStep(int64_t heldMilliseconds) {
     return 1;
 }
 
-void LayerChanged(Layer& layer, const std::function<void(BankObject*)>& recorder) {
+void LayerChanged(Layer& layer, BankEdits& edits) {
     layer.UpdateRightHalf();
-    if (Program* p = layer.Owner()) {
-        p->DropPackedCopy();
-        if (recorder) recorder(p);
-    }
+    if (Program* p = layer.Owner()) edits.Changed(*p);
 }
 
 }  // namespace talmeru

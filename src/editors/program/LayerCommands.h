@@ -4,13 +4,13 @@
 // Filter pages with what each writes into its layer, and the spin step that grows while an
 // arrow is held. Layers are named by index and the program by number, looked up on use.
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace talmeru {
 
+class BankEdits;
 class BankObject;
 class Layer;
 class Program;
@@ -22,10 +22,7 @@ inline constexpr const char* kJoinRefused =
 
 class LayerCommands {
   public:
-    using Recorder = std::function<void(BankObject*)>;
-
-    LayerCommands(ZedoDatabase& bank, int program) : bank_(bank), program_(program) {}
-    void SetRecorder(Recorder r) { recorder_ = std::move(r); }
+    LayerCommands(BankEdits& edits, int program) : edits_(edits), program_(program) {}
     Program* CurrentProgram() const;
 
     // The selected layers' indexes, in the order they were selected.
@@ -47,9 +44,8 @@ class LayerCommands {
     std::vector<Layer*> Layers(const std::vector<int>& selected) const;
     void Record(BankObject* object) const;
 
-    ZedoDatabase& bank_;
+    BankEdits& edits_;
     int program_;
-    Recorder recorder_;
 };
 
 enum class LayerPage { kAmp, kPitch, kFilter };
@@ -113,7 +109,7 @@ bool FieldEnabled(const Layer& layer, FieldId id);
 int HoldStep(int64_t heldMilliseconds);
 
 // The changes that follow an edit of a layer: a left half hands its content to its right
-// half, the program drops its packed copy and is recorded.
-void LayerChanged(Layer& layer, const std::function<void(BankObject*)>& recorder);
+// half, and the program is recorded as changed.
+void LayerChanged(Layer& layer, BankEdits& edits);
 
 }  // namespace talmeru

@@ -426,8 +426,7 @@ void LayerEditor::ToggleSelected(int index) {
 }
 
 LayerCommands LayerEditor::Commands() {
-    LayerCommands c(app_.Bank(), program_);
-    c.SetRecorder([this](BankObject* o) { app_.MarkChanged(o); });
+    LayerCommands c(app_, program_);
     return c;
 }
 
@@ -441,7 +440,7 @@ void LayerEditor::UpdateCommands() {
     buttons_[kModulators]->setEnabled(CurrentProgram() != nullptr);
 }
 
-void LayerEditor::AfterCommand(int rc, int hint) {
+void LayerEditor::AfterCommand(int rc, RefreshHint hint) {
     if (rc != 0) {
         RefreshRows();
         return;
@@ -457,19 +456,19 @@ void LayerEditor::DeleteLayers() {
     const std::vector<int> victims = selection_;
     if (!c.CanDelete(victims)) return;
     selection_.clear();
-    AfterCommand(c.Delete(victims), 1);
+    AfterCommand(c.Delete(victims), kHintLayers);
 }
 
 void LayerEditor::DuplicateLayers() {
     LayerCommands c = Commands();
     if (!c.CanDuplicate(selection_)) return;
-    AfterCommand(c.Duplicate(selection_), 1);
+    AfterCommand(c.Duplicate(selection_), kHintLayers);
 }
 
 void LayerEditor::DuplicateKeymaps() {
     LayerCommands c = Commands();
     if (!c.CanDuplicateKeymaps(selection_)) return;
-    AfterCommand(c.DuplicateKeymaps(selection_), 1 | 8);
+    AfterCommand(c.DuplicateKeymaps(selection_), kHintLayers | kHintKeymaps);
 }
 
 bool LayerEditor::CanJoin() {
@@ -483,20 +482,20 @@ bool LayerEditor::CanSplit() {
 void LayerEditor::JoinStereo() {
     LayerCommands c = Commands();
     if (!c.CanJoin(selection_)) return;
-    AfterCommand(c.Join(selection_), 1);
+    AfterCommand(c.Join(selection_), kHintLayers);
 }
 
 void LayerEditor::SplitStereo() {
     LayerCommands c = Commands();
     if (!c.CanSplit(selection_)) return;
-    AfterCommand(c.Split(selection_), 1);
+    AfterCommand(c.Split(selection_), kHintLayers);
 }
 
 void LayerEditor::LayerEdited(int index, bool showRow) {
     Program* p = CurrentProgram();
     Layer* layer = p ? p->GetLayer(index) : nullptr;
     if (!layer) return;
-    LayerChanged(*layer, [this](BankObject* o) { app_.MarkChanged(o); });
+    LayerChanged(*layer, app_);
     // The right half shows what it took over; a filter type enables its columns.
     Layer* partner = layer->StereoState() == kStereoLeft ? layer->Partner() : nullptr;
     for (CLayerPage* page : layerPages_) {

@@ -9,6 +9,7 @@
 #include <array>
 #include <vector>
 
+#include "application/BankEdits.h"
 #include "editors/program/LayerCommands.h"
 
 class QCheckBox;
@@ -141,7 +142,7 @@ class LayerEditor : public QWidget {
 
   private:
     void UpdateCommands();
-    void AfterCommand(int rc, int hint);
+    void AfterCommand(int rc, RefreshHint hint);
 
     TalmeruApp& app_;
     int program_ = -1;

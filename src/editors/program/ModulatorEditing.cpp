@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "application/BankEdits.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
 
@@ -207,7 +208,7 @@ double LfoWaveValue(int shape, int phase, double cycles) {
 }
 
 Program* ModulatorEditing::CurrentProgram() const {
-    return bank_.GetProgram(program_);
+    return edits_.Bank().GetProgram(program_);
 }
 
 Layer* ModulatorEditing::CurrentLayer() const {
@@ -262,7 +263,7 @@ std::vector<LayerListRow> ModulatorEditing::LayerRows() const {
         row.index = i;
         row.number = Fmt("%d", i);
         row.direction = (layer->flags & Layer::kFlagDirection) ? "<--" : "-->";
-        const Keymap* k = bank_.GetKeymap(layer->keymap);
+        const Keymap* k = edits_.Bank().GetKeymap(layer->keymap);
         row.keymap = k ? k->Name() : "invalid";
         row.current = i == LayerIndex();
         rows.push_back(std::move(row));
@@ -539,8 +540,7 @@ void ModulatorEditing::Changed() {
     Program* program = CurrentProgram();
     if (!program) return;
     if (Layer* layer = CurrentLayer()) layer->UpdateRightHalf();
-    program->DropPackedCopy();
-    if (recorder_) recorder_(program);
+    edits_.Changed(*program);
 }
 
 void ModulatorEditing::AfterSourceChange() {

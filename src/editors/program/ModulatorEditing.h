@@ -4,7 +4,6 @@
 // what each command changes in the program. The program is looked up by number on every use
 // and layers and modulators by index and id, so nothing dangles after a reload.
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,7 +11,7 @@
 
 namespace talmeru {
 
-class BankObject;
+class BankEdits;
 class ZedoDatabase;
 
 // Popup command numbers; the low byte carries the source byte or the FUN operator.
@@ -109,10 +108,7 @@ double LfoWaveValue(int shape, int phase, double cycles);
 
 class ModulatorEditing {
   public:
-    using Recorder = std::function<void(BankObject*)>;
-
-    explicit ModulatorEditing(ZedoDatabase& bank) : bank_(bank) {}
-    void SetRecorder(Recorder r) { recorder_ = std::move(r); }
+    explicit ModulatorEditing(BankEdits& edits) : edits_(edits) {}
 
     // Another program clears the current layer; the same one keeps what still exists.
     void SetProgram(int number);
@@ -158,8 +154,7 @@ class ModulatorEditing {
     int NewModulator(int command, ModRef* made);
     void Validate();
 
-    ZedoDatabase& bank_;
-    Recorder recorder_;
+    BankEdits& edits_;
     int program_ = -1;
     int layer_ = -1;
     ModRef selected_[3];

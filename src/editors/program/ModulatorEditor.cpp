@@ -198,10 +198,9 @@ void CFunPicture::paintEvent(QPaintEvent*) {
 // The window
 
 CModulatorEditor::CModulatorEditor(TalmeruApp& app, QWidget* parent)
-    : QDialog(parent), app_(app), editing_(app.Bank()) {
+    : QDialog(parent), app_(app), editing_(app) {
     setWindowTitle("Modulators");
     setModal(false);
-    editing_.SetRecorder([this](BankObject* o) { app_.MarkChanged(o); });
 
     layers_ = new QTreeWidget(this);
     layers_->setColumnCount(3);
@@ -342,8 +341,7 @@ void CModulatorEditor::BuildEnvPage(QWidget* page) {
     release_ = new QSpinBox(page);
     release_->setRange(1, EnvModulator::kMaxRelease);
     linear_ = new QCheckBox("Linear", page);
-    envelope_ = new CEnvelopeCtrl(app_.Settings(), kModulatorEnvelope, page);
-    envelope_->SetRecorder([this](BankObject* o) { app_.MarkChanged(o); });
+    envelope_ = new CEnvelopeCtrl(app_.Settings(), app_, kModulatorEnvelope, page);
     presets_ = new QComboBox(page);
     auto* add = new QPushButton("Add", page);
     auto* del = new QPushButton("Delete", page);

@@ -53,8 +53,8 @@ constexpr const char* kPointTexts[3] = {"Start", "Loop", "End"};
 
 }  // namespace
 
-EditorSample::EditorSample(TalmeruApp& app, UploadHost& uploads, QWidget* parent)
-    : QWidget(parent), app_(app), edit_(app, uploads) {
+EditorSample::EditorSample(TalmeruApp& app, QWidget* parent)
+    : QWidget(parent), app_(app), edit_(app) {
     setWindowTitle("Sample Editor");
     // A transfer under its progress window keeps the fields from being edited meanwhile.
     edit_.SetBusyTest([] {
@@ -224,8 +224,7 @@ void EditorSample::BuildForm() {
         edit_.SetAttackSegs(v);
         ShowFields();
     });
-    envelope_ = new CEnvelopeCtrl(app_.Settings(), kNaturalEnvelope, natural);
-    envelope_->SetRecorder([this](BankObject* o) { app_.MarkChanged(o); });
+    envelope_ = new CEnvelopeCtrl(app_.Settings(), app_, kNaturalEnvelope, natural);
     envelope_->installEventFilter(this);
     env->addWidget(new QLabel("Attack Segs", natural), 0, 0);
     env->addWidget(attack_, 0, 1);

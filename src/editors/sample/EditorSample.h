@@ -26,14 +26,13 @@ namespace talmeru {
 
 class CEnvelopeCtrl;
 class TalmeruApp;
-class UploadHost;
 
 inline constexpr const char* kSampleEditorFrameName = "SampleEditorFrame";
 
 class EditorSample : public QWidget {
     Q_OBJECT
   public:
-    EditorSample(TalmeruApp& app, UploadHost& uploads, QWidget* parent = nullptr);
+    explicit EditorSample(TalmeruApp& app, QWidget* parent = nullptr);
     ~EditorSample() override;
 
     // The samples changed: the list is filled again and the selection shown again.

@@ -116,7 +116,6 @@ void CopySampleSettings(const SampleHeader& from, SampleHeader& to) {
     to.flags = from.flags;
     to.pitch = from.pitch;
     to.envelope = from.envelope;
-    to.DropPackedCopy();
 }
 
 std::vector<SampleRow> ListSampleRows(const ZedoDatabase& db, int filter) {
@@ -182,7 +181,7 @@ std::string ExtractFileName(const std::string& chosen, const std::string& sample
     return p.string();
 }
 
-SampleEditing::SampleEditing(TalmeruApp& app, UploadHost& uploads) : app_(app), uploads_(uploads) {}
+SampleEditing::SampleEditing(TalmeruApp& app) : app_(app) {}
 
 ZedoDatabase& SampleEditing::Bank() const {
     return app_.Bank();
@@ -210,9 +209,9 @@ std::vector<SampleHeader*> SampleEditing::SelectedHeaders() const {
 void SampleEditing::Record(SampleHeader& header) {
     if (SampleHeader* partner = StereoPartner(header)) {
         CopySampleSettings(header, *partner);
-        app_.MarkChanged(partner);
+        app_.Changed(*partner);
     }
-    app_.MarkChanged(&header);
+    app_.Changed(header);
 }
 
 int SampleEditing::SetPoint(int which, const std::string& text) {
@@ -262,7 +261,6 @@ int SampleEditing::StepPitch(int delta, bool coarse) {
     const long long value = h->pitch + static_cast<long long>(delta) * (coarse ? 256 : 1);
     if (value < -32767 || value > 32767) return 0;
     h->pitch = static_cast<int>(value);
-    h->DropPackedCopy();
     Record(*h);
     return 1;
 }
@@ -280,7 +278,6 @@ int SampleEditing::SetFlag(int bit, bool on) {
     const int flags = on ? (h->flags | (1 << bit)) : (h->flags & ~(1 << bit));
     if (flags == h->flags) return 0;
     h->flags = flags;
-    h->DropPackedCopy();
     Record(*h);
     return 1;
 }
@@ -340,10 +337,10 @@ int SampleEditing::MakeAliases() {
         if (SampleHeader* right = StereoPartner(*source)) {
             if (SampleHeader* rightAlias = aliasOf(*right)) {
                 PairStereo(*alias, *rightAlias);
-                app_.MarkChanged(rightAlias);
+                app_.Changed(*rightAlias);
             }
         }
-        app_.MarkChanged(alias);
+        app_.Changed(*alias);
         last = alias->Number();
     }
     if (last >= 0) app_.Refresh(kHintSamples);
@@ -415,7 +412,7 @@ int SampleEditing::NewSamples(const std::vector<std::string>& paths) {
         last = made->Number();
     }
     db.SetModified(true);
-    UploadMarked(db, app_.RomBank(), uploads_);
+    app_.UploadMarked();
     app_.Refresh(kHintSamples);
     return last;
 }
@@ -596,7 +593,7 @@ bool SampleEditing::ApplyWaveEdit(int number, int what) {
     }
     if (!updated) return false;
     db.SetModified(true);
-    UploadMarked(db, app_.RomBank(), uploads_);
+    app_.UploadMarked();
     app_.Refresh(kHintSamples);
     return true;
 }

@@ -15,7 +15,6 @@ namespace talmeru {
 
 class SampleHeader;
 class TalmeruApp;
-class UploadHost;
 class WaveData;
 class ZedoDatabase;
 
@@ -105,7 +104,7 @@ class SampleEditing {
     using ChangesChooser =
         std::function<std::optional<int>(const std::string& path, const WaveEditOffer& offer)>;
 
-    SampleEditing(TalmeruApp& app, UploadHost& uploads);
+    explicit SampleEditing(TalmeruApp& app);
 
     ZedoDatabase& Bank() const;
     void SetBusyTest(std::function<bool()> busy) { busy_ = std::move(busy); }
@@ -165,7 +164,6 @@ class SampleEditing {
     std::vector<SampleHeader*> SelectedHeaders() const;
 
     TalmeruApp& app_;
-    UploadHost& uploads_;
     std::function<bool()> busy_;
     int filter_ = kSamplesAll;
     std::vector<int> selected_;

@@ -13,6 +13,7 @@
 #include "model/Program.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "support/RecordingEdits.h"
 
 namespace talmeru::test {
 namespace {
@@ -160,14 +161,18 @@ TEST(EnvelopeGraphTest, DraggingNaturalPointsSetsDurationsAndSlopes) {
 }
 
 TEST(EnvelopeHomeTest, EditsReachTheRightHalves) {
+    ZedoDatabase bank;
+    RecordingEdits edits{bank};
     SampleHeader left, right, mono;
     PairStereo(left, right);
     left.ResetEnvelope(-100);
-    EXPECT_EQ(SpreadEnvelopeEdit({nullptr, nullptr, &left}),
-              (std::vector<BankObject*>{&left, &right}));
+    SpreadEnvelopeEdit({nullptr, nullptr, &left}, edits);
+    EXPECT_EQ(edits.changed, (std::vector<BankObject*>{&left, &right}));
     ASSERT_EQ(right.envelope.size(), 3u);
     EXPECT_EQ(right.envelope[1].slope, -100);
-    EXPECT_EQ(SpreadEnvelopeEdit({nullptr, nullptr, &mono}), std::vector<BankObject*>{&mono});
+    edits.changed.clear();
+    SpreadEnvelopeEdit({nullptr, nullptr, &mono}, edits);
+    EXPECT_EQ(edits.changed, std::vector<BankObject*>{&mono});
 
     Program program;
     Keymap km;
@@ -178,7 +183,9 @@ TEST(EnvelopeHomeTest, EditsReachTheRightHalves) {
     ASSERT_EQ(l->AddModulator(std::make_unique<EnvModulator>()), 0);
     auto* env = dynamic_cast<EnvModulator*>(l->Modulators().front().get());
     env->SetSegment(0, -99, 77);
-    EXPECT_EQ(SpreadEnvelopeEdit({&program, l, nullptr}), std::vector<BankObject*>{&program});
+    edits.changed.clear();
+    SpreadEnvelopeEdit({&program, l, nullptr}, edits);
+    EXPECT_EQ(edits.changed, std::vector<BankObject*>{&program});
     ASSERT_EQ(r->Modulators().size(), 1u);
     auto* copied = dynamic_cast<EnvModulator*>(r->Modulators().front().get());
     ASSERT_TRUE(copied);
@@ -189,7 +196,6 @@ class EnvelopeCtrlTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ctrl.resize(220, 134);
-        ctrl.SetRecorder([this](BankObject* o) { recorded.push_back(o); });
         QObject::connect(&ctrl, &CEnvelopeCtrl::envelopeChanged, [this] { ++changes; });
         ctrl.SetNameAsker([this](const std::string& offered) {
             offeredName = offered;
@@ -210,9 +216,11 @@ class EnvelopeCtrlTest : public ::testing::Test {
     ScriptedPrompter prompter;
     ScopedPrompter scope{prompter};
     Profile settings;
-    CEnvelopeCtrl ctrl{settings, kNaturalEnvelope};
+    ZedoDatabase bank;
+    RecordingEdits edits{bank};
+    std::vector<BankObject*>& recorded = edits.changed;
+    CEnvelopeCtrl ctrl{settings, edits, kNaturalEnvelope};
     QComboBox list;
-    std::vector<BankObject*> recorded;
     int changes = 0;
     std::optional<std::string> typedName;
     std::string offeredName;

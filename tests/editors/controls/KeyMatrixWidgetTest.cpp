@@ -272,8 +272,7 @@ TEST_F(KeymapWindow, ReplaceSampleTakesTheDialogsChoice) {
 
 TEST_F(KeymapWindow, TheAmpSliderStopsAtPlus32UnlessFullRange) {
     Open();
-    AppKeymapHost host(*app);
-    AmpPopup popup(host, program->Number(), 300, 1);
+    AmpPopup popup(*app, program->Number(), 300, 1);
     EXPECT_EQ(popup.Slider()->value(), 3);
     EXPECT_EQ(popup.Readout()->text().toStdString(), "+3");
     popup.Slider()->setValue(40);

@@ -51,7 +51,7 @@ class InsertObjectsTest : public AppTest {
         prompter.Clear();
     }
     ZedoDatabase& Bank() { return app->Bank(); }
-    InsertCommands Commands() { return InsertCommands(*app, ask, window.host); }
+    InsertCommands Commands() { return InsertCommands(*app, ask); }
     std::string StereoWav(const std::string& name, int frames) {
         WavPlan s;
         s.channels = 2;

@@ -10,26 +10,19 @@
 #include "editors/keymap/KeymapCommands.h"
 #include "model/NoteNames.h"
 #include "model/ZedoDatabase.h"
+#include "support/RecordingEdits.h"
 #include "widgets/KeyboardLayout.h"
 
 namespace talmeru::test {
 namespace {
 
-class RecordingHost : public KeymapEditHost {
-  public:
-    explicit RecordingHost(ZedoDatabase& bank) : bank_(bank) {}
-    ZedoDatabase& Bank() override { return bank_; }
-    void MarkChanged(BankObject& o) override { marks.emplace_back(o.Type(), o.Number()); }
-    void KeepUndoCopy(const Keymap& k) override {
-        undo = std::make_unique<Keymap>();
-        undo->CopyFrom(k);
-    }
+// The objects recorded as changed, as (type, number).
+std::vector<std::pair<int, int>> Marks(const RecordingEdits& edits) {
     std::vector<std::pair<int, int>> marks;
-    std::unique_ptr<Keymap> undo;
-
-  private:
-    ZedoDatabase& bank_;
-};
+    for (const BankObject* o : edits.changed)
+        marks.emplace_back(o->Type(), o->Number());
+    return marks;
+}
 
 std::vector<int> Tops(const Keymap& k) {
     std::vector<int> tops;
@@ -74,7 +67,7 @@ class KeymapBankTest : public ::testing::Test {
     ZedoDatabase bank;
     KeyWindow window;
     KeyMatrixModel model{bank, window};
-    RecordingHost host{bank};
+    RecordingEdits host{bank};
     KeymapCommands commands{host, 3};
     Keymap* keymap = nullptr;
     Program* program = nullptr;
@@ -167,9 +160,10 @@ TEST_F(KeymapBankTest, ADragCommitsItsSpanInEitherOrder) {
     EXPECT_EQ(Tops(*keymap), (std::vector<int>{39, 59, 70, 79, 127}));
     EXPECT_EQ(keymap->entries[2].sample, 2);
     EXPECT_EQ(keymap->entries[2].amp, 5);
-    ASSERT_TRUE(host.undo);
-    EXPECT_EQ(Tops(*host.undo), (std::vector<int>{39, 79, 127}));
-    EXPECT_EQ(host.marks, (std::vector<std::pair<int, int>>{{kTypeKeymap, 10}, {kTypeProgram, 3}}));
+    ASSERT_TRUE(host.undoKeymap);
+    EXPECT_EQ(Tops(*host.undoKeymap), (std::vector<int>{39, 79, 127}));
+    EXPECT_EQ(Marks(host),
+              (std::vector<std::pair<int, int>>{{kTypeKeymap, 10}, {kTypeProgram, 3}}));
 }
 
 TEST_F(KeymapBankTest, ShiftedDragsAreStoredUnshiftedAndKeptOnTheKeyboard) {
@@ -197,9 +191,9 @@ TEST_F(KeymapBankTest, LayerRangeModeSetsTheKeyRangeOfBothHalves) {
     EXPECT_EQ(program->GetLayer(2)->keyLow, 30);
     EXPECT_EQ(program->GetLayer(2)->keyHigh, 90);
     EXPECT_EQ(bank.GetKeymap(20)->entries.size(), 2u);  // untouched
-    ASSERT_TRUE(host.undo);
-    EXPECT_EQ(host.undo->Number(), 20);
-    EXPECT_EQ(host.marks, (std::vector<std::pair<int, int>>{{kTypeProgram, 3}}));
+    ASSERT_TRUE(host.undoKeymap);
+    EXPECT_EQ(host.undoKeymap->Number(), 20);
+    EXPECT_EQ(Marks(host), (std::vector<std::pair<int, int>>{{kTypeProgram, 3}}));
 
     model.Show(3, 1, 20);
     EXPECT_TRUE(model.Band(29).outsideLayer);
@@ -292,10 +286,10 @@ TEST_F(KeymapBankTest, SplitSilenceAndAmplitude) {
     EXPECT_EQ(Tops(*keymap), (std::vector<int>{39, 59, 79, 127}));
     keymap->entries = {{39, 0, 1}, {40, 0, 2}, {127, 0, 3}};
     EXPECT_FALSE(commands.SplitRange(10, 1));  // one key
-    host.marks.clear();
+    host.changed.clear();
     ASSERT_TRUE(commands.SilentRange(10, 0));
     EXPECT_EQ(keymap->entries[0].sample, kNoSample);
-    EXPECT_EQ(host.marks, (std::vector<std::pair<int, int>>{{kTypeKeymap, 10}}));
+    EXPECT_EQ(Marks(host), (std::vector<std::pair<int, int>>{{kTypeKeymap, 10}}));
 
     EXPECT_EQ(commands.AdjustAmplitude(10, 2, 40, false), 32);
     EXPECT_EQ(keymap->entries[2].amp, 32);
@@ -314,7 +308,7 @@ TEST_F(KeymapBankTest, SplitSilenceAndAmplitude) {
 TEST_F(KeymapBankTest, ReplaceMarksTheHeaderBeforeTheKeymap) {
     ASSERT_TRUE(commands.ReplaceSample(10, 0, 3));
     EXPECT_EQ(keymap->entries[0].sample, 3);
-    EXPECT_EQ(host.marks,
+    EXPECT_EQ(Marks(host),
               (std::vector<std::pair<int, int>>{{kTypeSampleHeader, 3}, {kTypeKeymap, 10}}));
     EXPECT_FALSE(commands.ReplaceSample(10, 0, 77));  // no such header
     EXPECT_EQ(keymap->entries[0].sample, 3);

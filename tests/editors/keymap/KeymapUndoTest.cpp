@@ -22,22 +22,9 @@ class KeymapUndo : public AppTest {
     Keymap* Map() { return app->Bank().GetKeymap(300); }
 };
 
-// Takes the undo copy and marks the way the keymap editor's rows do.
-class AppHost : public KeymapEditHost {
-  public:
-    explicit AppHost(TalmeruApp& app) : app_(app) {}
-    ZedoDatabase& Bank() override { return app_.Bank(); }
-    void MarkChanged(BankObject& o) override { app_.MarkChanged(&o); }
-    void KeepUndoCopy(const Keymap& k) override { app_.KeepUndoKeymap(k); }
-
-  private:
-    TalmeruApp& app_;
-};
-
 TEST_F(KeymapUndo, UndoRestoresTheKeymapAsItWasBeforeTheLastDragOnly) {
     EXPECT_FALSE(app->CanUndoKeymap());
-    AppHost host(*app);
-    KeymapCommands commands(host, app->CurrentNumber());
+    KeymapCommands commands(*app, app->CurrentNumber());
     ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 10, 20, 0));
     ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 60, 70, 0));
     ASSERT_EQ(Map()->entries.size(), 5u);

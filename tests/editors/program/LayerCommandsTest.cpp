@@ -4,6 +4,7 @@
 #include "editors/program/LayerCommands.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Prompter.h"
+#include "support/RecordingEdits.h"
 
 namespace talmeru::test {
 namespace {
@@ -16,7 +17,6 @@ class LayerCommandsTest : public ::testing::Test {
         right = bank.CreateKeymap("Pair R", 3);
         PairStereo(*left, *right);
         program = bank.CreateProgram("Test", 5);
-        commands.SetRecorder([this](BankObject* o) { recorded.push_back(o); });
     }
 
     ScriptedPrompter prompter;
@@ -24,8 +24,9 @@ class LayerCommandsTest : public ::testing::Test {
     ZedoDatabase bank;
     Keymap *mono = nullptr, *left = nullptr, *right = nullptr;
     Program* program = nullptr;
-    LayerCommands commands{bank, 5};
-    std::vector<BankObject*> recorded;
+    RecordingEdits edits{bank};
+    std::vector<BankObject*>& recorded = edits.changed;
+    LayerCommands commands{edits, 5};
 };
 
 TEST_F(LayerCommandsTest, DuplicateStaysWithinThirtyTwoLayers) {
@@ -183,13 +184,14 @@ TEST(LayerFieldsTest, AnEditOfALeftHalfReachesTheRightHalf) {
     PairStereo(k, r);
     Layer* leftHalf = program.AddLayer(k, true);
     Layer* rightHalf = program.GetLayer(1);
-    std::vector<BankObject*> recorded;
+    ZedoDatabase bank;
+    RecordingEdits edits{bank};
     SetFieldValue(*leftHalf, FieldId::kCoarseTune, 12);
-    LayerChanged(*leftHalf, [&](BankObject* o) { recorded.push_back(o); });
+    LayerChanged(*leftHalf, edits);
     EXPECT_EQ(rightHalf->Pitch().CoarseTune(), 12);
     EXPECT_EQ(rightHalf->Pan(), 31);
     EXPECT_EQ(rightHalf->keymap, 4);
-    EXPECT_EQ(recorded, std::vector<BankObject*>{&program});
+    EXPECT_EQ(edits.changed, std::vector<BankObject*>{&program});
 }
 
 }  // namespace

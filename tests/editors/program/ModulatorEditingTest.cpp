@@ -6,6 +6,7 @@
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "support/RecordingEdits.h"
 
 namespace talmeru::test {
 namespace {
@@ -31,7 +32,6 @@ class ModulatorEditingTest : public ::testing::Test {
         program->AddLayer(*left, true);      // 1, 2
         program->GetLayer(0)->keymap = 300;  // no such keymap
         program->GetLayer(1)->flags = Layer::kFlagDirection;
-        editing.SetRecorder([this](BankObject* o) { recorded.push_back(o); });
         editing.SetProgram(9);
     }
 
@@ -46,8 +46,9 @@ class ModulatorEditingTest : public ::testing::Test {
     ScopedPrompter scope{prompter};
     ZedoDatabase bank;
     Program* program = nullptr;
-    ModulatorEditing editing{bank};
-    std::vector<BankObject*> recorded;
+    RecordingEdits edits{bank};
+    std::vector<BankObject*>& recorded = edits.changed;
+    ModulatorEditing editing{edits};
 };
 
 TEST_F(ModulatorEditingTest, LayerListLeavesOutRightHalvesAndFollowsTheProgram) {

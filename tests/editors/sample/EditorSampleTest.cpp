@@ -118,7 +118,7 @@ TEST_F(SampleEditorWindow, TheEnvelopeLetsGoOfAHeaderThatLeftTheBank) {
     QEvent probe(QEvent::UpdateRequest);
     QApplication::sendEvent(editor->Envelope(), &probe);
     EXPECT_EQ(editor->Envelope()->Graph().Header(), nullptr);
-    app->Refresh(-1);
+    app->Refresh(kHintAll);
     EXPECT_EQ(editor->Logic().Current(), nullptr);
 }
 

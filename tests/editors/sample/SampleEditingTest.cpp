@@ -52,7 +52,7 @@ class SampleEditingTest : public AppTest {
         AppTest::SetUp();
         Make();
         ASSERT_TRUE(app->Start(window, {}));
-        edit = std::make_unique<SampleEditing>(*app, window.host);
+        edit = std::make_unique<SampleEditing>(*app);
         prompter.Clear();
     }
     void TearDown() override {
