@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "files/BankReadError.h"
 #include "files/FileWaveData.h"
 #include "files/Pbf.h"
 #include "files/WavWaveData.h"
@@ -17,10 +18,6 @@ namespace talmeru {
 namespace {
 
 constexpr size_t kHeaderSize = 452;
-
-[[noreturn]] void Fail(std::string text) {
-    throw BankReadError{std::move(text)};
-}
 
 // One object record read from the file at offset; returns the offset after it.
 uint64_t ReadRecordAt(const FileSource& src, uint64_t offset, ZedoDatabase& db,

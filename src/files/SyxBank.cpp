@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "files/BankReadError.h"
 #include "files/FileWaveData.h"
 #include "files/Pbf.h"
 #include "model/BankTransfer.h"
@@ -23,10 +24,6 @@ namespace talmeru {
 namespace {
 
 constexpr size_t kMaxObjectMessage = 8192;
-
-[[noreturn]] void Fail(std::string text) {
-    throw BankReadError{std::move(text)};
-}
 
 bool IsMa1(std::span<const uint8_t> f, size_t at) {
     return f.size() - at >= 5 && f[at + 1] == 0x07 && f[at + 2] == 0x21;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "files/BankReadError.h"
 #include "files/FileWaveData.h"
 #include "files/Pbf.h"
 #include "files/SampleStream.h"
@@ -17,10 +18,6 @@
 namespace talmeru {
 
 namespace {
-
-[[noreturn]] void Fail(std::string text) {
-    throw BankReadError{std::move(text)};
-}
 
 constexpr uint8_t kFormWave = 0;
 constexpr uint8_t kFormStream = 1;
