@@ -25,7 +25,9 @@ uint64_t ReadRecordAt(const FileSource& src, uint64_t offset, ZedoDatabase& db,
     std::vector<uint8_t> record(kObjectHeaderSize);
     record.resize(src.ReadAt(offset, record.data(), record.size()));
     if (record.size() == kObjectHeaderSize) {
-        size_t body = record[4] | (record[5] << 8);
+        ByteReader header(record);
+        header.Skip(4);
+        size_t body = header.U16();
         // Never more than a record may hold: the reader refuses anything larger anyway.
         size_t want = std::min<size_t>(body, kPackBufferSize);
         record.resize(kObjectHeaderSize + want);
@@ -77,8 +79,10 @@ int ReadApex(const std::string& path, ZedoDatabase& db) {
                 ShowMessage(Fmt("Couldn't create wavefile: %s\n", "unexpected end of file"));
                 break;
             }
-            int number = rec[0] | (rec[1] << 8);
-            uint64_t size = rec[8] | (rec[9] << 8) | (rec[10] << 16) | (uint64_t{rec[11]} << 24);
+            ByteReader fields(rec, sizeof rec);
+            int number = fields.U16();
+            fields.Skip(6);
+            uint64_t size = fields.U32();
             at += sizeof rec;
             if (SampleHeader* s = db.GetSampleHeader(number)) {
                 if (db.WaveDataCount() >= kMaxWaveData) Fail("WaveDataList full!");

@@ -138,9 +138,11 @@ void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::str
         uint8_t h[8];
         if (!r.Read(chunk, at, h, sizeof h)) Fail("could not read tmbwave");
         at += sizeof h;
-        int base = h[0] | (h[1] << 8);
+        ByteReader entry(h, sizeof h);
+        int base = entry.U16();
         if (base == 0xFFFF) return;
-        uint8_t overrideByte = h[4], form = h[5], channel = h[6];
+        entry.Skip(2);
+        uint8_t overrideByte = entry.U8(), form = entry.U8(), channel = entry.U8();
         SampleHeader* s = db.GetSampleHeader(base);
         if (!s) Fail(Fmt("Bank corrupt, could not find sample %d", base));
         if (db.WaveDataCount() >= kMaxWaveData) Fail("WaveDataList full!");
@@ -150,7 +152,9 @@ void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::str
         if (form == kFormWave) {
             uint8_t rh[8];
             if (!r.Read(chunk, at, rh, sizeof rh)) Fail("could not read tmbwave");
-            size = 8 + (rh[4] | (rh[5] << 8) | (rh[6] << 16) | (uint64_t{rh[7]} << 24));
+            ByteReader riff(rh, sizeof rh);
+            riff.Skip(4);
+            size = 8 + uint64_t{riff.U32()};
             size += size & 1;
             int selector = overrideByte ? kLeftChannel : (channel <= kRightChannel ? channel : 0);
             w = std::make_unique<WavWaveData>(path, base, selector, quiet, offset);
@@ -220,7 +224,8 @@ void ReadAliases(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& db) 
     for (uint64_t at = 0;; at += 4) {
         uint8_t e[4];
         if (!r.Read(chunk, at, e, sizeof e)) Fail("Could not read alias");
-        int base = e[0] | (e[1] << 8), linked = e[2] | (e[3] << 8);
+        ByteReader alias(e, sizeof e);
+        int base = alias.U16(), linked = alias.U16();
         if (base == 0xFFFF) return;
         ApplyWaveLink(db, base, linked);
     }
