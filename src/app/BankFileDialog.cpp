@@ -6,12 +6,12 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/MainFrame.h"
+#include "files/BankFormats.h"
 
 namespace talmeru {
 
 CBankFileDialog::CBankFileDialog(QWidget* parent, SoundPlayer* player)
-    : QFileDialog(parent, "Open Bank File", {}, kOpenBankFilter),
+    : QFileDialog(parent, "Open Bank File", {}, QString::fromStdString(OpenBankFilter())),
       player_(player ? player : &CurrentSoundPlayer()) {
     // The platform's own dialog takes no extra panel.
     setOption(QFileDialog::DontUseNativeDialog);

@@ -5,13 +5,14 @@
 #include <QLineEdit>
 #include <QScreen>
 
-#include "app/MainFrame.h"
+#include "files/BankFormats.h"
 #include "files/Pbf.h"
 
 namespace talmeru {
 
 CBankFileSaveDialog::CBankFileSaveDialog(const std::string& current, QWidget* parent)
-    : QFileDialog(parent, "Save Bank File", QString::fromStdString(current), kSaveBankFilter) {
+    : QFileDialog(parent, "Save Bank File", QString::fromStdString(current),
+                  QString::fromStdString(SaveBankFilter())) {
     // The platform's own dialog takes no extra controls.
     setOption(QFileDialog::DontUseNativeDialog);
     setAcceptMode(QFileDialog::AcceptSave);

@@ -29,13 +29,6 @@ class EditorSample;
 class LayerEditor;
 class LayerEditorFrame;
 
-inline constexpr const char* kOpenBankFilter =
-    "All Patch Banks (*.pbf *.krz *.sf2 *.tmb *.syx *.apex);;Pinnacle Bank File (*.pbf);;"
-    "Kurzweil K2000 File(*.krz);;Soundfont 2 Bank(*.sf2);;Talmeru MA-1 Bank (*.tmb);;"
-    "Sysex Banks (*.syx);;Apex Banks (*.apex);;All Files (*)";
-inline constexpr const char* kSaveBankFilter =
-    "Pinnacle Bank File (*.pbf);;Talmeru MA-1 Bank (*.tmb);;Sysex File (*.syx);;All Files (*)";
-
 // Keeps the windows painting while the link waits for a reply on the window's thread; user
 // input waits, so no command starts inside another.
 class QtEventPump : public EventPump {

@@ -1,17 +1,15 @@
 #include "app/SaveBankTypes.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <filesystem>
 
+#include "files/BankFormats.h"
 #include "files/Pbf.h"
 
 namespace talmeru {
 
 namespace {
-
-constexpr std::array<const char*, 3> kExtensions{".pbf", ".tmb", ".syx"};
 
 std::string LowerExtension(const std::string& name) {
     std::string ext = std::filesystem::path(name).extension().string();
@@ -22,21 +20,29 @@ std::string LowerExtension(const std::string& name) {
 
 }  // namespace
 
+const int SaveBankTypes::kAllFiles = WrittenBankFormatCount();
+
 int SaveBankTypes::TypeForName(const std::string& name) {
     const std::string ext = LowerExtension(name);
-    for (size_t i = 0; i < kExtensions.size(); ++i) {
-        if (ext == kExtensions[i]) return int(i);
+    for (int i = 0; i < kAllFiles; ++i) {
+        if (ext == WrittenBankFormat(i)->extension) return i;
     }
     return kAllFiles;
 }
 
 std::string SaveBankTypes::WithType(const std::string& name, int type) {
-    if (type < 0 || type >= int(kExtensions.size()) || name.empty()) return name;
-    return std::filesystem::path(name).replace_extension(kExtensions[size_t(type)]).string();
+    const BankFormat* format = WrittenBankFormat(type);
+    if (!format || name.empty()) return name;
+    return std::filesystem::path(name).replace_extension(format->extension).string();
+}
+
+bool SaveBankTypes::WavBoxEnabled(int type) {
+    const BankFormat* format = WrittenBankFormat(type);
+    return format && format->wavFilesBeside;
 }
 
 int SaveBankTypes::SaveOptions(const std::string& path, bool ticked) {
-    return ticked && TypeForName(path) == 0 ? kSaveWriteWavs : 0;
+    return ticked && WavBoxEnabled(TypeForName(path)) ? kSaveWriteWavs : 0;
 }
 
 }  // namespace talmeru

@@ -5,6 +5,7 @@
 #include "cli/BankJson.h"
 #include "cli/CliContext.h"
 #include "files/BankFile.h"
+#include "files/BankFormats.h"
 #include "files/ConversionLog.h"
 #include "files/Exports.h"
 #include "files/Pbf.h"
@@ -20,16 +21,19 @@ namespace talmeru {
 
 namespace {
 
+// The format the open takes the file for; only a Pinnacle Bank File is named, with the
+// format word of its header.
 std::string FormatOf(const std::string& path) {
-    std::string lower = ToLower(path);
-    if (lower.find(".pbf") != std::string::npos) {
-        auto data = ReadWholeFile(path, 1 << 16);
-        std::string kind = "Pinnacle Bank File";
-        if (data && data->size() >= 66)
-            kind += Fmt(" (format 0x%04x)", (*data)[64] | ((*data)[65] << 8));
-        return kind;
+    const BankFormat* format = BankFormatToOpen(path);
+    if (format != &PinnacleBankFormat()) return "unknown";
+    std::string kind = BankFormatName(*format);
+    auto data = ReadWholeFile(path, 1 << 16);
+    if (data && data->size() >= 66) {
+        ByteReader header(*data);
+        header.Seek(64);
+        kind += Fmt(" (format 0x%04x)", header.U16());
     }
-    return "unknown";
+    return kind;
 }
 
 int Info(const std::string& bank, CliContext& ctx) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "files/BankReadError.h"
 #include "files/FileWaveData.h"
 #include "files/Pbf.h"
 #include "files/WavWaveData.h"
@@ -18,17 +19,15 @@ namespace {
 
 constexpr size_t kHeaderSize = 452;
 
-[[noreturn]] void Fail(std::string text) {
-    throw BankReadError{std::move(text)};
-}
-
 // One object record read from the file at offset; returns the offset after it.
 uint64_t ReadRecordAt(const FileSource& src, uint64_t offset, ZedoDatabase& db,
                       RecordCounts& counts) {
     std::vector<uint8_t> record(kObjectHeaderSize);
     record.resize(src.ReadAt(offset, record.data(), record.size()));
     if (record.size() == kObjectHeaderSize) {
-        size_t body = record[4] | (record[5] << 8);
+        ByteReader header(record);
+        header.Skip(4);
+        size_t body = header.U16();
         // Never more than a record may hold: the reader refuses anything larger anyway.
         size_t want = std::min<size_t>(body, kPackBufferSize);
         record.resize(kObjectHeaderSize + want);
@@ -80,8 +79,10 @@ int ReadApex(const std::string& path, ZedoDatabase& db) {
                 ShowMessage(Fmt("Couldn't create wavefile: %s\n", "unexpected end of file"));
                 break;
             }
-            int number = rec[0] | (rec[1] << 8);
-            uint64_t size = rec[8] | (rec[9] << 8) | (rec[10] << 16) | (uint64_t{rec[11]} << 24);
+            ByteReader fields(rec, sizeof rec);
+            int number = fields.U16();
+            fields.Skip(6);
+            uint64_t size = fields.U32();
             at += sizeof rec;
             if (SampleHeader* s = db.GetSampleHeader(number)) {
                 if (db.WaveDataCount() >= kMaxWaveData) Fail("WaveDataList full!");

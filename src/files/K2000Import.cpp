@@ -123,10 +123,6 @@ const RomKeymap* FindRomKeymap(int k2000) {
     return nullptr;
 }
 
-uint32_t BigEndian32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
 // The size of a program segment by its tag; 0 for a tag that no segment has.
 size_t SegmentSize(int tag) {
     if (tag == kLayerTag) return 16;
@@ -457,10 +453,14 @@ void K2000Importer::ConvertSampleHeader(int k2000, const std::string& name,
         Log("X Sample is ROM based!\r\n");
         return;
     }
-    const uint32_t start = BigEndian32(&h[8]);
-    const uint32_t loop = BigEndian32(&h[16]);
-    const uint32_t end = BigEndian32(&h[20]);
-    const uint32_t period = BigEndian32(&h[28]);
+    ByteReader fields(h);
+    fields.Seek(8);
+    const uint32_t start = fields.U32BE();
+    fields.Seek(16);
+    const uint32_t loop = fields.U32BE();
+    const uint32_t end = fields.U32BE();
+    fields.Seek(28);
+    const uint32_t period = fields.U32BE();
     // The stretch is read up to the first byte of its last word.
     const uint64_t bytes = 2 * uint64_t{end - start} + 1;
     if (end < start || blockOffset_ > fileSize_ ||
@@ -582,7 +582,7 @@ void K2000Importer::ReadObjects(const FileSource& src) {
         const auto offset = static_cast<unsigned long long>(pos);
         uint8_t word[4];
         if (src.ReadAt(pos, word, 4) != 4) return;
-        const auto length = static_cast<int32_t>(BigEndian32(word));
+        const auto length = static_cast<int32_t>(ByteReader(word, sizeof word).U32BE());
         // A length that is not negative ends the objects.
         if (length >= 0) return;
         const uint64_t size = static_cast<uint64_t>(-static_cast<int64_t>(length));

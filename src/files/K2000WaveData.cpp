@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/ByteIO.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
 
@@ -11,7 +12,9 @@ namespace talmeru {
 std::optional<uint64_t> K2000SampleBlockOffset(const ByteSource& source) {
     uint8_t h[8];
     if (source.ReadAt(0, h, sizeof h) != sizeof h) return std::nullopt;
-    return (uint64_t{h[4]} << 24) | (uint64_t{h[5]} << 16) | (uint64_t{h[6]} << 8) | h[7];
+    ByteReader fields(h, sizeof h);
+    fields.Skip(4);
+    return fields.U32BE();
 }
 
 K2000WaveData::K2000WaveData(const std::string& p, int baseNumber, int channelSelector, bool quiet,

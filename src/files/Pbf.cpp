@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "files/BankReadError.h"
 #include "files/FileWaveData.h"
 #include "files/K2000WaveData.h"
 #include "files/WavWaveData.h"
@@ -24,10 +25,6 @@ constexpr size_t kSectionHeaderOffset = 68;
 constexpr size_t kSectionHeaderSize = 196;
 constexpr size_t kOldSectionHeaderSize = 192;
 constexpr size_t kOldDataStart = 258;
-
-[[noreturn]] void Fail(std::string text) {
-    throw BankReadError{std::move(text)};
-}
 
 }  // namespace
 

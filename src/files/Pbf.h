@@ -7,15 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "files/BankReadError.h"
+
 namespace talmeru {
 
 class ByteReader;
 class ZedoDatabase;
-
-// Ends the reading of a bank file; the reader shows the text.
-struct BankReadError {
-    std::string text;
-};
 
 // Records read so far, by object type.
 using RecordCounts = std::array<int, 7>;

@@ -5,12 +5,14 @@
 #include <cstring>
 #include <filesystem>
 
+#include "files/BankReadError.h"
 #include "files/FileWaveData.h"
 #include "files/Pbf.h"
 #include "model/BankTransfer.h"
 #include "model/WaveMerge.h"
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
+#include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Profile.h"
@@ -23,10 +25,6 @@ namespace talmeru {
 namespace {
 
 constexpr size_t kMaxObjectMessage = 8192;
-
-[[noreturn]] void Fail(std::string text) {
-    throw BankReadError{std::move(text)};
-}
 
 bool IsMa1(std::span<const uint8_t> f, size_t at) {
     return f.size() - at >= 5 && f[at + 1] == 0x07 && f[at + 2] == 0x21;
@@ -88,9 +86,9 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                 if (f.size() - at < 5 + 7) break;
                 auto header = Unpack7Bit(f.subspan(at + 5, 7));
                 if (header.size() < 6) Fail("Bad sysex 2");
-                int base = header[0] | (header[1] << 8);
-                uint64_t size =
-                    header[2] | (header[3] << 8) | (header[4] << 16) | (uint64_t{header[5]} << 24);
+                ByteReader fields(header);
+                int base = fields.U16();
+                uint64_t size = fields.U32();
                 size_t dataAt = at + 5 + 7;
                 if (size > f.size() - dataAt) break;
                 // The header itself comes later in the file (sample data is sent first); the
@@ -107,8 +105,9 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                 auto alias = Unpack7Bit(f.subspan(at + 5, 5));
                 // The message carries the primary sample first, then the alias, as the
                 // synthesizer takes it.
-                int base = alias[0] | (alias[1] << 8);
-                int linked = alias[2] | (alias[3] << 8);
+                ByteReader fields(alias);
+                int base = fields.U16();
+                int linked = fields.U16();
                 WaveData* target = nullptr;
                 for (int i = 0; i < db.WaveDataCount() && !target; ++i)
                     if (WaveData* w = db.GetWaveData(i);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "files/BankReadError.h"
 #include "files/FileWaveData.h"
 #include "files/Pbf.h"
 #include "files/SampleStream.h"
@@ -18,13 +19,45 @@ namespace talmeru {
 
 namespace {
 
-[[noreturn]] void Fail(std::string text) {
-    throw BankReadError{std::move(text)};
-}
-
 constexpr uint8_t kFormWave = 0;
 constexpr uint8_t kFormStream = 1;
 
+// Each chunk's reader and writer side by side, in the order the chunks are written.
+
+// "bprg": how many records, then every program, keymap and sample header packed.
+void ReadObjects(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& db) {
+    auto objects = r.ReadData(chunk);
+    ByteReader b(objects);
+    if (!b.CanRead(4)) Fail("bad header in object");
+    uint32_t n = b.U32();
+    RecordCounts counts{};
+    for (uint32_t i = 0; i < n && !b.AtEnd(); ++i)
+        ReadObjectRecord(b, db, counts);
+}
+
+// False when an object cannot be packed (the reason has been shown).
+bool WriteObjects(RiffWriter& w, ZedoDatabase& db) {
+    ByteWriter& out = w.Out();
+    w.Open(FourCC("bprg"));
+    size_t countAt = out.Pos();
+    out.U32(0);
+    uint32_t count = 0;
+    for (int type : {kTypeProgram, kTypeKeymap, kTypeSampleHeader})
+        for (int n = 0; n < kSlotCount; ++n) {
+            BankObject* o = db.GetObject(type, n);
+            if (!o) continue;
+            if (o->PackTo(out) != 0) {
+                ShowMessage(ZedoException("Error Saving", *o).what());
+                return false;
+            }
+            ++count;
+        }
+    out.PatchU32(countAt, count);
+    w.Close();
+    return true;
+}
+
+// "stln": the stereo pairs of sample headers, of keymaps and of layers, each list counted.
 void ReadStereoLinks(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& db) {
     auto bytes = r.ReadData(chunk);
     ByteReader b(bytes);
@@ -60,6 +93,43 @@ void ReadStereoLinks(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& 
     }
 }
 
+// Each pair once, from its left half; a bank without pairs has no such chunk.
+void WriteStereoLinks(RiffWriter& w, ZedoDatabase& db) {
+    ByteWriter& out = w.Out();
+    std::vector<std::pair<int, int>> samplePairs, keymapPairs;
+    std::vector<std::array<int, 3>> layerPairs;
+    for (int n = 0; n < kSlotCount; ++n) {
+        if (SampleHeader* s = db.GetSampleHeader(n);
+            s && s->stereoRole == kStereoLeft && s->chained)
+            samplePairs.push_back({n, s->chained->Number()});
+        if (Keymap* k = db.GetKeymap(n); k && k->stereoRole == kStereoLeft && k->chained)
+            keymapPairs.push_back({n, k->chained->Number()});
+        if (Program* p = db.GetProgram(n))
+            for (const auto& l : p->Layers())
+                if (l->StereoState() == kStereoLeft && l->Partner())
+                    layerPairs.push_back({n, l->Index(), l->Partner()->Index()});
+    }
+    if (samplePairs.empty() && keymapPairs.empty() && layerPairs.empty()) return;
+    w.Open(FourCC("stln"));
+    for (const auto* pairs : {&samplePairs, &keymapPairs}) {
+        out.U32(static_cast<uint32_t>(pairs->size()));
+        for (auto [l, r] : *pairs) {
+            out.U16(static_cast<uint16_t>(l));
+            out.U16(static_cast<uint16_t>(r));
+        }
+    }
+    out.U32(static_cast<uint32_t>(layerPairs.size()));
+    for (const auto& [p, l, r] : layerPairs) {
+        out.U16(static_cast<uint16_t>(p));
+        out.U16(static_cast<uint16_t>(l));
+        out.U16(static_cast<uint16_t>(r));
+        out.U16(0);
+    }
+    w.Close();
+}
+
+// "wvdt": per RAM sample an 8-byte entry (base, form, channel) and its data, compressed or
+// as a WAV image; an entry with base 0xFFFF ends the list.
 void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::string& path,
                      ZedoDatabase& db) {
     const bool quiet = (db.OpenOptions() & kOpenQuiet) != 0;
@@ -68,9 +138,11 @@ void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::str
         uint8_t h[8];
         if (!r.Read(chunk, at, h, sizeof h)) Fail("could not read tmbwave");
         at += sizeof h;
-        int base = h[0] | (h[1] << 8);
+        ByteReader entry(h, sizeof h);
+        int base = entry.U16();
         if (base == 0xFFFF) return;
-        uint8_t overrideByte = h[4], form = h[5], channel = h[6];
+        entry.Skip(2);
+        uint8_t overrideByte = entry.U8(), form = entry.U8(), channel = entry.U8();
         SampleHeader* s = db.GetSampleHeader(base);
         if (!s) Fail(Fmt("Bank corrupt, could not find sample %d", base));
         if (db.WaveDataCount() >= kMaxWaveData) Fail("WaveDataList full!");
@@ -80,7 +152,9 @@ void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::str
         if (form == kFormWave) {
             uint8_t rh[8];
             if (!r.Read(chunk, at, rh, sizeof rh)) Fail("could not read tmbwave");
-            size = 8 + (rh[4] | (rh[5] << 8) | (rh[6] << 16) | (uint64_t{rh[7]} << 24));
+            ByteReader riff(rh, sizeof rh);
+            riff.Skip(4);
+            size = 8 + uint64_t{riff.U32()};
             size += size & 1;
             int selector = overrideByte ? kLeftChannel : (channel <= kRightChannel ? channel : 0);
             w = std::make_unique<WavWaveData>(path, base, selector, quiet, offset);
@@ -101,18 +175,76 @@ void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::str
     }
 }
 
+bool Saved(const WaveData* w) {
+    return w->StorageClass() != kNotSaved;
+}
+
+// False when a sample's data cannot be carried (the reason has been shown).
+bool WriteWaveEntries(RiffWriter& w, ZedoDatabase& db) {
+    ByteWriter& out = w.Out();
+    w.Open(FourCC("wvdt"));
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* wd = db.GetWaveData(i);
+        // A sample whose file is missing cannot be carried: saving would lose it silently.
+        if (wd->Kind() == kWaveInvalid && !wd->path.empty()) {
+            ShowMessage("Some Wave data is invalid, can't save bank");
+            return false;
+        }
+        if (!Saved(wd)) continue;
+        if (!db.GetSampleHeader(wd->base)) {
+            ShowMessage("Corrupt bank, sample does not exist");
+            return false;
+        }
+        if (wd->LoadData() != 0) return false;
+        size_t entry = out.Pos();
+        out.U16(static_cast<uint16_t>(wd->base));
+        out.U16(0xFFFF);
+        out.U8(0);
+        out.U8(kFormStream);
+        out.U8(static_cast<uint8_t>(wd->channel));
+        out.U8(0);
+        // 16-bit data at 44100 Hz goes in compressed; anything else (8-bit data, other
+        // rates, data no block can hold) as a WAV image, so it comes back unchanged.
+        bool compressed =
+            wd->bitsHeld == 16 && wd->SampleRate() == 44100 && CompressSamples(wd->data, out);
+        wd->ReleaseData();
+        if (!compressed) {
+            out.Data()[entry + 5] = kFormWave;
+            if (WriteWav(out, *wd, nullptr) != 0) return false;
+        }
+    }
+    for (uint8_t b : {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})
+        out.U8(b);
+    w.Close();
+    return true;
+}
+
+// "wval": the headers that share another's data, as (base, linked) pairs up to 0xFFFF.
 void ReadAliases(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& db) {
     for (uint64_t at = 0;; at += 4) {
         uint8_t e[4];
         if (!r.Read(chunk, at, e, sizeof e)) Fail("Could not read alias");
-        int base = e[0] | (e[1] << 8), linked = e[2] | (e[3] << 8);
+        ByteReader alias(e, sizeof e);
+        int base = alias.U16(), linked = alias.U16();
         if (base == 0xFFFF) return;
         ApplyWaveLink(db, base, linked);
     }
 }
 
-bool Saved(const WaveData* w) {
-    return w->StorageClass() != kNotSaved;
+void WriteAliases(RiffWriter& w, ZedoDatabase& db) {
+    ByteWriter& out = w.Out();
+    w.Open(FourCC("wval"));
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* wd = db.GetWaveData(i);
+        if (!Saved(wd)) continue;
+        for (const auto& l : wd->links) {
+            out.U16(static_cast<uint16_t>(wd->base));
+            out.U16(static_cast<uint16_t>(l.number));
+        }
+    }
+    out.U16(0xFFFF);
+    out.U16(0xFFFF);
+    w.Close();
 }
 
 }  // namespace
@@ -127,13 +259,7 @@ int ReadTmb(const std::string& path, ZedoDatabase& db) {
         if (!riff) Fail("This is not a valid TMB file");
         auto bprg = r.Find(*riff, FourCC("bprg"));
         if (!bprg) Fail("TMB files has no bprg chunk");
-        auto objects = r.ReadData(*bprg);
-        ByteReader b(objects);
-        if (!b.CanRead(4)) Fail("bad header in object");
-        uint32_t n = b.U32();
-        RecordCounts counts{};
-        for (uint32_t i = 0; i < n && !b.AtEnd(); ++i)
-            ReadObjectRecord(b, db, counts);
+        ReadObjects(r, *bprg, db);
         if (auto stln = r.Find(*riff, FourCC("stln"))) ReadStereoLinks(r, *stln, db);
         if (auto wvdt = r.Find(*riff, FourCC("wvdt"))) {
             std::error_code ec;
@@ -156,103 +282,10 @@ int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
     ByteWriter out(1 << 20);
     RiffWriter w(out);
     w.Open(FourCC("RIFF"), FourCC("tmbf"));
-
-    w.Open(FourCC("bprg"));
-    size_t countAt = out.Pos();
-    out.U32(0);
-    uint32_t count = 0;
-    for (int type : {kTypeProgram, kTypeKeymap, kTypeSampleHeader})
-        for (int n = 0; n < kSlotCount; ++n) {
-            BankObject* o = db.GetObject(type, n);
-            if (!o) continue;
-            if (o->PackTo(out) != 0) {
-                ShowMessage(ZedoException("Error Saving", *o).what());
-                return 1;
-            }
-            ++count;
-        }
-    out.PatchU32(countAt, count);
-    w.Close();
-
-    std::vector<std::pair<int, int>> samplePairs, keymapPairs;
-    std::vector<std::array<int, 3>> layerPairs;
-    for (int n = 0; n < kSlotCount; ++n) {
-        if (SampleHeader* s = db.GetSampleHeader(n);
-            s && s->stereoRole == kStereoLeft && s->chained)
-            samplePairs.push_back({n, s->chained->Number()});
-        if (Keymap* k = db.GetKeymap(n); k && k->stereoRole == kStereoLeft && k->chained)
-            keymapPairs.push_back({n, k->chained->Number()});
-        if (Program* p = db.GetProgram(n))
-            for (const auto& l : p->Layers())
-                if (l->StereoState() == kStereoLeft && l->Partner())
-                    layerPairs.push_back({n, l->Index(), l->Partner()->Index()});
-    }
-    if (!samplePairs.empty() || !keymapPairs.empty() || !layerPairs.empty()) {
-        w.Open(FourCC("stln"));
-        for (const auto* pairs : {&samplePairs, &keymapPairs}) {
-            out.U32(static_cast<uint32_t>(pairs->size()));
-            for (auto [l, r] : *pairs) {
-                out.U16(static_cast<uint16_t>(l));
-                out.U16(static_cast<uint16_t>(r));
-            }
-        }
-        out.U32(static_cast<uint32_t>(layerPairs.size()));
-        for (const auto& [p, l, r] : layerPairs) {
-            out.U16(static_cast<uint16_t>(p));
-            out.U16(static_cast<uint16_t>(l));
-            out.U16(static_cast<uint16_t>(r));
-            out.U16(0);
-        }
-        w.Close();
-    }
-
-    w.Open(FourCC("wvdt"));
-    for (int i = 0; i < db.WaveDataCount(); ++i) {
-        WaveData* wd = db.GetWaveData(i);
-        // A sample whose file is missing cannot be carried: saving would lose it silently.
-        if (wd->Kind() == kWaveInvalid && !wd->path.empty()) {
-            ShowMessage("Some Wave data is invalid, can't save bank");
-            return 1;
-        }
-        if (!Saved(wd)) continue;
-        if (!db.GetSampleHeader(wd->base)) {
-            ShowMessage("Corrupt bank, sample does not exist");
-            return 1;
-        }
-        if (wd->LoadData() != 0) return 1;
-        size_t entry = out.Pos();
-        out.U16(static_cast<uint16_t>(wd->base));
-        out.U16(0xFFFF);
-        out.U8(0);
-        out.U8(kFormStream);
-        out.U8(static_cast<uint8_t>(wd->channel));
-        out.U8(0);
-        // 16-bit data at 44100 Hz goes in compressed; anything else (8-bit data, other
-        // rates, data no block can hold) as a WAV image, so it comes back unchanged.
-        bool compressed =
-            wd->bitsHeld == 16 && wd->SampleRate() == 44100 && CompressSamples(wd->data, out);
-        wd->ReleaseData();
-        if (!compressed) {
-            out.Data()[entry + 5] = kFormWave;
-            if (WriteWav(out, *wd, nullptr) != 0) return 1;
-        }
-    }
-    for (uint8_t b : {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})
-        out.U8(b);
-    w.Close();
-
-    w.Open(FourCC("wval"));
-    for (int i = 0; i < db.WaveDataCount(); ++i) {
-        WaveData* wd = db.GetWaveData(i);
-        if (!Saved(wd)) continue;
-        for (const auto& l : wd->links) {
-            out.U16(static_cast<uint16_t>(wd->base));
-            out.U16(static_cast<uint16_t>(l.number));
-        }
-    }
-    out.U16(0xFFFF);
-    out.U16(0xFFFF);
-    w.Close();
+    if (!WriteObjects(w, db)) return 1;
+    WriteStereoLinks(w, db);
+    if (!WriteWaveEntries(w, db)) return 1;
+    WriteAliases(w, db);
     w.Close();
 
     if (!WriteWholeFile(path, out.Data())) {

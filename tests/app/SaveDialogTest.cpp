@@ -37,6 +37,7 @@ TEST(BankFileSaveDialogTest, TheTypeSetsTheExtensionAndTheBox) {
     CBankFileSaveDialog dialog((dir / "bank.tmb").string(), nullptr);
     EXPECT_EQ(dialog.windowTitle(), "Save Bank File");
     EXPECT_EQ(dialog.Type(), 1);
+    EXPECT_EQ(dialog.selectedNameFilter(), "Talmeru MA-1 Bank (*.tmb)");
     EXPECT_FALSE(dialog.WavBox()->isEnabled());
     EXPECT_EQ(dialog.WavBox()->text(), "Create all .WAV files in same directory (*.PBF only)");
 

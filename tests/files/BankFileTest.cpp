@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "files/BankFile.h"
+#include "files/BankFormats.h"
 #include "files/Pbf.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
@@ -148,6 +149,42 @@ TEST_F(BankFileTest, ReopenReadsTheStoredPathAgain) {
     fs::remove(bank_);
     EXPECT_EQ(ReopenBank(db), 1);
     EXPECT_TRUE(prompter_.Saw("problem with opening\n"));
+}
+
+// The dialogs' filters as users have always seen them, built from the table.
+TEST(BankFormatsTest, DialogFilters) {
+    EXPECT_EQ(OpenBankFilter(),
+              "All Patch Banks (*.pbf *.krz *.sf2 *.tmb *.syx *.apex);;Pinnacle Bank File (*.pbf);;"
+              "Kurzweil K2000 File(*.krz);;Soundfont 2 Bank(*.sf2);;Talmeru MA-1 Bank (*.tmb);;"
+              "Sysex Banks (*.syx);;Apex Banks (*.apex);;All Files (*)");
+    EXPECT_EQ(SaveBankFilter(),
+              "Pinnacle Bank File (*.pbf);;Talmeru MA-1 Bank (*.tmb);;"
+              "Sysex File (*.syx);;All Files (*)");
+    EXPECT_EQ(BankFormatName(PinnacleBankFormat()), "Pinnacle Bank File");
+    EXPECT_EQ(BankFormatName(*BankFormatToOpen("a.krz")), "Kurzweil K2000 File");
+}
+
+// An extension counts anywhere in the path, the first in the table's order winning; a save
+// looks only among the formats that are written.
+TEST(BankFormatsTest, FormatByPath) {
+    auto ext = [](const BankFormat* f) { return std::string(f ? f->extension : ""); };
+    struct Case {
+        const char* path;
+        const char* toOpen;
+        const char* toSave;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"dir/Bank.SYX", ".syx", ".syx"},
+             {"old.pbf.d/bank.bak", ".pbf", ".pbf"},
+             {"songs.krz.tmb", ".krz", ".tmb"},
+             {"a.tmb.pbf", ".pbf", ".pbf"},
+             {"kit.Apex", ".apex", ""},
+             {"piano.sf2", ".sf2", ""},
+             {"sound.k25", "", ""},
+         }) {
+        EXPECT_EQ(ext(BankFormatToOpen(c.path)), c.toOpen) << c.path;
+        EXPECT_EQ(ext(BankFormatToSave(c.path)), c.toSave) << c.path;
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "model/WaveMerge.h"
 #include "model/ZedoDatabase.h"
 #include "platform/ByteIO.h"
+#include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
 #include "support/BankBuilder.h"
@@ -174,6 +175,49 @@ TEST_F(TmbTest, ChunksAsWritten) {
     EXPECT_EQ(SaveBank(back, Path("x.pbf"), 0), 1);
     EXPECT_FALSE(prompter_.Messages().empty());
     EXPECT_EQ(SaveBank(back, Path("x.pbf"), kSaveWriteWavs), 0);
+}
+
+// The object and stereo chunks byte for byte: records by type, then number; each stereo
+// pair once, from its left half.
+TEST_F(TmbTest, ObjectsAndStereoLinksAsWritten) {
+    ZedoDatabase db;
+    for (int channels : {1, 2})
+        ASSERT_NE(BuildProgramFromWave(db,
+                                       Wav(
+                                           Fmt("w%d.wav", channels), channels, 16, 44100,
+                                           [](int f, int c) { return f - c; }, 50),
+                                       false, nullptr),
+                  nullptr);
+    ASSERT_EQ(WriteTmb(Path("st.tmb"), db, 0), 0);
+    auto bytes = *ReadWholeFile(Path("st.tmb"));
+    MemorySource src(bytes);
+    RiffReader r(src);
+    auto riff = r.Riff(0, FourCC("tmbf"));
+    ASSERT_TRUE(riff);
+
+    auto bprg = r.ReadData(*r.Find(*riff, FourCC("bprg")));
+    ByteReader b(bprg);
+    EXPECT_EQ(b.U32(), 8u);
+    std::vector<std::pair<int, int>> records;
+    while (!b.AtEnd()) {
+        PackedHeader h;
+        ASSERT_TRUE(ReadPackedHeader(b.Data().subspan(b.Pos()), h));
+        records.push_back({h.type, h.number});
+        b.Skip(kObjectHeaderSize + static_cast<size_t>(h.bodySize));
+    }
+    EXPECT_EQ(records, (std::vector<std::pair<int, int>>{{kTypeProgram, 0},
+                                                         {kTypeProgram, 1},
+                                                         {kTypeKeymap, 0},
+                                                         {kTypeKeymap, 1},
+                                                         {kTypeKeymap, 2},
+                                                         {kTypeSampleHeader, 0},
+                                                         {kTypeSampleHeader, 1},
+                                                         {kTypeSampleHeader, 2}}));
+
+    auto stln = r.ReadData(*r.Find(*riff, FourCC("stln")));
+    // Samples 1 and 2, keymaps 1 and 2, layers 0 and 1 of program 1 (and two bytes unused).
+    EXPECT_EQ(stln, (std::vector<uint8_t>{1, 0, 0, 0, 1, 0, 2, 0, 1, 0, 0, 0, 1, 0,
+                                          2, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}));
 }
 
 // Builds a TMB file from chunks given by the test.

@@ -1,0 +1,161 @@
+#include "files/BankFormats.h"
+
+#include "files/Apex.h"
+#include "files/BankFile.h"
+#include "files/K2000Import.h"
+#include "files/Pbf.h"
+#include "files/Sf2Import.h"
+#include "files/SyxBank.h"
+#include "files/Tmb.h"
+#include "model/ZedoDatabase.h"
+#include "platform/FileUtil.h"
+#include "platform/Format.h"
+#include "platform/Prompter.h"
+
+namespace talmeru {
+
+namespace {
+
+// Every reader and writer in the table's shape.
+
+int ReadPbfFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
+    auto data = ReadWholeFile(path);
+    if (!data) {
+        ShowMessage("problem with opening\n");
+        return 1;
+    }
+    return ReadPbf(*data, db, db.OpenOptions());
+}
+
+int ImportK2000File(ZedoDatabase& db, const std::string& path, ConversionLog& log) {
+    const ZedoDatabase* rom = RomBankForFiles();
+    if (!rom) {
+        ShowMessage("A K2000 file can only be converted once the MA-1 ROM bank is loaded.");
+        return 1;
+    }
+    return ImportK2000(path, db, *rom, log);
+}
+
+int ImportSf2File(ZedoDatabase& db, const std::string& path, ConversionLog& log) {
+    return ImportSf2(path, db, log);
+}
+
+int ReadTmbFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
+    return ReadTmb(path, db);
+}
+
+int ReadSyxFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
+    return ReadSyx(path, db, RomBankForFiles());
+}
+
+int WriteSyxFile(const std::string& path, ZedoDatabase& db, int) {
+    return WriteSyx(path, db, RomBankForFiles());
+}
+
+int ReadApexFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
+    return ReadApex(path, db);
+}
+
+constexpr BankFormat kFormats[] = {
+    {.extension = ".pbf",
+     .openLabel = "Pinnacle Bank File (*.pbf)",
+     .saveLabel = "Pinnacle Bank File (*.pbf)",
+     .read = ReadPbfFile,
+     .write = WritePbf,
+     .wavFilesBeside = true},
+    {.extension = ".krz",
+     .openLabel = "Kurzweil K2000 File(*.krz)",
+     .read = ImportK2000File,
+     .import = true},
+    {.extension = ".sf2",
+     .openLabel = "Soundfont 2 Bank(*.sf2)",
+     .read = ImportSf2File,
+     .import = true},
+    // Sample data read from the file just replaced now lies elsewhere in the new one.
+    {.extension = ".tmb",
+     .openLabel = "Talmeru MA-1 Bank (*.tmb)",
+     .saveLabel = "Talmeru MA-1 Bank (*.tmb)",
+     .read = ReadTmbFile,
+     .write = WriteTmb,
+     .afterSave = RepointTmbWaveData},
+    {.extension = ".syx",
+     .openLabel = "Sysex Banks (*.syx)",
+     .saveLabel = "Sysex File (*.syx)",
+     .read = ReadSyxFile,
+     .write = WriteSyxFile},
+    {.extension = ".apex", .openLabel = "Apex Banks (*.apex)", .read = ReadApexFile},
+};
+
+// The save dialog's entries and the written formats are one list.
+constexpr bool SaveLabelsOnlyForWriters() {
+    for (const BankFormat& f : kFormats)
+        if ((f.saveLabel != nullptr) != (f.write != nullptr)) return false;
+    return true;
+}
+static_assert(SaveLabelsOnlyForWriters());
+
+constexpr const char* kAllFilesFilter = "All Files (*)";
+
+const BankFormat* FirstInPath(const std::string& path, bool written) {
+    const std::string lower = ToLower(path);
+    for (const BankFormat& f : kFormats)
+        if ((!written || f.write) && lower.find(f.extension) != std::string::npos) return &f;
+    return nullptr;
+}
+
+}  // namespace
+
+std::span<const BankFormat> BankFormats() {
+    return kFormats;
+}
+
+const BankFormat& PinnacleBankFormat() {
+    return kFormats[0];
+}
+
+const BankFormat* BankFormatToOpen(const std::string& path) {
+    return FirstInPath(path, false);
+}
+
+const BankFormat* BankFormatToSave(const std::string& path) {
+    return FirstInPath(path, true);
+}
+
+const BankFormat* WrittenBankFormat(int index) {
+    for (const BankFormat& f : kFormats)
+        if (f.write && index-- == 0) return &f;
+    return nullptr;
+}
+
+int WrittenBankFormatCount() {
+    int count = 0;
+    for (const BankFormat& f : kFormats)
+        count += f.write != nullptr;
+    return count;
+}
+
+std::string OpenBankFilter() {
+    std::string patterns, each;
+    for (const BankFormat& f : kFormats) {
+        patterns += (patterns.empty() ? "*" : " *") + std::string(f.extension);
+        each += std::string(f.openLabel) + ";;";
+    }
+    return "All Patch Banks (" + patterns + ");;" + each + kAllFilesFilter;
+}
+
+std::string SaveBankFilter() {
+    std::string each;
+    for (const BankFormat& f : kFormats)
+        if (f.write) each += std::string(f.saveLabel) + ";;";
+    return each + kAllFilesFilter;
+}
+
+std::string BankFormatName(const BankFormat& format) {
+    std::string name(format.openLabel);
+    name.erase(name.find('('));
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    return name;
+}
+
+}  // namespace talmeru

@@ -1,0 +1,50 @@
+#pragma once
+// The bank file formats in one table: each one's extension, its entries in the open and save
+// dialogs, its reader and its writer. The table's order is the dialogs' order and also the
+// order in which a file name is matched against the extensions.
+#include <span>
+#include <string>
+
+namespace talmeru {
+
+class ConversionLog;
+class ZedoDatabase;
+
+struct BankFormat {
+    const char* extension = nullptr;  // lower case, with the dot
+    const char* openLabel = nullptr;  // the open dialog's filter, exactly as it shows
+    const char* saveLabel = nullptr;  // the save dialog's; nullptr for a format that is only read
+    // Reads path into db (emptied, its path set). 0, or the reader's failure code.
+    int (*read)(ZedoDatabase& db, const std::string& path, ConversionLog& log) = nullptr;
+    // Writes db at path. 0, or nonzero with the reason shown; nullptr when only read.
+    int (*write)(const std::string& path, ZedoDatabase& db, int options) = nullptr;
+    // Converted on opening, reporting to the log: the result is a new bank that is saved as
+    // a Pinnacle Bank File.
+    bool import = false;
+    // The writer can put every RAM sample beside the bank as a WAV file (kSaveWriteWavs).
+    bool wavFilesBeside = false;
+    // Run once the written file has replaced the old one; nullptr when nothing is left to do.
+    void (*afterSave)(ZedoDatabase& db, const std::string& path) = nullptr;
+};
+
+std::span<const BankFormat> BankFormats();
+// The bank's own format: what imports become, what a reopen reads.
+const BankFormat& PinnacleBankFormat();
+
+// The first format whose extension the path holds anywhere (case ignored), so a backup such
+// as "bank.pbf.old" opens too; nullptr when there is none.
+const BankFormat* BankFormatToOpen(const std::string& path);
+// The same among the formats that are written.
+const BankFormat* BankFormatToSave(const std::string& path);
+// The written formats in the save dialog's order: the index-th one, or nullptr past the last.
+const BankFormat* WrittenBankFormat(int index);
+int WrittenBankFormatCount();
+
+// The open dialog's name filters: all bank extensions together, each format, all files.
+std::string OpenBankFilter();
+// The save dialog's: each written format, all files.
+std::string SaveBankFilter();
+// The name the open dialog gives the format, without its pattern.
+std::string BankFormatName(const BankFormat& format);
+
+}  // namespace talmeru
