@@ -64,6 +64,9 @@ Answer QtPrompter::Ask(const std::string& text, Buttons buttons) {
             case QMessageBox::Yes:
                 answer = Answer::Yes;
                 break;
+            case QMessageBox::No:
+                answer = Answer::No;
+                break;
             case QMessageBox::Cancel:
                 answer = Answer::Cancel;
                 break;

@@ -260,26 +260,25 @@ bool TalmeruApp::OpenDocumentFile(const std::string& path) {
     return ok;
 }
 
-void TalmeruApp::SaveTo(const std::string& path, int options) {
-    if (SaveBank(bank_, path, options) != 0) {
+bool TalmeruApp::SaveTo(const std::string& path, int options) {
+    const bool saved = SaveBank(bank_, path, options) == 0;
+    if (!saved) {
         ShowMessage("Could not save file properly");
     } else {
         AddRecentFile(bank_.Path().empty() ? path : bank_.Path());
     }
     if (window_) window_->SetTitle(WindowTitle(bank_.Path()));
+    return saved;
 }
 
-void TalmeruApp::Save() {
-    if (bank_.Path().empty()) {
-        SaveAs();
-    } else {
-        SaveTo(bank_.Path(), 0);
-    }
+bool TalmeruApp::Save() {
+    return bank_.Path().empty() ? SaveAs() : SaveTo(bank_.Path(), 0);
 }
 
-void TalmeruApp::SaveAs() {
-    if (!window_) return;
-    if (auto choice = window_->AskSavePath(bank_.Path())) SaveTo(choice->path, choice->options);
+bool TalmeruApp::SaveAs() {
+    if (!window_) return false;
+    const std::optional<SaveChoice> choice = window_->AskSavePath(bank_.Path());
+    return choice && SaveTo(choice->path, choice->options);
 }
 
 int TalmeruApp::SaveIfWanted(bool canAsk) {
@@ -297,8 +296,8 @@ int TalmeruApp::SaveIfWanted(bool canAsk) {
         case Answer::Cancel:
             return 1;
         case Answer::Yes:
-            SaveAs();
-            return 0;
+            // A cancelled dialog or a failed save keeps the edits: the operation stops.
+            return SaveAs() ? 0 : 1;
         default:
             return 0;
     }

@@ -139,8 +139,9 @@ class TalmeruApp : public BankEdits {
     void NewBank();
     void OpenBankCommand();
     bool OpenDocumentFile(const std::string& path);
-    void Save();
-    void SaveAs();
+    // True when the bank went to its file.
+    bool Save();
+    bool SaveAs();
     // 0 continue, 1 cancelled. Without canAsk (the system is ending the program and nobody
     // can answer) an unsaved bank goes to "savedbank.pbf" in the working folder.
     int SaveIfWanted(bool canAsk = true);
@@ -205,7 +206,7 @@ class TalmeruApp : public BankEdits {
     void ResetToRom();
     void DownloadPrograms();
     void AllNotesOff();
-    void SaveTo(const std::string& path, int options);
+    bool SaveTo(const std::string& path, int options);
     void Upload();
     ShellWindow* window_ = nullptr;
 

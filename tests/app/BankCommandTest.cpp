@@ -140,6 +140,20 @@ TEST_F(BankCommands, SaveIfWantedAnswers) {
     EXPECT_EQ(app->SaveIfWanted(), 0);
     EXPECT_EQ(window.saveDialogs, 1);
 
+    // Yes, then a cancelled dialog or a save that fails: the edits stay and nothing goes on.
+    for (std::optional<std::string> chosen :
+         {std::optional<std::string>{},
+          std::optional<std::string>{(Dir() / "no" / "x.pbf").string()}}) {
+        app->Bank().SetModified(true);
+        window.savePath = chosen;
+        prompter.QueueAnswer(Answer::Yes);
+        EXPECT_EQ(app->SaveIfWanted(), 1);
+        EXPECT_TRUE(app->Bank().IsModified());
+        prompter.QueueAnswer(Answer::Yes);
+        app->NewBank();
+        EXPECT_EQ(app->Bank().Path(), path);
+    }
+
     app->Bank().SetPath({});
     app->Bank().SetModified(true);
     prompter.QueueAnswer(Answer::Cancel);

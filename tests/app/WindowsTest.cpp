@@ -142,5 +142,42 @@ TEST(SplashWindowTest, AMessageShownMeanwhileOutlivesTheSplash) {
     EXPECT_TRUE(splash.isNull());
 }
 
+// Every button of every question kind gives its own answer; closing the box is Cancel where
+// the box has one, else No.
+TEST(QtPrompterTest, EachButtonOfEachQuestionIsItsAnswer) {
+    struct Case {
+        Buttons buttons;
+        QMessageBox::StandardButton pressed;  // NoButton: the box is closed
+        Answer expected;
+    };
+    const Case cases[] = {
+        {Buttons::YesNo, QMessageBox::Yes, Answer::Yes},
+        {Buttons::YesNo, QMessageBox::No, Answer::No},
+        {Buttons::YesNo, QMessageBox::NoButton, Answer::No},
+        {Buttons::YesNoCancel, QMessageBox::Yes, Answer::Yes},
+        {Buttons::YesNoCancel, QMessageBox::No, Answer::No},
+        {Buttons::YesNoCancel, QMessageBox::Cancel, Answer::Cancel},
+        {Buttons::YesNoCancel, QMessageBox::NoButton, Answer::Cancel},
+        {Buttons::AbortRetryIgnore, QMessageBox::Abort, Answer::Abort},
+        {Buttons::AbortRetryIgnore, QMessageBox::Retry, Answer::Retry},
+        {Buttons::AbortRetryIgnore, QMessageBox::Ignore, Answer::Ignore},
+    };
+    QtPrompter prompter;
+    for (const Case& c : cases) {
+        QTimer::singleShot(0, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (!box || !box->isVisible()) continue;
+                if (c.pressed == QMessageBox::NoButton)
+                    box->reject();
+                else
+                    box->button(c.pressed)->click();
+            }
+        });
+        EXPECT_EQ(prompter.Ask("Save it?", c.buttons), c.expected)
+            << int(c.buttons) << " " << int(c.pressed);
+    }
+}
+
 }  // namespace
 }  // namespace talmeru
