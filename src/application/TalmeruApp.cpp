@@ -188,6 +188,7 @@ void TalmeruApp::ResetSequence() {
     FlushPendingEdits();
     // The undo copy belongs to the bank being replaced.
     undoKeymap_.reset();
+    undoPartner_.reset();
     current_ = nullptr;
     currentNumber_ = -1;
     if (window_) window_->RefreshViews(kHintAll);
@@ -438,16 +439,29 @@ void TalmeruApp::KeepUndoKeymap(const Keymap& keymap) {
     auto copy = std::make_unique<Keymap>();
     copy->CopyFrom(keymap);
     undoKeymap_ = std::move(copy);
+    undoPartner_.reset();
+    // A drag on a stereo keymap also changes its right half: both go back together.
+    const auto* right = dynamic_cast<const Keymap*>(keymap.chained);
+    if (keymap.stereoRole == kStereoLeft && right && right != &keymap) {
+        undoPartner_ = std::make_unique<Keymap>();
+        undoPartner_->CopyFrom(*right);
+    }
 }
 
 void TalmeruApp::UndoKeymapChange() {
     if (!CanUndoKeymap()) return;
     std::unique_ptr<Keymap> copy = std::move(undoKeymap_);
+    std::unique_ptr<Keymap> partner = std::move(undoPartner_);
     Keymap* target = bank_.GetKeymap(copy->Number());
     // The keymap may have been deleted since; then there is nothing to put back.
     if (!target) return;
     target->CopyFrom(*copy);
     Changed(*target);
+    Keymap* right = partner ? bank_.GetKeymap(partner->Number()) : nullptr;
+    if (right && right == target->chained) {
+        right->CopyFrom(*partner);
+        Changed(*right);
+    }
     if (current_) Changed(*current_);
     Refresh(kHintKeymaps);
     SelectProgram(current_, true);

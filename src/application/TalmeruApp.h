@@ -229,6 +229,7 @@ class TalmeruApp : public BankEdits {
     std::vector<std::string> recent_;
     std::function<void(int, bool)> noteListener_;
     std::unique_ptr<Keymap> undoKeymap_;
+    std::unique_ptr<Keymap> undoPartner_;  // the right half of a stereo undoKeymap_
     std::mutex notifyMutex_;
     std::function<void()> incomingNotify_;
 };

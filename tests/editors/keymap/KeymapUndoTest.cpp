@@ -44,6 +44,22 @@ TEST_F(KeymapUndo, UndoRestoresTheKeymapAsItWasBeforeTheLastDragOnly) {
     EXPECT_EQ(Map()->entries.size(), 3u);
 }
 
+TEST_F(KeymapUndo, AStereoKeymapGetsBothHalvesBack) {
+    Keymap* right = app->Bank().CreateKeymap("undo me R", 301);
+    ASSERT_NE(right, nullptr);
+    right->entries = Map()->entries;
+    PairStereo(*Map(), *right);
+    KeymapCommands commands(*app, app->CurrentNumber());
+    ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 10, 20, 0));
+    ASSERT_EQ(right->entries.size(), Map()->entries.size());
+    ASSERT_EQ(right->entries.size(), 3u);
+
+    app->UndoKeymapChange();
+    EXPECT_EQ(Map()->entries.size(), 1u);
+    EXPECT_EQ(app->Bank().GetKeymap(301)->entries.size(), 1u);
+    EXPECT_EQ(Map()->chained, app->Bank().GetKeymap(301));
+}
+
 TEST_F(KeymapUndo, ACopyOfADeletedKeymapOrAnotherBankIsNotWrittenBack) {
     app->KeepUndoKeymap(*Map());
     ASSERT_EQ(app->Bank().DeleteObject(Map()), 0);
