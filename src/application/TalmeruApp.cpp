@@ -234,7 +234,19 @@ void TalmeruApp::Panic() {
 }
 
 void TalmeruApp::Upload() {
-    if (window_) Synchronise(bank_, rom_.get(), window_->Uploads());
+    RunUpload([this](UploadHost& host) { return Synchronise(bank_, rom_.get(), host); });
+}
+
+int TalmeruApp::RunUpload(const std::function<int(UploadHost&)>& upload) {
+    if (!window_) return 1;
+    uploading_ = true;
+    const int rc = upload(window_->Uploads());
+    uploading_ = false;
+    if (flushWaiting_) {
+        flushWaiting_ = false;
+        FlushPendingEdits();
+    }
+    return rc;
 }
 
 void TalmeruApp::NewBank() {
@@ -431,8 +443,8 @@ void TalmeruApp::MarkForUpload(BankObject& object) {
 }
 
 int TalmeruApp::UploadMarked() {
-    if (!window_) return 1;
-    return talmeru::UploadMarked(bank_, rom_.get(), window_->Uploads());
+    return RunUpload(
+        [this](UploadHost& host) { return talmeru::UploadMarked(bank_, rom_.get(), host); });
 }
 
 void TalmeruApp::KeepUndoKeymap(const Keymap& keymap) {
@@ -468,6 +480,11 @@ void TalmeruApp::UndoKeymapChange() {
 }
 
 void TalmeruApp::FlushPendingEdits() {
+    // The upload's worker owns the link until it ends; the edits follow it.
+    if (uploading_) {
+        flushWaiting_ = true;
+        return;
+    }
     if (pending_.empty()) return;
     for (BankObject* object : pending_) {
         int allowance = 4096;

@@ -208,7 +208,12 @@ class TalmeruApp : public BankEdits {
     void AllNotesOff();
     bool SaveTo(const std::string& path, int options);
     void Upload();
+    // Runs an upload under the window's upload host; a flush asked for meanwhile (a note
+    // played, a program chosen while the window keeps painting) runs when it has ended.
+    int RunUpload(const std::function<int(UploadHost&)>& upload);
     ShellWindow* window_ = nullptr;
+    bool uploading_ = false;
+    bool flushWaiting_ = false;
 
     std::filesystem::path folder_;
     Profile settings_;

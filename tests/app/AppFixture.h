@@ -40,7 +40,7 @@ class FakeWindow : public ShellWindow {
         ++properties;
         return false;
     }
-    UploadHost& Uploads() override { return host; }
+    UploadHost& Uploads() override { return uploads ? *uploads : host; }
     DownloadObserver* Downloads() override { return &downloads; }
     ConversionLog* Log() override { return &log; }
     void ShowLog() override { ++logsShown; }
@@ -54,6 +54,7 @@ class FakeWindow : public ShellWindow {
     void AddChannelNotes(int ch, int delta) override { notes[ch] += delta; }
 
     ThreadUploadHost host;
+    UploadHost* uploads = nullptr;  // in place of host
     RecordingConversionLog log;
     struct : DownloadObserver {
         void Reached(int type, int number) override {

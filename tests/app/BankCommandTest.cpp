@@ -247,6 +247,37 @@ TEST_F(BankCommands, KeysAndIncomingNotesReachTheSynthAndTheBars) {
     EXPECT_EQ(std::get<2>(window.keys.back()), false);  // channel 5 is not the audition channel
 }
 
+// The window keeps handling events while an upload runs: a note from the audition input must
+// not send the pending edits over the link the upload's worker is using.
+TEST_F(BankCommands, PendingEditsWaitForTheUploadToEnd) {
+    struct NoteDuringUpload : UploadHost {
+        std::function<void()> during;
+        bool RunUpload(const Work& work) override {
+            ThreadUploadHost worker;
+            during();
+            return worker.RunUpload(work);
+        }
+    } noteHost;
+    window.uploads = &noteHost;
+    app->Changed(*app->Bank().GetProgram(0));
+    size_t pendingDuring = 0;
+    noteHost.during = [&] {
+        bool heard = false;
+        app->SetNoteListener([&](int, bool) { heard = true; });
+        emu->PlayExternal(0x90 | (60u << 8) | (100u << 16));
+        emu->Flush();
+        for (int i = 0; i < 200 && !heard; ++i) {
+            app->HandleIncoming();
+            if (!heard) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ASSERT_TRUE(heard);
+        pendingDuring = app->Pending().size();
+    };
+    EXPECT_EQ(app->UploadMarked(), 0);
+    EXPECT_EQ(pendingDuring, 1u);
+    EXPECT_TRUE(app->Pending().empty());
+}
+
 TEST_F(BankCommands, TheCopyDialogListsAndDuplicatesTheTickedObjects) {
     Program* source = nullptr;
     for (int n = 0; n < kSlotCount && !source; ++n) {
