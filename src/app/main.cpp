@@ -5,8 +5,11 @@
 #include <QSessionManager>
 #include <QThread>
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/MainFrame.h"
+#include "app/NoDisplay.h"
 #include "app/QtPrompter.h"
 #include "app/QtSoundPlayer.h"
 #include "app/SplashWindow.h"
@@ -15,6 +18,11 @@
 #include "files/BankFile.h"
 
 int main(int argc, char** argv) {
+    if (const auto help =
+            talmeru::NoDisplayHelp([](const char* name) { return std::getenv(name); })) {
+        std::fputs(help->c_str(), stderr);
+        return 2;
+    }
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Talmeru");
     QStringList args = QApplication::arguments().mid(1);

@@ -13,8 +13,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <map>
 #include <thread>
 
+#include "app/NoDisplay.h"
 #include "app/QtPrompter.h"
 #include "app/SplashWindow.h"
 #include "widgets/ProgressWindows.h"
@@ -140,6 +142,24 @@ TEST(SplashWindowTest, AMessageShownMeanwhileOutlivesTheSplash) {
     prompter.Message("Still here");
     EXPECT_TRUE(seen);
     EXPECT_TRUE(splash.isNull());
+}
+
+TEST(NoDisplayTest, HelpOnlyWhereNoDisplayOrPlatformIsNamed) {
+    const std::map<std::string, const char*> none;
+    auto lookup = [](const std::map<std::string, const char*>& vars) {
+        return [&vars](const char* name) -> const char* {
+            auto it = vars.find(name);
+            return it == vars.end() ? nullptr : it->second;
+        };
+    };
+    const auto help = NoDisplayHelp(lookup(none));
+    ASSERT_TRUE(help);
+    EXPECT_NE(help->find("xvfb-run -a ./run.sh"), std::string::npos);
+    EXPECT_TRUE(NoDisplayHelp(lookup({{"DISPLAY", ""}})));
+    for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const std::map<std::string, const char*> one{{var, ":0"}};
+        EXPECT_FALSE(NoDisplayHelp(lookup(one))) << var;
+    }
 }
 
 // Every button of every question kind gives its own answer; closing the box is Cancel where

@@ -41,6 +41,11 @@ std::string PointText(int32_t stored, int divisor) {
     return Fmt("%u", static_cast<uint32_t>(stored) / static_cast<uint32_t>(divisor));
 }
 
+// -1 is a sample that does not loop, not a point 2^31 words in.
+std::string LoopText(int32_t stored, int divisor) {
+    return stored == -1 ? std::string(kNoLoopText) : PointText(stored, divisor);
+}
+
 int PointDivisor(const SampleHeader& h) {
     return (h.flags & kSixteenBit) ? 2 : 1;
 }
@@ -154,8 +159,8 @@ SampleFieldsView DescribeSample(const SampleHeader* h, bool busy) {
     v.enabled = true;
     const int div = PointDivisor(*h);
     if (h->flags & kSixteenBit) v.caption = "Sample Points (in 16-bit Words)";
-    v.points = {PointText(h->start, div), PointText(h->loopStart, div), PointText(h->end, div)};
-    v.originals = {PointText(h->origStart, div), PointText(h->origLoopStart, div),
+    v.points = {PointText(h->start, div), LoopText(h->loopStart, div), PointText(h->end, div)};
+    v.originals = {PointText(h->origStart, div), LoopText(h->origLoopStart, div),
                    PointText(h->origEnd, div)};
     v.maxNote = MaxNoteText(h->pitch);
     v.originalNote = FractionalNoteText(RootKeyOf(*h));

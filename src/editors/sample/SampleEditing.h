@@ -68,6 +68,9 @@ struct SampleFieldsView {
 };
 SampleFieldsView DescribeSample(const SampleHeader* header, bool busy);
 
+// The loop field of a sample that does not loop.
+inline constexpr const char* kNoLoopText = "no loop";
+
 enum SamplePoint : int { kPointStart = 0, kPointLoop = 1, kPointEnd = 2 };
 
 // What the wave editor's changes dialog offers.

@@ -173,7 +173,9 @@ TEST_F(SampleEditingTest, PointsShowAndStoreInSamplePoints) {
     EXPECT_EQ(h->loopStart, 100);
     EXPECT_EQ(edit->SetPoint(kPointLoop, "-1"), 1);
     EXPECT_EQ(h->loopStart, -1);
-    EXPECT_EQ(edit->Fields().points[1], "2147483647");
+    EXPECT_EQ(edit->Fields().points[1], "no loop");
+    EXPECT_EQ(edit->SetPoint(kPointLoop, "no loop"), 0);
+    EXPECT_EQ(h->loopStart, -1);
 
     EXPECT_EQ(edit->ResetPoints(), 1);
     EXPECT_EQ(h->start, h->origStart);
