@@ -62,6 +62,11 @@ TalmeruApp::TalmeruApp(AppEnvironment env)
     : folder_(std::move(env.folder)),
       emulator_(std::move(env.emulator)),
       midi_(std::move(env.midi)) {
+    // Start-up moves to the folder of the last session; what the command line names is
+    // relative to the folder the program was started from.
+    std::error_code ec;
+    startFolder_ = std::filesystem::current_path(ec);
+    if (ec) startFolder_ = HomeDirectory();
     Phase1(env);
 }
 
@@ -176,7 +181,7 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
                     break;
             }
         }
-    } else if (!OpenDocumentFile(files.front())) {
+    } else if (!OpenDocumentFile((startFolder_ / files.front()).string())) {
         return false;
     }
     AllNotesOff();
@@ -297,9 +302,7 @@ bool TalmeruApp::SaveAs() {
 int TalmeruApp::SaveIfWanted(bool canAsk) {
     if (!bank_.IsModified()) return 0;
     if (!canAsk) {
-        std::error_code ec;
-        const std::filesystem::path dir = std::filesystem::current_path(ec);
-        SaveTo(((ec ? HomeDirectory() : dir) / "savedbank.pbf").string(), 0);
+        SaveTo((startFolder_ / "savedbank.pbf").string(), 0);
         return 0;
     }
     const std::string text = bank_.Path().empty()

@@ -143,7 +143,8 @@ class TalmeruApp : public BankEdits {
     bool Save();
     bool SaveAs();
     // 0 continue, 1 cancelled. Without canAsk (the system is ending the program and nobody
-    // can answer) an unsaved bank goes to "savedbank.pbf" in the working folder.
+    // can answer) an unsaved bank goes to "savedbank.pbf" in the folder the program was
+    // started from.
     int SaveIfWanted(bool canAsk = true);
     void RestoreRomCommand();
     void DeleteCurrentProgram();
@@ -216,6 +217,7 @@ class TalmeruApp : public BankEdits {
     bool flushWaiting_ = false;
 
     std::filesystem::path folder_;
+    std::filesystem::path startFolder_;
     Profile settings_;
     std::shared_ptr<emulator::Ma1Emulator> emulator_;
     std::unique_ptr<MidiSystem> midi_;

@@ -9,6 +9,7 @@
 #include "files/WaveImport.h"
 #include "model/Keymap.h"
 #include "platform/Format.h"
+#include "platform/Profile.h"
 
 namespace talmeru::test {
 namespace {
@@ -179,15 +180,26 @@ TEST_F(BankCommands, SaveAsTakesTheDialogsWaveFileOption) {
 }
 
 TEST_F(BankCommands, WithNobodyToAskTheBankGoesToSavedbank) {
+    // Started from Dir(); start-up then moves to the last session's folder.
+    fs::create_directory(Dir() / "elsewhere");
+    {
+        Profile p(Dir() / "talmeru.ini");
+        p.WriteString("State", "CurrentDir", (Dir() / "elsewhere").string());
+        ASSERT_TRUE(p.Save());
+    }
     const fs::path before = fs::current_path();
     fs::current_path(Dir());
+    Make();
+    ASSERT_TRUE(app->Start(window, {}));
+    EXPECT_EQ(fs::current_path(), Dir() / "elsewhere");
+    fs::current_path(before);
+    prompter.Clear();
     // Nothing unsaved: nothing written.
     EXPECT_EQ(app->SaveIfWanted(false), 0);
     EXPECT_FALSE(fs::exists(Dir() / "savedbank.pbf"));
 
     app->Bank().SetModified(true);
     EXPECT_EQ(app->SaveIfWanted(false), 0);
-    fs::current_path(before);
     EXPECT_TRUE(prompter.All().empty());
     EXPECT_EQ(window.saveDialogs, 0);
     ASSERT_TRUE(fs::exists(Dir() / "savedbank.pbf"));

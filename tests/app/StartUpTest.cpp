@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/AppFixture.h"
+#include "files/BankFile.h"
 #include "platform/Profile.h"
 
 namespace talmeru::test {
@@ -169,6 +170,21 @@ TEST_F(AppTest, SettingsAreReadAndNormalised) {
 }
 
 TEST_F(AppTest, ABankOnTheCommandLineIsOpenedAndAMissingOneEndsTheStart) {
+    // A name relative to the folder the program was started from, which start-up leaves.
+    {
+        ZedoDatabase db;
+        db.CreateKeymap("Mine", 300)->entries = {{127, 0, 1}};
+        ASSERT_EQ(SaveBank(db, (Dir() / "mine.pbf").string(), 0), 0);
+    }
+    const fs::path before = fs::current_path();
+    fs::current_path(Dir());
+    Make();
+    fs::current_path(Dir().parent_path());
+    const bool started = app->Start(window, {"mine.pbf"});
+    fs::current_path(before);
+    ASSERT_TRUE(started);
+    ASSERT_NE(app->Bank().GetKeymap(300), nullptr);
+
     Make();
     EXPECT_FALSE(app->Start(window, {(Dir() / "missing.pbf").string()}));
     EXPECT_TRUE(prompter.Saw("Could not read file properly."));
