@@ -85,6 +85,7 @@ CMainFrame::CMainFrame(TalmeruApp& app)
     auto* idle = new QTimer(this);
     connect(idle, &QTimer::timeout, this, &CMainFrame::UpdateGauges);
     idle->start(500);
+    qApp->installEventFilter(this);
     UpdateGauges();
     SetTitle(WindowTitle(app_.Bank().Path()));
 }
@@ -194,7 +195,7 @@ void CMainFrame::BuildMenus() {
     file->addAction("&New Bank", QKeySequence::New, [this] { app_.NewBank(); });
     file->addAction("&Open Bank...", QKeySequence::Open, [this] { app_.OpenBankCommand(); });
     saveAction_ = file->addAction("&Save", QKeySequence::Save, [this] { app_.Save(); });
-    QAction* saveAs = file->addAction("Save &As...", [this] { app_.SaveAs(); });
+    saveAs_ = file->addAction("Save &As...", [this] { app_.SaveAs(); });
     QMenu* exportMenu = file->addMenu("&Export");
     exportMenu->addAction("Cakewalk Instrument (.ins)", [this] { Export(true); });
     exportMenu->addAction("Text File Description (.txt)", [this] { Export(false); });
@@ -210,40 +211,27 @@ void CMainFrame::BuildMenus() {
     recentMenu_ = file->addMenu("Recent Files");
     file->addSeparator();
     file->addAction("E&xit", [this] { close(); });
-    connect(file, &QMenu::aboutToShow, this, [this, saveAs] {
-        const ZedoDatabase& bank = app_.Bank();
-        saveAction_->setText(bank.Path().empty() ? "Save"
-                                                 : Q(Fmt("Save \"%s\"", bank.Path().c_str())));
-        saveAction_->setEnabled(bank.IsModified() && app_.Editable());
-        saveAs->setEnabled(app_.Editable());
+    connect(file, &QMenu::aboutToShow, this, [this] {
+        UpdateActions();
         FillRecentMenu();
     });
 
     QMenu* edit = menuBar()->addMenu("&Edit");
     undoKeymap_ = edit->addAction("Undo", QKeySequence::Undo, [this] { app_.UndoKeymapChange(); });
     edit->addSeparator();
-    QAction* dup = edit->addMenu("D&uplicate")->addAction("Current Program", [this] {
+    duplicateProgram_ = edit->addMenu("D&uplicate")->addAction("Current Program", [this] {
         app_.DuplicateCurrentProgram();
     });
-    QAction* del = edit->addMenu("&Delete")->addAction("Current Program",
-                                                       [this] { app_.DeleteCurrentProgram(); });
+    deleteProgram_ = edit->addMenu("&Delete")->addAction("Current Program",
+                                                         [this] { app_.DeleteCurrentProgram(); });
     QMenu* stereo = edit->addMenu("Stereo Layer Operations");
-    QAction* split = stereo->addAction("Split", [this] {
+    splitStereo_ = stereo->addAction("Split", [this] {
         if (LayerEditor* e = OpenedLayerEditor()) e->SplitStereo();
     });
-    QAction* join = stereo->addAction("Join", [this] {
+    joinStereo_ = stereo->addAction("Join", [this] {
         if (LayerEditor* e = OpenedLayerEditor()) e->JoinStereo();
     });
-    connect(edit, &QMenu::aboutToShow, this, [this, del, dup, split, join] {
-        undoKeymap_->setText(app_.UndoKeymap() ? "Undo Keymap change" : "Undo");
-        undoKeymap_->setEnabled(app_.CanUndoKeymap());
-        const bool can = app_.CurrentProgram() && app_.Editable();
-        del->setEnabled(can);
-        dup->setEnabled(can);
-        LayerEditor* layers = OpenedLayerEditor();
-        split->setEnabled(layers && layers->CanSplit());
-        join->setEnabled(layers && layers->CanJoin());
-    });
+    connect(edit, &QMenu::aboutToShow, this, &CMainFrame::UpdateActions);
     AddInsertCommands(
         *edit, app_, *this, this,
         {[this](int) { OpenLayerEditor(); }, [this](int number) { OpenSampleEditor(number); }});
@@ -401,6 +389,8 @@ void CMainFrame::OpenBankEditor() {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // A shortcut acts on the state of this moment, not of the last time a menu opened.
+    if (event->type() == QEvent::ShortcutOverride) UpdateActions();
     if (event->type() == QEvent::Close && bankFrame_ && watched == bankFrame_->parentWidget()) {
         bankFrame_->StoreSplitter();
         SavePlacement(*static_cast<QMdiSubWindow*>(watched), app_.Settings(), kBankFrameName);
@@ -503,7 +493,9 @@ void CMainFrame::ShowChannel(int channel) {
 }
 
 void CMainFrame::SetTitle(const std::string& title) {
-    setWindowTitle(Q(title));
+    // Qt shows "*" in place of "[*]" while the window is modified, as desktops expect.
+    setWindowTitle(Q(title) + "[*]");
+    setWindowModified(app_.Bank().IsModified());
 }
 
 WelcomeChoice CMainFrame::AskWelcome() {
@@ -619,7 +611,25 @@ void CMainFrame::AddChannelNotes(int channel, int delta) {
 void CMainFrame::UpdateGauges() {
     sampleGauge_->setText(Q(app_.SampleGauge()));
     programGauge_->setText(Q(app_.ProgramGauge()));
-    saveButton_->setEnabled(app_.Bank().IsModified() && app_.Editable());
+    UpdateActions();
+}
+
+void CMainFrame::UpdateActions() {
+    const ZedoDatabase& bank = app_.Bank();
+    const bool canSave = bank.IsModified() && app_.Editable();
+    saveAction_->setText(bank.Path().empty() ? "Save" : Q(Fmt("Save \"%s\"", bank.Path().c_str())));
+    saveAction_->setEnabled(canSave);
+    saveButton_->setEnabled(canSave);
+    saveAs_->setEnabled(app_.Editable());
+    undoKeymap_->setText(app_.UndoKeymap() ? "Undo Keymap change" : "Undo");
+    undoKeymap_->setEnabled(app_.CanUndoKeymap());
+    const bool can = app_.CurrentProgram() && app_.Editable();
+    deleteProgram_->setEnabled(can);
+    duplicateProgram_->setEnabled(can);
+    LayerEditor* layers = OpenedLayerEditor();
+    splitStereo_->setEnabled(layers && layers->CanSplit());
+    joinStereo_->setEnabled(layers && layers->CanJoin());
+    setWindowModified(bank.IsModified());
 }
 
 void CMainFrame::Export(bool instrument) {

@@ -73,6 +73,8 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QLabel* SampleGauge() const { return sampleGauge_; }
     QLabel* ProgramGauge() const { return programGauge_; }
     void UpdateGauges();
+    // Enables the commands by the state of the bank and the editors, and marks the title.
+    void UpdateActions();
     // The system ends the program (a signal, a logout without questions): the unsaved bank
     // goes to "savedbank.pbf" unasked and the window closes the usual way.
     void EndBySystem();
@@ -126,6 +128,11 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QLabel* programGauge_;
     QMenu* recentMenu_;
     QAction* saveAction_;
+    QAction* saveAs_;
+    QAction* duplicateProgram_;
+    QAction* deleteProgram_;
+    QAction* splitStereo_;
+    QAction* joinStereo_;
     QAction* saveButton_;
     QAction* undoKeymap_;
     bool endingBySystem_ = false;

@@ -19,6 +19,7 @@
 #include "app/NoDisplay.h"
 #include "app/QtPrompter.h"
 #include "app/SplashWindow.h"
+#include "app/WindowFixture.h"
 #include "widgets/ProgressWindows.h"
 
 namespace talmeru {
@@ -142,6 +143,42 @@ TEST(SplashWindowTest, AMessageShownMeanwhileOutlivesTheSplash) {
     prompter.Message("Still here");
     EXPECT_TRUE(seen);
     EXPECT_TRUE(splash.isNull());
+}
+
+// The shortcut's action as the main window holds it, found by its key.
+QAction* ActionWithKey(QMainWindow& window, const QKeySequence& key) {
+    for (QAction* menu : window.menuBar()->actions())
+        for (QAction* a : menu->menu()->actions())
+            if (a->shortcut() == key) return a;
+    return nullptr;
+}
+
+class MainWindowState : public test::WindowTest {
+  protected:
+    // What the window does before a key press may reach a shortcut.
+    void BeforeShortcut() {
+        QKeyEvent probe(QEvent::ShortcutOverride, Qt::Key_S, Qt::ControlModifier);
+        QApplication::sendEvent(frame.get(), &probe);
+    }
+};
+
+TEST_F(MainWindowState, ShortcutsAndTheTitleFollowTheBankWithoutAMenuOpening) {
+    QAction* save = ActionWithKey(*frame, QKeySequence::Save);
+    QAction* undo = ActionWithKey(*frame, QKeySequence::Undo);
+    ASSERT_TRUE(save && undo);
+    app->Bank().SetModified(false);
+    BeforeShortcut();
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(frame->isWindowModified());
+
+    app->Changed(*app->Bank().GetProgram(0));
+    app->KeepUndoKeymap(*app->Bank().GetKeymap(app->Bank().GetProgram(0)->GetLayer(0)->keymap));
+    BeforeShortcut();
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_TRUE(frame->isWindowModified());
+    EXPECT_TRUE(frame->windowTitle().endsWith("[*]"));
 }
 
 TEST(NoDisplayTest, HelpOnlyWhereNoDisplayOrPlatformIsNamed) {

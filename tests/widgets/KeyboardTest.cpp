@@ -167,12 +167,18 @@ TEST_F(MainWindowTest, TheToolbarSavesOnlyAnUnsavedBank) {
 }
 
 TEST_F(MainWindowTest, TheSystemEndingKeepsTheBankWithoutAsking) {
+    // Started from Dir(): the bank goes there.
+    frame.reset();
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(Dir());
+    Make();
+    std::filesystem::current_path(before);
+    frame = std::make_unique<CMainFrame>(*app);
+    ASSERT_TRUE(app->Start(*frame, {}));
+    prompter.Clear();
     frame->show();
     app->Bank().SetModified(true);
     frame->EndBySystem();
-    std::filesystem::current_path(before);
     EXPECT_TRUE(prompter.All().empty());
     EXPECT_TRUE(std::filesystem::exists(Dir() / "savedbank.pbf"));
     EXPECT_FALSE(frame->isVisible());
@@ -201,7 +207,7 @@ TEST_F(MainWindowTest, ARecentFileAsksAboutTheUnsavedBankFirst) {
 }
 
 TEST_F(MainWindowTest, TheWindowShowsTheBankAndTheGauges) {
-    EXPECT_EQ(frame->windowTitle(), "Talmeru - [MA-1 GM Bank 0103]");
+    EXPECT_EQ(frame->windowTitle(), "Talmeru - [MA-1 GM Bank 0103][*]");
     EXPECT_EQ(size_t(frame->ProgramBox()->count()),
               ListPrograms(app->Bank(), 0, app->Numbering()).items.size());
     EXPECT_GE(frame->ProgramBox()->count(), 128);
