@@ -165,8 +165,9 @@ void CMainFrame::BuildBars() {
     keyboardBar_->addWidget(velocity_);
     connect(keyboard_, &CMusicKeyboard::keyEvent, this,
             [this](int key, bool down) { app_.KeyEvent(key, down); });
-    connect(velocity_, &QSlider::sliderReleased, this,
-            [this] { app_.SetAuditionVelocity(127 - velocity_->value()); });
+    // Every way of moving it counts: drags, keys, the wheel and clicks beside the handle.
+    connect(velocity_, &QSlider::valueChanged, this,
+            [this](int value) { app_.SetAuditionVelocity(127 - value); });
 
     // The button shows and hides the keyboard bar.
     keys->setCheckable(true);

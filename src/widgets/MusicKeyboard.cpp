@@ -91,8 +91,9 @@ bool CMusicKeyboard::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         const int key = layout_.HitTest(help->pos().x(), help->pos().y());
+        // Shown for as long as the pointer stays on the key, as tooltips are.
         QToolTip::showText(help->globalPos(), QString::fromStdString(NoteName(key)), this,
-                           KeyBounds(key), 100);
+                           KeyBounds(key));
         return true;
     }
     return QWidget::event(event);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -216,11 +217,15 @@ TEST_F(MainWindowTest, TheWindowShowsTheBankAndTheGauges) {
     frame->ProgramBox()->setCurrentIndex(3);
     emit frame->ProgramBox()->activated(3);
     EXPECT_EQ(app->CurrentNumber(), 3);
-    // Releasing the slider at the top gives velocity 127.
-    frame->VelocitySlider()->setValue(0);
-    emit frame->VelocitySlider()->sliderReleased();
+    // The slider at the top gives velocity 127, however it got there; a key moves it too.
+    QSlider* slider = frame->VelocitySlider();
+    slider->setValue(0);
     EXPECT_EQ(app->AuditionVelocity(), 127);
     EXPECT_EQ(app->Settings().GetInt("Audition", "Velocity", 0), 127);
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_PageUp, Qt::NoModifier);
+    QApplication::sendEvent(slider, &key);
+    ASSERT_NE(slider->value(), 0);
+    EXPECT_EQ(app->AuditionVelocity(), 127 - slider->value());
 }
 
 TEST_F(MainWindowTest, TheWindowKeepsWorkingWhileTheLinkWaits) {
