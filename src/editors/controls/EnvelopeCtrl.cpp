@@ -74,6 +74,7 @@ void CEnvelopeCtrl::FillPresetList(QComboBox& list) {
 int CEnvelopeCtrl::ApplyListChoice(QComboBox& list, int index) {
     int rc = 1;
     if (index >= 0 && index < list.count()) {
+        chosen_ = list.itemText(index).toStdString();
         SampleHeader* header = graph_.Header();
         if (graph_.Kind() == kNaturalEnvelope && index < Presets().BuiltInCount()) {
             if (header) {
@@ -117,7 +118,9 @@ int CEnvelopeCtrl::DeletePreset(const std::string& name) {
 }
 
 int CEnvelopeCtrl::DeleteListChoice(QComboBox& list) {
-    const int index = list.currentIndex();
+    // Choosing an entry applies it and clears the selection: Delete means that entry.
+    int index = list.currentIndex();
+    if (index < 0 && !chosen_.empty()) index = list.findText(QString::fromStdString(chosen_));
     if (index < 0) return 1;
     if (index < Presets().BuiltInCount()) {
         ShowMessage("This preset can not be deleted");

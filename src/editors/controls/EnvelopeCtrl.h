@@ -47,7 +47,8 @@ class CEnvelopeCtrl : public QWidget {
     int SavePreset(const std::string& name);
     int ApplyPreset(const std::string& name);
     int DeletePreset(const std::string& name);
-    // Deletes the list's selected stored preset and refills the list; built-ins stay.
+    // Deletes the list's selected (else last chosen) stored preset and refills the list;
+    // built-ins stay.
     int DeleteListChoice(QComboBox& list);
     QSize sizeHint() const override { return {300, 150}; }
 
@@ -70,6 +71,7 @@ class CEnvelopeCtrl : public QWidget {
     EnvelopeGraph graph_;
     EnvelopeHome home_;
     NameAsker asker_;
+    std::string chosen_;  // the preset list's entry chosen last
 };
 
 }  // namespace talmeru

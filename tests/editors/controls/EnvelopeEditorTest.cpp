@@ -259,7 +259,8 @@ TEST_F(EnvelopeCtrlTest, PresetListOfNaturalEnvelopes) {
     list.setCurrentIndex(1);
     EXPECT_EQ(ctrl.DeleteListChoice(list), 1);
     EXPECT_TRUE(prompter.Saw("This preset can not be deleted"));
-    list.setCurrentIndex(2);
+    // Chosen as a user does: applied, and the selection cleared.
+    EXPECT_EQ(ctrl.ApplyListChoice(list, 2), 0);
     EXPECT_EQ(ctrl.DeleteListChoice(list), 0);
     EXPECT_EQ(Items(), (QStringList{"Flat Env", "Percussive Env"}));
     EXPECT_EQ(settings.GetInt("NatEnvPreset", "NumberPresets", -1), 0);
