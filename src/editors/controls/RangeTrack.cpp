@@ -203,6 +203,8 @@ std::array<RestoreItem, 2> RangeTrack::RestoreItems() const {
 }
 
 std::vector<RangeNotice> RangeTrack::Restore(int value) {
+    // A restored value outside the track (an owner that never set one) stops at its end.
+    value = std::clamp(value, minimum_, maximum_);
     std::vector<RangeNotice> out{{kRangeFirstChanged, first_ = value}};
     // The high value stays unless the restored low value passed it.
     RaiseSecond(out);

@@ -35,6 +35,8 @@ SpectrumDialog::SpectrumDialog(WaveData& wave, QWidget* parent) : QDialog(parent
     range_->SetSteps(100, 1000);
     range_->SetFloatDisplay(kRangeMinimumHz / 1000.0, kRangeMaximumHz / 1000.0);
     range_->SetValues(SpectrumDisplay::kDefaultRangeHz, 0);
+    range_->SetOriginalValue(SpectrumDisplay::kDefaultRangeHz);
+    range_->SetDefaultValue(SpectrumDisplay::kDefaultRangeHz);
     display_ = new CFFTDisplay(this);
     display_->SetRange(SpectrumDisplay::kDefaultRangeHz);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);

@@ -213,20 +213,24 @@ TEST_F(RangeSelectorTest, MouseAndKeysReachTheOwnerAsNotifications) {
 
 TEST_F(RangeSelectorTest, ContextMenuRestoresTheLowValue) {
     control.SetOriginalValue(90);
-    control.SetDefaultValue(-3);
+    control.SetDefaultValue(3);
     auto menu = control.MakeContextMenu();
     auto actions = menu->actions();
     ASSERT_EQ(actions.size(), 2);
     EXPECT_EQ(actions[0]->text(), "Restore Original +90");
-    EXPECT_EQ(actions[1]->text(), "Restore Default -3");
+    EXPECT_EQ(actions[1]->text(), "Restore Default +3");
     ASSERT_TRUE(actions[1]->isEnabled());
     // The high value stays unless the restored low value passes it.
     actions[1]->trigger();
     EXPECT_EQ(control.Second(), 80);
-    EXPECT_EQ(seen, (Notices{{kRangeFirstChanged, -3}}));
+    EXPECT_EQ(seen, (Notices{{kRangeFirstChanged, 3}}));
     EXPECT_FALSE(control.MakeContextMenu()->actions()[1]->isEnabled());
     actions[0]->trigger();
     EXPECT_EQ(seen.back(), (RangeNotice{kRangeSecondChanged, 90}));
+    // A restore never leaves the track.
+    control.SetOriginalValue(1000);
+    control.MakeContextMenu()->actions()[0]->trigger();
+    EXPECT_EQ(control.First(), control.Track().Maximum());
     // The control paints in every state without a display.
     control.setFocus();
     control.grab();

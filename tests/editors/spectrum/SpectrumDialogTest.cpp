@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
@@ -77,6 +78,13 @@ TEST_F(SpectrumDialogTest, OffsetsAndRangeReachTheDisplay) {
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QApplication::sendEvent(dialog.RangeSelector(), &right);
     EXPECT_EQ(logic.Range(), 2100);
+    // Both restores go back to the default range.
+    const auto menu = dialog.RangeSelector()->MakeContextMenu();
+    for (QAction* restore : menu->actions()) {
+        restore->trigger();
+        EXPECT_EQ(logic.Range(), 2000) << restore->text().toStdString();
+        QApplication::sendEvent(dialog.RangeSelector(), &right);
+    }
 
     dialog.Display()->resize(400, 300);
     const QImage image = dialog.Display()->grab().toImage();
