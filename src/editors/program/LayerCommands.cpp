@@ -170,19 +170,19 @@ int LayerCommands::Split(const std::vector<int>& selected) {
 namespace {
 
 constexpr FieldInfo kAmpFields[] = {
-    {FieldId::kGain, "", "Gain [dB]", FieldKind::kRange, -64, 32, -24},
+    {FieldId::kGain, "", "Gain [dB]", FieldKind::kRange, -64, 32, 0, 1, 8},
     {FieldId::kPan, "", "Pan", FieldKind::kRange, 0, 31, 16},
     {FieldId::kPanMode, "", "Mode", FieldKind::kChoice, 0, 2, 0},
     {FieldId::kVelocityRange, "Velocity", "Range", FieldKind::kRangePair, 0, 127, 0},
-    {FieldId::kAmpVelocityTracking, "Velocity", "Tracking", FieldKind::kRange, -64, 64, 50},
-    {FieldId::kAmpKeyTracking, "Key", "Tracking", FieldKind::kRange, -48, 48, 0},
+    {FieldId::kAmpVelocityTracking, "Velocity", "Tracking", FieldKind::kRange, -64, 64, 32, 1, 8},
+    {FieldId::kAmpKeyTracking, "Key", "Tracking", FieldKind::kRange, -48, 48, 0, 1, 8},
     {FieldId::kIgnoreNoteOff, "", "Ignore Note Off", FieldKind::kCheck, 0, 1, 0},
     {FieldId::kNaturalEnvelope, "", "Natural Envelope", FieldKind::kCheck, 0, 1, 1},
 };
 
 constexpr FieldInfo kPitchFields[] = {
     {FieldId::kCoarseTune, "", "Coarse [semitones]", FieldKind::kSpin, -127, 127, 0},
-    {FieldId::kFineTune, "", "Fine [cents]", FieldKind::kRange, -127, 127, 0},
+    {FieldId::kFineTune, "", "Fine [cents]", FieldKind::kRange, -127, 127, 0, 1, 8},
     {FieldId::kTimbreShift, "", "Timbre Shift [semitones]", FieldKind::kSpin, -127, 127, 0},
     {FieldId::kExclusiveZone, "", "Exclusive Zone", FieldKind::kChoice, 0, 31, 0},
     {FieldId::kDelay, "", "Delay [0.6 ms]", FieldKind::kSpin, 0, 32767, 0},
@@ -194,13 +194,13 @@ constexpr FieldInfo kPitchFields[] = {
 constexpr FieldInfo kFilterFields[] = {
     {FieldId::kFilter1Type, "", "Filter #1", FieldKind::kChoice, 0, 7, 0},
     {FieldId::kFilter1Frequency, "Filter #1", "Frequency [arbitrary units]", FieldKind::kRange, 0,
-     0x7F00, 64 * 256},
+     0x7F00, 16129, 64, 1024},
     {FieldId::kFilter1VelocityTrack, "Filter #1", "Velocity Track", FieldKind::kRange, -127, 127,
      0},
     {FieldId::kFilter1KeyTrack, "Filter #1", "Key Track", FieldKind::kRange, -127, 127, 0},
     {FieldId::kFilter2Type, "", "Filter #2", FieldKind::kChoice, 0, 7, 0},
     {FieldId::kFilter2Frequency, "Filter #2", "Frequency/Resonance", FieldKind::kRange, 0, 0x7F00,
-     64 * 256},
+     16129, 64, 1024},
     {FieldId::kFilter2VelocityTrack, "Filter #2", "Velocity Track", FieldKind::kRange, -127, 127,
      0},
     {FieldId::kFilter2KeyTrack, "Filter #2", "Key Track", FieldKind::kRange, -127, 127, 0},

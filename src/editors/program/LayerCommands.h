@@ -84,7 +84,9 @@ struct FieldInfo {
     FieldKind kind;
     int minimum;
     int maximum;
-    int defaultValue;
+    int defaultValue;  // what a range selector's "Restore Default" gives
+    int lineStep = 1;  // a range selector's arrow keys
+    int pageStep = 1;  // and its Page Up / Page Down
 };
 
 const char* PageTitle(LayerPage page);

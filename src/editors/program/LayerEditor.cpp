@@ -187,7 +187,7 @@ void CLayerPage::AddRow() {
                 range->SetSingleThumb(f.kind == FieldKind::kRange);
                 range->SetDefaultValue(f.defaultValue);
                 if (id == FieldId::kFineTune) range->SetFloatDisplay(-100.0, 100.0);
-                if (f.maximum - f.minimum > 1000) range->SetSteps(16, 256);
+                range->SetSteps(f.lineStep, f.pageStep);
                 range->setMinimumWidth(f.kind == FieldKind::kRangePair ? 160 : 120);
                 connect(range, &CRangeSelector::notify, this, [this, r, id](int code, int value) {
                     Edit(r, id, value, code == kRangeSecondChanged ? 1 : 0);

@@ -98,6 +98,34 @@ TEST_F(LayerEditorTest, OpensOnTheCurrentProgramAndFollowsTheSelection) {
     EXPECT_NE(editor->ProgramNumber(), number);
 }
 
+TEST_F(LayerEditorTest, RangeSelectorsTakeTheirStepsAndDefaults) {
+    struct Expected {
+        LayerPage page;
+        FieldId id;
+        int line, page_, defaultValue;
+    };
+    const Expected table[] = {
+        {LayerPage::kAmp, FieldId::kGain, 1, 8, 0},
+        {LayerPage::kAmp, FieldId::kPan, 1, 1, 16},
+        {LayerPage::kAmp, FieldId::kVelocityRange, 1, 1, 0},
+        {LayerPage::kAmp, FieldId::kAmpVelocityTracking, 1, 8, 32},
+        {LayerPage::kAmp, FieldId::kAmpKeyTracking, 1, 8, 0},
+        {LayerPage::kPitch, FieldId::kFineTune, 1, 8, 0},
+        {LayerPage::kFilter, FieldId::kFilter1Frequency, 64, 1024, 16129},
+        {LayerPage::kFilter, FieldId::kFilter2Frequency, 64, 1024, 16129},
+        {LayerPage::kFilter, FieldId::kFilter1VelocityTrack, 1, 1, 0},
+        {LayerPage::kFilter, FieldId::kFilter2KeyTrack, 1, 1, 0},
+    };
+    LayerEditor* editor = Open();
+    for (const Expected& e : table) {
+        auto* range = qobject_cast<CRangeSelector*>(editor->Page(e.page)->Control(0, e.id));
+        ASSERT_NE(range, nullptr) << FieldOf(e.id).title;
+        EXPECT_EQ(range->Track().LineStep(), e.line) << FieldOf(e.id).title;
+        EXPECT_EQ(range->Track().PageStep(), e.page_) << FieldOf(e.id).title;
+        EXPECT_EQ(range->Track().Default(), e.defaultValue) << FieldOf(e.id).title;
+    }
+}
+
 TEST_F(LayerEditorTest, RowsWriteTheirLayersAndRecordTheProgram) {
     LayerEditor* editor = Open();
     CLayerPage* amp = editor->Page(LayerPage::kAmp);
