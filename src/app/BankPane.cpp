@@ -269,11 +269,12 @@ bool BankPane::Renumber(int from, int to, std::string_view name) {
     ZedoDatabase& bank = Bank();
     Program* p = bank.GetProgram(from);
     if (!p || !app_.Editable() || to < 0 || to >= kBankRows) return false;
-    if (to != from && bank.GetProgram(to)) {
-        ShowMessage(Fmt("Program number %d is already used.", to));
+    // As Edit > Renumber: a taken number is replaced only when the user agrees.
+    if (const Program* other = to != from ? bank.GetProgram(to) : nullptr;
+        other && !AskYesNo(Fmt("Replace existing program #%d \"%s\" with \"%s\" ?", to,
+                               other->Name().c_str(), Trim(name).c_str())))
         return false;
-    }
-    const bool wasCurrent = main_ && app_.CurrentNumber() == from;
+    const bool wasCurrent = main_ && (app_.CurrentNumber() == from || app_.CurrentNumber() == to);
     if (main_) app_.FlushPendingEdits();
     p->SetName(Trim(name));
     // Moving (also to the same number) sends the program under its new name; a program the

@@ -26,6 +26,7 @@
 #include "files/WaveImport.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
+#include "platform/Format.h"
 #include "widgets/WindowPlacement.h"
 
 namespace talmeru::test {
@@ -232,10 +233,19 @@ TEST_F(BankPaneTest, RenumberingMovesTheProgramAndRefusesAnOccupiedNumber) {
     emu->Flush();
     EXPECT_TRUE(emu->InRam(kTypeProgram, 333));
 
+    // A taken number is replaced only when the user agrees, as Edit > Renumber asks.
+    const std::string question =
+        Fmt("Replace existing program #7 \"%s\" with \"Moved\" ?", Name(*main, 7).c_str());
     EXPECT_FALSE(main->Renumber(333, 7, "Moved"));
-    EXPECT_TRUE(prompter.Saw("Program number 7 is already used."));
+    EXPECT_TRUE(prompter.Saw(question));
     EXPECT_TRUE(main->HasProgram(333));
     EXPECT_NE(name, "Moved");
+    prompter.QueueAnswer(Answer::Yes);
+    app->SelectProgram(app->Bank().GetProgram(7), true);
+    ASSERT_TRUE(main->Renumber(333, 7, "Moved"));
+    EXPECT_FALSE(main->HasProgram(333));
+    EXPECT_EQ(Name(*main, 7), "Moved");
+    EXPECT_EQ(app->CurrentProgram(), app->Bank().GetProgram(7));
 }
 
 TEST_F(BankPaneTest, TheRenumberDialogRenamesAndMovesAScratchProgram) {
