@@ -36,7 +36,6 @@
 #include "editors/program/LayerEditor.h"
 #include "editors/sample/EditorSample.h"
 #include "editors/spectrum/SpectrumDialog.h"
-#include "files/Exports.h"
 #include "model/Listers.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
@@ -639,10 +638,7 @@ void CMainFrame::Export(bool instrument) {
         QFileDialog::getSaveFileName(this, {}, Q(title + (instrument ? ".ins" : ".txt")),
                                      instrument ? "Cakewalk Instrument File (*.ins);;All Files (*)"
                                                 : "Text File (*.txt);;All Files (*)");
-    if (path.isEmpty()) return;
-    const int rc = instrument ? ExportInstrumentDefinition(app_.Bank(), path.toStdString())
-                              : ExportBankReport(app_.Bank(), path.toStdString());
-    if (rc != 0) ShowMessage("Could not save file properly");
+    if (!path.isEmpty()) app_.ExportBank(path.toStdString(), instrument);
 }
 
 void CMainFrame::ImportWaves() {

@@ -6,6 +6,7 @@
 #include "emulator/Ma1Emulator.h"
 #include "files/BankFile.h"
 #include "files/ConversionLog.h"
+#include "files/Exports.h"
 #include "files/RomBankCache.h"
 #include "files/WaveImport.h"
 #include "model/BankTransfer.h"
@@ -350,6 +351,11 @@ Program* TalmeruApp::DuplicateCurrentProgram() {
     return copy;
 }
 
+int TalmeruApp::ExportBank(const std::string& path, bool instrument) {
+    // The writers say what went wrong themselves.
+    return instrument ? ExportInstrumentDefinition(bank_, path) : ExportBankReport(bank_, path);
+}
+
 int TalmeruApp::ImportWaves(const std::vector<std::string>& files) {
     FlushPendingEdits();
     bank_.ClearMarks();
@@ -357,15 +363,18 @@ int TalmeruApp::ImportWaves(const std::vector<std::string>& files) {
     Program* first = nullptr;
     for (const std::string& path : files) {
         Program* made = nullptr;
-        try {
-            made = BuildProgramFromWave(bank_, path, options_.autoProgramReplace, current_);
-        } catch (const ZedoException& e) {
-            ShowMessage(e.what());
+        std::string failure;
+        {
+            MessageWatch watch;
+            try {
+                made = BuildProgramFromWave(bank_, path, options_.autoProgramReplace, current_);
+            } catch (const ZedoException& e) {
+                if (!watch.Shown()) failure = e.what();
+            }
         }
-        if (!made) {
-            ShowMessage("Could not create program");
-            break;
-        }
+        if (!failure.empty()) ShowMessage(failure);
+        // Whatever stopped the import has been said once, by the importer or just above.
+        if (!made) break;
         if (!first) first = made;
         ++count;
     }

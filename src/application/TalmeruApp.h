@@ -150,6 +150,9 @@ class TalmeruApp : public BankEdits {
     void DeleteCurrentProgram();
     // Duplicates the current program and the objects ticked with it; the copy, or nullptr.
     Program* DuplicateCurrentProgram();
+    // A Cakewalk instrument file or a text report of the bank; 0 on success. A failure has
+    // been reported once.
+    int ExportBank(const std::string& path, bool instrument);
     // One program per wave file; the count of programs made.
     int ImportWaves(const std::vector<std::string>& files);
     // After a wizard's Finish: what it made goes to the synthesizer, the views refresh and,

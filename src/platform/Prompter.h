@@ -39,6 +39,30 @@ class ScopedPrompter {
     Prompter* previous_;
 };
 
+// While it lives, passes everything to the prompter that was current and notes whether a
+// message was shown, so that a failure already explained is not reported a second time.
+class MessageWatch : public Prompter {
+  public:
+    MessageWatch() : inner_(CurrentPrompter()), scope_(*this) {}
+    void Message(const std::string& text) override {
+        shown_ = true;
+        inner_.Message(text);
+    }
+    Answer Ask(const std::string& text, Buttons buttons) override {
+        return inner_.Ask(text, buttons);
+    }
+    std::optional<std::string> LocateFile(const std::string& title, const std::string& filter,
+                                          const std::string& wantedPath) override {
+        return inner_.LocateFile(title, filter, wantedPath);
+    }
+    bool Shown() const { return shown_; }
+
+  private:
+    Prompter& inner_;
+    ScopedPrompter scope_;
+    bool shown_ = false;
+};
+
 inline void ShowMessage(const std::string& text) {
     CurrentPrompter().Message(text);
 }

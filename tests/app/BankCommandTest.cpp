@@ -8,6 +8,7 @@
 #include "files/Pbf.h"
 #include "files/WaveImport.h"
 #include "model/Keymap.h"
+#include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Profile.h"
 
@@ -339,6 +340,23 @@ TEST_F(BankCommands, DeleteAndImportChangeTheBank) {
     ASSERT_NE(app->Bank().GetProgram(free), nullptr);
     EXPECT_EQ(app->CurrentProgram(), app->Bank().GetProgram(free));
     EXPECT_TRUE(emu->InRam(3, free));
+}
+
+// A failed import or export is reported once, by what failed.
+TEST_F(BankCommands, FailedImportsAndExportsSayItOnce) {
+    const std::string junk = (Dir() / "junk.wav").string();
+    ASSERT_TRUE(WriteWholeFile(junk, std::vector<uint8_t>(64, 'x')));
+    const std::string missing = (Dir() / "missing.wav").string();
+    for (const std::string& path : {junk, missing}) {
+        prompter.Clear();
+        EXPECT_EQ(app->ImportWaves({path}), 0);
+        EXPECT_EQ(prompter.Messages().size(), 1u) << ::testing::PrintToString(prompter.Messages());
+    }
+    for (bool instrument : {true, false}) {
+        prompter.Clear();
+        EXPECT_NE(app->ExportBank((Dir() / "no" / "bank.ins").string(), instrument), 0);
+        EXPECT_EQ(prompter.Messages().size(), 1u) << instrument;
+    }
 }
 
 }  // namespace
