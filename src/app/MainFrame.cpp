@@ -274,10 +274,16 @@ void CMainFrame::BuildMenus() {
     connect(thru, &QAction::triggered, this, [this](bool on) { app_.SetThru(on); });
     midi->addAction("Effects and Tuning...", [this] { EditorFrameEffects(app_, this).exec(); });
 
-    QMenu* windows = menuBar()->addMenu("&Windows");
+    // Alt+W belongs to Wizards; each menu has a letter of its own.
+    QMenu* windows = menuBar()->addMenu("Wi&ndows");
     windows->addAction("&Cascade Windows", mdi_, &QMdiArea::cascadeSubWindows);
     windows->addAction("Close &All Windows", mdi_, &QMdiArea::closeAllSubWindows);
     windows->addSeparator();
+    // Every window the toolbar opens, and the keymap editor, which it does not.
+    windows->addAction("&Object Browser", [this] { OpenObjectBrowser(); });
+    windows->addAction("&Bank Editor", [this] { OpenBankEditor(); });
+    windows->addAction("&Program Editor", [this] { OpenLayerEditor(); });
+    windows->addAction("&Sample Editor", [this] { OpenSampleEditor(); });
     windows->addAction("&Keymap Editor", [this] { OpenKeymapEditor(); });
 
     QMenu* help = menuBar()->addMenu("&Help");

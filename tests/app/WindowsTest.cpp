@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -179,6 +180,29 @@ TEST_F(MainWindowState, ShortcutsAndTheTitleFollowTheBankWithoutAMenuOpening) {
     EXPECT_TRUE(undo->isEnabled());
     EXPECT_TRUE(frame->isWindowModified());
     EXPECT_TRUE(frame->windowTitle().endsWith("[*]"));
+}
+
+// Alt and a letter opens one menu only, and every window the toolbar opens is in the Windows
+// menu as well.
+TEST_F(MainWindowState, MenusHaveTheirOwnLettersAndListTheToolbarsWindows) {
+    std::map<QChar, QString> letters;
+    QMenu* windows = nullptr;
+    for (QAction* menu : frame->menuBar()->actions()) {
+        const QString title = menu->text();
+        const qsizetype amp = title.indexOf('&');
+        ASSERT_GE(amp, 0) << title.toStdString();
+        const QChar letter = title[amp + 1].toLower();
+        EXPECT_FALSE(letters.count(letter))
+            << title.toStdString() << " and " << letters[letter].toStdString();
+        letters[letter] = title;
+        if (QString(title).remove('&') == "Windows") windows = menu->menu();
+    }
+    ASSERT_NE(windows, nullptr);
+    QStringList listed;
+    for (QAction* a : windows->actions())
+        listed << QString(a->text()).remove('&');
+    for (const char* name : {"Object Browser", "Bank Editor", "Program Editor", "Sample Editor"})
+        EXPECT_TRUE(listed.contains(name)) << name;
 }
 
 TEST(NoDisplayTest, HelpOnlyWhereNoDisplayOrPlatformIsNamed) {
