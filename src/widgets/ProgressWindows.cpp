@@ -132,7 +132,9 @@ void ConversionStatusWindow::Add(const std::string& line) {
 }
 
 void ConversionStatusWindow::ShowIfWanted() {
-    if (!text_->toPlainText().isEmpty() && again_->isChecked()) exec();
+    // The option may have changed elsewhere (the Properties sheet) since the box was made.
+    again_->setChecked(wanted_);
+    if (!text_->toPlainText().isEmpty() && wanted_) exec();
 }
 
 }  // namespace talmeru

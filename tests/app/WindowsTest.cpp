@@ -93,6 +93,16 @@ TEST(ConversionStatusWindowTest, ListsTheLogAndKeepsTheChoice) {
     EXPECT_FALSE(wanted);
     window.ShowIfWanted();  // not wanted: returns without showing
     EXPECT_FALSE(window.isVisible());
+    // Wanted again through the Properties sheet, not the box: shown at once.
+    wanted = true;
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        shown = window.isVisible();
+        window.accept();
+    });
+    window.ShowIfWanted();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(box->isChecked());
     window.Clear();
     EXPECT_TRUE(window.Text()->toPlainText().isEmpty());
 }
