@@ -161,6 +161,9 @@ int MidiSynthLink::OpenDevices() {
         ShowError(e.text);
         auditionIn_.reset();
         result = 1;
+    } else if (auditionOn_) {
+        // Reopening the devices (another MA-1 port chosen) keeps the audition input live.
+        auditionIn_->Start();
     }
     return result;
 }
@@ -203,7 +206,6 @@ int MidiSynthLink::SelectAuditionIn(int index) {
     auditionIndex_ = index;
     auditionInName_ = inputs_[size_t(index)].name;
     OpenDevices();
-    if (settings_.GetInt("Audition", "Enabled", 1) != 0) StartAudition();
     return 0;
 }
 
@@ -212,10 +214,12 @@ bool MidiSynthLink::IsReady() const {
 }
 
 void MidiSynthLink::StartAudition() {
+    auditionOn_ = true;
     if (auditionIn_) auditionIn_->Start();
 }
 
 void MidiSynthLink::StopAudition() {
+    auditionOn_ = false;
     if (auditionIn_) auditionIn_->Stop();
 }
 

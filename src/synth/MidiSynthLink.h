@@ -118,6 +118,8 @@ class MidiSynthLink : public SynthLink {
     int outIndex_ = -1, inIndex_ = -1, auditionIndex_ = -1;
     std::string synthOutName_, synthInName_, auditionInName_;
     std::atomic<bool> thruEnabled_{true};
+    // The audition input's switch (off until the owner starts it), kept over reopened devices.
+    bool auditionOn_ = false;
 
     SynthInHandler synthInHandler_{*this};
     AuditionHandler auditionHandler_{*this};

@@ -161,11 +161,16 @@ TEST_F(Devices, SelectingReopensOnlyForAnotherDevice) {
     EXPECT_EQ(link->SynthOutName(), "Out B");
     EXPECT_TRUE(link->IsReady());
 
-    // Reopening the audition input starts it (Audition/Enabled defaults to on).
+    // Reopened devices keep the audition input as its switch says: another audition input,
+    // or another MA-1 port, which reopens them all.
+    link->StartAudition();
     EXPECT_EQ(link->SelectAuditionIn(0), 0);
     real->openInputs.at(0)->Short(0x7F3C90);
     EXPECT_EQ(link->TakeIncomingMessages().size(), 1u);
-    profile.WriteInt("Audition", "Enabled", 0);
+    EXPECT_EQ(link->SelectSynthOut(0), 0);
+    real->openInputs.at(0)->Short(0x7F3C90);
+    EXPECT_EQ(link->TakeIncomingMessages().size(), 1u);
+    link->StopAudition();
     EXPECT_EQ(link->SelectAuditionIn(1), 0);
     real->openInputs.at(1)->Short(0x7F3C90);
     EXPECT_TRUE(link->TakeIncomingMessages().empty());
