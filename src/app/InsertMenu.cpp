@@ -13,7 +13,7 @@ void AddInsertCommands(QMenu& edit, TalmeruApp& app, ShellWindow& window, QWidge
     // Each command gets fresh dialogs and looks the bank's objects up as it runs.
     auto run = [&app, &window, parent, openers](auto command) {
         return [&app, &window, parent, openers, command] {
-            QtInsertAsker ask(parent, openers);
+            QtInsertAsker ask(parent, app.Settings(), openers);
             InsertCommands commands(app, ask);
             command(commands);
         };
@@ -32,7 +32,7 @@ void AddInsertCommands(QMenu& edit, TalmeruApp& app, ShellWindow& window, QWidge
     edit.addAction("&Purge Unused ...", run([](InsertCommands& c) { c.Purge(); }));
     QObject::connect(&edit, &QMenu::aboutToShow, &edit,
                      [&app, &window, parent, program, layer, keymap, sample, renumber] {
-                         QtInsertAsker ask(parent);
+                         QtInsertAsker ask(parent, app.Settings());
                          const InsertCommands c(app, ask);
                          program->setEnabled(c.CanInsertProgram());
                          layer->setEnabled(c.CanInsertLayer());

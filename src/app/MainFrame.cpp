@@ -41,6 +41,7 @@
 #include "platform/Prompter.h"
 #include "widgets/MidiDisplayCtrl.h"
 #include "widgets/MusicKeyboard.h"
+#include "widgets/WaveFileDialog.h"
 #include "widgets/WindowPlacement.h"
 #include "wizards/DKWiz.h"
 #include "wizards/MTWiz.h"
@@ -648,12 +649,8 @@ void CMainFrame::Export(bool instrument) {
 }
 
 void CMainFrame::ImportWaves() {
-    const QStringList files =
-        QFileDialog::getOpenFileNames(this, "Wave files", {}, "Wave Files (*.wav);;All Files (*)");
-    if (files.isEmpty()) return;
-    std::vector<std::string> paths;
-    for (const QString& f : files)
-        paths.push_back(f.toStdString());
+    const std::vector<std::string> paths = CWaveFileDialog::Ask(app_.Settings(), true, this);
+    if (paths.empty()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.ImportWaves(paths);
     QApplication::restoreOverrideCursor();

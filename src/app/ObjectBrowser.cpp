@@ -52,7 +52,7 @@ class MainFrameEditors : public BrowserEditors {
 }  // namespace
 
 BrowserObject::BrowserObject(TalmeruApp& app, BrowserEditors& editors, QWidget* parent)
-    : QTreeWidget(parent), app_(app), ask_(std::make_unique<QtInsertAsker>(this)) {
+    : QTreeWidget(parent), app_(app), ask_(std::make_unique<QtInsertAsker>(this, app.Settings())) {
     commands_ = std::make_unique<BrowserCommands>(app_, *ask_, editors);
     // In the order of BrowserImage.
     images_ = {Tile('K', QColor(0x2E, 0x7D, 0x32)), Tile('S', QColor(0xC6, 0x28, 0x28)),

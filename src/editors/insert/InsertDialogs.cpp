@@ -4,7 +4,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -18,6 +17,7 @@
 
 #include "model/BankObject.h"
 #include "platform/Prompter.h"
+#include "widgets/WaveFileDialog.h"
 
 namespace talmeru {
 
@@ -64,10 +64,9 @@ int ChosenNumber(const QListWidget* list) {
 
 }  // namespace
 
-std::string ChooseWaveFile(QWidget* parent) {
-    return QFileDialog::getOpenFileName(parent, "Open Wave File", {},
-                                        "Wave Files (*.wav);;All Files (*)")
-        .toStdString();
+std::string ChooseWaveFile(Profile& settings, QWidget* parent) {
+    const std::vector<std::string> chosen = CWaveFileDialog::Ask(settings, false, parent);
+    return chosen.empty() ? std::string() : chosen.front();
 }
 
 // ---- New Program
@@ -467,7 +466,8 @@ bool QtInsertAsker::AskNewLayer(NewLayerForm& form) {
 }
 
 bool QtInsertAsker::AskNewSample(NewSampleForm& form) {
-    CNewSampleDialog dialog(form, ChooseWaveFile, parent_);
+    CNewSampleDialog dialog(
+        form, [this](QWidget* parent) { return ChooseWaveFile(settings_, parent); }, parent_);
     return dialog.exec() == QDialog::Accepted;
 }
 

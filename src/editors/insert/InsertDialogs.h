@@ -19,8 +19,11 @@ class QSpinBox;
 
 namespace talmeru {
 
-// The wave file chooser of "Browse": one WAV file, or empty when cancelled.
-std::string ChooseWaveFile(QWidget* parent);
+class Profile;
+
+// "Browse": one file from the "Open Wave File" chooser with its preview, or empty when
+// cancelled.
+std::string ChooseWaveFile(Profile& settings, QWidget* parent);
 
 class CNewProgramDialog : public QDialog {
     Q_OBJECT
@@ -172,8 +175,8 @@ struct EditorOpeners {
 
 class QtInsertAsker : public InsertAsker {
   public:
-    explicit QtInsertAsker(QWidget* parent, EditorOpeners openers = {})
-        : parent_(parent), openers_(std::move(openers)) {}
+    QtInsertAsker(QWidget* parent, Profile& settings, EditorOpeners openers = {})
+        : parent_(parent), settings_(settings), openers_(std::move(openers)) {}
     bool AskNewProgram(NewProgramForm& form) override;
     bool AskNewKeymap(NewKeymapForm& form) override;
     bool AskNewLayer(NewLayerForm& form) override;
@@ -191,6 +194,7 @@ class QtInsertAsker : public InsertAsker {
 
   private:
     QWidget* parent_;
+    Profile& settings_;
     EditorOpeners openers_;
 };
 

@@ -1,6 +1,7 @@
 // The insert, rename and purge dialogs as widgets: which controls they enable, what they
 // hand to their forms, and the Edit menu's entries in the main window.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <cstdio>
 #include <fstream>
 
@@ -17,6 +19,8 @@
 #include "app/WindowFixture.h"
 #include "editors/insert/InsertDialogs.h"
 #include "model/ZedoDatabase.h"
+#include "platform/Profile.h"
+#include "widgets/WaveFileDialog.h"
 
 namespace talmeru::test {
 namespace {
@@ -78,6 +82,22 @@ TEST_F(InsertDialogsTest, NewSampleWantsAnExistingWaveFileOrAChosenHeader) {
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     std::remove(file.c_str());
+}
+
+// "Browse" is the "Open Wave File" chooser with its preview panel, as everywhere else.
+TEST_F(InsertDialogsTest, BrowseUsesTheWaveFileChooser) {
+    Profile settings;
+    QString title;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* chooser = qobject_cast<CWaveFileDialog*>(w);
+            if (!chooser || !chooser->isVisible()) continue;
+            title = chooser->windowTitle();
+            chooser->reject();
+        }
+    });
+    EXPECT_EQ(ChooseWaveFile(settings, nullptr), "");
+    EXPECT_EQ(title, "Open Wave File");
 }
 
 TEST_F(InsertDialogsTest, NewLayerFallsBackToANewKeymapWhenNoneCanBeListed) {
