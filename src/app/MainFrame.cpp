@@ -322,6 +322,16 @@ void CMainFrame::RestorePosition() {
 void CMainFrame::EndBySystem() {
     app_.SaveIfWanted(false);
     endingBySystem_ = true;
+    // Nobody is there to answer: open message boxes and dialogs end unanswered; the program
+    // ends with its last window once the code that opened them has returned.
+    for (int guard = 0; guard < 32; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
     close();
 }
 

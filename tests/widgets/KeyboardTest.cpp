@@ -8,10 +8,12 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QTimer>
 
 #include "app/AppFixture.h"
 #include "app/MainFrame.h"
 #include "app/PropertiesSheet.h"
+#include "app/QtPrompter.h"
 #include "files/BankFile.h"
 #include "model/Listers.h"
 #include "model/NoteNames.h"
@@ -186,6 +188,23 @@ TEST_F(MainWindowTest, TheSystemEndingKeepsTheBankWithoutAsking) {
     Profile written(Dir() / "talmeru.ini");
     ASSERT_TRUE(written.Load());
     EXPECT_FALSE(written.GetString("State", "MainFrame-Position").empty());
+}
+
+TEST_F(MainWindowTest, TheSystemEndingClosesAnOpenMessageBox) {
+    frame->show();
+    app->Bank().SetPath((Dir() / "open.pbf").string());
+    bool stillOpen = false;
+    QTimer::singleShot(0, [&] { frame->EndBySystem(); });
+    // Were the box left waiting for an answer, nobody would give one.
+    QTimer::singleShot(3000, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            stillOpen = true;
+            modal->close();
+        }
+    });
+    QtPrompter().Message("Waiting for OK");
+    EXPECT_FALSE(stillOpen);
+    EXPECT_FALSE(frame->isVisible());
 }
 
 TEST_F(MainWindowTest, ARecentFileAsksAboutTheUnsavedBankFirst) {
