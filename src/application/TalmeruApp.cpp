@@ -498,9 +498,10 @@ void TalmeruApp::FlushPendingEdits() {
         return;
     }
     if (pending_.empty()) return;
+    std::unordered_set<const BankObject*> sent;
     for (BankObject* object : pending_) {
         int allowance = 4096;
-        object->Upload(*link_, nullptr, allowance);
+        object->Upload(*link_, nullptr, allowance, &sent);
     }
     pending_.clear();
     if (current_) {

@@ -58,6 +58,13 @@ bool WriteObjects(RiffWriter& w, ZedoDatabase& db) {
 }
 
 // "stln": the stereo pairs of sample headers, of keymaps and of layers, each list counted.
+// A damaged file may pair an object with itself or give it a second partner: such a link is
+// dropped and the objects keep what they had, so that no chain closes on itself.
+void PairIfFree(BankObject& left, BankObject& right) {
+    if (&left != &right && left.stereoRole == kMono && right.stereoRole == kMono)
+        PairStereo(left, right);
+}
+
 void ReadStereoLinks(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& db) {
     auto bytes = r.ReadData(chunk);
     ByteReader b(bytes);
@@ -71,7 +78,7 @@ void ReadStereoLinks(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& 
         SampleHeader* l = db.GetSampleHeader(b.U16());
         SampleHeader* rt = db.GetSampleHeader(b.U16());
         if (!l || !rt) Fail("Bad stereo sample link");
-        PairStereo(*l, *rt);
+        PairIfFree(*l, *rt);
     }
     uint32_t keymaps = count("Error reading stereo keymap links");
     if (!b.CanRead(uint64_t{keymaps} * 4)) Fail("Error reading stereo keymap links");
@@ -79,7 +86,7 @@ void ReadStereoLinks(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& 
         Keymap* l = db.GetKeymap(b.U16());
         Keymap* rt = db.GetKeymap(b.U16());
         if (!l || !rt) Fail("Bad stereo sample link");
-        PairStereo(*l, *rt);
+        PairIfFree(*l, *rt);
     }
     uint32_t layers = count("Error reading stereo layer links");
     if (!b.CanRead(uint64_t{layers} * 8)) Fail("Error reading stereo layer links");

@@ -24,7 +24,19 @@ void BankObject::SetName(std::string_view name) {
     if (auto nul = name_.find('\0'); nul != std::string::npos) name_.resize(nul);
 }
 
-int BankObject::Upload(BankLink& link, BankObject* romCounterpart, int& programRamFree) {
+int BankObject::Upload(BankLink& link, BankObject* romCounterpart, int& programRamFree,
+                       std::unordered_set<const BankObject*>* sent) {
+    if (sent && !sent->insert(this).second) return 0;
+    if (int rc = UploadSelf(link, romCounterpart, programRamFree); rc != 0) return rc;
+    // Only a left half's partner follows it; a damaged bank may chain anything to anything,
+    // itself included, and the walk stops after one step.
+    BankObject* right = stereoRole == kStereoLeft ? chained : nullptr;
+    if (!right || right == this || right->Type() != Type()) return 0;
+    if (sent && !sent->insert(right).second) return 0;
+    return right->UploadSelf(link, nullptr, programRamFree);
+}
+
+int BankObject::UploadSelf(BankLink& link, BankObject* romCounterpart, int& programRamFree) {
     uint8_t buf[kPackBufferSize];
     if (Pack(buf, kPackBufferSize) != 0) return 1;
     const int total = bodySize_ + kObjectHeaderSize;
@@ -45,14 +57,15 @@ int BankObject::Upload(BankLink& link, BankObject* romCounterpart, int& programR
             return rc;
         }
     }
-    if (chained) return chained->Upload(link, nullptr, programRamFree);
     return 0;
 }
 
-void PairStereo(BankObject& left, BankObject& right) {
+bool PairStereo(BankObject& left, BankObject& right) {
+    if (&left == &right) return false;
     left.stereoRole = kStereoLeft;
     right.stereoRole = kStereoRight;
     left.chained = &right;
+    return true;
 }
 
 bool ReadPackedHeader(std::span<const uint8_t> block, PackedHeader& out) {

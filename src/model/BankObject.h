@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace talmeru {
@@ -65,9 +66,12 @@ class BankObject {
     }
 
     // Sends the object to the synthesizer unless romCounterpart (the ROM's object of the same
-    // type and number) is identical, counting it against programRamFree; then its chained
-    // object. 0 on success; else nonzero with "Out of Program Memory" or "UpdateToZedo failed".
-    int Upload(BankLink& link, BankObject* romCounterpart, int& programRamFree);
+    // type and number) is identical, counting it against programRamFree; then the right half
+    // it chains to. With `sent`, what it holds is not sent again and what is sent is added,
+    // so that one pass sends every object once. 0 on success; else nonzero with "Out of
+    // Program Memory" or "UpdateToZedo failed".
+    int Upload(BankLink& link, BankObject* romCounterpart, int& programRamFree,
+               std::unordered_set<const BankObject*>* sent = nullptr);
 
     // Object-browser row handle, owned by the browser.
     void* treeItem = nullptr;
@@ -77,6 +81,8 @@ class BankObject {
     int stereoRole = kMono;
 
   protected:
+    // Upload without the partner.
+    int UploadSelf(BankLink& link, BankObject* romCounterpart, int& programRamFree);
     // Reads the 22-byte header. 1 when the block is shorter than it says, or this object is
     // already loaded and the block names another type or number.
     int UnpackHeader(std::span<const uint8_t> block);
@@ -94,8 +100,9 @@ class BankObject {
 };
 
 // Makes left and right the two halves of a stereo keymap or sample: the right half is
-// uploaded right after the left one.
-void PairStereo(BankObject& left, BankObject& right);
+// uploaded right after the left one. An object is never its own partner: false, and nothing
+// changes.
+bool PairStereo(BankObject& left, BankObject& right);
 
 // The 22-byte header fields of a packed block, read without unpacking it.
 struct PackedHeader {

@@ -1,6 +1,7 @@
 #include "model/BankTransfer.h"
 
 #include <thread>
+#include <unordered_set>
 
 #include "model/BankLink.h"
 #include "model/WaveMerge.h"
@@ -110,11 +111,13 @@ bool UploadObjects(ZedoDatabase& db, Get get, RomGet romGet, int code, UploadObs
     for (int n = 0; n < kSlotCount; ++n)
         if (BankObject* o = get(n); o && o->marked) ++marked;
     int sent = 0;
+    // A right half goes with its left half, not a second time from its own slot.
+    std::unordered_set<const BankObject*> done;
     for (int n = 0; n < kSlotCount; ++n) {
         BankObject* o = get(n);
         if (o && o->marked) {
             observer.ObjectText(o->Name());
-            if (o->Upload(*db.Link(), romGet(n), db.programRamFree) != 0) return false;
+            if (o->Upload(*db.Link(), romGet(n), db.programRamFree, &done) != 0) return false;
             observer.Percent(code, 100 * ++sent / marked);
         }
         if (cancel.load()) {

@@ -274,6 +274,31 @@ TEST_F(TmbTest, ReaderChecks) {
     EXPECT_TRUE(prompter_.Saw("Bad stereo sample link"));
     EXPECT_TRUE(d3.GetSampleHeader(0)->IsRom());  // the ROM still plays what was read
 
+    // Links that pair an object with itself or with a second partner are dropped.
+    ByteWriter loops;
+    loops.U32(2);
+    loops.U16(0);
+    loops.U16(0);
+    loops.U16(1);
+    loops.U16(0);
+    loops.U32(2);
+    loops.U16(3);
+    loops.U16(5);
+    loops.U16(5);
+    loops.U16(3);
+    loops.U32(0);
+    ZedoDatabase d4;
+    EXPECT_EQ(read(TmbFile({{"bprg", Bprg({keymap(3), keymap(5), sample(0), sample(1)})},
+                            {"stln", loops.Data()}}),
+                   d4),
+              0);
+    EXPECT_EQ(d4.GetSampleHeader(0)->stereoRole, kStereoRight);
+    EXPECT_EQ(d4.GetSampleHeader(0)->chained, nullptr);
+    EXPECT_EQ(d4.GetSampleHeader(1)->chained, d4.GetSampleHeader(0));
+    EXPECT_EQ(d4.GetKeymap(3)->chained, d4.GetKeymap(5));
+    EXPECT_EQ(d4.GetKeymap(5)->stereoRole, kStereoRight);
+    EXPECT_EQ(d4.GetKeymap(5)->chained, nullptr);
+
     ByteWriter shortLinks;
     shortLinks.U32(2);
     shortLinks.U16(0);

@@ -256,6 +256,34 @@ TEST_F(TransferTest, PerObjectUploadRamAccounting) {
     EXPECT_EQ(emu->Requests(0x03), stores);
 }
 
+// A stereo pair goes as two objects, once each; chains that a damaged bank closes on
+// themselves end after one step instead of recursing without end.
+TEST_F(TransferTest, StereoChainsSendEachHalfOnceAndNeverLoop) {
+    ZedoDatabase db(link.get());
+    Keymap* left = db.CreateKeymap("Pair L", 300);
+    Keymap* right = db.CreateKeymap("Pair R", 301);
+    ASSERT_TRUE(left && right);
+    EXPECT_FALSE(PairStereo(*left, *left));
+    EXPECT_EQ(left->stereoRole, kMono);
+    EXPECT_EQ(left->chained, nullptr);
+    ASSERT_TRUE(PairStereo(*left, *right));
+    left->marked = right->marked = true;
+    const int stores = emu->Requests(0x03);
+    const int free = int(emu->Memory().programFree);
+    ThreadUploadHost host;
+    ASSERT_EQ(UploadMarked(db, rom_.get(), host), 0);
+    EXPECT_EQ(emu->Requests(0x03) - stores, 2);
+    EXPECT_EQ(free - db.programRamFree, int(Packed(left).size() + Packed(right).size()));
+
+    // Each half claims the other, or itself.
+    right->stereoRole = kStereoLeft;
+    right->chained = left;
+    int plenty = 100000;
+    EXPECT_EQ(left->Upload(*link, nullptr, plenty), 0);
+    left->chained = left;
+    EXPECT_EQ(left->Upload(*link, nullptr, plenty), 0);
+}
+
 TEST_F(TransferTest, DeleteMoveAndSwapTellTheSynthesizer) {
     ZedoDatabase db(link.get());
     for (int n : {300, 301}) {
