@@ -1,6 +1,7 @@
 #include "model/ZedoDatabase.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "model/BankLink.h"
 #include "model/ZedoException.h"
@@ -206,6 +207,30 @@ int ZedoDatabase::DeleteSampleHeader(int n) {
     return 0;
 }
 
+namespace {
+
+bool IsNoteLetter(char c) {
+    return c >= 'A' && c <= 'G';
+}
+
+// Where a note name ("C4", "F#2", "Eb3", "Fs1", "C-1") ends the name, or npos. Its octave is
+// no counter: counting on from it would name a C4 recording C5.
+size_t TrailingNoteName(const std::string& s) {
+    size_t i = s.size();
+    if (i == 0 || s[i - 1] < '0' || s[i - 1] > '9') return std::string::npos;
+    --i;
+    if (i > 0 && s[i - 1] == '-') --i;
+    if (i >= 2 && (s[i - 1] == '#' || s[i - 1] == 's' || s[i - 1] == 'b') && IsNoteLetter(s[i - 2]))
+        --i;
+    if (i == 0 || !IsNoteLetter(s[i - 1])) return std::string::npos;
+    --i;
+    // A letter of a longer word before it ("AB4"): no note.
+    if (i > 0 && std::isalpha(static_cast<unsigned char>(s[i - 1]))) return std::string::npos;
+    return i;
+}
+
+}  // namespace
+
 std::string ZedoDatabase::MakeUniqueName(int type, std::string_view wanted) const {
     auto taken = [&](const std::string& name) {
         for (int i = 0; i < kSlotCount; ++i) {
@@ -223,6 +248,17 @@ std::string ZedoDatabase::MakeUniqueName(int type, std::string_view wanted) cons
         (base.back() == 'R' || base.back() == 'L')) {
         letter = base.back();
         base.pop_back();
+    }
+    if (const size_t note = TrailingNoteName(base); note != std::string::npos) {
+        // The note stays whole and last; the counter follows it after a space.
+        const std::string prefix = base.substr(0, note), noteName = base.substr(note);
+        for (int counter = 1; taken(candidate); ++counter) {
+            const std::string suffix = " " + std::to_string(counter);
+            const size_t room = kNameLength - noteName.size() - suffix.size() - (letter ? 1 : 0);
+            candidate = prefix.substr(0, room) + noteName + suffix;
+            if (letter) candidate += letter;
+        }
+        return candidate;
     }
     size_t digits = base.size();
     while (digits > 0 && base[digits - 1] >= '0' && base[digits - 1] <= '9')

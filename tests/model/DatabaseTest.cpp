@@ -210,6 +210,21 @@ TEST(ZedoDatabase, MakeUniqueName) {
     EXPECT_EQ(db.MakeUniqueName(kTypeSampleHeader, "ABCDEFGHIJKLMNOP"), "ABCDEFGHIJKLMNO1");
     addSample(6, "ABCDEFGHIJKLMNOR");
     EXPECT_EQ(db.MakeUniqueName(kTypeSampleHeader, "ABCDEFGHIJKLMNOR"), "ABCDEFGHIJKLMN1R");
+    // A note name at the end keeps its octave: the counter follows it.
+    const std::pair<const char*, const char*> notes[] = {{"piano_C4", "piano_C4 1"},
+                                                         {"Str F#2", "Str F#2 1"},
+                                                         {"Vox Eb3R", "Vox Eb3 1R"},
+                                                         {"Bass C-1", "Bass C-1 1"},
+                                                         {"LongerNameHer A3", "LongerNameHeA3 1"}};
+    int slot = 20;
+    for (const auto& [taken, unique] : notes) {
+        addSample(slot++, taken);
+        EXPECT_EQ(db.MakeUniqueName(kTypeSampleHeader, taken), unique);
+    }
+    addSample(slot++, "piano_C4 1");
+    EXPECT_EQ(db.MakeUniqueName(kTypeSampleHeader, "piano_C4"), "piano_C4 2");
+    addSample(slot++, "Take2");
+    EXPECT_EQ(db.MakeUniqueName(kTypeSampleHeader, "Take2"), "Take3");  // no note: a counter
     for (int i = 7; i < 17; ++i)
         addSample(i, db.MakeUniqueName(kTypeSampleHeader, "Loop"));
     EXPECT_EQ(db.GetSampleHeader(16)->Name(), "Loop9");
