@@ -242,14 +242,27 @@ Program* ZedoDatabase::DuplicateMarked(Program& program, bool uniqueNames) {
                     result->GetLayer(srcLayer->Partner()->Index())->keymap =
                         static_cast<uint16_t>(pc->second);
         }
-        for (size_t e = 0; e < k->entries.size(); ++e) {
-            int sample = k->entries[e].sample;
-            SampleHeader* s = GetSampleHeader(sample);
-            int sc = (s && s->marked) ? duplicateSample(sample) : -1;
-            if (kc < 0) continue;
-            Keymap* kcopy = GetKeymap(kc);
-            kcopy->entries[e].sample = !s ? kNoSample : sc >= 0 ? sc : sample;
-        }
+        // The copy plays the copies of its samples; a stereo keymap's right half plays the
+        // copies of the right samples (made with their left halves), not the originals.
+        auto replay = [&](const Keymap& from, Keymap* to) {
+            for (size_t e = 0; e < from.entries.size(); ++e) {
+                const int sample = from.entries[e].sample;
+                SampleHeader* s = GetSampleHeader(sample);
+                int sc = (s && s->marked) ? duplicateSample(sample) : -1;
+                if (auto made = sampleCopies.find(sample); sc < 0 && made != sampleCopies.end())
+                    sc = made->second;
+                if (to && e < to->entries.size())
+                    to->entries[e].sample = !s ? kNoSample : sc >= 0 ? sc : sample;
+            }
+        };
+        Keymap* kcopy = kc >= 0 ? GetKeymap(kc) : nullptr;
+        replay(*k, kcopy);
+        const auto* rightSource =
+            k->stereoRole == kStereoLeft ? dynamic_cast<Keymap*>(k->chained) : nullptr;
+        if (rightSource && rightSource != k)
+            replay(*rightSource, kcopy && kcopy->stereoRole == kStereoLeft
+                                     ? dynamic_cast<Keymap*>(kcopy->chained)
+                                     : nullptr);
     }
     result->DropPackedCopy();
     return result;

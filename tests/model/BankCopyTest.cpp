@@ -142,6 +142,42 @@ TEST(BankCopy, DuplicateCopiesOnlyWhatIsMarked) {
     EXPECT_EQ(kc->entries[2].sample, kNoSample);
 }
 
+// A stereo program's copy plays copies of both halves: its right keymap the right samples'
+// copies, and no copy is left that nothing plays.
+TEST(BankCopy, DuplicatingAStereoProgramCopiesBothHalvesThrough) {
+    ZedoDatabase db;
+    db.Store(PackedObject(1, 0, "Pad L", KeymapBody({{127, 0, 10}})));
+    db.Store(PackedObject(1, 1, "Pad R", KeymapBody({{127, 0, 11}})));
+    db.Store(PackedObject(2, 10, "PadL", SampleBody(0, -1, 100)));
+    db.Store(PackedObject(2, 11, "PadR", SampleBody(0, -1, 100)));
+    db.Store(PackedObject(3, 5, "Pad", ProgramBody(2, 0)));
+    PairStereo(*db.GetKeymap(0), *db.GetKeymap(1));
+    PairStereo(*db.GetSampleHeader(10), *db.GetSampleHeader(11));
+    Program* p = db.GetProgram(5);
+    p->GetLayer(0)->PairWith(*p->GetLayer(1));
+    p->GetLayer(1)->keymap = 1;
+    for (BankObject* o : std::initializer_list<BankObject*>{
+             p, db.GetKeymap(0), db.GetKeymap(1), db.GetSampleHeader(10), db.GetSampleHeader(11)})
+        o->marked = true;
+
+    Program* copy = db.DuplicateMarked(*p, true);
+    ASSERT_NE(copy, nullptr);
+    Keymap* left = db.GetKeymap(copy->GetLayer(0)->keymap);
+    Keymap* right = db.GetKeymap(copy->GetLayer(1)->keymap);
+    ASSERT_TRUE(left && right);
+    EXPECT_EQ(left->chained, right);
+    SampleHeader* leftSample = db.GetSampleHeader(left->entries[0].sample);
+    SampleHeader* rightSample = db.GetSampleHeader(right->entries[0].sample);
+    ASSERT_TRUE(leftSample && rightSample);
+    EXPECT_NE(leftSample->Number(), 10);
+    EXPECT_NE(rightSample->Number(), 11);
+    EXPECT_EQ(leftSample->chained, rightSample);
+    int headers = 0;
+    for (int n = 0; n < kSlotCount; ++n)
+        headers += db.GetSampleHeader(n) != nullptr;
+    EXPECT_EQ(headers, 4);
+}
+
 TEST(BankCopy, DuplicateKeymapCopiesAPairAsAPair) {
     ZedoDatabase db;
     db.Store(PackedObject(1, 0, "Left", KeymapBody({{127, 0, 3}})));
