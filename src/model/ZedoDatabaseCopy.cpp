@@ -53,16 +53,35 @@ Keymap* ZedoDatabase::CreateKeymap(std::string_view name, int number) {
 
 namespace {
 
-// Finds an object of this bank equal to `copy` apart from its number: first under the
-// source's own number and name, then the first of the same name.
-template <typename Slots, typename T>
-T* FindReusable(Slots& slots, int sourceNumber, T& copy) {
-    if (auto& same = slots[sourceNumber];
-        same && same->Name() == copy.Name() && SameApartFromNumber(*same, copy))
-        return same.get();
+// Finds an object of this bank equal to `copy` apart from its number, and that `also`
+// accepts: first under the source's own number and name, then the first of the same name.
+template <typename Slots, typename T, typename Also>
+T* FindReusable(Slots& slots, int sourceNumber, T& copy, Also also) {
+    auto fits = [&](T& o) {
+        return o.Name() == copy.Name() && SameApartFromNumber(o, copy) && also(o);
+    };
+    if (auto& same = slots[sourceNumber]; same && fits(*same)) return same.get();
     for (auto& o : slots)
-        if (o && o->Name() == copy.Name() && SameApartFromNumber(*o, copy)) return o.get();
+        if (o && fits(*o)) return o.get();
     return nullptr;
+}
+
+// Two headers play the same sound only when they play the same wave data, also in stereo.
+bool SameSound(const SampleHeader& mine, const SampleHeader& source) {
+    const WaveData* a = mine.Wave();
+    const WaveData* b = source.Wave();
+    if (mine.stereoRole != source.stereoRole || !a != !b) return false;
+    if (!a) return true;
+    return a->IsRom() ? b->IsRom() : !b->IsRom() && a->Equals(*b);
+}
+
+// An object already standing in for another source object of this copy is not reused for a
+// second one (the two halves of a pair with one name would become one).
+template <typename Map, typename T>
+bool Unclaimed(const Map& copies, const T& candidate) {
+    for (const auto& [source, mine] : copies)
+        if (mine == &candidate) return false;
+    return true;
 }
 
 struct CopyState {
@@ -84,7 +103,10 @@ Program* ZedoDatabase::CopyProgramFrom(const Program& program, const ZedoDatabas
         if (found != state.samples.end()) return found->second;
         auto c = Repacked(s);
         if (!c) return nullptr;
-        if (SampleHeader* reuse = FindReusable(samples_, s.Number(), *c))
+        if (SampleHeader* reuse =
+                FindReusable(samples_, s.Number(), *c, [&](const SampleHeader& mine) {
+                    return SameSound(mine, s) && Unclaimed(state.samples, mine);
+                }))
             return state.samples[&s] = reuse;
         int n = FirstFreeSampleHeader();
         if (n < 0) return nullptr;
@@ -135,7 +157,9 @@ Program* ZedoDatabase::CopyProgramFrom(const Program& program, const ZedoDatabas
                         state.samples.find(static_cast<const SampleHeader*>(src->chained));
                     partner != state.samples.end() && !mine->chained)
                     PairStereo(*mine, *partner->second);
-        if (Keymap* reuse = FindReusable(keymaps_, k.Number(), *c))
+        if (Keymap* reuse = FindReusable(keymaps_, k.Number(), *c, [&](const Keymap& mine) {
+                return mine.stereoRole == k.stereoRole && Unclaimed(state.keymaps, mine);
+            }))
             return state.keymaps[&k] = reuse;
         int n = FirstFreeKeymap();
         if (n < 0) return nullptr;

@@ -92,6 +92,50 @@ TEST(BankCopy, CopiesAProgramWithWhatItPlaysAndReusesIt) {
     EXPECT_EQ(db.CopyProgramFrom(*other.GetProgram(6), other, -1)->GetLayer(0)->keymap, 0);
 }
 
+// Only what is really the same object is reused: a header of the same name and values that
+// plays other wave data is not, nor is one object for both halves of a pair with one name.
+TEST(BankCopy, ReuseNeedsTheSameSoundAndOneObjectPerHalf) {
+    ZedoDatabase other;
+    FillScratch(other);
+    ZedoDatabase db;
+    db.Store(PackedObject(2, 4, "Ram", SampleBody(0, -1, 100)));
+    WaveData* elsewhere = db.AddWaveData(std::make_unique<FakeFileWave>("/s/other.wav"));
+    elsewhere->AddLink(4);
+    db.GetSampleHeader(4)->AttachWave(elsewhere, kAttachReference);
+    Program* copy = db.CopyProgramFrom(*other.GetProgram(5), other, -1);
+    ASSERT_NE(copy, nullptr);
+    const SampleHeader* ram =
+        db.GetSampleHeader(db.GetKeymap(copy->GetLayer(0)->keymap)->entries[1].sample);
+    ASSERT_NE(ram, nullptr);
+    EXPECT_NE(ram->Number(), 4);
+    EXPECT_EQ(ram->Wave()->path, "/s/ram.wav");
+
+    ZedoDatabase pair;
+    pair.Store(PackedObject(3, 0, "Vox", ProgramBody(2, 0)));
+    pair.Store(PackedObject(1, 0, "Vox map", KeymapBody({{127, 0, 0}})));
+    pair.Store(PackedObject(1, 1, "Vox map", KeymapBody({{127, 0, 1}})));
+    pair.Store(PackedObject(2, 0, "Vox", SampleBody(0, -1, 100)));
+    pair.Store(PackedObject(2, 1, "Vox", SampleBody(0, -1, 100)));
+    PairStereo(*pair.GetKeymap(0), *pair.GetKeymap(1));
+    PairStereo(*pair.GetSampleHeader(0), *pair.GetSampleHeader(1));
+    Program* src = pair.GetProgram(0);
+    src->GetLayer(0)->PairWith(*src->GetLayer(1));
+    src->GetLayer(1)->keymap = 1;
+    ZedoDatabase target;
+    Program* stereo = target.CopyProgramFrom(*src, pair, -1);
+    ASSERT_NE(stereo, nullptr);
+    Keymap* l = target.GetKeymap(stereo->GetLayer(0)->keymap);
+    Keymap* r = target.GetKeymap(stereo->GetLayer(1)->keymap);
+    ASSERT_TRUE(l && r);
+    EXPECT_NE(l, r);
+    EXPECT_EQ(l->chained, r);
+    const SampleHeader* ls = target.GetSampleHeader(l->entries[0].sample);
+    const SampleHeader* rs = target.GetSampleHeader(r->entries[0].sample);
+    ASSERT_TRUE(ls && rs);
+    EXPECT_NE(ls, rs);
+    EXPECT_EQ(ls->chained, rs);
+}
+
 TEST(BankCopy, StereoPairsComeAlong) {
     ZedoDatabase other;
     FillScratch(other);
