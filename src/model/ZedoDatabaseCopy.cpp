@@ -1,9 +1,11 @@
 // Creating objects, copying programs between banks and duplicating them within one.
 #include <map>
 #include <type_traits>
+#include <vector>
 
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
+#include "platform/Format.h"
 
 namespace talmeru {
 
@@ -87,6 +89,14 @@ bool Unclaimed(const Map& copies, const T& candidate) {
 struct CopyState {
     std::map<const SampleHeader*, SampleHeader*> samples;
     std::map<const Keymap*, Keymap*> keymaps;
+    // What this copy made, to be taken back when the rest does not fit.
+    std::vector<int> madeSamples, madeKeymaps;
+    size_t wavesBefore = 0;
+};
+
+// A copy that ran out of free slots of this kind ("sample header", "keymap").
+struct NoRoom {
+    const char* kind;
 };
 
 }  // namespace
@@ -97,6 +107,7 @@ Program* ZedoDatabase::CopyProgramFrom(const Program& program, const ZedoDatabas
     if (!InRange(number)) return nullptr;
     auto copy = std::make_unique<Program>(program);
     CopyState state;
+    state.wavesBefore = waves_.size();
 
     auto sampleStep = [&](const SampleHeader& s) -> SampleHeader* {
         auto found = state.samples.find(&s);
@@ -109,7 +120,7 @@ Program* ZedoDatabase::CopyProgramFrom(const Program& program, const ZedoDatabas
                 }))
             return state.samples[&s] = reuse;
         int n = FirstFreeSampleHeader();
-        if (n < 0) return nullptr;
+        if (n < 0) throw NoRoom{"sample header"};
         c->SetNumber(n);
         c->marked = true;
         WaveData* target = nullptr;
@@ -137,6 +148,7 @@ Program* ZedoDatabase::CopyProgramFrom(const Program& program, const ZedoDatabas
         }
         SampleHeader* raw = c.get();
         samples_[n] = std::move(c);
+        state.madeSamples.push_back(n);
         return state.samples[&s] = raw;
     };
 
@@ -162,18 +174,33 @@ Program* ZedoDatabase::CopyProgramFrom(const Program& program, const ZedoDatabas
             }))
             return state.keymaps[&k] = reuse;
         int n = FirstFreeKeymap();
-        if (n < 0) return nullptr;
+        if (n < 0) throw NoRoom{"keymap"};
         c->SetNumber(n);
         c->marked = true;
         Keymap* raw = c.get();
         keymaps_[n] = std::move(c);
+        state.madeKeymaps.push_back(n);
         return state.keymaps[&k] = raw;
     };
 
-    for (const auto& layer : copy->Layers()) {
-        const Keymap* k = other.GetKeymap(layer->keymap);
-        Keymap* mine = k ? keymapStep(*k) : nullptr;
-        layer->keymap = static_cast<uint16_t>(mine ? mine->Number() : 0);
+    // All or nothing: a program whose keymaps or samples do not all fit leaves the bank as
+    // it was (keymap entries of a missing sample would play nothing, silently).
+    try {
+        for (const auto& layer : copy->Layers()) {
+            const Keymap* k = other.GetKeymap(layer->keymap);
+            Keymap* mine = k ? keymapStep(*k) : nullptr;
+            layer->keymap = static_cast<uint16_t>(mine ? mine->Number() : 0);
+        }
+    } catch (const NoRoom& full) {
+        for (int n : state.madeSamples) {
+            if (WaveData* w = samples_[n]->Wave()) w->RemoveLink(n);
+            samples_[n].reset();
+        }
+        for (int n : state.madeKeymaps)
+            keymaps_[n].reset();
+        waves_.resize(state.wavesBefore);
+        throw ZedoException(Fmt("Program \"%s\" does not fit: there is no free %s for it.",
+                                program.Name().c_str(), full.kind));
     }
     for (auto& [src, mine] : state.keymaps)
         if (src->stereoRole == kStereoLeft && src->chained)

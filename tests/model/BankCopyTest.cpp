@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "model/ZedoDatabase.h"
+#include "model/ZedoException.h"
 #include "support/BankBuilder.h"
 
 namespace talmeru {
@@ -134,6 +135,26 @@ TEST(BankCopy, ReuseNeedsTheSameSoundAndOneObjectPerHalf) {
     ASSERT_TRUE(ls && rs);
     EXPECT_NE(ls, rs);
     EXPECT_EQ(ls->chained, rs);
+}
+
+// A program whose samples find no free header is not copied at all, and says so.
+TEST(BankCopy, AProgramThatDoesNotFitLeavesTheBankAsItWas) {
+    ZedoDatabase other;
+    FillScratch(other);
+    ZedoDatabase db;
+    for (int n = 0; n < kSlotCount; ++n)
+        db.Store(PackedObject(2, n, "Full" + std::to_string(n), SampleBody(0, -1, 50 + n)));
+    const int waves = db.WaveDataCount();
+    try {
+        db.CopyProgramFrom(*other.GetProgram(5), other, 3);
+        ADD_FAILURE() << "copied without room";
+    } catch (const ZedoException& e) {
+        EXPECT_STREQ(e.what(),
+                     "Program \"Piano\" does not fit: there is no free sample header for it.");
+    }
+    EXPECT_EQ(db.GetProgram(3), nullptr);
+    EXPECT_EQ(db.FirstFreeKeymap(), 0);
+    EXPECT_EQ(db.WaveDataCount(), waves);
 }
 
 TEST(BankCopy, StereoPairsComeAlong) {
