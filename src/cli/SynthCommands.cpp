@@ -63,7 +63,8 @@ int WithLink(const SynthOptions& o, CliContext& ctx,
     if (!o.settings.empty()) {
         profile.SetPath(o.settings);
         if (!profile.Load()) {
-            ctx.err << "Could not read the settings file " << o.settings << "\n";
+            ctx.err << profile.Error() << "\nCould not read the settings file " << o.settings
+                    << "\n";
             return 1;
         }
     }

@@ -38,6 +38,11 @@ int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionL
     db.SetModified(false);
     const BankFormat* format = BankFormatToOpen(path);
     if (!format) return 1;
+    // A FIFO or a device would keep every reader waiting, a folder is no bank.
+    if (std::string why = NotRegularFileMessage(path); !why.empty()) {
+        ShowMessage(why);
+        return 1;
+    }
     StreamConversionLog toStderr(std::cerr);
     ConversionLog& out = log ? *log : toStderr;
     if (!format->import) return format->read(db, path, out);

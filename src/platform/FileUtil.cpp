@@ -1,5 +1,6 @@
 #include "platform/FileUtil.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -9,23 +10,77 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#endif
+
+#include "platform/Format.h"
+
+#if defined(_WIN32)
+#define ftello _ftelli64
 #endif
 
 namespace talmeru {
 
 namespace fs = std::filesystem;
 
+std::FILE* OpenRegularFile(const fs::path& path) {
+#if defined(_WIN32)
+    std::error_code ec;
+    if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) {
+        errno = fs::is_directory(path, ec) ? EISDIR : EINVAL;
+        return nullptr;
+    }
+    return _wfopen(path.c_str(), L"rb");
+#else
+    // Not blocking: opening a FIFO for reading would otherwise wait for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = err;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        int err = errno;
+        ::close(fd);
+        errno = err;
+    }
+    return f;
+#endif
+}
+
 std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t maxBytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
+    std::FILE* f = OpenRegularFile(path);
+    if (!f) return std::nullopt;
+    struct Closer {
+        std::FILE* f;
+        ~Closer() { std::fclose(f); }
+    } closer{f};
+    if (std::fseek(f, 0, SEEK_END) != 0) return std::nullopt;
+    long long size = ftello(f);
     if (size < 0 || static_cast<uint64_t>(size) > maxBytes) return std::nullopt;
-    in.seekg(0, std::ios::beg);
+    if (std::fseek(f, 0, SEEK_SET) != 0) return std::nullopt;
     std::vector<uint8_t> data(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) return std::nullopt;
+    if (size > 0 && std::fread(data.data(), 1, data.size(), f) != data.size()) return std::nullopt;
     return data;
+}
+
+std::string NotRegularFileMessage(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (ec || !fs::exists(st) || fs::is_regular_file(st)) return {};
+    const char* kind = fs::is_directory(st)          ? "a folder"
+                       : fs::is_fifo(st)             ? "a FIFO"
+                       : fs::is_block_file(st) ||
+                               fs::is_character_file(st) ? "a device"
+                       : fs::is_socket(st)           ? "a socket"
+                                                     : "something else";
+    return Fmt("\"%s\" is %s, not a regular file.", path.c_str(), kind);
 }
 
 bool WriteWholeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -8,9 +9,18 @@
 namespace talmeru {
 
 // The whole file, or none when it cannot be opened or read. Files above maxBytes are refused
-// so a wrong path to a huge file cannot exhaust memory.
+// so a wrong path to a huge file cannot exhaust memory, and so is anything but a regular file:
+// a FIFO or a device would keep the reader waiting.
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path,
                                                   uint64_t maxBytes = uint64_t(1) << 32);
+
+// Opens path for reading when it is a regular file: the stream, or nullptr with errno set
+// (EISDIR for a folder, EINVAL for a FIFO, device or socket). Never waits on a FIFO.
+std::FILE* OpenRegularFile(const std::filesystem::path& path);
+
+// Empty when path names a regular file (through any symbolic links) or nothing at all; else
+// the message that says what it is instead, such as "\"x.pbf\" is a FIFO, not a regular file."
+std::string NotRegularFileMessage(const std::string& path);
 
 // Writes bytes to path (created or truncated); false on any error.
 bool WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);

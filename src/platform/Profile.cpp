@@ -22,10 +22,15 @@ std::string Trim(std::string_view s) {
 bool Profile::Load() {
     preamble_.clear();
     sections_.clear();
+    error_.clear();
     std::error_code ec;
     if (!std::filesystem::exists(path_, ec)) return true;
+    if (error_ = NotRegularFileMessage(path_.string()); !error_.empty()) return false;
     auto data = ReadWholeFile(path_, 16u << 20);
-    if (!data) return false;
+    if (!data) {
+        error_ = Fmt("\"%s\" cannot be read.", path_.string().c_str());
+        return false;
+    }
     LoadFromText(std::string(data->begin(), data->end()));
     return true;
 }

@@ -15,8 +15,9 @@ class Profile {
     explicit Profile(std::filesystem::path path) : path_(std::move(path)) {}
 
     // Reads path_; a missing file is an empty profile. False when the file exists but
-    // cannot be read.
+    // cannot be read, is no regular file or holds no settings text; Error() says which.
     bool Load();
+    const std::string& Error() const { return error_; }
     void LoadFromText(const std::string& text);
     std::string ToText() const;
     // Writes atomically; false (and the old file intact) on failure.
@@ -59,6 +60,7 @@ class Profile {
     const Section* FindSection(std::string_view name) const;
 
     std::filesystem::path path_;
+    std::string error_;
     std::vector<std::string> preamble_;  // lines before the first section
     std::vector<Section> sections_;
 };

@@ -6,6 +6,7 @@
 #include "cli/Cli.h"
 #include "platform/Profile.h"
 #include "support/CliRun.h"
+#include "support/Fifo.h"
 
 namespace talmeru {
 namespace {
@@ -67,6 +68,24 @@ TEST(SynthCli, ASettingsFileChoosesTheDevicesAndKeepsTheChoice) {
     EXPECT_EQ(back.GetString("Device", "AuditionIn"), "TBS Pro Main Synth In (emulated)");
     EXPECT_EQ(back.GetString("Other", "Kept"), "yes");
     fs::remove(ini);
+}
+
+// Only a settings file is read and written back as one.
+TEST(SynthCli, SettingsThatAreNoSettingsFileAreRefused) {
+    fs::path dir = fs::temp_directory_path() / "talmeru-synthcli-refused";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    test::FifoGuard fifo(dir / "pipe.ini");
+    ASSERT_TRUE(fifo.Made());
+    CliRun r = Cli({"devices", "--settings", fifo.Path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\"" + fifo.Path() + "\" is a FIFO, not a regular file."),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Could not read the settings file " + fifo.Path()), std::string::npos);
+    EXPECT_FALSE(fifo.Opened());
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.ini"));
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Prompter.h"
 #include "support/BankBuilder.h"
+#include "support/Fifo.h"
 
 namespace talmeru {
 namespace {
@@ -137,6 +138,29 @@ TEST_F(BankFileTest, FailedWriterLeavesNoTraces) {
 
     EXPECT_EQ(SaveBank(db, (dir_ / "no-such-folder" / "x.pbf").string(), 0), 1);
     EXPECT_TRUE(prompter_.Saw("problem with saving\n"));
+}
+
+// Every reader would wait on a FIFO for a writer that never comes.
+TEST_F(BankFileTest, OpenRefusesWhatIsNotARegularFile) {
+    ZedoDatabase rom;
+    SetRomBankProvider([&rom] { return &rom; });
+    for (const char* name : {"pipe.pbf", "pipe.tmb", "pipe.syx", "pipe.sf2", "pipe.krz",
+                             "pipe.apex"}) {
+        test::FifoGuard fifo(dir_ / name);
+        ASSERT_TRUE(fifo.Made());
+        ZedoDatabase db;
+        prompter_.Clear();
+        EXPECT_EQ(OpenBank(db, fifo.Path(), 0), 1) << name;
+        EXPECT_TRUE(prompter_.Saw("\"" + fifo.Path() + "\" is a FIFO, not a regular file."))
+            << name;
+        EXPECT_FALSE(fifo.Opened()) << name;
+    }
+    fs::create_directories(dir_ / "folder.pbf");
+    ZedoDatabase db;
+    EXPECT_EQ(OpenBank(db, (dir_ / "folder.pbf").string(), 0), 1);
+    EXPECT_TRUE(prompter_.Saw("\"" + (dir_ / "folder.pbf").string() +
+                              "\" is a folder, not a regular file."));
+    SetRomBankProvider(nullptr);
 }
 
 TEST_F(BankFileTest, ReopenReadsTheStoredPathAgain) {

@@ -8,7 +8,9 @@
 #include "platform/Format.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "platform/Riff.h"
 #include "platform/RomDirectory.h"
+#include "support/Fifo.h"
 
 namespace talmeru {
 namespace {
@@ -176,6 +178,31 @@ TEST_F(FileUtilTest, UniqueFilesAndReadOnlyDetection) {
     ASSERT_TRUE(WriteWholeFile(*b, {1, 2, 3}));
     EXPECT_EQ(*ReadWholeFile(*b), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_FALSE(ReadWholeFile(*b, 2).has_value());  // over the size limit
+}
+
+// A FIFO would keep a reader waiting for a writer that never comes; a folder is no file.
+TEST_F(FileUtilTest, ReadersRefuseWhatIsNotARegularFile) {
+    test::FifoGuard fifo(dir_ / "pipe.ini");
+    ASSERT_TRUE(fifo.Made());
+    fs::create_directories(dir_ / "folder.ini");
+    struct Case {
+        std::string path;
+        const char* kind;
+    };
+    for (const Case& c : {Case{fifo.Path(), "a FIFO"}, Case{(dir_ / "folder.ini").string(),
+                                                           "a folder"}}) {
+        EXPECT_EQ(NotRegularFileMessage(c.path),
+                  "\"" + c.path + "\" is " + c.kind + ", not a regular file.");
+        EXPECT_FALSE(ReadWholeFile(c.path).has_value()) << c.path;
+        EXPECT_FALSE(FileSource(c.path).Ok()) << c.path;
+        Profile settings{fs::path(c.path)};
+        EXPECT_FALSE(settings.Load()) << c.path;
+        EXPECT_EQ(settings.Error(), NotRegularFileMessage(c.path));
+    }
+    EXPECT_FALSE(fifo.Opened());
+    EXPECT_EQ(NotRegularFileMessage((dir_ / "nothing-here").string()), "");
+    ASSERT_TRUE(WriteWholeFile(dir_ / "plain", {1}));
+    EXPECT_EQ(NotRegularFileMessage((dir_ / "plain").string()), "");
 }
 
 TEST(RomDirectory, HasEveryRegionInOrderInsideTheRom) {
