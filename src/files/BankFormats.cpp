@@ -1,5 +1,7 @@
 #include "files/BankFormats.h"
 
+#include <filesystem>
+
 #include "files/Apex.h"
 #include "files/BankFile.h"
 #include "files/K2000Import.h"
@@ -48,8 +50,19 @@ int ReadSyxFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
     return ReadSyx(path, db, RomBankForFiles());
 }
 
-int WriteSyxFile(const std::string& path, ZedoDatabase& db, int) {
-    return WriteSyx(path, db, RomBankForFiles());
+int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options,
+                 std::vector<uint8_t>& out) {
+    // WAV files written for the bank go beside it.
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    return BuildPbf(db, options, out, folder.empty() ? "." : folder);
+}
+
+int BuildTmbFile(ZedoDatabase& db, const std::string&, int, std::vector<uint8_t>& out) {
+    return BuildTmb(db, out);
+}
+
+int BuildSyxFile(ZedoDatabase& db, const std::string&, int, std::vector<uint8_t>& out) {
+    return BuildSyx(db, RomBankForFiles(), out);
 }
 
 int ReadApexFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
@@ -61,7 +74,7 @@ constexpr BankFormat kFormats[] = {
      .openLabel = "Pinnacle Bank File (*.pbf)",
      .saveLabel = "Pinnacle Bank File (*.pbf)",
      .read = ReadPbfFile,
-     .write = WritePbf,
+     .build = BuildPbfFile,
      .wavFilesBeside = true},
     {.extension = ".krz",
      .openLabel = "Kurzweil K2000 File(*.krz)",
@@ -76,20 +89,20 @@ constexpr BankFormat kFormats[] = {
      .openLabel = "Talmeru MA-1 Bank (*.tmb)",
      .saveLabel = "Talmeru MA-1 Bank (*.tmb)",
      .read = ReadTmbFile,
-     .write = WriteTmb,
+     .build = BuildTmbFile,
      .afterSave = RepointTmbWaveData},
     {.extension = ".syx",
      .openLabel = "Sysex Banks (*.syx)",
      .saveLabel = "Sysex File (*.syx)",
      .read = ReadSyxFile,
-     .write = WriteSyxFile},
+     .build = BuildSyxFile},
     {.extension = ".apex", .openLabel = "Apex Banks (*.apex)", .read = ReadApexFile},
 };
 
 // The save dialog's entries and the written formats are one list.
 constexpr bool SaveLabelsOnlyForWriters() {
     for (const BankFormat& f : kFormats)
-        if ((f.saveLabel != nullptr) != (f.write != nullptr)) return false;
+        if ((f.saveLabel != nullptr) != (f.build != nullptr)) return false;
     return true;
 }
 static_assert(SaveLabelsOnlyForWriters());
@@ -99,7 +112,7 @@ constexpr const char* kAllFilesFilter = "All Files (*)";
 const BankFormat* FirstInPath(const std::string& path, bool written) {
     const std::string lower = ToLower(path);
     for (const BankFormat& f : kFormats)
-        if ((!written || f.write) && lower.find(f.extension) != std::string::npos) return &f;
+        if ((!written || f.build) && lower.find(f.extension) != std::string::npos) return &f;
     return nullptr;
 }
 
@@ -123,14 +136,14 @@ const BankFormat* BankFormatToSave(const std::string& path) {
 
 const BankFormat* WrittenBankFormat(int index) {
     for (const BankFormat& f : kFormats)
-        if (f.write && index-- == 0) return &f;
+        if (f.build && index-- == 0) return &f;
     return nullptr;
 }
 
 int WrittenBankFormatCount() {
     int count = 0;
     for (const BankFormat& f : kFormats)
-        count += f.write != nullptr;
+        count += f.build != nullptr;
     return count;
 }
 
@@ -146,7 +159,7 @@ std::string OpenBankFilter() {
 std::string SaveBankFilter() {
     std::string each;
     for (const BankFormat& f : kFormats)
-        if (f.write) each += std::string(f.saveLabel) + ";;";
+        if (f.build) each += std::string(f.saveLabel) + ";;";
     return each + kAllFilesFilter;
 }
 

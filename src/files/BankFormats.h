@@ -2,8 +2,10 @@
 // The bank file formats in one table: each one's extension, its entries in the open and save
 // dialogs, its reader and its writer. The table's order is the dialogs' order and also the
 // order in which a file name is matched against the extensions.
+#include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace talmeru {
 
@@ -16,14 +18,17 @@ struct BankFormat {
     const char* saveLabel = nullptr;  // the save dialog's; nullptr for a format that is only read
     // Reads path into db (emptied, its path set). 0, or the reader's failure code.
     int (*read)(ZedoDatabase& db, const std::string& path, ConversionLog& log) = nullptr;
-    // Writes db at path. 0, or nonzero with the reason shown; nullptr when only read.
-    int (*write)(const std::string& path, ZedoDatabase& db, int options) = nullptr;
+    // Builds the whole file that saving db at path writes, in memory: no file is made before
+    // the content is complete. 0, or nonzero with the reason shown; nullptr when only read.
+    int (*build)(ZedoDatabase& db, const std::string& path, int options,
+                 std::vector<uint8_t>& out) = nullptr;
     // Converted on opening, reporting to the log: the result is a new bank that is saved as
     // a Pinnacle Bank File.
     bool import = false;
     // The writer can put every RAM sample beside the bank as a WAV file (kSaveWriteWavs).
     bool wavFilesBeside = false;
-    // Run once the written file has replaced the old one; nullptr when nothing is left to do.
+    // Run once the written file has replaced the old one at path (links followed); nullptr
+    // when nothing is left to do.
     void (*afterSave)(ZedoDatabase& db, const std::string& path) = nullptr;
 };
 

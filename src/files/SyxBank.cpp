@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 
@@ -18,7 +19,7 @@
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 #include "synth/Sysex.h"
-#include "synth/SysexFileLink.h"
+#include "synth/SynthLink.h"
 
 namespace talmeru {
 
@@ -147,14 +148,40 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
     return result;
 }
 
-int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) {
-    Profile noSettings;
-    SysexFileLink link(path, noSettings);
-    if (!link.IsOpen()) {
-        ShowMessage(Fmt("Error \"%s\" writing SYX file \"%s\"", std::strerror(errno ? errno : EIO),
-                        path.c_str()));
-        return 1;
+namespace {
+
+// Keeps the messages an upload would send in memory: short messages as their four bytes,
+// system-exclusive messages as they are. It has no replies: nothing can be fetched and the
+// queries leave the figures as they are.
+class SysexImageLink : public SynthLink {
+  public:
+    explicit SysexImageLink(Profile& settings) : SynthLink(settings) {
+        // A file takes sample data without limit.
+        hasSampleRam_ = true;
     }
+    void SendShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t data3) override {
+        image.insert(image.end(), {status, data1, data2, data3});
+    }
+    int GetObject(int, int, std::vector<uint8_t>& block) override {
+        block.clear();
+        return kNoSuchObject;
+    }
+    int QueryIdentity() override { return 0; }
+    int QueryMemory(int which) override { return which == 0 || which == 1 ? 0 : 1; }
+    int SendSysex(std::span<const uint8_t> bytes, size_t length = 0) override {
+        length = SysexSendLength(bytes, length);
+        image.insert(image.end(), bytes.begin(), bytes.begin() + std::ptrdiff_t(length));
+        return 0;
+    }
+
+    std::vector<uint8_t> image;
+};
+
+}  // namespace
+
+int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& image) {
+    Profile noSettings;
+    SysexImageLink link(noSettings);
     if (db.MergeWaveData()) MergeWaveData(db);
     int sampleRam = INT_MAX;
     for (int i = 0; i < db.WaveDataCount(); ++i) {
@@ -184,9 +211,15 @@ int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom)
             o->chained = chained;
             if (rc != 0) return 1;
         }
-    if (!link.Close()) {
-        ShowMessage(Fmt("Error \"%s\" writing SYX file \"%s\"", std::strerror(errno ? errno : EIO),
-                        path.c_str()));
+    image = std::move(link.image);
+    return 0;
+}
+
+int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) {
+    std::vector<uint8_t> image;
+    if (int rc = BuildSyx(db, rom, image); rc != 0) return rc;
+    if (AtomicWrite written = ReplaceFileAtomic(path, image); !written) {
+        ShowMessage(written.text);
         return 1;
     }
     return 0;

@@ -278,7 +278,7 @@ int ReadTmb(const std::string& path, ZedoDatabase& db) {
     return result;
 }
 
-int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
+int BuildTmb(ZedoDatabase& db, std::vector<uint8_t>& image) {
     ByteWriter out(1 << 20);
     RiffWriter w(out);
     w.Open(FourCC("RIFF"), FourCC("tmbf"));
@@ -287,8 +287,14 @@ int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
     if (!WriteWaveEntries(w, db)) return 1;
     WriteAliases(w, db);
     w.Close();
+    image = out.Take();
+    return 0;
+}
 
-    if (!WriteWholeFile(path, out.Data())) {
+int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
+    std::vector<uint8_t> image;
+    if (int rc = BuildTmb(db, image); rc != 0) return rc;
+    if (!WriteFileAtomic(path, image)) {
         ShowMessage("Couldn't open TMB file for writing");
         return 1;
     }

@@ -20,11 +20,15 @@ class Profile {
     const std::string& Error() const { return error_; }
     void LoadFromText(const std::string& text);
     std::string ToText() const;
-    // Writes atomically; false (and the old file intact) on failure.
+    // Writes atomically; false (and the old file intact) on failure, and always after Load
+    // refused the file.
     bool Save() const;
 
     const std::filesystem::path& Path() const { return path_; }
-    void SetPath(std::filesystem::path p) { path_ = std::move(p); }
+    void SetPath(std::filesystem::path p) {
+        path_ = std::move(p);
+        error_.clear();
+    }
 
     std::optional<std::string> Find(std::string_view section, std::string_view key) const;
     std::string GetString(std::string_view section, std::string_view key,

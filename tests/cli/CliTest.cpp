@@ -8,6 +8,7 @@
 #include "platform/FileUtil.h"
 #include "support/BankBuilder.h"
 #include "support/CliRun.h"
+#include "support/FileSizeLimit.h"
 #include "support/WavBuilder.h"
 
 namespace talmeru {
@@ -153,6 +154,25 @@ TEST_F(CliTest, WaveCommands) {
     CliRun missing = Cli({"import-wav", "-", bank, (dir_ / "none.wav").string()});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("Could not load file"), std::string::npos);
+}
+
+// Every file a convert writes is written whole or not at all.
+TEST_F(CliTest, AFullDiskLeavesNoCutShortFiles) {
+    test::WavPlan mono;
+    mono.data = test::Pcm16({test::Ramp(40000, 0, 1)});
+    std::string wav = (dir_ / "Long.wav").string();
+    ASSERT_TRUE(WriteWholeFile(wav, test::MakeWav(mono)));
+    std::string bank = (dir_ / "long.pbf").string();
+    ASSERT_EQ(Cli({"import-wav", "-", bank, wav}).status, 0);
+    fs::create_directories(dir_ / "copy");
+    CliRun full;
+    {
+        test::FileSizeLimit limit(50000);
+        full = Cli({"convert", bank, (dir_ / "copy" / "bank.pbf").string(), "--write-wavs"});
+    }
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("Could not write"), std::string::npos) << full.err;
+    EXPECT_TRUE(fs::is_empty(dir_ / "copy"));
 }
 
 TEST_F(CliTest, OtherFormatsExportsAndTheSynthesizer) {

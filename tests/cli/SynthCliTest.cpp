@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "cli/Cli.h"
@@ -77,14 +78,33 @@ TEST(SynthCli, SettingsThatAreNoSettingsFileAreRefused) {
     fs::create_directories(dir);
     test::FifoGuard fifo(dir / "pipe.ini");
     ASSERT_TRUE(fifo.Made());
-    CliRun r = Cli({"devices", "--settings", fifo.Path()});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("\"" + fifo.Path() + "\" is a FIFO, not a regular file."),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("Could not read the settings file " + fifo.Path()), std::string::npos);
+    const std::string bank("PINNACLE\0\0\0\0Bank\0\0\x02\x01", 18);
+    const std::string notes = "Shopping\n\neggs, milk\n";
+    for (const auto& [name, content] :
+         {std::pair<std::string, std::string>{"bank.pbf", bank}, {"notes.txt", notes}}) {
+        std::ofstream(dir / name, std::ios::binary) << content;
+    }
+    struct Case {
+        std::string path;
+        std::string why;
+    };
+    for (const Case& c :
+         {Case{fifo.Path(), "is a FIFO, not a regular file."},
+          Case{(dir / "bank.pbf").string(), "is not a settings file."},
+          Case{(dir / "notes.txt").string(), "is not a settings file."}}) {
+        CliRun r = Cli({"devices", "--settings", c.path});
+        EXPECT_EQ(r.status, 1) << c.path;
+        EXPECT_NE(r.err.find("\"" + c.path + "\" " + c.why), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Could not read the settings file " + c.path), std::string::npos);
+    }
     EXPECT_FALSE(fifo.Opened());
     EXPECT_TRUE(fs::is_fifo(dir / "pipe.ini"));
+    auto text = [&](const char* name) {
+        std::ifstream in(dir / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(text("bank.pbf"), bank);
+    EXPECT_EQ(text("notes.txt"), notes);
     fs::remove_all(dir);
 }
 

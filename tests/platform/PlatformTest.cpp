@@ -3,6 +3,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
@@ -11,6 +14,7 @@
 #include "platform/Riff.h"
 #include "platform/RomDirectory.h"
 #include "support/Fifo.h"
+#include "support/FileSizeLimit.h"
 
 namespace talmeru {
 namespace {
@@ -162,7 +166,90 @@ TEST_F(ProfileTest, SavesAtomicallyAndReloads) {
     EXPECT_FALSE(bad.Save());
 }
 
+// A bank, a document, a script: none of them is a settings file, and none is rewritten as one.
+TEST_F(ProfileTest, OnlySettingsTextIsLoadedAndWrittenBack) {
+    struct Case {
+        std::string text;
+        bool settings;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"", true},
+             {"; only a comment\n\n# another\n", true},
+             {"Loose=1\n[S]\nA=1\nodd line kept\n", true},
+             {"[Device]\r\nSynthOut=x\r\n", true},
+             {std::string("PINNACLE\0\0\0Bank\0\x02\x01", 17), false},
+             {"Talmeru\n\nA desktop editor.\n[S]\n", false},
+             {"#!/bin/sh\necho hello\n", false},
+             {"=1\n", false},
+             {"[Options]\nA=1\x1b[2J\n", false},
+         }) {
+        const std::string& text = c.text;
+        fs::path file = dir_ / "settings.ini";
+        ASSERT_TRUE(WriteWholeFile(file, std::vector<uint8_t>(text.begin(), text.end())));
+        Profile p(file);
+        EXPECT_EQ(p.Load(), c.settings) << text;
+        p.WriteString("Device", "SynthOut", "changed");
+        EXPECT_EQ(p.Save(), c.settings) << text;
+        if (!c.settings) {
+            EXPECT_EQ(p.Error(), "\"" + file.string() + "\" is not a settings file.");
+            auto after = ReadWholeFile(file);
+            EXPECT_EQ(std::string(after->begin(), after->end()), text);
+        }
+    }
+}
+
 using FileUtilTest = TempDir;
+
+// A save writes what a link leads to, keeps the file's permissions and owner, and replaces
+// nothing but a regular file.
+TEST_F(FileUtilTest, AtomicWritesFollowLinksAndKeepTheFile) {
+    fs::create_directories(dir_ / "sub");
+    fs::path real = dir_ / "sub" / "real.ini";
+    ASSERT_TRUE(WriteWholeFile(real, {1}));
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_EQ(::chown(real.c_str(), 4321, 4322), 0);
+    fs::create_symlink("sub/real.ini", dir_ / "link.ini");
+    fs::create_symlink("link.ini", dir_ / "link2.ini");
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "link2.ini", {7, 8}));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.ini"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link2.ini"));
+    EXPECT_EQ(*ReadWholeFile(real), (std::vector<uint8_t>{7, 8}));
+    EXPECT_EQ(fs::status(real).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+    EXPECT_EQ(FollowLinks(dir_ / "link2.ini"), dir_ / "sub" / "real.ini");
+    // A link to a file not there yet makes that file.
+    fs::create_symlink("sub/new.ini", dir_ / "ahead.ini");
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "ahead.ini", {3}));
+    EXPECT_EQ(*ReadWholeFile(dir_ / "sub" / "new.ini"), std::vector<uint8_t>{3});
+    EXPECT_TRUE(fs::is_symlink(dir_ / "ahead.ini"));
+
+    test::FifoGuard fifo(dir_ / "pipe.ini");
+    fs::create_directories(dir_ / "folder.ini");
+    fs::create_symlink("loop2.ini", dir_ / "loop1.ini");
+    fs::create_symlink("loop1.ini", dir_ / "loop2.ini");
+    for (const char* name : {"pipe.ini", "folder.ini", "loop1.ini"}) {
+        AtomicWrite w = ReplaceFileAtomic(dir_ / name, std::vector<uint8_t>{1});
+        EXPECT_EQ(w.result, AtomicWrite::kNotRegular) << name;
+        EXPECT_NE(w.text.find("not a regular file."), std::string::npos) << w.text;
+    }
+    EXPECT_FALSE(fifo.Opened());
+    EXPECT_TRUE(fs::is_fifo(dir_ / "pipe.ini"));
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder.ini"));
+
+    // A full disk keeps the old file and leaves no temporary file.
+    {
+        test::FileSizeLimit full(1000);
+        AtomicWrite w = ReplaceFileAtomic(real, std::vector<uint8_t>(5000, 9));
+        EXPECT_EQ(w.result, AtomicWrite::kWriteFailed);
+    }
+    EXPECT_EQ(*ReadWholeFile(real), (std::vector<uint8_t>{7, 8}));
+    for (const auto& e : fs::recursive_directory_iterator(dir_))
+        EXPECT_EQ(e.path().filename().string().rfind("TalmeruTemp", 0), std::string::npos);
+}
 
 TEST_F(FileUtilTest, UniqueFilesAndReadOnlyDetection) {
     auto a = CreateUniqueFile(dir_, "TalmeruTemp");
