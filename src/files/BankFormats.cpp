@@ -84,7 +84,8 @@ constexpr BankFormat kFormats[] = {
      .openLabel = "Soundfont 2 Bank(*.sf2)",
      .read = ImportSf2File,
      .import = true},
-    // Sample data read from the file just replaced now lies elsewhere in the new one.
+    // Sample data read from the file just replaced now lies elsewhere in the new one: every
+    // format that keeps sample data inside the bank file points it there after a save.
     {.extension = ".tmb",
      .openLabel = "Talmeru MA-1 Bank (*.tmb)",
      .saveLabel = "Talmeru MA-1 Bank (*.tmb)",
@@ -95,7 +96,8 @@ constexpr BankFormat kFormats[] = {
      .openLabel = "Sysex Banks (*.syx)",
      .saveLabel = "Sysex File (*.syx)",
      .read = ReadSyxFile,
-     .build = BuildSyxFile},
+     .build = BuildSyxFile,
+     .afterSave = RepointSyxWaveData},
     {.extension = ".apex", .openLabel = "Apex Banks (*.apex)", .read = ReadApexFile},
 };
 

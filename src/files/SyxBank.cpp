@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "files/BankReadError.h"
 #include "files/FileWaveData.h"
@@ -178,6 +179,52 @@ class SysexImageLink : public SynthLink {
 };
 
 }  // namespace
+
+void RepointSyxWaveData(ZedoDatabase& db, const std::string& path) {
+    bool affected = false;
+    for (int i = 0; i < db.WaveDataCount() && !affected; ++i)
+        affected = db.GetWaveData(i)->Kind() == kWaveMa1 && SameFile(db.GetWaveData(i)->path, path);
+    if (!affected) return;
+    auto file = ReadWholeFile(path);
+    if (!file) return;
+    std::span<const uint8_t> f(*file);
+    // Where each sample's data lies in the new file. Sample data is raw bytes that may hold
+    // 0xF7, so it is stepped over by its size.
+    std::map<int, std::pair<size_t, uint64_t>> placed;
+    for (size_t at = 0; at < f.size();) {
+        if (f[at] != 0xF0) {
+            ++at;
+            continue;
+        }
+        if (IsMa1(f, at) && f[at + 4] == 5 && f.size() - at >= 5 + 7) {
+            auto header = Unpack7Bit(f.subspan(at + 5, 7));
+            if (header.size() < 6) break;
+            ByteReader fields(header);
+            int base = fields.U16();
+            uint64_t size = fields.U32();
+            size_t dataAt = at + 5 + 7;
+            if (size > f.size() - dataAt) break;
+            placed[base] = {dataAt, size};
+            at = dataAt + static_cast<size_t>(size);
+        } else {
+            auto end = SkipMessage(f, at);
+            if (!end) break;
+            at = *end;
+        }
+    }
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* old = db.GetWaveData(i);
+        auto where = placed.find(old->base);
+        if (old->Kind() != kWaveMa1 || where == placed.end() || !SameFile(old->path, path))
+            continue;
+        auto fresh = std::make_unique<Ma1WaveData>(path, old->base, where->second.first,
+                                                   where->second.second, true);
+        fresh->links = old->links;
+        fresh->uploadPending[0] = old->uploadPending[0];
+        fresh->uploadPending[1] = old->uploadPending[1];
+        db.ReplaceWaveData(old, std::move(fresh));
+    }
+}
 
 int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& image) {
     Profile noSettings;

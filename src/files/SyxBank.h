@@ -16,4 +16,8 @@ int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& im
 // Writes it at path (atomically). 0 or 1.
 int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom);
 
+// After a save replaced the file at path: the sample data read from the old file is read
+// from where it lies in the new one.
+void RepointSyxWaveData(ZedoDatabase& db, const std::string& path);
+
 }  // namespace talmeru

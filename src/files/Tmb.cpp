@@ -304,9 +304,13 @@ int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
 void RepointTmbWaveData(ZedoDatabase& db, const std::string& path) {
     std::error_code ec;
     auto abs = std::filesystem::absolute(path, ec).lexically_normal().string();
+    // The bank may have been opened by another name of the same file (a link).
+    auto fromHere = [&](const WaveData* w) {
+        return (w->Kind() == kWaveCtmb || w->Kind() == kWaveWav) && SameFile(w->path, abs);
+    };
     bool affected = false;
     for (int i = 0; i < db.WaveDataCount(); ++i)
-        affected = affected || db.GetWaveData(i)->path == abs;
+        affected = affected || fromHere(db.GetWaveData(i));
     if (!affected) return;
     // Read the new file's wave entries into a scratch bank holding the same sample
     // headers, then move each replacement over.
@@ -333,7 +337,7 @@ void RepointTmbWaveData(ZedoDatabase& db, const std::string& path) {
         if (nw->IsRom()) continue;
         for (int i = 0; i < db.WaveDataCount(); ++i) {
             WaveData* old = db.GetWaveData(i);
-            if (old->path == abs && old->base == nw->base && old->StorageClass() == kFileLoaded) {
+            if (fromHere(old) && old->base == nw->base && old->StorageClass() == kFileLoaded) {
                 nw->links = old->links;
                 nw->uploadPending[0] = old->uploadPending[0];
                 nw->uploadPending[1] = old->uploadPending[1];

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "files/BankFile.h"
 #include "files/SyxBank.h"
 #include "files/WaveImport.h"
@@ -100,6 +102,48 @@ TEST_F(SyxTest, WrittenBanksReadBackTheSame) {
     SetRomBankProvider(nullptr);
     ZedoDatabase none;
     EXPECT_EQ(OpenBank(none, Path("bank.syx"), 0), 1);  // no ROM bank to start from
+}
+
+// The sample data of a bank read from a .syx file lies in that file; saving over it (by its
+// name or through a link) moves the data, and the bank must read it from its new place.
+TEST_F(SyxTest, SavingOverItsOwnFileKeepsTheSampleData) {
+    ZedoDatabase db;
+    RestoreRom(db, rom_, kRestorePrograms);
+    ASSERT_NE(BuildProgramFromWave(db, Wav("a.wav", 3000, 11), false, nullptr), nullptr);
+    ASSERT_NE(BuildProgramFromWave(db, Wav("b.wav", 2000, -900), false, nullptr), nullptr);
+    std::vector<std::vector<uint8_t>> wanted;
+    std::vector<int> samples;
+    for (int i : {1, 2}) {
+        ASSERT_EQ(db.GetWaveData(i)->LoadData(), 0);
+        wanted.push_back(db.GetWaveData(i)->data);
+        samples.push_back(db.GetWaveData(i)->base);
+    }
+    std::vector<uint8_t> image;
+    ASSERT_EQ(BuildSyx(db, &rom_, image), 0);
+    // Another maker's message first: a save does not write it again, so every sample moves.
+    std::vector<uint8_t> foreign{0xF0, 0x43, 0x10};
+    foreign.resize(301, 0x11);
+    foreign.push_back(0xF7);
+    image.insert(image.begin(), foreign.begin(), foreign.end());
+    const std::string bank = Put("bank.syx", image);
+    std::filesystem::create_symlink("bank.syx", dir_ / "link.syx");
+
+    SetRomBankProvider([this] { return &rom_; });
+    ZedoDatabase opened;
+    ASSERT_EQ(OpenBank(opened, bank, 0), 0);
+    for (const std::string& path : {bank, Path("link.syx"), bank}) {
+        ASSERT_EQ(SaveBank(opened, path, 0), 0) << path;
+        for (int i : {0, 1}) {
+            WaveData* w = opened.GetSampleHeader(samples[size_t(i)])->Wave();
+            ASSERT_EQ(w->LoadData(), 0);
+            ASSERT_GE(w->data.size(), wanted[size_t(i)].size());
+            EXPECT_TRUE(std::equal(wanted[size_t(i)].begin(), wanted[size_t(i)].end(),
+                                   w->data.begin()))
+                << path << " sample " << i;
+            w->ReleaseData();
+        }
+    }
+    SetRomBankProvider(nullptr);
 }
 
 std::vector<uint8_t> ObjectDump(const std::vector<uint8_t>& block) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 #include "files/BankFile.h"
@@ -140,6 +141,18 @@ TEST_F(TmbTest, EveryKindOfSampleDataComesBackExactly) {
     ASSERT_EQ(OpenBank(third, tmb, 0), 0);
     ExpectSameBank(back, third);
     ExpectSameBank(db, back);
+
+    // Opened through a link, grown by a program (which moves every sample's data further
+    // into the file) and saved by the file's own name.
+    std::filesystem::create_symlink("bank.tmb", dir_ / "link.tmb");
+    ZedoDatabase viaLink;
+    ASSERT_EQ(OpenBank(viaLink, Path("link.tmb"), 0), 0);
+    std::string late = Wav(
+        "late.wav", 1, 16, 44100, [](int f, int) { return f * 7; }, 3000);
+    for (ZedoDatabase* bank : {&db, &viaLink})
+        ASSERT_NE(BuildProgramFromWave(*bank, late, false, nullptr), nullptr);
+    ASSERT_EQ(SaveBank(viaLink, tmb, 0), 0);
+    ExpectSameBank(db, viaLink);
 }
 
 TEST_F(TmbTest, ChunksAsWritten) {
