@@ -360,7 +360,10 @@ int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out,
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* wd = db.GetWaveData(i);
         if (!saved(wd)) continue;
-        if (wd->Kind() != kWaveInvalid && !wd->valid) {
+        // Invalid wave data is kept as a reference only to a sample file that could be
+        // loaded once it is back; a reference to a bank file would make the bank unreadable.
+        if ((wd->Kind() != kWaveInvalid && !wd->valid) ||
+            (wd->Kind() == kWaveInvalid && !IsSampleFileName(wd->path))) {
             ShowMessage("Some Wave data is invalid, can't save bank");
             return 1;
         }

@@ -129,10 +129,12 @@ void WriteStereoLinks(RiffWriter& w, ZedoDatabase& db) {
 }
 
 // "wvdt": per RAM sample an 8-byte entry (base, form, channel) and its data, compressed or
-// as a WAV image; an entry with base 0xFFFF ends the list.
-void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::string& path,
+// as a WAV image; an entry with base 0xFFFF ends the list. How many entries held data that
+// cannot be read (their samples get invalid wave data, the reason shown).
+int ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::string& path,
                      ZedoDatabase& db) {
     const bool quiet = (db.OpenOptions() & kOpenQuiet) != 0;
+    int damaged = 0;
     uint64_t at = 0;
     for (;;) {
         uint8_t h[8];
@@ -140,7 +142,7 @@ void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::str
         at += sizeof h;
         ByteReader entry(h, sizeof h);
         int base = entry.U16();
-        if (base == 0xFFFF) return;
+        if (base == 0xFFFF) return damaged;
         entry.Skip(2);
         uint8_t overrideByte = entry.U8(), form = entry.U8(), channel = entry.U8();
         SampleHeader* s = db.GetSampleHeader(base);
@@ -168,7 +170,13 @@ void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::str
         } else {
             Fail("Corrupt TMBWaveData, cFormat not recognized.");
         }
-        if (!w->valid || w->FormatTag() == -1) w = std::make_unique<InvalidWaveData>(base, path, 0);
+        if (!w->valid || w->FormatTag() == -1) {
+            // Kept with the bank's path, so that no save passes the sample over in silence.
+            ShowMessage(Fmt("The sample data of sample %d in \"%s\" is damaged.", base,
+                            path.c_str()));
+            w = std::make_unique<InvalidWaveData>(base, path, 0);
+            ++damaged;
+        }
         WaveData* added = db.AddWaveData(std::move(w));
         s->AttachWave(added, kAttachReference);
         at += size;
@@ -264,7 +272,8 @@ int ReadTmb(const std::string& path, ZedoDatabase& db) {
         if (auto wvdt = r.Find(*riff, FourCC("wvdt"))) {
             std::error_code ec;
             auto abs = std::filesystem::absolute(path, ec);
-            ReadWaveEntries(r, *wvdt, ec ? path : abs.lexically_normal().string(), db);
+            if (ReadWaveEntries(r, *wvdt, ec ? path : abs.lexically_normal().string(), db) > 0)
+                result = 1;
         }
         if (auto wval = r.Find(*riff, FourCC("wval"))) ReadAliases(r, *wval, db);
     } catch (const BankReadError& e) {

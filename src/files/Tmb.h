@@ -9,8 +9,8 @@ namespace talmeru {
 
 class ZedoDatabase;
 
-// 0, or 1 when the load failed (the reason has been shown). Sample headers left without
-// wave data play the ROM, whatever happened.
+// 0, or 1 when the load failed or some sample data is damaged (the reason has been shown).
+// What could be read is kept; sample headers left without wave data play the ROM.
 int ReadTmb(const std::string& path, ZedoDatabase& db);
 // Builds the whole file image; 0, or 1 when the bank cannot be written (the reason has been
 // shown).

@@ -10,6 +10,9 @@ namespace talmeru {
 class SampleHeader;
 class ZedoDatabase;
 
+// Whether the path's extension names a kind of sample file (WAV, K2000, SoundFont 2).
+bool IsSampleFileName(const std::string& path);
+
 // A new wave data of the kind the path's extension selects, or none.
 std::unique_ptr<WaveData> CreateWaveDataByExtension(const std::string& path, int base, int channel,
                                                     bool quiet);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -338,6 +339,35 @@ TEST_F(TmbTest, MergedBanksAndMissingFiles) {
     missing.AddWaveData(std::make_unique<InvalidWaveData>(0, "/gone.wav", 0));
     EXPECT_EQ(WriteTmb(Path("g.tmb"), missing, 0), 1);
     EXPECT_TRUE(prompter_.Saw("Some Wave data is invalid, can't save bank"));
+}
+
+// A sample carried as a WAV image that is damaged: the open says so, and no save writes a
+// bank that refers to the .tmb file as if it were a sample file (it could never be read).
+TEST_F(TmbTest, ADamagedSampleImageFailsTheOpenAndEverySave) {
+    ZedoDatabase db;
+    ASSERT_NE(BuildProgramFromWave(db,
+                                   Wav(
+                                       "e.wav", 1, 8, 22050, [](int f, int) { return f; }, 500),
+                                   false, nullptr),
+              nullptr);
+    ASSERT_EQ(SaveBank(db, Path("d.tmb"), 0), 0);
+    auto bytes = *ReadWholeFile(Path("d.tmb"));
+    const std::string wave = "WAVEfmt ";
+    auto at = std::search(bytes.begin(), bytes.end(), wave.begin(), wave.end());
+    ASSERT_NE(at, bytes.end());
+    at[3] = 'X';
+    const std::string damaged = Put("d.tmb", bytes);
+
+    ZedoDatabase back;
+    EXPECT_EQ(OpenBank(back, damaged, 0), 1);
+    EXPECT_TRUE(prompter_.Saw("The sample data of sample 0 in \"" + damaged + "\" is damaged."));
+    ASSERT_NE(back.GetProgram(0), nullptr);  // what could be read is kept
+    for (const char* name : {"x.pbf", "x.tmb"}) {
+        prompter_.Clear();
+        EXPECT_EQ(SaveBank(back, Path(name), 0), 1) << name;
+        EXPECT_TRUE(prompter_.Saw("Some Wave data is invalid, can't save bank")) << name;
+        EXPECT_FALSE(std::filesystem::exists(Path(name))) << name;
+    }
 }
 
 TEST_F(TmbTest, DamagedFilesNeverCrash) {
