@@ -32,6 +32,14 @@ bool IsMa1(std::span<const uint8_t> f, size_t at) {
     return f.size() - at >= 5 && f[at + 1] == 0x07 && f[at + 2] == 0x21;
 }
 
+// Sample data goes in one block of at least 1024 bytes and one padding word more; the data
+// read back is the block without that word.
+constexpr uint64_t kSamplePadding = 2;
+
+uint64_t SampleBytesOf(uint64_t block) {
+    return block >= kSamplePadding ? block - kSamplePadding : block;
+}
+
 // Position just after the F7 that ends the message at `at`, or none when it never ends.
 std::optional<size_t> SkipMessage(std::span<const uint8_t> f, size_t at) {
     for (size_t i = at + 1; i < f.size(); ++i)
@@ -96,7 +104,8 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                 // The header itself comes later in the file (sample data is sent first); the
                 // headers are attached once everything is read.
                 if (db.WaveDataCount() >= kMaxWaveData) Fail("WaveDataList full!");
-                auto w = std::make_unique<Ma1WaveData>(abs, base, dataAt, size, true);
+                auto w =
+                    std::make_unique<Ma1WaveData>(abs, base, dataAt, SampleBytesOf(size), true);
                 if (!w->valid) Fail("Bad WaveData");
                 db.AddWaveData(std::move(w));
                 at = dataAt + static_cast<size_t>(size);
@@ -218,7 +227,7 @@ void RepointSyxWaveData(ZedoDatabase& db, const std::string& path) {
         if (old->Kind() != kWaveMa1 || where == placed.end() || !SameFile(old->path, path))
             continue;
         auto fresh = std::make_unique<Ma1WaveData>(path, old->base, where->second.first,
-                                                   where->second.second, true);
+                                                   SampleBytesOf(where->second.second), true);
         fresh->links = old->links;
         fresh->uploadPending[0] = old->uploadPending[0];
         fresh->uploadPending[1] = old->uploadPending[1];
@@ -226,30 +235,94 @@ void RepointSyxWaveData(ZedoDatabase& db, const std::string& path) {
     }
 }
 
+namespace {
+
+bool Saved(const WaveData* w) {
+    return w->StorageClass() != kNotSaved;
+}
+
+// "3 "Flute" (8-bit, widened to 16 bits)" for every sample whose data a sysex file cannot
+// hold as it is: the file's data is 16-bit at 44100 Hz.
+std::string SamplesThatChange(ZedoDatabase& db) {
+    std::string list;
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* w = db.GetWaveData(i);
+        if (!Saved(w) || (w->bitsHeld != 8 && w->SampleRate() == 44100)) continue;
+        std::string what;
+        if (w->bitsHeld == 8) what = "8-bit, widened to 16 bits";
+        if (w->SampleRate() != 44100)
+            what += Fmt("%s%d Hz, read back as 44100 Hz", what.empty() ? "" : "; ",
+                        w->SampleRate());
+        const SampleHeader* s = db.GetSampleHeader(w->base);
+        list += Fmt("\n%d \"%s\" (%s)", w->base, s ? s->Name().c_str() : "", what.c_str());
+    }
+    return list;
+}
+
+// Signed 8-bit points as 16-bit ones of the same level.
+std::vector<uint8_t> Widened(const std::vector<uint8_t>& eightBit) {
+    std::vector<uint8_t> out;
+    out.reserve(eightBit.size() * 2);
+    for (uint8_t b : eightBit) {
+        out.push_back(0);
+        out.push_back(b);
+    }
+    return out;
+}
+
+}  // namespace
+
 int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& image) {
+    // A sample that cannot be loaded would be missing from the file without a word.
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* w = db.GetWaveData(i);
+        if ((w->Kind() == kWaveInvalid && !w->path.empty()) || (Saved(w) && !w->valid)) {
+            ShowMessage("Some Wave data is invalid, can't save bank");
+            return 1;
+        }
+    }
+    if (std::string changing = SamplesThatChange(db); !changing.empty() &&
+        !AskYesNo("A sysex file holds 16-bit samples at 44100 Hz. These samples would change:" +
+                  changing + "\nSave anyway?"))
+        return 1;
     Profile noSettings;
     SysexImageLink link(noSettings);
     if (db.MergeWaveData()) MergeWaveData(db);
     int sampleRam = INT_MAX;
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* w = db.GetWaveData(i);
-        if (w->StorageClass() == kNotSaved) continue;
-        w->uploadPending[0] = true;
-        for (auto& l : w->links)
-            l.pending = true;
-        if (w->Upload(link, sampleRam) != 0) {
+        if (!Saved(w) || w->base < 0) continue;
+        if (w->LoadData() != 0) {
             ShowMessage("Sysex save was not totally successful.");
             return 1;
         }
+        std::vector<uint8_t> data = w->bitsHeld == 8 ? Widened(w->data) : std::move(w->data);
+        w->ReleaseData();
+        link.UploadSampleData(w->base, data, sampleRam, 16);
+        for (const auto& l : w->links)
+            link.AddAlias(w->base, l.number);
     }
     int programRam = INT_MAX;
     for (int type : {kTypeSampleHeader, kTypeKeymap, kTypeProgram})
         for (int n = 0; n < kSlotCount; ++n) {
             BankObject* o = db.GetObject(type, n);
             if (!o) continue;
+            // A header of widened data counts in 16-bit points: the file gets such a copy.
+            std::unique_ptr<SampleHeader> widened;
             if (type == kTypeSampleHeader) {
                 auto* s = static_cast<SampleHeader*>(o);
                 if (s->end == -1 && s->Wave()) s->AttachWave(s->Wave(), kAttachPoints);
+                std::vector<uint8_t> block;
+                if (s->Wave() && Saved(s->Wave()) && s->Wave()->bitsHeld == 8 &&
+                    s->PackToBlock(block) == 0) {
+                    widened = std::make_unique<SampleHeader>();
+                    if (widened->Unpack(block) != 0) return 1;
+                    widened->start *= 2;
+                    if (widened->loopStart >= 0) widened->loopStart *= 2;
+                    widened->end *= 2;
+                    widened->flags |= kSixteenBit;
+                    o = widened.get();
+                }
             }
             // Each object is written for itself: no stereo partner rides along twice.
             BankObject* chained = o->chained;

@@ -10,8 +10,10 @@ class ZedoDatabase;
 
 // Replays the file over a copy of the ROM bank. 0, or 1 with the reason shown.
 int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom);
-// Builds what the synchronisation would send, comparing with the ROM bank. 0, or 1 with the
-// reason shown.
+// Builds what the synchronisation would send, comparing with the ROM bank. The file holds
+// 16-bit samples at 44100 Hz: 8-bit samples are widened to 16 bits (their headers' points
+// with them) and other rates are read back as 44100 Hz, once the user agreed to it. 0, or 1
+// with the reason shown (or the question answered No).
 int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& image);
 // Writes it at path (atomically). 0 or 1.
 int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "files/BankFile.h"
@@ -8,6 +9,7 @@
 #include "model/BankTransfer.h"
 #include "model/ZedoDatabase.h"
 #include "platform/ByteIO.h"
+#include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "support/BankBuilder.h"
 #include "support/TempDir.h"
@@ -144,6 +146,124 @@ TEST_F(SyxTest, SavingOverItsOwnFileKeepsTheSampleData) {
         }
     }
     SetRomBankProvider(nullptr);
+}
+
+// Sample data comes back as long as it went in, however often the bank goes through a .syx
+// file; data shorter than the smallest block comes back filled up to it with silence.
+TEST_F(SyxTest, SampleDataKeepsItsLengthThroughRoundTrips) {
+    ZedoDatabase db;
+    RestoreRom(db, rom_, kRestorePrograms);
+    struct Case {
+        int frames;
+        size_t bytesBack;
+    };
+    const std::vector<Case> cases = {{700, 1400}, {3001, 6002}, {100, 1024}};
+    for (const Case& c : cases)
+        ASSERT_NE(BuildProgramFromWave(db, Wav(Fmt("w%d.wav", c.frames), c.frames, 9), false,
+                                       nullptr),
+                  nullptr);
+    SetRomBankProvider([this] { return &rom_; });
+    ASSERT_EQ(SaveBank(db, Path("one.syx"), 0), 0);
+    ZedoDatabase back;
+    ASSERT_EQ(OpenBank(back, Path("one.syx"), 0), 0);
+    ASSERT_EQ(SaveBank(back, Path("two.syx"), 0), 0);
+    ZedoDatabase again;
+    ASSERT_EQ(OpenBank(again, Path("two.syx"), 0), 0);
+    SetRomBankProvider(nullptr);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const int n = db.GetWaveData(int(i) + 1)->base;
+        WaveData* original = db.GetSampleHeader(n)->Wave();
+        ASSERT_EQ(original->LoadData(), 0);
+        for (ZedoDatabase* read : {&back, &again}) {
+            WaveData* w = read->GetSampleHeader(n)->Wave();
+            ASSERT_EQ(w->LoadData(), 0);
+            ASSERT_EQ(w->data.size(), cases[i].bytesBack) << cases[i].frames;
+            EXPECT_TRUE(std::equal(original->data.begin(), original->data.end(), w->data.begin()));
+            EXPECT_TRUE(std::all_of(w->data.begin() + std::ptrdiff_t(original->data.size()),
+                                    w->data.end(), [](uint8_t b) { return b == 0; }));
+        }
+    }
+}
+
+// A sample the writer cannot load is not left out without a word.
+TEST_F(SyxTest, InvalidSampleDataRefusesTheSave) {
+    ZedoDatabase db;
+    RestoreRom(db, rom_, kRestorePrograms);
+    db.Store(PackedObject(2, 5, "gone", test::SampleBody(0, -1, 10)));
+    db.GetSampleHeader(5)->AttachWave(
+        db.AddWaveData(std::make_unique<InvalidWaveData>(5, Path("gone.wav"), 0)),
+        kAttachReference);
+    std::vector<uint8_t> image;
+    EXPECT_EQ(BuildSyx(db, &rom_, image), 1);
+    EXPECT_TRUE(prompter_.Saw("Some Wave data is invalid, can't save bank"));
+    SetRomBankProvider([this] { return &rom_; });
+    EXPECT_EQ(SaveBank(db, Path("gone.syx"), 0), 1);
+    SetRomBankProvider(nullptr);
+    EXPECT_FALSE(std::filesystem::exists(Path("gone.syx")));
+}
+
+// A sysex file holds 16-bit data at 44100 Hz: anything else is saved only when the user
+// agrees, and 8-bit data is widened to 16 bits, never read back as other data.
+TEST_F(SyxTest, EightBitAndOtherRatesAreSavedOnlyWhenAgreed) {
+    auto wav = [this](const std::string& name, int bits, uint32_t rate) {
+        test::WavPlan plan;
+        plan.bits = bits;
+        plan.rate = rate;
+        for (int f = 0; f < 1500; ++f) {
+            if (bits == 8) {
+                plan.data.push_back(static_cast<uint8_t>(128 + (f % 200) - 100));
+            } else {
+                plan.data.push_back(static_cast<uint8_t>(f * 3));
+                plan.data.push_back(static_cast<uint8_t>((f * 3) >> 8));
+            }
+        }
+        return Put(name, test::MakeWav(plan));
+    };
+    ZedoDatabase db;
+    RestoreRom(db, rom_, kRestorePrograms);
+    for (const auto& w : {wav("Eight.wav", 8, 44100), wav("Slow.wav", 16, 22050),
+                          wav("Fine.wav", 16, 44100)})
+        ASSERT_NE(BuildProgramFromWave(db, w, false, nullptr), nullptr);
+    SampleHeader* eight = db.GetSampleHeader(2);
+    ASSERT_EQ(eight->Name(), "Eight");
+    eight->loopStart = 100;
+    eight->end = 1400;
+    SetRomBankProvider([this] { return &rom_; });
+
+    prompter_.QueueAnswer(Answer::No);
+    EXPECT_EQ(SaveBank(db, Path("bank.syx"), 0), 1);
+    ASSERT_EQ(prompter_.Questions().size(), 1u);
+    EXPECT_EQ(prompter_.Questions()[0],
+              "A sysex file holds 16-bit samples at 44100 Hz. These samples would change:\n"
+              "2 \"Eight\" (8-bit, widened to 16 bits)\n"
+              "3 \"Slow\" (22050 Hz, read back as 44100 Hz)\nSave anyway?");
+    EXPECT_FALSE(std::filesystem::exists(Path("bank.syx")));
+
+    prompter_.QueueAnswer(Answer::Yes);
+    ASSERT_EQ(SaveBank(db, Path("bank.syx"), 0), 0);
+    ZedoDatabase back;
+    ASSERT_EQ(OpenBank(back, Path("bank.syx"), 0), 0);
+    SetRomBankProvider(nullptr);
+    SampleHeader* wide = back.GetSampleHeader(2);
+    EXPECT_EQ(wide->loopStart, 200);
+    EXPECT_EQ(wide->end, 2800);
+    EXPECT_EQ(wide->start, eight->start * 2);
+    EXPECT_NE(wide->flags & kSixteenBit, 0);
+    EXPECT_EQ(eight->loopStart, 100);  // the bank in memory is left as it was
+    WaveData* original = eight->Wave();
+    ASSERT_EQ(original->LoadData(), 0);
+    ASSERT_EQ(wide->Wave()->LoadData(), 0);
+    const auto& d = wide->Wave()->data;
+    ASSERT_EQ(d.size(), original->data.size() * 2);
+    for (size_t i = 0; i < original->data.size(); ++i)
+        ASSERT_EQ(static_cast<int16_t>(d[2 * i] | (d[2 * i + 1] << 8)),
+                  static_cast<int8_t>(original->data[i]) * 256)
+            << i;
+    // Other rates keep their data as it was.
+    WaveData* slow = db.GetSampleHeader(3)->Wave();
+    ASSERT_EQ(slow->LoadData(), 0);
+    ASSERT_EQ(back.GetSampleHeader(3)->Wave()->LoadData(), 0);
+    EXPECT_EQ(back.GetSampleHeader(3)->Wave()->data, slow->data);
 }
 
 std::vector<uint8_t> ObjectDump(const std::vector<uint8_t>& block) {
