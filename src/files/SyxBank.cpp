@@ -66,6 +66,9 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
     std::string abs = std::filesystem::absolute(path).lexically_normal().string();
     std::span<const uint8_t> f(*file);
     int result = 0;
+    // A file that holds no MA-1 message at all, or whose last message is cut short, is
+    // damaged: what was read is kept, and the open fails.
+    bool cut = false, anyMa1 = false;
     try {
         size_t at = 0;
         while (at < f.size()) {
@@ -74,11 +77,15 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                 continue;
             }
             const uint8_t kind = IsMa1(f, at) ? f[at + 4] : 0;
+            anyMa1 = anyMa1 || IsMa1(f, at);
             if (kind == 3) {
                 size_t end = at + 5;
                 while (end < f.size() && f[end] != 0xF7 && end - at < kMaxObjectMessage)
                     ++end;
-                if (end >= f.size()) break;  // a last message cut short ends the reading
+                if (end >= f.size()) {
+                    cut = true;
+                    break;
+                }
                 if (f[end] != 0xF7) Fail("File corrupted");
                 auto block = Unpack7Bit(f.subspan(at + 5, end - at - 5));
                 PackedHeader h;
@@ -93,14 +100,20 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                 if (rc != 0) Fail("Bad Object 2");
                 at = end + 1;
             } else if (kind == 5) {
-                if (f.size() - at < 5 + 7) break;
+                if (f.size() - at < 5 + 7) {
+                    cut = true;
+                    break;
+                }
                 auto header = Unpack7Bit(f.subspan(at + 5, 7));
                 if (header.size() < 6) Fail("Bad sysex 2");
                 ByteReader fields(header);
                 int base = fields.U16();
                 uint64_t size = fields.U32();
                 size_t dataAt = at + 5 + 7;
-                if (size > f.size() - dataAt) break;
+                if (size > f.size() - dataAt) {
+                    cut = true;
+                    break;
+                }
                 // The header itself comes later in the file (sample data is sent first); the
                 // headers are attached once everything is read.
                 if (db.WaveDataCount() >= kMaxWaveData) Fail("WaveDataList full!");
@@ -111,7 +124,10 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                 at = dataAt + static_cast<size_t>(size);
             } else if (kind == 6) {
                 auto end = SkipMessage(f, at);
-                if (!end) break;
+                if (!end) {
+                    cut = true;
+                    break;
+                }
                 if (*end - at < 5 + 5 + 1) Fail("Bad sysex 3");
                 auto alias = Unpack7Bit(f.subspan(at + 5, 5));
                 // The message carries the primary sample first, then the alias, as the
@@ -129,10 +145,14 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                 at = *end;
             } else {
                 auto end = SkipMessage(f, at);
-                if (!end) break;
+                if (!end) {
+                    cut = true;
+                    break;
+                }
                 at = *end;
             }
         }
+        if (cut || !anyMa1) Fail(path + " is damaged or cut short");
     } catch (const BankReadError& e) {
         ShowMessage(e.text);
         result = 1;
@@ -331,6 +351,9 @@ int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& im
             o->chained = chained;
             if (rc != 0) return 1;
         }
+    // A bank the same as the ROM sends nothing; the file still holds one harmless MA-1
+    // message (an identity request), so that it is not taken for a damaged one.
+    if (link.image.empty()) link.image = BuildMessage(kCmdIdentity);
     image = std::move(link.image);
     return 0;
 }

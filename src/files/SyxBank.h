@@ -8,7 +8,9 @@ namespace talmeru {
 
 class ZedoDatabase;
 
-// Replays the file over a copy of the ROM bank. 0, or 1 with the reason shown.
+// Replays the file over a copy of the ROM bank. 0, or 1 with the reason shown; a file without
+// any MA-1 message or with its last message cut short is "<path> is damaged or cut short",
+// and keeps what was read.
 int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom);
 // Builds what the synchronisation would send, comparing with the ROM bank. The file holds
 // 16-bit samples at 44100 Hz: 8-bit samples are widened to 16 bits (their headers' points

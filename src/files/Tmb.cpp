@@ -259,12 +259,15 @@ void WriteAliases(RiffWriter& w, ZedoDatabase& db) {
 
 int ReadTmb(const std::string& path, ZedoDatabase& db) {
     int result = 0;
+    // Chunks past the end of a file cut short are simply not found: the sizes tell.
+    bool cut = false;
     try {
         FileSource src(path);
         if (!src.Ok()) Fail("Couldn't open TMB file for reading");
         RiffReader r(src);
         auto riff = r.Riff(0, FourCC("tmbf"));
         if (!riff) Fail("This is not a valid TMB file");
+        cut = riff->Truncated();
         auto bprg = r.Find(*riff, FourCC("bprg"));
         if (!bprg) Fail("TMB files has no bprg chunk");
         ReadObjects(r, *bprg, db);
@@ -281,6 +284,10 @@ int ReadTmb(const std::string& path, ZedoDatabase& db) {
         result = 1;
     } catch (const ZedoException& e) {
         ShowMessage(e.what());
+        result = 1;
+    }
+    if (cut) {
+        ShowMessage(path + " is damaged or cut short");
         result = 1;
     }
     AttachRomToTheRest(db);

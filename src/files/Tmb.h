@@ -9,8 +9,9 @@ namespace talmeru {
 
 class ZedoDatabase;
 
-// 0, or 1 when the load failed or some sample data is damaged (the reason has been shown).
-// What could be read is kept; sample headers left without wave data play the ROM.
+// 0, or 1 when the load failed, some sample data is damaged or the file is cut short
+// ("<path> is damaged or cut short"); the reason has been shown. What could be read is kept;
+// sample headers left without wave data play the ROM.
 int ReadTmb(const std::string& path, ZedoDatabase& db);
 // Builds the whole file image; 0, or 1 when the bank cannot be written (the reason has been
 // shown).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 
 #include "files/BankFile.h"
 #include "files/SyxBank.h"
@@ -266,6 +267,61 @@ TEST_F(SyxTest, EightBitAndOtherRatesAreSavedOnlyWhenAgreed) {
     EXPECT_EQ(back.GetSampleHeader(3)->Wave()->data, slow->data);
 }
 
+// A file with nothing of the MA-1 in it, or cut short anywhere, is reported as damaged; what
+// came before the damage is kept. A bank the same as the ROM still reads back.
+TEST_F(SyxTest, DamagedOrCutShortFilesFailButKeepWhatWasRead) {
+    ZedoDatabase db;
+    RestoreRom(db, rom_, kRestorePrograms);
+    std::vector<uint8_t> romEqual;
+    ASSERT_EQ(BuildSyx(db, &rom_, romEqual), 0);
+    ZedoDatabase same;
+    EXPECT_EQ(ReadSyx(Put("rom.syx", romEqual), same, &rom_), 0);
+    EXPECT_TRUE(prompter_.All().empty());
+
+    db.GetProgram(1)->SetName("Organ edited");
+    ASSERT_NE(BuildProgramFromWave(db, Wav("a.wav", 3000, 3), false, nullptr), nullptr);
+    ASSERT_NE(ImportWaveAsSample(db, db.GetWaveData(1)->path, 40, kWholeFile, 0), nullptr);
+    std::vector<uint8_t> whole;
+    ASSERT_EQ(BuildSyx(db, &rom_, whole), 0);
+    // Where each message starts: sample data, its alias, then the objects.
+    std::vector<size_t> starts;
+    for (size_t i = 0; i + 4 < whole.size(); ++i)
+        if (whole[i] == 0xF0 && whole[i + 1] == 0x07 && whole[i + 2] == 0x21) starts.push_back(i);
+    ASSERT_GE(starts.size(), 4u);
+    ASSERT_EQ(whole[starts[0] + 4], 5);
+    ASSERT_EQ(whole[starts[1] + 4], 6);
+
+    std::mt19937 gen(5);
+    std::vector<uint8_t> noise(3000);
+    for (auto& b : noise)
+        b = static_cast<uint8_t>(gen() % 0xF0);
+    noise[100] = 0xF0;
+    noise[2000] = 0xF7;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        bool sampleKept;
+    };
+    auto upTo = [&](size_t n) { return std::vector<uint8_t>(whole.begin(), whole.begin() + n); };
+    for (const Case& c : {Case{"empty", {}, false},
+                          Case{"noise", noise, false},
+                          Case{"in the sample data", upTo(starts[0] + 500), false},
+                          Case{"in the alias", upTo(starts[1] + 6), true},
+                          Case{"in the last object", upTo(whole.size() - 1), true}}) {
+        prompter_.Clear();
+        const std::string path = Put("damaged.syx", c.bytes);
+        ZedoDatabase back;
+        EXPECT_EQ(ReadSyx(path, back, &rom_), 1) << c.name;
+        EXPECT_TRUE(prompter_.Saw(path + " is damaged or cut short")) << c.name;
+        EXPECT_EQ(back.GetProgram(0)->Name(), "Piano") << c.name;  // the ROM underneath
+        bool kept = false;
+        for (int i = 0; i < back.WaveDataCount(); ++i)
+            kept = kept || (back.GetWaveData(i)->Kind() == kWaveMa1 &&
+                            back.GetWaveData(i)->base == db.GetWaveData(1)->base);
+        EXPECT_EQ(kept, c.sampleKept) << c.name;
+    }
+}
+
 std::vector<uint8_t> ObjectDump(const std::vector<uint8_t>& block) {
     return BuildMessage(0x03, block);
 }
@@ -293,13 +349,14 @@ TEST_F(SyxTest, ReaderSkipsForeignMessagesAndReportsDamage) {
     EXPECT_EQ(ReadSyx(Put("endless.syx", endless), e, &rom_), 1);
     EXPECT_TRUE(prompter_.Saw("File corrupted"));
 
-    // A last message cut short ends the reading quietly.
+    // A last message cut short ends the reading, and the file is reported as damaged.
     auto cut = ObjectDump(PackedObject(3, 9, "Cut", test::ProgramBody(1, 0)));
     cut.resize(cut.size() - 3);
     prompter_.Clear();
     ZedoDatabase c;
-    EXPECT_EQ(ReadSyx(Put("cut.syx", cut), c, &rom_), 0);
-    EXPECT_TRUE(prompter_.All().empty());
+    EXPECT_EQ(ReadSyx(Put("cut.syx", cut), c, &rom_), 1);
+    EXPECT_EQ(prompter_.Messages(),
+              std::vector<std::string>{Path("cut.syx") + " is damaged or cut short"});
     EXPECT_EQ(c.GetProgram(9), nullptr);
 
     ZedoDatabase missing;

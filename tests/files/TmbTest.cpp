@@ -370,6 +370,31 @@ TEST_F(TmbTest, ADamagedSampleImageFailsTheOpenAndEverySave) {
     }
 }
 
+// A file cut short loses whole chunks without any reader noticing: the RIFF size tells, the
+// open fails, and what was read is kept.
+TEST_F(TmbTest, CutShortFilesFailButKeepWhatWasRead) {
+    ZedoDatabase db;
+    FillBank(db);
+    ASSERT_EQ(SaveBank(db, Path("whole.tmb"), 0), 0);
+    auto whole = *ReadWholeFile(Path("whole.tmb"));
+    auto startOf = [&](const char* id) {
+        auto at = std::search(whole.begin(), whole.end(), id, id + 4);
+        EXPECT_NE(at, whole.end()) << id;
+        return static_cast<size_t>(at - whole.begin());
+    };
+    for (size_t length : {startOf("wvdt"), startOf("wvdt") + 9000, startOf("wval") + 6,
+                          whole.size() - 1}) {
+        prompter_.Clear();
+        const std::string path =
+            Put("cut.tmb", std::vector<uint8_t>(whole.begin(), whole.begin() + std::ptrdiff_t(length)));
+        ZedoDatabase back;
+        back.SetOpenOptions(kOpenQuiet);
+        EXPECT_EQ(ReadTmb(path, back), 1) << length;
+        EXPECT_TRUE(prompter_.Saw(path + " is damaged or cut short")) << length;
+        EXPECT_NE(back.GetProgram(0), nullptr) << length;
+    }
+}
+
 TEST_F(TmbTest, DamagedFilesNeverCrash) {
     ZedoDatabase db;
     ASSERT_NE(BuildProgramFromWave(
