@@ -19,8 +19,8 @@
 #include "platform/Format.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
-#include "synth/Sysex.h"
 #include "synth/SynthLink.h"
+#include "synth/Sysex.h"
 
 namespace talmeru {
 
@@ -271,8 +271,8 @@ std::string SamplesThatChange(ZedoDatabase& db) {
         std::string what;
         if (w->bitsHeld == 8) what = "8-bit, widened to 16 bits";
         if (w->SampleRate() != 44100)
-            what += Fmt("%s%d Hz, read back as 44100 Hz", what.empty() ? "" : "; ",
-                        w->SampleRate());
+            what +=
+                Fmt("%s%d Hz, read back as 44100 Hz", what.empty() ? "" : "; ", w->SampleRate());
         const SampleHeader* s = db.GetSampleHeader(w->base);
         list += Fmt("\n%d \"%s\" (%s)", w->base, s ? s->Name().c_str() : "", what.c_str());
     }
@@ -301,7 +301,8 @@ int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& im
             return 1;
         }
     }
-    if (std::string changing = SamplesThatChange(db); !changing.empty() &&
+    if (std::string changing = SamplesThatChange(db);
+        !changing.empty() &&
         !AskYesNo("A sysex file holds 16-bit samples at 44100 Hz. These samples would change:" +
                   changing + "\nSave anyway?"))
         return 1;

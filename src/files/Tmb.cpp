@@ -132,7 +132,7 @@ void WriteStereoLinks(RiffWriter& w, ZedoDatabase& db) {
 // as a WAV image; an entry with base 0xFFFF ends the list. How many entries held data that
 // cannot be read (their samples get invalid wave data, the reason shown).
 int ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::string& path,
-                     ZedoDatabase& db) {
+                    ZedoDatabase& db) {
     const bool quiet = (db.OpenOptions() & kOpenQuiet) != 0;
     int damaged = 0;
     uint64_t at = 0;
@@ -172,8 +172,8 @@ int ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::stri
         }
         if (!w->valid || w->FormatTag() == -1) {
             // Kept with the bank's path, so that no save passes the sample over in silence.
-            ShowMessage(Fmt("The sample data of sample %d in \"%s\" is damaged.", base,
-                            path.c_str()));
+            ShowMessage(
+                Fmt("The sample data of sample %d in \"%s\" is damaged.", base, path.c_str()));
             w = std::make_unique<InvalidWaveData>(base, path, 0);
             ++damaged;
         }

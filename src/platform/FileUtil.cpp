@@ -76,12 +76,11 @@ std::string NotRegularFileMessage(const std::string& path) {
     std::error_code ec;
     const fs::file_status st = fs::status(path, ec);
     if (ec || !fs::exists(st) || fs::is_regular_file(st)) return {};
-    const char* kind = fs::is_directory(st)          ? "a folder"
-                       : fs::is_fifo(st)             ? "a FIFO"
-                       : fs::is_block_file(st) ||
-                               fs::is_character_file(st) ? "a device"
-                       : fs::is_socket(st)           ? "a socket"
-                                                     : "something else";
+    const char* kind = fs::is_directory(st)                                 ? "a folder"
+                       : fs::is_fifo(st)                                    ? "a FIFO"
+                       : fs::is_block_file(st) || fs::is_character_file(st) ? "a device"
+                       : fs::is_socket(st)                                  ? "a socket"
+                                                                            : "something else";
     return Fmt("\"%s\" is %s, not a regular file.", path.c_str(), kind);
 }
 
@@ -203,9 +202,8 @@ AtomicWrite ReplaceFileAtomic(const fs::path& path, std::span<const uint8_t> byt
     // Only the owner may see the new content until it has the old file's permissions.
     int fd = CreateUniqueDescriptor(dir, "TalmeruTemp", haveOld ? 0600 : 0666, temp);
     if (fd < 0)
-        return {AtomicWrite::kNoTemporary,
-                Fmt("No temporary file can be made in \"%s\": %s", dir.string().c_str(),
-                    std::strerror(errno))};
+        return {AtomicWrite::kNoTemporary, Fmt("No temporary file can be made in \"%s\": %s",
+                                               dir.string().c_str(), std::strerror(errno))};
     bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
     if (ok && haveOld) {
         // The owner first (which clears set-id bits), then the permissions. Only a privileged

@@ -88,10 +88,9 @@ TEST(SynthCli, SettingsThatAreNoSettingsFileAreRefused) {
         std::string path;
         std::string why;
     };
-    for (const Case& c :
-         {Case{fifo.Path(), "is a FIFO, not a regular file."},
-          Case{(dir / "bank.pbf").string(), "is not a settings file."},
-          Case{(dir / "notes.txt").string(), "is not a settings file."}}) {
+    for (const Case& c : {Case{fifo.Path(), "is a FIFO, not a regular file."},
+                          Case{(dir / "bank.pbf").string(), "is not a settings file."},
+                          Case{(dir / "notes.txt").string(), "is not a settings file."}}) {
         CliRun r = Cli({"devices", "--settings", c.path});
         EXPECT_EQ(r.status, 1) << c.path;
         EXPECT_NE(r.err.find("\"" + c.path + "\" " + c.why), std::string::npos) << r.err;

@@ -219,8 +219,8 @@ TEST_F(BankFileTest, FailedWriterLeavesNoTraces) {
 TEST_F(BankFileTest, OpenRefusesWhatIsNotARegularFile) {
     ZedoDatabase rom;
     SetRomBankProvider([&rom] { return &rom; });
-    for (const char* name : {"pipe.pbf", "pipe.tmb", "pipe.syx", "pipe.sf2", "pipe.krz",
-                             "pipe.apex"}) {
+    for (const char* name :
+         {"pipe.pbf", "pipe.tmb", "pipe.syx", "pipe.sf2", "pipe.krz", "pipe.apex"}) {
         test::FifoGuard fifo(dir_ / name);
         ASSERT_TRUE(fifo.Made());
         ZedoDatabase db;

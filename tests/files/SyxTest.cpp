@@ -140,8 +140,8 @@ TEST_F(SyxTest, SavingOverItsOwnFileKeepsTheSampleData) {
             WaveData* w = opened.GetSampleHeader(samples[size_t(i)])->Wave();
             ASSERT_EQ(w->LoadData(), 0);
             ASSERT_GE(w->data.size(), wanted[size_t(i)].size());
-            EXPECT_TRUE(std::equal(wanted[size_t(i)].begin(), wanted[size_t(i)].end(),
-                                   w->data.begin()))
+            EXPECT_TRUE(
+                std::equal(wanted[size_t(i)].begin(), wanted[size_t(i)].end(), w->data.begin()))
                 << path << " sample " << i;
             w->ReleaseData();
         }
@@ -160,9 +160,9 @@ TEST_F(SyxTest, SampleDataKeepsItsLengthThroughRoundTrips) {
     };
     const std::vector<Case> cases = {{700, 1400}, {3001, 6002}, {100, 1024}};
     for (const Case& c : cases)
-        ASSERT_NE(BuildProgramFromWave(db, Wav(Fmt("w%d.wav", c.frames), c.frames, 9), false,
-                                       nullptr),
-                  nullptr);
+        ASSERT_NE(
+            BuildProgramFromWave(db, Wav(Fmt("w%d.wav", c.frames), c.frames, 9), false, nullptr),
+            nullptr);
     SetRomBankProvider([this] { return &rom_; });
     ASSERT_EQ(SaveBank(db, Path("one.syx"), 0), 0);
     ZedoDatabase back;
@@ -222,8 +222,8 @@ TEST_F(SyxTest, EightBitAndOtherRatesAreSavedOnlyWhenAgreed) {
     };
     ZedoDatabase db;
     RestoreRom(db, rom_, kRestorePrograms);
-    for (const auto& w : {wav("Eight.wav", 8, 44100), wav("Slow.wav", 16, 22050),
-                          wav("Fine.wav", 16, 44100)})
+    for (const auto& w :
+         {wav("Eight.wav", 8, 44100), wav("Slow.wav", 16, 22050), wav("Fine.wav", 16, 44100)})
         ASSERT_NE(BuildProgramFromWave(db, w, false, nullptr), nullptr);
     SampleHeader* eight = db.GetSampleHeader(2);
     ASSERT_EQ(eight->Name(), "Eight");
@@ -303,8 +303,7 @@ TEST_F(SyxTest, DamagedOrCutShortFilesFailButKeepWhatWasRead) {
         bool sampleKept;
     };
     auto upTo = [&](size_t n) { return std::vector<uint8_t>(whole.begin(), whole.begin() + n); };
-    for (const Case& c : {Case{"empty", {}, false},
-                          Case{"noise", noise, false},
+    for (const Case& c : {Case{"empty", {}, false}, Case{"noise", noise, false},
                           Case{"in the sample data", upTo(starts[0] + 500), false},
                           Case{"in the alias", upTo(starts[1] + 6), true},
                           Case{"in the last object", upTo(whole.size() - 1), true}}) {

@@ -382,11 +382,11 @@ TEST_F(TmbTest, CutShortFilesFailButKeepWhatWasRead) {
         EXPECT_NE(at, whole.end()) << id;
         return static_cast<size_t>(at - whole.begin());
     };
-    for (size_t length : {startOf("wvdt"), startOf("wvdt") + 9000, startOf("wval") + 6,
-                          whole.size() - 1}) {
+    for (size_t length :
+         {startOf("wvdt"), startOf("wvdt") + 9000, startOf("wval") + 6, whole.size() - 1}) {
         prompter_.Clear();
-        const std::string path =
-            Put("cut.tmb", std::vector<uint8_t>(whole.begin(), whole.begin() + std::ptrdiff_t(length)));
+        const std::string path = Put(
+            "cut.tmb", std::vector<uint8_t>(whole.begin(), whole.begin() + std::ptrdiff_t(length)));
         ZedoDatabase back;
         back.SetOpenOptions(kOpenQuiet);
         EXPECT_EQ(ReadTmb(path, back), 1) << length;

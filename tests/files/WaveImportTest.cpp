@@ -121,11 +121,10 @@ TEST_F(WaveImportTest, UndecodableFilesAreRefusedAtOnce) {
         uint32_t rate;
         bool zeroAlign;
     };
-    for (const Case& c : {Case{"unknown tag", 0x7777, 16, 44100, false},
-                          Case{"block align 0", 1, 16, 44100, true},
-                          Case{"rate 0", 1, 16, 0, false},
-                          Case{"64-bit PCM", 1, 64, 44100, false},
-                          Case{"ADPCM, rate 0", 2, 4, 0, false}}) {
+    for (const Case& c :
+         {Case{"unknown tag", 0x7777, 16, 44100, false}, Case{"block align 0", 1, 16, 44100, true},
+          Case{"rate 0", 1, 16, 0, false}, Case{"64-bit PCM", 1, 64, 44100, false},
+          Case{"ADPCM, rate 0", 2, 4, 0, false}}) {
         WavPlan s;
         s.tag = c.tag;
         s.bits = c.bits;

@@ -276,8 +276,8 @@ TEST_F(FileUtilTest, ReadersRefuseWhatIsNotARegularFile) {
         std::string path;
         const char* kind;
     };
-    for (const Case& c : {Case{fifo.Path(), "a FIFO"}, Case{(dir_ / "folder.ini").string(),
-                                                           "a folder"}}) {
+    for (const Case& c :
+         {Case{fifo.Path(), "a FIFO"}, Case{(dir_ / "folder.ini").string(), "a folder"}}) {
         EXPECT_EQ(NotRegularFileMessage(c.path),
                   "\"" + c.path + "\" is " + c.kind + ", not a regular file.");
         EXPECT_FALSE(ReadWholeFile(c.path).has_value()) << c.path;
