@@ -160,12 +160,27 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
         ShowMessage(e.what());
         result = 1;
     }
+    bool orphans = false;
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* w = db.GetWaveData(i);
         if (w->StorageClass() == kNotSaved) continue;
-        if (SampleHeader* s = db.GetSampleHeader(w->base)) s->AttachWave(w, kAttachReference);
+        bool played = false;
+        if (SampleHeader* s = db.GetSampleHeader(w->base)) {
+            s->AttachWave(w, kAttachReference);
+            played = true;
+        }
         for (const auto& l : w->links)
-            if (SampleHeader* s = db.GetSampleHeader(l.number)) s->AttachWave(w, kAttachReference);
+            if (SampleHeader* s = db.GetSampleHeader(l.number)) {
+                s->AttachWave(w, kAttachReference);
+                played = true;
+            }
+        orphans = orphans || !played;
+    }
+    // Sample data that no header plays (neither its own nor an alias): the synthesizer would
+    // refuse it. It is kept with the rest of what was read.
+    if (orphans) {
+        ShowMessage("Bad Add Sample");
+        result = 1;
     }
     // Headers from the file replaced ROM copies: the ROM wave data's users are counted anew.
     if (WaveData* romWave = db.GetWaveData(0)) {

@@ -52,7 +52,9 @@ WaveData* LoadWaveDataForHeader(ZedoDatabase& db, SampleHeader* header, const st
         auto created =
             CreateWaveDataByExtension(path, number, channel, (db.OpenOptions() & kOpenQuiet) != 0);
         if (!created) throw ZedoException("Could not load file");
-        if (!created->valid) created = std::make_unique<InvalidWaveData>(number, path, channel);
+        // A file that is there but holds no readable sample data is as good as a missing one.
+        if (!created->valid || created->FormatTag() == -1)
+            created = std::make_unique<InvalidWaveData>(number, path, channel);
         wave = db.AddWaveData(std::move(created));
     }
     if (header) header->AttachWave(wave, kAttachReference);

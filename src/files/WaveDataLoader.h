@@ -18,9 +18,9 @@ std::unique_ptr<WaveData> CreateWaveDataByExtension(const std::string& path, int
                                                     bool quiet);
 
 // The wave data for (path, channel) that sample header `number` plays: an already loaded
-// one is shared, else one is created and appended (an unreadable source becomes invalid
-// wave data). The header, when given, is attached. Raises ZedoException with
-// "WaveDataList full!" or "Could not load file".
+// one is shared, else one is created and appended (a missing or unreadable source, such as a
+// file that is not a WAV file, becomes invalid wave data). The header, when given, is attached.
+// Raises ZedoException with "WaveDataList full!" or "Could not load file".
 WaveData* LoadWaveDataForHeader(ZedoDatabase& db, SampleHeader* header, const std::string& path,
                                 int number, int channel);
 
