@@ -21,21 +21,6 @@ namespace talmeru {
 
 namespace {
 
-// The format the open takes the file for; only a Pinnacle Bank File is named, with the
-// format word of its header.
-std::string FormatOf(const std::string& path) {
-    const BankFormat* format = BankFormatToOpen(path);
-    if (format != &PinnacleBankFormat()) return "unknown";
-    std::string kind = BankFormatName(*format);
-    auto data = ReadWholeFile(path, 1 << 16);
-    if (data && data->size() >= 66) {
-        ByteReader header(*data);
-        header.Seek(64);
-        kind += Fmt(" (format 0x%04x)", header.U16());
-    }
-    return kind;
-}
-
 int Info(const std::string& bank, CliContext& ctx) {
     ZedoDatabase db;
     if (!OpenForCli(db, bank, ctx)) return 1;
@@ -46,7 +31,7 @@ int Info(const std::string& bank, CliContext& ctx) {
         samples += db.GetSampleHeader(n) != nullptr;
     }
     ctx.out << "path: " << bank << "\n"
-            << "format: " << FormatOf(bank) << "\n"
+            << "format: " << DescribeBankFile(bank) << "\n"
             << "comment: " << db.Comment() << "\n"
             << "programs: " << programs << "\n"
             << "keymaps: " << keymaps << "\n"

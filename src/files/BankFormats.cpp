@@ -10,9 +10,11 @@
 #include "files/SyxBank.h"
 #include "files/Tmb.h"
 #include "model/ZedoDatabase.h"
+#include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "platform/Riff.h"
 
 namespace talmeru {
 
@@ -69,13 +71,42 @@ int ReadApexFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
     return ReadApex(path, db);
 }
 
+// Only the header is read, whatever the file's size.
+std::string PbfVersion(const std::string& path) {
+    FileSource src(path);
+    uint8_t header[66];
+    if (!src.Ok() || src.ReadAt(0, header, sizeof header) != sizeof header) return {};
+    ByteReader r(header, sizeof header);
+    std::string magic = r.FixedString(32);
+    std::string kind = r.FixedString(32);
+    if (!EqualsNoCase(magic, "pinnacle") || kind != "Bank") return {};
+    return Fmt("format 0x%04x", r.U16());
+}
+
+// The SoundFont's "ifil" chunk: major and minor version.
+std::string Sf2Version(const std::string& path) {
+    FileSource src(path);
+    if (!src.Ok()) return {};
+    RiffReader r(src);
+    auto riff = r.Riff(0, FourCC("sfbk"));
+    auto info = riff ? r.FindList(*riff, FourCC("INFO")) : std::nullopt;
+    auto ifil = info ? r.Find(*info, FourCC("ifil")) : std::nullopt;
+    uint8_t v[4];
+    if (!ifil || !r.Read(*ifil, 0, v, sizeof v)) return {};
+    ByteReader b(v, sizeof v);
+    int major = b.U16();
+    int minor = b.U16();
+    return Fmt("version %d.%02d", major, minor);
+}
+
 constexpr BankFormat kFormats[] = {
     {.extension = ".pbf",
      .openLabel = "Pinnacle Bank File (*.pbf)",
      .saveLabel = "Pinnacle Bank File (*.pbf)",
      .read = ReadPbfFile,
      .build = BuildPbfFile,
-     .wavFilesBeside = true},
+     .wavFilesBeside = true,
+     .version = PbfVersion},
     {.extension = ".krz",
      .openLabel = "Kurzweil K2000 File(*.krz)",
      .read = ImportK2000File,
@@ -83,7 +114,8 @@ constexpr BankFormat kFormats[] = {
     {.extension = ".sf2",
      .openLabel = "Soundfont 2 Bank(*.sf2)",
      .read = ImportSf2File,
-     .import = true},
+     .import = true,
+     .version = Sf2Version},
     // Sample data read from the file just replaced now lies elsewhere in the new one: every
     // format that keeps sample data inside the bank file points it there after a save.
     {.extension = ".tmb",
@@ -171,6 +203,15 @@ std::string BankFormatName(const BankFormat& format) {
     while (!name.empty() && name.back() == ' ')
         name.pop_back();
     return name;
+}
+
+std::string DescribeBankFile(const std::string& path) {
+    const BankFormat* format = BankFormatToOpen(path);
+    if (!format) return "unknown";
+    std::string text = BankFormatName(*format);
+    if (std::string version = format->version ? format->version(path) : ""; !version.empty())
+        text += " (" + version + ")";
+    return text;
 }
 
 }  // namespace talmeru

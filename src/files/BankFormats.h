@@ -27,6 +27,9 @@ struct BankFormat {
     bool import = false;
     // The writer can put every RAM sample beside the bank as a WAV file (kSaveWriteWavs).
     bool wavFilesBeside = false;
+    // The version the file's header gives ("format 0x0102"), or "" when it has none or it
+    // cannot be read; nullptr for a format without one.
+    std::string (*version)(const std::string& path) = nullptr;
     // Run once the written file has replaced the old one at path (links followed); nullptr
     // when nothing is left to do.
     void (*afterSave)(ZedoDatabase& db, const std::string& path) = nullptr;
@@ -51,5 +54,8 @@ std::string OpenBankFilter();
 std::string SaveBankFilter();
 // The name the open dialog gives the format, without its pattern.
 std::string BankFormatName(const BankFormat& format);
+// What the file at path is taken for: the format's name with the version its header gives,
+// such as "Pinnacle Bank File (format 0x0102)"; "unknown" for no bank extension.
+std::string DescribeBankFile(const std::string& path);
 
 }  // namespace talmeru

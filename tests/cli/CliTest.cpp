@@ -5,10 +5,13 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
 #include "support/BankBuilder.h"
 #include "support/CliRun.h"
 #include "support/FileSizeLimit.h"
+#include "support/K2000Builder.h"
+#include "support/Sf2Builder.h"
 #include "support/WavBuilder.h"
 
 namespace talmeru {
@@ -57,6 +60,54 @@ TEST_F(CliTest, InfoAndLists) {
     EXPECT_EQ(Cli({"list", bank_, "keymaps"}).out, "1 - Piano map\n");
     EXPECT_EQ(Cli({"list", bank_, "samples"}).out, "0 - Perc\n1 - Bird\n");
     EXPECT_EQ(Cli({"list", bank_, "wavedata"}).out, "0 - MA-1 ROM (K8) base 0, 2 links\n");
+}
+
+// Every bank format is named as the format table names it, with the version its header
+// gives, however large the file.
+TEST_F(CliTest, InfoNamesEveryFormatAndItsVersion) {
+    std::string home = (dir_ / "home").string();
+    setenv("TALMERU_HOME", home.c_str(), 1);
+    test::PbfImage large;
+    large.programs = {PackedObject(3, 0, "Grand", test::ProgramBody(1, 1))};
+    large.padBeforeWaves = 70000;
+    const std::string big = (dir_ / "big.pbf").string();
+    ASSERT_TRUE(WriteWholeFile(big, large.Build()));
+    const std::string tmb = (dir_ / "bank.tmb").string(), syx = (dir_ / "bank.syx").string();
+    ASSERT_EQ(Cli({"convert", bank_, tmb}).status, 0);
+    ASSERT_EQ(Cli({"convert", bank_, syx}).status, 0);
+    test::Sf2Plan sf2;
+    sf2.sampleData = test::Pcm16({test::Ramp(100, 0, 1)});
+    sf2.samples = {{"Flute", 0, 100, 10, 90}};
+    sf2.instruments = {{"Flute", {{{test::Gen(53, 0)}}}}};
+    const std::string flute = (dir_ / "flute.sf2").string();
+    ASSERT_TRUE(WriteWholeFile(flute, sf2.Build()));
+    test::KrzPlan krz;
+    krz.objects = {{test::kKrzProgram | 1, "Piano", test::KrzProgramBody(1, test::KrzLayer(1))}};
+    const std::string song = (dir_ / "song.krz").string();
+    ASSERT_TRUE(WriteWholeFile(song, krz.Build()));
+    ByteWriter apex;
+    apex.FixedString("AVM Sample Studio", 32);
+    apex.FixedString("Kurzweil MA-1", 32);
+    apex.Zeros(452 - 64);
+    apex.PatchU32(316, 452);
+    apex.PatchU32(320, 452);
+    const std::string studio = (dir_ / "studio.apex").string();
+    ASSERT_TRUE(WriteWholeFile(studio, apex.Data()));
+
+    struct Case {
+        std::string path;
+        const char* format;
+    };
+    for (const Case& c :
+         {Case{big, "Pinnacle Bank File (format 0x0102)"}, Case{tmb, "Talmeru MA-1 Bank"},
+          Case{syx, "Sysex Banks"}, Case{flute, "Soundfont 2 Bank (version 2.01)"},
+          Case{song, "Kurzweil K2000 File"}, Case{studio, "Apex Banks"}}) {
+        CliRun info = Cli({"info", c.path});
+        EXPECT_EQ(info.status, 0) << c.path << "\n" << info.err;
+        EXPECT_NE(info.out.find(std::string("format: ") + c.format + "\n"), std::string::npos)
+            << info.out;
+    }
+    unsetenv("TALMERU_HOME");
 }
 
 TEST_F(CliTest, DumpHasTheWholeBank) {
