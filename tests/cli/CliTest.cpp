@@ -135,6 +135,27 @@ TEST_F(CliTest, DumpHasTheWholeBank) {
     EXPECT_EQ(j["waveData"][0]["links"], nlohmann::json::array({0, 1}));
 }
 
+// Names, comments and paths from bank files are in the Windows code page: JSON gets UTF-8.
+TEST_F(CliTest, DumpGivesBankTextsInUtf8) {
+    test::PbfImage img;
+    img.comment = "M\xfcller \x81";
+    img.programs = {PackedObject(3, 0, "Caf\xe9", test::ProgramBody(1, 1))};
+    img.keymaps = {PackedObject(1, 1, "\x80uro", test::KeymapBody({{127, 0, 2}}))};
+    img.samples = {PackedObject(2, 2, "\x9f", test::SampleBody(0, -1, 100))};
+    img.waves = {{2, 16, 0, 44100, 100, (dir_ / "gone\xe9.wav").string()}};
+    const std::string bank = (dir_ / "b\xc3\xa4nk.pbf").string();  // a UTF-8 name stays
+    ASSERT_TRUE(WriteWholeFile(bank, img.Build()));
+    CliRun dump = Cli({"--yes", "dump", bank});
+    ASSERT_EQ(dump.status, 0) << dump.err;
+    auto j = nlohmann::json::parse(dump.out);
+    EXPECT_EQ(j["comment"], "M\u00fcller \u0081");
+    EXPECT_EQ(j["programs"][0]["name"], "Caf\u00e9");
+    EXPECT_EQ(j["keymaps"][0]["name"], "\u20acuro");
+    EXPECT_EQ(j["samples"][0]["name"], "\u0178");
+    EXPECT_EQ(j["path"], bank);
+    EXPECT_EQ(j["waveData"][1]["path"], (dir_ / "gone\u00e9.wav").string());
+}
+
 TEST_F(CliTest, ConvertAndFailures) {
     std::string out = (dir_ / "copy.pbf").string();
     CliRun conv = Cli({"convert", bank_, out});

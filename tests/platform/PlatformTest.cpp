@@ -64,6 +64,28 @@ TEST(Format, PrintfStyleAndCaseHelpers) {
     EXPECT_FALSE(EqualsNoCase("pinnacl", "pinnacle"));
 }
 
+// Bank texts are in the Windows code page; JSON and the like want UTF-8.
+TEST(Format, CodePageTextAsUtf8) {
+    struct Case {
+        std::string bank, utf8;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"Grand", "Grand"},
+             {"Caf\xe9", "Caf\u00e9"},
+             {"\x80uro \x99 \x9f", "\u20acuro \u2122 \u0178"},
+             {"\x81\x8d\x8f\x90\x9d", "\u0081\u008d\u008f\u0090\u009d"},
+             {"\xff\xa0", "\u00ff\u00a0"},
+         }) {
+        EXPECT_EQ(Cp1252ToUtf8(c.bank), c.utf8) << c.bank;
+        EXPECT_TRUE(IsUtf8(c.utf8)) << c.bank;
+    }
+    for (const char* bad : {"\xe9", "Caf\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80",
+                            "\xf8\x88\x80\x80\x80", "a\x80"})
+        EXPECT_FALSE(IsUtf8(bad)) << bad;
+    for (const char* good : {"", "plain", "\xc3\xa9t\xc3\xa9", "\xf0\x9f\x8e\xb9", "\xef\xbf\xbd"})
+        EXPECT_TRUE(IsUtf8(good)) << good;
+}
+
 TEST(Prompter, ScriptedAnswersAndRecordsEverything) {
     ScriptedPrompter p(Answer::No);
     ScopedPrompter scope(p);
