@@ -75,6 +75,15 @@ int Dump(const std::string& bank, CliContext& ctx) {
     return 0;
 }
 
+// A bank written by comparing with the ROM bank is not written without it (the reason has
+// been said).
+bool RomReadyToSave(const std::string& out, CliContext& ctx) {
+    const BankFormat* format = BankFormatToSave(out);
+    if (!format || !format->startsFromRom || RomBankForFiles()) return true;
+    ctx.err << "Could not save " << out << "\n";
+    return false;
+}
+
 struct ConvertOptions {
     std::string in, out, rom;
     bool writeWavs = false;
@@ -107,6 +116,7 @@ int Convert(const ConvertOptions& o, CliContext& ctx) {
         ctx.err << "Could not read file properly.\n";
         return 1;
     }
+    if (!RomReadyToSave(o.out, ctx)) return 1;
     if (SaveBank(db, o.out, o.writeWavs ? kSaveWriteWavs : 0) != 0) {
         ctx.err << "Could not save " << o.out << "\n";
         return 1;
@@ -173,6 +183,7 @@ int ImportWavs(const ImportWavOptions& o, CliContext& ctx) {
         }
         ctx.out << p->Number() << " - " << p->Name() << "\n";
     }
+    if (!RomReadyToSave(o.out, ctx)) return 1;
     if (SaveBank(db, o.out, 0) != 0) {
         ctx.err << "Could not save " << o.out << "\n";
         return 1;

@@ -110,7 +110,8 @@ constexpr BankFormat kFormats[] = {
     {.extension = ".krz",
      .openLabel = "Kurzweil K2000 File(*.krz)",
      .read = ImportK2000File,
-     .import = true},
+     .import = true,
+     .startsFromRom = true},
     {.extension = ".sf2",
      .openLabel = "Soundfont 2 Bank(*.sf2)",
      .read = ImportSf2File,
@@ -129,6 +130,7 @@ constexpr BankFormat kFormats[] = {
      .saveLabel = "Sysex File (*.syx)",
      .read = ReadSyxFile,
      .build = BuildSyxFile,
+     .startsFromRom = true,
      .afterSave = RepointSyxWaveData},
     {.extension = ".apex", .openLabel = "Apex Banks (*.apex)", .read = ReadApexFile},
 };

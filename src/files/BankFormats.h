@@ -25,6 +25,9 @@ struct BankFormat {
     // Converted on opening, reporting to the log: the result is a new bank that is saved as
     // a Pinnacle Bank File.
     bool import = false;
+    // Read over the ROM bank, or written by comparing with it: without the ROM bank (see
+    // RomBankForFiles) such a file cannot be opened or is not written as it should be.
+    bool startsFromRom = false;
     // The writer can put every RAM sample beside the bank as a WAV file (kSaveWriteWavs).
     bool wavFilesBeside = false;
     // The version the file's header gives ("format 0x0102"), or "" when it has none or it

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
 #include "cli/Cli.h"
@@ -247,6 +248,63 @@ TEST_F(CliTest, AFullDiskLeavesNoCutShortFiles) {
     EXPECT_TRUE(fs::is_empty(dir_ / "copy"));
 }
 
+// More programs than the synthesizer's program RAM holds: the upload fails.
+TEST_F(CliTest, AnUploadThatDoesNotFitFails) {
+    std::string home = (dir_ / "home").string();
+    setenv("TALMERU_HOME", home.c_str(), 1);
+    test::PbfImage img;
+    for (int n = 0; n < 512; ++n)
+        img.programs.push_back(PackedObject(3, n, "Big", test::ProgramBody(16, 1, true)));
+    img.keymaps = {PackedObject(1, 1, "map", test::KeymapBody({{127, 0, 0}}))};
+    const std::string big = (dir_ / "big.pbf").string();
+    ASSERT_TRUE(WriteWholeFile(big, img.Build()));
+    CliRun up = Cli({"synth", "upload", big});
+    EXPECT_EQ(up.status, 1);
+    EXPECT_NE(up.err.find("Out of Program Memory"), std::string::npos) << up.err;
+    EXPECT_NE(up.err.find("The upload did not complete."), std::string::npos);
+    unsetenv("TALMERU_HOME");
+}
+
+// A settings folder that cannot be looked into, is no folder or has no room: everything that
+// needs the ROM bank kept there says so and fails, and nothing is written.
+TEST_F(CliTest, ASettingsFolderThatCannotBeUsedSaysWhy) {
+    std::string good = (dir_ / "good").string();
+    setenv("TALMERU_HOME", good.c_str(), 1);
+    const std::string syx = (dir_ / "bank.syx").string();
+    ASSERT_EQ(Cli({"convert", bank_, syx}).status, 0);
+    fs::create_symlink("loop2", dir_ / "loop1");
+    fs::create_symlink("loop1", dir_ / "loop2");
+    ASSERT_TRUE(WriteWholeFile(dir_ / "plain", {1}));
+    const std::string longName = (dir_ / std::string(300, 'x')).string();
+    struct Case {
+        std::string home;
+        std::string why;
+        bool full = false;
+    };
+    for (const Case& c :
+         {Case{(dir_ / "loop1").string(), "cannot be used: Too many levels of symbolic links."},
+          Case{longName, "cannot be used: File name too long."},
+          Case{(dir_ / "plain").string(), "cannot be used: it is not a folder."},
+          Case{(dir_ / "full").string(), "The ROM bank could not be loaded from", true}}) {
+        setenv("TALMERU_HOME", c.home.c_str(), 1);
+        const std::string out = (dir_ / "out.syx").string();
+        std::vector<CliRun> runs;
+        {
+            std::optional<test::FileSizeLimit> limit;
+            if (c.full) limit.emplace(4096);
+            runs = {Cli({"convert", bank_, out}), Cli({"info", syx}),
+                    Cli({"synth", "upload", bank_})};
+        }
+        for (const CliRun& r : runs) {
+            EXPECT_EQ(r.status, 1) << c.home << "\n" << r.err;
+            EXPECT_NE(r.err.find(c.why), std::string::npos) << c.home << "\n" << r.err;
+        }
+        EXPECT_FALSE(fs::exists(out)) << c.home;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "full" / "Rombank0103.pbf"));
+    unsetenv("TALMERU_HOME");
+}
+
 TEST_F(CliTest, OtherFormatsExportsAndTheSynthesizer) {
     // The ROM bank cache goes to a folder of this test's own.
     std::string home = (dir_ / "home").string();
@@ -284,7 +342,9 @@ TEST_F(CliTest, OtherFormatsExportsAndTheSynthesizer) {
     EXPECT_NE(upload.out.find("wave data sent: 1 (6000 bytes)"), std::string::npos) << upload.out;
     EXPECT_NE(upload.out.find("objects sent: 3"), std::string::npos) << upload.out;
     CliRun small = Cli({"synth", "--sample-ram", "1000", "upload", bank});
+    EXPECT_EQ(small.status, 1);  // not everything arrived
     EXPECT_NE(small.err.find("Skipping"), std::string::npos);
+    EXPECT_NE(small.err.find("The upload did not complete."), std::string::npos);
     EXPECT_NE(small.out.find("wave data sent: 0 (0 bytes)"), std::string::npos);
 
     std::string rom = (dir_ / "rom.pbf").string();
