@@ -160,8 +160,8 @@ int Extract(const ExtractOptions& o, CliContext& ctx) {
     if (right && (right->IsRom() || !right->valid)) right = nullptr;
     ByteWriter image;
     if (WriteWav(image, *left, right) != 0) return 1;
-    if (!WriteFileAtomic(o.out, image.Data())) {
-        ctx.err << "Could not write " << o.out << "\n";
+    if (AtomicWrite written = ReplaceFileAtomic(o.out, image.Data()); !written) {
+        ctx.err << written.text << "\nCould not write " << o.out << "\n";
         return 1;
     }
     return 0;

@@ -10,6 +10,7 @@
 #include "platform/FileUtil.h"
 #include "support/BankBuilder.h"
 #include "support/CliRun.h"
+#include "support/Fifo.h"
 #include "support/FileSizeLimit.h"
 #include "support/K2000Builder.h"
 #include "support/Sf2Builder.h"
@@ -215,6 +216,14 @@ TEST_F(CliTest, WaveCommands) {
     EXPECT_NE(rom.err.find("has no wave data"), std::string::npos);
     EXPECT_EQ(Cli({"extract", bank, "9", out}).status, 1);
     EXPECT_EQ(Cli({"extract", bank, "600", out}).status, 2);
+    test::FifoGuard fifo(dir_ / "pipe.wav");
+    CliRun toFifo = Cli({"extract", bank, "2", fifo.Path()});
+    EXPECT_EQ(toFifo.status, 1);
+    EXPECT_NE(toFifo.err.find("\"" + fifo.Path() + "\" is a FIFO, not a regular file."),
+              std::string::npos)
+        << toFifo.err;
+    EXPECT_FALSE(fifo.Opened());
+    EXPECT_TRUE(fs::is_fifo(dir_ / "pipe.wav"));
 
     fs::create_directories(dir_ / "copy");
     std::string copy = (dir_ / "copy" / "bank.pbf").string();
