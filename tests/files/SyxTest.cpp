@@ -328,26 +328,11 @@ TEST_F(SyxTest, SampleDataWithoutAHeaderIsReported) {
     ASSERT_NE(ImportWaveAsSample(db, Wav("a.wav", 600, 1), 77, kWholeFile, 0), nullptr);
     std::vector<uint8_t> image;
     ASSERT_EQ(BuildSyx(db, &rom_, image), 0);
-    // Leave out every object: the sample data stays without its header.
-    std::vector<uint8_t> dataOnly;
-    for (size_t at = 0; at < image.size();) {
-        size_t end = at + 1;
-        if (image[at + 4] == 5) {
-            end = image.size();  // the sample data message runs to the first object
-            for (size_t i = at + 12; i + 4 < image.size(); ++i)
-                if (image[i] == 0xF0 && image[i + 1] == 0x07 && image[i + 2] == 0x21) {
-                    end = i;
-                    break;
-                }
-            dataOnly.insert(dataOnly.end(), image.begin() + std::ptrdiff_t(at),
-                            image.begin() + std::ptrdiff_t(end));
-        } else {
-            end = size_t(std::find(image.begin() + std::ptrdiff_t(at), image.end(), 0xF7) -
-                         image.begin()) +
-                  1;
-        }
-        at = end;
-    }
+    // The sample data goes first, its header last: leave the header out.
+    const std::vector<uint8_t> ma1{0xF0, 0x07, 0x21};
+    auto header = std::find_end(image.begin(), image.end(), ma1.begin(), ma1.end());
+    ASSERT_EQ(header[4], 3);
+    std::vector<uint8_t> dataOnly(image.begin(), header);
     ASSERT_GT(dataOnly.size(), 1200u);
     ZedoDatabase back;
     EXPECT_EQ(ReadSyx(Put("orphan.syx", dataOnly), back, &rom_), 1);
