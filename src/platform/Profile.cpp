@@ -23,7 +23,8 @@ std::string Trim(std::string_view s) {
 bool IsSettingsText(const std::string& text) {
     for (unsigned char c : text)
         if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
-    size_t pos = 0;
+    // A byte-order mark, as some editors write, is no content.
+    size_t pos = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     while (pos < text.size()) {
         size_t nl = text.find('\n', pos);
         if (nl == std::string::npos) nl = text.size();

@@ -199,6 +199,7 @@ TEST_F(ProfileTest, OnlySettingsTextIsLoadedAndWrittenBack) {
              {"; only a comment\n\n# another\n", true},
              {"Loose=1\n[S]\nA=1\nodd line kept\n", true},
              {"[Device]\r\nSynthOut=x\r\n", true},
+             {"\xEF\xBB\xBF[Device]\nSynthOut=x\n", true},
              {std::string("PINNACLE\0\0\0Bank\0\x02\x01", 17), false},
              {"Talmeru\n\nA desktop editor.\n[S]\n", false},
              {"#!/bin/sh\necho hello\n", false},
