@@ -21,21 +21,6 @@ namespace talmeru {
 
 namespace {
 
-// The format the open takes the file for; only a Pinnacle Bank File is named, with the
-// format word of its header.
-std::string FormatOf(const std::string& path) {
-    const BankFormat* format = BankFormatToOpen(path);
-    if (format != &PinnacleBankFormat()) return "unknown";
-    std::string kind = BankFormatName(*format);
-    auto data = ReadWholeFile(path, 1 << 16);
-    if (data && data->size() >= 66) {
-        ByteReader header(*data);
-        header.Seek(64);
-        kind += Fmt(" (format 0x%04x)", header.U16());
-    }
-    return kind;
-}
-
 int Info(const std::string& bank, CliContext& ctx) {
     ZedoDatabase db;
     if (!OpenForCli(db, bank, ctx)) return 1;
@@ -46,7 +31,7 @@ int Info(const std::string& bank, CliContext& ctx) {
         samples += db.GetSampleHeader(n) != nullptr;
     }
     ctx.out << "path: " << bank << "\n"
-            << "format: " << FormatOf(bank) << "\n"
+            << "format: " << DescribeBankFile(bank) << "\n"
             << "comment: " << db.Comment() << "\n"
             << "programs: " << programs << "\n"
             << "keymaps: " << keymaps << "\n"
@@ -90,6 +75,15 @@ int Dump(const std::string& bank, CliContext& ctx) {
     return 0;
 }
 
+// A bank written by comparing with the ROM bank is not written without it (the reason has
+// been said).
+bool RomReadyToSave(const std::string& out, CliContext& ctx) {
+    const BankFormat* format = BankFormatToSave(out);
+    if (!format || !format->startsFromRom || RomBankForFiles()) return true;
+    ctx.err << "Could not save " << out << "\n";
+    return false;
+}
+
 struct ConvertOptions {
     std::string in, out, rom;
     bool writeWavs = false;
@@ -122,6 +116,7 @@ int Convert(const ConvertOptions& o, CliContext& ctx) {
         ctx.err << "Could not read file properly.\n";
         return 1;
     }
+    if (!RomReadyToSave(o.out, ctx)) return 1;
     if (SaveBank(db, o.out, o.writeWavs ? kSaveWriteWavs : 0) != 0) {
         ctx.err << "Could not save " << o.out << "\n";
         return 1;
@@ -165,8 +160,8 @@ int Extract(const ExtractOptions& o, CliContext& ctx) {
     if (right && (right->IsRom() || !right->valid)) right = nullptr;
     ByteWriter image;
     if (WriteWav(image, *left, right) != 0) return 1;
-    if (!WriteFileAtomic(o.out, image.Data())) {
-        ctx.err << "Could not write " << o.out << "\n";
+    if (AtomicWrite written = ReplaceFileAtomic(o.out, image.Data()); !written) {
+        ctx.err << written.text << "\nCould not write " << o.out << "\n";
         return 1;
     }
     return 0;
@@ -188,6 +183,7 @@ int ImportWavs(const ImportWavOptions& o, CliContext& ctx) {
         }
         ctx.out << p->Number() << " - " << p->Name() << "\n";
     }
+    if (!RomReadyToSave(o.out, ctx)) return 1;
     if (SaveBank(db, o.out, 0) != 0) {
         ctx.err << "Could not save " << o.out << "\n";
         return 1;

@@ -2,6 +2,7 @@
 
 #include "model/Modulator.h"
 #include "model/ZedoDatabase.h"
+#include "platform/Format.h"
 
 namespace talmeru {
 
@@ -23,6 +24,15 @@ Json ModulatorsToJson(const std::vector<std::unique_ptr<Modulator>>& mods) {
     return list;
 }
 
+// JSON is UTF-8. Names and comments are bank texts, always in the Windows code page; a path is
+// the system's own when it is UTF-8 already, else one that a bank file gave.
+std::string Text(const std::string& bankText) {
+    return Cp1252ToUtf8(bankText);
+}
+std::string PathText(const std::string& path) {
+    return IsUtf8(path) ? path : Cp1252ToUtf8(path);
+}
+
 // Wave data is referred to by its index in the bank's list.
 Json WaveIndex(const ZedoDatabase& db, const WaveData* w) {
     int i = db.IndexOfWaveData(w);
@@ -33,8 +43,8 @@ Json WaveIndex(const ZedoDatabase& db, const WaveData* w) {
 
 nlohmann::ordered_json BankToJson(ZedoDatabase& db) {
     Json j;
-    j["path"] = db.Path();
-    j["comment"] = db.Comment();
+    j["path"] = PathText(db.Path());
+    j["comment"] = Text(db.Comment());
     Json programs = Json::array(), keymaps = Json::array(), samples = Json::array(),
          waves = Json::array();
     for (int n = 0; n < kSlotCount; ++n) {
@@ -51,7 +61,7 @@ nlohmann::ordered_json BankToJson(ZedoDatabase& db) {
                                   {"stereo", l->StereoState()},
                                   {"modulators", ModulatorsToJson(l->Modulators())}});
             programs.push_back({{"number", n},
-                                {"name", p->Name()},
+                                {"name", Text(p->Name())},
                                 {"layers", layers},
                                 {"modulators", ModulatorsToJson(p->Modulators())}});
         }
@@ -60,13 +70,13 @@ nlohmann::ordered_json BankToJson(ZedoDatabase& db) {
             for (const auto& e : k->entries)
                 entries.push_back({{"top", e.topKey}, {"amp", e.amp}, {"sample", e.sample}});
             keymaps.push_back({{"number", n},
-                               {"name", k->Name()},
+                               {"name", Text(k->Name())},
                                {"stereo", k->stereoRole},
                                {"entries", entries}});
         }
         if (SampleHeader* s = db.GetSampleHeader(n)) {
             samples.push_back({{"number", n},
-                               {"name", s->Name()},
+                               {"name", Text(s->Name())},
                                {"stereo", s->stereoRole},
                                {"start", s->start},
                                {"loopStart", s->loopStart},
@@ -84,7 +94,7 @@ nlohmann::ordered_json BankToJson(ZedoDatabase& db) {
         waves.push_back({{"kind", w->Kind()},
                          {"base", w->base},
                          {"links", links},
-                         {"path", w->path},
+                         {"path", PathText(w->path)},
                          {"channel", w->channel},
                          {"valid", w->valid}});
     }

@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include <exception>
+
 #include "cli/CliContext.h"
 #include "files/BankFile.h"
 #include "model/ZedoException.h"
@@ -67,6 +69,13 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         return app.exit(e, out, err) == 0 ? 0 : 2;
     } catch (const ZedoException& e) {
         err << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        // Whatever went wrong, the command ends with its reason instead of an abort.
+        err << "talmeru-cli: " << e.what() << "\n";
+        return 1;
+    } catch (...) {
+        err << "talmeru-cli: an unexpected error ended the command\n";
         return 1;
     }
     return ctx.status;

@@ -1,5 +1,6 @@
 // Commands that talk to the synthesizer: devices, synth identity, synth memory. The MA-1
 // emulator is listed after the system's MIDI devices, so it answers when no card is present.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,7 +64,8 @@ int WithLink(const SynthOptions& o, CliContext& ctx,
     if (!o.settings.empty()) {
         profile.SetPath(o.settings);
         if (!profile.Load()) {
-            ctx.err << "Could not read the settings file " << o.settings << "\n";
+            ctx.err << profile.Error() << "\nCould not read the settings file " << o.settings
+                    << "\n";
             return 1;
         }
     }
@@ -247,13 +249,52 @@ struct UploadOptions {
     std::string bank;
 };
 
+std::string RomMissing(const RomBankCache& cache, const std::filesystem::path& folder) {
+    const std::filesystem::path& where = cache.LastPath().empty() ? folder : cache.LastPath();
+    return "The ROM bank could not be loaded from \"" + where.string() + "\".\n";
+}
+
+// Passes everything on and notes whether the upload had anything to report: every message
+// during an upload tells of something that did not go (no room, a sample left out, an object
+// refused), and so does a question.
+class NoticingPrompter : public Prompter {
+  public:
+    explicit NoticingPrompter(Prompter& next) : next_(next) {}
+    void Message(const std::string& text) override {
+        ++noticed;
+        next_.Message(text);
+    }
+    Answer Ask(const std::string& text, Buttons buttons) override {
+        ++noticed;
+        return next_.Ask(text, buttons);
+    }
+    std::optional<std::string> LocateFile(const std::string& title, const std::string& filter,
+                                          const std::string& wanted) override {
+        return next_.LocateFile(title, filter, wanted);
+    }
+    std::atomic<int> noticed{0};
+
+  private:
+    Prompter& next_;
+};
+
 int Upload(const UploadOptions& o, CliContext& ctx) {
     return WithLink(o.synth, ctx, [&](MidiSynthLink& link) {
         if (!Ready(link, ctx)) return 1;
+        const std::filesystem::path folder = SettingsDirectory();
+        if (std::string problem = SettingsDirectoryProblem(folder); !problem.empty()) {
+            ctx.err << problem << "\n";
+            return 1;
+        }
         Profile cacheSettings;
-        RomBankCache cache(SettingsDirectory(), cacheSettings);
+        RomBankCache cache(folder, cacheSettings);
         ZedoDatabase scratch(&link);
         std::unique_ptr<ZedoDatabase> rom = cache.Load(&link, scratch);
+        // Without the ROM bank every object would be compared with nothing.
+        if (!rom || !cache.Loaded()) {
+            ctx.err << RomMissing(cache, folder);
+            return 1;
+        }
         CountingLink counting(link);
         ZedoDatabase db(&counting);
         if (!OpenForCli(db, o.bank, ctx)) return 1;
@@ -270,14 +311,22 @@ int Upload(const UploadOptions& o, CliContext& ctx) {
 #endif
         TextProgress bar;
         ThreadUploadHost host(terminal ? &bar : nullptr);
-        int rc = Synchronise(db, rom.get(), host);
+        NoticingPrompter noticing(CurrentPrompter());
+        int rc = 0;
+        {
+            ScopedPrompter scope(noticing);
+            rc = Synchronise(db, rom.get(), host);
+        }
         print("after");
         ctx.out << "objects sent: " << counting.objects << "\n"
                 << "wave data sent: " << counting.samples << " (" << counting.sampleBytes
                 << " bytes)\n"
                 << "aliases sent: " << counting.aliases << "\n";
-        if (rc != 0) ctx.err << "The upload did not complete.\n";
-        return rc == 0 ? 0 : 1;
+        if (rc != 0 || noticing.noticed > 0) {
+            ctx.err << "The upload did not complete.\n";
+            return 1;
+        }
+        return 0;
     });
 }
 
@@ -296,19 +345,31 @@ const ZedoDatabase* CliRomBank(CliContext& ctx) {
     if (rom && loadedFrom == folder) return rom.get();
     rom.reset();
     loadedFrom = folder;
+    if (std::string problem = SettingsDirectoryProblem(folder); !problem.empty()) {
+        ctx.err << problem << "\n";
+        return nullptr;
+    }
     Profile settings;
     RomBankCache cache(folder, settings);
-    if (std::filesystem::exists(cache.PathFor(kDefaultRomVersion))) {
+    std::unique_ptr<ZedoDatabase> loaded;
+    std::error_code ec;
+    if (std::filesystem::exists(cache.PathFor(kDefaultRomVersion), ec)) {
         ZedoDatabase scratch;
-        rom = cache.Load(nullptr, scratch);
-        return rom.get();
+        loaded = cache.Load(nullptr, scratch);
+    } else {
+        WithLink({}, ctx, [&](MidiSynthLink& link) {
+            bool ready = Ready(link, ctx);
+            ZedoDatabase scratch(ready ? &link : nullptr);
+            loaded = cache.Load(ready ? &link : nullptr, scratch);
+            return 0;
+        });
     }
-    WithLink({}, ctx, [&](MidiSynthLink& link) {
-        bool ready = Ready(link, ctx);
-        ZedoDatabase scratch(ready ? &link : nullptr);
-        rom = cache.Load(ready ? &link : nullptr, scratch);
-        return 0;
-    });
+    // An empty stand-in would make every file that starts from the ROM bank wrong.
+    if (!loaded || !cache.Loaded()) {
+        ctx.err << RomMissing(cache, folder);
+        return nullptr;
+    }
+    rom = std::move(loaded);
     return rom.get();
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <iostream>
 #include <system_error>
+#include <vector>
 
 #include "files/BankFormats.h"
 #include "files/ConversionLog.h"
@@ -38,6 +39,11 @@ int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionL
     db.SetModified(false);
     const BankFormat* format = BankFormatToOpen(path);
     if (!format) return 1;
+    // A FIFO or a device would keep every reader waiting, a folder is no bank.
+    if (std::string why = NotRegularFileMessage(path); !why.empty()) {
+        ShowMessage(why);
+        return 1;
+    }
     StreamConversionLog toStderr(std::cerr);
     ConversionLog& out = log ? *log : toStderr;
     if (!format->import) return format->read(db, path, out);
@@ -61,32 +67,35 @@ int ReopenBank(ZedoDatabase& db) {
 int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
     const BankFormat* format = BankFormatToSave(path);
     if (!format) return 1;
-
-    fs::path target(path);
-    fs::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    auto temp = CreateUniqueFile(dir, "TalmeruTemp");
-    if (!temp) {
-        ShowMessage("problem with saving\n");
+    // A link is followed: the file it leads to is written, the link stays.
+    const fs::path target = FollowLinks(path);
+    if (std::string why = NotRegularFileMessage(target.string()); !why.empty()) {
+        ShowMessage(why);
         return 1;
     }
-    std::error_code ec;
-    if (int rc = format->write(temp->string(), db, options); rc != 0) {
-        // A half-written temporary file is of no use to anyone.
-        fs::remove(*temp, ec);
-        return rc;
-    }
-    // The complete new bank stays in the temporary file when the old one may not be replaced.
     if (!MayReplace(target)) {
         ShowMessage("Error deleting old bank file.");
         return 1;
     }
-    fs::rename(*temp, target, ec);
-    if (ec) {
-        ShowMessage("Error renaming temporary file to bank file.");
-        return 1;
+    // The whole bank is built before any file is made: a save that fails or is killed while
+    // building leaves nothing behind.
+    std::vector<uint8_t> image;
+    if (int rc = format->build(db, path, options, image); rc != 0) return rc;
+    AtomicWrite written = ReplaceFileAtomic(target, image);
+    switch (written.result) {
+        case AtomicWrite::kDone:
+            break;
+        case AtomicWrite::kNotRegular:
+            ShowMessage(written.text);
+            return 1;
+        case AtomicWrite::kRenameFailed:
+            ShowMessage("Error renaming temporary file to bank file.");
+            return 1;
+        default:
+            ShowMessage("problem with saving\n");
+            return 1;
     }
-    if (format->afterSave) format->afterSave(db, path);
+    if (format->afterSave) format->afterSave(db, target.string());
     // Only now is the bank really in that file.
     db.SetPath(path);
     db.SetModified(false);

@@ -1,6 +1,7 @@
 #pragma once
-// Opening and saving banks, the format chosen by the file name's extension. A save writes a
-// temporary file beside the target and only then replaces the bank file.
+// Opening and saving banks, the format chosen by the file name's extension. A save builds the
+// whole file first, then writes a temporary file beside the target and only then replaces
+// the bank file (see ReplaceFileAtomic).
 #include <functional>
 #include <string>
 
@@ -14,7 +15,8 @@ class ZedoDatabase;
 // converted, reporting to log (stderr without one), and the bank's path becomes the .pbf
 // file that a later save writes.
 int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionLog* log = nullptr);
-// 0 on success; nonzero on failure, with the old bank file untouched.
+// 0 on success; nonzero on failure, with the old bank file untouched and no temporary file
+// left. Only a regular file is replaced; a link is followed to the file it leads to.
 int SaveBank(ZedoDatabase& db, const std::string& path, int options);
 // Reads the bank's own path again as a Pinnacle Bank File.
 int ReopenBank(ZedoDatabase& db);

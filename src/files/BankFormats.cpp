@@ -1,5 +1,7 @@
 #include "files/BankFormats.h"
 
+#include <filesystem>
+
 #include "files/Apex.h"
 #include "files/BankFile.h"
 #include "files/K2000Import.h"
@@ -8,9 +10,11 @@
 #include "files/SyxBank.h"
 #include "files/Tmb.h"
 #include "model/ZedoDatabase.h"
+#include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "platform/Riff.h"
 
 namespace talmeru {
 
@@ -48,12 +52,51 @@ int ReadSyxFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
     return ReadSyx(path, db, RomBankForFiles());
 }
 
-int WriteSyxFile(const std::string& path, ZedoDatabase& db, int) {
-    return WriteSyx(path, db, RomBankForFiles());
+int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options,
+                 std::vector<uint8_t>& out) {
+    // WAV files written for the bank go beside it.
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    return BuildPbf(db, options, out, folder.empty() ? "." : folder);
+}
+
+int BuildTmbFile(ZedoDatabase& db, const std::string&, int, std::vector<uint8_t>& out) {
+    return BuildTmb(db, out);
+}
+
+int BuildSyxFile(ZedoDatabase& db, const std::string&, int, std::vector<uint8_t>& out) {
+    return BuildSyx(db, RomBankForFiles(), out);
 }
 
 int ReadApexFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
     return ReadApex(path, db);
+}
+
+// Only the header is read, whatever the file's size.
+std::string PbfVersion(const std::string& path) {
+    FileSource src(path);
+    uint8_t header[66];
+    if (!src.Ok() || src.ReadAt(0, header, sizeof header) != sizeof header) return {};
+    ByteReader r(header, sizeof header);
+    std::string magic = r.FixedString(32);
+    std::string kind = r.FixedString(32);
+    if (!EqualsNoCase(magic, "pinnacle") || kind != "Bank") return {};
+    return Fmt("format 0x%04x", r.U16());
+}
+
+// The SoundFont's "ifil" chunk: major and minor version.
+std::string Sf2Version(const std::string& path) {
+    FileSource src(path);
+    if (!src.Ok()) return {};
+    RiffReader r(src);
+    auto riff = r.Riff(0, FourCC("sfbk"));
+    auto info = riff ? r.FindList(*riff, FourCC("INFO")) : std::nullopt;
+    auto ifil = info ? r.Find(*info, FourCC("ifil")) : std::nullopt;
+    uint8_t v[4];
+    if (!ifil || !r.Read(*ifil, 0, v, sizeof v)) return {};
+    ByteReader b(v, sizeof v);
+    int major = b.U16();
+    int minor = b.U16();
+    return Fmt("version %d.%02d", major, minor);
 }
 
 constexpr BankFormat kFormats[] = {
@@ -61,35 +104,41 @@ constexpr BankFormat kFormats[] = {
      .openLabel = "Pinnacle Bank File (*.pbf)",
      .saveLabel = "Pinnacle Bank File (*.pbf)",
      .read = ReadPbfFile,
-     .write = WritePbf,
-     .wavFilesBeside = true},
+     .build = BuildPbfFile,
+     .wavFilesBeside = true,
+     .version = PbfVersion},
     {.extension = ".krz",
      .openLabel = "Kurzweil K2000 File(*.krz)",
      .read = ImportK2000File,
-     .import = true},
+     .import = true,
+     .startsFromRom = true},
     {.extension = ".sf2",
      .openLabel = "Soundfont 2 Bank(*.sf2)",
      .read = ImportSf2File,
-     .import = true},
-    // Sample data read from the file just replaced now lies elsewhere in the new one.
+     .import = true,
+     .version = Sf2Version},
+    // Sample data read from the file just replaced now lies elsewhere in the new one: every
+    // format that keeps sample data inside the bank file points it there after a save.
     {.extension = ".tmb",
      .openLabel = "Talmeru MA-1 Bank (*.tmb)",
      .saveLabel = "Talmeru MA-1 Bank (*.tmb)",
      .read = ReadTmbFile,
-     .write = WriteTmb,
+     .build = BuildTmbFile,
      .afterSave = RepointTmbWaveData},
     {.extension = ".syx",
      .openLabel = "Sysex Banks (*.syx)",
      .saveLabel = "Sysex File (*.syx)",
      .read = ReadSyxFile,
-     .write = WriteSyxFile},
+     .build = BuildSyxFile,
+     .startsFromRom = true,
+     .afterSave = RepointSyxWaveData},
     {.extension = ".apex", .openLabel = "Apex Banks (*.apex)", .read = ReadApexFile},
 };
 
 // The save dialog's entries and the written formats are one list.
 constexpr bool SaveLabelsOnlyForWriters() {
     for (const BankFormat& f : kFormats)
-        if ((f.saveLabel != nullptr) != (f.write != nullptr)) return false;
+        if ((f.saveLabel != nullptr) != (f.build != nullptr)) return false;
     return true;
 }
 static_assert(SaveLabelsOnlyForWriters());
@@ -99,7 +148,7 @@ constexpr const char* kAllFilesFilter = "All Files (*)";
 const BankFormat* FirstInPath(const std::string& path, bool written) {
     const std::string lower = ToLower(path);
     for (const BankFormat& f : kFormats)
-        if ((!written || f.write) && lower.find(f.extension) != std::string::npos) return &f;
+        if ((!written || f.build) && lower.find(f.extension) != std::string::npos) return &f;
     return nullptr;
 }
 
@@ -123,14 +172,14 @@ const BankFormat* BankFormatToSave(const std::string& path) {
 
 const BankFormat* WrittenBankFormat(int index) {
     for (const BankFormat& f : kFormats)
-        if (f.write && index-- == 0) return &f;
+        if (f.build && index-- == 0) return &f;
     return nullptr;
 }
 
 int WrittenBankFormatCount() {
     int count = 0;
     for (const BankFormat& f : kFormats)
-        count += f.write != nullptr;
+        count += f.build != nullptr;
     return count;
 }
 
@@ -146,7 +195,7 @@ std::string OpenBankFilter() {
 std::string SaveBankFilter() {
     std::string each;
     for (const BankFormat& f : kFormats)
-        if (f.write) each += std::string(f.saveLabel) + ";;";
+        if (f.build) each += std::string(f.saveLabel) + ";;";
     return each + kAllFilesFilter;
 }
 
@@ -156,6 +205,15 @@ std::string BankFormatName(const BankFormat& format) {
     while (!name.empty() && name.back() == ' ')
         name.pop_back();
     return name;
+}
+
+std::string DescribeBankFile(const std::string& path) {
+    const BankFormat* format = BankFormatToOpen(path);
+    if (!format) return "unknown";
+    std::string text = BankFormatName(*format);
+    if (std::string version = format->version ? format->version(path) : ""; !version.empty())
+        text += " (" + version + ")";
+    return text;
 }
 
 }  // namespace talmeru

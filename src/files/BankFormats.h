@@ -2,8 +2,10 @@
 // The bank file formats in one table: each one's extension, its entries in the open and save
 // dialogs, its reader and its writer. The table's order is the dialogs' order and also the
 // order in which a file name is matched against the extensions.
+#include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace talmeru {
 
@@ -16,14 +18,23 @@ struct BankFormat {
     const char* saveLabel = nullptr;  // the save dialog's; nullptr for a format that is only read
     // Reads path into db (emptied, its path set). 0, or the reader's failure code.
     int (*read)(ZedoDatabase& db, const std::string& path, ConversionLog& log) = nullptr;
-    // Writes db at path. 0, or nonzero with the reason shown; nullptr when only read.
-    int (*write)(const std::string& path, ZedoDatabase& db, int options) = nullptr;
+    // Builds the whole file that saving db at path writes, in memory: no file is made before
+    // the content is complete. 0, or nonzero with the reason shown; nullptr when only read.
+    int (*build)(ZedoDatabase& db, const std::string& path, int options,
+                 std::vector<uint8_t>& out) = nullptr;
     // Converted on opening, reporting to the log: the result is a new bank that is saved as
     // a Pinnacle Bank File.
     bool import = false;
+    // Read over the ROM bank, or written by comparing with it: without the ROM bank (see
+    // RomBankForFiles) such a file cannot be opened or is not written as it should be.
+    bool startsFromRom = false;
     // The writer can put every RAM sample beside the bank as a WAV file (kSaveWriteWavs).
     bool wavFilesBeside = false;
-    // Run once the written file has replaced the old one; nullptr when nothing is left to do.
+    // The version the file's header gives ("format 0x0102"), or "" when it has none or it
+    // cannot be read; nullptr for a format without one.
+    std::string (*version)(const std::string& path) = nullptr;
+    // Run once the written file has replaced the old one at path (links followed); nullptr
+    // when nothing is left to do.
     void (*afterSave)(ZedoDatabase& db, const std::string& path) = nullptr;
 };
 
@@ -46,5 +57,8 @@ std::string OpenBankFilter();
 std::string SaveBankFilter();
 // The name the open dialog gives the format, without its pattern.
 std::string BankFormatName(const BankFormat& format);
+// What the file at path is taken for: the format's name with the version its header gives,
+// such as "Pinnacle Bank File (format 0x0102)"; "unknown" for no bank extension.
+std::string DescribeBankFile(const std::string& path);
 
 }  // namespace talmeru

@@ -236,7 +236,8 @@ int WriteWaveFiles(ZedoDatabase& db, const std::string& folder) {
             file = fs::path(folder) / Fmt("%s%d.wav", stem.c_str(), n);
         ByteWriter image;
         if (WriteWav(image, *wd, right) != 0) return 1;
-        if (!WriteWholeFile(file, image.Data())) {
+        // Written whole or not at all: a full disk leaves no cut-short WAV file.
+        if (!WriteFileAtomic(file, image.Data())) {
             ShowMessage(Fmt("Could not write \"%s\".", file.string().c_str()));
             return 1;
         }
@@ -359,7 +360,10 @@ int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out,
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* wd = db.GetWaveData(i);
         if (!saved(wd)) continue;
-        if (wd->Kind() != kWaveInvalid && !wd->valid) {
+        // Invalid wave data is kept as a reference only to a sample file that could be
+        // loaded once it is back; a reference to a bank file would make the bank unreadable.
+        if ((wd->Kind() != kWaveInvalid && !wd->valid) ||
+            (wd->Kind() == kWaveInvalid && !IsSampleFileName(wd->path))) {
             ShowMessage("Some Wave data is invalid, can't save bank");
             return 1;
         }
@@ -420,7 +424,7 @@ int WritePbf(const std::string& path, ZedoDatabase& db, int options) {
     std::vector<uint8_t> image;
     std::string folder = std::filesystem::path(path).parent_path().string();
     if (int rc = BuildPbf(db, options, image, folder.empty() ? "." : folder); rc != 0) return rc;
-    if (!WriteWholeFile(path, image)) {
+    if (!WriteFileAtomic(path, image)) {
         ShowMessage("problem with saving\n");
         return 1;
     }

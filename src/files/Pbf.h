@@ -45,8 +45,8 @@ int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out,
 // A file name made of a sample name that stays inside its folder whatever the name holds.
 std::string SafeFileName(const std::string& sampleName);
 
-// Writes db as a .pbf file at path; 0 or 1 ("problem with saving\n" when the file cannot be
-// written).
+// Writes db as a .pbf file at path (atomically); 0 or 1 ("problem with saving\n" when the
+// file cannot be written).
 int WritePbf(const std::string& path, ZedoDatabase& db, int options);
 
 }  // namespace talmeru

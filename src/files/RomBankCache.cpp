@@ -18,7 +18,7 @@ std::string RomBankCache::FileName(int romVersion) {
 
 std::unique_ptr<ZedoDatabase> RomBankCache::Load(BankLink* link, ZedoDatabase& scratch,
                                                  DownloadObserver* observer) {
-    built_ = false;
+    built_ = loaded_ = false;
     int version = kDefaultRomVersion;
     if (link) {
         version = link->RomVersion();
@@ -54,8 +54,8 @@ std::unique_ptr<ZedoDatabase> RomBankCache::Load(BankLink* link, ZedoDatabase& s
     }
     // Even a failed load leaves a (possibly empty) ROM bank to restore from and compare with.
     auto rom = std::make_unique<ZedoDatabase>();
-    if (!std::filesystem::exists(last_, ec) || OpenBank(*rom, last_.string(), kOpenQuiet) != 0)
-        ShowMessage("Failed to load the default ROM bank image.");
+    loaded_ = std::filesystem::exists(last_, ec) && OpenBank(*rom, last_.string(), kOpenQuiet) == 0;
+    if (!loaded_) ShowMessage("Failed to load the default ROM bank image.");
     return rom;
 }
 

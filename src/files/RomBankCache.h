@@ -31,12 +31,15 @@ class RomBankCache {
                                        DownloadObserver* observer = nullptr);
     // Whether the last Load built the cache file.
     bool Built() const { return built_; }
+    // Whether the last Load gave the ROM bank itself, not an empty stand-in.
+    bool Loaded() const { return loaded_; }
     const std::filesystem::path& LastPath() const { return last_; }
 
   private:
     std::filesystem::path folder_;
     Profile& settings_;
     bool built_ = false;
+    bool loaded_ = false;
     std::filesystem::path last_;
 };
 

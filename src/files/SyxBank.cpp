@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "files/BankReadError.h"
 #include "files/FileWaveData.h"
@@ -17,8 +19,8 @@
 #include "platform/Format.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "synth/SynthLink.h"
 #include "synth/Sysex.h"
-#include "synth/SysexFileLink.h"
 
 namespace talmeru {
 
@@ -28,6 +30,14 @@ constexpr size_t kMaxObjectMessage = 8192;
 
 bool IsMa1(std::span<const uint8_t> f, size_t at) {
     return f.size() - at >= 5 && f[at + 1] == 0x07 && f[at + 2] == 0x21;
+}
+
+// Sample data goes in one block of at least 1024 bytes and one padding word more; the data
+// read back is the block without that word.
+constexpr uint64_t kSamplePadding = 2;
+
+uint64_t SampleBytesOf(uint64_t block) {
+    return block >= kSamplePadding ? block - kSamplePadding : block;
 }
 
 // Position just after the F7 that ends the message at `at`, or none when it never ends.
@@ -56,6 +66,9 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
     std::string abs = std::filesystem::absolute(path).lexically_normal().string();
     std::span<const uint8_t> f(*file);
     int result = 0;
+    // A file that holds no MA-1 message at all, or whose last message is cut short, is
+    // damaged: what was read is kept, and the open fails.
+    bool cut = false, anyMa1 = false;
     try {
         size_t at = 0;
         while (at < f.size()) {
@@ -64,11 +77,15 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                 continue;
             }
             const uint8_t kind = IsMa1(f, at) ? f[at + 4] : 0;
+            anyMa1 = anyMa1 || IsMa1(f, at);
             if (kind == 3) {
                 size_t end = at + 5;
                 while (end < f.size() && f[end] != 0xF7 && end - at < kMaxObjectMessage)
                     ++end;
-                if (end >= f.size()) break;  // a last message cut short ends the reading
+                if (end >= f.size()) {
+                    cut = true;
+                    break;
+                }
                 if (f[end] != 0xF7) Fail("File corrupted");
                 auto block = Unpack7Bit(f.subspan(at + 5, end - at - 5));
                 PackedHeader h;
@@ -83,24 +100,34 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                 if (rc != 0) Fail("Bad Object 2");
                 at = end + 1;
             } else if (kind == 5) {
-                if (f.size() - at < 5 + 7) break;
+                if (f.size() - at < 5 + 7) {
+                    cut = true;
+                    break;
+                }
                 auto header = Unpack7Bit(f.subspan(at + 5, 7));
                 if (header.size() < 6) Fail("Bad sysex 2");
                 ByteReader fields(header);
                 int base = fields.U16();
                 uint64_t size = fields.U32();
                 size_t dataAt = at + 5 + 7;
-                if (size > f.size() - dataAt) break;
+                if (size > f.size() - dataAt) {
+                    cut = true;
+                    break;
+                }
                 // The header itself comes later in the file (sample data is sent first); the
                 // headers are attached once everything is read.
                 if (db.WaveDataCount() >= kMaxWaveData) Fail("WaveDataList full!");
-                auto w = std::make_unique<Ma1WaveData>(abs, base, dataAt, size, true);
+                auto w =
+                    std::make_unique<Ma1WaveData>(abs, base, dataAt, SampleBytesOf(size), true);
                 if (!w->valid) Fail("Bad WaveData");
                 db.AddWaveData(std::move(w));
                 at = dataAt + static_cast<size_t>(size);
             } else if (kind == 6) {
                 auto end = SkipMessage(f, at);
-                if (!end) break;
+                if (!end) {
+                    cut = true;
+                    break;
+                }
                 if (*end - at < 5 + 5 + 1) Fail("Bad sysex 3");
                 auto alias = Unpack7Bit(f.subspan(at + 5, 5));
                 // The message carries the primary sample first, then the alias, as the
@@ -118,10 +145,14 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                 at = *end;
             } else {
                 auto end = SkipMessage(f, at);
-                if (!end) break;
+                if (!end) {
+                    cut = true;
+                    break;
+                }
                 at = *end;
             }
         }
+        if (cut || !anyMa1) Fail(path + " is damaged or cut short");
     } catch (const BankReadError& e) {
         ShowMessage(e.text);
         result = 1;
@@ -129,12 +160,27 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
         ShowMessage(e.what());
         result = 1;
     }
+    bool orphans = false;
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* w = db.GetWaveData(i);
         if (w->StorageClass() == kNotSaved) continue;
-        if (SampleHeader* s = db.GetSampleHeader(w->base)) s->AttachWave(w, kAttachReference);
+        bool played = false;
+        if (SampleHeader* s = db.GetSampleHeader(w->base)) {
+            s->AttachWave(w, kAttachReference);
+            played = true;
+        }
         for (const auto& l : w->links)
-            if (SampleHeader* s = db.GetSampleHeader(l.number)) s->AttachWave(w, kAttachReference);
+            if (SampleHeader* s = db.GetSampleHeader(l.number)) {
+                s->AttachWave(w, kAttachReference);
+                played = true;
+            }
+        orphans = orphans || !played;
+    }
+    // Sample data that no header plays (neither its own nor an alias): the synthesizer would
+    // refuse it. It is kept with the rest of what was read.
+    if (orphans) {
+        ShowMessage("Bad Add Sample");
+        result = 1;
     }
     // Headers from the file replaced ROM copies: the ROM wave data's users are counted anew.
     if (WaveData* romWave = db.GetWaveData(0)) {
@@ -147,35 +193,172 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
     return result;
 }
 
-int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) {
-    Profile noSettings;
-    SysexFileLink link(path, noSettings);
-    if (!link.IsOpen()) {
-        ShowMessage(Fmt("Error \"%s\" writing SYX file \"%s\"", std::strerror(errno ? errno : EIO),
-                        path.c_str()));
-        return 1;
+namespace {
+
+// Keeps the messages an upload would send in memory: short messages as their four bytes,
+// system-exclusive messages as they are. It has no replies: nothing can be fetched and the
+// queries leave the figures as they are.
+class SysexImageLink : public SynthLink {
+  public:
+    explicit SysexImageLink(Profile& settings) : SynthLink(settings) {
+        // A file takes sample data without limit.
+        hasSampleRam_ = true;
     }
+    void SendShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t data3) override {
+        image.insert(image.end(), {status, data1, data2, data3});
+    }
+    int GetObject(int, int, std::vector<uint8_t>& block) override {
+        block.clear();
+        return kNoSuchObject;
+    }
+    int QueryIdentity() override { return 0; }
+    int QueryMemory(int which) override { return which == 0 || which == 1 ? 0 : 1; }
+    int SendSysex(std::span<const uint8_t> bytes, size_t length = 0) override {
+        length = SysexSendLength(bytes, length);
+        image.insert(image.end(), bytes.begin(), bytes.begin() + std::ptrdiff_t(length));
+        return 0;
+    }
+
+    std::vector<uint8_t> image;
+};
+
+}  // namespace
+
+void RepointSyxWaveData(ZedoDatabase& db, const std::string& path) {
+    bool affected = false;
+    for (int i = 0; i < db.WaveDataCount() && !affected; ++i)
+        affected = db.GetWaveData(i)->Kind() == kWaveMa1 && SameFile(db.GetWaveData(i)->path, path);
+    if (!affected) return;
+    auto file = ReadWholeFile(path);
+    if (!file) return;
+    std::span<const uint8_t> f(*file);
+    // Where each sample's data lies in the new file. Sample data is raw bytes that may hold
+    // 0xF7, so it is stepped over by its size.
+    std::map<int, std::pair<size_t, uint64_t>> placed;
+    for (size_t at = 0; at < f.size();) {
+        if (f[at] != 0xF0) {
+            ++at;
+            continue;
+        }
+        if (IsMa1(f, at) && f[at + 4] == 5 && f.size() - at >= 5 + 7) {
+            auto header = Unpack7Bit(f.subspan(at + 5, 7));
+            if (header.size() < 6) break;
+            ByteReader fields(header);
+            int base = fields.U16();
+            uint64_t size = fields.U32();
+            size_t dataAt = at + 5 + 7;
+            if (size > f.size() - dataAt) break;
+            placed[base] = {dataAt, size};
+            at = dataAt + static_cast<size_t>(size);
+        } else {
+            auto end = SkipMessage(f, at);
+            if (!end) break;
+            at = *end;
+        }
+    }
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* old = db.GetWaveData(i);
+        auto where = placed.find(old->base);
+        if (old->Kind() != kWaveMa1 || where == placed.end() || !SameFile(old->path, path))
+            continue;
+        auto fresh = std::make_unique<Ma1WaveData>(path, old->base, where->second.first,
+                                                   SampleBytesOf(where->second.second), true);
+        fresh->links = old->links;
+        fresh->uploadPending[0] = old->uploadPending[0];
+        fresh->uploadPending[1] = old->uploadPending[1];
+        db.ReplaceWaveData(old, std::move(fresh));
+    }
+}
+
+namespace {
+
+bool Saved(const WaveData* w) {
+    return w->StorageClass() != kNotSaved;
+}
+
+// "3 "Flute" (8-bit, widened to 16 bits)" for every sample whose data a sysex file cannot
+// hold as it is: the file's data is 16-bit at 44100 Hz.
+std::string SamplesThatChange(ZedoDatabase& db) {
+    std::string list;
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* w = db.GetWaveData(i);
+        if (!Saved(w) || (w->bitsHeld != 8 && w->SampleRate() == 44100)) continue;
+        std::string what;
+        if (w->bitsHeld == 8) what = "8-bit, widened to 16 bits";
+        if (w->SampleRate() != 44100)
+            what +=
+                Fmt("%s%d Hz, read back as 44100 Hz", what.empty() ? "" : "; ", w->SampleRate());
+        const SampleHeader* s = db.GetSampleHeader(w->base);
+        list += Fmt("\n%d \"%s\" (%s)", w->base, s ? s->Name().c_str() : "", what.c_str());
+    }
+    return list;
+}
+
+// Signed 8-bit points as 16-bit ones of the same level.
+std::vector<uint8_t> Widened(const std::vector<uint8_t>& eightBit) {
+    std::vector<uint8_t> out;
+    out.reserve(eightBit.size() * 2);
+    for (uint8_t b : eightBit) {
+        out.push_back(0);
+        out.push_back(b);
+    }
+    return out;
+}
+
+}  // namespace
+
+int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& image) {
+    // A sample that cannot be loaded would be missing from the file without a word.
+    for (int i = 0; i < db.WaveDataCount(); ++i) {
+        WaveData* w = db.GetWaveData(i);
+        if ((w->Kind() == kWaveInvalid && !w->path.empty()) || (Saved(w) && !w->valid)) {
+            ShowMessage("Some Wave data is invalid, can't save bank");
+            return 1;
+        }
+    }
+    if (std::string changing = SamplesThatChange(db);
+        !changing.empty() &&
+        !AskYesNo("A sysex file holds 16-bit samples at 44100 Hz. These samples would change:" +
+                  changing + "\nSave anyway?"))
+        return 1;
+    Profile noSettings;
+    SysexImageLink link(noSettings);
     if (db.MergeWaveData()) MergeWaveData(db);
     int sampleRam = INT_MAX;
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* w = db.GetWaveData(i);
-        if (w->StorageClass() == kNotSaved) continue;
-        w->uploadPending[0] = true;
-        for (auto& l : w->links)
-            l.pending = true;
-        if (w->Upload(link, sampleRam) != 0) {
+        if (!Saved(w) || w->base < 0) continue;
+        if (w->LoadData() != 0) {
             ShowMessage("Sysex save was not totally successful.");
             return 1;
         }
+        std::vector<uint8_t> data = w->bitsHeld == 8 ? Widened(w->data) : std::move(w->data);
+        w->ReleaseData();
+        link.UploadSampleData(w->base, data, sampleRam, 16);
+        for (const auto& l : w->links)
+            link.AddAlias(w->base, l.number);
     }
     int programRam = INT_MAX;
     for (int type : {kTypeSampleHeader, kTypeKeymap, kTypeProgram})
         for (int n = 0; n < kSlotCount; ++n) {
             BankObject* o = db.GetObject(type, n);
             if (!o) continue;
+            // A header of widened data counts in 16-bit points: the file gets such a copy.
+            std::unique_ptr<SampleHeader> widened;
             if (type == kTypeSampleHeader) {
                 auto* s = static_cast<SampleHeader*>(o);
                 if (s->end == -1 && s->Wave()) s->AttachWave(s->Wave(), kAttachPoints);
+                std::vector<uint8_t> block;
+                if (s->Wave() && Saved(s->Wave()) && s->Wave()->bitsHeld == 8 &&
+                    s->PackToBlock(block) == 0) {
+                    widened = std::make_unique<SampleHeader>();
+                    if (widened->Unpack(block) != 0) return 1;
+                    widened->start *= 2;
+                    if (widened->loopStart >= 0) widened->loopStart *= 2;
+                    widened->end *= 2;
+                    widened->flags |= kSixteenBit;
+                    o = widened.get();
+                }
             }
             // Each object is written for itself: no stereo partner rides along twice.
             BankObject* chained = o->chained;
@@ -184,9 +367,18 @@ int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom)
             o->chained = chained;
             if (rc != 0) return 1;
         }
-    if (!link.Close()) {
-        ShowMessage(Fmt("Error \"%s\" writing SYX file \"%s\"", std::strerror(errno ? errno : EIO),
-                        path.c_str()));
+    // A bank the same as the ROM sends nothing; the file still holds one harmless MA-1
+    // message (an identity request), so that it is not taken for a damaged one.
+    if (link.image.empty()) link.image = BuildMessage(kCmdIdentity);
+    image = std::move(link.image);
+    return 0;
+}
+
+int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) {
+    std::vector<uint8_t> image;
+    if (int rc = BuildSyx(db, rom, image); rc != 0) return rc;
+    if (AtomicWrite written = ReplaceFileAtomic(path, image); !written) {
+        ShowMessage(written.text);
         return 1;
     }
     return 0;

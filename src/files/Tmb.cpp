@@ -136,10 +136,12 @@ void WriteStereoLinks(RiffWriter& w, ZedoDatabase& db) {
 }
 
 // "wvdt": per RAM sample an 8-byte entry (base, form, channel) and its data, compressed or
-// as a WAV image; an entry with base 0xFFFF ends the list.
-void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::string& path,
-                     ZedoDatabase& db) {
+// as a WAV image; an entry with base 0xFFFF ends the list. How many entries held data that
+// cannot be read (their samples get invalid wave data, the reason shown).
+int ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::string& path,
+                    ZedoDatabase& db) {
     const bool quiet = (db.OpenOptions() & kOpenQuiet) != 0;
+    int damaged = 0;
     uint64_t at = 0;
     for (;;) {
         uint8_t h[8];
@@ -147,7 +149,7 @@ void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::str
         at += sizeof h;
         ByteReader entry(h, sizeof h);
         int base = entry.U16();
-        if (base == 0xFFFF) return;
+        if (base == 0xFFFF) return damaged;
         entry.Skip(2);
         uint8_t overrideByte = entry.U8(), form = entry.U8(), channel = entry.U8();
         SampleHeader* s = db.GetSampleHeader(base);
@@ -175,7 +177,13 @@ void ReadWaveEntries(const RiffReader& r, const RiffChunk& chunk, const std::str
         } else {
             Fail("Corrupt TMBWaveData, cFormat not recognized.");
         }
-        if (!w->valid || w->FormatTag() == -1) w = std::make_unique<InvalidWaveData>(base, path, 0);
+        if (!w->valid || w->FormatTag() == -1) {
+            // Kept with the bank's path, so that no save passes the sample over in silence.
+            ShowMessage(
+                Fmt("The sample data of sample %d in \"%s\" is damaged.", base, path.c_str()));
+            w = std::make_unique<InvalidWaveData>(base, path, 0);
+            ++damaged;
+        }
         WaveData* added = db.AddWaveData(std::move(w));
         s->AttachWave(added, kAttachReference);
         at += size;
@@ -258,12 +266,15 @@ void WriteAliases(RiffWriter& w, ZedoDatabase& db) {
 
 int ReadTmb(const std::string& path, ZedoDatabase& db) {
     int result = 0;
+    // Chunks past the end of a file cut short are simply not found: the sizes tell.
+    bool cut = false;
     try {
         FileSource src(path);
         if (!src.Ok()) Fail("Couldn't open TMB file for reading");
         RiffReader r(src);
         auto riff = r.Riff(0, FourCC("tmbf"));
         if (!riff) Fail("This is not a valid TMB file");
+        cut = riff->Truncated();
         auto bprg = r.Find(*riff, FourCC("bprg"));
         if (!bprg) Fail("TMB files has no bprg chunk");
         ReadObjects(r, *bprg, db);
@@ -271,7 +282,8 @@ int ReadTmb(const std::string& path, ZedoDatabase& db) {
         if (auto wvdt = r.Find(*riff, FourCC("wvdt"))) {
             std::error_code ec;
             auto abs = std::filesystem::absolute(path, ec);
-            ReadWaveEntries(r, *wvdt, ec ? path : abs.lexically_normal().string(), db);
+            if (ReadWaveEntries(r, *wvdt, ec ? path : abs.lexically_normal().string(), db) > 0)
+                result = 1;
         }
         if (auto wval = r.Find(*riff, FourCC("wval"))) ReadAliases(r, *wval, db);
     } catch (const BankReadError& e) {
@@ -281,11 +293,15 @@ int ReadTmb(const std::string& path, ZedoDatabase& db) {
         ShowMessage(e.what());
         result = 1;
     }
+    if (cut) {
+        ShowMessage(path + " is damaged or cut short");
+        result = 1;
+    }
     AttachRomToTheRest(db);
     return result;
 }
 
-int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
+int BuildTmb(ZedoDatabase& db, std::vector<uint8_t>& image) {
     ByteWriter out(1 << 20);
     RiffWriter w(out);
     w.Open(FourCC("RIFF"), FourCC("tmbf"));
@@ -294,8 +310,14 @@ int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
     if (!WriteWaveEntries(w, db)) return 1;
     WriteAliases(w, db);
     w.Close();
+    image = out.Take();
+    return 0;
+}
 
-    if (!WriteWholeFile(path, out.Data())) {
+int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
+    std::vector<uint8_t> image;
+    if (int rc = BuildTmb(db, image); rc != 0) return rc;
+    if (!WriteFileAtomic(path, image)) {
         ShowMessage("Couldn't open TMB file for writing");
         return 1;
     }
@@ -305,9 +327,13 @@ int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
 void RepointTmbWaveData(ZedoDatabase& db, const std::string& path) {
     std::error_code ec;
     auto abs = std::filesystem::absolute(path, ec).lexically_normal().string();
+    // The bank may have been opened by another name of the same file (a link).
+    auto fromHere = [&](const WaveData* w) {
+        return (w->Kind() == kWaveCtmb || w->Kind() == kWaveWav) && SameFile(w->path, abs);
+    };
     bool affected = false;
     for (int i = 0; i < db.WaveDataCount(); ++i)
-        affected = affected || db.GetWaveData(i)->path == abs;
+        affected = affected || fromHere(db.GetWaveData(i));
     if (!affected) return;
     // Read the new file's wave entries into a scratch bank holding the same sample
     // headers, then move each replacement over.
@@ -334,7 +360,7 @@ void RepointTmbWaveData(ZedoDatabase& db, const std::string& path) {
         if (nw->IsRom()) continue;
         for (int i = 0; i < db.WaveDataCount(); ++i) {
             WaveData* old = db.GetWaveData(i);
-            if (old->path == abs && old->base == nw->base && old->StorageClass() == kFileLoaded) {
+            if (fromHere(old) && old->base == nw->base && old->StorageClass() == kFileLoaded) {
                 nw->links = old->links;
                 nw->uploadPending[0] = old->uploadPending[0];
                 nw->uploadPending[1] = old->uploadPending[1];

@@ -29,6 +29,12 @@ struct WavLayout {
     RiffChunk data;
 };
 
+// A floating-point point (full scale 1.0) as a 16-bit one, clipped.
+int16_t ShortOf(double x) {
+    if (!(x == x)) return 0;  // NaN
+    return static_cast<int16_t>(std::clamp(std::nearbyint(x * 32768.0), -32768.0, 32767.0));
+}
+
 bool IsPlainPcm(int tag, int bits) {
     return tag == 1 && (bits == 8 || bits == 16);
 }
@@ -191,6 +197,8 @@ int WavWaveData::ReadHeader() {
     bitsSource = f.U16();
     if (channels == 0)
         return fail(Fmt("Waveform-audio file \"%s\" has no channels.", path.c_str()));
+    // Data without a rate or a frame size cannot be played, however it is encoded.
+    if (sampleRate == 0 || blockAlign == 0) return fail("Unable to convert wave format.");
     if (!FindData(r, riff, path, dataChunk)) {
         formatTag = -1;
         return 1;
@@ -203,11 +211,14 @@ int WavWaveData::ReadHeader() {
     int64_t frames = 0;
     if (IsPlainPcm(formatTag, bitsSource)) {
         int bytes = bitsSource / 8;
-        (void)blockAlign;  // derived instead: some writers store it wrong
+        // The frame size is derived, not taken from blockAlign: some writers store it wrong.
         frames = dataChunk.size / (static_cast<uint32_t>(channels) * bytes);
     } else {
+        // Refused now rather than at the next save: what the decoder cannot open would never
+        // give any data.
         SndFile snd(src, riff);
-        if (snd.File()) frames = snd.Info().frames;
+        if (!snd.File() || snd.Info().channels <= 0) return fail("Unable to convert wave format.");
+        frames = snd.Info().frames;
     }
     frames = std::min<int64_t>(frames, INT32_MAX / 2);
     length = static_cast<int32_t>(frames * (bitsHeld / 8));
@@ -334,14 +345,22 @@ int WavWaveData::LoadData() {
         const int ch = snd.Info().channels;
         const int keep = std::min(which, ch - 1);
         const sf_count_t blockFrames = std::max(1, (1 << 19) / ch);
-        std::vector<int16_t> block(static_cast<size_t>(ch) * static_cast<size_t>(blockFrames));
+        const size_t blockSize = static_cast<size_t>(ch) * static_cast<size_t>(blockFrames);
+        // The decoder gives floating-point data to shorts unscaled, so nearly all of it would
+        // read as silence: it is read as it is and scaled here, clipped to 16 bits.
+        const int subtype = snd.Info().format & SF_FORMAT_SUBMASK;
+        const bool floating = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+        std::vector<int16_t> block(floating ? 0 : blockSize);
+        std::vector<double> real(floating ? blockSize : 0);
         data.clear();
         data.reserve(static_cast<size_t>(std::max<sf_count_t>(snd.Info().frames, 0)) * 2);
         for (;;) {
-            sf_count_t got = sf_readf_short(snd.File(), block.data(), blockFrames);
+            sf_count_t got = floating ? sf_readf_double(snd.File(), real.data(), blockFrames)
+                                      : sf_readf_short(snd.File(), block.data(), blockFrames);
             if (got <= 0) break;
             for (sf_count_t i = 0; i < got; ++i) {
-                auto v = static_cast<uint16_t>(block[static_cast<size_t>(i * ch + keep)]);
+                const size_t at = static_cast<size_t>(i * ch + keep);
+                auto v = static_cast<uint16_t>(floating ? ShortOf(real[at]) : block[at]);
                 data.push_back(static_cast<uint8_t>(v));
                 data.push_back(static_cast<uint8_t>(v >> 8));
             }

@@ -10,11 +10,24 @@
 
 namespace talmeru {
 
-std::unique_ptr<WaveData> CreateWaveDataByExtension(const std::string& path, int base, int channel,
-                                                    bool quiet) {
+namespace {
+
+std::string ExtensionOf(const std::string& path) {
     std::string name = ToLower(FileNameOf(path));
     size_t dot = name.rfind('.');
-    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+}  // namespace
+
+bool IsSampleFileName(const std::string& path) {
+    const std::string ext = ExtensionOf(path);
+    return ext == ".wav" || ext == ".krz" || ext == ".k25" || ext == ".sf2";
+}
+
+std::unique_ptr<WaveData> CreateWaveDataByExtension(const std::string& path, int base, int channel,
+                                                    bool quiet) {
+    const std::string ext = ExtensionOf(path);
     if (ext == ".wav") return std::make_unique<WavWaveData>(path, base, channel, quiet);
     if (ext == ".krz" || ext == ".k25")
         return std::make_unique<K2000WaveData>(path, base, channel, quiet);
@@ -39,7 +52,9 @@ WaveData* LoadWaveDataForHeader(ZedoDatabase& db, SampleHeader* header, const st
         auto created =
             CreateWaveDataByExtension(path, number, channel, (db.OpenOptions() & kOpenQuiet) != 0);
         if (!created) throw ZedoException("Could not load file");
-        if (!created->valid) created = std::make_unique<InvalidWaveData>(number, path, channel);
+        // A file that is there but holds no readable sample data is as good as a missing one.
+        if (!created->valid || created->FormatTag() == -1)
+            created = std::make_unique<InvalidWaveData>(number, path, channel);
         wave = db.AddWaveData(std::move(created));
     }
     if (header) header->AttachWave(wave, kAttachReference);

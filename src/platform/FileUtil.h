@@ -1,16 +1,27 @@
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace talmeru {
 
 // The whole file, or none when it cannot be opened or read. Files above maxBytes are refused
-// so a wrong path to a huge file cannot exhaust memory.
+// so a wrong path to a huge file cannot exhaust memory, and so is anything but a regular file:
+// a FIFO or a device would keep the reader waiting.
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path,
                                                   uint64_t maxBytes = uint64_t(1) << 32);
+
+// Opens path for reading when it is a regular file: the stream, or nullptr with errno set
+// (EISDIR for a folder, EINVAL for a FIFO, device or socket). Never waits on a FIFO.
+std::FILE* OpenRegularFile(const std::filesystem::path& path);
+
+// Empty when path names a regular file (through any symbolic links) or nothing at all; else
+// the message that says what it is instead, such as "\"x.pbf\" is a FIFO, not a regular file."
+std::string NotRegularFileMessage(const std::string& path);
 
 // Writes bytes to path (created or truncated); false on any error.
 bool WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
@@ -19,9 +30,30 @@ bool WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t
 std::optional<std::filesystem::path> CreateUniqueFile(const std::filesystem::path& dir,
                                                       const std::string& prefix);
 
-// Writes through a temporary file in the same folder and renames it over path, so a reader
-// never sees a half-written file and a failure leaves the old one in place.
-bool WriteFileAtomic(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// The file that path names once every symbolic link on the way to it is followed, whether or
+// not it exists yet; a chain of links that does not end (a loop) is left at a link.
+std::filesystem::path FollowLinks(const std::filesystem::path& path);
+
+// Whether a and b name the same existing file (through links, by other names).
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+struct AtomicWrite {
+    enum Result { kDone, kNotRegular, kNoTemporary, kWriteFailed, kRenameFailed };
+    Result result = kDone;
+    std::string text;  // what went wrong, for callers without a message of their own
+    explicit operator bool() const { return result == kDone; }
+};
+
+// Writes through a temporary file "TalmeruTemp..." beside the file path names and renames it
+// over that file, so a reader never sees a half-written file and a failure leaves the old one
+// in place and no temporary file behind. A symbolic link is followed (its target is replaced,
+// the link stays); the new file keeps the old one's permissions, and its owner where that is
+// allowed. Only a regular file is replaced: a folder, device, FIFO or socket is refused before
+// anything is written.
+AtomicWrite ReplaceFileAtomic(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+inline bool WriteFileAtomic(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    return static_cast<bool>(ReplaceFileAtomic(path, bytes));
+}
 
 // The last part of a path written on any platform ('/' or '\' separators).
 std::string FileNameOf(const std::string& path);

@@ -14,4 +14,11 @@ Fmt(const char* format, ...);
 std::string ToLower(std::string s);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// Bank texts (names, comments, file names in bank files) are in the Windows code page 1252,
+// a superset of Latin-1; this gives them in UTF-8. The five bytes the code page leaves
+// undefined become the control characters of the same number.
+std::string Cp1252ToUtf8(std::string_view text);
+// Whether text is well-formed UTF-8 (no overlong forms, surrogates or points past U+10FFFF).
+bool IsUtf8(std::string_view text);
+
 }  // namespace talmeru

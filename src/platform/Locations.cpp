@@ -1,6 +1,8 @@
 #include "platform/Locations.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 #if defined(_WIN32)
@@ -53,11 +55,26 @@ fs::path SettingsDirectory() {
     } else if (const char* user = std::getenv("HOME"); user && *user) {
         dir = fs::path(user) / ".config" / "talmeru";
     } else {
-        dir = fs::current_path() / "talmeru";
+        std::error_code ec;
+        dir = fs::current_path(ec) / "talmeru";
     }
     std::error_code ec;
     fs::create_directories(dir, ec);
     return dir;
+}
+
+std::string SettingsDirectoryProblem(const fs::path& dir) {
+    auto problem = [&dir](const std::string& why) {
+        return "The settings folder \"" + dir.string() + "\" cannot be used: " + why + ".";
+    };
+    std::error_code ec;
+    const fs::file_status st = fs::status(dir, ec);
+    if (ec) return problem(ec.message());
+    if (!fs::is_directory(st)) return problem("it is not a folder");
+#if !defined(_WIN32)
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) return problem(std::strerror(errno));
+#endif
+    return {};
 }
 
 }  // namespace talmeru

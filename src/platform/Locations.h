@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <string>
 
 namespace talmeru {
 
@@ -7,6 +8,11 @@ namespace talmeru {
 // executable when that folder is writable (portable use); else the user's config folder
 // ($XDG_CONFIG_HOME/talmeru or ~/.config/talmeru). The folder is created when missing.
 std::filesystem::path SettingsDirectory();
+
+// Empty when dir is a folder that settings and caches can be kept in (there, a folder, and
+// writable); else the message that says why not, such as "The settings folder \"x\" cannot
+// be used: Too many levels of symbolic links."
+std::string SettingsDirectoryProblem(const std::filesystem::path& dir);
 
 // The folder of the running executable (empty when it cannot be found).
 std::filesystem::path ExecutableDirectory();

@@ -17,16 +17,46 @@ std::string Trim(std::string_view s) {
         --e;
     return std::string(s.substr(b, e - b));
 }
+// Settings text: no control characters but tabs and line ends, and before the first section
+// only blank lines, comments and keys. Anything else (a bank, a document) is no settings file
+// and must not be rewritten as one.
+bool IsSettingsText(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
+    // A byte-order mark, as some editors write, is no content.
+    size_t pos = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    while (pos < text.size()) {
+        size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos) nl = text.size();
+        std::string line = Trim(std::string_view(text).substr(pos, nl - pos));
+        pos = nl + 1;
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line[0] == '[') return line.find(']') != std::string::npos;
+        if (line.find('=') == std::string::npos || line[0] == '=') return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool Profile::Load() {
     preamble_.clear();
     sections_.clear();
+    error_.clear();
     std::error_code ec;
     if (!std::filesystem::exists(path_, ec)) return true;
+    if (error_ = NotRegularFileMessage(path_.string()); !error_.empty()) return false;
     auto data = ReadWholeFile(path_, 16u << 20);
-    if (!data) return false;
-    LoadFromText(std::string(data->begin(), data->end()));
+    if (!data) {
+        error_ = Fmt("\"%s\" cannot be read.", path_.string().c_str());
+        return false;
+    }
+    std::string text(data->begin(), data->end());
+    if (!IsSettingsText(text)) {
+        error_ = Fmt("\"%s\" is not a settings file.", path_.string().c_str());
+        return false;
+    }
+    LoadFromText(text);
     return true;
 }
 
@@ -75,6 +105,8 @@ std::string Profile::ToText() const {
 }
 
 bool Profile::Save() const {
+    // A file that Load refused is not ours to overwrite.
+    if (!error_.empty()) return false;
     std::string text = ToText();
     return WriteFileAtomic(path_, std::vector<uint8_t>(text.begin(), text.end()));
 }

@@ -15,15 +15,20 @@ class Profile {
     explicit Profile(std::filesystem::path path) : path_(std::move(path)) {}
 
     // Reads path_; a missing file is an empty profile. False when the file exists but
-    // cannot be read.
+    // cannot be read, is no regular file or holds no settings text; Error() says which.
     bool Load();
+    const std::string& Error() const { return error_; }
     void LoadFromText(const std::string& text);
     std::string ToText() const;
-    // Writes atomically; false (and the old file intact) on failure.
+    // Writes atomically; false (and the old file intact) on failure, and always after Load
+    // refused the file.
     bool Save() const;
 
     const std::filesystem::path& Path() const { return path_; }
-    void SetPath(std::filesystem::path p) { path_ = std::move(p); }
+    void SetPath(std::filesystem::path p) {
+        path_ = std::move(p);
+        error_.clear();
+    }
 
     std::optional<std::string> Find(std::string_view section, std::string_view key) const;
     std::string GetString(std::string_view section, std::string_view key,
@@ -59,6 +64,7 @@ class Profile {
     const Section* FindSection(std::string_view name) const;
 
     std::filesystem::path path_;
+    std::string error_;
     std::vector<std::string> preamble_;  // lines before the first section
     std::vector<Section> sections_;
 };

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileUtil.h"
+
 #if defined(_WIN32)
 #define fseeko _fseeki64
 #define ftello _ftelli64
@@ -13,7 +15,7 @@ using off_t = long long;
 namespace talmeru {
 
 FileSource::FileSource(const std::string& path) {
-    file_ = std::fopen(path.c_str(), "rb");
+    file_ = OpenRegularFile(path);
     if (!file_) {
         error_ = errno ? errno : -1;
         return;

@@ -32,7 +32,8 @@ class ByteSource {
 
 class FileSource : public ByteSource {
   public:
-    // Opens path for reading; Ok() tells whether it worked and Error() why not.
+    // Opens path for reading; Ok() tells whether it worked and Error() why not. Only a
+    // regular file is opened (see OpenRegularFile).
     explicit FileSource(const std::string& path);
     ~FileSource() override;
     FileSource(const FileSource&) = delete;

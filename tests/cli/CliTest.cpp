@@ -2,12 +2,18 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
 #include "support/BankBuilder.h"
 #include "support/CliRun.h"
+#include "support/Fifo.h"
+#include "support/FileSizeLimit.h"
+#include "support/K2000Builder.h"
+#include "support/Sf2Builder.h"
 #include "support/WavBuilder.h"
 
 namespace talmeru {
@@ -58,6 +64,54 @@ TEST_F(CliTest, InfoAndLists) {
     EXPECT_EQ(Cli({"list", bank_, "wavedata"}).out, "0 - MA-1 ROM (K8) base 0, 2 links\n");
 }
 
+// Every bank format is named as the format table names it, with the version its header
+// gives, however large the file.
+TEST_F(CliTest, InfoNamesEveryFormatAndItsVersion) {
+    std::string home = (dir_ / "home").string();
+    setenv("TALMERU_HOME", home.c_str(), 1);
+    test::PbfImage large;
+    large.programs = {PackedObject(3, 0, "Grand", test::ProgramBody(1, 1))};
+    large.padBeforeWaves = 70000;
+    const std::string big = (dir_ / "big.pbf").string();
+    ASSERT_TRUE(WriteWholeFile(big, large.Build()));
+    const std::string tmb = (dir_ / "bank.tmb").string(), syx = (dir_ / "bank.syx").string();
+    ASSERT_EQ(Cli({"convert", bank_, tmb}).status, 0);
+    ASSERT_EQ(Cli({"convert", bank_, syx}).status, 0);
+    test::Sf2Plan sf2;
+    sf2.sampleData = test::Pcm16({test::Ramp(100, 0, 1)});
+    sf2.samples = {{"Flute", 0, 100, 10, 90}};
+    sf2.instruments = {{"Flute", {{{test::Gen(53, 0)}}}}};
+    const std::string flute = (dir_ / "flute.sf2").string();
+    ASSERT_TRUE(WriteWholeFile(flute, sf2.Build()));
+    test::KrzPlan krz;
+    krz.objects = {{test::kKrzProgram | 1, "Piano", test::KrzProgramBody(1, test::KrzLayer(1))}};
+    const std::string song = (dir_ / "song.krz").string();
+    ASSERT_TRUE(WriteWholeFile(song, krz.Build()));
+    ByteWriter apex;
+    apex.FixedString("AVM Sample Studio", 32);
+    apex.FixedString("Kurzweil MA-1", 32);
+    apex.Zeros(452 - 64);
+    apex.PatchU32(316, 452);
+    apex.PatchU32(320, 452);
+    const std::string studio = (dir_ / "studio.apex").string();
+    ASSERT_TRUE(WriteWholeFile(studio, apex.Data()));
+
+    struct Case {
+        std::string path;
+        const char* format;
+    };
+    for (const Case& c :
+         {Case{big, "Pinnacle Bank File (format 0x0102)"}, Case{tmb, "Talmeru MA-1 Bank"},
+          Case{syx, "Sysex Banks"}, Case{flute, "Soundfont 2 Bank (version 2.01)"},
+          Case{song, "Kurzweil K2000 File"}, Case{studio, "Apex Banks"}}) {
+        CliRun info = Cli({"info", c.path});
+        EXPECT_EQ(info.status, 0) << c.path << "\n" << info.err;
+        EXPECT_NE(info.out.find(std::string("format: ") + c.format + "\n"), std::string::npos)
+            << info.out;
+    }
+    unsetenv("TALMERU_HOME");
+}
+
 TEST_F(CliTest, DumpHasTheWholeBank) {
     CliRun dump = Cli({"dump", bank_});
     ASSERT_EQ(dump.status, 0) << dump.err;
@@ -81,6 +135,27 @@ TEST_F(CliTest, DumpHasTheWholeBank) {
     EXPECT_EQ(j["samples"][1]["loopStart"], 2094895);
     EXPECT_EQ(j["waveData"][0]["kind"], 1);
     EXPECT_EQ(j["waveData"][0]["links"], nlohmann::json::array({0, 1}));
+}
+
+// Names, comments and paths from bank files are in the Windows code page: JSON gets UTF-8.
+TEST_F(CliTest, DumpGivesBankTextsInUtf8) {
+    test::PbfImage img;
+    img.comment = "M\xfcller \x81";
+    img.programs = {PackedObject(3, 0, "Caf\xe9", test::ProgramBody(1, 1))};
+    img.keymaps = {PackedObject(1, 1, "\x80uro", test::KeymapBody({{127, 0, 2}}))};
+    img.samples = {PackedObject(2, 2, "\x9f", test::SampleBody(0, -1, 100))};
+    img.waves = {{2, 16, 0, 44100, 100, (dir_ / "gone\xe9.wav").string()}};
+    const std::string bank = (dir_ / "b\xc3\xa4nk.pbf").string();  // a UTF-8 name stays
+    ASSERT_TRUE(WriteWholeFile(bank, img.Build()));
+    CliRun dump = Cli({"--yes", "dump", bank});
+    ASSERT_EQ(dump.status, 0) << dump.err;
+    auto j = nlohmann::json::parse(dump.out);
+    EXPECT_EQ(j["comment"], "M\u00fcller \u0081");
+    EXPECT_EQ(j["programs"][0]["name"], "Caf\u00e9");
+    EXPECT_EQ(j["keymaps"][0]["name"], "\u20acuro");
+    EXPECT_EQ(j["samples"][0]["name"], "\u0178");
+    EXPECT_EQ(j["path"], bank);
+    EXPECT_EQ(j["waveData"][1]["path"], (dir_ / "gone\u00e9.wav").string());
 }
 
 TEST_F(CliTest, ConvertAndFailures) {
@@ -141,6 +216,14 @@ TEST_F(CliTest, WaveCommands) {
     EXPECT_NE(rom.err.find("has no wave data"), std::string::npos);
     EXPECT_EQ(Cli({"extract", bank, "9", out}).status, 1);
     EXPECT_EQ(Cli({"extract", bank, "600", out}).status, 2);
+    test::FifoGuard fifo(dir_ / "pipe.wav");
+    CliRun toFifo = Cli({"extract", bank, "2", fifo.Path()});
+    EXPECT_EQ(toFifo.status, 1);
+    EXPECT_NE(toFifo.err.find("\"" + fifo.Path() + "\" is a FIFO, not a regular file."),
+              std::string::npos)
+        << toFifo.err;
+    EXPECT_FALSE(fifo.Opened());
+    EXPECT_TRUE(fs::is_fifo(dir_ / "pipe.wav"));
 
     fs::create_directories(dir_ / "copy");
     std::string copy = (dir_ / "copy" / "bank.pbf").string();
@@ -153,6 +236,82 @@ TEST_F(CliTest, WaveCommands) {
     CliRun missing = Cli({"import-wav", "-", bank, (dir_ / "none.wav").string()});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("Could not load file"), std::string::npos);
+}
+
+// Every file a convert writes is written whole or not at all.
+TEST_F(CliTest, AFullDiskLeavesNoCutShortFiles) {
+    test::WavPlan mono;
+    mono.data = test::Pcm16({test::Ramp(40000, 0, 1)});
+    std::string wav = (dir_ / "Long.wav").string();
+    ASSERT_TRUE(WriteWholeFile(wav, test::MakeWav(mono)));
+    std::string bank = (dir_ / "long.pbf").string();
+    ASSERT_EQ(Cli({"import-wav", "-", bank, wav}).status, 0);
+    fs::create_directories(dir_ / "copy");
+    CliRun full;
+    {
+        test::FileSizeLimit limit(50000);
+        full = Cli({"convert", bank, (dir_ / "copy" / "bank.pbf").string(), "--write-wavs"});
+    }
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("Could not write"), std::string::npos) << full.err;
+    EXPECT_TRUE(fs::is_empty(dir_ / "copy"));
+}
+
+// More programs than the synthesizer's program RAM holds: the upload fails.
+TEST_F(CliTest, AnUploadThatDoesNotFitFails) {
+    std::string home = (dir_ / "home").string();
+    setenv("TALMERU_HOME", home.c_str(), 1);
+    test::PbfImage img;
+    for (int n = 0; n < 512; ++n)
+        img.programs.push_back(PackedObject(3, n, "Big", test::ProgramBody(16, 1, true)));
+    img.keymaps = {PackedObject(1, 1, "map", test::KeymapBody({{127, 0, 0}}))};
+    const std::string big = (dir_ / "big.pbf").string();
+    ASSERT_TRUE(WriteWholeFile(big, img.Build()));
+    CliRun up = Cli({"synth", "upload", big});
+    EXPECT_EQ(up.status, 1);
+    EXPECT_NE(up.err.find("Out of Program Memory"), std::string::npos) << up.err;
+    EXPECT_NE(up.err.find("The upload did not complete."), std::string::npos);
+    unsetenv("TALMERU_HOME");
+}
+
+// A settings folder that cannot be looked into, is no folder or has no room: everything that
+// needs the ROM bank kept there says so and fails, and nothing is written.
+TEST_F(CliTest, ASettingsFolderThatCannotBeUsedSaysWhy) {
+    std::string good = (dir_ / "good").string();
+    setenv("TALMERU_HOME", good.c_str(), 1);
+    const std::string syx = (dir_ / "bank.syx").string();
+    ASSERT_EQ(Cli({"convert", bank_, syx}).status, 0);
+    fs::create_symlink("loop2", dir_ / "loop1");
+    fs::create_symlink("loop1", dir_ / "loop2");
+    ASSERT_TRUE(WriteWholeFile(dir_ / "plain", {1}));
+    const std::string longName = (dir_ / std::string(300, 'x')).string();
+    struct Case {
+        std::string home;
+        std::string why;
+        bool full = false;
+    };
+    for (const Case& c :
+         {Case{(dir_ / "loop1").string(), "cannot be used: Too many levels of symbolic links."},
+          Case{longName, "cannot be used: File name too long."},
+          Case{(dir_ / "plain").string(), "cannot be used: it is not a folder."},
+          Case{(dir_ / "full").string(), "The ROM bank could not be loaded from", true}}) {
+        setenv("TALMERU_HOME", c.home.c_str(), 1);
+        const std::string out = (dir_ / "out.syx").string();
+        std::vector<CliRun> runs;
+        {
+            std::optional<test::FileSizeLimit> limit;
+            if (c.full) limit.emplace(4096);
+            runs = {Cli({"convert", bank_, out}), Cli({"info", syx}),
+                    Cli({"synth", "upload", bank_})};
+        }
+        for (const CliRun& r : runs) {
+            EXPECT_EQ(r.status, 1) << c.home << "\n" << r.err;
+            EXPECT_NE(r.err.find(c.why), std::string::npos) << c.home << "\n" << r.err;
+        }
+        EXPECT_FALSE(fs::exists(out)) << c.home;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "full" / "Rombank0103.pbf"));
+    unsetenv("TALMERU_HOME");
 }
 
 TEST_F(CliTest, OtherFormatsExportsAndTheSynthesizer) {
@@ -192,7 +351,9 @@ TEST_F(CliTest, OtherFormatsExportsAndTheSynthesizer) {
     EXPECT_NE(upload.out.find("wave data sent: 1 (6000 bytes)"), std::string::npos) << upload.out;
     EXPECT_NE(upload.out.find("objects sent: 3"), std::string::npos) << upload.out;
     CliRun small = Cli({"synth", "--sample-ram", "1000", "upload", bank});
+    EXPECT_EQ(small.status, 1);  // not everything arrived
     EXPECT_NE(small.err.find("Skipping"), std::string::npos);
+    EXPECT_NE(small.err.find("The upload did not complete."), std::string::npos);
     EXPECT_NE(small.out.find("wave data sent: 0 (0 bytes)"), std::string::npos);
 
     std::string rom = (dir_ / "rom.pbf").string();

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "cli/Cli.h"
 #include "platform/Profile.h"
 #include "support/CliRun.h"
+#include "support/Fifo.h"
 
 namespace talmeru {
 namespace {
@@ -67,6 +69,42 @@ TEST(SynthCli, ASettingsFileChoosesTheDevicesAndKeepsTheChoice) {
     EXPECT_EQ(back.GetString("Device", "AuditionIn"), "TBS Pro Main Synth In (emulated)");
     EXPECT_EQ(back.GetString("Other", "Kept"), "yes");
     fs::remove(ini);
+}
+
+// Only a settings file is read and written back as one.
+TEST(SynthCli, SettingsThatAreNoSettingsFileAreRefused) {
+    fs::path dir = fs::temp_directory_path() / "talmeru-synthcli-refused";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    test::FifoGuard fifo(dir / "pipe.ini");
+    ASSERT_TRUE(fifo.Made());
+    const std::string bank("PINNACLE\0\0\0\0Bank\0\0\x02\x01", 18);
+    const std::string notes = "Shopping\n\neggs, milk\n";
+    for (const auto& [name, content] :
+         {std::pair<std::string, std::string>{"bank.pbf", bank}, {"notes.txt", notes}}) {
+        std::ofstream(dir / name, std::ios::binary) << content;
+    }
+    struct Case {
+        std::string path;
+        std::string why;
+    };
+    for (const Case& c : {Case{fifo.Path(), "is a FIFO, not a regular file."},
+                          Case{(dir / "bank.pbf").string(), "is not a settings file."},
+                          Case{(dir / "notes.txt").string(), "is not a settings file."}}) {
+        CliRun r = Cli({"devices", "--settings", c.path});
+        EXPECT_EQ(r.status, 1) << c.path;
+        EXPECT_NE(r.err.find("\"" + c.path + "\" " + c.why), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Could not read the settings file " + c.path), std::string::npos);
+    }
+    EXPECT_FALSE(fifo.Opened());
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.ini"));
+    auto text = [&](const char* name) {
+        std::ifstream in(dir / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(text("bank.pbf"), bank);
+    EXPECT_EQ(text("notes.txt"), notes);
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 #include "files/BankFile.h"
 #include "files/BankFormats.h"
 #include "files/Pbf.h"
+#include "files/WaveImport.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
 #include "platform/Prompter.h"
 #include "support/BankBuilder.h"
+#include "support/Fifo.h"
+#include "support/WavBuilder.h"
 
 namespace talmeru {
 namespace {
@@ -113,14 +116,78 @@ TEST_F(BankFileTest, ReadOnlyTargetIsKeptAndTheBankStaysUnsaved) {
     EXPECT_EQ(ReadWholeFile(bank_), before);
     EXPECT_TRUE(db.IsModified());  // the edits are not in any bank file yet
     EXPECT_EQ(db.Path(), elsewhere.string());
-    // The complete new bank waits in the temporary file.
-    auto files = Files();
-    ASSERT_EQ(files.size(), 2u);
-    fs::path temp = files[0] == "bank.pbf" ? files[1] : files[0];
-    EXPECT_EQ(temp.string().rfind("TalmeruTemp", 0), 0u);
-    ZedoDatabase rescued;
-    ASSERT_EQ(ReadPbf(*ReadWholeFile(dir_ / temp), rescued, 0), 0);
-    EXPECT_EQ(rescued.GetProgram(7)->Name(), "Edited");
+    // Refused before anything was built or written: no temporary file is left.
+    EXPECT_EQ(Files(), std::vector<fs::path>{"bank.pbf"});
+}
+
+// A save writes the file a link leads to and keeps its permissions; a FIFO or a folder in the
+// bank's place is refused.
+TEST_F(BankFileTest, SaveReplacesOnlyRegularFilesThroughLinks) {
+    ZedoDatabase db;
+    ASSERT_EQ(OpenBank(db, bank_.string(), 0), 0);
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(bank_, mode);
+    fs::create_symlink("bank.pbf", dir_ / "link.pbf");
+    db.GetProgram(7)->SetName("Linked");
+    ASSERT_EQ(SaveBank(db, (dir_ / "link.pbf").string(), 0), 0);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.pbf"));
+    EXPECT_EQ(db.Path(), (dir_ / "link.pbf").string());
+    ZedoDatabase back;
+    ASSERT_EQ(OpenBank(back, bank_.string(), 0), 0);
+    EXPECT_EQ(back.GetProgram(7)->Name(), "Linked");
+    EXPECT_EQ(fs::status(bank_).permissions(), mode);
+
+    test::FifoGuard fifo(dir_ / "pipe.pbf");
+    fs::create_directories(dir_ / "folder.tmb");
+    struct Case {
+        const char* name;
+        const char* kind;
+    };
+    for (const Case& c : {Case{"pipe.pbf", "a FIFO"}, Case{"folder.tmb", "a folder"}}) {
+        const std::string path = (dir_ / c.name).string();
+        prompter_.Clear();
+        db.SetModified();
+        EXPECT_EQ(SaveBank(db, path, 0), 1) << c.name;
+        EXPECT_TRUE(prompter_.Saw("\"" + path + "\" is " + c.kind + ", not a regular file."))
+            << c.name;
+        EXPECT_TRUE(db.IsModified());
+    }
+    EXPECT_FALSE(fifo.Opened());
+    EXPECT_TRUE(fs::is_fifo(dir_ / "pipe.pbf"));
+    EXPECT_EQ(Files(), (std::vector<fs::path>{"bank.pbf", "folder.tmb", "link.pbf", "pipe.pbf"}));
+}
+
+// Notes what the bank's folder holds whenever a message comes.
+class ListingPrompter : public ScriptedPrompter {
+  public:
+    explicit ListingPrompter(fs::path dir) : dir_(std::move(dir)) {}
+    void Message(const std::string& text) override {
+        for (const auto& e : fs::directory_iterator(dir_))
+            seen.push_back(e.path().filename().string());
+        ScriptedPrompter::Message(text);
+    }
+    std::vector<std::string> seen;
+
+  private:
+    fs::path dir_;
+};
+
+// A save that stops while the bank is built (here a sample file gone) has made no file yet.
+TEST_F(BankFileTest, TheTemporaryFileComesOnlyOnceTheBankIsBuilt) {
+    test::WavPlan plan;
+    plan.data = test::Pcm16({test::Ramp(400, 0, 3)});
+    fs::path wav = dir_ / "gone.wav";
+    ASSERT_TRUE(WriteWholeFile(wav, test::MakeWav(plan)));
+    ZedoDatabase db;
+    ASSERT_NE(ImportWaveAsSample(db, wav.string(), -1, kWholeFile, 0), nullptr);
+    fs::remove(wav);
+    ListingPrompter listing(dir_);
+    ScopedPrompter scope(listing);
+    EXPECT_EQ(SaveBank(db, (dir_ / "out.tmb").string(), 0), 1);
+    ASSERT_TRUE(listing.Saw("Failed to open sample file \"" + wav.string() + "\".\n"));
+    for (const auto& name : listing.seen)
+        EXPECT_EQ(name.rfind("TalmeruTemp", 0), std::string::npos) << name;
+    EXPECT_EQ(Files(), std::vector<fs::path>{"bank.pbf"});
 }
 
 TEST_F(BankFileTest, FailedWriterLeavesNoTraces) {
@@ -135,8 +202,32 @@ TEST_F(BankFileTest, FailedWriterLeavesNoTraces) {
     EXPECT_EQ(Files(), std::vector<fs::path>{"bank.pbf"});
     EXPECT_TRUE(db.IsModified());
 
+    db.SetMerged(false);  // the bank is built first: now only the missing folder fails
     EXPECT_EQ(SaveBank(db, (dir_ / "no-such-folder" / "x.pbf").string(), 0), 1);
     EXPECT_TRUE(prompter_.Saw("problem with saving\n"));
+}
+
+// Every reader would wait on a FIFO for a writer that never comes.
+TEST_F(BankFileTest, OpenRefusesWhatIsNotARegularFile) {
+    ZedoDatabase rom;
+    SetRomBankProvider([&rom] { return &rom; });
+    for (const char* name :
+         {"pipe.pbf", "pipe.tmb", "pipe.syx", "pipe.sf2", "pipe.krz", "pipe.apex"}) {
+        test::FifoGuard fifo(dir_ / name);
+        ASSERT_TRUE(fifo.Made());
+        ZedoDatabase db;
+        prompter_.Clear();
+        EXPECT_EQ(OpenBank(db, fifo.Path(), 0), 1) << name;
+        EXPECT_TRUE(prompter_.Saw("\"" + fifo.Path() + "\" is a FIFO, not a regular file."))
+            << name;
+        EXPECT_FALSE(fifo.Opened()) << name;
+    }
+    fs::create_directories(dir_ / "folder.pbf");
+    ZedoDatabase db;
+    EXPECT_EQ(OpenBank(db, (dir_ / "folder.pbf").string(), 0), 1);
+    EXPECT_TRUE(prompter_.Saw("\"" + (dir_ / "folder.pbf").string() +
+                              "\" is a folder, not a regular file."));
+    SetRomBankProvider(nullptr);
 }
 
 TEST_F(BankFileTest, ReopenReadsTheStoredPathAgain) {

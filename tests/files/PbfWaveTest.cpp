@@ -156,6 +156,25 @@ TEST_F(PbfWaveTest, MissingFilesAskWhetherToGoOn) {
     EXPECT_EQ(Shown(), std::vector<std::string>{});
 }
 
+// A file that is there but is no WAV file gets the same question as a missing one.
+TEST_F(PbfWaveTest, AFileThatIsNoWavFileAsksLikeAMissingOne) {
+    Put("kick.wav", {'n', 'o', 't', ' ', 'a', ' ', 'W', 'A', 'V'});
+    const std::string question = "The file \"" + kick_ +
+                                 "\" used in sample 1 could not be loaded, so this sample will "
+                                 "be invalid. Continue with this bank?";
+    ZedoDatabase db;
+    prompter_.QueueAnswer(Answer::Yes);
+    ASSERT_EQ(ReadPbf(Bank().Build(), db, 0), 0);
+    EXPECT_EQ(prompter_.Questions(), std::vector<std::string>{question});
+    EXPECT_EQ(db.GetSampleHeader(1)->Wave()->Kind(), kWaveInvalid);
+    EXPECT_EQ(db.GetSampleHeader(2)->Wave(), db.GetSampleHeader(1)->Wave());
+
+    ZedoDatabase stop;
+    prompter_.Clear();
+    EXPECT_EQ(ReadPbf(Bank().Build(), stop, 0), 5);
+    EXPECT_EQ(Shown().back(), "Load aborted");
+}
+
 TEST_F(PbfWaveTest, OldFilesFindWaveFilesByName) {
     Wav("st.wav", 2);
     SetWaveSearchDirectory(dir_.string());

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <random>
 
 #include "files/BankFile.h"
@@ -140,6 +142,18 @@ TEST_F(TmbTest, EveryKindOfSampleDataComesBackExactly) {
     ASSERT_EQ(OpenBank(third, tmb, 0), 0);
     ExpectSameBank(back, third);
     ExpectSameBank(db, back);
+
+    // Opened through a link, grown by a program (which moves every sample's data further
+    // into the file) and saved by the file's own name.
+    std::filesystem::create_symlink("bank.tmb", dir_ / "link.tmb");
+    ZedoDatabase viaLink;
+    ASSERT_EQ(OpenBank(viaLink, Path("link.tmb"), 0), 0);
+    std::string late = Wav(
+        "late.wav", 1, 16, 44100, [](int f, int) { return f * 7; }, 3000);
+    for (ZedoDatabase* bank : {&db, &viaLink})
+        ASSERT_NE(BuildProgramFromWave(*bank, late, false, nullptr), nullptr);
+    ASSERT_EQ(SaveBank(viaLink, tmb, 0), 0);
+    ExpectSameBank(db, viaLink);
 }
 
 TEST_F(TmbTest, ChunksAsWritten) {
@@ -350,6 +364,60 @@ TEST_F(TmbTest, MergedBanksAndMissingFiles) {
     missing.AddWaveData(std::make_unique<InvalidWaveData>(0, "/gone.wav", 0));
     EXPECT_EQ(WriteTmb(Path("g.tmb"), missing, 0), 1);
     EXPECT_TRUE(prompter_.Saw("Some Wave data is invalid, can't save bank"));
+}
+
+// A sample carried as a WAV image that is damaged: the open says so, and no save writes a
+// bank that refers to the .tmb file as if it were a sample file (it could never be read).
+TEST_F(TmbTest, ADamagedSampleImageFailsTheOpenAndEverySave) {
+    ZedoDatabase db;
+    ASSERT_NE(BuildProgramFromWave(db,
+                                   Wav(
+                                       "e.wav", 1, 8, 22050, [](int f, int) { return f; }, 500),
+                                   false, nullptr),
+              nullptr);
+    ASSERT_EQ(SaveBank(db, Path("d.tmb"), 0), 0);
+    auto bytes = *ReadWholeFile(Path("d.tmb"));
+    const std::string wave = "WAVEfmt ";
+    auto at = std::search(bytes.begin(), bytes.end(), wave.begin(), wave.end());
+    ASSERT_NE(at, bytes.end());
+    at[3] = 'X';
+    const std::string damaged = Put("d.tmb", bytes);
+
+    ZedoDatabase back;
+    EXPECT_EQ(OpenBank(back, damaged, 0), 1);
+    EXPECT_TRUE(prompter_.Saw("The sample data of sample 0 in \"" + damaged + "\" is damaged."));
+    ASSERT_NE(back.GetProgram(0), nullptr);  // what could be read is kept
+    for (const char* name : {"x.pbf", "x.tmb"}) {
+        prompter_.Clear();
+        EXPECT_EQ(SaveBank(back, Path(name), 0), 1) << name;
+        EXPECT_TRUE(prompter_.Saw("Some Wave data is invalid, can't save bank")) << name;
+        EXPECT_FALSE(std::filesystem::exists(Path(name))) << name;
+    }
+}
+
+// A file cut short loses whole chunks without any reader noticing: the RIFF size tells, the
+// open fails, and what was read is kept.
+TEST_F(TmbTest, CutShortFilesFailButKeepWhatWasRead) {
+    ZedoDatabase db;
+    FillBank(db);
+    ASSERT_EQ(SaveBank(db, Path("whole.tmb"), 0), 0);
+    auto whole = *ReadWholeFile(Path("whole.tmb"));
+    auto startOf = [&](const char* id) {
+        auto at = std::search(whole.begin(), whole.end(), id, id + 4);
+        EXPECT_NE(at, whole.end()) << id;
+        return static_cast<size_t>(at - whole.begin());
+    };
+    for (size_t length :
+         {startOf("wvdt"), startOf("wvdt") + 9000, startOf("wval") + 6, whole.size() - 1}) {
+        prompter_.Clear();
+        const std::string path = Put(
+            "cut.tmb", std::vector<uint8_t>(whole.begin(), whole.begin() + std::ptrdiff_t(length)));
+        ZedoDatabase back;
+        back.SetOpenOptions(kOpenQuiet);
+        EXPECT_EQ(ReadTmb(path, back), 1) << length;
+        EXPECT_TRUE(prompter_.Saw(path + " is damaged or cut short")) << length;
+        EXPECT_NE(back.GetProgram(0), nullptr) << length;
+    }
 }
 
 TEST_F(TmbTest, DamagedFilesNeverCrash) {

@@ -309,6 +309,39 @@ TEST_F(WavTest, CompressedFormatsAreDecodedToSixteenBits) {
     EXPECT_TRUE(prompter_.Saw("Unable to convert wave format."));
 }
 
+// Floating-point data comes in at its real level, clipped to 16 bits.
+TEST_F(WavTest, FloatingPointDataKeepsItsLevel) {
+    const std::vector<double> points = {0.5, -0.25, 1.5, -2.0, 1.0 / 32768, -1.0, 0.0};
+    const std::vector<int16_t> wanted = {16384, -8192, 32767, -32768, 1, -32768, 0};
+    for (int subtype : {SF_FORMAT_FLOAT, SF_FORMAT_DOUBLE}) {
+        std::string path = Path(subtype == SF_FORMAT_FLOAT ? "float.wav" : "double.wav");
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | subtype;
+        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+        // No normalisation on writing: the values go into the file as they are.
+        sf_command(f, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
+        sf_command(f, SFC_SET_CLIPPING, nullptr, SF_FALSE);
+        std::vector<double> frames;
+        for (double p : points) {
+            frames.push_back(0.1);  // the left channel is not the one read
+            frames.push_back(p);
+        }
+        ASSERT_EQ(sf_writef_double(f, frames.data(), sf_count_t(points.size())),
+                  sf_count_t(points.size()));
+        sf_close(f);
+
+        WavWaveData right(path, 1, kRightChannel, false);
+        ASSERT_EQ(right.bitsHeld, 16) << path;
+        ASSERT_EQ(right.LoadData(), 0) << path;
+        ASSERT_EQ(right.data.size(), points.size() * 2) << path;
+        for (size_t i = 0; i < points.size(); ++i)
+            EXPECT_EQ(Sample16(right.data, i), wanted[i]) << path << " point " << i;
+    }
+}
+
 TEST_F(WavTest, MissingFilesAreLookedFor) {
     WavPlan s;
     s.data = Pcm16({Ramp(10, 0, 1)});

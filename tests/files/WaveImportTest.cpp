@@ -112,6 +112,35 @@ TEST_F(WaveImportTest, FailuresLeaveNoHeaderBehind) {
     EXPECT_EQ(ImportWaveAsSample(db_, Mono("a.wav"), -1, kWholeFile, 0), nullptr);
 }
 
+// A WAV file whose data cannot be decoded is refused when it is imported, not when the bank
+// is saved later.
+TEST_F(WaveImportTest, UndecodableFilesAreRefusedAtOnce) {
+    struct Case {
+        const char* name;
+        int tag, bits;
+        uint32_t rate;
+        bool zeroAlign;
+    };
+    for (const Case& c :
+         {Case{"unknown tag", 0x7777, 16, 44100, false}, Case{"block align 0", 1, 16, 44100, true},
+          Case{"rate 0", 1, 16, 0, false}, Case{"64-bit PCM", 1, 64, 44100, false},
+          Case{"ADPCM, rate 0", 2, 4, 0, false}}) {
+        WavPlan s;
+        s.tag = c.tag;
+        s.bits = c.bits;
+        s.rate = c.rate;
+        s.data = std::vector<uint8_t>(512, 3);
+        auto bytes = MakeWav(s);
+        if (c.zeroAlign) bytes[32] = bytes[33] = 0;  // "fmt " block align
+        std::string path = Put("odd.wav", bytes);
+        prompter_.Clear();
+        EXPECT_THROW(ImportWaveAsSample(db_, path, -1, kWholeFile, 0), ZedoException) << c.name;
+        EXPECT_TRUE(prompter_.Saw("Unable to convert wave format.")) << c.name;
+        EXPECT_EQ(db_.GetSampleHeader(0), nullptr) << c.name;
+        EXPECT_EQ(db_.WaveDataCount(), 1) << c.name;
+    }
+}
+
 TEST_F(WaveImportTest, ProgramFromAMonoFile) {
     Program* p = BuildProgramFromWave(db_, Mono("Oboe.wav"), false, nullptr);
     ASSERT_NE(p, nullptr);

@@ -3,12 +3,18 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "platform/Riff.h"
 #include "platform/RomDirectory.h"
+#include "support/Fifo.h"
+#include "support/FileSizeLimit.h"
 
 namespace talmeru {
 namespace {
@@ -56,6 +62,28 @@ TEST(Format, PrintfStyleAndCaseHelpers) {
     EXPECT_EQ(ToLower("PiNNacle.PBF"), "pinnacle.pbf");
     EXPECT_TRUE(EqualsNoCase("PINNACLE", "pinnacle"));
     EXPECT_FALSE(EqualsNoCase("pinnacl", "pinnacle"));
+}
+
+// Bank texts are in the Windows code page; JSON and the like want UTF-8.
+TEST(Format, CodePageTextAsUtf8) {
+    struct Case {
+        std::string bank, utf8;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"Grand", "Grand"},
+             {"Caf\xe9", "Caf\u00e9"},
+             {"\x80uro \x99 \x9f", "\u20acuro \u2122 \u0178"},
+             {"\x81\x8d\x8f\x90\x9d", "\u0081\u008d\u008f\u0090\u009d"},
+             {"\xff\xa0", "\u00ff\u00a0"},
+         }) {
+        EXPECT_EQ(Cp1252ToUtf8(c.bank), c.utf8) << c.bank;
+        EXPECT_TRUE(IsUtf8(c.utf8)) << c.bank;
+    }
+    for (const char* bad : {"\xe9", "Caf\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80",
+                            "\xf8\x88\x80\x80\x80", "a\x80"})
+        EXPECT_FALSE(IsUtf8(bad)) << bad;
+    for (const char* good : {"", "plain", "\xc3\xa9t\xc3\xa9", "\xf0\x9f\x8e\xb9", "\xef\xbf\xbd"})
+        EXPECT_TRUE(IsUtf8(good)) << good;
 }
 
 TEST(Prompter, ScriptedAnswersAndRecordsEverything) {
@@ -160,7 +188,91 @@ TEST_F(ProfileTest, SavesAtomicallyAndReloads) {
     EXPECT_FALSE(bad.Save());
 }
 
+// A bank, a document, a script: none of them is a settings file, and none is rewritten as one.
+TEST_F(ProfileTest, OnlySettingsTextIsLoadedAndWrittenBack) {
+    struct Case {
+        std::string text;
+        bool settings;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"", true},
+             {"; only a comment\n\n# another\n", true},
+             {"Loose=1\n[S]\nA=1\nodd line kept\n", true},
+             {"[Device]\r\nSynthOut=x\r\n", true},
+             {"\xEF\xBB\xBF[Device]\nSynthOut=x\n", true},
+             {std::string("PINNACLE\0\0\0Bank\0\x02\x01", 17), false},
+             {"Talmeru\n\nA desktop editor.\n[S]\n", false},
+             {"#!/bin/sh\necho hello\n", false},
+             {"=1\n", false},
+             {"[Options]\nA=1\x1b[2J\n", false},
+         }) {
+        const std::string& text = c.text;
+        fs::path file = dir_ / "settings.ini";
+        ASSERT_TRUE(WriteWholeFile(file, std::vector<uint8_t>(text.begin(), text.end())));
+        Profile p(file);
+        EXPECT_EQ(p.Load(), c.settings) << text;
+        p.WriteString("Device", "SynthOut", "changed");
+        EXPECT_EQ(p.Save(), c.settings) << text;
+        if (!c.settings) {
+            EXPECT_EQ(p.Error(), "\"" + file.string() + "\" is not a settings file.");
+            auto after = ReadWholeFile(file);
+            EXPECT_EQ(std::string(after->begin(), after->end()), text);
+        }
+    }
+}
+
 using FileUtilTest = TempDir;
+
+// A save writes what a link leads to, keeps the file's permissions and owner, and replaces
+// nothing but a regular file.
+TEST_F(FileUtilTest, AtomicWritesFollowLinksAndKeepTheFile) {
+    fs::create_directories(dir_ / "sub");
+    fs::path real = dir_ / "sub" / "real.ini";
+    ASSERT_TRUE(WriteWholeFile(real, {1}));
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_EQ(::chown(real.c_str(), 4321, 4322), 0);
+    fs::create_symlink("sub/real.ini", dir_ / "link.ini");
+    fs::create_symlink("link.ini", dir_ / "link2.ini");
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "link2.ini", {7, 8}));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.ini"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link2.ini"));
+    EXPECT_EQ(*ReadWholeFile(real), (std::vector<uint8_t>{7, 8}));
+    EXPECT_EQ(fs::status(real).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+    EXPECT_EQ(FollowLinks(dir_ / "link2.ini"), dir_ / "sub" / "real.ini");
+    // A link to a file not there yet makes that file.
+    fs::create_symlink("sub/new.ini", dir_ / "ahead.ini");
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "ahead.ini", {3}));
+    EXPECT_EQ(*ReadWholeFile(dir_ / "sub" / "new.ini"), std::vector<uint8_t>{3});
+    EXPECT_TRUE(fs::is_symlink(dir_ / "ahead.ini"));
+
+    test::FifoGuard fifo(dir_ / "pipe.ini");
+    fs::create_directories(dir_ / "folder.ini");
+    fs::create_symlink("loop2.ini", dir_ / "loop1.ini");
+    fs::create_symlink("loop1.ini", dir_ / "loop2.ini");
+    for (const char* name : {"pipe.ini", "folder.ini", "loop1.ini"}) {
+        AtomicWrite w = ReplaceFileAtomic(dir_ / name, std::vector<uint8_t>{1});
+        EXPECT_EQ(w.result, AtomicWrite::kNotRegular) << name;
+        EXPECT_NE(w.text.find("not a regular file."), std::string::npos) << w.text;
+    }
+    EXPECT_FALSE(fifo.Opened());
+    EXPECT_TRUE(fs::is_fifo(dir_ / "pipe.ini"));
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder.ini"));
+
+    // A full disk keeps the old file and leaves no temporary file.
+    {
+        test::FileSizeLimit full(1000);
+        AtomicWrite w = ReplaceFileAtomic(real, std::vector<uint8_t>(5000, 9));
+        EXPECT_EQ(w.result, AtomicWrite::kWriteFailed);
+    }
+    EXPECT_EQ(*ReadWholeFile(real), (std::vector<uint8_t>{7, 8}));
+    for (const auto& e : fs::recursive_directory_iterator(dir_))
+        EXPECT_EQ(e.path().filename().string().rfind("TalmeruTemp", 0), std::string::npos);
+}
 
 TEST_F(FileUtilTest, UniqueFilesAndReadOnlyDetection) {
     auto a = CreateUniqueFile(dir_, "TalmeruTemp");
@@ -176,6 +288,31 @@ TEST_F(FileUtilTest, UniqueFilesAndReadOnlyDetection) {
     ASSERT_TRUE(WriteWholeFile(*b, {1, 2, 3}));
     EXPECT_EQ(*ReadWholeFile(*b), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_FALSE(ReadWholeFile(*b, 2).has_value());  // over the size limit
+}
+
+// A FIFO would keep a reader waiting for a writer that never comes; a folder is no file.
+TEST_F(FileUtilTest, ReadersRefuseWhatIsNotARegularFile) {
+    test::FifoGuard fifo(dir_ / "pipe.ini");
+    ASSERT_TRUE(fifo.Made());
+    fs::create_directories(dir_ / "folder.ini");
+    struct Case {
+        std::string path;
+        const char* kind;
+    };
+    for (const Case& c :
+         {Case{fifo.Path(), "a FIFO"}, Case{(dir_ / "folder.ini").string(), "a folder"}}) {
+        EXPECT_EQ(NotRegularFileMessage(c.path),
+                  "\"" + c.path + "\" is " + c.kind + ", not a regular file.");
+        EXPECT_FALSE(ReadWholeFile(c.path).has_value()) << c.path;
+        EXPECT_FALSE(FileSource(c.path).Ok()) << c.path;
+        Profile settings{fs::path(c.path)};
+        EXPECT_FALSE(settings.Load()) << c.path;
+        EXPECT_EQ(settings.Error(), NotRegularFileMessage(c.path));
+    }
+    EXPECT_FALSE(fifo.Opened());
+    EXPECT_EQ(NotRegularFileMessage((dir_ / "nothing-here").string()), "");
+    ASSERT_TRUE(WriteWholeFile(dir_ / "plain", {1}));
+    EXPECT_EQ(NotRegularFileMessage((dir_ / "plain").string()), "");
 }
 
 TEST(RomDirectory, HasEveryRegionInOrderInsideTheRom) {

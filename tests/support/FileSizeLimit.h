@@ -1,0 +1,30 @@
+#pragma once
+// Stands in for a full disk: while it lives no file of this process grows past `bytes`, and
+// a write beyond that fails (EFBIG) instead of raising SIGXFSZ.
+#include <signal.h>
+#include <sys/resource.h>
+
+namespace talmeru::test {
+
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        ::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit old_{};
+    sighandler_t oldHandler_;
+};
+
+}  // namespace talmeru::test
