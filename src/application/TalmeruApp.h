@@ -200,7 +200,6 @@ class TalmeruApp {
 
   private:
     void Phase1(const AppEnvironment& env);
-    void LoadRomBank();
     void ResetSequence();
     void ResetToRom();
     void DownloadPrograms();

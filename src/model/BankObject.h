@@ -46,8 +46,6 @@ class BankObject {
     void SetNumber(int n) { number_ = n; }
     int Type() const { return type_; }
     bool Loaded() const { return loaded_; }
-    // The body size found by the last pack or unpack.
-    int LastBodySize() const { return bodySize_; }
 
     // Packs into buf (capacity bytes). 0 on success; 1 for a negative size, 2 when the
     // object does not fit or its body fails; the message has been shown.
@@ -69,8 +67,6 @@ class BankObject {
     // object. 0 on success; else nonzero with "Out of Program Memory" or "UpdateToZedo failed".
     int Upload(BankLink& link, BankObject* romCounterpart, int& programRamFree);
 
-    // Object-browser row handle, owned by the browser.
-    void* treeItem = nullptr;
     bool marked = false;
     // The object uploaded right after this one (the right half of a stereo pair); not owned.
     BankObject* chained = nullptr;

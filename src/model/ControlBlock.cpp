@@ -89,11 +89,6 @@ void ControlBlock::SetByte(int offset, uint8_t v) {
     if (offset >= 4 && offset <= 8) bytes_[static_cast<size_t>(offset - 4)] = v;
 }
 
-void ControlBlock::SetPitchWord(int v) {
-    bytes_[0] = static_cast<uint8_t>(v);
-    bytes_[1] = static_cast<uint8_t>(v >> 8);
-}
-
 void ControlBlock::SetCoarseTune(int semitones) {
     bytes_[2] = Clamped(semitones, -127, 127);
 }

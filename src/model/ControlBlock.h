@@ -54,15 +54,11 @@ class ControlBlock {
     uint8_t BlockByte() const { return blockByte_; }
     void SetBlockByte(uint8_t b) { blockByte_ = b; }
     uint8_t Tag() const { return tag_; }
-    void SetTag(uint8_t t) { tag_ = t; }
     // Packed bytes 4..8 as they are (offset 4..8); 0 for another offset.
     uint8_t Byte(int offset) const;
     void SetByte(int offset, uint8_t v);
 
-    // Pitch: the 16-bit value of bytes 4-5, coarse tune (semitones) and fine tune
-    // (100/127 cent steps).
-    int PitchWord() const { return bytes_[0] | (bytes_[1] << 8); }
-    void SetPitchWord(int v);
+    // Pitch: coarse tune (semitones) and fine tune (100/127 cent steps).
     int CoarseTune() const { return static_cast<int8_t>(bytes_[2]); }
     void SetCoarseTune(int semitones);
     int FineTune() const { return static_cast<int8_t>(bytes_[3]); }

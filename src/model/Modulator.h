@@ -43,7 +43,6 @@ class Modulator {
     virtual int PackedSize() const;
     virtual const char* KindName() const = 0;
     virtual std::string SubtypeName() const = 0;
-    virtual void Tidy() {}
     // The kind's defaults; the id stays.
     virtual void Reset() = 0;
 

@@ -61,10 +61,6 @@ class SampleHeader : public BankObject {
     // The wave data's region these offsets match, or -1.
     int Region() const { return region_; }
     std::string RegionName() const;
-    void DetachWave() {
-        wave_ = nullptr;
-        region_ = -1;
-    }
 
     int32_t start = 0;
     int32_t loopStart = -1;
