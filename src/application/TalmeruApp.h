@@ -15,6 +15,7 @@
 #include "model/ZedoDatabase.h"
 #include "platform/MidiSystem.h"
 #include "platform/Profile.h"
+#include "platform/Version.h"
 #include "synth/MidiSynthLink.h"
 
 namespace talmeru {
@@ -29,7 +30,6 @@ namespace emulator {
 class Ma1Emulator;
 }
 
-inline constexpr int kTalmeruVersion = 0x147;
 inline constexpr int kPendingLimit = 8;
 inline constexpr int kRecentFileCount = 6;
 // Refresh hint: the program list changed.
