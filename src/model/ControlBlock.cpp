@@ -179,28 +179,29 @@ int ControlBlock::PackedSize() const {
     return kFixedSize + 4 * static_cast<int>(entries_.size());
 }
 
-int ControlBlock::Unpack(std::span<const uint8_t> bytes, int* next) {
+UnpackResult ControlBlock::Unpack(std::span<const uint8_t> bytes, int* next) {
     try {
         ByteReader r(bytes);
         uint8_t blockByte = r.U8();
         int size = r.U8();
         uint8_t tag = r.U8();
         r.Skip(1);
-        if ((blockByte >> 4) != KindNibble(kind_)) return 1;
+        if ((blockByte >> 4) != KindNibble(kind_)) return kUnpackFailed;
 
         if (IsFilter() && ((blockByte & 0x07) == 0 || size == kNullFilterSize)) {
             // A Null filter carries nothing; a typed filter of size 4 is read as one too. A
             // size that ends inside the block's own bytes or past the data is refused.
-            if (size < kNullFilterSize || static_cast<size_t>(size) > bytes.size()) return 1;
+            if (size < kNullFilterSize || static_cast<size_t>(size) > bytes.size())
+                return kUnpackFailed;
             Reset();
             if ((blockByte & 0x07) == 0) {
                 blockByte_ = blockByte;
                 tag_ = tag;
             }
             *next = size;
-            return 0;
+            return kUnpacked;
         }
-        if (IsFilter() && size < kFixedSize) return 1;
+        if (IsFilter() && size < kFixedSize) return kUnpackFailed;
 
         std::array<uint8_t, 5> fields{};
         for (auto& b : fields)
@@ -208,16 +209,16 @@ int ControlBlock::Unpack(std::span<const uint8_t> bytes, int* next) {
         int count = r.U8();
         if (kind_ == BlockKind::kPitch && size - kFixedSize < 4 * count) {
             ShowMessage("Error: Pitch CCD is corrupt.");
-            return 1;
+            return kUnpackFailed;
         }
-        if (count > kMaxEntries) return 1;
+        if (count > kMaxEntries) return kUnpackFailed;
         if (kind_ == BlockKind::kAmp && size == 8) {
             // Banks written by another editor put 8 here; the entries are still intact.
-            if (!AskYesNo(kCorruptAmpQuestion)) return 1;
+            if (!AskYesNo(kCorruptAmpQuestion)) return kUnpackFailed;
             size = kFixedSize + 4 * count;
         }
-        if (size - kFixedSize < 4 * count) return 1;
-        if (static_cast<size_t>(size) > bytes.size()) return 1;
+        if (size - kFixedSize < 4 * count) return kUnpackFailed;
+        if (static_cast<size_t>(size) > bytes.size()) return kUnpackFailed;
 
         std::vector<ModulationEntry> entries;
         for (int i = 0; i < count; ++i) {
@@ -233,31 +234,31 @@ int ControlBlock::Unpack(std::span<const uint8_t> bytes, int* next) {
         bytes_ = fields;
         entries_ = std::move(entries);
         *next = size;
-        return 0;
+        return kUnpacked;
     } catch (const ReadPastEnd&) {
-        return 1;
+        return kUnpackFailed;
     }
 }
 
-int ControlBlock::Pack(ByteWriter& out) const {
+PackResult ControlBlock::Pack(ByteWriter& out) const {
     if (IsFilter()) {
         if ((blockByte_ >> 4) != kKindFilter) {
             ShowMessage(Fmt("Filter type=%d should be %d\n", blockByte_ >> 4, kKindFilter));
-            return 1;
+            return kPackFailed;
         }
         if (IsNullFilter()) {
             out.U8(blockByte_);
             out.U8(kNullFilterSize);
             out.U8(tag_);
             out.U8(0);
-            return 0;
+            return kPacked;
         }
         if (entries_.size() > kMaxEntries) {
             ShowMessage("packmoddesclist failed");
-            return 1;
+            return kPackFailed;
         }
     } else if (entries_.size() > kMaxEntries) {
-        return 1;
+        return kPackFailed;
     }
     out.U8(blockByte_);
     out.U8(static_cast<uint8_t>(PackedSize()));
@@ -272,7 +273,7 @@ int ControlBlock::Pack(ByteWriter& out) const {
         out.S8(e.adjustedDepth);
         out.U8(e.depthAdjustSource);
     }
-    return 0;
+    return kPacked;
 }
 
 }  // namespace talmeru

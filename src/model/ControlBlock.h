@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/ModSource.h"
+#include "model/Results.h"
 
 namespace talmeru {
 
@@ -43,13 +44,13 @@ class ControlBlock {
     void Reset();
 
     // Reads the block at the start of bytes (which run on to the end of the program body).
-    // On success *next is the block's size byte: where the next block starts. 0 on success,
-    // 1 when the block is refused.
-    int Unpack(std::span<const uint8_t> bytes, int* next);
+    // On success *next is the block's size byte: where the next block starts. kUnpackFailed
+    // when the block is refused.
+    [[nodiscard]] UnpackResult Unpack(std::span<const uint8_t> bytes, int* next);
     // 4 for a Null filter, else 10 + 4 x entries.
     int PackedSize() const;
-    // Appends the block to out. Nonzero when it cannot be packed.
-    int Pack(ByteWriter& out) const;
+    // Appends the block to out; kPackFailed when it cannot be packed.
+    [[nodiscard]] PackResult Pack(ByteWriter& out) const;
 
     uint8_t BlockByte() const { return blockByte_; }
     void SetBlockByte(uint8_t b) { blockByte_ = b; }

@@ -46,7 +46,7 @@ void Layer::Reset() {
         b.Reset();
 }
 
-int Layer::Unpack(std::span<const uint8_t> bytes) {
+UnpackResult Layer::Unpack(std::span<const uint8_t> bytes) {
     try {
         ByteReader r(bytes);
         flags = r.U16();
@@ -80,14 +80,14 @@ int Layer::Unpack(std::span<const uint8_t> bytes) {
         }
         for (size_t i = 0; ok && i < blocks_.size(); ++i) {
             int next = 0;
-            if (blocks_[i].Unpack(bytes.subspan(pos), &next) != 0) ok = false;
+            if (blocks_[i].Unpack(bytes.subspan(pos), &next) != kUnpacked) ok = false;
             pos += static_cast<size_t>(next);
         }
-        if (ok) return 0;
+        if (ok) return kUnpacked;
     } catch (const ReadPastEnd&) {
     }
     Reset();
-    return 1;
+    return kUnpackFailed;
 }
 
 int Layer::PackedSize() const {
@@ -99,7 +99,7 @@ int Layer::PackedSize() const {
     return size;
 }
 
-int Layer::Pack(ByteWriter& out) const {
+PackResult Layer::Pack(ByteWriter& out) const {
     out.U16(flags);
     out.U8(keyHigh);
     out.U8(keyLow);
@@ -119,7 +119,7 @@ int Layer::Pack(ByteWriter& out) const {
         if (i < kMaxModulators) bytes = modulators_[i]->Packed();
         if (bytes.empty()) {
             ShowMessage(Fmt("obscure error: lymodlist->pack %d", static_cast<int>(i)));
-            return 1;
+            return kPackFailed;
         }
         out.Bytes(bytes);
     }
@@ -127,17 +127,17 @@ int Layer::Pack(ByteWriter& out) const {
         "obscure error: pitch->pack", "obscure error: filter0->pack",
         "obscure error: filter1->pack", "obscure error: amp->pack"};
     for (size_t i = 0; i < blocks_.size(); ++i) {
-        if (blocks_[i].Pack(out) != 0) {
+        if (blocks_[i].Pack(out) != kPacked) {
             ShowMessage(kBlockFailures[i]);
-            return 1;
+            return kPackFailed;
         }
     }
-    return 0;
+    return kPacked;
 }
 
 std::vector<uint8_t> Layer::Packed() const {
     ByteWriter w;
-    if (Pack(w) != 0) return {};
+    if (Pack(w) != kPacked) return {};
     return w.Take();
 }
 
@@ -182,7 +182,7 @@ Modulator* Layer::FindProgramModulator(int id) const {
     return owner_ ? owner_->FindModulator(id) : nullptr;
 }
 
-int Layer::RemoveModulator(const Modulator* m) {
+Result Layer::RemoveModulator(const Modulator* m) {
     return RemoveFrom(modulators_, m);
 }
 

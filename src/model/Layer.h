@@ -42,10 +42,10 @@ class Layer {
     std::string DisplayName() const;
 
     // Reads a layer from the start of bytes (which run on to the end of the program body).
-    // 0 on success; on failure 1 and the layer is back at its defaults.
-    int Unpack(std::span<const uint8_t> bytes);
-    // Appends the packed layer to out; nonzero (message shown) when it cannot be packed.
-    int Pack(ByteWriter& out) const;
+    // On kUnpackFailed the layer is back at its defaults.
+    [[nodiscard]] UnpackResult Unpack(std::span<const uint8_t> bytes);
+    // Appends the packed layer to out; kPackFailed (message shown) when it cannot be packed.
+    [[nodiscard]] PackResult Pack(ByteWriter& out) const;
     // The packed layer, or nothing when it cannot be packed.
     std::vector<uint8_t> Packed() const;
     int PackedSize() const;
@@ -61,8 +61,8 @@ class Layer {
     int AddModulator(std::unique_ptr<Modulator> m);
     Modulator* FindModulator(int id) const;
     Modulator* FindProgramModulator(int id) const;
-    // 1 when m is not in this layer.
-    int RemoveModulator(const Modulator* m);
+    // kFailed when m is not in this layer.
+    Result RemoveModulator(const Modulator* m);
     const std::vector<std::unique_ptr<Modulator>>& Modulators() const { return modulators_; }
     // For reordering; packing refuses more than 16.
     std::vector<std::unique_ptr<Modulator>>& Modulators() { return modulators_; }

@@ -82,11 +82,11 @@ Modulator* FindById(const ModulatorList& list, int id) {
     return nullptr;
 }
 
-int RemoveFrom(ModulatorList& list, const Modulator* m) {
+Result RemoveFrom(ModulatorList& list, const Modulator* m) {
     auto it = std::find_if(list.begin(), list.end(), [m](const auto& p) { return p.get() == m; });
-    if (it == list.end()) return 1;
+    if (it == list.end()) return kFailed;
     list.erase(it);
-    return 0;
+    return kOk;
 }
 
 bool CheckOrder(const ModulatorScope& scope, const ModulatorList& list,

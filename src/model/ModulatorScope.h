@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/Modulator.h"
+#include "model/Results.h"
 
 namespace talmeru {
 
@@ -31,8 +32,8 @@ using ModulatorList = std::vector<std::unique_ptr<Modulator>>;
 // The lowest id no modulator of list has, or -1 when all 16 are taken.
 int LowestFreeId(const ModulatorList& list);
 Modulator* FindById(const ModulatorList& list, int id);
-// Erases m from list; 1 when it is not there.
-int RemoveFrom(ModulatorList& list, const Modulator* m);
+// Erases m from list; kFailed when it is not there.
+Result RemoveFrom(ModulatorList& list, const Modulator* m);
 // The order check over one list, shared by programs and layers: reference loops are
 // reported, and the first modulator caught in one also gets warning(m) shown. False when
 // that was shown.

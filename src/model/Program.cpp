@@ -36,7 +36,7 @@ Layer* Program::GetLayer(int index) const {
 }
 
 int Program::Unpack(std::span<const uint8_t> block) {
-    if (UnpackHeader(block) != 0) return 1;
+    if (UnpackHeader(block) != kUnpacked) return kUnpackFailed;
     layers_.clear();
     modulators_.clear();
     std::span<const uint8_t> body = BodyOf(block);
@@ -46,7 +46,7 @@ int Program::Unpack(std::span<const uint8_t> block) {
         r.Skip(1);
         int layerCount = r.U8();
         int modulatorCount = r.U8();
-        if (layerCount > kMaxLayers || modulatorCount > kMaxModulators) return 2;
+        if (layerCount > kMaxLayers || modulatorCount > kMaxModulators) return kUnpackTooMany;
         std::vector<size_t> offsets;
         for (int i = 0; i < layerCount; ++i)
             offsets.push_back(r.U16());
@@ -54,22 +54,22 @@ int Program::Unpack(std::span<const uint8_t> block) {
         size_t pos = r.Pos();
         for (int i = 0; i < modulatorCount; ++i) {
             ParsedModulator p = ParseModulator(body.subspan(pos));
-            if (p.result != ParseResult::kDone) return 1;
+            if (p.result != ParseResult::kDone) return kUnpackFailed;
             p.modulator->ownerKind = kProgramModulator;
             pos += static_cast<size_t>(p.modulator->PackedSize());
             modulators_.push_back(std::move(p.modulator));
         }
         for (int i = 0; i < layerCount; ++i) {
             size_t offset = offsets[static_cast<size_t>(i)];
-            if (offset >= body.size()) return 1;
+            if (offset >= body.size()) return kUnpackFailed;
             auto layer = std::make_unique<Layer>(this, i);
-            if (layer->Unpack(body.subspan(offset)) != 0) return 1;
+            if (layer->Unpack(body.subspan(offset)) != kUnpacked) return kUnpackFailed;
             layers_.push_back(std::move(layer));
         }
     } catch (const ReadPastEnd&) {
-        return 1;
+        return kUnpackFailed;
     }
-    return 0;
+    return kUnpacked;
 }
 
 int Program::BodySize() const {
@@ -87,7 +87,7 @@ int Program::PackBody(std::span<uint8_t> body) const {
     // Ids are four bits wide, so more than 16 program modulators cannot be told apart.
     if (layerCount > kMaxLayers || modulatorCount > kMaxModulators) {
         ShowMessage(Fmt("too many layer=%d global=%d", layerCount, modulatorCount));
-        return 2;
+        return kPackTooMany;
     }
     ByteWriter w(body.size());
     w.U8(programByte);
@@ -99,20 +99,20 @@ int Program::PackBody(std::span<uint8_t> body) const {
         std::vector<uint8_t> bytes = m->Packed();
         if (bytes.empty()) {
             ShowMessage("obscure error: mod->pack");
-            return 1;
+            return kPackFailed;
         }
         w.Bytes(bytes);
     }
     for (int i = 0; i < layerCount; ++i) {
         w.PatchU16(4 + 2 * static_cast<size_t>(i), static_cast<uint16_t>(w.Pos()));
-        if (layers_[static_cast<size_t>(i)]->Pack(w) != 0) {
+        if (layers_[static_cast<size_t>(i)]->Pack(w) != kPacked) {
             ShowMessage("obscure error: layer->pack");
-            return 1;
+            return kPackFailed;
         }
     }
-    if (w.Pos() != body.size()) return 1;
+    if (w.Pos() != body.size()) return kPackFailed;
     std::memcpy(body.data(), w.Data().data(), body.size());
-    return 0;
+    return kPacked;
 }
 
 void Program::Renumber() {
@@ -141,14 +141,14 @@ Layer* Program::AddLayer(const BankObject& keymap, bool stereo) {
     return result;
 }
 
-int Program::DeleteLayer(int index) {
+Result Program::DeleteLayer(int index) {
     Layer* victim = GetLayer(index);
-    if (!victim) return 1;
+    if (!victim) return kFailed;
     Layer* partner = victim->StereoState() == kStereoLeft ? victim->Partner() : nullptr;
     victim->Unpair();
     std::erase_if(layers_, [&](const auto& l) { return l.get() == victim || l.get() == partner; });
     Renumber();
-    return 0;
+    return kOk;
 }
 
 Layer* Program::DuplicateLayer(int index) {
@@ -188,7 +188,7 @@ Modulator* Program::FindModulator(int id) const {
     return FindById(modulators_, id);
 }
 
-int Program::RemoveModulator(const Modulator* m) {
+Result Program::RemoveModulator(const Modulator* m) {
     return RemoveFrom(modulators_, m);
 }
 

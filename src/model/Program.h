@@ -33,11 +33,11 @@ class Program : public BankObject {
 
     int KindNumber() const override { return 0; }
     const char* KindName() const override { return "Program"; }
-    // 0 on success; 1 for a bad header or malformed contents, 2 for more than 32 layers or
-    // 16 program modulators.
-    int Unpack(std::span<const uint8_t> block) override;
+    // kUnpackTooMany for more than 32 layers or 16 program modulators.
+    [[nodiscard]] int Unpack(std::span<const uint8_t> block) override;
     int BodySize() const override;
-    int PackBody(std::span<uint8_t> body) const override;
+    // kPackTooMany for more than 32 layers or 16 program modulators.
+    [[nodiscard]] int PackBody(std::span<uint8_t> body) const override;
 
     uint8_t programByte = 0;
 
@@ -48,8 +48,8 @@ class Program : public BankObject {
     // chained partner). nullptr when the program would have more than 32 layers or a stereo
     // layer is asked for a keymap without a partner.
     Layer* AddLayer(const BankObject& keymap, bool stereo);
-    // Removes the layer (and the right half of a left half). 1 for a bad index.
-    int DeleteLayer(int index);
+    // Removes the layer (and the right half of a left half). kFailed for a bad index.
+    Result DeleteLayer(int index);
     // Appends a copy of the layer (and of its right half for a left half, the copies
     // paired); nullptr when that would make more than 32 layers.
     Layer* DuplicateLayer(int index);
@@ -63,8 +63,8 @@ class Program : public BankObject {
     // dropped) when no id is free.
     int AddModulator(std::unique_ptr<Modulator> m);
     Modulator* FindModulator(int id) const;
-    // 1 when m is not a program modulator of this program.
-    int RemoveModulator(const Modulator* m);
+    // kFailed when m is not a program modulator of this program.
+    Result RemoveModulator(const Modulator* m);
     // Program context: only program references (0xC) resolve.
     Modulator* ResolveSource(int source) const;
     ModulatorScope Scope() const { return {this, nullptr}; }
