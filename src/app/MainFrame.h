@@ -90,12 +90,14 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     // The sample editor window, opened (or brought forward) on a header (-1: none chosen).
     EditorSample* OpenSampleEditor(int number = -1);
     EditorSample* SampleEditor() const;
-    // The bank editor window (command 32881); refused while the bank cannot be edited.
+    // The bank editor window (toolbar "Bank Editor", Ctrl+Shift+B); refused while the bank
+    // cannot be edited.
     void OpenBankEditor();
     CBankFrame* BankFrame() const { return bankFrame_; }
     // The editors that were open at the last exit.
     void ReopenEditors();
-    // The object browser (command 32796), opened or brought forward; the open one, if any.
+    // The object browser (toolbar "Object Browser", Ctrl+Shift+O), opened or brought forward;
+    // the open one, if any.
     CObjectBrowserFrame* OpenObjectBrowser();
     BrowserObject* ObjectBrowser() const;
 

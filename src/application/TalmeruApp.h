@@ -16,6 +16,7 @@
 #include "model/ZedoDatabase.h"
 #include "platform/MidiSystem.h"
 #include "platform/Profile.h"
+#include "platform/Version.h"
 #include "synth/MidiSynthLink.h"
 
 namespace talmeru {
@@ -30,7 +31,6 @@ namespace emulator {
 class Ma1Emulator;
 }
 
-inline constexpr int kTalmeruVersion = 0x147;
 inline constexpr int kPendingLimit = 8;
 inline constexpr int kRecentFileCount = 6;
 
@@ -205,7 +205,6 @@ class TalmeruApp : public BankEdits {
 
   private:
     void Phase1(const AppEnvironment& env);
-    void LoadRomBank();
     void ResetSequence();
     void ResetToRom();
     void DownloadPrograms();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "files/BankReadError.h"
+#include "platform/Version.h"
 
 namespace talmeru {
 
@@ -28,7 +29,7 @@ void AttachRomToTheRest(ZedoDatabase& db);
 
 inline constexpr int kPbfFormatOld = 0x0100;
 inline constexpr int kPbfFormatCurrent = 0x0102;
-inline constexpr int kProgramVersion = 0x147;
+inline constexpr int kProgramVersion = kTalmeruVersion;
 inline constexpr int kSaveWriteWavs = 0x10000;
 
 // Reads a whole .pbf image into db (emptied by the caller). 0, or 5 when the load failed

@@ -17,13 +17,23 @@ struct MemoryFigures {
 // GetObject results.
 enum GetObjectResult : int { kGotObject = 0, kNoSuchObject = 1, kGetFailed = 2 };
 
+// Requests the synthesizer answers: the memory queries here, the identity query and the
+// MIDI link's transactions.
+enum ReplyResult : int {
+    kReplied = 0,
+    kNoReply = 1,      // given up: no answer, wrong answers, or the wait was cancelled
+    kLinkClosed = -1,  // the MIDI devices are not open
+};
+
 class BankLink {
   public:
     virtual ~BankLink() = default;
     // Fetches a packed object: kGotObject, kNoSuchObject or kGetFailed (no answer, cancelled).
-    virtual int GetObject(int type, int number, std::vector<uint8_t>& block) = 0;
-    // which 0: the RAM sizes, 1: the free RAM; 0 on success.
+    [[nodiscard]] virtual int GetObject(int type, int number, std::vector<uint8_t>& block) = 0;
+    // which 0: the RAM sizes, 1: the free RAM. A ReplyResult.
     virtual int QueryMemory(int which) = 0;
+    // The operations below give 0 on success, else nonzero (which may be a device's own
+    // error code).
     virtual int StoreObject(std::span<const uint8_t> block) = 0;
     virtual int DeleteObject(int type, int number) = 0;
     // Sends one sample's data, lowering `remaining` by what it takes; 0 on success.

@@ -26,29 +26,29 @@ void BankObject::SetName(std::string_view name) {
 
 int BankObject::Upload(BankLink& link, BankObject* romCounterpart, int& programRamFree,
                        std::unordered_set<const BankObject*>* sent) {
-    if (sent && !sent->insert(this).second) return 0;
-    if (int rc = UploadSelf(link, romCounterpart, programRamFree); rc != 0) return rc;
+    if (sent && !sent->insert(this).second) return kOk;
+    if (int rc = UploadSelf(link, romCounterpart, programRamFree); rc != kOk) return rc;
     // Only a left half's partner follows it; a damaged bank may chain anything to anything,
     // itself included, and the walk stops after one step.
     BankObject* right = stereoRole == kStereoLeft ? chained : nullptr;
-    if (!right || right == this || right->Type() != Type()) return 0;
-    if (sent && !sent->insert(right).second) return 0;
+    if (!right || right == this || right->Type() != Type()) return kOk;
+    if (sent && !sent->insert(right).second) return kOk;
     return right->UploadSelf(link, nullptr, programRamFree);
 }
 
 int BankObject::UploadSelf(BankLink& link, BankObject* romCounterpart, int& programRamFree) {
     uint8_t buf[kPackBufferSize];
-    if (Pack(buf, kPackBufferSize) != 0) return 1;
+    if (Pack(buf, kPackBufferSize) != kObjectPacked) return kFailed;
     const int total = bodySize_ + kObjectHeaderSize;
     bool inRom = false;
-    if (romCounterpart && romCounterpart->PackCached() == 0) {
+    if (romCounterpart && romCounterpart->PackCached() == kObjectPacked) {
         const auto& rom = romCounterpart->PackedCopy();
         inRom = rom.size() == static_cast<size_t>(total) && std::equal(rom.begin(), rom.end(), buf);
     }
     if (!inRom) {
         if (programRamFree == 0 || programRamFree < total) {
             ShowMessage("Out of Program Memory");
-            return 1;
+            return kFailed;
         }
         programRamFree -= total;
         if (int rc = link.StoreObject(std::span<const uint8_t>(buf, static_cast<size_t>(total)));
@@ -57,7 +57,7 @@ int BankObject::UploadSelf(BankLink& link, BankObject* romCounterpart, int& prog
             return rc;
         }
     }
-    return 0;
+    return kOk;
 }
 
 bool PairStereo(BankObject& left, BankObject& right) {
@@ -79,17 +79,17 @@ bool ReadPackedHeader(std::span<const uint8_t> block, PackedHeader& out) {
     return true;
 }
 
-int BankObject::UnpackHeader(std::span<const uint8_t> block) {
+UnpackResult BankObject::UnpackHeader(std::span<const uint8_t> block) {
     PackedHeader h;
-    if (!ReadPackedHeader(block, h)) return 1;
-    if (static_cast<size_t>(h.bodySize) > block.size() - kObjectHeaderSize) return 1;
-    if (loaded_ && (h.type != type_ || h.number != number_)) return 1;
+    if (!ReadPackedHeader(block, h)) return kUnpackFailed;
+    if (static_cast<size_t>(h.bodySize) > block.size() - kObjectHeaderSize) return kUnpackFailed;
+    if (loaded_ && (h.type != type_ || h.number != number_)) return kUnpackFailed;
     type_ = h.type;
     number_ = h.number;
     bodySize_ = h.bodySize;
     name_ = h.name;
     loaded_ = true;
-    return 0;
+    return kUnpacked;
 }
 
 std::span<const uint8_t> BankObject::BodyOf(std::span<const uint8_t> block) {
@@ -116,56 +116,56 @@ void BankObject::WriteHeader(uint8_t* buf) const {
     std::memcpy(buf + 6, name_.data(), std::min<size_t>(name_.size(), kNameLength));
 }
 
-int BankObject::Pack(uint8_t* buf, int capacity) {
+ObjectPackResult BankObject::Pack(uint8_t* buf, int capacity) {
     bodySize_ = BodySize();
     if (bodySize_ < 0) {
         ShowMessage(Fmt("Obscure error: m_size <0, %d", bodySize_));
-        return 1;
+        return kObjectSizeNegative;
     }
     int needed = bodySize_ + kObjectHeaderSize;
     if (capacity < needed) {
         ShowMessage(Fmt("Obscure error: ntotalneededsize= %d, size=%d", needed, capacity));
-        return 2;
+        return kObjectPackFailed;
     }
     WriteHeader(buf);
     if (PackBody(std::span<uint8_t>(buf + kObjectHeaderSize, static_cast<size_t>(bodySize_))) !=
-        0) {
+        kPacked) {
         ShowMessage(Fmt("Obscure error: pack id=%d", number_));
-        return 2;
+        return kObjectPackFailed;
     }
-    return 0;
+    return kObjectPacked;
 }
 
-int BankObject::PackToBlock(std::vector<uint8_t>& block) {
+ObjectPackResult BankObject::PackToBlock(std::vector<uint8_t>& block) {
     block.assign(kPackBufferSize, 0);
-    int rc = Pack(block.data(), kPackBufferSize);
-    if (rc != 0) {
+    ObjectPackResult rc = Pack(block.data(), kPackBufferSize);
+    if (rc != kObjectPacked) {
         block.clear();
         return rc;
     }
     block.resize(static_cast<size_t>(bodySize_ + kObjectHeaderSize));
-    return 0;
+    return kObjectPacked;
 }
 
-int BankObject::PackTo(ByteWriter& out) {
+ObjectPackResult BankObject::PackTo(ByteWriter& out) {
     uint8_t buf[kPackBufferSize];
-    int rc = Pack(buf, kPackBufferSize);
-    if (rc != 0) return rc;
+    ObjectPackResult rc = Pack(buf, kPackBufferSize);
+    if (rc != kObjectPacked) return rc;
     out.Bytes(std::span<const uint8_t>(buf, static_cast<size_t>(bodySize_ + kObjectHeaderSize)));
-    return 0;
+    return kObjectPacked;
 }
 
-int BankObject::PackCached() {
-    if (!packed_.empty()) return 0;
+ObjectPackResult BankObject::PackCached() {
+    if (!packed_.empty()) return kObjectPacked;
     bodySize_ = BodySize();
-    if (bodySize_ < 0) return 1;
+    if (bodySize_ < 0) return kObjectSizeNegative;
     std::vector<uint8_t> block(static_cast<size_t>(bodySize_ + kObjectHeaderSize));
     WriteHeader(block.data());
     if (PackBody(std::span<uint8_t>(block.data() + kObjectHeaderSize,
-                                    static_cast<size_t>(bodySize_))) != 0)
-        return 2;
+                                    static_cast<size_t>(bodySize_))) != kPacked)
+        return kObjectPackFailed;
     packed_ = std::move(block);
-    return 0;
+    return kObjectPacked;
 }
 
 }  // namespace talmeru

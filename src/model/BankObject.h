@@ -9,6 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "model/Results.h"
+
 namespace talmeru {
 
 class BankLink;
@@ -22,6 +24,13 @@ inline constexpr int kNameLength = 16;
 
 enum ObjectType : int { kTypeKeymap = 1, kTypeSampleHeader = 2, kTypeProgram = 3 };
 
+// Packing a whole object (Pack, PackTo, PackToBlock, PackCached).
+enum ObjectPackResult : int {
+    kObjectPacked = 0,
+    kObjectSizeNegative = 1,
+    kObjectPackFailed = 2,  // the object does not fit, or its body failed to pack
+};
+
 // Stereo role of keymaps and sample headers.
 enum StereoRole : int { kMono = 0, kStereoLeft = 1, kStereoRight = 2 };
 
@@ -34,12 +43,12 @@ class BankObject {
 
     virtual int KindNumber() const = 0;
     virtual const char* KindName() const { return "unknown type"; }
-    // Reads a whole packed object (header and body); 0 on success.
-    virtual int Unpack(std::span<const uint8_t> block) = 0;
+    // Reads a whole packed object (header and body): an UnpackResult.
+    [[nodiscard]] virtual int Unpack(std::span<const uint8_t> block) = 0;
     // The body size that PackBody will write.
     virtual int BodySize() const = 0;
-    // Writes the body into exactly BodySize() bytes; 0 on success.
-    virtual int PackBody(std::span<uint8_t> body) const = 0;
+    // Writes the body into exactly BodySize() bytes: a PackResult.
+    [[nodiscard]] virtual int PackBody(std::span<uint8_t> body) const = 0;
 
     const std::string& Name() const { return name_; }
     void SetName(std::string_view name);
@@ -47,18 +56,16 @@ class BankObject {
     void SetNumber(int n) { number_ = n; }
     int Type() const { return type_; }
     bool Loaded() const { return loaded_; }
-    // The body size found by the last pack or unpack.
-    int LastBodySize() const { return bodySize_; }
 
-    // Packs into buf (capacity bytes). 0 on success; 1 for a negative size, 2 when the
-    // object does not fit or its body fails; the message has been shown.
-    int Pack(uint8_t* buf, int capacity);
+    // Packs into buf (capacity bytes); on failure the message has been shown.
+    [[nodiscard]] ObjectPackResult Pack(uint8_t* buf, int capacity);
     // Packs into a 4096-byte buffer and appends the packed object to out.
-    int PackTo(ByteWriter& out);
-    // Packs into block (resized to the packed size).
-    int PackToBlock(std::vector<uint8_t>& block);
-    // A cached packed form, made on first use; edits must call DropPackedCopy.
-    int PackCached();
+    [[nodiscard]] ObjectPackResult PackTo(ByteWriter& out);
+    // Packs into block (resized to the packed size; emptied on failure).
+    ObjectPackResult PackToBlock(std::vector<uint8_t>& block);
+    // A cached packed form, made on first use; edits must call DropPackedCopy. Shows no
+    // message.
+    [[nodiscard]] ObjectPackResult PackCached();
     const std::vector<uint8_t>& PackedCopy() const { return packed_; }
     void DropPackedCopy() {
         packed_.clear();
@@ -68,13 +75,11 @@ class BankObject {
     // Sends the object to the synthesizer unless romCounterpart (the ROM's object of the same
     // type and number) is identical, counting it against programRamFree; then the right half
     // it chains to. With `sent`, what it holds is not sent again and what is sent is added,
-    // so that one pass sends every object once. 0 on success; else nonzero with "Out of
-    // Program Memory" or "UpdateToZedo failed".
+    // so that one pass sends every object once. kOk on success; else kFailed, or
+    // StoreObject's code after "UpdateToZedo failed"; the reason has been shown.
     int Upload(BankLink& link, BankObject* romCounterpart, int& programRamFree,
                std::unordered_set<const BankObject*>* sent = nullptr);
 
-    // Object-browser row handle, owned by the browser.
-    void* treeItem = nullptr;
     bool marked = false;
     // The object uploaded right after this one (the right half of a stereo pair); not owned.
     BankObject* chained = nullptr;
@@ -83,9 +88,9 @@ class BankObject {
   protected:
     // Upload without the partner.
     int UploadSelf(BankLink& link, BankObject* romCounterpart, int& programRamFree);
-    // Reads the 22-byte header. 1 when the block is shorter than it says, or this object is
-    // already loaded and the block names another type or number.
-    int UnpackHeader(std::span<const uint8_t> block);
+    // Reads the 22-byte header. kUnpackFailed when the block is shorter than it says, or
+    // this object is already loaded and the block names another type or number.
+    [[nodiscard]] UnpackResult UnpackHeader(std::span<const uint8_t> block);
     void CopyHeaderFrom(const BankObject& other);
     void WriteHeader(uint8_t* buf) const;
     // The body of a block whose header UnpackHeader accepted.

@@ -20,27 +20,27 @@ bool ThreadUploadHost::RunUpload(const Work& work) {
     return false;
 }
 
-int DownloadAll(ZedoDatabase& db, BankLink& link, DownloadObserver* observer) {
+TransferResult DownloadAll(ZedoDatabase& db, BankLink& link, DownloadObserver* observer) {
     struct Row {
         int type, count;
     };
     static constexpr Row kRows[] = {{1, 512}, {2, 512}, {3, 512}, {4, 20}, {5, 20}, {6, 20}};
     db.Clear(false);
     std::vector<uint8_t> block;
-    int result = 0;
+    TransferResult result = kTransferDone;
     for (const Row& row : kRows) {
         for (int n = 0; n < row.count; ++n) {
             int rc = link.GetObject(row.type, n, block);
             if (rc == kGetFailed) {
                 ShowMessage("Download was cancelled. Not all objects are available");
-                result = 1;
+                result = kTransferFailed;
                 break;
             }
             // The synthesizer's type-4 objects have no place in a bank.
             if (rc == kGotObject && row.type != 4) db.Store(block);
             if (observer && n % 16 == 0) observer->Reached(row.type, n);
         }
-        if (result) break;
+        if (result != kTransferDone) break;
         if (observer) observer->Reached(row.type, row.count);
     }
     db.SetPath("Current Bank");
@@ -76,17 +76,17 @@ void RestoreRom(ZedoDatabase& db, const ZedoDatabase& rom, int flags) {
         db.SetPath(Fmt("MA-1 GM Bank %04x.pbf", db.Link()->RomVersion()));
 }
 
-int Synchronise(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host) {
+TransferResult Synchronise(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host) {
     BankLink* link = db.Link();
-    if (!link) return 1;
+    if (!link) return kTransferFailed;
     db.MarkForSync();
     link->ClearRam();
     return UploadMarked(db, rom, host);
 }
 
-int UploadMarked(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host) {
+TransferResult UploadMarked(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host) {
     BankLink* link = db.Link();
-    if (!link || link->QueryMemory(1) != 0) return 1;
+    if (!link || link->QueryMemory(1) != kReplied) return kTransferFailed;
     db.programRamFree = static_cast<int>(std::min<uint32_t>(link->Memory().programFree, INT32_MAX));
     db.sampleRamFree = static_cast<int>(std::min<uint32_t>(link->Memory().sampleFree, INT32_MAX));
     bool cancelled = host.RunUpload([&](UploadObserver& observer, const std::atomic<bool>& cancel) {
@@ -94,11 +94,11 @@ int UploadMarked(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host) {
     });
     if (cancelled) {
         ShowMessage("You cancelled the upload, things will probably be corrupt...");
-        return 1;
+        return kTransferFailed;
     }
-    if (link->QueryMemory(1) != 0) return 1;
+    if (link->QueryMemory(1) != kReplied) return kTransferFailed;
     db.ClearMarks();
-    return 0;
+    return kTransferDone;
 }
 
 namespace {
@@ -130,13 +130,13 @@ bool UploadObjects(ZedoDatabase& db, Get get, RomGet romGet, int code, UploadObs
 
 }  // namespace
 
-int UploadAll(ZedoDatabase& db, const ZedoDatabase* rom, UploadObserver& observer,
-              const std::atomic<bool>& cancel) {
+TransferResult UploadAll(ZedoDatabase& db, const ZedoDatabase* rom, UploadObserver& observer,
+                         const std::atomic<bool>& cancel) {
     BankLink& link = *db.Link();
     bool cancelled = false;
     auto finish = [&] {
         observer.Ended();
-        return cancelled ? 1 : 0;
+        return cancelled ? kTransferFailed : kTransferDone;
     };
     if (db.LoadWaveData()) {
         if (db.MergeWaveData()) MergeWaveData(db);
@@ -149,14 +149,14 @@ int UploadAll(ZedoDatabase& db, const ZedoDatabase* rom, UploadObserver& observe
                 observer.ObjectText(name);
                 int size = w->Length();
                 int rc = w->Upload(link, db.sampleRamFree);
-                if (rc == 2) {
+                if (rc == kOutOfSampleRam) {
                     ShowMessage(
                         Fmt("Skipping \"%s\" (%d bytes) because not enough sample RAM: Free "
                             "space (%d bytes), Total installed (%d bytes). You will likely "
                             "hear random sounds for the samples that are affected.",
                             w->DisplayName().c_str(), size, db.sampleRamFree,
                             static_cast<int>(link.Memory().sampleTotal)));
-                } else if (rc != 0) {
+                } else if (rc != kWaveUploaded) {
                     ShowMessage("Upload was not totally successful.");
                     return finish();
                 }

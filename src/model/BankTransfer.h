@@ -10,6 +10,9 @@ namespace talmeru {
 class BankLink;
 class ZedoDatabase;
 
+// Whole-bank transfers: done, or failed, given up or cancelled (the reason has been shown).
+enum TransferResult : int { kTransferDone = 0, kTransferFailed = 1 };
+
 // Progress codes of an upload.
 enum UploadProgress : int {
     kProgressWaveData = 1,
@@ -56,23 +59,24 @@ class ThreadUploadHost : public UploadHost {
     UploadObserver* observer_;
 };
 
-// Empties db and fetches every object the link holds. 0, or 1 when the link gave up
+// Empties db and fetches every object the link holds. kTransferFailed when the link gave up
 // ("Download was cancelled. Not all objects are available").
-int DownloadAll(ZedoDatabase& db, BankLink& link, DownloadObserver* observer = nullptr);
+TransferResult DownloadAll(ZedoDatabase& db, BankLink& link, DownloadObserver* observer = nullptr);
 
 enum RestoreFlags : int { kRestoreRename = 1, kRestorePrograms = 2 };
 // Fills db from the ROM bank: sample headers and keymaps, and programs with kRestorePrograms.
 void RestoreRom(ZedoDatabase& db, const ZedoDatabase& rom, int flags);
 
 // Sends everything the bank needs to the synthesizer (db's link) that its ROM does not hold.
-// 0 on success, 1 on failure or when the user cancelled.
-int Synchronise(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host);
+// kTransferFailed on failure or when the user cancelled.
+TransferResult Synchronise(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host);
 // Sends the marked objects (and wave data flagged for upload) under the upload window, as a
-// synchronisation does but without clearing the synthesizer first. 0 on success.
-int UploadMarked(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host);
+// synchronisation does but without clearing the synthesizer first.
+TransferResult UploadMarked(ZedoDatabase& db, const ZedoDatabase* rom, UploadHost& host);
 
-// The upload itself, run by the worker: 0, or 1 when stopped by cancel.
-int UploadAll(ZedoDatabase& db, const ZedoDatabase* rom, UploadObserver& observer,
-              const std::atomic<bool>& cancel);
+// The upload itself, run by the worker: kTransferFailed only when stopped by cancel (other
+// failures end it early with kTransferDone, the message shown).
+TransferResult UploadAll(ZedoDatabase& db, const ZedoDatabase* rom, UploadObserver& observer,
+                         const std::atomic<bool>& cancel);
 
 }  // namespace talmeru

@@ -5,7 +5,7 @@
 namespace talmeru {
 
 int Keymap::Unpack(std::span<const uint8_t> block) {
-    if (UnpackHeader(block) != 0) return 1;
+    if (UnpackHeader(block) != kUnpacked) return kUnpackFailed;
     auto body = BodyOf(block);
     entries.clear();
     if (body.size() >= 1) byteA = body[0];
@@ -21,7 +21,7 @@ int Keymap::Unpack(std::span<const uint8_t> block) {
             entries.push_back(e);
         }
     }
-    return 0;
+    return kUnpacked;
 }
 
 int Keymap::BodySize() const {
@@ -29,7 +29,7 @@ int Keymap::BodySize() const {
 }
 
 int Keymap::PackBody(std::span<uint8_t> body) const {
-    if (body.size() != static_cast<size_t>(BodySize())) return 1;
+    if (body.size() != static_cast<size_t>(BodySize())) return kPackFailed;
     body[0] = static_cast<uint8_t>(byteA);
     body[1] = static_cast<uint8_t>(byteB);
     size_t at = 2;
@@ -40,7 +40,7 @@ int Keymap::PackBody(std::span<uint8_t> body) const {
         body[at + 3] = static_cast<uint8_t>(e.sample >> 8);
         at += 4;
     }
-    return 0;
+    return kPacked;
 }
 
 void Keymap::CopyFrom(const Keymap& other) {

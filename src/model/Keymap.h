@@ -21,9 +21,9 @@ class Keymap : public BankObject {
 
     int KindNumber() const override { return 2; }
     const char* KindName() const override { return "Keymap"; }
-    int Unpack(std::span<const uint8_t> block) override;
+    [[nodiscard]] int Unpack(std::span<const uint8_t> block) override;
     int BodySize() const override;
-    int PackBody(std::span<uint8_t> body) const override;
+    [[nodiscard]] int PackBody(std::span<uint8_t> body) const override;
 
     // Copies header, both bytes, entries and the stereo role.
     void CopyFrom(const Keymap& other);

@@ -26,14 +26,15 @@ int Modulator::InputSource(int i) const {
 
 int Modulator::Pack(std::span<uint8_t> bytes) const {
     int size = PackedSize();
-    if (size < 2 || size > kMaxModulatorSize || bytes.size() < static_cast<size_t>(size)) return 1;
+    if (size < 2 || size > kMaxModulatorSize || bytes.size() < static_cast<size_t>(size))
+        return kPackFailed;
     PackHeader(bytes);
     return PackBody(bytes.first(static_cast<size_t>(size)));
 }
 
 std::vector<uint8_t> Modulator::Packed() const {
     std::vector<uint8_t> out(static_cast<size_t>(std::max(PackedSize(), 0)));
-    if (Pack(out) != 0) out.clear();
+    if (Pack(out) != kPacked) out.clear();
     return out;
 }
 
@@ -166,25 +167,25 @@ bool FunModulator::SetOperator(int op) {
 
 int FunModulator::Unpack(std::span<const uint8_t> bytes) {
     int size = CheckHeader(bytes, Kind(), kSize);
-    if (size == 0) return 1;
+    if (size == 0) return kUnpackFailed;
     int op = bytes[2] & 0x7F;
-    if (!ValidOperator(op)) return 1;
+    if (!ValidOperator(op)) return kUnpackFailed;
     TakeHeader(bytes);
     op_ = op;
     flag_ = (bytes[2] & 0x80) != 0;
     for (size_t i = 0; i < 3; ++i)
         inputs_[i] = bytes[3 + i];
     tail_.assign(bytes.begin() + kSize, bytes.begin() + size_);
-    return 0;
+    return kUnpacked;
 }
 
 int FunModulator::PackBody(std::span<uint8_t> bytes) const {
-    if (bytes.size() < static_cast<size_t>(PackedSize()) || !ValidOperator(op_)) return 1;
+    if (bytes.size() < static_cast<size_t>(PackedSize()) || !ValidOperator(op_)) return kPackFailed;
     bytes[2] = static_cast<uint8_t>(op_ | (flag_ ? 0x80 : 0));
     for (size_t i = 0; i < 3; ++i)
         bytes[3 + i] = inputs_[i];
     std::copy(tail_.begin(), tail_.end(), bytes.begin() + kSize);
-    return 0;
+    return kPacked;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -240,24 +241,24 @@ void LfoModulator::SetPhase(int phase) {
 
 int LfoModulator::Unpack(std::span<const uint8_t> bytes) {
     int size = CheckHeader(bytes, Kind(), kSize);
-    if (size == 0) return 1;
+    if (size == 0) return kUnpackFailed;
     TakeHeader(bytes);
     shapePhase_ = bytes[2];
     baseRate_ = bytes[3];
     adjustedRate_ = bytes[4];
     rateAdjust_ = bytes[5];
     tail_.assign(bytes.begin() + kSize, bytes.begin() + size);
-    return 0;
+    return kUnpacked;
 }
 
 int LfoModulator::PackBody(std::span<uint8_t> bytes) const {
-    if (bytes.size() < static_cast<size_t>(PackedSize())) return 1;
+    if (bytes.size() < static_cast<size_t>(PackedSize())) return kPackFailed;
     bytes[2] = shapePhase_;
     bytes[3] = baseRate_;
     bytes[4] = adjustedRate_;
     bytes[5] = rateAdjust_;
     std::copy(tail_.begin(), tail_.end(), bytes.begin() + kSize);
-    return 0;
+    return kPacked;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -313,12 +314,12 @@ int EnvModulator::PackedSize() const {
 
 int EnvModulator::Unpack(std::span<const uint8_t> bytes) {
     int size = CheckHeader(bytes, Kind(), kEnvFixedSize);
-    if (size == 0) return 1;
+    if (size == 0) return kUnpackFailed;
     uint8_t counts = bytes[2];
     int n = (counts & 0x07) + 1 + ((counts >> 3) & 0x03) + 1 + ((counts >> 5) & 0x03) + 1;
     // The size byte and the counts must agree, or the segments would be read from the
     // wrong bytes and the list would pack to a different length.
-    if (size != kEnvFixedSize + 2 * n) return 1;
+    if (size != kEnvFixedSize + 2 * n) return kUnpackFailed;
     TakeHeader(bytes);
     counts_ = counts;
     for (size_t i = 0; i < 4; ++i)
@@ -329,11 +330,11 @@ int EnvModulator::Unpack(std::span<const uint8_t> bytes) {
         size_t at = static_cast<size_t>(kEnvFixedSize + 2 * i);
         segments_.push_back({static_cast<int8_t>(bytes[at]), bytes[at + 1]});
     }
-    return 0;
+    return kUnpacked;
 }
 
 int EnvModulator::PackBody(std::span<uint8_t> bytes) const {
-    if (bytes.size() < static_cast<size_t>(PackedSize())) return 1;
+    if (bytes.size() < static_cast<size_t>(PackedSize())) return kPackFailed;
     bytes[2] = counts_;
     for (size_t i = 0; i < 4; ++i)
         bytes[3 + i] = inputs_[i];
@@ -342,7 +343,7 @@ int EnvModulator::PackBody(std::span<uint8_t> bytes) const {
         bytes[kEnvFixedSize + 2 * i] = static_cast<uint8_t>(segments_[i].level);
         bytes[kEnvFixedSize + 2 * i + 1] = segments_[i].time;
     }
-    return 0;
+    return kPacked;
 }
 
 void EnvModulator::SetGroupCount(int groupStart, int current, int wanted, int shift, int mask) {

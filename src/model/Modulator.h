@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "model/Results.h"
+
 namespace talmeru {
 
 // The high nibble of the packed kind/id byte.
@@ -32,18 +34,18 @@ class Modulator {
     virtual uint8_t* Input(int i) = 0;
     virtual std::string InputName(int i) const = 0;
     virtual std::unique_ptr<Modulator> Clone() const = 0;
-    // Reads one packed modulator from the start of bytes (which may run on past it).
-    // 0 on success, 1 when the bytes are malformed.
-    virtual int Unpack(std::span<const uint8_t> bytes) = 0;
+    // Reads one packed modulator from the start of bytes (which may run on past it):
+    // kUnpacked, or kUnpackFailed when the bytes are malformed.
+    [[nodiscard]] virtual int Unpack(std::span<const uint8_t> bytes) = 0;
     // Copies everything from a modulator of the same kind; another kind is ignored.
     virtual void CopyFrom(const Modulator& other) = 0;
-    // Writes the kind's bytes from byte 2 on into bytes (PackedSize() long); 0 on success.
-    virtual int PackBody(std::span<uint8_t> bytes) const = 0;
+    // Writes the kind's bytes from byte 2 on into bytes (PackedSize() long): kPacked, or
+    // kPackFailed.
+    [[nodiscard]] virtual int PackBody(std::span<uint8_t> bytes) const = 0;
     virtual void PackHeader(std::span<uint8_t> bytes) const;
     virtual int PackedSize() const;
     virtual const char* KindName() const = 0;
     virtual std::string SubtypeName() const = 0;
-    virtual void Tidy() {}
     // The kind's defaults; the id stays.
     virtual void Reset() = 0;
 
@@ -52,8 +54,8 @@ class Modulator {
     void SetId(int id) { id_ = static_cast<uint8_t>(id & 0x0F); }
     // The source byte of input i, or -1 when there is none.
     int InputSource(int i) const;
-    // Header and body into bytes (at least PackedSize() long); 0 on success.
-    int Pack(std::span<uint8_t> bytes) const;
+    // Header and body into bytes (at least PackedSize() long): a PackResult.
+    [[nodiscard]] int Pack(std::span<uint8_t> bytes) const;
     std::vector<uint8_t> Packed() const;
 
     int ownerKind = kProgramModulator;

@@ -9,7 +9,7 @@
 namespace talmeru {
 
 int SampleHeader::Unpack(std::span<const uint8_t> block) {
-    if (UnpackHeader(block) != 0) return 1;
+    if (UnpackHeader(block) != kUnpacked) return kUnpackFailed;
     auto body = BodyOf(block);
     // A body too short for its fixed fields keeps what it has and zeroes the rest.
     uint8_t fixed[16] = {};
@@ -23,7 +23,7 @@ int SampleHeader::Unpack(std::span<const uint8_t> block) {
     pitch = f.S16();
     KeepOriginalPoints();
     envelope.clear();
-    if (body.size() <= sizeof fixed) return 0;
+    if (body.size() <= sizeof fixed) return kUnpacked;
     ByteReader r(body);
     r.Seek(sizeof fixed);
     int zeros = 0;
@@ -34,7 +34,7 @@ int SampleHeader::Unpack(std::span<const uint8_t> block) {
         envelope.push_back(e);
         if (e.duration == 0) ++zeros;
     }
-    return 0;
+    return kUnpacked;
 }
 
 int SampleHeader::BodySize() const {
@@ -42,7 +42,7 @@ int SampleHeader::BodySize() const {
 }
 
 int SampleHeader::PackBody(std::span<uint8_t> body) const {
-    if (body.size() != static_cast<size_t>(BodySize())) return 1;
+    if (body.size() != static_cast<size_t>(BodySize())) return kPackFailed;
     ByteWriter w(body.size());
     w.S32(start);
     w.S32(loopStart);
@@ -55,7 +55,7 @@ int SampleHeader::PackBody(std::span<uint8_t> body) const {
         w.U16(static_cast<uint16_t>(e.duration));
     }
     std::copy(w.Data().begin(), w.Data().end(), body.begin());
-    return 0;
+    return kPacked;
 }
 
 void SampleHeader::CopyFrom(const SampleHeader& o) {

@@ -28,23 +28,26 @@ enum AttachWhat : int {
 
 inline constexpr int kDefaultDecaySlope = -6818;
 
+// What a setter did.
+enum SetResult : int { kUnchanged = 0, kChanged = 1 };
+
 class SampleHeader : public BankObject {
   public:
     SampleHeader() : BankObject(kTypeSampleHeader) {}
 
     int KindNumber() const override { return 3; }
     const char* KindName() const override { return "Sample"; }
-    int Unpack(std::span<const uint8_t> block) override;
+    [[nodiscard]] int Unpack(std::span<const uint8_t> block) override;
     int BodySize() const override;
-    int PackBody(std::span<uint8_t> body) const override;
+    [[nodiscard]] int PackBody(std::span<uint8_t> body) const override;
 
     void CopyFrom(const SampleHeader& other);
 
-    // Setters report 1 when the value changed.
-    int SetStart(int32_t v) { return Set(start, v); }
-    int SetLoopStart(int32_t v) { return Set(loopStart, v); }
-    int SetEnd(int32_t v) { return Set(end, v); }
-    int SetAmp(int v) { return Set(amp, v); }
+    // Setters report whether the value changed (and the packed copy was dropped).
+    SetResult SetStart(int32_t v) { return Set(start, v); }
+    SetResult SetLoopStart(int32_t v) { return Set(loopStart, v); }
+    SetResult SetEnd(int32_t v) { return Set(end, v); }
+    SetResult SetAmp(int v) { return Set(amp, v); }
 
     void AttachWave(WaveData* w, int what);
     void SetPitch(double rootKey);
@@ -61,10 +64,6 @@ class SampleHeader : public BankObject {
     // The wave data's region these offsets match, or -1.
     int Region() const { return region_; }
     std::string RegionName() const;
-    void DetachWave() {
-        wave_ = nullptr;
-        region_ = -1;
-    }
 
     int32_t start = 0;
     int32_t loopStart = -1;
@@ -86,11 +85,11 @@ class SampleHeader : public BankObject {
         origEnd = end;
     }
     template <typename T>
-    int Set(T& field, T v) {
-        if (field == v) return 0;
+    SetResult Set(T& field, T v) {
+        if (field == v) return kUnchanged;
         field = v;
         DropPackedCopy();
-        return 1;
+        return kChanged;
     }
     WaveData* wave_ = nullptr;
     int region_ = -1;

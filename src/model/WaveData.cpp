@@ -37,7 +37,7 @@ void WaveData::AddLink(int number) {
     if (pending) uploadPending[0] = true;
 }
 
-int WaveData::RemoveLink(int number) {
+Result WaveData::RemoveLink(int number) {
     if (number == base) {
         if (links.empty()) {
             base = -1;
@@ -46,16 +46,16 @@ int WaveData::RemoveLink(int number) {
             links.erase(links.begin());
             uploadPending[0] = uploadPending[1] = true;
         }
-        return 0;
+        return kOk;
     }
     auto it = std::find_if(links.begin(), links.end(),
                            [&](const WaveLink& l) { return l.number == number; });
     if (it == links.end()) {
         ShowMessage("Internal aliases list is corrupt. Please inform author");
-        return 1;
+        return kFailed;
     }
     links.erase(it);
-    return 0;
+    return kOk;
 }
 
 bool WaveData::UsedBy(int number) const {
@@ -77,25 +77,25 @@ void WaveData::AddUser(int number, BankLink* link) {
 
 int WaveData::RemoveUser(int number, BankLink* link) {
     int oldBase = base;
-    if (RemoveLink(number) != 0) return 1;
-    if (!link || StorageClass() == kNotSaved) return 0;
+    if (RemoveLink(number) != kOk) return kWaveUploadFailed;
+    if (!link || StorageClass() == kNotSaved) return kWaveUploaded;
     link->RemoveAlias(number);
     if (number == oldBase && base != -1) {
         int free = static_cast<int>(link->Memory().sampleFree);
         return Upload(*link, free);
     }
-    return 0;
+    return kWaveUploaded;
 }
 
 int WaveData::Upload(BankLink& link, int& sampleRamFree) {
     if (StorageClass() == kNotSaved || base < 0) {
         uploadPending[0] = uploadPending[1] = false;
-        return 0;
+        return kWaveUploaded;
     }
     if (uploadPending[0] || uploadPending[1]) {
         int32_t size = Length();
-        if (size < 0 || size > sampleRamFree) return 2;
-        if (LoadData() != 0) return 1;
+        if (size < 0 || size > sampleRamFree) return kOutOfSampleRam;
+        if (LoadData() != kOk) return kWaveUploadFailed;
         int rc = link.UploadSampleData(base, data, sampleRamFree, bitsHeld);
         ReleaseData();
         if (rc != 0) return rc;
@@ -106,7 +106,7 @@ int WaveData::Upload(BankLink& link, int& sampleRamFree) {
         if (int rc = link.AddAlias(base, l.number); rc != 0) return rc;
         l.pending = false;
     }
-    return 0;
+    return kWaveUploaded;
 }
 
 RomWaveData::RomWaveData() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "model/Results.h"
+
 namespace talmeru {
 
 class BankLink;
@@ -27,6 +29,13 @@ enum WaveStorage : int { kNotSaved = 0, kFileLoaded = 1, kMergedStorage = 2 };
 
 // Which channel of the source a wave data plays.
 enum ChannelSelector : int { kWholeFile = 0, kLeftChannel = 1, kRightChannel = 2 };
+
+// Sending wave data (Upload, and RemoveUser when the data moves to a new base).
+enum WaveUploadResult : int {
+    kWaveUploaded = 0,
+    kWaveUploadFailed = 1,
+    kOutOfSampleRam = 2,  // nothing was sent: the data is larger than the free sample RAM
+};
 
 struct WaveRegion {
     std::string name;
@@ -59,9 +68,9 @@ class WaveData {
     virtual std::string DisplayName() const = 0;
     virtual std::string FormatName() const = 0;
 
-    // Fills `data` with one channel of 8- or 16-bit PCM; 0 on success (the reason for a
-    // failure has been shown). Kinds without data fail.
-    virtual int LoadData() { return 1; }
+    // Fills `data` with one channel of 8- or 16-bit PCM: kOk, or kFailed with the reason
+    // shown. Kinds without data fail.
+    virtual int LoadData() { return kFailed; }
     // Gives the memory back; the data is loaded again for its next use.
     void ReleaseData() {
         std::vector<uint8_t>().swap(data);
@@ -77,19 +86,21 @@ class WaveData {
     // Adds a sample header number as a user, without telling the synthesizer: the base when
     // there is none, else a pending link.
     void AddLink(int number);
-    // 0, or 1 with "Internal aliases list is corrupt. Please inform author" shown when the
-    // number uses neither as base nor as a link.
-    int RemoveLink(int number);
+    // kFailed, with "Internal aliases list is corrupt. Please inform author" shown, when the
+    // number uses it neither as base nor as a link.
+    Result RemoveLink(int number);
     bool UsedBy(int number) const;
 
     // Sharing with the synthesizer told: a new link of RAM wave data is sent as an alias at
     // once when there is a link (else kept pending); removing one tells the synthesizer to
     // forget it, and a wave data whose base went away sends its data again under the new one.
     void AddUser(int number, BankLink* link);
+    // kWaveUploadFailed when the number is no user; else kWaveUploaded, or what Upload gave
+    // when the base went away and the data was sent again under the new one.
     int RemoveUser(int number, BankLink* link);
     bool NeedsUpload() const { return uploadPending[0] || uploadPending[1]; }
-    // Sends the data under the base number, then every pending alias. 0 on success; 2 when
-    // sampleRamFree is smaller than the data; else 1 (the reason has been shown).
+    // Sends the data under the base number, then every pending alias: a WaveUploadResult,
+    // or the link's own nonzero code when a send fails (the reason has been shown).
     int Upload(BankLink& link, int& sampleRamFree);
 
     int base = -1;

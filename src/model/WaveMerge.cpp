@@ -29,13 +29,13 @@ std::unique_ptr<WaveData> MergedWaveData::Clone() const {
 }
 
 int MergedWaveData::LoadData() {
-    if (loaded) return 0;
+    if (loaded) return kOk;
     std::vector<uint8_t> block;
     block.reserve(static_cast<size_t>(std::max(length, 0)));
     for (const auto& m : members) {
-        if (m->LoadData() != 0) {
+        if (m->LoadData() != kOk) {
             ShowMessage("Error in Loading Wavedata");
-            return 1;
+            return kFailed;
         }
         block.insert(block.end(), m->data.begin(), m->data.end());
         block.push_back(0);
@@ -45,7 +45,7 @@ int MergedWaveData::LoadData() {
     data = std::move(block);
     length = static_cast<int32_t>(data.size());
     loaded = true;
-    return 0;
+    return kOk;
 }
 
 void MergeWaveData(ZedoDatabase& db) {

@@ -39,38 +39,38 @@ void ZedoDatabase::Clear(bool alsoRomWave) {
     path_.clear();
 }
 
-int ZedoDatabase::Store(std::span<const uint8_t> block) {
-    if (block.empty()) return 0;
+StoreResult ZedoDatabase::Store(std::span<const uint8_t> block) {
+    if (block.empty()) return kStored;
     PackedHeader h;
     if (!ReadPackedHeader(block, h)) throw ZedoException("unknown type in ZedoDatabase::Store");
     switch (h.type) {
         case kTypeKeymap:
         case kTypeSampleHeader:
         case kTypeProgram: {
-            if (!InRange(h.number)) return 0;
+            if (!InRange(h.number)) return kStored;
             if (h.type == kTypeKeymap) {
                 keymaps_[h.number].reset();
                 auto k = std::make_unique<Keymap>();
-                if (k->Unpack(block) != 0) return 2;
+                if (k->Unpack(block) != kUnpacked) return kKeymapRefused;
                 keymaps_[h.number] = std::move(k);
             } else if (h.type == kTypeSampleHeader) {
                 samples_[h.number].reset();
                 auto s = std::make_unique<SampleHeader>();
-                if (s->Unpack(block) != 0) return 1;
+                if (s->Unpack(block) != kUnpacked) return kSampleHeaderRefused;
                 samples_[h.number] = std::move(s);
             } else {
                 programs_[h.number].reset();
                 auto p = std::make_unique<Program>();
-                if (p->Unpack(block) != 0) return 3;
+                if (p->Unpack(block) != kUnpacked) return kProgramRefused;
                 programs_[h.number] = std::move(p);
             }
-            return 0;
+            return kStored;
         }
         case 5:
         case 6:
             if (InRange(h.number))
                 (h.type == 5 ? raw5_ : raw6_)[h.number].assign(block.begin(), block.end());
-            return 0;
+            return kStored;
         default:
             throw ZedoException("unknown type in ZedoDatabase::Store");
     }
@@ -162,11 +162,11 @@ int ZedoDatabase::IndexOfWaveData(const WaveData* w) const {
     return -1;
 }
 
-int ZedoDatabase::DeleteObject(BankObject* object) {
-    if (!object) return 1;
+Result ZedoDatabase::DeleteObject(BankObject* object) {
+    if (!object) return kFailed;
     int n = object->Number();
-    if (!InRange(n)) return 1;
-    if (link_ && link_->DeleteObject(object->Type(), n) != 0) return 1;
+    if (!InRange(n)) return kFailed;
+    if (link_ && link_->DeleteObject(object->Type(), n) != 0) return kFailed;
     // Other objects chain to stereo partners by pointer; forget the ones that go.
     auto unchain = [&](auto& slots) {
         for (auto& o : slots)
@@ -174,37 +174,37 @@ int ZedoDatabase::DeleteObject(BankObject* object) {
     };
     switch (object->Type()) {
         case kTypeKeymap:
-            if (keymaps_[n].get() != object) return 1;
+            if (keymaps_[n].get() != object) return kFailed;
             unchain(keymaps_);
             keymaps_[n].reset();
             break;
         case kTypeSampleHeader:
-            if (samples_[n].get() != object) return 1;
+            if (samples_[n].get() != object) return kFailed;
             unchain(samples_);
             samples_[n].reset();
             break;
         case kTypeProgram:
-            if (programs_[n].get() != object) return 1;
+            if (programs_[n].get() != object) return kFailed;
             programs_[n].reset();
             break;
         default:
-            return 1;
+            return kFailed;
     }
     SetModified();
-    return 0;
+    return kOk;
 }
 
-int ZedoDatabase::DeleteSampleHeader(int n) {
+Result ZedoDatabase::DeleteSampleHeader(int n) {
     SampleHeader* s = GetSampleHeader(n);
-    if (!s) return 1;
+    if (!s) return kFailed;
     WaveData* w = s->Wave();
     // The synthesizer goes first: when it refuses, the header stays, still a user of its
     // wave data (which would otherwise be dropped under it).
-    if (DeleteObject(s) != 0) return 1;
+    if (DeleteObject(s) != kOk) return kFailed;
     if (w) w->RemoveUser(n, link_);
     // Wave data nobody plays any more leaves the list; the ROM wave data always stays.
     PutWaveData(TakeWaveData());
-    return 0;
+    return kOk;
 }
 
 namespace {

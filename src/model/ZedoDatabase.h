@@ -20,6 +20,15 @@ namespace talmeru {
 inline constexpr int kMaxWaveData = 512;
 inline constexpr int kOpenQuiet = 1;
 
+// Filing a packed block (Store). Blocks with no slot (empty, or a number outside 0..511) and
+// raw blocks count as stored.
+enum StoreResult : int {
+    kStored = 0,
+    kSampleHeaderRefused = 1,
+    kKeymapRefused = 2,
+    kProgramRefused = 3,
+};
+
 class BankLink;
 
 class ZedoDatabase {
@@ -33,10 +42,9 @@ class ZedoDatabase {
     // Destroys every object and all RAM wave data (and the ROM wave data too when asked).
     void Clear(bool alsoRomWave);
 
-    // Files a packed block under its type and number. Returns 0, or 2/1/3 when a keymap,
-    // sample header or program fails to unpack (the slot is then empty). Raises
-    // ZedoException for a type outside 1..3, 5, 6.
-    int Store(std::span<const uint8_t> block);
+    // Files a packed block under its type and number. When the object fails to unpack, its
+    // slot is left empty. Raises ZedoException for a type outside 1..3, 5, 6.
+    StoreResult Store(std::span<const uint8_t> block);
 
     Keymap* GetKeymap(int n) const { return InRange(n) ? keymaps_[n].get() : nullptr; }
     SampleHeader* GetSampleHeader(int n) const { return InRange(n) ? samples_[n].get() : nullptr; }
@@ -71,11 +79,12 @@ class ZedoDatabase {
     // Index of w in the list, or -1.
     int IndexOfWaveData(const WaveData* w) const;
 
-    // Empties the object's slot and destroys it. 0 on success.
-    int DeleteObject(BankObject* object);
+    // Empties the object's slot and destroys it; kFailed when it is not in this bank or the
+    // synthesizer refuses.
+    Result DeleteObject(BankObject* object);
     // Deletes sample header n, removes it from its wave data's users and drops wave data
-    // that nobody uses any more. 0, or 1 when there is none or the synthesizer refuses.
-    int DeleteSampleHeader(int n);
+    // that nobody uses any more. kFailed when there is none or the synthesizer refuses.
+    Result DeleteSampleHeader(int n);
 
     void SetModified(bool on = true) { unsaved_ = on; }
     bool IsModified() const { return unsaved_; }

@@ -128,25 +128,26 @@ void MidiSynthLink::PickDevices() {
 
 void MidiSynthLink::ChooseDevices() {
     PickDevices();
-    if (OpenDevices() == 0 && QueryMemory(0) == 0 && QueryMemory(1) == 0) QueryIdentity();
+    if (OpenDevices() == kDevicesOpen && QueryMemory(0) == kReplied && QueryMemory(1) == kReplied)
+        QueryIdentity();
 }
 
-int MidiSynthLink::OpenDevices() {
+DeviceResult MidiSynthLink::OpenDevices() {
     CloseAll();
-    int result = 0;
+    DeviceResult result = kDevicesOpen;
     if (outIndex_ == -1 || inIndex_ == -1) {
         ShowMessage(kDevicesNotFound);
-        result = 1;
+        result = kDeviceMissing;
     } else {
         if (MidiError e = midi_.OpenOutput(outputIds_[size_t(outIndex_)], synthOut_)) {
             ShowError(e.text);
             synthOut_.reset();
-            result = 1;
+            result = kDeviceMissing;
         }
         if (MidiError e = midi_.OpenInput(inputIds_[size_t(inIndex_)], synthInHandler_, synthIn_)) {
             ShowError(e.text);
             synthIn_.reset();
-            result = 1;
+            result = kDeviceMissing;
         }
         if (synthIn_) {
             synthIn_->Reset();
@@ -155,12 +156,12 @@ int MidiSynthLink::OpenDevices() {
     }
     if (auditionIndex_ == -1) {
         ShowMessage("Audition device (external midi) not found.");
-        result = 1;
+        result = kDeviceMissing;
     } else if (MidiError e = midi_.OpenInput(inputIds_[size_t(auditionIndex_)], auditionHandler_,
                                              auditionIn_)) {
         ShowError(e.text);
         auditionIn_.reset();
-        result = 1;
+        result = kDeviceMissing;
     } else if (auditionOn_) {
         // Reopening the devices (another MA-1 port chosen) keeps the audition input live.
         auditionIn_->Start();
@@ -179,34 +180,34 @@ void MidiSynthLink::CloseAll() {
     auditionIn_.reset();
 }
 
-int MidiSynthLink::SelectSynthOut(int index) {
-    if (index == outIndex_) return 0;
-    if (index < 0 || size_t(index) >= outputs_.size()) return 1;
+DeviceResult MidiSynthLink::SelectSynthOut(int index) {
+    if (index == outIndex_) return kDevicesOpen;
+    if (index < 0 || size_t(index) >= outputs_.size()) return kDeviceMissing;
     CloseAll();
     outIndex_ = index;
     synthOutName_ = outputs_[size_t(index)].name;
     OpenDevices();
-    return 0;
+    return kDevicesOpen;
 }
 
-int MidiSynthLink::SelectSynthIn(int index) {
-    if (index == inIndex_) return 0;
-    if (index < 0 || size_t(index) >= inputs_.size()) return 1;
+DeviceResult MidiSynthLink::SelectSynthIn(int index) {
+    if (index == inIndex_) return kDevicesOpen;
+    if (index < 0 || size_t(index) >= inputs_.size()) return kDeviceMissing;
     CloseAll();
     inIndex_ = index;
     synthInName_ = inputs_[size_t(index)].name;
     OpenDevices();
-    return 0;
+    return kDevicesOpen;
 }
 
-int MidiSynthLink::SelectAuditionIn(int index) {
-    if (index == auditionIndex_) return 0;
-    if (index < 0 || size_t(index) >= inputs_.size()) return 1;
+DeviceResult MidiSynthLink::SelectAuditionIn(int index) {
+    if (index == auditionIndex_) return kDevicesOpen;
+    if (index < 0 || size_t(index) >= inputs_.size()) return kDeviceMissing;
     CloseAll();
     auditionIndex_ = index;
     auditionInName_ = inputs_[size_t(index)].name;
     OpenDevices();
-    return 0;
+    return kDevicesOpen;
 }
 
 bool MidiSynthLink::IsReady() const {
@@ -270,17 +271,17 @@ int MidiSynthLink::SendSysex(std::span<const uint8_t> bytes, size_t length) {
     return 0;
 }
 
-int MidiSynthLink::Transact(std::span<const uint8_t> request, std::vector<uint8_t>& reply,
-                            size_t n) {
-    if (!synthOut_ || !synthIn_ || request.size() <= 4) return -1;
+ReplyResult MidiSynthLink::Transact(std::span<const uint8_t> request, std::vector<uint8_t>& reply,
+                                    size_t n) {
+    if (!synthOut_ || !synthIn_ || request.size() <= 4) return kLinkClosed;
     int wrongReplies = 0;
     int timeouts = 0;
     for (;;) {
         switch (Attempt(request, reply, n, wrongReplies, timeouts)) {
             case Outcome::kSuccess:
-                return 0;
+                return kReplied;
             case Outcome::kGiveUp:
-                return 1;
+                return kNoReply;
             default:
                 break;
         }
@@ -323,7 +324,8 @@ MidiSynthLink::Outcome MidiSynthLink::Attempt(std::span<const uint8_t> request,
                 break;
             case LinkEventQueue::Kind::kReply: {
                 const auto& data = event->data;
-                if (!data.empty() && UnpackSysex(data, n, reply) == 0 && data[4] == expected) {
+                if (!data.empty() && UnpackSysex(data, n, reply) == kSysexUnpacked &&
+                    data[4] == expected) {
                     outcome = Outcome::kSuccess;
                 } else if (++wrongReplies <= kWrongRepliesRetried) {
                     outcome = Outcome::kResend;
@@ -350,13 +352,13 @@ int MidiSynthLink::GetObject(int type, int number, std::vector<uint8_t>& block) 
     block.clear();
     std::vector<uint8_t> header;
     if (Transact(BuildMessage(kCmdObjectHeader, ObjectRequestHeader(type, number)), header,
-                 kObjectHeaderBytes) != 0)
+                 kObjectHeaderBytes) != kReplied)
         return kGetFailed;
     if (header[0] == 0) return kNoSuchObject;
     size_t bodySize = header[4] | (header[5] << 8);
     std::vector<uint8_t> received;
     if (Transact(BuildMessage(kCmdObjectFetch, header), received, kObjectHeaderBytes + bodySize) !=
-        0)
+        kReplied)
         return kGetFailed;
     block = std::move(received);
     return kGotObject;
@@ -364,16 +366,16 @@ int MidiSynthLink::GetObject(int type, int number, std::vector<uint8_t>& block) 
 
 int MidiSynthLink::QueryIdentity() {
     std::vector<uint8_t> reply;
-    int r = Transact(BuildMessage(kCmdIdentity), reply, identity_.size());
-    if (r == 0) std::copy(reply.begin(), reply.end(), identity_.begin());
+    ReplyResult r = Transact(BuildMessage(kCmdIdentity), reply, identity_.size());
+    if (r == kReplied) std::copy(reply.begin(), reply.end(), identity_.begin());
     return r;
 }
 
 int MidiSynthLink::QueryMemory(int which) {
-    if (which != 0 && which != 1) return 1;
+    if (which != 0 && which != 1) return kNoReply;
     std::vector<uint8_t> reply;
-    int r = Transact(BuildMessage(which == 0 ? kCmdMemorySizes : kCmdMemoryFree), reply, 8);
-    if (r == 0) {
+    ReplyResult r = Transact(BuildMessage(which == 0 ? kCmdMemorySizes : kCmdMemoryFree), reply, 8);
+    if (r == kReplied) {
         ByteReader in(reply);
         uint32_t program = in.U32();
         uint32_t sample = in.U32();

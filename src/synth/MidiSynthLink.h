@@ -17,6 +17,12 @@
 
 namespace talmeru {
 
+// Opening and choosing the MIDI devices.
+enum DeviceResult : int {
+    kDevicesOpen = 0,
+    kDeviceMissing = 1,  // missing or failed to open, or an index that names no device
+};
+
 class MidiSynthLink : public SynthLink {
   public:
     static constexpr size_t kReceiveBufferSize = 4000;
@@ -37,14 +43,15 @@ class MidiSynthLink : public SynthLink {
     // PickDevices, OpenDevices, then the memory and identity queries, each only if the step
     // before succeeded.
     void ChooseDevices();
-    // Opens the chosen devices and starts the synth in: 0, or 1 when a device is missing or
-    // failed to open (each shown); the others are still opened.
-    int OpenDevices();
-    // 0 when index is the current one (nothing happens) or the devices were reopened with it;
-    // 1 for an index that names no device.
-    int SelectSynthOut(int index);
-    int SelectSynthIn(int index);
-    int SelectAuditionIn(int index);
+    // Opens the chosen devices and starts the synth in: kDeviceMissing when a device is
+    // missing or failed to open (each shown); the others are still opened.
+    DeviceResult OpenDevices();
+    // kDevicesOpen when index is the current one (nothing happens) or the devices were
+    // reopened with it (whatever the reopening gave); kDeviceMissing for an index that names
+    // no device.
+    DeviceResult SelectSynthOut(int index);
+    DeviceResult SelectSynthIn(int index);
+    DeviceResult SelectAuditionIn(int index);
     bool IsReady() const;
 
     int SynthOutIndex() const { return outIndex_; }
@@ -73,9 +80,9 @@ class MidiSynthLink : public SynthLink {
     int QueryIdentity() override;
     int QueryMemory(int which) override;
 
-    // Sends a request and waits for its reply of n payload bytes, unpacked into reply:
-    // 0 success, 1 given up (ignored, cancelled or wrong replies), -1 devices not open.
-    int Transact(std::span<const uint8_t> request, std::vector<uint8_t>& reply, size_t n);
+    // Sends a request and waits for its reply of n payload bytes, unpacked into reply.
+    [[nodiscard]] ReplyResult Transact(std::span<const uint8_t> request,
+                                       std::vector<uint8_t>& reply, size_t n);
     // Makes the waiting request (or the next one) give up. Any thread.
     void Cancel() { queue_.RequestCancel(); }
     void SetEventPump(EventPump* pump) { pump_ = pump; }

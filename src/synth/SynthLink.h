@@ -26,9 +26,10 @@ class SynthLink : public BankLink {
     // Fetches a packed object (header and body) into block: kGotObject, kNoSuchObject, or
     // kGetFailed when the synthesizer failed to answer or the wait was cancelled.
     int GetObject(int type, int number, std::vector<uint8_t>& block) override = 0;
-    // 0 when the three identity words were read.
+    // kReplied when the three identity words were read; a ReplyResult.
     virtual int QueryIdentity() = 0;
-    // which 0: the RAM sizes, 1: the free RAM; 0 on success, 1 for another `which`.
+    // which 0: the RAM sizes, 1: the free RAM; a ReplyResult, kNoReply also for another
+    // `which`.
     int QueryMemory(int which) override = 0;
     // One system-exclusive message; length 0 means up to and including the first 0xF7.
     // 0, or the device's error code.

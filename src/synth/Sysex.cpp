@@ -43,7 +43,8 @@ std::vector<uint8_t> BuildMessage(uint8_t command, std::span<const uint8_t> payl
     return m;
 }
 
-int UnpackSysex(std::span<const uint8_t> message, size_t n, std::vector<uint8_t>& out) {
+SysexUnpackResult UnpackSysex(std::span<const uint8_t> message, size_t n,
+                              std::vector<uint8_t>& out) {
     const size_t endAt = kMessageHeadSize + PackedSize(n);
     if (endAt >= message.size() || message[endAt] != kSysexEnd) {
         bool early = false;
@@ -51,7 +52,7 @@ int UnpackSysex(std::span<const uint8_t> message, size_t n, std::vector<uint8_t>
             early = early || message[i] == kSysexEnd;
         ShowMessage(early ? "Sysex message from MA-1 was shorter than expected!"
                           : "Sysex message from MA-1 was not terminated!");
-        return 2;
+        return kNotAReply;
     }
     out.assign(n, 0);
     for (size_t i = 0; i < n; ++i) {
@@ -59,13 +60,13 @@ int UnpackSysex(std::span<const uint8_t> message, size_t n, std::vector<uint8_t>
         unsigned bk = message[kMessageHeadSize + k];
         if (bk == kSysexEnd) {
             ShowMessage("Received 0xF7 before expected");
-            return 2;
+            return kNotAReply;
         }
         unsigned bk1 = message[kMessageHeadSize + k + 1];
         unsigned v = ((bk << 8) + ((bk1 * 2) & 0xFF)) & 0xFFFF;
         out[i] = uint8_t(((v << ((k % 8) + 1)) >> 8) & 0xFF);
     }
-    return 0;
+    return kSysexUnpacked;
 }
 
 std::vector<uint8_t> Unpack7Bit(std::span<const uint8_t> packed) {

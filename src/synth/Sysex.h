@@ -38,10 +38,14 @@ std::vector<uint8_t> PackSysex(std::span<const uint8_t> payload);
 // A whole MA-1 message for a command and its unpacked payload.
 std::vector<uint8_t> BuildMessage(uint8_t command, std::span<const uint8_t> payload = {});
 
-// Unpacks a reply of n payload bytes into out (resized to n). 0, or 2 after showing why the
-// reply is not one: "Sysex message from MA-1 was shorter than expected!", "... was not
-// terminated!" or "Received 0xF7 before expected".
-int UnpackSysex(std::span<const uint8_t> message, size_t n, std::vector<uint8_t>& out);
+// Unpacking a reply.
+enum SysexUnpackResult : int { kSysexUnpacked = 0, kNotAReply = 2 };
+
+// Unpacks a reply of n payload bytes into out (resized to n). kNotAReply after showing why:
+// "Sysex message from MA-1 was shorter than expected!", "... was not terminated!" or
+// "Received 0xF7 before expected".
+SysexUnpackResult UnpackSysex(std::span<const uint8_t> message, size_t n,
+                              std::vector<uint8_t>& out);
 
 // Unpacks a run of 7-bit bytes (no framing) into the floor(7p/8) bytes they carry.
 std::vector<uint8_t> Unpack7Bit(std::span<const uint8_t> packed);

@@ -20,8 +20,8 @@ class SysexFileLink : public SynthLink {
 
     void SendShort(uint8_t status, uint8_t data1, uint8_t data2, uint8_t data3) override;
     int GetObject(int type, int number, std::vector<uint8_t>& block) override;
-    int QueryIdentity() override { return 0; }
-    int QueryMemory(int which) override { return which == 0 || which == 1 ? 0 : 1; }
+    int QueryIdentity() override { return kReplied; }
+    int QueryMemory(int which) override { return which == 0 || which == 1 ? kReplied : kNoReply; }
     // 0, or 1 when the file cannot be written.
     int SendSysex(std::span<const uint8_t> bytes, size_t length = 0) override;
 
