@@ -59,6 +59,16 @@ std::string WindowTitle(const std::string& bankPath) {
     return "Talmeru - [" + std::filesystem::path(bankPath).stem().string() + "]";
 }
 
+std::string ConvertedBankPath(const std::string& converted, const std::filesystem::path& current,
+                              const std::function<bool(const std::filesystem::path&)>& writable) {
+    const std::filesystem::path path(converted);
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    if (writable(folder)) return converted;
+    if (!current.empty() && writable(current)) return (current / path.filename()).string();
+    return {};
+}
+
 TalmeruApp::TalmeruApp(AppEnvironment env)
     : folder_(std::move(env.folder)),
       emulator_(std::move(env.emulator)),
@@ -271,6 +281,9 @@ bool TalmeruApp::OpenDocumentFile(const std::string& path) {
     ConversionLog* log = window_ ? window_->Log() : nullptr;
     if (log) log->Clear();
     const bool ok = OpenBank(bank_, path, 0, log) == 0;
+    // An import converted in a system folder must not keep a path that Save cannot write.
+    if (ok && bank_.Path() != path)
+        bank_.SetPath(ConvertedBankPath(bank_.Path(), startFolder_, FolderWritable));
     if (window_) window_->ShowLog();
     if (!ok) ShowMessage("Could not read file properly.");
     Upload();

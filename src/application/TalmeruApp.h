@@ -246,4 +246,10 @@ class TalmeruApp : public BankEdits {
 // The main window's title for a bank path.
 std::string WindowTitle(const std::string& bankPath);
 
+// Where a bank converted from an import file is saved: beside the import when that folder
+// is writable, else under the same name in the user's current folder, else nowhere (empty,
+// so Save asks for a path).
+std::string ConvertedBankPath(const std::string& converted, const std::filesystem::path& current,
+                              const std::function<bool(const std::filesystem::path&)>& writable);
+
 }  // namespace talmeru

@@ -34,21 +34,19 @@ fs::path ExecutableDirectory() {
 #endif
 }
 
-namespace {
-bool Writable(const fs::path& dir) {
+bool FolderWritable(const fs::path& dir) {
 #if defined(_WIN32)
     return !dir.empty();
 #else
-    return !dir.empty() && ::access(dir.c_str(), W_OK) == 0;
+    return !dir.empty() && ::access(dir.c_str(), W_OK | X_OK) == 0;
 #endif
 }
-}  // namespace
 
 fs::path SettingsDirectory() {
     fs::path dir;
     if (const char* home = std::getenv("TALMERU_HOME"); home && *home) {
         dir = home;
-    } else if (fs::path exe = ExecutableDirectory(); Writable(exe)) {
+    } else if (fs::path exe = ExecutableDirectory(); FolderWritable(exe)) {
         dir = exe;
     } else if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
         dir = fs::path(xdg) / "talmeru";

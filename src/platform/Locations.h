@@ -14,6 +14,9 @@ std::filesystem::path SettingsDirectory();
 // be used: Too many levels of symbolic links."
 std::string SettingsDirectoryProblem(const std::filesystem::path& dir);
 
+// True when new files can be made in dir (a folder that exists and lets this user write).
+bool FolderWritable(const std::filesystem::path& dir);
+
 // The folder of the running executable (empty when it cannot be found).
 std::filesystem::path ExecutableDirectory();
 
