@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "emulator/RomWaves.h"
 #include "emulator/SevenBit.h"
 #include "platform/ByteIO.h"
 
@@ -146,6 +147,36 @@ void Ma1Emulator::ReceiveShort(uint32_t message) {
     } else if ((status & 0xF0) == 0xC0) {
         programs_[channel] = data1;
     }
+    if ((status >= 0x80 && status < 0xF0) || status == 0xFF) {
+        if (imageDirty_) PublishImage();
+        engine_.Send(message);
+    }
+}
+
+void Ma1Emulator::PublishImage() {
+    voice::BankImage::Builder builder(RomWaves());
+    for (const auto& [key, block] : rom_)
+        if (!ram_.contains(key)) builder.AddObject(block);
+    for (const auto& [key, block] : ram_)
+        builder.AddObject(block);
+    for (const auto& [number, data] : samples_)
+        builder.AddSampleData(number, data);
+    for (const auto& [alias, primary] : aliases_)
+        builder.AddAlias(alias, primary);
+    engine_.SetBank(builder.Build());
+    imageDirty_ = false;
+}
+
+void Ma1Emulator::Render(float* left, float* right, int frames) {
+    engine_.Render(left, right, frames);
+}
+
+void Ma1Emulator::SetAudioRate(double rate) {
+    engine_.SetSampleRate(rate);
+}
+
+voice::EngineStats Ma1Emulator::AudioStats() const {
+    return engine_.Stats();
 }
 
 void Ma1Emulator::ReceiveSysex(std::span<const uint8_t> message) {
@@ -155,6 +186,8 @@ void Ma1Emulator::ReceiveSysex(std::span<const uint8_t> message) {
         std::lock_guard lock(stateMutex_);
         receivedSysex_.emplace_back(message.begin(), message.end());
         Handle(message, replies);
+        // What the next note plays is unpacked when that note comes, not per stored object.
+        imageDirty_ = true;
         latency = settings_.replyLatency;
     }
     for (auto& r : replies)
@@ -259,14 +292,14 @@ void Ma1Emulator::HandleSampleData(std::span<const uint8_t> message) {
     ByteReader in(header);
     const int number = in.U16();
     const uint32_t block = in.U32();
-    const uint32_t held = samples_.contains(number) ? uint32_t(samples_[number].size()) : 0;
+    const uint32_t held = samples_.contains(number) ? uint32_t(samples_[number]->size()) : 0;
     if (number > kMaxNumber || message.size() - kSampleMessageHead < block ||
         uint64_t(block) > uint64_t(sampleFree_) + held) {
         ++refused_;
         return;
     }
     auto data = message.subspan(kSampleMessageHead, block);
-    samples_[number].assign(data.begin(), data.end());
+    samples_[number] = std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end());
     aliases_.erase(number);
     sampleFree_ = sampleFree_ + held - block;
 }
@@ -303,7 +336,7 @@ void Ma1Emulator::RemoveSample(int number) {
     if (aliases_.erase(number)) return;
     auto it = samples_.find(number);
     if (it == samples_.end()) return;
-    sampleFree_ += uint32_t(it->second.size());
+    sampleFree_ += uint32_t(it->second->size());
     samples_.erase(it);
     std::erase_if(aliases_, [number](const auto& a) { return a.second == number; });
 }
@@ -413,7 +446,7 @@ bool Ma1Emulator::InRam(int type, int number) const {
 
 std::optional<std::vector<uint8_t>> Ma1Emulator::SampleData(int number) const {
     std::lock_guard lock(stateMutex_);
-    if (auto it = samples_.find(number); it != samples_.end()) return it->second;
+    if (auto it = samples_.find(number); it != samples_.end()) return *it->second;
     return std::nullopt;
 }
 

@@ -21,6 +21,8 @@
 
 #include "emulator/FactoryRom.h"
 #include "platform/MidiSystem.h"
+#include "voice/BankImage.h"
+#include "voice/Engine.h"
 
 namespace talmeru::emulator {
 
@@ -93,6 +95,13 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     int ChannelProgram(int channel) const;
     int ResetCount() const;
 
+    // ---- playing: every channel message on the synth input sounds through the voice engine
+    // Audio thread: the next frames of what it plays. Never waits for the MIDI side.
+    void Render(float* left, float* right, int frames);
+    // Before the audio output starts (or between renders): the rate Render produces.
+    void SetAudioRate(double rate);
+    voice::EngineStats AudioStats() const;
+
   private:
     class OutPort;
     class InPort;
@@ -121,6 +130,8 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     void Reply(uint8_t command, std::span<const uint8_t> payload,
                std::vector<std::vector<uint8_t>>& replies);
     void ClearRam();
+    // Under stateMutex_: hands the engine what it holds now.
+    void PublishImage();
 
     void Schedule(Target target, bool isLong, uint32_t shortMessage, std::vector<uint8_t> bytes,
                   std::chrono::microseconds delay);
@@ -132,7 +143,7 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     Ma1Settings settings_;
     const ObjectMap& rom_;
     ObjectMap ram_;
-    std::map<int, std::vector<uint8_t>> samples_;
+    std::map<int, voice::SampleBytes> samples_;
     std::map<int, int> aliases_;
     uint32_t programFree_;
     uint32_t sampleFree_;
@@ -145,6 +156,8 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     std::set<std::pair<int, int>> notes_;
     int programs_[16] = {};
     int resets_ = 0;
+    bool imageDirty_ = true;
+    voice::Engine engine_;
 
     std::mutex portsMutex_;
     std::vector<InPort*> inPorts_;

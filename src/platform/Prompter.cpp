@@ -9,9 +9,31 @@ namespace talmeru {
 namespace {
 StderrPrompter g_default(false);
 std::atomic<Prompter*> g_current{nullptr};
+
+class SilentPrompter : public Prompter {
+  public:
+    void Message(const std::string&) override {}
+    Answer Ask(const std::string&, Buttons buttons) override {
+        return buttons == Buttons::AbortRetryIgnore ? Answer::Abort : Answer::No;
+    }
+    std::optional<std::string> LocateFile(const std::string&, const std::string&,
+                                          const std::string&) override {
+        return std::nullopt;
+    }
+};
+SilentPrompter g_silent;
+thread_local bool t_quiet = false;
 }  // namespace
 
+QuietThread::QuietThread() : wasQuiet_(t_quiet) {
+    t_quiet = true;
+}
+QuietThread::~QuietThread() {
+    t_quiet = wasQuiet_;
+}
+
 Prompter& CurrentPrompter() {
+    if (t_quiet) return g_silent;
     Prompter* p = g_current.load();
     return p ? *p : g_default;
 }

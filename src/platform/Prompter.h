@@ -39,6 +39,19 @@ class ScopedPrompter {
     Prompter* previous_;
 };
 
+// While it lives, this thread (only) answers every question No and shows nothing: for work
+// off the main thread, such as the synthesizer stand-in unpacking what it plays.
+class QuietThread {
+  public:
+    QuietThread();
+    ~QuietThread();
+    QuietThread(const QuietThread&) = delete;
+    QuietThread& operator=(const QuietThread&) = delete;
+
+  private:
+    bool wasQuiet_;
+};
+
 // While it lives, passes everything to the prompter that was current and notes whether a
 // message was shown, so that a failure already explained is not reported a second time.
 class MessageWatch : public Prompter {

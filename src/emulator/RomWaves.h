@@ -1,0 +1,13 @@
+#pragma once
+// The emulated ROM's sample memory: 8-bit signed data on the regions of the ROM sample
+// directory, made in code at first use (the real ROM's sound is not ours to ship).
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace talmeru::emulator {
+
+// kRomSampleLength + 1 bytes, shared by every emulator.
+std::shared_ptr<const std::vector<int8_t>> RomWaves();
+
+}  // namespace talmeru::emulator
