@@ -1,0 +1,362 @@
+// The voice engine heard through measurements of what it renders: pitch against the header
+// pitch rule, loops, filters, levels, polyphony, controllers, and banks swapped while it plays.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <numbers>
+#include <thread>
+
+#include "model/Keymap.h"
+#include "model/Ma1Units.h"
+#include "model/Program.h"
+#include "model/SampleHeader.h"
+#include "voice/BankImage.h"
+#include "voice/Engine.h"
+
+namespace talmeru::test {
+namespace {
+
+using voice::BankImage;
+using voice::Engine;
+
+constexpr double kRate = 44100.0;
+constexpr int kPeriod = 100;  // the test sine: 441 Hz at 44.1 kHz, exactly 100 frames
+constexpr double kSineHz = kRate / kPeriod;
+
+uint32_t Msg(int status, int d1, int d2 = 0) {
+    return uint32_t(status) | uint32_t(d1) << 8 | uint32_t(d2) << 16;
+}
+
+template <typename T>
+std::vector<uint8_t> Block(T& object) {
+    std::vector<uint8_t> block;
+    EXPECT_EQ(object.PackToBlock(block), kObjectPacked);
+    return block;
+}
+
+// A bank of one program (0) with one layer over keymap 0, which plays sample 0: a looped
+// 16-bit sine whose header pitch follows the pitch rule for its true root.
+struct TestBank {
+    Program program;
+    Keymap keymap;
+    SampleHeader header;
+    std::vector<int16_t> wave;
+    bool naturalEnvelope = false;
+
+    TestBank() {
+        const int frames = kPeriod * 200;
+        for (int i = 0; i < frames; ++i)
+            wave.push_back(
+                int16_t(std::lround(20000 * std::sin(2 * std::numbers::pi * i / kPeriod))));
+        header.SetNumber(0);
+        header.SetName("sine");
+        header.start = 0;
+        header.loopStart = 2 * kPeriod * 100;
+        header.end = 2 * frames;
+        header.flags = kSixteenBit | kLinearData;
+        const double root = 69 + 12 * std::log2(kSineHz / 440.0);
+        header.pitch = int(256 * (root - 60 - 12 * std::log2(kRate / 88200.0)) + 0.5);
+        header.ResetEnvelope(kDefaultDecaySlope);
+        keymap.SetNumber(0);
+        keymap.SetName("map");
+        keymap.entries = {{127, 0, 0}};
+        program.SetNumber(0);
+        program.SetName("test");
+        Layer* layer = program.AddLayer(keymap, false);
+        layer->Amp().SetGain(0);
+        layer->Amp().SetVelocityTracking(0);
+    }
+    Layer& layer() { return *program.GetLayer(0); }
+    std::shared_ptr<const BankImage> Image() {
+        layer().SetNaturalEnvelope(naturalEnvelope);
+        program.DropPackedCopy();
+        BankImage::Builder b(nullptr);
+        b.AddObject(Block(program));
+        b.AddObject(Block(keymap));
+        b.AddObject(Block(header));
+        auto bytes = std::make_shared<std::vector<uint8_t>>();
+        for (int16_t s : wave) {
+            bytes->push_back(uint8_t(s & 0xFF));
+            bytes->push_back(uint8_t((s >> 8) & 0xFF));
+        }
+        b.AddSampleData(0, bytes);
+        return b.Build();
+    }
+};
+
+struct Stereo {
+    std::vector<float> left, right;
+};
+
+Stereo Render(Engine& e, int frames) {
+    Stereo s{std::vector<float>(size_t(frames)), std::vector<float>(size_t(frames))};
+    for (int done = 0; done < frames; done += 256) {
+        const int n = std::min(256, frames - done);
+        e.Render(s.left.data() + done, s.right.data() + done, n);
+    }
+    return s;
+}
+
+double Rms(const std::vector<float>& x, size_t from = 0, size_t to = SIZE_MAX) {
+    to = std::min(to, x.size());
+    double sum = 0;
+    for (size_t i = from; i < to; ++i)
+        sum += double(x[i]) * x[i];
+    return to > from ? std::sqrt(sum / double(to - from)) : 0;
+}
+
+double Db(double ratio) {
+    return 20 * std::log10(ratio);
+}
+
+// Frequency from the first and last rising zero crossings, with linear interpolation.
+double MeasureHz(const std::vector<float>& x, size_t from) {
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (size_t i = from + 1; i < x.size(); ++i) {
+        if (x[i - 1] < 0 && x[i] >= 0) {
+            const double t = double(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
+            if (first < 0) first = t;
+            last = t;
+            ++crossings;
+        }
+    }
+    return crossings > 1 ? (crossings - 1) * kRate / (last - first) : 0;
+}
+
+double Cents(double hz, double want) {
+    return 1200 * std::log2(hz / want);
+}
+
+// What the test sine sounds at on `key` (plus `bend` semitones) under the header pitch rule.
+double WantHz(const SampleHeader& h, double key) {
+    return kSineHz * units::PlaybackFramesPerSecond(key, h.pitch) / kRate;
+}
+
+class EngineTest : public ::testing::Test {
+  protected:
+    Stereo Play(int key, int velocity, int frames, int releaseAt = -1) {
+        engine.SetBank(bank.Image());
+        engine.Send(Msg(0x90, key, velocity));
+        if (releaseAt < 0) return Render(engine, frames);
+        Stereo a = Render(engine, releaseAt);
+        engine.Send(Msg(0x80, key, 64));
+        Stereo b = Render(engine, frames - releaseAt);
+        a.left.insert(a.left.end(), b.left.begin(), b.left.end());
+        a.right.insert(a.right.end(), b.right.begin(), b.right.end());
+        return a;
+    }
+    TestBank bank;
+    Engine engine;
+};
+
+TEST_F(EngineTest, NotesLandOnThePitchTheHeaderRuleGives) {
+    for (int key : {45, 57, 69, 81, 93}) {
+        Engine e;
+        e.SetBank(bank.Image());
+        e.Send(Msg(0x90, key, 127));
+        Stereo s = Render(e, 22050);
+        EXPECT_NEAR(Cents(MeasureHz(s.left, 1000), WantHz(bank.header, key)), 0.0, 2.0)
+            << "key " << key;
+    }
+}
+
+TEST_F(EngineTest, LoopedSamplePlaysOnWithoutAJump) {
+    // 3 s: well past the 0.45 s of data, through many loop passes.
+    Stereo s = Play(69, 127, int(kRate * 3));
+    double maxStep = 0;
+    for (size_t i = 1000; i < s.left.size(); ++i)
+        maxStep = std::max(maxStep, double(std::fabs(s.left[i] - s.left[i - 1])));
+    const double peak = Rms(s.left, 1000) * std::sqrt(2.0);
+    EXPECT_GT(peak, 0.01);
+    // A sine's largest step per frame is its peak times 2 pi / period.
+    EXPECT_LT(maxStep, peak * 2 * std::numbers::pi / kPeriod * 1.2);
+    EXPECT_NEAR(Rms(s.left, 100000, 130000) / Rms(s.left, 1000, 30000), 1.0, 0.02);
+}
+
+TEST_F(EngineTest, UnloopedSampleEndsAndFreesItsVoice) {
+    bank.header.loopStart = -1;
+    Stereo s = Play(69, 127, int(kRate));
+    EXPECT_GT(Rms(s.left, 0, 10000), 0.01);
+    EXPECT_EQ(Rms(s.left, 30000), 0.0);
+    EXPECT_EQ(engine.Stats().activeVoices, 0);
+}
+
+TEST_F(EngineTest, FiltersShapeTheSpectrumAtTheirFrequency) {
+    // Against the analogue prototypes at 1 kHz: one pole at 6 dB, two poles at 12 dB/octave.
+    auto onePoleLp = [](double r) { return -10 * std::log10(1 + r * r); };
+    auto onePoleHp = [](double r) { return -10 * std::log10(1 + 1 / (r * r)); };
+    auto twoPoleLp = [](double r) { return -10 * std::log10(1 + r * r * r * r); };
+    struct Case {
+        int type;
+        double (*response)(double);
+    };
+    const Case cases[] = {{1, onePoleLp}, {2, onePoleHp}, {3, twoPoleLp}, {4, twoPoleLp}};
+    for (const Case& c : cases) {
+        for (int key : {45, 81, 105}) {  // 110, 882 and 3528 Hz
+            Engine plain, filtered;
+            plain.SetBank(bank.Image());
+            bank.layer().Filter1().SetFilterType(c.type);
+            bank.layer().Filter1().SetFrequency(units::FilterSetting(1000.0) & 0xFF00);
+            filtered.SetBank(bank.Image());
+            bank.layer().Filter1().SetFilterType(0);
+            for (Engine* e : {&plain, &filtered})
+                e->Send(Msg(0x90, key, 127));
+            const double hz = WantHz(bank.header, key);
+            const double corner = units::FilterHz(units::FilterSetting(1000.0) & 0xFF00);
+            const double db = Db(Rms(Render(filtered, 22050).left, 5000) /
+                                 Rms(Render(plain, 22050).left, 5000));
+            EXPECT_NEAR(db, c.response(hz / corner), 1.0) << "type " << c.type << " key " << key;
+        }
+    }
+}
+
+TEST_F(EngineTest, VelocityAndKeyTrackingMoveTheLevelByTheirUnits) {
+    struct Case {
+        int velTracking, keyTracking, velocity, key;
+        double wantDb;  // against velocity 127 at key 69
+    };
+    const Case cases[] = {
+        {64, 0, 64, 69, 40 * std::log10(64 / 127.0)},
+        {32, 0, 64, 69, 20 * std::log10(64 / 127.0)},
+        {0, 0, 20, 69, 0},
+        {0, 16, 127, 81, 16 * 12 / 64.0},
+        {0, -16, 127, 81, -16 * 12 / 64.0},
+    };
+    for (const Case& c : cases) {
+        bank.layer().Amp().SetVelocityTracking(c.velTracking);
+        bank.layer().Amp().SetKeyTracking(c.keyTracking);
+        Engine ref, test;
+        ref.SetBank(bank.Image());
+        test.SetBank(bank.Image());
+        ref.Send(Msg(0x90, 69, 127));
+        test.Send(Msg(0x90, c.key, c.velocity));
+        const double db =
+            Db(Rms(Render(test, 8820).left, 2000) / Rms(Render(ref, 8820).left, 2000));
+        EXPECT_NEAR(db, c.wantDb, 0.3) << c.velTracking << " " << c.keyTracking;
+    }
+}
+
+TEST_F(EngineTest, EnvelopeOnTheAmpShapesAttackAndRelease) {
+    auto env = std::make_unique<EnvModulator>();
+    env->SetLinear(true);
+    env->SetStartLevel(0);
+    env->SetSegment(0, 127, 25);  // attack to full in 0.5 s
+    env->SetSegment(1, 127, 0);
+    env->SetSegment(2, 0, 10);  // release to silence in 0.2 s
+    const int id = bank.layer().AddModulator(std::move(env));
+    bank.layer().Amp().AddEntry({LayerModulatorSource(id), 127, 0, kSourceZero});
+    Stereo s = Play(69, 127, int(kRate * 1.5), int(kRate));
+    const double full = Rms(s.left, 30000, 40000);
+    // Attack: the level in dB rises linearly over 0.5 s (96 dB from silence).
+    EXPECT_NEAR(Db(Rms(s.left, 10800, 11250) / full), -48.0, 3.0);
+    EXPECT_NEAR(Db(Rms(s.left, 19800, 21000) / full), -96 * (1 - 20400 / 22050.0), 1.5);
+    // Release: halfway through its 0.2 s, 48 dB down; after it, silence.
+    EXPECT_NEAR(Db(Rms(s.left, 48300, 48800) / full), -48.0, 4.0);
+    EXPECT_LT(Rms(s.left, 55000), full * 1e-4);
+    EXPECT_EQ(engine.Stats().activeVoices, 0);
+}
+
+TEST_F(EngineTest, NaturalEnvelopeDecaysWhileHeldAndReleases) {
+    bank.naturalEnvelope = true;
+    bank.header.ResetEnvelope(-2000);  // 20 dB a second while held
+    Stereo s = Play(69, 127, int(kRate * 2), int(kRate));
+    const double early = Rms(s.left, 0, 4410), late = Rms(s.left, 39690, 44100);
+    EXPECT_NEAR(Db(late / early), -18.0, 1.5);
+    EXPECT_LT(Rms(s.left, 80000), early * 0.1);  // the release slope (-20.46 dB/s) goes on
+}
+
+TEST_F(EngineTest, PitchBendUsesTheRangeSetByRpnZero) {
+    engine.SetBank(bank.Image());
+    for (uint32_t m :
+         {Msg(0xB0, 101, 0), Msg(0xB0, 100, 0), Msg(0xB0, 6, 12), Msg(0xE0, 0x7F, 0x7F)})
+        engine.Send(m);
+    engine.Send(Msg(0x90, 57, 127));
+    Stereo s = Render(engine, 22050);
+    EXPECT_NEAR(Cents(MeasureHz(s.left, 1000), WantHz(bank.header, 57 + 12 * 8191.0 / 8192)), 0.0,
+                2.0);
+}
+
+TEST_F(EngineTest, SixtyFiveNotesStealTheOldestReleasedVoiceFirst) {
+    bank.naturalEnvelope = true;  // so that a released note sounds on
+    engine.SetBank(bank.Image());
+    engine.Send(Msg(0x90, 10, 100));
+    engine.Send(Msg(0x80, 10, 0));
+    for (int k = 11; k < 11 + 63; ++k)
+        engine.Send(Msg(0x90, k, 100));
+    Render(engine, 256);
+    EXPECT_EQ(engine.Stats().activeVoices, 64);
+    engine.Send(Msg(0x90, 100, 100));
+    engine.Send(Msg(0x90, 101, 100));
+    Stereo s = Render(engine, 2048);
+    EXPECT_EQ(engine.Stats().activeVoices, 64);
+    for (float x : s.left)
+        ASSERT_TRUE(std::isfinite(x));
+}
+
+TEST_F(EngineTest, MissingObjectsAndDamagedDataPlayNothing) {
+    struct Case {
+        const char* what;
+        std::function<void(TestBank&)> damage;
+        int program;
+    };
+    const Case cases[] = {
+        {"no such program", [](TestBank&) {}, 5},
+        {"keymap without samples",
+         [](TestBank& b) {
+             b.keymap.entries = {{127, 0, kNoSample}};
+         },
+         0},
+        {"keymap naming a missing header",
+         [](TestBank& b) {
+             b.keymap.entries = {{127, 0, 9}};
+         },
+         0},
+        {"points past the data", [](TestBank& b) { b.header.start = b.header.end = 1 << 30; }, 0},
+        {"empty sample", [](TestBank& b) { b.wave.clear(); }, 0},
+        {"layer keymap missing", [](TestBank& b) { b.layer().keymap = 77; }, 0},
+    };
+    for (const Case& c : cases) {
+        TestBank b;
+        c.damage(b);
+        Engine e;
+        e.SetBank(b.Image());
+        e.Send(Msg(0xC0, c.program));
+        e.Send(Msg(0x90, 60, 127));
+        EXPECT_EQ(Rms(Render(e, 4410).left), 0.0) << c.what;
+    }
+}
+
+TEST_F(EngineTest, ProgramChangeWithBankSelectReachesProgramsPast127) {
+    bank.program.SetNumber(300);  // bank 2, program 44
+    engine.SetBank(bank.Image());
+    engine.Send(Msg(0x90, 60, 127));
+    EXPECT_EQ(Rms(Render(engine, 2205).left), 0.0);
+    for (uint32_t m : {Msg(0xB0, 0, 2), Msg(0xC0, 44), Msg(0x90, 62, 127)})
+        engine.Send(m);
+    EXPECT_GT(Rms(Render(engine, 2205).left), 0.01);
+}
+
+TEST_F(EngineTest, BanksSwappedWhileRenderingNeverTearAVoice) {
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        std::vector<float> l(256), r(256);
+        while (!stop)
+            engine.Render(l.data(), r.data(), 256);
+    });
+    for (int i = 0; i < 200; ++i) {
+        bank.header.end = 2 * kPeriod * (101 + i % 99);
+        engine.SetBank(bank.Image());
+        engine.Send(Msg(0x90, 40 + i % 40, 100));
+        if (i % 3 == 0) engine.Send(Msg(0x80, 40 + (i + 7) % 40, 0));
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    stop = true;
+    audio.join();
+    EXPECT_LE(engine.Stats().activeVoices, voice::kVoiceCount);
+}
+
+}  // namespace
+}  // namespace talmeru::test
