@@ -9,6 +9,7 @@
 #include "files/ImportSupport.h"
 #include "files/Sf2WaveData.h"
 #include "files/WaveImport.h"
+#include "model/Ma1Units.h"
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
 #include "platform/ByteIO.h"
@@ -34,6 +35,15 @@ constexpr int kRomSample = 0x8000;
 constexpr int kTriangle = 4;
 
 enum Generator : int {
+    kModLfoToPitch = 5,
+    kVibLfoToPitch = 6,
+    kModEnvToPitch = 7,
+    kInitialFilterFc = 8,
+    kInitialFilterQ = 9,
+    kModLfoToFilterFc = 10,
+    kModEnvToFilterFc = 11,
+    kModLfoToVolume = 13,
+    kPan = 17,
     kModLfoFreq = 22,
     kVibLfoFreq = 24,
     kModEnvDelay = 25,
@@ -163,15 +173,49 @@ Zone ReadZone(const Table& gens, size_t first, size_t last) {
     return z;
 }
 
-// 2^(T/1200) scaled into a byte, as envelope times and LFO rates are held.
-int ScaledByte(double scale, int timecents) {
-    double v = std::trunc(0.5 + scale * std::exp2(timecents / 1200.0));
-    return static_cast<int>(std::clamp(v, 0.0, 255.0));
+// What a zone's generators set for the layer, in the SoundFont's units; zones apply in order,
+// the global zone first, and the layer is made from the result.
+struct LayerGenerators {
+    // delay, attack, hold, decay (timecents), sustain (cB or 0.1%), release (timecents)
+    int modEnv[6] = {-12000, -12000, -12000, -12000, 0, -12000};
+    int volEnv[6] = {-12000, -12000, -12000, -12000, 0, -12000};
+    int modLfoFreq = 0, vibLfoFreq = 0;                           // absolute cents: 8.176 Hz
+    int modLfoToPitch = 0, vibLfoToPitch = 0, modEnvToPitch = 0;  // cents
+    int modLfoToFilter = 0, modEnvToFilter = 0;                   // cents
+    int modLfoToVolume = 0;                                       // cB
+    int filterFc = 13500, filterQ = 0;                            // absolute cents, cB
+    int pan = 0;                                                  // 0.1%, -500..500
+    int attenuation = 0;                                          // cB
+};
+
+double Seconds(int timecents) {
+    return std::exp2(timecents / 1200.0);
 }
 
-// Sustain as attenuation below full level; beyond 127 the envelope holds at silence.
-int SustainLevel(int amount) {
-    return std::clamp(127 - std::max(amount, 0), 0, 127);
+// The envelope's five segments (delay, attack, hold, decay, release) at the engine's units.
+// A SoundFont decay or release time is that of the whole 0..100% (96 dB) travel; the segment
+// covers only the part between full level and the sustain level, or from there to silence.
+void SetEnvelope(EnvModulator& e, const int (&g)[6], bool volume) {
+    double fraction;  // how far below full level the sustain lies, 0..1
+    int sustain;
+    if (volume) {
+        fraction = std::clamp(g[4], 0, 960) / 960.0;
+        sustain = units::EnvLevelForDb(-std::clamp(g[4], 0, 960) / 10.0);
+    } else {
+        fraction = std::clamp(g[4], 0, 1000) / 1000.0;
+        sustain = static_cast<int>(std::lround(127 * (1.0 - fraction)));
+    }
+    e.SetLinear(true);
+    e.SetStartLevel(0);
+    e.SetSegment(0, 0, units::EnvStep(Seconds(g[0])));
+    e.SetSegment(1, 127, units::EnvStep(Seconds(g[1])));
+    e.SetSegment(2, 127, units::EnvStep(Seconds(g[2])));
+    e.SetSegment(kDecaySegment, sustain, units::EnvStep(Seconds(g[3]) * fraction));
+    e.SetSegment(kReleaseSegment, 0, units::EnvStep(Seconds(g[5]) * (1.0 - fraction)));
+}
+
+int Depth(double v) {
+    return static_cast<int>(std::clamp(std::lround(v), -127L, 127L));
 }
 
 struct LayerModulators {
@@ -191,9 +235,6 @@ LayerModulators AddLayerModulators(Layer& layer) {
     auto envelope = [] {
         auto e = std::make_unique<EnvModulator>();
         e->SetAttackCount(kAttackSegments);
-        const int levels[] = {64, 127, 127, 127, 0};
-        for (int i = 0; i < 5; ++i)
-            e->SetSegment(i, levels[i], 0);
         return e;
     };
     // SoundFont LFOs are triangles.
@@ -207,57 +248,105 @@ LayerModulators AddLayerModulators(Layer& layer) {
     m.envB = AddTo(layer, envelope());
     m.lfoA = AddTo(layer, lfo());
     m.lfoB = AddTo(layer, lfo());
+    return m;
+}
 
+// The layer from what the zones set: envelopes, LFOs, the routes with their depths (pitch in
+// 10-cent steps, filter in semitones, amplitude as the Amp block's attenuation), the filter,
+// pan and level. The volume envelope alone shapes the amplitude, so the sample's natural
+// envelope is off.
+void MakeLayer(const LayerGenerators& g, const LayerModulators& m, Layer& layer) {
+    SetEnvelope(*m.envA, g.modEnv, false);
+    SetEnvelope(*m.envB, g.volEnv, true);
+    m.lfoA->SetBaseRate(static_cast<uint8_t>(units::LfoValue(8.176 * Seconds(g.modLfoFreq))));
+    m.lfoB->SetBaseRate(static_cast<uint8_t>(units::LfoValue(8.176 * Seconds(g.vibLfoFreq))));
     auto route = [](ControlBlock& block, const Modulator* from, int depth) {
         block.AddEntry(
             {LayerModulatorSource(from->Id()), static_cast<int8_t>(depth), 0, kSourceZero});
     };
-    // The SoundFont's own default depth for these routes is 0; the volume envelope always
-    // shapes the amplitude fully.
-    route(layer.Pitch(), m.envA, 0);
-    route(layer.Filter1(), m.envA, 0);
-    route(layer.Pitch(), m.lfoB, 0);
-    route(layer.Pitch(), m.lfoA, 0);
-    route(layer.Filter1(), m.lfoA, 0);
-    route(layer.Amp(), m.lfoA, 0);
+    const double pitchStep = units::kPitchCentsPerDepth;
+    const double filterStep = 100.0 * units::kFilterSemitonesPerDepth;
+    route(layer.Pitch(), m.envA, Depth(g.modEnvToPitch / pitchStep));
+    route(layer.Filter1(), m.envA, Depth(g.modEnvToFilter / filterStep));
+    route(layer.Pitch(), m.lfoB, Depth(g.vibLfoToPitch / pitchStep));
+    route(layer.Pitch(), m.lfoA, Depth(g.modLfoToPitch / pitchStep));
+    route(layer.Filter1(), m.lfoA, Depth(g.modLfoToFilter / filterStep));
+    // A tremolo of +-X cB swings 2X/10 dB: the Amp route spans 2 x 96 dB over the LFO's range.
+    route(layer.Amp(), m.lfoA, Depth(std::abs(g.modLfoToVolume) * 127.0 / 960.0));
     route(layer.Amp(), m.envB, 127);
-    return m;
+    layer.SetNaturalEnvelope(false);
+    // Below 13500 cents (about 20 kHz) the SoundFont's low-pass filter is heard.
+    if (g.filterFc < 13500) {
+        const double hz = 8.176 * std::exp2(g.filterFc / 1200.0);
+        const int setting = units::FilterSetting(hz);
+        // The bytes are written as they are: the editors' setter rounds the high byte up.
+        auto set = [&](int type, int value) {
+            layer.Filter1().SetFilterType(type);
+            layer.Filter1().SetByte(4, static_cast<uint8_t>(value >> 8));
+            layer.Filter1().SetByte(5, static_cast<uint8_t>(value & 0xFF));
+        };
+        if (g.filterQ > 0) {
+            const int res = static_cast<int>(
+                std::lround(std::clamp(g.filterQ / 10.0, 0.0, 24.0) * 255.0 / 24.0));
+            set(4, (setting & 0xFF00) | res);
+        } else {
+            set(3, setting);
+        }
+    }
+    layer.SetPan(static_cast<int>(std::lround((std::clamp(g.pan, -500, 500) + 500) * 31 / 1000.0)));
+    layer.Amp().SetGain((-g.attenuation - 5) / 10);
 }
 
-void SetTime(EnvModulator& e, int segment, int timecents) {
-    e.SetSegment(segment, e.Segments()[static_cast<size_t>(segment)].level,
-                 ScaledByte(255.0, timecents));
-}
-
-void SetSustain(EnvModulator& e, int amount) {
-    e.SetSegment(kDecaySegment, SustainLevel(amount),
-                 e.Segments()[static_cast<size_t>(kDecaySegment)].time);
-}
-
-void ApplyModulatorGenerators(const Table& gens, size_t first, size_t last,
-                              const LayerModulators& m, Layer& layer) {
-    for (size_t g = first; g < last; ++g) {
-        ByteReader r = gens.Record(g);
-        int op = r.U16();
-        int t = r.S16();
-        if (op == kModLfoFreq) {
-            m.lfoA->SetBaseRate(static_cast<uint8_t>(ScaledByte(83.3952, t)));
-        } else if (op == kVibLfoFreq) {
-            m.lfoB->SetBaseRate(static_cast<uint8_t>(ScaledByte(83.3952, t)));
-        } else if (op >= kModEnvDelay && op < kModEnvSustain) {
-            SetTime(*m.envA, op - kModEnvDelay, t);
-        } else if (op == kModEnvSustain) {
-            SetSustain(*m.envA, t);
-        } else if (op == kModEnvRelease) {
-            SetTime(*m.envA, kReleaseSegment, t);
-        } else if (op >= kVolEnvDelay && op < kVolEnvSustain) {
-            SetTime(*m.envB, op - kVolEnvDelay, t);
-        } else if (op == kVolEnvSustain) {
-            SetSustain(*m.envB, t);
-        } else if (op == kVolEnvRelease) {
-            SetTime(*m.envB, kReleaseSegment, t);
-        } else if (op == kInitialAttenuation) {
-            layer.Amp().SetGain((-t - 5) / 10);
+void ReadLayerGenerators(const Table& gens, size_t first, size_t last, LayerGenerators& g) {
+    for (size_t i = first; i < last; ++i) {
+        ByteReader r = gens.Record(i);
+        const int op = r.U16();
+        const int t = r.S16();
+        if (op >= kModEnvDelay && op <= kModEnvRelease) {
+            g.modEnv[op - kModEnvDelay] = t;
+        } else if (op >= kVolEnvDelay && op <= kVolEnvRelease) {
+            g.volEnv[op - kVolEnvDelay] = t;
+        } else {
+            switch (op) {
+                case kModLfoFreq:
+                    g.modLfoFreq = t;
+                    break;
+                case kVibLfoFreq:
+                    g.vibLfoFreq = t;
+                    break;
+                case kModLfoToPitch:
+                    g.modLfoToPitch = t;
+                    break;
+                case kVibLfoToPitch:
+                    g.vibLfoToPitch = t;
+                    break;
+                case kModEnvToPitch:
+                    g.modEnvToPitch = t;
+                    break;
+                case kModLfoToFilterFc:
+                    g.modLfoToFilter = t;
+                    break;
+                case kModEnvToFilterFc:
+                    g.modEnvToFilter = t;
+                    break;
+                case kModLfoToVolume:
+                    g.modLfoToVolume = t;
+                    break;
+                case kInitialFilterFc:
+                    g.filterFc = t;
+                    break;
+                case kInitialFilterQ:
+                    g.filterQ = t;
+                    break;
+                case kPan:
+                    g.pan = t;
+                    break;
+                case kInitialAttenuation:
+                    g.attenuation = t;
+                    break;
+                default:
+                    break;
+            }
         }
     }
 }
@@ -287,6 +376,7 @@ class Sf2Importer {
     ConversionLog& log_;
     Table insts_, bags_, gens_, samples_;
     std::vector<SampleRecord> sampleRecords_;
+    uint32_t sampleFrames_ = 0;
     std::vector<bool> created_;
 };
 
@@ -360,6 +450,7 @@ bool Sf2Importer::ReadInstrumentTables(const RiffReader& r, const RiffChunk& pdt
 
 void Sf2Importer::CreateSamples(int32_t sampleBytes) {
     const uint32_t frames = static_cast<uint32_t>(sampleBytes / 2);
+    sampleFrames_ = frames;
     const size_t count = samples_.count > 0 ? samples_.count - 1 : 0;
     created_.assign(count, false);
     sampleRecords_.reserve(count);
@@ -430,9 +521,19 @@ void Sf2Importer::PlayZone(const Zone& zone, Keymap& keymap, const std::string& 
     keymap.entries[entry].sample = made ? zone.sample : kNoSample;
     if (!made) return;
     SampleHeader* h = db_.GetSampleHeader(zone.sample);
-    if (zone.rootKey >= 0)
-        SetPitchAtRate(*h, zone.rootKey - zone.coarse - zone.fine / 128.0, sampleRecords_[s].rate);
-    if (!zone.loops) h->SetLoopStart(h->end);
+    const SampleRecord& rec = sampleRecords_[s];
+    // The zone's own tuning moves the sample's root, so that the key plays the zone's pitch.
+    if (zone.rootKey >= 0 || zone.coarse != 0 || zone.fine != 0) {
+        const double root = zone.rootKey >= 0 ? zone.rootKey : rec.key + rec.correction * 0.01;
+        SetPitchAtRate(*h, root - zone.coarse - zone.fine / 128.0, rec.rate);
+    }
+    // A zone that does not loop plays its sample to the sample's own end, not the loop's.
+    if (!zone.loops) {
+        if (rec.start <= rec.end && 2 * uint64_t(rec.end) <= uint64_t(INT32_MAX) &&
+            2 * int64_t(rec.end) >= h->start && rec.end <= sampleFrames_)
+            h->SetEnd(static_cast<int32_t>(2 * rec.end));
+        h->SetLoopStart(h->end);
+    }
 }
 
 bool Sf2Importer::ConvertInstrument(size_t k) {
@@ -468,6 +569,7 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
     db_.PutProgram(std::move(newProgram));
     Layer* layer = program->AddLayer(*keymap, false);
     LayerModulators mods = AddLayerModulators(*layer);
+    LayerGenerators generators;
 
     const size_t first = BagOf(k), last = BagOf(k + 1);
     bool carryOn = true;
@@ -492,8 +594,9 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
             carryOn = false;
             break;
         }
-        ApplyModulatorGenerators(gens_, g0, g1, mods, *layer);
+        ReadLayerGenerators(gens_, g0, g1, generators);
     }
+    MakeLayer(generators, mods, *layer);
     keymap->DropPackedCopy();
     program->DropPackedCopy();
     return carryOn;

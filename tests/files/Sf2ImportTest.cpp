@@ -6,6 +6,7 @@
 #include "files/ConversionLog.h"
 #include "files/Sf2Import.h"
 #include "files/WaveDataLoader.h"
+#include "model/Ma1Units.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Prompter.h"
 #include "support/ImportFuzz.h"
@@ -100,11 +101,11 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     EXPECT_EQ(c4->end, 600);  // the end of the loop, in bytes
     EXPECT_EQ(c4->pitch, ExpectedPitch(60, 44100));
     // The zone's root key override at the sample's own rate; the zone does not loop, so the
-    // loop start moves to the end.
+    // sample plays to its own end (not its loop's) and the loop start moves there.
     EXPECT_EQ(c5->pitch, ExpectedPitch(70, 22050));
     EXPECT_EQ(c5->start, 800);
-    EXPECT_EQ(c5->loopStart, 1400);
-    EXPECT_EQ(c5->end, 1400);
+    EXPECT_EQ(c5->loopStart, 1600);
+    EXPECT_EQ(c5->end, 1600);
 
     Program* p = db_.GetProgram(0);
     ASSERT_NE(p, nullptr);
@@ -130,8 +131,10 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     auto* lfoA = dynamic_cast<LfoModulator*>(layer->FindModulator(2));
     ASSERT_TRUE(envA && envB && lfoA && layer->FindModulator(3));
     EXPECT_EQ(envA->Segments(),
-              (std::vector<EnvSegment>{{64, 0}, {127, 0}, {127, 0}, {127, 0}, {0, 0}}));
-    EXPECT_EQ(envB->Segments()[4].time, 255);  // a release of one second
+              (std::vector<EnvSegment>{{0, 0}, {127, 0}, {127, 0}, {127, 0}, {0, 0}}));
+    EXPECT_EQ(envB->Segments()[4].time, 50);  // a release of one second, in 0.02 s steps
+    EXPECT_TRUE(envA->Linear() && envB->Linear());
+    EXPECT_FALSE(layer->NaturalEnvelope());  // the volume envelope alone shapes the level
     EXPECT_EQ(lfoA->BaseRate(), 83);
     EXPECT_EQ(Sources(layer->Pitch()), (std::vector<int>{0xF0, 0xF3, 0xF2}));
     EXPECT_EQ(Sources(layer->Filter1()), (std::vector<int>{0xF0, 0xF2}));
@@ -211,7 +214,7 @@ TEST_F(Sf2ImportTest, SamplesThatWereNotCreatedPlayNothing) {
     SampleHeader* r = db_.GetSampleHeader(2);
     EXPECT_EQ(db_.GetSampleHeader(1)->Wave(), r->Wave());
     EXPECT_EQ(r->start, 1000);
-    EXPECT_EQ(r->end, 1980);
+    EXPECT_EQ(r->end, 2000);  // its zone does not loop: the sample's own end
 }
 
 TEST_F(Sf2ImportTest, SamplePointsOutsideTheSampleChunk) {
@@ -248,14 +251,40 @@ TEST_F(Sf2ImportTest, GeneratorsOfTheEnvelopesAndLfos) {
     auto* envB = dynamic_cast<EnvModulator*>(layer->FindModulator(1));
     auto* lfoB = dynamic_cast<LfoModulator*>(layer->FindModulator(3));
     ASSERT_TRUE(envA && envB && lfoB);
-    // 255 x 2^(T/1200) rounded: 0, 128, 510 (limited to 255), 255; release a quarter.
+    // Times in 0.02 s steps: 1 ms, 0.5 s, 2 s; the decay covers the 2.7% down to the sustain
+    // (0.1% units) of its 1 s, the release the remaining 97.3% of its 0.25 s.
     EXPECT_EQ(envA->Segments(),
-              (std::vector<EnvSegment>{{64, 0}, {127, 128}, {127, 255}, {100, 255}, {0, 64}}));
-    // A sustain beyond silence holds at silence; -12000 timecents round to 0.
+              (std::vector<EnvSegment>{{0, 0}, {127, 25}, {127, 100}, {124, 1}, {0, 12}}));
+    // A volume sustain of 96 dB or more is silence (the decay's time is its whole travel);
+    // -12000 timecents round to 0.
     EXPECT_EQ(envB->Segments(),
-              (std::vector<EnvSegment>{{64, 0}, {127, 255}, {127, 0}, {0, 0}, {0, 0}}));
+              (std::vector<EnvSegment>{{0, 0}, {127, 50}, {127, 0}, {0, 0}, {0, 0}}));
     EXPECT_EQ(lfoB->BaseRate(), 42);
     EXPECT_EQ(lfoB->Shape(), 4);
+}
+
+TEST_F(Sf2ImportTest, ModulationDepthsFilterAndPanInTheEngineUnits) {
+    Sf2Plan plan = PianoPlan();
+    // vibrato 50 cents, mod env to pitch 1200 cents and to filter -2400 cents, tremolo 60 cB,
+    // a 1 kHz resonant low-pass of 12 dB, pan hard right.
+    plan.instruments = {{"Deep",
+                         {{{Gen(6, 50), Gen(7, 1200), Gen(11, -2400), Gen(13, 60), Gen(8, 8321),
+                            Gen(9, 120), Gen(17, 500), Gen(kSampleId, 0)}}}}};
+    ASSERT_EQ(Import(plan), 0);
+    Layer* layer = db_.GetProgram(0)->GetLayer(0);
+    auto depths = [](const ControlBlock& b) {
+        std::vector<int> out;
+        for (const auto& e : b.Entries())
+            out.push_back(e.baseDepth);
+        return out;
+    };
+    EXPECT_EQ(depths(layer->Pitch()), (std::vector<int>{120, 5, 0}));  // env A, LFO B, LFO A
+    EXPECT_EQ(depths(layer->Filter1()), (std::vector<int>{-24, 0}));
+    EXPECT_EQ(depths(layer->Amp()), (std::vector<int>{8, 127}));
+    EXPECT_EQ(layer->Filter1().FilterType(), 4);
+    EXPECT_NEAR(units::FilterHz(layer->Filter1().Frequency() & 0xFF00), 1000, 30);
+    EXPECT_NEAR(units::ResonanceDb(layer->Filter1().Frequency() & 0xFF), 12, 0.1);
+    EXPECT_EQ(layer->Pan(), 31);
 }
 
 TEST_F(Sf2ImportTest, MissingAndShortChunks) {
