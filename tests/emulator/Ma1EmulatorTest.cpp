@@ -1,6 +1,10 @@
 // The emulator on its own, spoken to in raw messages through its devices.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cmath>
+#include <thread>
+
 #include "emulator/FactoryRom.h"
 #include "emulator/Ma1Emulator.h"
 #include "emulator/SevenBit.h"
@@ -177,6 +181,54 @@ TEST_F(Emulator, BadMessagesAreRefusedNotFatal) {
     EXPECT_EQ(emu->Memory().programFree, emu->Memory().programTotal);
     EXPECT_EQ(emu->Memory().sampleFree, emu->Memory().sampleTotal);
     EXPECT_TRUE(Ask(Message(0x0A)));  // still answering
+}
+
+}  // namespace
+}  // namespace talmeru::emulator
+
+namespace talmeru::emulator {
+namespace {
+
+double RenderRms(Ma1Emulator& emu, int frames) {
+    std::vector<float> l(static_cast<size_t>(frames)), r(static_cast<size_t>(frames));
+    emu.Render(l.data(), r.data(), frames);
+    double sum = 0;
+    for (float x : l)
+        sum += double(x) * x;
+    return std::sqrt(sum / frames);
+}
+
+TEST_F(Emulator, PlaysItsRomAndWhatIsStoredOverIt) {
+    out->SendShort(0x90 | 60 << 8 | 100 << 16);
+    EXPECT_GT(RenderRms(*emu, 4410), 1e-3);
+    out->SendShort(0xB0 | 120 << 8);  // all sound off
+    RenderRms(*emu, 441);
+    // A program of no layers stored over ROM program 0 plays nothing on the next note.
+    Ask(Message(0x03, ObjectBlock(3, 0, "Silent", Bytes{0, 0, 0, 0})));
+    out->SendShort(0x90 | 60 << 8 | 100 << 16);
+    EXPECT_EQ(RenderRms(*emu, 4410), 0.0);
+    // Deleted again, the ROM's program plays.
+    Ask(Message(0x04, Request(3, 0)));
+    out->SendShort(0x90 | 62 << 8 | 100 << 16);
+    EXPECT_GT(RenderRms(*emu, 4410), 1e-3);
+}
+
+TEST_F(Emulator, StoresWhileItPlaysNeitherRaceNorStall) {
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        while (!stop)
+            RenderRms(*emu, 256);
+    });
+    for (int i = 0; i < 100; ++i) {
+        Bytes data(2000, uint8_t(i));
+        out->SendLong(SampleMessage(300, 2000, data));
+        out->SendLong(Message(0x03, ObjectBlock(3, i % 3, "P", Bytes{0, 0, 0, 0})));
+        out->SendShort(0x90 | (40 + i % 40) << 8 | 100 << 16);
+        if (i % 2) out->SendShort(0x80 | (40 + (i + 5) % 40) << 8);
+    }
+    stop = true;
+    audio.join();
+    EXPECT_LE(emu->AudioStats().activeVoices, 64);
 }
 
 }  // namespace
