@@ -21,6 +21,9 @@ void BM_SixtyFourVoices(benchmark::State& state) {
         state.SkipWithError("no emulated output");
         return;
     }
+    // Hall 1 and Chorus 1, by the messages the effects dialog sends.
+    for (uint32_t m : {0x63B0u, 0x0162B0u, 0x0406B0u, 0x63B0u, 0x0262B0u, 0x0106B0u})
+        port->SendShort(m);
     // Four channels of sixteen notes each, held by the sustain pedal, on looped programs.
     const int programs[4] = {0, 48, 19, 88};  // piano, strings, organ, pad
     for (int ch = 0; ch < 4; ++ch) {

@@ -279,6 +279,30 @@ TEST_F(EngineTest, PitchBendUsesTheRangeSetByRpnZero) {
                 2.0);
 }
 
+TEST_F(EngineTest, EffectTypesComeByNrpnAndTheChannelsSendsFeedThem) {
+    struct Case {
+        int nrpn, type, send;  // send: the controller that feeds it
+        bool tail;
+    };
+    const Case cases[] = {
+        {1, 4, 91, true},   // Hall 1 through the reverb send
+        {1, 0, 91, false},  // no reverb
+        {2, 7, 93, true},   // the chorus type "Delay" through the chorus send
+        {1, 4, 93, false},  // a reverb is not fed by the chorus send
+    };
+    for (const Case& c : cases) {
+        Engine e;
+        e.SetBank(bank.Image());
+        for (uint32_t m : {Msg(0xB0, 99, 0), Msg(0xB0, 98, c.nrpn), Msg(0xB0, 6, c.type),
+                           Msg(0xB0, 91, 0), Msg(0xB0, c.send, 127), Msg(0x90, 69, 127)})
+            e.Send(m);
+        Render(e, 11025);
+        e.Send(Msg(0xB0, 120, 0));  // all sound off: what follows is the effect's tail
+        const double tail = Rms(Render(e, 11025).left, 441);
+        EXPECT_EQ(tail > 1e-4, c.tail) << c.nrpn << " " << c.type << " " << c.send;
+    }
+}
+
 TEST_F(EngineTest, SixtyFiveNotesStealTheOldestReleasedVoiceFirst) {
     bank.naturalEnvelope = true;  // so that a released note sounds on
     engine.SetBank(bank.Image());
