@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "model/Ma1Units.h"
 #include "model/Results.h"
 
 namespace talmeru {
@@ -144,7 +145,7 @@ class LfoModulator : public Modulator {
     void SetBaseRate(uint8_t v) { baseRate_ = v; }
     uint8_t AdjustedRate() const { return adjustedRate_; }
     void SetAdjustedRate(uint8_t v) { adjustedRate_ = v; }
-    static double RateHz(uint8_t v) { return v * 5.0 / 51.0; }
+    static double RateHz(uint8_t v) { return units::LfoHz(v); }
 
   private:
     uint8_t shapePhase_ = 1;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "model/Ma1Units.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
 
@@ -128,7 +129,7 @@ std::string EnvelopeGraph::PointText(int i) const {
         case kModulatorEnvelope: {
             if (p.item < 0) return Fmt("%s = (%+d)", label.c_str(), env_->StartLevel());
             const EnvSegment& seg = env_->Segments()[static_cast<size_t>(p.item)];
-            return Fmt("%s = (+%4.2f s, %+d)", label.c_str(), seg.time * 0.02, seg.level);
+            return Fmt("%s = (+%4.2f s, %+d)", label.c_str(), units::EnvSeconds(seg.time), seg.level);
         }
         case kNaturalEnvelope: {
             if (p.item < 0) return Fmt("%s = (%+d)", label.c_str(), 0);
