@@ -18,15 +18,6 @@ constexpr uint16_t kSilent = 0xFFFF;
 constexpr int kDrumKitProgram = 128;
 constexpr int kDrumKitKeymap = 73;
 
-// Region names begin with their root note when they have one: "C#4-gm piano".
-std::optional<int> RootKey(std::string_view name) {
-    static constexpr int kNote[7] = {9, 11, 0, 2, 4, 5, 7};  // A..G
-    if (name.size() < 4 || name[0] < 'A' || name[0] > 'G' || (name[1] != ' ' && name[1] != '#') ||
-        name[2] < '0' || name[2] > '9' || name[3] != '-')
-        return std::nullopt;
-    return (name[2] - '0' + 1) * 12 + kNote[name[0] - 'A'] + (name[1] == '#' ? 1 : 0);
-}
-
 int RegionIndex(std::string_view name) {
     auto dir = RomDirectory();
     for (size_t i = 0; i < dir.size(); ++i)
@@ -37,7 +28,7 @@ int RegionIndex(std::string_view name) {
 // ---- sample headers: one per ROM region, numbered as the directory
 
 std::vector<uint8_t> SampleBody(const RomRegion& r) {
-    const std::optional<int> root = RootKey(r.name);
+    const std::optional<int> root = RomRootKey(r.name);
     ByteWriter w;
     w.S32(r.start);
     w.S32(r.loopStart);
@@ -162,7 +153,7 @@ std::vector<uint8_t> KeymapBody(const KeymapPlan& plan) {
     auto dir = RomDirectory();
     for (size_t i = 0; i < dir.size(); ++i) {
         if (dir[i].name.find(plan.match) == std::string_view::npos) continue;
-        int root = RootKey(dir[i].name).value_or(60);
+        int root = RomRootKey(dir[i].name).value_or(60);
         if (!picks.empty() && root <= picks.back().root) continue;
         picks.push_back({root, int(i)});
     }

@@ -1,20 +1,614 @@
 #include "emulator/RomWaves.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <complex>
 #include <numbers>
+#include <span>
+#include <string_view>
 
 #include "platform/RomDirectory.h"
 
 namespace talmeru::emulator {
 
+namespace {
+
+constexpr double kRate = kRomSampleRate;
+constexpr double kTwoPi = 2 * std::numbers::pi;
+constexpr double kPeak = 112;            // of 127
+constexpr double kTopPartialHz = 16000;  // higher partials would alias a few keys up
+// A loop that cannot hold a whole number of periods this close to its root note does not
+// sustain: the note dies away before it rather than sounding out of tune.
+constexpr double kMaxLoopDetuneCents = 20;
+
+double MidiHz(int key) {
+    return 440 * std::exp2((key - 69) / 12.0);
+}
+
+int Frames(double ms) {
+    return int(ms * kRate / 1000);
+}
+
+// The same noise on every machine and every start (std's distributions are not).
+class Noise {
+  public:
+    explicit Noise(uint32_t seed) : state_(seed * 2654435761u | 1u) {}
+    uint32_t Bits() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
+        return state_;
+    }
+    float Next() { return float(int32_t(Bits())) * (1.0f / 2147483648.0f); }
+
+  private:
+    uint32_t state_;
+};
+
+// White noise through two-pole high and low passes: a band of lowHz..highHz.
+class BandNoise {
+  public:
+    BandNoise(uint32_t seed, double lowHz, double highHz)
+        : noise_(seed),
+          high_(Coefficient(std::max(lowHz, 30.0))),
+          low_(highHz > 0 ? Coefficient(highHz) : 1) {}
+    float Next() {
+        double x = noise_.Next();
+        h1_ += high_ * (x - h1_);
+        x -= h1_;
+        h2_ += high_ * (x - h2_);
+        x -= h2_;
+        l1_ += low_ * (x - l1_);
+        l2_ += low_ * (l1_ - l2_);
+        return float(l2_);
+    }
+
+  private:
+    static double Coefficient(double hz) {
+        return 1 - std::exp(-kTwoPi * std::min(hz, 20000.0) / kRate);
+    }
+    Noise noise_;
+    double high_, low_;
+    double h1_ = 0, h2_ = 0, l1_ = 0, l2_ = 0;
+};
+
+// One region, in frames from its start. From loopStart on, the sound is silent or periodic.
+struct Layout {
+    int length;
+    int loopStart;  // == length when the region does not loop
+    int loopLength;
+    bool Looped() const { return loopStart < length; }
+};
+
+Layout LayoutOf(const RomRegion& r) {
+    const int length = r.end - r.start + 1;
+    const bool looped = r.loopStart > r.start && r.loopStart < r.end;
+    const int loopStart = looped ? r.loopStart - r.start : length;
+    return {length, loopStart, length - loopStart};
+}
+
+// ---- pitched regions
+
+struct Spectrum {
+    double tilt = 1;     // harmonic n at n^-tilt
+    double even = 1;     // weight of the even harmonics
+    double pluck = 0;    // where a string is plucked or struck (0..0.5): notches harmonics
+    int harmonics = 24;  // at most
+};
+
+struct Formants {  // resonances: nasal, brassy or vocal colour
+    double hz = 0, gain = 0, hz2 = 0, gain2 = 0;
+};
+
+struct Contour {
+    double attackMs = 2;
+    double hold = 0.8;     // level in the loop, of the attack's
+    double damping = 0.3;  // harmonic n keeps n^-damping of hold: the high ones die first
+    double decay = 3;      // steepness of the fall towards the loop
+};
+
+struct Burst {  // noise: a hammer, pick, breath or bow; a drum's head, snares or cymbal
+    double level = 0, ms = 0, lowHz = 0, highHz = 0;
+};
+
+struct Partial {       // inharmonic, or harmonic with a contour of its own
+    double ratio = 0;  // of the root's frequency; 0 ends the list
+    double amp = 0;
+    double hold = 0;  // of the contour's hold
+};
+
+enum class Kind { Tone, Crowd, Chirps };
+
+struct ToneRecipe {
+    std::string_view match;  // part of the region name
+    Spectrum spectrum{};
+    Formants formants{};
+    Contour contour{};
+    Burst burst{};
+    std::array<Partial, 6> extra{};
+    Kind kind = Kind::Tone;
+    bool sinePhase = false;  // every partial starts at zero: the pure waves
+};
+
+constexpr Spectrum kPure{1, 1, 0, 1};  // a fundamental alone, for the extra partials to join
+constexpr Contour kSteady{0, 1, 0, 3};
+constexpr Contour kStruck{1, 0.2, 0, 3};
+
+// Families of instruments, first match wins; the last entry takes any other pitched region.
+// clang-format off
+constexpr ToneRecipe kTones[] = {
+    {.match = "Sine Wave", .spectrum = kPure, .contour = kSteady, .sinePhase = true},
+    {.match = "-Saw", .spectrum = {1, 1, 0, 400}, .contour = kSteady, .sinePhase = true},
+    {.match = "-Square", .spectrum = {1, 0, 0, 400}, .contour = kSteady, .sinePhase = true},
+    {.match = "EP Wave", .spectrum = {2.5, 1, 0, 4}, .contour = {1, 0.8, 0, 2},
+     .extra = {{{6.8, 0.3, 0.3}}}},
+    {.match = "Bell Wave", .spectrum = kPure, .contour = {1, 0.7, 0, 3},
+     .extra = {{{1.19, 0.35, 0.6}, {2, 0.5, 0.8}, {2.52, 0.3, 0.5}, {3.01, 0.2, 0.4},
+                {4.17, 0.15, 0.3}, {5.43, 0.1, 0.2}}}},
+    {.match = "elec piano", .spectrum = {2.5, 1, 0, 4}, .contour = {1, 0.3, 0.3, 3},
+     .extra = {{{6.8, 0.35, 0.1}}}},
+    {.match = "gm piano", .spectrum = {1.1, 1, 0.12}, .contour = {2, 0.2, 0.6, 3.5},
+     .burst = {0.25, 6, 100, 2500}},
+    {.match = "Perc Organ", .spectrum = kPure, .contour = kSteady, .burst = {0.1, 2, 2000},
+     .extra = {{{2, 0.7, 1}, {3, 0.9, 0}, {4, 0.4, 1}, {6, 0.2, 1}, {8, 0.15, 1}}}},
+    {.match = "Organ 3", .spectrum = kPure, .contour = kSteady, .burst = {0.1, 2, 2000},
+     .extra = {{{2, 1, 1}, {3, 0.8, 1}, {4, 0.6, 1}, {6, 0.5, 1}, {8, 0.5, 1}}}},
+    {.match = "Drawbar Organ", .spectrum = kPure, .contour = kSteady, .burst = {0.1, 2, 2000},
+     .extra = {{{2, 0.8, 1}, {3, 0.6, 1}, {4, 0.5, 1}, {6, 0.3, 1}, {8, 0.25, 1}}}},
+    {.match = "Church Organ", .spectrum = {1.2, 1, 0, 16}, .formants = {2000, 1},
+     .contour = {40, 1, 0}, .burst = {0.05, 20, 1000, 6000}},
+    {.match = "Tubular Bells", .spectrum = kPure, .contour = {1, 0.15, 0},
+     .extra = {{{2, 0.6, 1}, {3, 0.5, 0.7}, {4.2, 0.35, 0.4}, {5.4, 0.25, 0.2}, {6.8, 0.15, 0}}}},
+    {.match = "gm french", .spectrum = {1.6}, .formants = {500, 2}, .contour = {35, 0.8, 0.2}},
+    {.match = "Muted Trumpet", .spectrum = {0.5}, .formants = {1800, 5}, .contour = {20, 0.8, 0.2}},
+    {.match = "gm trumpet", .spectrum = {0.6}, .formants = {1300, 3}, .contour = {25, 0.8, 0.2}},
+    {.match = "gm trombone", .spectrum = {0.8}, .formants = {700, 2.5}, .contour = {30, 0.8, 0.2}},
+    {.match = "Brass", .spectrum = {0.6}, .formants = {1000, 2}, .contour = {25, 0.8, 0.2}},
+    {.match = "gm strings", .spectrum = {1}, .formants = {1500, 1}, .contour = {60, 0.9, 0.05},
+     .burst = {0.05, 40, 1000, 8000}},
+    {.match = "gm violin", .spectrum = {0.9}, .formants = {3000, 2}, .contour = {50, 0.85, 0.1},
+     .burst = {0.08, 30, 1500, 9000}},
+    {.match = "gm viola", .spectrum = {0.9}, .formants = {2000, 2}, .contour = {50, 0.85, 0.1},
+     .burst = {0.08, 30, 1000, 7000}},
+    {.match = "gm cello", .spectrum = {1}, .formants = {1000, 2}, .contour = {55, 0.85, 0.1},
+     .burst = {0.08, 30, 500, 5000}},
+    {.match = "double bass", .spectrum = {1.1}, .formants = {400, 1.5}, .contour = {60, 0.8}},
+    {.match = "Synth String", .spectrum = {1}, .contour = {80, 1, 0}},
+    {.match = "Pizzicato", .spectrum = {1.2, 1, 0.2}, .contour = {1, 0.1, 0.5, 4}},
+    {.match = "steel string", .spectrum = {0.8, 1, 0.2}, .contour = {1, 0.2, 0.6},
+     .burst = {0.1, 3, 2000}},
+    {.match = "jazz guitar", .spectrum = {1.4, 1, 0.25}, .contour = {1, 0.25, 0.5}},
+    {.match = "nylon guitar", .spectrum = {1.2, 1, 0.18}, .contour = {1, 0.2, 0.6}},
+    {.match = "Strat", .spectrum = {0.9, 1, 0.15}, .contour = {1, 0.3, 0.4}},
+    {.match = "Dist Gtr", .spectrum = {0.5}, .formants = {1500, 2}, .contour = {2, 0.8, 0.1},
+     .burst = {0.1, 3, 1500}},
+    {.match = "GtrHarm", .spectrum = {3, 1, 0, 3}, .contour = {1, 0.25, 0},
+     .burst = {0.1, 3, 2000}},
+    {.match = "acoustic bass", .spectrum = {1.4, 1, 0.2, 16}, .contour = {2, 0.3, 0.4}},
+    {.match = "pick bass", .spectrum = {1, 1, 0.1}, .contour = {1, 0.35, 0.4},
+     .burst = {0.15, 3, 1000}},
+    {.match = "slap bass", .spectrum = {0.7, 1, 0.08}, .contour = {1, 0.3, 0.6},
+     .burst = {0.3, 4, 1500}},
+    {.match = "fretless bass", .spectrum = {1.8, 1, 0, 12}, .contour = {8, 0.5, 0.3}},
+    {.match = "Plucked Harp", .spectrum = {1.5, 1, 0.3}, .contour = {1, 0.2, 0.5}},
+    {.match = "Harpsichord", .spectrum = {0.4, 1, 0.1}, .contour = {1, 0.2, 0.4},
+     .burst = {0.1, 2, 3000}},
+    {.match = "Clav", .spectrum = {0.5, 1, 0.05}, .formants = {2000, 2}, .contour = {1, 0.3, 0.5}},
+    {.match = "Koto", .spectrum = {0.8, 1, 0.15}, .formants = {1800, 1.5},
+     .contour = {1, 0.2, 0.5}},
+    {.match = "Banjo", .spectrum = {0.5, 1, 0.08}, .formants = {2000, 2},
+     .contour = {1, 0.15, 0.6}, .burst = {0.1, 2, 2000}},
+    {.match = "gm vibes", .spectrum = kPure, .contour = {1, 0.3, 0},
+     .extra = {{{4, 0.3, 0}, {10, 0.1, 0}}}},
+    {.match = "Marimba", .spectrum = kPure, .contour = {1, 0.1, 0, 5},
+     .extra = {{{4, 0.3, 0}, {9.9, 0.08, 0}}}},
+    {.match = "gm glock", .spectrum = kPure, .contour = kStruck,
+     .extra = {{{2.76, 0.5, 0}, {5.4, 0.25, 0}, {8.93, 0.1, 0}}}},
+    {.match = "gm celeste", .spectrum = kPure, .contour = kStruck,
+     .extra = {{{2, 0.3, 0.5}, {3, 0.1, 0.3}, {4.1, 0.1, 0}}}},
+    {.match = "Kalimba", .spectrum = kPure, .contour = {1, 0.15, 0},
+     .extra = {{{6.1, 0.3, 0}, {12.5, 0.1, 0}}}},
+    {.match = "SteelDrum", .spectrum = {1, 1, 0, 3}, .contour = {1, 0.3, 0.2},
+     .extra = {{{4.2, 0.15, 0}, {1.5, 0.1, 0}}}},
+    {.match = "gm timpani", .spectrum = kPure, .contour = {2, 0.3, 0}, .burst = {0.4, 15, 60, 1500},
+     .extra = {{{1.5, 0.6, 0.6}, {1.98, 0.4, 0.4}, {2.44, 0.25, 0.2}, {2.9, 0.15, 0}}}},
+    {.match = "Icerain", .spectrum = kPure, .contour = {1, 0.3, 0},
+     .extra = {{{2.3, 0.6, 0.7}, {3.7, 0.5, 0.5}, {5.1, 0.4, 0.3}, {6.9, 0.3, 0.2}}}},
+    {.match = "Orch Hit", .spectrum = {0.8}, .formants = {1000, 2}, .contour = {3, 0},
+     .burst = {0.2, 10, 300, 6000},
+     .extra = {{{1.5, 0.7, 0}, {2.52, 0.4, 0}, {3, 0.4, 0}, {0.5, 0.6, 0}}}},
+    {.match = "Telephone", .spectrum = {0.5, 1, 0, 12}, .formants = {1500, 3}, .contour = {1, 0.9}},
+    {.match = "gm flute", .spectrum = {2.5, 1, 0, 5}, .contour = {40, 0.85, 0},
+     .burst = {0.15, 50, 1000, 8000}},
+    {.match = "Ocarina", .spectrum = {4, 1, 0, 3}, .contour = {30, 0.9, 0}},
+    {.match = "Panflute", .spectrum = {2.5, 1, 0, 4}, .contour = {30, 0.8, 0},
+     .burst = {0.3, 40, 800, 6000}},
+    {.match = "Bottle", .spectrum = {3.5, 1, 0, 3}, .contour = {40, 0.8, 0},
+     .burst = {0.4, 50, 500, 4000}},
+    {.match = "Chiff", .spectrum = {2, 1, 0, 6}, .contour = {15, 0.9, 0},
+     .burst = {0.6, 25, 1000, 10000}},
+    {.match = "gm oboe", .spectrum = {0.6}, .formants = {1400, 3}, .contour = {20, 0.85, 0.1}},
+    {.match = "gm clarinet", .spectrum = {0.9, 0.12}, .contour = {20, 0.85, 0.1}},
+    {.match = "gm ehorn", .spectrum = {0.8}, .formants = {1000, 2.5}, .contour = {25, 0.85, 0.1}},
+    {.match = "gm bassoon", .spectrum = {0.7}, .formants = {500, 3}, .contour = {25, 0.85, 0.1}},
+    {.match = "Tenor Sax", .spectrum = {0.6}, .formants = {600, 2, 1600, 2},
+     .contour = {25, 0.85, 0.1}, .burst = {0.1, 20, 1500, 8000}},
+    {.match = "Reed", .spectrum = {0.5, 0.8}, .formants = {1500, 1.5}, .contour = {20, 1, 0}},
+    {.match = "Accordion", .spectrum = {0.4, 0.9}, .formants = {1500, 2}, .contour = {20, 1, 0}},
+    {.match = "Harmonica", .spectrum = {0.5}, .formants = {1200, 2, 2500, 1.5},
+     .contour = {30, 0.95, 0}, .burst = {0.08, 20, 1000, 6000}},
+    {.match = "Bagpipe", .spectrum = {0.3}, .formants = {1200, 3}, .contour = {30, 1, 0}},
+    {.match = "Vocal Ahhs", .spectrum = {1.3}, .formants = {700, 5, 1200, 3}, .contour = {80, 0.9, 0}},
+    {.match = "Synth Vox", .spectrum = {1.2}, .formants = {600, 4, 1000, 3}, .contour = {60, 1, 0}},
+    {.match = "Doos", .spectrum = {1.5}, .formants = {300, 4, 870, 2}, .contour = {30, 0.7, 0.1}},
+    {.match = "Spectral Wave", .spectrum = {0.7}, .formants = {2500, 4}, .contour = {5, 1, 0}},
+    {.match = "Fret Noise", .spectrum = {1, 1, 0, 0}, .contour = {0, 0}, .burst = {1, 40, 1000, 3000}},
+    {.match = "Gunshot", .spectrum = {1, 1, 0, 0}, .contour = {0, 0}, .burst = {1, 50, 60, 3000}},
+    {.match = "Applause", .kind = Kind::Crowd},
+    {.match = "Bird", .kind = Kind::Chirps},
+    {.match = ""},
+};
+// clang-format on
+
+const ToneRecipe& ToneFor(std::string_view name) {
+    for (const ToneRecipe& t : kTones)
+        if (name.find(t.match) != std::string_view::npos) return t;
+    return kTones[std::size(kTones) - 1];
+}
+
+// The partials are read from one table of a whole number of cycles of the root: the loop
+// itself when the note sustains, so that the loop repeats exactly.
+struct Cycle {
+    int frames;
+    int cycles;
+    bool sustains;
+};
+
+Cycle FitCycle(double hz, const Layout& l) {
+    if (l.Looped()) {
+        const int cycles = std::max(1, int(std::lround(l.loopLength * hz / kRate)));
+        const double cents = 1200 * std::log2(cycles * kRate / l.loopLength / hz);
+        if (std::abs(cents) <= kMaxLoopDetuneCents) return {l.loopLength, cycles, true};
+    }
+    // Nothing sustains: any table length serves, so take the one closest to the root.
+    Cycle best{1 << 14, 1, false};
+    double bestError = 1;
+    for (int frames = 1 << 14; frames < 1 << 15; ++frames) {
+        const double exact = frames * hz / kRate;
+        const double error = std::abs(exact - std::round(exact)) / exact;
+        if (error < bestError) {
+            bestError = error;
+            best = {frames, int(std::lround(exact)), false};
+        }
+    }
+    return best;
+}
+
+std::vector<float> SineTable(int frames) {
+    std::vector<float> table(static_cast<size_t>(frames));
+    for (int i = 0; i < frames; i += 64) {
+        // Rotate from an exact point every 64 frames: cheap, and the error stays tiny.
+        std::complex<double> z = std::polar(1.0, kTwoPi * i / frames);
+        const std::complex<double> step = std::polar(1.0, kTwoPi / frames);
+        for (int j = i; j < std::min(frames, i + 64); ++j) {
+            table[size_t(j)] = float(z.imag());
+            z *= step;
+        }
+    }
+    return table;
+}
+
+struct Oscillator {
+    int step;  // table frames per output frame
+    int phase;
+    float held;    // amplitude kept in the loop
+    float fading;  // amplitude gone by the loop
+};
+
+double HarmonicAmp(const ToneRecipe& t, int n, double hz) {
+    const Spectrum& s = t.spectrum;
+    double a = std::pow(n, -s.tilt) * (n % 2 == 0 ? s.even : 1);
+    if (s.pluck > 0) a *= std::abs(std::sin(std::numbers::pi * n * s.pluck));
+    auto formant = [&](double centre, double gain) {
+        if (centre <= 0) return 1.0;
+        const double octaves = std::log2(n * hz / centre) / 0.4;
+        return 1 + gain * std::exp(-0.5 * octaves * octaves);
+    };
+    return a * formant(t.formants.hz, t.formants.gain) * formant(t.formants.hz2, t.formants.gain2);
+}
+
+std::vector<Oscillator> Oscillators(const ToneRecipe& t, double hz, const Cycle& c, Noise& rng) {
+    std::vector<Oscillator> oscillators;
+    auto add = [&](int step, double amp, double hold) {
+        if (step <= 0 || step * kRate / c.frames > kTopPartialHz || amp <= 0) return;
+        const double held = c.sustains ? amp * hold : 0;
+        const int phase = t.sinePhase ? 0 : int(rng.Bits() % uint32_t(c.frames));
+        oscillators.push_back({step, phase, float(held), float(amp - held)});
+    };
+    const Contour& k = t.contour;
+    for (int n = 1; n <= t.spectrum.harmonics; ++n)
+        add(n * c.cycles, HarmonicAmp(t, n, hz), k.hold * std::pow(n, -k.damping));
+    for (const Partial& p : t.extra) {
+        if (p.ratio <= 0) break;
+        add(int(std::lround(p.ratio * c.cycles)), p.amp, k.hold * p.hold);
+    }
+    return oscillators;
+}
+
+double Falloff(double ms) {  // per frame, to 1/e after ms
+    return std::exp(-1000 / (ms * kRate));
+}
+
+// Band noise from `at`, decaying by 1/e every b.ms and gone by `end`.
+void AddBurst(std::span<float> x, int at, int end, const Burst& b, uint32_t seed) {
+    if (b.level <= 0 || b.ms <= 0) return;
+    BandNoise noise(seed, b.lowHz, b.highHz);
+    end = std::min(end, at + Frames(6 * b.ms));
+    const double fall = Falloff(b.ms);
+    double level = 3 * b.level;  // band noise is quieter than its white source
+    for (int i = at; i < end; ++i, level *= fall)
+        x[size_t(i)] += float(level * (1 - double(i - at) / (end - at)) * noise.Next());
+}
+
+void RenderTone(std::span<float> x, const ToneRecipe& t, double hz, const Layout& l,
+                uint32_t seed) {
+    const Cycle cycle = FitCycle(hz, l);
+    const std::vector<float> table = SineTable(cycle.frames);
+    Noise rng(seed);
+    // Every partial repeats after cycle.frames: one period of them serves the whole region.
+    const size_t period = std::min(size_t(cycle.frames), x.size());
+    std::vector<float> held(period), fading(period);
+    for (const Oscillator& o : Oscillators(t, hz, cycle, rng)) {
+        int phase = o.phase;
+        for (size_t i = 0; i < period; ++i) {
+            const float v = table[size_t(phase)];
+            held[i] += o.held * v;
+            fading[i] += o.fading * v;
+            phase += o.step;
+            if (phase >= cycle.frames) phase -= cycle.frames;
+        }
+    }
+    // Rise over the attack, then fall along an exponential that meets the loop's level at
+    // its start; from there only the periodic part remains.
+    const int fadeEnd = l.loopStart;
+    const int attack = std::min(Frames(t.contour.attackMs), fadeEnd / 2);
+    const double floor = std::exp(-t.contour.decay);
+    const double fall = std::exp(-t.contour.decay / std::max(1, fadeEnd - attack));
+    double e = 1;
+    size_t p = 0;
+    for (int i = 0; i < int(x.size()); ++i, p = p + 1 == period ? 0 : p + 1) {
+        if (i >= fadeEnd) {
+            x[size_t(i)] = held[p];
+            continue;
+        }
+        double rise = 1;
+        if (i < attack) {
+            const double u = double(i + 1) / attack;
+            rise = u * u * (3 - 2 * u);
+        } else {
+            e *= fall;
+        }
+        x[size_t(i)] = float(rise * (held[p] + (e - floor) / (1 - floor) * fading[p]));
+    }
+    AddBurst(x, 0, fadeEnd, t.burst, seed + 1);
+}
+
+// Applause: a crowd of claps over band noise, looped by a cross-fade with what precedes the
+// loop, so that the loop's last frame is the frame before it.
+void RenderCrowd(std::span<float> x, const Layout& l, uint32_t seed) {
+    BandNoise noise(seed, 400, 6000);
+    Noise claps(seed + 1);
+    const double fall = std::exp(-1 / (0.006 * kRate));
+    const int rise = std::min(Frames(40), l.loopStart / 2);
+    double clap = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        clap = clap * fall + (claps.Bits() % 150 == 0 ? 1 : 0);
+        const double in = i < size_t(rise) ? double(i) / rise : 1;
+        x[i] = float(in * (0.3 + clap) * noise.Next());
+    }
+    if (!l.Looped() || l.loopStart < l.loopLength) {  // too short to cross-fade: die away
+        const int half = std::max(1, l.loopStart / 2);
+        for (int i = half; i < int(x.size()); ++i)
+            x[size_t(i)] *= float(std::max(0.0, 1 - double(i - half) / half));
+        return;
+    }
+    for (int j = 0; j < l.loopLength; ++j) {
+        const double w = double(j) / std::max(1, l.loopLength - 1);
+        const size_t at = size_t(l.loopStart + j);
+        x[at] = float(std::sqrt(1 - w) * x[at] + std::sqrt(w) * x[at - size_t(l.loopLength)]);
+    }
+}
+
+// A bird: two rising chirps, over before the loop.
+void RenderChirps(std::span<float> x, const Layout& l) {
+    const int chirp = l.loopStart * 4 / 9;
+    if (chirp < 2) return;
+    double phase = 0;
+    for (int i = 0; i < l.loopStart; ++i) {
+        const int within = i % (chirp + chirp / 4);
+        if (within >= chirp || i / (chirp + chirp / 4) > 1) continue;
+        const double u = double(within) / chirp;
+        phase += kTwoPi * (2200 + 2200 * u * u) / kRate;
+        x[size_t(i)] = float(std::sin(std::numbers::pi * u) * std::sin(phase));
+    }
+}
+
+// ---- drums and percussion: no root, heard at 44.1 kHz on key 60
+
+struct Sweep {  // a sine gliding from one pitch to another: heads, blocks, whistles
+    double fromHz = 0, toHz = 0, glideMs = 1, ms = 0, level = 0;
+};
+
+struct Metal {  // fixed inharmonic partials: bells, cowbells, cymbals
+    std::array<double, 4> hz{};
+    double level = 0, ms = 0;
+};
+
+struct Hits {  // claps, scrapes and rattles: the sound again after each gap, quieter
+    int count = 1;
+    double gapMs = 0, level = 0.7;
+};
+
+struct DrumRecipe {
+    std::string_view name;
+    Sweep sweep{};
+    Burst burst{};
+    Metal metal{};
+    Hits hits{};
+};
+
+// clang-format off
+constexpr DrumRecipe kDrums[] = {
+    {"Dry Kick", {160, 48, 30, 90, 1}, {0.25, 3, 1000, 8000}},
+    {"Side Stick", {420, 380, 5, 12, 0.6}, {0.8, 8, 1500, 7000}, {{1900, 2700}, 0.3, 10}},
+    {"Sticks", {2400, 2300, 2, 8, 0.7}, {0.5, 4, 2000, 9000}, {}, {2, 6}},
+    {"Snare 1", {190, 170, 10, 40, 0.7}, {0.9, 60, 1200, 9000}},
+    {"Hand Clap", {}, {1, 15, 900, 4000}, {}, {4, 9, 0.9}},
+    {"Snare 2", {230, 210, 8, 30, 0.5}, {1, 45, 2000, 11000}},
+    {"High Tom", {240, 170, 40, 120, 1}, {0.2, 10, 500, 5000}},
+    {"OpenCl HH", {}, {1, 80, 6500, 16000}, {{3300, 4800, 6100, 7800}, 0.15, 60}},
+    {"Closed HH", {}, {1, 18, 7000, 16000}, {{3300, 4800, 6100, 7800}, 0.1, 10}},
+    {"Foot HH", {}, {1, 10, 5000, 12000}},
+    {"Crash", {}, {1, 90, 3500, 16000}, {{2100, 3700, 5300, 7300}, 0.25, 80}},
+    {"Splash", {}, {1, 50, 5000, 16000}, {{2900, 4600, 6800, 8900}, 0.2, 40}},
+    {"Ride Rim", {}, {0.5, 60, 5000, 15000}, {{2600, 3900, 5200, 6500}, 0.6, 70}},
+    {"Ride Bell", {}, {0.2, 30, 6000, 15000}, {{1040, 1560, 2470, 3350}, 1, 90}},
+    {"Cowbell", {}, {0.1, 5, 2000, 8000}, {{562, 845, 1686, 2535}, 1, 60}},
+    {"Vibeslap", {}, {0.5, 6, 2000, 8000}, {{2200, 3100}, 0.6, 8}, {8, 11, 0.8}},
+    {"China Cymbal", {}, {1, 80, 2000, 10000}, {{1300, 2250, 3390, 4460}, 0.35, 70}},
+    {"Tambourine Hit", {}, {0.8, 40, 6000, 15000}, {{5100, 6600, 7900, 9600}, 0.5, 40}, {2, 12}},
+    {"Filtersnap", {3000, 300, 15, 30, 0.8}, {0.5, 15, 200, 4000}},
+    {"Scratch", {300, 1400, 30, 60, 0.6}, {0.6, 40, 500, 4000}},
+    {"High Bongo", {430, 400, 10, 50, 1}, {0.15, 4, 1000, 6000}},
+    {"Low Bongo", {320, 290, 10, 70, 1}, {0.15, 4, 1000, 6000}},
+    {"SquClick", {1800, 1800, 1, 4, 1}, {}, {{5400, 9000}, 0.4, 4}},
+    {"Mute High Conga", {360, 340, 5, 30, 1}, {0.2, 5, 1000, 6000}},
+    {"Conga", {260, 240, 15, 110, 1}, {0.15, 5, 1000, 6000}},
+    {"Low Timbale", {200, 190, 10, 80, 0.8}, {0.3, 20, 1000, 7000}, {{520, 850, 1300}, 0.4, 60}},
+    {"Agogo", {}, {}, {{910, 1380, 2270, 3600}, 1, 70}},
+    {"Shaker", {}, {1, 25, 5000, 14000}, {}, {2, 30}},
+    {"Maracas", {}, {1, 15, 6000, 15000}},
+    {"Long Whistle", {2500, 2500, 1, 1000, 1}, {0.1, 50, 5000, 12000}},
+    {"Long Guiro", {}, {1, 4, 1500, 6000}, {}, {10, 9, 0.95}},
+    {"Clave", {2500, 2450, 2, 25, 1}},
+    {"Cuica", {350, 900, 40, 80, 1}, {0.1, 20, 500, 3000}},
+    {"Triangle", {}, {}, {{4960, 6790, 8530, 10260}, 1, 400}},
+    {"Sleigh Bells", {}, {0.4, 15, 6000, 15000}, {{5800, 7300, 9100, 11400}, 0.7, 25}, {3, 25}},
+    {"Bell Tree", {}, {}, {{3100, 4300, 5600, 7200}, 0.8, 200}, {6, 12, 0.9}},
+    {"Wood Block", {1300, 1250, 3, 18, 1}, {}, {{2650}, 0.3, 12}},
+    {"Castinet", {2100, 2000, 2, 8, 0.5}, {1, 6, 1500, 7000}, {}, {2, 18}},
+    {"Metronome 1", {2000, 2000, 1, 8, 1}},
+    {"Metronome 2", {1500, 1500, 1, 10, 1}},
+};
+// clang-format on
+
+// Any other unpitched region: a plain noise hit.
+constexpr DrumRecipe kOtherDrum = {"", {}, {1, 30, 500, 8000}};
+
+const DrumRecipe& DrumFor(std::string_view name) {
+    for (const DrumRecipe& d : kDrums)
+        if (d.name == name) return d;
+    return kOtherDrum;
+}
+
+void RenderHit(std::span<float> x, const DrumRecipe& d, uint32_t seed) {
+    const Sweep& s = d.sweep;
+    if (s.level > 0) {
+        const double glide = Falloff(s.glideMs), fall = Falloff(s.ms);
+        double phase = 0, away = 1, level = s.level;
+        for (size_t i = 0; i < x.size(); ++i, away *= glide, level *= fall) {
+            phase += kTwoPi * (s.toHz + (s.fromHz - s.toHz) * away) / kRate;
+            x[i] += float(level * std::sin(phase));
+        }
+    }
+    const Metal& m = d.metal;
+    for (double hz : m.hz) {
+        if (hz <= 0 || m.level <= 0) continue;
+        const std::complex<double> turn = std::polar(Falloff(m.ms), kTwoPi * hz / kRate);
+        std::complex<double> z = 0.5 * m.level;
+        for (size_t i = 0; i < x.size(); ++i, z *= turn)
+            x[i] += float(z.imag());
+    }
+    AddBurst(x, 0, int(x.size()), d.burst, seed);
+}
+
+void RenderDrum(std::span<float> x, const DrumRecipe& d, const Layout& l, uint32_t seed) {
+    const int end = l.loopStart;  // silent from here, so its loop is silent too
+    std::vector<float> hit(static_cast<size_t>(end));
+    RenderHit(hit, d, seed);
+    double level = 1;
+    for (int h = 0; h < d.hits.count; ++h, level *= d.hits.level) {
+        const int at = Frames(h * d.hits.gapMs);
+        for (int i = at; i < end; ++i)
+            x[size_t(i)] += float(level * hit[size_t(i - at)]);
+    }
+    // Block DC (the swept sines leave some), then close over the last third before the loop.
+    double lowPass = 0;
+    const double a = 1 - std::exp(-kTwoPi * 20 / kRate);
+    const int close = end * 2 / 3;
+    for (int i = 0; i < end; ++i) {
+        lowPass += a * (x[size_t(i)] - lowPass);
+        double v = x[size_t(i)] - lowPass;
+        if (i >= close) {
+            const double c = std::cos(0.5 * std::numbers::pi * (i - close + 1) / (end - close));
+            v *= c * c;
+        }
+        x[size_t(i)] = float(v);
+    }
+}
+
+// ---- the image
+
+void Store(std::span<const float> x, std::span<int8_t> out) {
+    float peak = 0;
+    for (float v : x)
+        peak = std::max(peak, std::abs(v));
+    if (peak <= 0) return;
+    const double scale = kPeak / peak;
+    for (size_t i = 0; i < x.size(); ++i)
+        out[i] = int8_t(std::clamp(std::lround(x[i] * scale), -127L, 127L));
+}
+
+void RenderRegion(const RomRegion& r, uint32_t seed, std::span<int8_t> out) {
+    const Layout l = LayoutOf(r);
+    std::vector<float> x(size_t(l.length));
+    if (const std::optional<int> root = RomRootKey(r.name)) {
+        const ToneRecipe& t = ToneFor(r.name);
+        switch (t.kind) {
+            case Kind::Tone:
+                RenderTone(x, t, MidiHz(*root), l, seed);
+                break;
+            case Kind::Crowd:
+                RenderCrowd(x, l, seed);
+                break;
+            case Kind::Chirps:
+                RenderChirps(x, l);
+                break;
+        }
+    } else {
+        RenderDrum(x, DrumFor(r.name), l, seed);
+    }
+    Store(x, out);
+}
+
+}  // namespace
+
+std::vector<int8_t> MakeRomWaves() {
+    std::vector<int8_t> data(size_t(kRomSampleLength) + 1, 0);
+    auto dir = RomDirectory();
+    for (size_t i = 0; i < dir.size(); ++i) {
+        const RomRegion& r = dir[i];
+        if (r.start < 0 || r.end < r.start || r.end > kRomSampleLength) continue;
+        RenderRegion(r, uint32_t(i + 1),
+                     std::span(data).subspan(size_t(r.start), size_t(r.end - r.start + 1)));
+    }
+    return data;
+}
+
 std::shared_ptr<const std::vector<int8_t>> RomWaves() {
-    static const std::shared_ptr<const std::vector<int8_t>> waves = [] {
-        auto data = std::make_shared<std::vector<int8_t>>(size_t(kRomSampleLength) + 1, 0);
-        // A sine at 441 Hz everywhere, until each region has its own stand-in.
-        for (size_t i = 0; i < data->size(); ++i)
-            (*data)[i] = int8_t(std::lround(100 * std::sin(2 * std::numbers::pi * double(i) / 100)));
-        return data;
-    }();
+    static const std::shared_ptr<const std::vector<int8_t>> waves =
+        std::make_shared<const std::vector<int8_t>>(MakeRomWaves());
     return waves;
 }
 

@@ -1,5 +1,8 @@
 #include "platform/RomDirectory.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace talmeru {
 
 namespace {
@@ -289,7 +292,7 @@ constexpr std::string_view kNames[kRomRegionCount] = {
 };
 
 // Regions whose offsets are known exactly; the others are laid out in order, evenly, in the
-// space between them.
+// space between them, each looping over about its last quarter.
 struct Anchor {
     int index;
     int32_t start, loopStart, end;
@@ -301,6 +304,17 @@ constexpr Anchor kAnchors[] = {
     {106, 1048576, 1048666, 1048814},
     {280, 2092825, 2094895, 2095688},
 };
+
+// A made-up loop of a pitched region spans a whole number of periods of its root note, so
+// that the emulator's waves sustain in tune through it (to within a fraction of a frame).
+void FitLoopToRoot(RomRegion& r) {
+    const std::optional<int> root = RomRootKey(r.name);
+    if (!root) return;
+    const double period = kRomSampleRate / (440 * std::exp2((*root - 69) / 12.0));
+    const double periods = std::max(1.0, std::round((r.end - r.loopStart + 1) / period));
+    const int32_t loop = std::min(int32_t(std::lround(periods * period)), (r.end - r.start) / 2);
+    r.loopStart = r.end + 1 - loop;
+}
 
 std::array<RomRegion, kRomRegionCount> Build() {
     std::array<RomRegion, kRomRegionCount> dir{};
@@ -321,6 +335,7 @@ std::array<RomRegion, kRomRegionCount> Build() {
             r.start = first + i * len;
             r.end = (i == count - 1) ? hi.start - 1 : r.start + len - 1;
             r.loopStart = r.start + (r.end - r.start) * 3 / 4;
+            FitLoopToRoot(r);
         }
     }
     return dir;
@@ -329,6 +344,14 @@ std::array<RomRegion, kRomRegionCount> Build() {
 const std::array<RomRegion, kRomRegionCount> kDirectory = Build();
 
 }  // namespace
+
+std::optional<int> RomRootKey(std::string_view name) {
+    static constexpr int kNote[7] = {9, 11, 0, 2, 4, 5, 7};  // A..G
+    if (name.size() < 4 || name[0] < 'A' || name[0] > 'G' || (name[1] != ' ' && name[1] != '#') ||
+        name[2] < '0' || name[2] > '9' || name[3] != '-')
+        return std::nullopt;
+    return (name[2] - '0' + 1) * 12 + kNote[name[0] - 'A'] + (name[1] == '#' ? 1 : 0);
+}
 
 std::span<const RomRegion> RomDirectory() {
     return kDirectory;
