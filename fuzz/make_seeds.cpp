@@ -13,6 +13,7 @@
 #include "platform/Prompter.h"
 #include "support/BankBuilder.h"
 #include "support/K2000Builder.h"
+#include "support/MidiFileBuilder.h"
 #include "support/Sf2Builder.h"
 #include "support/WavBuilder.h"
 #include "synth/Sysex.h"
@@ -160,6 +161,31 @@ int main(int argc, char** argv) {
     std::string ini =
         "[Device]\nSynthOut=TBS Pro Main Synth Out\n[Options]\nMergeWaveData=0\n; note\n";
     Seed("ini", "talmeru", std::vector<uint8_t>(ini.begin(), ini.end()));
+
+    // A song of two tracks: tempo changes, running status, a sysex message in two packets.
+    test::MidiImage song;
+    song.tracks.push_back(
+        test::MidiTrack().Delta(0).Tempo(500000).Delta(960).Tempo(300000).Delta(960).End());
+    song.tracks.push_back(test::MidiTrack()
+                              .Delta(0)
+                              .Sysex(0xF0, {0x7E, 0x7F})
+                              .Delta(0)
+                              .Sysex(0xF7, {0x09, 0x01, 0xF7})
+                              .Delta(0)
+                              .Bytes({0xC0, 5})
+                              .Delta(0)
+                              .Bytes({0xB0, 7, 100})
+                              .Delta(240)
+                              .Bytes({0x90, 60, 100})
+                              .Delta(480)
+                              .Bytes({60, 0, 0x81, 0x40, 0xE0, 0, 0x40})
+                              .Delta(0)
+                              .End());
+    Seed("midi", "song", song.Build());
+    song.format = 0;
+    song.division = 0xE728;  // SMPTE time
+    song.tracks.resize(1);
+    Seed("midi", "smpte", song.Build());
     fs::remove_all(work);
     return 0;
 }

@@ -56,6 +56,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.add_flag("--yes", ctx.yes, "Answer Yes to every question (the default answer is No)");
     AddBankCommands(app, ctx);
     AddSynthCommands(app, ctx);
+    AddRenderCommand(app, ctx);
 
     StreamPrompter prompter(ctx);
     ScopedPrompter scope(prompter);

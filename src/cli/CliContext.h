@@ -2,11 +2,15 @@
 // What every talmeru-cli command shares: the output streams, the answer policy for
 // questions, and the exit status the command leaves.
 #include <CLI/CLI.hpp>
+#include <memory>
 #include <ostream>
 #include <string>
 
 namespace talmeru {
 
+namespace emulator {
+class Ma1Emulator;
+}
 class ZedoDatabase;
 
 struct CliContext {
@@ -27,5 +31,11 @@ void AddBankCommands(CLI::App& app, CliContext& ctx);
 // card) on first use; what sysex bank files and K2000 imports start from.
 const ZedoDatabase* CliRomBank(CliContext& ctx);
 void AddSynthCommands(CLI::App& app, CliContext& ctx);
+// Opens a bank file and synchronises it to emu, talking to that emulator alone, as
+// `synth upload` does; 0, or 1 with the reason said on ctx.err.
+int UploadToEmulator(std::shared_ptr<emulator::Ma1Emulator> emu, const std::string& bank,
+                     CliContext& ctx);
+// talmeru-cli render: a MIDI file played by a fresh emulator into a WAV file.
+void AddRenderCommand(CLI::App& app, CliContext& ctx);
 
 }  // namespace talmeru

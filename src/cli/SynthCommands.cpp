@@ -57,9 +57,10 @@ class GiveUpPrompter : public Prompter {
 };
 
 // Builds the device layer (system devices, then the emulator) and a link on it, runs body,
-// and writes the settings back when a settings file was given.
-int WithLink(const SynthOptions& o, CliContext& ctx,
-             const std::function<int(MidiSynthLink&)>& body) {
+// and writes the settings back when a settings file was given. With `alone`, that emulator
+// is the only device, so nothing can go to a real card.
+int WithLink(const SynthOptions& o, CliContext& ctx, const std::function<int(MidiSynthLink&)>& body,
+             std::shared_ptr<emulator::Ma1Emulator> alone = nullptr) {
     Profile profile;
     if (!o.settings.empty()) {
         profile.SetPath(o.settings);
@@ -71,8 +72,8 @@ int WithLink(const SynthOptions& o, CliContext& ctx,
     }
     emulator::Ma1Settings es;
     if (o.sampleRam >= 0) es.sampleRamBytes = uint32_t(o.sampleRam);
-    auto emu = emulator::Ma1Emulator::Create(es);
-    MidiSystem midi(MakeRtMidiDevices());
+    auto emu = alone ? alone : emulator::Ma1Emulator::Create(es);
+    MidiSystem midi(alone ? nullptr : std::shared_ptr<MidiDeviceProvider>(MakeRtMidiDevices()));
     midi.AddVirtualDevices(emu->Devices());
 
     GiveUpPrompter prompter(CurrentPrompter(), ctx);
@@ -278,55 +279,63 @@ class NoticingPrompter : public Prompter {
     Prompter& next_;
 };
 
-int Upload(const UploadOptions& o, CliContext& ctx) {
-    return WithLink(o.synth, ctx, [&](MidiSynthLink& link) {
-        if (!Ready(link, ctx)) return 1;
-        const std::filesystem::path folder = SettingsDirectory();
-        if (std::string problem = SettingsDirectoryProblem(folder); !problem.empty()) {
-            ctx.err << problem << "\n";
-            return 1;
-        }
-        Profile cacheSettings;
-        RomBankCache cache(folder, cacheSettings);
-        ZedoDatabase scratch(&link);
-        std::unique_ptr<ZedoDatabase> rom = cache.Load(&link, scratch);
-        // Without the ROM bank every object would be compared with nothing.
-        if (!rom || !cache.Loaded()) {
-            ctx.err << RomMissing(cache, folder);
-            return 1;
-        }
-        CountingLink counting(link);
-        ZedoDatabase db(&counting);
-        if (!OpenForCli(db, o.bank, ctx)) return 1;
-        auto print = [&](const char* when) {
-            const MemoryFigures& m = link.Memory();
-            ctx.out << when << ": program RAM " << m.programFree << " of " << m.programTotal
-                    << " free, sample RAM " << m.sampleFree << " of " << m.sampleTotal << " free\n";
-        };
-        link.QueryMemory(1);
-        print("before");
-        bool terminal = false;
+// Opens a bank file and synchronises it to the synthesizer, comparing with the ROM bank from
+// the cache; report (when given) hears the memory figures and what was sent.
+int SendBank(MidiSynthLink& link, const std::string& bank, CliContext& ctx, std::ostream* report) {
+    const std::filesystem::path folder = SettingsDirectory();
+    if (std::string problem = SettingsDirectoryProblem(folder); !problem.empty()) {
+        ctx.err << problem << "\n";
+        return 1;
+    }
+    Profile cacheSettings;
+    RomBankCache cache(folder, cacheSettings);
+    ZedoDatabase scratch(&link);
+    std::unique_ptr<ZedoDatabase> rom = cache.Load(&link, scratch);
+    // Without the ROM bank every object would be compared with nothing.
+    if (!rom || !cache.Loaded()) {
+        ctx.err << RomMissing(cache, folder);
+        return 1;
+    }
+    CountingLink counting(link);
+    ZedoDatabase db(&counting);
+    if (!OpenForCli(db, bank, ctx)) return 1;
+    auto print = [&](const char* when) {
+        if (!report) return;
+        const MemoryFigures& m = link.Memory();
+        *report << when << ": program RAM " << m.programFree << " of " << m.programTotal
+                << " free, sample RAM " << m.sampleFree << " of " << m.sampleTotal << " free\n";
+    };
+    link.QueryMemory(1);
+    print("before");
+    bool terminal = false;
 #if !defined(_WIN32)
-        terminal = &ctx.err == &std::cerr && ::isatty(2);
+    terminal = &ctx.err == &std::cerr && ::isatty(2);
 #endif
-        TextProgress bar;
-        ThreadUploadHost host(terminal ? &bar : nullptr);
-        NoticingPrompter noticing(CurrentPrompter());
-        int rc = 0;
-        {
-            ScopedPrompter scope(noticing);
-            rc = Synchronise(db, rom.get(), host);
-        }
-        print("after");
-        ctx.out << "objects sent: " << counting.objects << "\n"
+    TextProgress bar;
+    ThreadUploadHost host(terminal ? &bar : nullptr);
+    NoticingPrompter noticing(CurrentPrompter());
+    int rc = 0;
+    {
+        ScopedPrompter scope(noticing);
+        rc = Synchronise(db, rom.get(), host);
+    }
+    print("after");
+    if (report)
+        *report << "objects sent: " << counting.objects << "\n"
                 << "wave data sent: " << counting.samples << " (" << counting.sampleBytes
                 << " bytes)\n"
                 << "aliases sent: " << counting.aliases << "\n";
-        if (rc != 0 || noticing.noticed > 0) {
-            ctx.err << "The upload did not complete.\n";
-            return 1;
-        }
-        return 0;
+    if (rc != 0 || noticing.noticed > 0) {
+        ctx.err << "The upload did not complete.\n";
+        return 1;
+    }
+    return 0;
+}
+
+int Upload(const UploadOptions& o, CliContext& ctx) {
+    return WithLink(o.synth, ctx, [&](MidiSynthLink& link) {
+        if (!Ready(link, ctx)) return 1;
+        return SendBank(link, o.bank, ctx, &ctx.out);
     });
 }
 
@@ -336,6 +345,17 @@ void AddSettingsOption(CLI::App* cmd, SynthOptions& o) {
 }
 
 }  // namespace
+
+int UploadToEmulator(std::shared_ptr<emulator::Ma1Emulator> emu, const std::string& bank,
+                     CliContext& ctx) {
+    return WithLink(
+        {}, ctx,
+        [&](MidiSynthLink& link) {
+            if (!Ready(link, ctx)) return 1;
+            return SendBank(link, bank, ctx, nullptr);
+        },
+        std::move(emu));
+}
 
 const ZedoDatabase* CliRomBank(CliContext& ctx) {
     // Loaded once per settings folder: the cache it comes from lives there.

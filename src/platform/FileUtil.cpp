@@ -173,6 +173,10 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 }
 
 AtomicWrite ReplaceFileAtomic(const fs::path& path, std::span<const uint8_t> bytes) {
+    return ReplaceFileAtomicWith(path, [bytes](int fd) { return WriteAll(fd, bytes); });
+}
+
+AtomicWrite ReplaceFileAtomicWith(const fs::path& path, const std::function<bool(int fd)>& write) {
     const fs::path target = FollowLinks(path);
     const std::string name = target.string();
     std::error_code ec;
@@ -193,7 +197,7 @@ AtomicWrite ReplaceFileAtomic(const fs::path& path, std::span<const uint8_t> byt
     if (fd < 0)
         return {AtomicWrite::kNoTemporary,
                 Fmt("No temporary file can be made in \"%s\".", dir.string().c_str())};
-    bool ok = WriteAll(fd, bytes);
+    bool ok = write(fd);
     ok = ::_close(fd) == 0 && ok;
 #else
     struct stat old {};
@@ -204,7 +208,7 @@ AtomicWrite ReplaceFileAtomic(const fs::path& path, std::span<const uint8_t> byt
     if (fd < 0)
         return {AtomicWrite::kNoTemporary, Fmt("No temporary file can be made in \"%s\": %s",
                                                dir.string().c_str(), std::strerror(errno))};
-    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = write(fd) && ::fsync(fd) == 0;
     if (ok && haveOld) {
         // The owner first (which clears set-id bits), then the permissions. Only a privileged
         // user can give a file away; the group alone may still be kept.

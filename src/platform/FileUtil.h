@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,6 +52,10 @@ struct AtomicWrite {
 // allowed. Only a regular file is replaced: a folder, device, FIFO or socket is refused before
 // anything is written.
 AtomicWrite ReplaceFileAtomic(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+// The same for content too large to hold in memory: `write` puts it into the temporary file's
+// descriptor (without closing it) and returns false, errno set, when that fails.
+AtomicWrite ReplaceFileAtomicWith(const std::filesystem::path& path,
+                                  const std::function<bool(int fd)>& write);
 inline bool WriteFileAtomic(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     return static_cast<bool>(ReplaceFileAtomic(path, bytes));
 }
