@@ -366,13 +366,13 @@ void WriteLayer(ByteWriter& w, const LayerPlan& s) {
     Put(w, {0x20, 14, 0x00, 127, 127, 127, 127, 64});
     Put(w, {127, s.attack, 127, 50, 0, s.release});
 
-    const int pitchEntries = s.vibrato ? 2 : 1;
+    // The channel's pitch bend moves every voice by the range RPN 0 sets; no entry needed.
+    const int pitchEntries = s.vibrato ? 1 : 0;
     Put(w, {0xD0, 10 + 4 * pitchEntries, 0, 0, 0, 0});
     w.S8(int8_t(s.coarse));
     w.S8(int8_t(s.fine));
     w.U8(64);  // detune control: none
     w.U8(uint8_t(pitchEntries));
-    Put(w, {0x80, 2, 2, 64});  // pitch bend, two semitones
     if (s.vibrato) {
         Put(w, {0xC0, 0, 8, 0x81});
     }
@@ -384,7 +384,8 @@ void WriteLayer(ByteWriter& w, const LayerPlan& s) {
     }
     Put(w, {0xC0, 4, 16, 0});
 
-    Put(w, {0xE0, 14, 16, 0, 232, 50, 0, 64, 0, 1, 0xF0, 127, 127, 64});
+    // -6 dB: General MIDI music of a dozen voices stays clear of clipping.
+    Put(w, {0xE0, 14, 16, 0, 250, 50, 0, 64, 0, 1, 0xF0, 127, 127, 64});
 }
 
 std::vector<uint8_t> ProgramBody(const std::vector<LayerPlan>& layers, bool lfo) {

@@ -825,6 +825,13 @@ void Engine::Impl::Control(Voice& v, float dt) {
 
     // The note is over when it has fallen silent after its release, or when nothing shapes
     // its release (no natural envelope and no envelope on the Amp block): then it fades.
+    // A note that cannot be released (or whose natural envelope has died away) ends in silence
+    // too.
+    if (!v.released && !v.fading && v.levelDb < kSilentDb &&
+        (layer.IgnoreNoteOff() || v.natDb < kSilentDb)) {
+        v.fading = true;
+        v.fadeStep = 1.0f / (kFadeSeconds * rate);
+    }
     if (v.released && !v.fading) {
         bool envelopesDone = true;
         for (int i = 0; i < v.modCount; ++i)
