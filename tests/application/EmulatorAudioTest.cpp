@@ -62,15 +62,6 @@ TEST(EmulatorAudioTest, PlaysWhenTheOutputOpensAndSaysWhyNotOtherwise) {
     }
 }
 
-TEST(EmulatorAudioTest, WithoutAnEmulatorNothingIsOpened) {
-    auto fake = std::make_unique<FakeAudioOutput>();
-    FakeAudioOutput* out = fake.get();
-    EmulatorAudio audio(nullptr, std::move(fake));
-    EXPECT_EQ(audio.Play({}).state, AudioState::kOff);
-    EXPECT_EQ(out->opens, 0);
-    EXPECT_EQ(audio.Stats().activeVoices, 0);
-}
-
 class AudioAppTest : public AppTest {};
 
 TEST_F(AudioAppTest, TheEmulatorAsSynthesizerPlaysAndIsReopenedOnlyWhenAsked) {
