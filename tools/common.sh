@@ -3,7 +3,7 @@
 set -euo pipefail
 
 TALMERU_PACKAGES=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev
-  libbenchmark-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev librtmidi-dev libkissfft-dev
+  libbenchmark-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev librtmidi-dev librtaudio-dev libkissfft-dev
   clang libclang-rt-14-dev qt6-base-dev qt6-multimedia-dev xvfb xauth)
 
 talmeru_install_deps() {

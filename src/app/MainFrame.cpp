@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/AudioProperties.h"
 #include "app/BankEditor.h"
 #include "app/BankFileDialog.h"
 #include "app/BankFileSaveDialog.h"
@@ -39,6 +40,7 @@
 #include "model/Listers.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "widgets/LevelMeter.h"
 #include "widgets/MidiDisplayCtrl.h"
 #include "widgets/MusicKeyboard.h"
 #include "widgets/WaveFileDialog.h"
@@ -85,6 +87,9 @@ CMainFrame::CMainFrame(TalmeruApp& app)
     auto* idle = new QTimer(this);
     connect(idle, &QTimer::timeout, this, &CMainFrame::UpdateGauges);
     idle->start(500);
+    auto* meterClock = new QTimer(this);
+    connect(meterClock, &QTimer::timeout, this, &CMainFrame::UpdateMeter);
+    meterClock->start(33);
     qApp->installEventFilter(this);
     UpdateGauges();
     SetTitle(WindowTitle(app_.Bank().Path()));
@@ -182,6 +187,8 @@ void CMainFrame::BuildBars() {
     display_ = new CMidiDisplayCtrl(displayBar_);
     displayBar_->addWidget(display_);
 
+    meter_ = new CLevelMeter(this);
+    statusBar()->addPermanentWidget(meter_);
     sampleGauge_ = new QLabel(this);
     programGauge_ = new QLabel(this);
     const int width = fontMetrics().horizontalAdvance("  Sample RAM 100% (48.0 MB)  ");
@@ -556,7 +563,33 @@ std::optional<SaveChoice> CMainFrame::AskSavePath(const std::string& current) {
 
 bool CMainFrame::ShowProperties() {
     PropertiesSheet sheet(app_, this);
-    return sheet.exec() == QDialog::Accepted && sheet.Apply();
+    if (sheet.exec() != QDialog::Accepted) return false;
+    const bool changed = sheet.Apply();
+    // The synthesizer may have become the emulator, or stopped being it.
+    StartAudio(sheet.AudioChanged());
+    return changed;
+}
+
+void CMainFrame::StartAudio(bool reopen) {
+    const AudioStatus& status = app_.UpdateAudio(ReadAudioSettings(app_.Settings()), reopen);
+    const std::string line = AudioStatusLine(status);
+    if (!line.empty()) {
+        statusBar()->showMessage(Q(line));
+    } else if (!audioLine_.empty() && statusBar()->currentMessage() == Q(audioLine_)) {
+        statusBar()->clearMessage();
+    }
+    audioLine_ = line;
+    QString tip = "Output level: left above, right below";
+    if (status.state == AudioState::kPlaying && status.sampleRate > 0)
+        tip += Q(Fmt("\n%s, %.0f Hz, %d frames (%.1f ms)", status.device.c_str(), status.sampleRate,
+                     status.bufferFrames, 1000.0 * status.bufferFrames / status.sampleRate));
+    meter_->setToolTip(tip);
+    UpdateMeter();
+}
+
+void CMainFrame::UpdateMeter() {
+    const voice::EngineStats stats = app_.Audio().Stats();
+    meter_->Show(stats.peakLeft, stats.peakRight, app_.Audio().Playing());
 }
 
 UploadHost& CMainFrame::Uploads() {

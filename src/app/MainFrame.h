@@ -1,6 +1,7 @@
 #pragma once
 // The main window: a multi-document frame with the menus, the toolbar's program and channel
-// boxes, the status bar's RAM gauges, the keyboard bar and the MIDI channel display bar.
+// boxes, the status bar's RAM gauges and output level meter, the keyboard bar and the MIDI
+// channel display bar.
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
@@ -21,6 +22,7 @@ class QToolBar;
 namespace talmeru {
 
 class BrowserObject;
+class CLevelMeter;
 class CMidiDisplayCtrl;
 class CObjectBrowserFrame;
 class KeymapPage;
@@ -73,6 +75,13 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QLabel* SampleGauge() const { return sampleGauge_; }
     QLabel* ProgramGauge() const { return programGauge_; }
     void UpdateGauges();
+    // Plays the emulator, when it is the synthesizer, with the audio settings stored; an
+    // output already playing is opened anew only when reopen is set. When it cannot be heard
+    // the status bar says so, once.
+    void StartAudio(bool reopen = false);
+    CLevelMeter* LevelMeter() const { return meter_; }
+    // The meter's refresh: the engine's last block, about thirty times a second.
+    void UpdateMeter();
     // Enables the commands by the state of the bank and the editors, and marks the title.
     void UpdateActions();
     // The system ends the program (a signal, a logout without questions): the unsaved bank
@@ -128,6 +137,8 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     CMidiDisplayCtrl* display_;
     QLabel* sampleGauge_;
     QLabel* programGauge_;
+    CLevelMeter* meter_;
+    std::string audioLine_;  // what the status bar last said about the output
     QMenu* recentMenu_;
     QAction* saveAction_;
     QAction* saveAs_;

@@ -29,7 +29,10 @@ QComboBox* DeviceBox(const List& devices, int current, QWidget* parent) {
 }  // namespace
 
 PropertiesSheet::PropertiesSheet(TalmeruApp& app, QWidget* parent)
-    : QDialog(parent), app_(app), start_(ReadProperties(app)) {
+    : QDialog(parent),
+      app_(app),
+      start_(ReadProperties(app)),
+      audio_(app.Settings(), app.Audio().Devices()) {
     setWindowTitle("Properties");
     auto* tabs = new QTabWidget(this);
 
@@ -104,6 +107,7 @@ PropertiesSheet::PropertiesSheet(TalmeruApp& app, QWidget* parent)
     midiLayout->addRow("Device", audition_);
     midiLayout->addRow(new QLabel("WARNING: Do not change devices unless things are not working!"));
     tabs->addTab(midi, "Midi");
+    tabs->addTab(AudioPage(), "Audio");
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -111,6 +115,32 @@ PropertiesSheet::PropertiesSheet(TalmeruApp& app, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs);
     layout->addWidget(buttons);
+}
+
+QWidget* PropertiesSheet::AudioPage() {
+    auto* page = new QWidget;
+    auto* layout = new QFormLayout(page);
+    audioDevice_ = new QComboBox(page);
+    for (const std::string& entry : audio_.DeviceEntries())
+        audioDevice_->addItem(QString::fromStdString(entry));
+    audioDevice_->setCurrentIndex(audio_.DeviceIndex());
+    buffer_ = new QComboBox(page);
+    for (int frames : kBufferChoices)
+        buffer_->addItem(QString("%1 frames").arg(frames));
+    buffer_->setCurrentIndex(audio_.BufferIndex());
+    rate_ = new QComboBox(page);
+    for (int rate : kRateChoices)
+        rate_->addItem(QString("%1 Hz").arg(rate));
+    rate_->setCurrentIndex(audio_.RateIndex());
+    layout->addRow("Output device", audioDevice_);
+    layout->addRow("Buffer size", buffer_);
+    layout->addRow("Sample rate", rate_);
+    auto* note = new QLabel(
+        "The MA-1 emulator plays through this output. Smaller buffers answer the keys sooner "
+        "but may crackle on a busy machine.");
+    note->setWordWrap(true);
+    layout->addRow(note);
+    return page;
 }
 
 PropertyValues PropertiesSheet::Values() const {
@@ -134,6 +164,10 @@ PropertyValues PropertiesSheet::Values() const {
 }
 
 bool PropertiesSheet::Apply() {
+    audio_.SetDeviceIndex(audioDevice_->currentIndex());
+    audio_.SetBufferIndex(buffer_->currentIndex());
+    audio_.SetRateIndex(rate_->currentIndex());
+    audioChanged_ = audio_.Store(app_.Settings());  // saved with the other pages' settings
     bool ok = true;
     return ApplyProperties(app_, Values(), ok);
 }

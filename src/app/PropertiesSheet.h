@@ -1,7 +1,9 @@
 #pragma once
-// The Properties sheet: pages Bank, Misc and Midi over PropertyValues.
+// The Properties sheet: pages Bank, Misc and Midi over PropertyValues, and Audio over
+// AudioProperties.
 #include <QDialog>
 
+#include "app/AudioProperties.h"
 #include "app/Properties.h"
 
 class QCheckBox;
@@ -19,10 +21,17 @@ class PropertiesSheet : public QDialog {
     PropertyValues Values() const;
     // OK: applies the values; true when the caller should refresh.
     bool Apply();
+    // After Apply: the audio settings changed, so the output opens anew.
+    bool AudioChanged() const { return audioChanged_; }
     QComboBox* SynthOutBox() const { return out_; }
     QComboBox* SynthInBox() const { return in_; }
+    QComboBox* AudioDeviceBox() const { return audioDevice_; }
+    QComboBox* BufferBox() const { return buffer_; }
+    QComboBox* RateBox() const { return rate_; }
 
   private:
+    QWidget* AudioPage();
+
     TalmeruApp& app_;
     PropertyValues start_;
     QLineEdit* comment_;
@@ -32,6 +41,9 @@ class PropertiesSheet : public QDialog {
     QButtonGroup* style_;
     QComboBox *out_, *in_, *audition_;
     QCheckBox* enable_;
+    AudioProperties audio_;
+    QComboBox *audioDevice_, *buffer_, *rate_;
+    bool audioChanged_ = false;
 };
 
 }  // namespace talmeru

@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
     for (const QString& arg : args)
         files.push_back(arg.toStdString());
     if (!app.Start(frame, files)) return 1;
+    frame.StartAudio();
     frame.FillProgramBox();
     frame.ShowCurrentProgram();
     frame.ReopenEditors();

@@ -52,6 +52,7 @@ AppEnvironment DefaultEnvironment() {
     env.emulator = emulator::Ma1Emulator::Create();
     env.midi = std::make_unique<MidiSystem>(MakeRtMidiDevices());
     env.midi->AddVirtualDevices(env.emulator->Devices());
+    env.audio = MakeRtAudioOutput();
     return env;
 }
 
@@ -72,7 +73,8 @@ std::string ConvertedBankPath(const std::string& converted, const std::filesyste
 TalmeruApp::TalmeruApp(AppEnvironment env)
     : folder_(std::move(env.folder)),
       emulator_(std::move(env.emulator)),
-      midi_(std::move(env.midi)) {
+      midi_(std::move(env.midi)),
+      audio_(std::make_unique<EmulatorAudio>(emulator_, std::move(env.audio))) {
     // Start-up moves to the folder of the last session; what the command line names is
     // relative to the folder the program was started from.
     std::error_code ec;
@@ -82,6 +84,7 @@ TalmeruApp::TalmeruApp(AppEnvironment env)
 }
 
 TalmeruApp::~TalmeruApp() {
+    audio_.reset();
     // The link goes before the devices it uses, and with it the bank's pointer to it.
     bank_.SetLink(nullptr);
     link_.reset();
@@ -146,6 +149,22 @@ void TalmeruApp::ApplyBankOptions() {
     bank_.SetMergeWaveData(settings_.GetBool("Options", "MergeWaveData", false));
     bank_.SetLoadWaveData(settings_.GetBool("Options", "LoadWaveData", true));
     bank_.SetPurgeUnused(settings_.GetBool("Options", "PurgeUnused", true));
+}
+
+bool TalmeruApp::PlaysOnEmulator() const {
+    const int out = link_->SynthOutIndex();
+    const auto& outputs = link_->Outputs();
+    return emulator_ && out >= 0 && size_t(out) < outputs.size() &&
+           outputs[size_t(out)].name == emulator::kSynthOutName;
+}
+
+const AudioStatus& TalmeruApp::UpdateAudio(const AudioConfig& config, bool reopen) {
+    if (!PlaysOnEmulator()) {
+        audio_->Stop();
+    } else if (reopen || !audio_->Playing()) {
+        audio_->Play(config);
+    }
+    return audio_->Status();
 }
 
 ProgramNumbering TalmeruApp::Numbering() const {

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "application/BankEdits.h"
+#include "application/EmulatorAudio.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
+#include "platform/AudioOutput.h"
 #include "platform/MidiSystem.h"
 #include "platform/Profile.h"
 #include "platform/Version.h"
@@ -90,12 +92,15 @@ struct AppEnvironment {
     std::filesystem::path folder;
     std::unique_ptr<MidiSystem> midi;
     std::shared_ptr<emulator::Ma1Emulator> emulator;  // kept alive while its devices are used
+    // Where the emulator is heard (none: nowhere).
+    std::unique_ptr<AudioOutput> audio;
     // Keeps windows painting while the link waits (none: the link waits alone).
     EventPump* pump = nullptr;
     // The progress window of the ROM bank cache's first download; cancel gives it up.
     std::function<std::unique_ptr<DownloadObserver>(std::function<void()> cancel)> cacheProgress;
 };
-// The settings folder, the system's MIDI devices and then a fresh emulator's.
+// The settings folder, the system's MIDI devices and then a fresh emulator's, and the
+// system's audio output.
 AppEnvironment DefaultEnvironment();
 
 class TalmeruApp : public BankEdits {
@@ -198,6 +203,15 @@ class TalmeruApp : public BankEdits {
     void SaveState(const std::vector<std::string>& openEditors);
     void AddRecentFile(const std::string& path);
 
+    // The emulator's sound.
+    EmulatorAudio& Audio() { return *audio_; }
+    // True while the emulator is the synthesizer that the link plays.
+    bool PlaysOnEmulator() const;
+    // Plays the emulator on the audio output with config when it is the synthesizer, and
+    // stops the output when it is not. An output already playing is opened anew only when
+    // reopen is set.
+    const AudioStatus& UpdateAudio(const AudioConfig& config, bool reopen);
+
     // The status bar's gauges and the About box's lines.
     std::string SampleGauge() const;
     std::string ProgramGauge() const;
@@ -224,6 +238,7 @@ class TalmeruApp : public BankEdits {
     std::shared_ptr<emulator::Ma1Emulator> emulator_;
     std::unique_ptr<MidiSystem> midi_;
     std::unique_ptr<MidiSynthLink> link_;
+    std::unique_ptr<EmulatorAudio> audio_;  // stops before the emulator goes
     ZedoDatabase bank_;
     std::unique_ptr<ZedoDatabase> rom_;
     MiscOptions options_;

@@ -67,6 +67,7 @@ void AppTest::Make(bool withCache) {
     emu = emulator::Ma1Emulator::Create();
     AppEnvironment env = EmulatorOnly(dir_, emu);
     env.cacheProgress = cacheProgress;
+    env.audio = std::move(audio);
     app = std::make_unique<TalmeruApp>(std::move(env));
 }
 

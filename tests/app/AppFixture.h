@@ -89,6 +89,8 @@ class AppTest : public ::testing::Test {
 
     // The ROM bank cache's first-download window, when a test wants to see it.
     std::function<std::unique_ptr<DownloadObserver>(std::function<void()>)> cacheProgress;
+    // The next application's audio output (none: it has no audio system).
+    std::unique_ptr<AudioOutput> audio;
     ScriptedPrompter prompter{Answer::No};
     ScopedPrompter scope{prompter};
     std::shared_ptr<emulator::Ma1Emulator> emu;
