@@ -25,10 +25,32 @@ int RegionIndex(std::string_view name) {
     return -1;
 }
 
+// General MIDI percussion, keys 35..81.
+constexpr const char* kDrumKeys[] = {
+    "Dry Kick",     "Dry Kick",       "Side Stick", "Snare 1",         "Hand Clap", "Snare 2",
+    "High Tom",     "Closed HH",      "High Tom",   "Foot HH",         "High Tom",  "OpenCl HH",
+    "High Tom",     "High Tom",       "Crash",      "High Tom",        "Ride Rim",  "China Cymbal",
+    "Ride Bell",    "Tambourine Hit", "Splash",     "Cowbell",         "Crash",     "Vibeslap",
+    "Ride Rim",     "High Bongo",     "Low Bongo",  "Mute High Conga", "Conga",     "Conga",
+    "Low Timbale",  "Low Timbale",    "Agogo",      "Agogo",           "Shaker",    "Maracas",
+    "Long Whistle", "Long Whistle",   "Long Guiro", "Long Guiro",      "Clave",     "Wood Block",
+    "Wood Block",   "Cuica",          "Cuica",      "Triangle",        "Triangle",
+};
+constexpr int kFirstDrumKey = 35;
+
+// The key a drum region plays at its recorded pitch: the first key of the kit that plays it,
+// so that each drum sounds as made there and its neighbours (the toms) step up from it.
+std::optional<int> DrumRootKey(std::string_view name) {
+    for (size_t i = 0; i < std::size(kDrumKeys); ++i)
+        if (name == kDrumKeys[i]) return kFirstDrumKey + int(i);
+    return std::nullopt;
+}
+
 // ---- sample headers: one per ROM region, numbered as the directory
 
 std::vector<uint8_t> SampleBody(const RomRegion& r) {
     const std::optional<int> root = RomRootKey(r.name);
+    const int playsAt = root ? *root : DrumRootKey(r.name).value_or(60);
     ByteWriter w;
     w.S32(r.start);
     w.S32(r.loopStart);
@@ -36,7 +58,7 @@ std::vector<uint8_t> SampleBody(const RomRegion& r) {
     w.S8(0);  // amplitude
     w.U8(0);  // 8-bit K8 data
     // 8-bit ROM data plays at 44.1 kHz: an octave below the 88.2 kHz reference.
-    w.S16(int16_t(256 * (root.value_or(60) - 60 + 12)));
+    w.S16(int16_t(256 * (playsAt - 60 + 12)));
     // Attack, decay and release each end with a zero-duration entry.
     w.S16(0);
     w.U16(0);
@@ -166,19 +188,6 @@ std::vector<uint8_t> KeymapBody(const KeymapPlan& plan) {
     }
     return w.Take();
 }
-
-// General MIDI percussion, keys 35..81.
-constexpr const char* kDrumKeys[] = {
-    "Dry Kick",     "Dry Kick",       "Side Stick", "Snare 1",         "Hand Clap", "Snare 2",
-    "High Tom",     "Closed HH",      "High Tom",   "Foot HH",         "High Tom",  "OpenCl HH",
-    "High Tom",     "High Tom",       "Crash",      "High Tom",        "Ride Rim",  "China Cymbal",
-    "Ride Bell",    "Tambourine Hit", "Splash",     "Cowbell",         "Crash",     "Vibeslap",
-    "Ride Rim",     "High Bongo",     "Low Bongo",  "Mute High Conga", "Conga",     "Conga",
-    "Low Timbale",  "Low Timbale",    "Agogo",      "Agogo",           "Shaker",    "Maracas",
-    "Long Whistle", "Long Whistle",   "Long Guiro", "Long Guiro",      "Clave",     "Wood Block",
-    "Wood Block",   "Cuica",          "Cuica",      "Triangle",        "Triangle",
-};
-constexpr int kFirstDrumKey = 35;
 
 std::vector<uint8_t> DrumKeymapBody() {
     ByteWriter w;

@@ -205,7 +205,9 @@ void SetEnvelope(EnvModulator& e, const int (&g)[6], bool volume) {
         fraction = std::clamp(g[4], 0, 1000) / 1000.0;
         sustain = static_cast<int>(std::lround(127 * (1.0 - fraction)));
     }
-    e.SetLinear(true);
+    // The volume envelope rises linearly in amplitude and falls linearly in dB, which is the
+    // curved envelope; the modulation envelope is straight throughout.
+    e.SetLinear(!volume);
     e.SetStartLevel(0);
     e.SetSegment(0, 0, units::EnvStep(Seconds(g[0])));
     e.SetSegment(1, 127, units::EnvStep(Seconds(g[1])));
@@ -487,7 +489,9 @@ void Sf2Importer::CreateSamples(int32_t sampleBytes) {
         h->start = static_cast<int32_t>(2 * rec.start);
         h->loopStart = static_cast<int32_t>(2 * loop);
         h->end = static_cast<int32_t>(2 * end);
-        SetPitchAtRate(*h, rec.key + rec.correction * 0.01, rec.rate);
+        // The correction is applied on playback: a sample corrected by +c cents sounds c cents
+        // above its key, so its root lies that much below.
+        SetPitchAtRate(*h, rec.key - rec.correction * 0.01, rec.rate);
         db_.PutSampleHeader(std::move(h));
         created_[i] = true;
         Log(Fmt("+ Sample %d = %s\r\n", static_cast<int>(i), name));
@@ -524,7 +528,7 @@ void Sf2Importer::PlayZone(const Zone& zone, Keymap& keymap, const std::string& 
     const SampleRecord& rec = sampleRecords_[s];
     // The zone's own tuning moves the sample's root, so that the key plays the zone's pitch.
     if (zone.rootKey >= 0 || zone.coarse != 0 || zone.fine != 0) {
-        const double root = zone.rootKey >= 0 ? zone.rootKey : rec.key + rec.correction * 0.01;
+        const double root = zone.rootKey >= 0 ? zone.rootKey : rec.key - rec.correction * 0.01;
         SetPitchAtRate(*h, root - zone.coarse - zone.fine / 128.0, rec.rate);
     }
     // A zone that does not loop plays its sample to the sample's own end, not the loop's.

@@ -21,13 +21,16 @@ float RateFactor(float v) {
     return std::exp2(4.0f * (std::clamp(v, -1.0f, 1.0f) - 1.0f));
 }
 
-// A segment's progress 0..1 mapped to its share of the level change: straight lines when
-// "Linear" is set, else the exponential approach of an analogue envelope.
-float Shape(float p, bool linear) {
-    if (linear) return p;
-    constexpr float k = 4.0f;
-    static const float norm = 1.0f / (1.0f - std::exp(-k));
-    return (1.0f - std::exp(-k * p)) * norm;
+// Where a segment is at progress p (0..1). "Linear" envelopes move in straight lines of level.
+// Others rise linearly in amplitude as the Amp block hears a level (96 dB over 0..1), so that
+// attacks swell as an analogue envelope's do, and fall in straight lines of level, which the
+// Amp block hears as exponential decays.
+float Shape(float from, float to, float p, bool linear) {
+    if (linear || to <= from || from < 0.0f || to > 1.0f) return from + (to - from) * p;
+    constexpr float kDecades = static_cast<float>(units::kAmpRangeDb / 20.0);
+    const float a0 = std::pow(10.0f, -kDecades * (1.0f - from));
+    const float a1 = std::pow(10.0f, -kDecades * (1.0f - to));
+    return 1.0f + std::log10(a0 + (a1 - a0) * p) / kDecades;
 }
 }  // namespace
 
@@ -205,7 +208,7 @@ float ModulatorState::StepEnv(const EnvModulator& e, const SourceContext& c, boo
             const float step = std::min(left, duration_ - elapsed_);
             elapsed_ += step;
             left -= step;
-            value_ = from_ + (to_ - from_) * Shape(elapsed_ / duration_, e.Linear());
+            value_ = Shape(from_, to_, elapsed_ / duration_, e.Linear());
             if (elapsed_ < duration_) break;
         }
         value_ = to_;

@@ -133,7 +133,8 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     EXPECT_EQ(envA->Segments(),
               (std::vector<EnvSegment>{{0, 0}, {127, 0}, {127, 0}, {127, 0}, {0, 0}}));
     EXPECT_EQ(envB->Segments()[4].time, 50);  // a release of one second, in 0.02 s steps
-    EXPECT_TRUE(envA->Linear() && envB->Linear());
+    EXPECT_TRUE(envA->Linear());
+    EXPECT_FALSE(envB->Linear());            // attacks linear in amplitude, decays in dB
     EXPECT_FALSE(layer->NaturalEnvelope());  // the volume envelope alone shapes the level
     EXPECT_EQ(lfoA->BaseRate(), 83);
     EXPECT_EQ(Sources(layer->Pitch()), (std::vector<int>{0xF0, 0xF3, 0xF2}));

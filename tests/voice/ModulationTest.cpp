@@ -116,10 +116,13 @@ TEST(ModulationTest, EnvelopeSegmentsTakeTheirTimesAndReleaseOnTheGate) {
     run(0.2, false);
     EXPECT_TRUE(s.Finished());
     EXPECT_NEAR(s.Value(), 0.0, 1e-6);
-    // Not "Linear": the same times, a curved approach (past the halfway level at half time).
+    // Not "Linear": the rise is linear in amplitude through the Amp block's 96 dB, so half
+    // way it is 6 dB below full; the fall stays straight.
     e.SetLinear(false);
     s.Start(&e);
-    EXPECT_GT(run(0.5, true), 0.7);
+    EXPECT_NEAR(run(0.5, true), 1 + 20 * std::log10(0.5 + 0.5 * std::pow(10, -4.8)) / 96, 0.01);
+    EXPECT_NEAR(run(0.5, true), 1.0, 0.01);
+    EXPECT_NEAR(run(0.25, true), (1.0 + 64 / 127.0) / 2, 0.02);
 }
 
 }  // namespace
