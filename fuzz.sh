@@ -15,7 +15,7 @@ shift || true
 build="${FUZZ_BUILD:-$TALMERU_ROOT/build-fuzz}"
 talmeru_configure_fuzz
 targets=("$@")
-((${#targets[@]})) || targets=(pbf tmb syx apex wav stream sysex_reply store ini sf2 krz midi)
+((${#targets[@]})) || targets=(pbf tmb syx apex wav stream sysex_reply store ini sf2 krz midi voice)
 cmake --build "$build" -j2 --target make_seeds "${targets[@]/#/fuzz_}" >&2
 
 rm -rf "$build/seeds" "$build/findings"

@@ -7,6 +7,8 @@
 #include "files/SyxBank.h"
 #include "files/Tmb.h"
 #include "files/WaveImport.h"
+#include "model/Keymap.h"
+#include "model/Program.h"
 #include "model/ZedoDatabase.h"
 #include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
@@ -186,6 +188,36 @@ int main(int argc, char** argv) {
     song.division = 0xE728;  // SMPTE time
     song.tracks.resize(1);
     Seed("midi", "smpte", song.Build());
+
+    // A program that uses every kind of modulator and filter, and the notes that play it.
+    {
+        Keymap keymap;
+        Program program;
+        Layer* layer = program.AddLayer(keymap, false);
+        auto fun = std::make_unique<FunModulator>();
+        fun->SetOperator(12);
+        layer->AddModulator(std::move(fun));
+        layer->AddModulator(std::make_unique<LfoModulator>());
+        layer->AddModulator(std::make_unique<EnvModulator>());
+        program.AddModulator(std::make_unique<LfoModulator>());
+        layer->Filter1().SetFilterType(4);
+        layer->Filter2().SetFilterType(7);
+        layer->Pitch().AddEntry({0xF1, 10, 0, 64});
+        layer->Amp().AddEntry({0xF2, 127, 0, 64});
+        layer->Filter1().AddEntry({0xC0, 20, 5, 0x81});
+        std::vector<uint8_t> block;
+        program.PackToBlock(block);
+        ByteWriter w;
+        w.U32(0);
+        w.U32(1000);
+        w.U32(4000);
+        w.U16(3072);
+        w.U16(uint16_t(block.size() - 22));
+        w.Bytes(std::span(block).subspan(22));
+        for (uint8_t b : {0x90, 60, 100, 0xB0, 1, 127, 0x90, 64, 90, 0xE0, 0, 100, 0x80, 60, 0})
+            w.U8(b);
+        Seed("voice", "program", w.Take());
+    }
     fs::remove_all(work);
     return 0;
 }
