@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -82,16 +83,41 @@ TEST_F(RenderCli, TheWavLastsTheSongAndItsTailIn16BitsOrFloat) {
 TEST_F(RenderCli, ABankIsUploadedBeforeTheSongPlays) {
     const std::string home = Path("home");
     setenv("TALMERU_HOME", home.c_str(), 1);
+    // A looped 441 Hz sine (100 frames a period) whose root is key 60.
+    std::vector<int16_t> sine;
+    for (int i = 0; i < 44100; ++i)
+        sine.push_back(int16_t(std::lround(20000 * std::sin(2 * M_PI * i / 100))));
     test::WavPlan tone;
-    tone.data = test::Pcm16({test::Ramp(3000, 0, 7)});
+    tone.data = test::Pcm16({sine});
+    tone.unity = 60;
+    tone.loops = {{0, 100, 44099, 0}};
     const std::string wav = Put("Tone.wav", test::MakeWav(tone));
     const std::string bank = Path("tone.pbf");
     ASSERT_EQ(Cli({"import-wav", "-", bank, wav}).status, 0);
 
     const std::string out = Path("out.wav");
-    CliRun r = Cli({"render", bank, midi_, out, "--chorus", "2", "--tail", "0"});
+    CliRun r = Cli({"render", bank, midi_, out, "--float", "--tail", "0"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Read(out).frames, kSongFrames);
+    // Key 60 for the first half second: the sample at its own pitch.
+    SF_INFO info{};
+    SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> frames(size_t(info.frames) * 2);
+    sf_readf_float(f, frames.data(), info.frames);
+    sf_close(f);
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (size_t i = 2000; i < 20000; ++i) {
+        const float a = frames[2 * (i - 1)], b = frames[2 * i];
+        if (a < 0 && b >= 0) {
+            last = double(i - 1) + a / (a - b);
+            if (first < 0) first = last;
+            ++crossings;
+        }
+    }
+    ASSERT_GT(crossings, 100);
+    EXPECT_NEAR(1200 * std::log2((crossings - 1) * 44100.0 / (last - first) / 441.0), 0, 2.0);
 
     r = Cli({"render", "--sample-ram", "1000", bank, midi_, Path("small.wav")});
     EXPECT_EQ(r.status, 1);
