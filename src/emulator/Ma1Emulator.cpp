@@ -186,8 +186,6 @@ void Ma1Emulator::ReceiveSysex(std::span<const uint8_t> message) {
         std::lock_guard lock(stateMutex_);
         receivedSysex_.emplace_back(message.begin(), message.end());
         Handle(message, replies);
-        // What the next note plays is unpacked when that note comes, not per stored object.
-        imageDirty_ = true;
         latency = settings_.replyLatency;
     }
     for (auto& r : replies)
@@ -202,6 +200,10 @@ void Ma1Emulator::Handle(std::span<const uint8_t> message,
     }
     const uint8_t command = message[4];
     ++requests_[command];
+    // What the next note plays is unpacked when that note comes, not per stored object.
+    if (command == kStore || command == kDelete || command == kSampleData || command == kAddAlias ||
+        command == kRemoveAlias || command == kClearRam)
+        imageDirty_ = true;
     if (command == kSampleData) {
         HandleSampleData(message);
         return;
