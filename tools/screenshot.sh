@@ -41,7 +41,8 @@ display=:$n
 Xvfb "$display" -screen 0 "${width}x${height}x24" -nolisten tcp &
 pids+=($!)
 export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 200); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $display" >&2; exit 1; }
 openbox >/dev/null 2>&1 &
 pids+=($!)
 
@@ -51,7 +52,10 @@ shot() {
     "$width" "$height" >talmeru.ini
   "$bin/talmeru" demo.pbf --show-window "$2" >/dev/null 2>&1 &
   local pid=$!
-  xdotool search --sync --onlyvisible --name 'Talmeru' >/dev/null
+  if ! timeout 60 xdotool search --sync --onlyvisible --name 'Talmeru' >/dev/null; then
+    echo "Talmeru's window did not appear" >&2
+    exit 1
+  fi
   sleep 3
   import -window root "$1"
   kill "$pid"
