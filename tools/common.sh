@@ -5,10 +5,14 @@ set -euo pipefail
 TALMERU_PACKAGES=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev
   libbenchmark-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev librtmidi-dev librtaudio-dev libkissfft-dev
   clang libclang-rt-14-dev qt6-base-dev qt6-multimedia-dev xvfb xauth)
+# tools/screenshot.sh: a window manager, a way to wait for windows, the screen grab and the
+# tones of the demonstration bank.
+TALMERU_SCREENSHOT_PACKAGES=(openbox xdotool x11-utils imagemagick sox)
 
+# talmeru_install_deps [more packages...]
 talmeru_install_deps() {
   local missing=()
-  for p in "${TALMERU_PACKAGES[@]}"; do
+  for p in "${TALMERU_PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   if ((${#missing[@]})); then

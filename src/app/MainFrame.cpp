@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
@@ -27,6 +28,7 @@
 #include "app/BankEditor.h"
 #include "app/BankFileDialog.h"
 #include "app/BankFileSaveDialog.h"
+#include "app/HelpBrowser.h"
 #include "app/InsertMenu.h"
 #include "app/ObjectBrowser.h"
 #include "app/PropertiesSheet.h"
@@ -40,6 +42,8 @@
 #include "model/Listers.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "widgets/ComputerKeyPlayer.h"
+#include "widgets/FileDropFilter.h"
 #include "widgets/LevelMeter.h"
 #include "widgets/MidiDisplayCtrl.h"
 #include "widgets/MusicKeyboard.h"
@@ -84,6 +88,14 @@ CMainFrame::CMainFrame(TalmeruApp& app)
     app_.Link().SetEventPump(&pump_);
     // The key matrices' "Edit Sample" opens the sample editor on the sample.
     SetSampleEditorOpener([this](int sample) { OpenSampleEditor(sample); });
+    // WAV files dropped on a keymap range become samples the way New Sample makes them.
+    SetSampleImporter([this](const std::vector<std::string>& files) {
+        return SampleEditing(app_).NewSamples(files);
+    });
+    new FileDropFilter(this, DropTarget::kMainWindow, [this](const DropPlan& plan, QPoint) {
+        // As File > Open: an unsaved bank is not dropped without a question.
+        if (app_.SaveIfWanted() == 0) app_.OpenDocumentFile(plan.files.front());
+    });
     auto* idle = new QTimer(this);
     connect(idle, &QTimer::timeout, this, &CMainFrame::UpdateGauges);
     idle->start(500);
@@ -97,6 +109,7 @@ CMainFrame::CMainFrame(TalmeruApp& app)
 
 CMainFrame::~CMainFrame() {
     SetSampleEditorOpener({});
+    SetSampleImporter({});
     app_.Link().SetEventPump(nullptr);
     app_.SetIncomingNotify({});
 }
@@ -170,6 +183,9 @@ void CMainFrame::BuildBars() {
     keyboardBar_->addWidget(velocity_);
     connect(keyboard_, &CMusicKeyboard::keyEvent, this,
             [this](int key, bool down) { app_.KeyEvent(key, down); });
+    auto* computerKeys = new ComputerKeyPlayer(keyboard_);
+    connect(computerKeys, &ComputerKeyPlayer::rangeShown, this,
+            [this](const QString& text) { statusBar()->showMessage(text, 4000); });
     // Every way of moving it counts: drags, keys, the wheel and clicks beside the handle.
     connect(velocity_, &QSlider::valueChanged, this,
             [this](int value) { app_.SetAuditionVelocity(127 - value); });
@@ -295,6 +311,8 @@ void CMainFrame::BuildMenus() {
     windows->addAction("&Keymap Editor", [this] { OpenKeymapEditor(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction("&Contents", QKeySequence::HelpContents,
+                    [this] { ShowHelpFor(QApplication::focusWidget(), this); });
     help->addAction("&About Talmeru...", [this] { About(); });
 }
 
@@ -415,6 +433,16 @@ void CMainFrame::OpenBankEditor() {
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     // A shortcut acts on the state of this moment, not of the last time a menu opened.
     if (event->type() == QEvent::ShortcutOverride) UpdateActions();
+    // F1 in a dialog or wizard, where the Help menu's shortcut does not reach.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        QWidget* window = static_cast<QWidget*>(watched)->window();
+        if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier && window != this &&
+            !qobject_cast<HelpBrowser*>(window)) {
+            ShowHelpFor(static_cast<QWidget*>(watched), this);
+            return true;
+        }
+    }
     if (event->type() == QEvent::Close && bankFrame_ && watched == bankFrame_->parentWidget()) {
         bankFrame_->StoreSplitter();
         SavePlacement(*static_cast<QMdiSubWindow*>(watched), app_.Settings(), kBankFrameName);
@@ -433,6 +461,8 @@ EditorSample* CMainFrame::OpenSampleEditor(int number) {
         auto* editor = new EditorSample(app_);
         connect(editor, &EditorSample::spectrumRequested, this,
                 [this](int sample) { ShowSpectrum(app_.Bank(), sample, this); });
+        new FileDropFilter(editor, DropTarget::kSampleEditor,
+                           [this](const DropPlan& plan, QPoint) { ImportSamples(plan.files); });
         sampleFrame_ = mdi_->addSubWindow(editor);
         sampleFrame_->setObjectName(kSampleEditorFrameName);
         sampleFrame_->setAttribute(Qt::WA_DeleteOnClose);
@@ -442,6 +472,16 @@ EditorSample* CMainFrame::OpenSampleEditor(int number) {
     EditorSample* editor = SampleEditor();
     if (number >= 0) editor->SelectSample(number);
     return editor;
+}
+
+void CMainFrame::ImportSamples(const std::vector<std::string>& files) {
+    EditorSample* editor = SampleEditor();
+    if (!editor) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const int last = editor->Logic().NewSamples(files);
+    QApplication::restoreOverrideCursor();
+    editor->Refill();
+    if (last >= 0) editor->SelectSample(last);
 }
 
 void CMainFrame::ProgramSelected() {

@@ -99,6 +99,8 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     // The sample editor window, opened (or brought forward) on a header (-1: none chosen).
     EditorSample* OpenSampleEditor(int number = -1);
     EditorSample* SampleEditor() const;
+    // New samples from WAV files in the sample editor, as its New Sample makes them.
+    void ImportSamples(const std::vector<std::string>& files);
     // The bank editor window (toolbar "Bank Editor", Ctrl+Shift+B); refused while the bank
     // cannot be edited.
     void OpenBankEditor();

@@ -1,7 +1,11 @@
 // The window program: start-up before the window (settings, devices, ROM bank), then the
 // splash, the main window and the rest of the start-up. "--screenshot FILE" saves the main window
-// as a PNG once it is up and ends the program (for the documentation, made under Xvfb).
+// as a PNG once it is up and ends the program (for the documentation, made under Xvfb);
+// "--show-window NAME" (program, sample or sample:N, keymap, browser or bank; repeatable) opens
+// an editor, maximised, once the bank is up, for tools/screenshot.sh.
 #include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QSessionManager>
 #include <QThread>
 #include <QTimer>
@@ -29,6 +33,11 @@ int main(int argc, char** argv) {
     QString screenshot;
     if (const qsizetype at = args.indexOf("--screenshot"); at >= 0 && at + 1 < args.size()) {
         screenshot = args[at + 1];
+        args.remove(at, 2);
+    }
+    QStringList showWindows;
+    for (qsizetype at; (at = args.indexOf("--show-window")) >= 0 && at + 1 < args.size();) {
+        showWindows << args[at + 1];
         args.remove(at, 2);
     }
     talmeru::QtPrompter prompter;
@@ -81,6 +90,17 @@ int main(int argc, char** argv) {
     frame.FillProgramBox();
     frame.ShowCurrentProgram();
     frame.ReopenEditors();
+    for (const QString& shown : showWindows) {
+        // "sample:N" opens the sample editor on header N.
+        const QString name = shown.section(':', 0, 0);
+        if (name == "program") frame.OpenLayerEditor();
+        if (name == "sample") frame.OpenSampleEditor(shown.section(':', 1).toInt());
+        if (name == "keymap") frame.OpenKeymapEditor();
+        if (name == "browser") frame.OpenObjectBrowser();
+        if (name == "bank") frame.OpenBankEditor();
+        if (auto* area = qobject_cast<QMdiArea*>(frame.centralWidget()))
+            if (QMdiSubWindow* window = area->activeSubWindow()) window->showMaximized();
+    }
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(700, &frame, [&] {
             frame.grab().save(screenshot, "PNG");

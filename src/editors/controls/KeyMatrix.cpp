@@ -21,6 +21,7 @@
 #include "application/BankEdits.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
+#include "widgets/FileDropFilter.h"
 
 namespace talmeru {
 
@@ -29,6 +30,11 @@ namespace {
 std::function<void(int)>& Opener() {
     static std::function<void(int)> opener;
     return opener;
+}
+
+SampleImporter& Importer() {
+    static SampleImporter importer;
+    return importer;
 }
 
 QColor FromColorRef(uint32_t c) {
@@ -49,11 +55,21 @@ bool HasSampleEditorOpener() {
     return static_cast<bool>(Opener());
 }
 
+void SetSampleImporter(SampleImporter importer) {
+    Importer() = std::move(importer);
+}
+
 CKeyMatrix::CKeyMatrix(BankEdits& edits, QWidget* parent)
     : QWidget(parent), edits_(edits), model_(edits.Bank()) {
     setFocusPolicy(Qt::ClickFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     model_.SetBandHeight(QFontMetrics(QApplication::font()).height());
+    new FileDropFilter(
+        this, DropTarget::kKeymapRange,
+        [this](const DropPlan& plan, QPoint at) { DropSample(plan.files, at); },
+        [this](QPoint at) {
+            return Importer() && edits_.Editable() && model_.HitRange(at.x(), at.y()) >= 0;
+        });
     askSample = [this](SampleChoice& choice) -> std::optional<int> {
         SelectSampleDialog dialog(choice, this);
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
@@ -292,6 +308,26 @@ void CKeyMatrix::EditSample() {
     const MatrixRange* r = SelectedRange();
     const SampleHeader* h = r ? model_.HeaderOf(*r) : nullptr;
     Opener()(h ? h->Number() : -1);
+}
+
+void CKeyMatrix::DropSample(const std::vector<std::string>& files, QPoint at) {
+    const int hit = model_.HitRange(at.x(), at.y());
+    if (hit < 0 || !Importer()) return;
+    const size_t entry = model_.Ranges()[size_t(hit)].entry;
+    const int keymap = model_.KeymapNumber();
+    const int program = model_.ProgramNumber();
+    // The import refreshes the views, which may rebuild this row.
+    QPointer<CKeyMatrix> self(this);
+    BankEdits& edits = edits_;
+    const int sample = Importer()(files);
+    if (sample < 0) return;
+    const bool changed = KeymapCommands(edits, program).ReplaceSample(keymap, entry, sample);
+    if (!changed) return;
+    if (self) {
+        emit edited();
+    } else {
+        edits.Refresh(kHintKeymaps);
+    }
 }
 
 void CKeyMatrix::Command(int id) {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "editors/controls/KeyMatrixModel.h"
 #include "editors/keymap/KeymapCommands.h"
@@ -36,6 +38,10 @@ enum KeyMatrixCommand : int {
 // sample editor; while none is set, the matrices offer no "Edit Sample".
 void SetSampleEditorOpener(std::function<void(int sample)> opener);
 bool HasSampleEditorOpener();
+// Makes new samples from WAV files: the number of the last one made, or -1. Set by whoever
+// owns the sample commands; while none is set, files dropped on a range are refused.
+using SampleImporter = std::function<int(const std::vector<std::string>& files)>;
+void SetSampleImporter(SampleImporter importer);
 
 class CKeyMatrix : public QWidget {
     Q_OBJECT
@@ -64,6 +70,8 @@ class CKeyMatrix : public QWidget {
     bool AutoScrolling() const { return timer_.isActive(); }
     // One auto-scroll tick, as the timer gives it.
     void AutoScrollTick();
+    // WAV files dropped on the range at the point: imported, and the range plays the sample.
+    void DropSample(const std::vector<std::string>& files, QPoint at);
 
   signals:
     // The keymap or the layer changed: every row shows it again.

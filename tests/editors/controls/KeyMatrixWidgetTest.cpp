@@ -8,10 +8,12 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QUrl>
 
 #include "app/AppFixture.h"
 #include "app/MainFrame.h"
@@ -359,6 +361,32 @@ TEST_F(KeymapWindow, TheExpandedViewIsKeptInTheSettings) {
     EXPECT_EQ(app->Settings().GetInt("State", "KeymapBigView", -1), 1);
     EXPECT_FALSE(
         app->Settings().GetString("State", "KeymapEditorFrame-WindowPlacement", "").empty());
+}
+
+TEST_F(KeymapWindow, AWaveDroppedOnARangeBecomesItsSample) {
+    Open();
+    CKeyMatrix* m = Matrix();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Wav("dropped.wav", 2000)))});
+    auto drop = [&](QPoint at) {
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m, &move);
+        if (!move.isAccepted()) return false;
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m, &dropped);
+        QApplication::processEvents();
+        return dropped.isAccepted();
+    };
+    EXPECT_FALSE(drop(KeyPoint(m, 30)));  // the keys, not a range
+    EXPECT_EQ(app->Bank().GetKeymap(300)->entries[0].sample, 501);
+    ASSERT_TRUE(drop(BandPoint(m, 30)));
+    const int made = app->Bank().GetKeymap(300)->entries[0].sample;
+    ASSERT_NE(made, 501);
+    ASSERT_NE(app->Bank().GetSampleHeader(made), nullptr);
+    EXPECT_EQ(app->Bank().GetSampleHeader(made)->Name(), "dropped");
+    EXPECT_EQ(app->Bank().GetKeymap(300)->entries[1].sample, 500);
 }
 
 }  // namespace
