@@ -1,5 +1,6 @@
 #include "emulator/FactoryRom.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -59,13 +60,26 @@ std::vector<uint8_t> SampleBody(const RomRegion& r) {
     w.U8(0);  // 8-bit K8 data
     // 8-bit ROM data plays at 44.1 kHz: an octave below the 88.2 kHz reference.
     w.S16(int16_t(256 * (playsAt - 60 + 12)));
-    // Attack, decay and release each end with a zero-duration entry.
-    w.S16(0);
-    w.U16(0);
-    w.S16(int16_t(root ? -200 : -6818));  // percussion dies away
-    w.U16(0);
-    w.S16(-2046);
-    w.U16(0);
+    if (root) {
+        // Held at full level; released, it falls 60 dB a second under the layer's envelope.
+        for (int slope : {0, -200, -2046}) {
+            w.S16(int16_t(slope));
+            w.U16(0);
+        }
+    } else {
+        // Percussion: full level for the sound's length (up to its silent loop), then gone.
+        int32_t frames = (r.loopStart > r.start ? r.loopStart : r.end) - r.start;
+        for (int piece = 0; frames > 0 && piece < 8; ++piece) {
+            const int32_t n = std::min<int32_t>(frames, 30000);
+            w.S16(0);
+            w.U16(uint16_t(n));
+            frames -= n;
+        }
+        for (int slope : {-2000, -6818}) {
+            w.S16(int16_t(slope));
+            w.U16(0);
+        }
+    }
     return w.Take();
 }
 

@@ -18,6 +18,10 @@ int EnvStep(double seconds) {
     return RoundClamp(seconds / kEnvSecondsPerStep, 0, 255);
 }
 
+double NaturalSlopeDbPerSecond(int slope) {
+    return slope * kNaturalDbPerSecondPerStep;
+}
+
 double LfoHz(int value) {
     return value * 5.0 / 51.0;
 }

@@ -14,10 +14,14 @@ double EnvSeconds(int step);
 int EnvStep(double seconds);  // rounded, 0..255
 // Layer delay: steps of 0.6 ms.
 inline constexpr double kDelaySecondsPerStep = 0.0006;
-// Natural envelope of a sample header: slopes in hundredths of a dB per second, durations in
-// milliseconds (a zero duration lasts until the next phase).
-inline constexpr double kNaturalSlopeDbPerSecond = 0.01;
-inline constexpr double kNaturalDurationSeconds = 0.001;
+// Natural envelope of a sample header: slopes are rates, 0.3 dB a second per step (so the
+// tonal wizard's release "Rate" runs from 1, very slow, to 1000, fast: 0.3 s to silence; the
+// -6818 of a header made from a wave file stops a released note in about 50 ms).
+// Durations count frames of the sample as it plays (so a percussive envelope follows the
+// sample's length); a zero duration ends a group, and its slope goes on: the first group's
+// while the note is held, the second's after the release.
+inline constexpr double kNaturalDbPerSecondPerStep = 0.3;
+double NaturalSlopeDbPerSecond(int slope);
 
 // ---- rate
 // LFO rates: value x 5/51 Hz (0..25 Hz).

@@ -498,7 +498,7 @@ void Engine::Impl::Release(Voice& v) {
     v.sustained = false;
     if (!v.released) {
         v.released = true;
-        v.natPhase = 2;
+        v.natPhase = 1;
         v.natIndex = -1;
     }
 }
@@ -515,45 +515,35 @@ int GroupStart(const std::vector<EnvelopeEntry>& env, int group) {
 }
 }  // namespace
 
-// Attack entries rise to full level; when they are done the decay group runs, and its last
-// slope goes on until the release; the release group's last slope goes on until silence.
+// The first group runs from the note's start and its last slope goes on while the note is
+// held; the second runs from the release and its last slope goes on until silence. Timed
+// entries last so many frames of the sample as it plays, so an envelope that follows the
+// sample's length does so at any key.
 void Engine::Impl::StepNaturalEnvelope(Voice& v, float dt) {
     const auto& env = v.header->envelope;
     const int size = static_cast<int>(env.size());
-    auto seconds = [&](int i) {
-        return env[static_cast<size_t>(i)].duration *
-               static_cast<float>(units::kNaturalDurationSeconds);
-    };
     auto slope = [&](int i) {
-        return env[static_cast<size_t>(i)].slope *
-               static_cast<float>(units::kNaturalSlopeDbPerSecond);
+        return static_cast<float>(
+            units::NaturalSlopeDbPerSecond(env[static_cast<size_t>(i)].slope));
     };
     if (v.natIndex < 0) {
         v.natIndex = GroupStart(env, v.natPhase);
-        if (v.natPhase == 0) {
-            v.natDb = 0;
-            for (int i = v.natIndex; i < size && env[static_cast<size_t>(i)].duration != 0; ++i)
-                v.natDb -= std::max(slope(i), 0.0f) * seconds(i);
-        }
-        v.natLeft = v.natIndex < size ? seconds(v.natIndex) : 0.0f;
+        v.natLeft = v.natIndex < size ? static_cast<float>(env[size_t(v.natIndex)].duration) : 0;
     }
+    // Seconds and sample frames of this control period.
+    const float framesPerSecond = static_cast<float>(v.increment * rate_);
     float left = dt;
     while (left > 0 && v.natIndex < size) {
         if (env[static_cast<size_t>(v.natIndex)].duration == 0) {
-            if (v.natPhase == 0) {  // the attack is over
-                v.natPhase = 1;
-                v.natIndex = GroupStart(env, 1);
-                v.natLeft = v.natIndex < size ? seconds(v.natIndex) : 0.0f;
-                continue;
-            }
             v.natDb += slope(v.natIndex) * left;
             break;
         }
-        const float step = std::min(left, v.natLeft);
+        const float step = framesPerSecond > 0 ? std::min(left, v.natLeft / framesPerSecond) : left;
         v.natDb += slope(v.natIndex) * step;
-        v.natLeft -= step;
+        v.natLeft -= step * framesPerSecond;
         left -= step;
-        if (v.natLeft <= 0 && ++v.natIndex < size) v.natLeft = seconds(v.natIndex);
+        if (v.natLeft <= 0.5f && ++v.natIndex < size)
+            v.natLeft = static_cast<float>(env[static_cast<size_t>(v.natIndex)].duration);
     }
     v.natDb = std::clamp(v.natDb, -200.0f, 0.0f);
 }

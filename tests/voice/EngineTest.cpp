@@ -206,8 +206,8 @@ TEST_F(EngineTest, FiltersShapeTheSpectrumAtTheirFrequency) {
                 e->Send(Msg(0x90, key, 127));
             const double hz = WantHz(bank.header, key);
             const double corner = units::FilterHz(units::FilterSetting(1000.0) & 0xFF00);
-            const double db = Db(Rms(Render(filtered, 22050).left, 5000) /
-                                 Rms(Render(plain, 22050).left, 5000));
+            const double db =
+                Db(Rms(Render(filtered, 22050).left, 5000) / Rms(Render(plain, 22050).left, 5000));
             EXPECT_NEAR(db, c.response(hz / corner), 1.0) << "type " << c.type << " key " << key;
         }
     }
@@ -259,13 +259,22 @@ TEST_F(EngineTest, EnvelopeOnTheAmpShapesAttackAndRelease) {
     EXPECT_EQ(engine.Stats().activeVoices, 0);
 }
 
-TEST_F(EngineTest, NaturalEnvelopeDecaysWhileHeldAndReleases) {
+TEST_F(EngineTest, NaturalEnvelopeHoldsItsFirstGroupAndReleasesWithItsSecond) {
     bank.naturalEnvelope = true;
-    bank.header.ResetEnvelope(-2000);  // 20 dB a second while held
+    // Held: 0.1 s of samples flat (4410 frames at the root key), then -30 dB a second;
+    // released: -600 dB a second.
+    bank.header.envelope = {{0, 4410}, {-100, 0}, {-2000, 0}, {-2046, 0}};
     Stereo s = Play(69, 127, int(kRate * 2), int(kRate));
-    const double early = Rms(s.left, 0, 4410), late = Rms(s.left, 39690, 44100);
-    EXPECT_NEAR(Db(late / early), -18.0, 1.5);
-    EXPECT_LT(Rms(s.left, 80000), early * 0.1);  // the release slope (-20.46 dB/s) goes on
+    const double early = Rms(s.left, 0, 4000);
+    EXPECT_NEAR(Db(Rms(s.left, 5000, 8000) / early), -30 * (6500 - 4410) / kRate, 0.5);
+    EXPECT_NEAR(Db(Rms(s.left, 39690, 44100) / early), -30 * (41895 - 4410) / kRate, 1.0);
+    EXPECT_NEAR(Db(Rms(s.left, 44100 + 2205, 44100 + 2646) / early),
+                -30 * (44100 - 4410) / kRate - 600 * (2425 / kRate), 3.0);
+    EXPECT_EQ(Rms(s.left, 44100 + 22050), 0.0);
+    // The header a wave file gets holds its level while the key is down.
+    bank.header.ResetEnvelope(kDefaultDecaySlope);
+    s = Play(69, 127, int(kRate));
+    EXPECT_NEAR(Db(Rms(s.left, 39690, 44100) / Rms(s.left, 0, 4000)), 0.0, 0.2);
 }
 
 TEST_F(EngineTest, PitchBendUsesTheRangeSetByRpnZero) {
