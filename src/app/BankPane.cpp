@@ -1,5 +1,7 @@
 #include "app/BankPane.h"
 
+#include "application/UndoHistory.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -184,6 +186,7 @@ void BankPane::Touch(BankObject& object) {
 }
 
 Placed BankPane::CopyTo(BankPane& target, const std::vector<int>& rows) {
+    EditStep undoStep(app_, "Copy Programs");
     Placed placed;
     if (&target == this) {
         ShowMessage(
@@ -217,6 +220,7 @@ Placed BankPane::CopyTo(BankPane& target, const std::vector<int>& rows) {
 }
 
 Placed BankPane::Duplicate(const std::vector<int>& rows) {
+    EditStep undoStep(app_, "Duplicate Programs");
     Placed placed;
     if (!app_.Editable()) return placed;
     ZedoDatabase& bank = Bank();
@@ -238,6 +242,7 @@ Placed BankPane::Duplicate(const std::vector<int>& rows) {
 }
 
 int BankPane::Delete(const std::vector<int>& rows) {
+    EditStep undoStep(app_, "Delete Programs");
     if (!app_.Editable()) return 0;
     ZedoDatabase& bank = Bank();
     const std::vector<int> numbers = ProgramRows(bank, rows);
@@ -256,6 +261,7 @@ int BankPane::Delete(const std::vector<int>& rows) {
 }
 
 bool BankPane::Rename(int number, std::string_view text) {
+    EditStep undoStep(app_, "Rename Program");
     Program* p = Bank().GetProgram(number);
     if (!p || !app_.Editable()) return false;
     p->SetName(Trim(text));
@@ -266,6 +272,7 @@ bool BankPane::Rename(int number, std::string_view text) {
 }
 
 bool BankPane::Renumber(int from, int to, std::string_view name) {
+    EditStep undoStep(app_, "Renumber Program");
     ZedoDatabase& bank = Bank();
     Program* p = bank.GetProgram(from);
     if (!p || !app_.Editable() || to < 0 || to >= kBankRows) return false;
@@ -304,6 +311,7 @@ bool BankPane::CanDrop(const ProgramDrag& drag) const {
 }
 
 Placed BankPane::Drop(const ProgramDrag& drag, int row) {
+    EditStep undoStep(app_, "Drop Programs");
     Placed placed;
     BankPane* source = Find(drag.bank);
     if (!source || !app_.Editable() || row < 0 || row >= kBankRows) return placed;

@@ -1,5 +1,7 @@
 #include "app/BrowserTree.h"
 
+#include "application/UndoHistory.h"
+
 #include <memory>
 
 #include "application/TalmeruApp.h"
@@ -171,6 +173,7 @@ bool BrowserCommands::Rename(ObjectRef ref) {
 }
 
 bool BrowserCommands::Delete(ObjectRef ref) {
+    EditStep undoStep(app_, "Delete");
     if (!CanChange(ref)) return false;
     ZedoDatabase& bank = app_.Bank();
     const BankObject* o = Find(ref);
@@ -207,6 +210,7 @@ bool BrowserCommands::Delete(ObjectRef ref) {
 }
 
 int BrowserCommands::Duplicate(ObjectRef ref) {
+    EditStep undoStep(app_, "Duplicate");
     if (!CanChange(ref)) return -1;
     ZedoDatabase& bank = app_.Bank();
     BankObject* copy = nullptr;

@@ -32,6 +32,7 @@
 #include "app/InsertMenu.h"
 #include "app/ObjectBrowser.h"
 #include "app/PropertiesSheet.h"
+#include "app/UndoPanel.h"
 #include "application/CopyList.h"
 #include "editors/controls/KeyMatrix.h"
 #include "editors/effects/EffectsEditor.h"
@@ -241,7 +242,10 @@ void CMainFrame::BuildMenus() {
     });
 
     QMenu* edit = menuBar()->addMenu("&Edit");
-    undoKeymap_ = edit->addAction("Undo", QKeySequence::Undo, [this] { app_.UndoKeymapChange(); });
+    undo_ = new UndoPanel(app_, this);
+    addDockWidget(Qt::RightDockWidgetArea, undo_);
+    undo_->hide();
+    undo_->AddActions(*edit);
     edit->addSeparator();
     duplicateProgram_ = edit->addMenu("D&uplicate")->addAction("Current Program", [this] {
         app_.DuplicateCurrentProgram();
@@ -711,8 +715,7 @@ void CMainFrame::UpdateActions() {
     saveAction_->setEnabled(canSave);
     saveButton_->setEnabled(canSave);
     saveAs_->setEnabled(app_.Editable());
-    undoKeymap_->setText(app_.UndoKeymap() ? "Undo Keymap change" : "Undo");
-    undoKeymap_->setEnabled(app_.CanUndoKeymap());
+    undo_->UpdateActions();
     const bool can = app_.CurrentProgram() && app_.Editable();
     deleteProgram_->setEnabled(can);
     duplicateProgram_->setEnabled(can);

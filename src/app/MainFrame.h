@@ -30,6 +30,7 @@ class CMusicKeyboard;
 class EditorSample;
 class LayerEditor;
 class LayerEditorFrame;
+class UndoPanel;
 
 // Keeps the windows painting while the link waits for a reply on the window's thread; user
 // input waits, so no command starts inside another.
@@ -94,7 +95,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     // Opens the keymap editor on the current program; a keymap number gets a row of its own
     // when no layer plays it.
     KeymapPage* OpenKeymapEditor(int keymap = -1);
-    QAction* UndoKeymapAction() const { return undoKeymap_; }
+    UndoPanel* Undo() const { return undo_; }
 
     // The sample editor window, opened (or brought forward) on a header (-1: none chosen).
     EditorSample* OpenSampleEditor(int number = -1);
@@ -149,7 +150,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QAction* splitStereo_;
     QAction* joinStereo_;
     QAction* saveButton_;
-    QAction* undoKeymap_;
+    UndoPanel* undo_;
     bool endingBySystem_ = false;
     QPointer<QMdiSubWindow> sampleFrame_;
     std::unique_ptr<UploadWindow> uploads_;

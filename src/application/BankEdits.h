@@ -3,6 +3,8 @@
 // implements it; tests put a recorder in its place. Every change passes through Changed, so
 // the packed copy is dropped and the edit reaches the synthesizer in one place, and undo has
 // one place to record its steps.
+#include <string_view>
+
 namespace talmeru {
 
 class BankObject;
@@ -41,6 +43,10 @@ class BankEdits {
     virtual void Refresh(RefreshHint hint) = 0;
     // A keymap as it was before a drag changes it, for the keymap editor's undo.
     virtual void KeepUndoKeymap(const Keymap& keymap) = 0;
+    // A named command begins and ends: what it changes is one step of undo (see EditStep).
+    // Nested commands belong to the outermost one.
+    virtual void BeginStep(std::string_view /*name*/) {}
+    virtual void EndStep() {}
 };
 
 }  // namespace talmeru

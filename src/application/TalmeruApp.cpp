@@ -81,9 +81,11 @@ TalmeruApp::TalmeruApp(AppEnvironment env)
     startFolder_ = std::filesystem::current_path(ec);
     if (ec) startFolder_ = HomeDirectory();
     Phase1(env);
+    history_ = std::make_unique<UndoHistory>(bank_);
 }
 
 TalmeruApp::~TalmeruApp() {
+    history_.reset();
     audio_.reset();
     // The link goes before the devices it uses, and with it the bank's pointer to it.
     bank_.SetLink(nullptr);
@@ -221,9 +223,6 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
 
 void TalmeruApp::ResetSequence() {
     FlushPendingEdits();
-    // The undo copy belongs to the bank being replaced.
-    undoKeymap_.reset();
-    undoPartner_.reset();
     current_ = nullptr;
     currentNumber_ = -1;
     if (window_) window_->RefreshViews(kHintAll);
@@ -245,6 +244,8 @@ void TalmeruApp::ResetToRom() {
         bank_.SetPath(Fmt("MA-1 GM Bank %04x.pbf", romVersion_));
         bank_.SetModified(false);
     }
+    // The steps belong to the bank being replaced.
+    if (history_) history_->Reset();
     Refresh(kHintAll);
 }
 
@@ -252,6 +253,7 @@ void TalmeruApp::DownloadPrograms() {
     FlushPendingEdits();
     if (DownloadAll(bank_, *link_, window_ ? window_->Downloads() : nullptr) != 0)
         ShowMessage("Download failed.");
+    history_->Reset();
     Refresh(kHintAll);
 }
 
@@ -287,6 +289,7 @@ int TalmeruApp::RunUpload(const std::function<int(UploadHost&)>& upload) {
 void TalmeruApp::NewBank() {
     if (SaveIfWanted() != 0) return;
     ResetSequence();
+    history_->Reset();
     Refresh(kHintAll);
 }
 
@@ -305,6 +308,7 @@ bool TalmeruApp::OpenDocumentFile(const std::string& path) {
         bank_.SetPath(ConvertedBankPath(bank_.Path(), startFolder_, FolderWritable));
     if (window_) window_->ShowLog();
     if (!ok) ShowMessage("Could not read file properly.");
+    history_->Reset();
     Upload();
     Refresh(kHintAll);
     if (ok) AddRecentFile(path);
@@ -362,6 +366,7 @@ void TalmeruApp::DeleteCurrentProgram() {
         ShowMessage("Select a program first");
         return;
     }
+    EditStep step(*this, "Delete Program " + current_->Name());
     std::erase(pending_, static_cast<BankObject*>(current_));
     bank_.DeleteObject(current_);
     current_ = nullptr;
@@ -374,6 +379,7 @@ Program* TalmeruApp::DuplicateCurrentProgram() {
     CopyList list(bank_, *current_);
     if (!window_->AskCopy(list)) return nullptr;
     list.MarkTicked(bank_);
+    EditStep step(*this, "Duplicate Program " + current_->Name());
     Program* copy = bank_.DuplicateMarked(*current_, true);
     if (!copy) return nullptr;
     bank_.SetModified(true);
@@ -390,6 +396,7 @@ int TalmeruApp::ExportBank(const std::string& path, bool instrument) {
 
 int TalmeruApp::ImportWaves(const std::vector<std::string>& files) {
     FlushPendingEdits();
+    EditStep step(*this, files.size() == 1 ? "Import Sample" : "Import Samples");
     bank_.ClearMarks();
     int count = 0;
     Program* first = nullptr;
@@ -475,6 +482,7 @@ void TalmeruApp::Changed(BankObject& object) {
             "option (in File|Properties) and reload the bank if you want to make edits.");
         return;
     }
+    if (!applyingUndo_) history_->Touched(object);
     if (std::find(pending_.begin(), pending_.end(), &object) != pending_.end()) return;
     if (int(pending_.size()) >= kPendingLimit) FlushPendingEdits();
     pending_.push_back(&object);
@@ -484,6 +492,7 @@ void TalmeruApp::Changed(BankObject& object) {
 void TalmeruApp::MarkForUpload(BankObject& object) {
     object.DropPackedCopy();
     object.marked = true;
+    if (!applyingUndo_) history_->Touched(object);
 }
 
 int TalmeruApp::UploadMarked() {
@@ -491,36 +500,33 @@ int TalmeruApp::UploadMarked() {
         [this](UploadHost& host) { return talmeru::UploadMarked(bank_, rom_.get(), host); });
 }
 
-void TalmeruApp::KeepUndoKeymap(const Keymap& keymap) {
-    auto copy = std::make_unique<Keymap>();
-    copy->CopyFrom(keymap);
-    undoKeymap_ = std::move(copy);
-    undoPartner_.reset();
-    // A drag on a stereo keymap also changes its right half: both go back together.
-    const auto* right = dynamic_cast<const Keymap*>(keymap.chained);
-    if (keymap.stereoRole == kStereoLeft && right && right != &keymap) {
-        undoPartner_ = std::make_unique<Keymap>();
-        undoPartner_->CopyFrom(*right);
-    }
+void TalmeruApp::KeepUndoKeymap(const Keymap&) {
+    history_->NameFieldStep("Keymap change");
 }
 
-void TalmeruApp::UndoKeymapChange() {
-    if (!CanUndoKeymap()) return;
-    std::unique_ptr<Keymap> copy = std::move(undoKeymap_);
-    std::unique_ptr<Keymap> partner = std::move(undoPartner_);
-    Keymap* target = bank_.GetKeymap(copy->Number());
-    // The keymap may have been deleted since; then there is nothing to put back.
-    if (!target) return;
-    target->CopyFrom(*copy);
-    Changed(*target);
-    Keymap* right = partner ? bank_.GetKeymap(partner->Number()) : nullptr;
-    if (right && right == target->chained) {
-        right->CopyFrom(*partner);
-        Changed(*right);
-    }
-    if (current_) Changed(*current_);
-    Refresh(kHintKeymaps);
-    SelectProgram(current_, true);
+void TalmeruApp::BeginStep(std::string_view name) {
+    history_->Begin(name);
+}
+
+void TalmeruApp::EndStep() {
+    history_->End();
+}
+
+void TalmeruApp::UndoTo(int position) {
+    if (!Editable()) return;
+    // Nothing queued may point at an object the undo deletes.
+    FlushPendingEdits();
+    UndoHistory::Applied applied;
+    if (!history_->GoTo(position, applied)) return;
+    applyingUndo_ = true;
+    for (BankObject* o : applied.changed)
+        Changed(*o);
+    for (BankObject* o : applied.created)
+        MarkForUpload(*o);
+    applyingUndo_ = false;
+    if (!applied.created.empty()) UploadMarked();
+    FlushPendingEdits();
+    Refresh(applied.hint);
 }
 
 void TalmeruApp::FlushPendingEdits() {

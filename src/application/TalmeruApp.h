@@ -13,6 +13,7 @@
 
 #include "application/BankEdits.h"
 #include "application/EmulatorAudio.h"
+#include "application/UndoHistory.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
 #include "platform/AudioOutput.h"
@@ -176,13 +177,19 @@ class TalmeruApp : public BankEdits {
     void UploadBank() { Upload(); }
     void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
 
-    // One step of keymap undo: a copy of a keymap as it was before the keymap editor's last
-    // drag. The copy replaces any earlier one; undoing writes it back into the keymap of the
-    // same number.
+    // The keymap editor's drags are named as one kind of step in the history.
     void KeepUndoKeymap(const Keymap& keymap) override;
-    const Keymap* UndoKeymap() const { return undoKeymap_.get(); }
-    bool CanUndoKeymap() const { return undoKeymap_ && Editable(); }
-    void UndoKeymapChange();
+    void BeginStep(std::string_view name) override;
+    void EndStep() override;
+    // Undo and redo: refused while the bank is read-only. What they write back goes to the
+    // synthesizer and the views refresh.
+    UndoHistory& History() { return *history_; }
+    bool CanUndo() { return Editable() && history_->CanUndo(); }
+    bool CanRedo() { return Editable() && history_->CanRedo(); }
+    void Undo() { UndoTo(history_->Position() - 1); }
+    void Redo() { UndoTo(history_->Position() + 1); }
+    // Undoes or redoes until position steps of the history are done.
+    void UndoTo(int position);
     // A registered (controllers 101/100) or non-registered (99/98) parameter number, then its
     // value as data entry (controller 6), on the audition channel.
     void SendRpn(uint8_t msb, uint8_t lsb, uint8_t value);
@@ -252,8 +259,8 @@ class TalmeruApp : public BankEdits {
     std::vector<BankObject*> pending_;
     std::vector<std::string> recent_;
     std::function<void(int, bool)> noteListener_;
-    std::unique_ptr<Keymap> undoKeymap_;
-    std::unique_ptr<Keymap> undoPartner_;  // the right half of a stereo undoKeymap_
+    std::unique_ptr<UndoHistory> history_;  // goes before the bank it watches
+    bool applyingUndo_ = false;
     std::mutex notifyMutex_;
     std::function<void()> incomingNotify_;
 };

@@ -155,6 +155,20 @@ ObjectPackResult BankObject::PackTo(ByteWriter& out) {
     return kObjectPacked;
 }
 
+std::vector<uint8_t> BankObject::PackedNow() const {
+    const int body = BodySize();
+    if (body < 0 || body > kMaxBodySize) return {};
+    std::vector<uint8_t> block(static_cast<size_t>(body + kObjectHeaderSize));
+    WriteHeader(block.data());
+    // The header's size is the one written at the last pack; this body's is the true one.
+    block[4] = static_cast<uint8_t>(body);
+    block[5] = static_cast<uint8_t>(body >> 8);
+    if (PackBody(std::span<uint8_t>(block.data() + kObjectHeaderSize, static_cast<size_t>(body))) !=
+        kPacked)
+        return {};
+    return block;
+}
+
 ObjectPackResult BankObject::PackCached() {
     if (!packed_.empty()) return kObjectPacked;
     bodySize_ = BodySize();

@@ -67,6 +67,9 @@ class BankObject {
     // message.
     [[nodiscard]] ObjectPackResult PackCached();
     const std::vector<uint8_t>& PackedCopy() const { return packed_; }
+    // The packed form as the object is now, ignoring and keeping the cached copy (which
+    // another reader may rely on being dropped by edits). Empty on failure; shows no message.
+    std::vector<uint8_t> PackedNow() const;
     void DropPackedCopy() {
         packed_.clear();
         packed_.shrink_to_fit();

@@ -143,15 +143,17 @@ void ZedoDatabase::ReplaceWaveData(WaveData* old, std::unique_ptr<WaveData> fres
     if (i < 0) return;
     for (auto& s : samples_)
         if (s && s->Wave() == old) s->AttachWave(fresh.get(), kAttachReference);
-    waves_[static_cast<size_t>(i)] = std::move(fresh);
+    std::swap(waves_[static_cast<size_t>(i)], fresh);
+    if (waveKeeper_) waveKeeper_(std::move(fresh));
 }
 
 void ZedoDatabase::PutWaveData(std::vector<std::unique_ptr<WaveData>> list) {
     waves_ = std::move(list);
     for (size_t i = 1; i < waves_.size();) {
-        if (waves_[i]->base == -1)
+        if (waves_[i]->base == -1) {
+            if (waveKeeper_) waveKeeper_(std::move(waves_[i]));
             waves_.erase(waves_.begin() + static_cast<std::ptrdiff_t>(i));
-        else
+        } else
             ++i;
     }
 }

@@ -3,6 +3,7 @@
 // object number), two tables of raw blocks the synthesizer hands us, and the list of wave
 // data the sample headers play (element 0 is always the ROM wave data).
 #include <array>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -76,6 +77,10 @@ class ZedoDatabase {
     // destroying the RAM wave data that no header uses any more.
     std::vector<std::unique_ptr<WaveData>> TakeWaveData() { return std::move(waves_); }
     void PutWaveData(std::vector<std::unique_ptr<WaveData>> list);
+    // Wave data that leaves the list (no header plays it any more, or replaced) goes to the
+    // keeper instead of being destroyed, so that undo can put it back; none: destroyed.
+    using WaveKeeper = std::function<void(std::unique_ptr<WaveData>)>;
+    void SetWaveKeeper(WaveKeeper keeper) { waveKeeper_ = std::move(keeper); }
     // Index of w in the list, or -1.
     int IndexOfWaveData(const WaveData* w) const;
 
@@ -159,6 +164,7 @@ class ZedoDatabase {
     std::array<std::vector<uint8_t>, kSlotCount> raw5_;
     std::array<std::vector<uint8_t>, kSlotCount> raw6_;
     std::vector<std::unique_ptr<WaveData>> waves_;
+    WaveKeeper waveKeeper_;
 };
 
 }  // namespace talmeru

@@ -1,5 +1,7 @@
 #include "wizards/DrumKit.h"
 
+#include "application/UndoHistory.h"
+
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -417,6 +419,7 @@ std::string DrumKit::Problem(const ZedoDatabase& db, const Program* current) con
 }
 
 Program* DrumKit::Build(BankEdits& edits, Program* current) const {
+    EditStep undoStep(edits, "Drum Kit Wizard");
     ZedoDatabase& db = edits.Bank();
     if (std::string problem = Problem(db, current); !problem.empty()) {
         ShowMessage(problem);

@@ -1,5 +1,7 @@
 #include "wizards/Microtuning.h"
 
+#include "application/UndoHistory.h"
+
 #include <array>
 #include <filesystem>
 #include <memory>
@@ -261,6 +263,7 @@ std::string Microtuning::Problem(const ZedoDatabase& db) const {
 }
 
 Program* Microtuning::Build(BankEdits& edits) const {
+    EditStep undoStep(edits, "Microtuning Wizard");
     ZedoDatabase& db = edits.Bank();
     Plan plan;
     if (std::string problem = Prepare(db, *this, plan); !problem.empty()) {

@@ -1,5 +1,7 @@
 #include "wizards/TonalProgram.h"
 
+#include "application/UndoHistory.h"
+
 #include <algorithm>
 #include <cctype>
 #include <memory>
@@ -389,6 +391,7 @@ std::string TonalProgram::Problem(const ZedoDatabase& db, int currentProgram,
 }
 
 Program* TonalProgram::Build(BankEdits& edits, int currentProgram, bool autoReplace) const {
+    EditStep undoStep(edits, "Tonal Program Wizard");
     ZedoDatabase& db = edits.Bank();
     if (std::string problem = Problem(db, currentProgram, autoReplace); !problem.empty()) {
         ShowMessage(problem);

@@ -177,14 +177,15 @@ TEST_F(MainWindowState, ShortcutsAndTheTitleFollowTheBankWithoutAMenuOpening) {
     QAction* save = ActionWithKey(*frame, QKeySequence::Save);
     QAction* undo = ActionWithKey(*frame, QKeySequence::Undo);
     ASSERT_TRUE(save && undo);
+    app->History().Reset();
     app->Bank().SetModified(false);
     BeforeShortcut();
     EXPECT_FALSE(save->isEnabled());
     EXPECT_FALSE(undo->isEnabled());
     EXPECT_FALSE(frame->isWindowModified());
 
+    app->Bank().GetProgram(0)->SetName("edited");
     app->Changed(*app->Bank().GetProgram(0));
-    app->KeepUndoKeymap(*app->Bank().GetKeymap(app->Bank().GetProgram(0)->GetLayer(0)->keymap));
     BeforeShortcut();
     EXPECT_TRUE(save->isEnabled());
     EXPECT_TRUE(undo->isEnabled());

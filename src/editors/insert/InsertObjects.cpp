@@ -1,5 +1,7 @@
 #include "editors/insert/InsertObjects.h"
 
+#include "application/UndoHistory.h"
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -303,6 +305,7 @@ bool InsertCommands::CanRenumber() const {
 }
 
 int InsertCommands::NewProgram() {
+    EditStep undoStep(app_, "New Program");
     if (!app_.Editable()) return -1;
     NewProgramForm form(Bank());
     if (!form.Open() || !ask_.AskNewProgram(form)) return -1;
@@ -321,6 +324,7 @@ int InsertCommands::NewProgram() {
 }
 
 int InsertCommands::NewKeymap(std::optional<bool> forcedStereo) {
+    EditStep undoStep(app_, "New Keymap");
     if (!app_.Editable()) return -1;
     NewKeymapForm form(Bank(), forcedStereo);
     if (!form.Open() || !ask_.AskNewKeymap(form)) return -1;
@@ -363,6 +367,7 @@ int InsertCommands::NewKeymap(std::optional<bool> forcedStereo) {
 }
 
 int InsertCommands::NewLayer() {
+    EditStep undoStep(app_, "New Layer");
     if (!app_.Editable()) return -1;
     if (!app_.CurrentProgram()) return NewProgram();
     const int programNumber = app_.CurrentNumber();
@@ -392,6 +397,7 @@ int InsertCommands::NewLayer() {
 }
 
 int InsertCommands::NewSample() {
+    EditStep undoStep(app_, "New Sample");
     if (!app_.Editable()) return -1;
     NewSampleForm form(Bank());
     if (!form.Open() || !ask_.AskNewSample(form)) return -1;
@@ -448,6 +454,7 @@ bool InsertCommands::RenumberCurrent() {
 }
 
 bool InsertCommands::RenumberProgram(int number) {
+    EditStep undoStep(app_, "Renumber Program");
     if (!app_.Editable()) return false;
     const Program* p = Bank().GetProgram(number);
     if (!p) return false;
@@ -483,6 +490,7 @@ bool InsertCommands::RenumberProgram(int number) {
 }
 
 bool InsertCommands::Rename(int type, int number) {
+    EditStep undoStep(app_, "Rename");
     if (type == kTypeProgram) return RenumberProgram(number);
     if (!app_.Editable()) return false;
     const BankObject* o = Bank().GetObject(type, number);
@@ -503,6 +511,7 @@ bool InsertCommands::Rename(int type, int number) {
 }
 
 bool InsertCommands::Purge() {
+    EditStep undoStep(app_, "Purge Unused");
     // Objects about to go may be waiting to be sent.
     app_.FlushPendingEdits();
     PurgeForm form(Bank());

@@ -1,5 +1,7 @@
 #include "editors/program/LayerCommands.h"
 
+#include "application/UndoHistory.h"
+
 #include <algorithm>
 
 #include "application/BankEdits.h"
@@ -59,6 +61,7 @@ bool LayerCommands::CanSplit(const std::vector<int>& selected) const {
 }
 
 int LayerCommands::Delete(const std::vector<int>& selected) {
+    EditStep undoStep(edits_, "Delete Layers");
     Program* p = CurrentProgram();
     std::vector<Layer*> layers = Layers(selected);
     if (!p || layers.empty()) return 1;
@@ -77,6 +80,7 @@ int LayerCommands::Delete(const std::vector<int>& selected) {
 }
 
 int LayerCommands::Duplicate(const std::vector<int>& selected) {
+    EditStep undoStep(edits_, "Duplicate Layers");
     Program* p = CurrentProgram();
     const std::vector<Layer*> layers = Layers(selected);
     if (!p || layers.empty()) return 1;
@@ -94,6 +98,7 @@ int LayerCommands::Duplicate(const std::vector<int>& selected) {
 }
 
 int LayerCommands::DuplicateKeymaps(const std::vector<int>& selected) {
+    EditStep undoStep(edits_, "Duplicate Keymaps");
     Program* p = CurrentProgram();
     std::vector<Layer*> layers = Layers(selected);
     if (!p || layers.empty()) return 1;
@@ -123,6 +128,7 @@ int LayerCommands::DuplicateKeymaps(const std::vector<int>& selected) {
 }
 
 int LayerCommands::Join(const std::vector<int>& selected) {
+    EditStep undoStep(edits_, "Join Stereo Layers");
     Program* p = CurrentProgram();
     if (!p || !CanJoin(selected)) return 1;
     const std::vector<Layer*> layers = Layers(selected);
@@ -156,6 +162,7 @@ int LayerCommands::Join(const std::vector<int>& selected) {
 }
 
 int LayerCommands::Split(const std::vector<int>& selected) {
+    EditStep undoStep(edits_, "Split Stereo Layers");
     Program* p = CurrentProgram();
     if (!p || !CanSplit(selected)) return 1;
     for (Layer* layer : Layers(selected))

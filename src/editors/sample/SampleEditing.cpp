@@ -1,5 +1,7 @@
 #include "editors/sample/SampleEditing.h"
 
+#include "application/UndoHistory.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -251,6 +253,7 @@ int SampleEditing::SetPoint(int which, const std::string& text) {
 }
 
 int SampleEditing::ResetPoints() {
+    EditStep undoStep(app_, "Reset Points");
     SampleHeader* h = Current();
     if (!h) return 0;
     int changed = h->SetStart(h->origStart);
@@ -311,6 +314,7 @@ void SampleEditing::ToggleLoops() {
 }
 
 int SampleEditing::MakeAliases() {
+    EditStep undoStep(app_, "Make Aliases");
     if (!app_.Editable()) return -1;
     ZedoDatabase& db = Bank();
     int last = -1;
@@ -353,6 +357,7 @@ int SampleEditing::MakeAliases() {
 }
 
 int SampleEditing::ApplyPreset(int index, const std::string& name) {
+    EditStep undoStep(app_, "Apply Envelope Preset");
     const EnvelopePresets presets(app_.Settings(), kNaturalEnvelope);
     int count = 0;
     for (SampleHeader* h : SelectedHeaders()) {
@@ -396,6 +401,7 @@ void SampleEditing::DeleteCommand() const {
 }
 
 int SampleEditing::NewSamples(const std::vector<std::string>& paths) {
+    EditStep undoStep(app_, "Import Samples");
     if (paths.empty() || !app_.Editable()) return -1;
     ZedoDatabase& db = Bank();
     app_.FlushPendingEdits();
@@ -446,6 +452,7 @@ ExtractPlan SampleEditing::PlanExtract() const {
 }
 
 int SampleEditing::Extract(const ExtractPlan& plan, const std::string& chosen) {
+    EditStep undoStep(app_, "Extract Sample");
     const bool several = plan.numbers.size() > 1;
     std::set<std::string> used;
     int written = 0;
@@ -472,6 +479,7 @@ int SampleEditing::Extract(const ExtractPlan& plan, const std::string& chosen) {
 }
 
 bool SampleEditing::RunWaveEditor(const EditorRunner& run, const ChangesChooser& choose) {
+    EditStep undoStep(app_, "Edit Wave Data");
     const std::string editor = app_.Options().waveEditorPath;
     if (editor.empty()) {
         ShowMessage("No wave editor defined in properties.");

@@ -17,6 +17,7 @@
 
 #include "app/AppFixture.h"
 #include "app/MainFrame.h"
+#include "app/UndoPanel.h"
 #include "editors/controls/KeyMatrix.h"
 #include "editors/keymap/KeymapEditor.h"
 
@@ -143,30 +144,38 @@ TEST_F(KeymapWindow, OneRowPerLayerButRightHalvesAndOneForAKeymapNoLayerPlays) {
 
 TEST_F(KeymapWindow, ADragMakesARangeAndTheEditMenuUndoesIt) {
     Open();
-    QMenu* edit = frame->UndoKeymapAction()->associatedObjects().isEmpty()
+    QAction* undo = frame->Undo()->UndoAction();
+    QMenu* edit = undo->associatedObjects().isEmpty()
                       ? nullptr
-                      : qobject_cast<QMenu*>(frame->UndoKeymapAction()->associatedObjects()[0]);
+                      : qobject_cast<QMenu*>(undo->associatedObjects()[0]);
     ASSERT_NE(edit, nullptr);
     emit edit->aboutToShow();
-    EXPECT_EQ(frame->UndoKeymapAction()->text().toStdString(), "Undo");
-    EXPECT_FALSE(frame->UndoKeymapAction()->isEnabled());
+    app->History().Reset();
+    emit edit->aboutToShow();
+    EXPECT_EQ(undo->text().toStdString(), "Undo");
+    EXPECT_FALSE(undo->isEnabled());
 
     Drag(Matrix(), 70, 65);
     EXPECT_EQ(Tops(), (std::vector<int>{59, 60, 64, 70, 127}));
     EXPECT_FALSE(Matrix()->AutoScrolling());
+    app->History().Settle();
     Drag(Matrix(), 30, 31);
     EXPECT_EQ(Tops(), (std::vector<int>{29, 31, 59, 60, 64, 70, 127}));
     // The rows show the edit.
     EXPECT_EQ(Matrix()->Model().Ranges().size(), 7u);
 
     emit edit->aboutToShow();
-    EXPECT_EQ(frame->UndoKeymapAction()->text().toStdString(), "Undo Keymap change");
-    ASSERT_TRUE(frame->UndoKeymapAction()->isEnabled());
-    frame->UndoKeymapAction()->trigger();
+    EXPECT_EQ(undo->text().toStdString(), "Undo \"Keymap change\"");
+    ASSERT_TRUE(undo->isEnabled());
+    undo->trigger();
     EXPECT_EQ(Tops(), (std::vector<int>{59, 60, 64, 70, 127}));
     EXPECT_EQ(Matrix()->Model().Ranges().size(), 5u);
     emit edit->aboutToShow();
-    EXPECT_FALSE(frame->UndoKeymapAction()->isEnabled());
+    EXPECT_EQ(frame->Undo()->RedoAction()->text().toStdString(), "Redo \"Keymap change\"");
+    undo->trigger();
+    emit edit->aboutToShow();
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(frame->Undo()->RedoAction()->isEnabled());
 }
 
 TEST_F(KeymapWindow, LayerRangeModeSetsTheLayersKeys) {
@@ -211,7 +220,7 @@ TEST_F(KeymapWindow, TheContextMenuFollowsTheRangeUnderThePointer) {
     EXPECT_TRUE(MenuAction(*silent, kCmdSplitRange)->isEnabled());
     MenuAction(*silent, kCmdSplitRange)->trigger();
     EXPECT_EQ(Tops(), (std::vector<int>{59, 60, 94, 127}));
-    EXPECT_FALSE(app->CanUndoKeymap());  // menu commands are not undoable
+    EXPECT_TRUE(app->CanUndo());  // menu commands are undoable too
 
     Mouse(m, QEvent::MouseButtonPress, BandPoint(m, 30), Qt::LeftButton, Qt::LeftButton);
     m->Command(kCmdEditSample);

@@ -1,4 +1,4 @@
-// The application's one step of keymap undo.
+// The keymap editor's drags in the application's undo history.
 #include <gtest/gtest.h>
 
 #include "app/AppFixture.h"
@@ -18,29 +18,38 @@ class KeymapUndo : public AppTest {
         Keymap* k = app->Bank().CreateKeymap("undo me", 300);
         ASSERT_NE(k, nullptr);
         k->entries = {{127, 0, 1}};
+        // The keymap made by hand is where the history starts.
+        app->History().Reset();
     }
     Keymap* Map() { return app->Bank().GetKeymap(300); }
 };
 
-TEST_F(KeymapUndo, UndoRestoresTheKeymapAsItWasBeforeTheLastDragOnly) {
-    EXPECT_FALSE(app->CanUndoKeymap());
+TEST_F(KeymapUndo, EachDragIsAStepUndoneInTurn) {
     KeymapCommands commands(*app, app->CurrentNumber());
+    app->History().Settle();
+    const int start = app->History().Position();
     ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 10, 20, 0));
+    app->History().Settle();
     ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 60, 70, 0));
     ASSERT_EQ(Map()->entries.size(), 5u);
-    EXPECT_TRUE(app->CanUndoKeymap());
+    ASSERT_TRUE(app->CanUndo());
+    EXPECT_EQ(app->History().UndoName(), "Keymap change");
     app->FlushPendingEdits();
 
-    app->UndoKeymapChange();
+    app->Undo();
+    ASSERT_NE(Map(), nullptr);
     ASSERT_EQ(Map()->entries.size(), 3u);
     EXPECT_EQ(Map()->entries[0].topKey, 9);
     EXPECT_EQ(Map()->entries[1].topKey, 20);
     EXPECT_EQ(Map()->Name(), "undo me");
-    EXPECT_FALSE(app->CanUndoKeymap());
     EXPECT_TRUE(app->Bank().IsModified());
     // The restored keymap went to the synthesizer with the refresh.
     EXPECT_TRUE(app->Pending().empty());
-    app->UndoKeymapChange();  // nothing left to undo
+    app->Undo();
+    ASSERT_NE(Map(), nullptr);
+    EXPECT_EQ(Map()->entries.size(), 1u);
+    EXPECT_EQ(app->History().Position(), start);
+    app->Redo();
     EXPECT_EQ(Map()->entries.size(), 3u);
 }
 
@@ -49,40 +58,39 @@ TEST_F(KeymapUndo, AStereoKeymapGetsBothHalvesBack) {
     ASSERT_NE(right, nullptr);
     right->entries = Map()->entries;
     PairStereo(*Map(), *right);
+    app->History().Reset();
     KeymapCommands commands(*app, app->CurrentNumber());
     ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 10, 20, 0));
     ASSERT_EQ(right->entries.size(), Map()->entries.size());
     ASSERT_EQ(right->entries.size(), 3u);
 
-    app->UndoKeymapChange();
+    app->Undo();
     EXPECT_EQ(Map()->entries.size(), 1u);
     EXPECT_EQ(app->Bank().GetKeymap(301)->entries.size(), 1u);
     EXPECT_EQ(Map()->chained, app->Bank().GetKeymap(301));
 }
 
-TEST_F(KeymapUndo, ACopyOfADeletedKeymapOrAnotherBankIsNotWrittenBack) {
-    app->KeepUndoKeymap(*Map());
-    ASSERT_EQ(app->Bank().DeleteObject(Map()), 0);
-    app->UndoKeymapChange();
-    EXPECT_EQ(Map(), nullptr);
-    EXPECT_FALSE(app->CanUndoKeymap());
-
-    Keymap* k = app->Bank().CreateKeymap("again", 300);
-    k->entries = {{127, 0, 1}};
-    app->KeepUndoKeymap(*k);
+TEST_F(KeymapUndo, StepsOfAnotherBankAreForgotten) {
+    KeymapCommands commands(*app, app->CurrentNumber());
+    ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 10, 20, 0));
+    EXPECT_TRUE(app->CanUndo());
+    app->Bank().SetModified(false);
     app->NewBank();
-    EXPECT_FALSE(app->CanUndoKeymap());
+    EXPECT_FALSE(app->CanUndo());
+    EXPECT_FALSE(app->CanRedo());
 }
 
 TEST_F(KeymapUndo, NothingIsUndoneWhileTheBankIsReadOnly) {
+    app->History().Settle();
     app->KeepUndoKeymap(*Map());
     Map()->entries = {{60, 0, 1}, {127, 0, 2}};
+    app->Changed(*Map());
     app->Bank().SetMergeWaveData(true);
-    EXPECT_FALSE(app->CanUndoKeymap());
-    app->UndoKeymapChange();
+    EXPECT_FALSE(app->CanUndo());
+    app->Undo();
     EXPECT_EQ(Map()->entries.size(), 2u);
     app->Bank().SetMergeWaveData(false);
-    app->UndoKeymapChange();
+    app->Undo();
     EXPECT_EQ(Map()->entries.size(), 1u);
 }
 
