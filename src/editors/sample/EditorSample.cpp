@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTreeWidget>
@@ -26,6 +27,7 @@
 #include "application/EnvelopePresets.h"
 #include "application/TalmeruApp.h"
 #include "editors/controls/EnvelopeCtrl.h"
+#include "editors/sample/SampleView.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Prompter.h"
 #include "platform/SoundPlayer.h"
@@ -54,7 +56,7 @@ constexpr const char* kPointTexts[3] = {"Start", "Loop", "End"};
 }  // namespace
 
 EditorSample::EditorSample(TalmeruApp& app, QWidget* parent)
-    : QWidget(parent), app_(app), edit_(app) {
+    : QWidget(parent), app_(app), edit_(app), audition_(app) {
     setWindowTitle("Sample Editor");
     // A transfer under its progress window keeps the fields from being edited meanwhile.
     edit_.SetBusyTest([] {
@@ -77,7 +79,9 @@ QPushButton* EditorSample::Button(const char* text) const {
 }
 
 void EditorSample::BuildForm() {
-    auto* top = new QHBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
+    outer->addLayout(top, 1);
     auto* left = new QVBoxLayout;
     auto* right = new QVBoxLayout;
     top->addLayout(left, 3);
@@ -241,6 +245,108 @@ void EditorSample::BuildForm() {
     env->addWidget(button("Delete Preset", &EditorSample::DeletePreset), 4, 3);
     Button("Delete Preset")->setText("Delete");
     right->addWidget(natural, 1);
+    BuildView(outer);
+}
+
+void EditorSample::BuildView(QBoxLayout* into) {
+    auto* group = new QGroupBox("Sample View", this);
+    auto* layout = new QGridLayout(group);
+    auto* tools = new QHBoxLayout;
+    auto button = [this, group, tools](const char* text, const char* tip) {
+        auto* b = new QPushButton(text, group);
+        b->setToolTip(tip);
+        buttons_.emplace_back(text, b);
+        tools->addWidget(b);
+        return b;
+    };
+    wave_ = new WaveView(group);
+    join_ = new LoopJoinView(group);
+    scroll_ = new QScrollBar(Qt::Horizontal, group);
+    auto zoom = [this](double factor) {
+        wave_->ZoomBy(factor, wave_->ViewStart() + wave_->ViewSpan() / 2);
+    };
+    connect(button("Zoom In", "Shows half as much (or turn the wheel over the wave)"),
+            &QPushButton::clicked, this, [zoom] { zoom(0.5); });
+    connect(button("Zoom Out", "Shows twice as much"), &QPushButton::clicked, this,
+            [zoom] { zoom(2.0); });
+    connect(button("Whole Sample", "Shows the whole sample"), &QPushButton::clicked, wave_,
+            &WaveView::ZoomAll);
+    snap_ = new QCheckBox("Snap to zero crossings", group);
+    snap_->setToolTip("Dragged markers land on rising zero crossings; Shift while dragging swaps");
+    snap_->setChecked(true);
+    connect(snap_, &QCheckBox::toggled, wave_, &WaveView::SetSnap);
+    tools->addWidget(snap_);
+    tools->addStretch(1);
+    connect(button("Find Loop", "Moves the loop points nearby to where the waveform joins best"),
+            &QPushButton::clicked, this, [this] {
+                WaitCursor wait;
+                edit_.FindLoop();
+                ShowFields();
+            });
+    connect(button("Detect Pitch", "Sets the root pitch from the sample's fundamental"),
+            &QPushButton::clicked, this, [this] {
+                WaitCursor wait;
+                edit_.DetectPitch();
+                ShowFields();
+            });
+    QPushButton* hold = button(
+        "Hold to Play",
+        "Plays the sample on the synthesizer at its root key, looping, while the button is held");
+    connect(hold, &QPushButton::pressed, this, [this] {
+        if (SampleHeader* h = edit_.Current()) audition_.Start(h->Number());
+    });
+    connect(hold, &QPushButton::released, this, [this] { audition_.Stop(); });
+
+    connect(wave_, &WaveView::pointMoved, this, [this](int which, qint64 frame) {
+        edit_.MovePoint(which, frame);
+        ShowFields();
+    });
+    connect(wave_, &WaveView::viewChanged, this, [this] {
+        QSignalBlocker block(scroll_);
+        const auto span = static_cast<int>(std::lround(wave_->ViewSpan()));
+        scroll_->setRange(0, static_cast<int>(std::max<int64_t>(0, wave_->Frames() - span)));
+        scroll_->setPageStep(std::max(1, span));
+        scroll_->setSingleStep(std::max(1, span / 10));
+        scroll_->setValue(static_cast<int>(std::lround(wave_->ViewStart())));
+    });
+    connect(scroll_, &QScrollBar::valueChanged, this,
+            [this](int value) { wave_->SetViewStart(value); });
+
+    auto* joinLabel = new QLabel("Loop Join", group);
+    layout->addLayout(tools, 0, 0, 1, 2);
+    layout->addWidget(wave_, 1, 0);
+    layout->addWidget(join_, 1, 1);
+    layout->addWidget(scroll_, 2, 0);
+    layout->addWidget(joinLabel, 2, 1, Qt::AlignHCenter);
+    layout->setColumnStretch(0, 4);
+    layout->setColumnStretch(1, 1);
+    layout->setRowStretch(1, 1);
+    into->addWidget(group, 1);
+}
+
+void EditorSample::ShowWave(bool enabled) {
+    SampleHeader* h = enabled ? edit_.Current() : nullptr;
+    const auto left = h ? edit_.Frames(*h) : nullptr;
+    const SampleHeader* partner = h ? StereoPartner(*h) : nullptr;
+    const auto right = partner ? edit_.Frames(*partner) : nullptr;
+    if (!left) {
+        wave_->Clear();
+        join_->Clear();
+    } else {
+        const SampleEditing::FramePoints points = SampleEditing::PointsInFrames(*h);
+        wave_->Show(left, right, points);
+        // A few milliseconds either side of the join.
+        const int rate = h->Wave()->SampleRate();
+        join_->Show(left, points, std::clamp(rate / 200, 16, 2048));
+    }
+    const bool editable = app_.Editable();
+    Button("Zoom In")->setEnabled(left != nullptr);
+    Button("Zoom Out")->setEnabled(left != nullptr);
+    Button("Whole Sample")->setEnabled(left != nullptr);
+    Button("Find Loop")->setEnabled(left && editable);
+    Button("Detect Pitch")->setEnabled(left && editable);
+    Button("Hold to Play")->setEnabled(h && h->Wave());
+    wave_->setEnabled(left != nullptr);
 }
 
 std::vector<int> EditorSample::SelectedNumbers() const {
@@ -368,6 +474,7 @@ void EditorSample::ShowFields() {
     Button("Wave Editor")->setEnabled(v.canPlay && editable);
     Button("Spectrum")->setEnabled(v.canSpectrum);
     Button("Add")->setEnabled(v.enabled);
+    ShowWave(v.enabled);
     showing_ = false;
 }
 
@@ -473,6 +580,8 @@ void EditorSample::WaveEditor() {
                                   return AskChanges(path, offer);
                               };
     edit_.RunWaveEditor(run, choose);
+    // The file may hold other frames now.
+    edit_.ForgetWaves();
     Refill();
 }
 

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "editors/sample/SampleAudition.h"
 #include "editors/sample/SampleEditing.h"
 
+class QBoxLayout;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -18,6 +20,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
+class QScrollBar;
 class QSpinBox;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -25,7 +28,9 @@ class QTreeWidgetItem;
 namespace talmeru {
 
 class CEnvelopeCtrl;
+class LoopJoinView;
 class TalmeruApp;
+class WaveView;
 
 inline constexpr const char* kSampleEditorFrameName = "SampleEditorFrame";
 
@@ -58,6 +63,11 @@ class EditorSample : public QWidget {
     QListWidget* PresetList() const { return presets_; }
     QLineEdit* PresetName() const { return presetName_; }
     QRadioButton* FilterButton(int filter) const { return filters_[size_t(filter)]; }
+    WaveView* Wave() const { return wave_; }
+    LoopJoinView* JoinView() const { return join_; }
+    QScrollBar* WaveScroll() const { return scroll_; }
+    QCheckBox* SnapBox() const { return snap_; }
+    SampleAudition& Audition() { return audition_; }
 
     // The dialogs, which tests answer instead of a user.
     using FilesAsker = std::function<std::vector<std::string>()>;
@@ -76,6 +86,9 @@ class EditorSample : public QWidget {
 
   private:
     void BuildForm();
+    // The waveform, its markers and zoom, the loop join and the commands that read the wave.
+    void BuildView(QBoxLayout* into);
+    void ShowWave(bool enabled);
     void FillList();
     void SelectionChanged();
     void ShowFields();
@@ -120,6 +133,11 @@ class EditorSample : public QWidget {
     QListWidget* presets_ = nullptr;
     QLineEdit* presetName_ = nullptr;
     std::vector<QWidget*> fieldControls_;
+    WaveView* wave_ = nullptr;
+    LoopJoinView* join_ = nullptr;
+    QScrollBar* scroll_ = nullptr;
+    QCheckBox* snap_ = nullptr;
+    SampleAudition audition_;
 
     FilesAsker askFiles_;
     SavePathAsker askSavePath_;

@@ -4,11 +4,15 @@
 // loops, aliases, new samples from wave files, extraction to WAV files and the round trip
 // through an external wave editor. Headers are named by number and looked up on use.
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "editors/sample/SampleAnalysis.h"
+#include "editors/sample/WavePeaks.h"
 #include "model/Listers.h"
 
 namespace talmeru {
@@ -131,6 +135,31 @@ class SampleEditing {
     int SetFlag(int bit, bool on);
     int SetAttackSegs(int count);
 
+    // The sample view. A header's points in frames of its wave data (loop -1: no loop).
+    struct FramePoints {
+        int64_t start = 0;
+        int64_t loop = -1;
+        int64_t end = 0;
+    };
+    static FramePoints PointsInFrames(const SampleHeader& header);
+    // A header's wave data decoded, with its peaks; none without readable data. Each wave data
+    // is read once; ForgetWaves reads them again (after the wave editor changed a file).
+    std::shared_ptr<const WavePeaks> Frames(const SampleHeader& header);
+    void ForgetWaves() { peaks_.Clear(); }
+    // A marker of the current header dropped at a frame: the same edit as typing the frame
+    // into the point's field.
+    int MovePoint(int which, int64_t frame);
+    // Loop points near the current header's where its waveform joins best (near the middle
+    // when it does not loop), or none.
+    std::optional<LoopProposal> ProposeLoop();
+    // Find Loop: the proposal written into the header as one edit; 1 when it changed.
+    int FindLoop();
+    // The root key that the current header's frames sound at (fractional), or none.
+    std::optional<double> DetectRootKey();
+    // Detect Pitch: the header's pitch set from the detected root key as one edit; 1 when
+    // it changed.
+    int DetectPitch();
+
     // Commands on every selected header.
     void ToggleLoops();
     // The number of the last alias made, or -1.
@@ -170,6 +199,7 @@ class SampleEditing {
     std::function<bool()> busy_;
     int filter_ = kSamplesAll;
     std::vector<int> selected_;
+    WavePeakCache peaks_;
 };
 
 }  // namespace talmeru

@@ -3,19 +3,26 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiSubWindow>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTreeWidget>
+#include <QWheelEvent>
+#include <cmath>
+#include <numbers>
 
 #include "app/MainFrame.h"
 #include "app/WindowFixture.h"
 #include "editors/controls/EnvelopeCtrl.h"
 #include "editors/sample/EditorSample.h"
+#include "editors/sample/SampleView.h"
 #include "platform/FileUtil.h"
 #include "platform/SoundPlayer.h"
 #include "support/WavBuilder.h"
@@ -73,6 +80,118 @@ TEST_F(SampleEditorWindow, NewSelectsTheSampleAndShowsItsFields) {
     editor->Button("Play")->click();
     ASSERT_EQ(player.played.size(), 1u);
     EXPECT_EQ(player.played.front(), h->Wave()->path);
+}
+
+// A marker dragged with the mouse from x to x2, as a user would.
+void Drag(QWidget* w, double x, double x2, Qt::KeyboardModifiers mods) {
+    const double y = w->height() / 2.0;
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, y), w->mapToGlobal(QPointF(x, y)),
+                      Qt::LeftButton, Qt::LeftButton, mods);
+    QApplication::sendEvent(w, &press);
+    QMouseEvent move(QEvent::MouseMove, QPointF(x2, y), w->mapToGlobal(QPointF(x2, y)),
+                     Qt::NoButton, Qt::LeftButton, mods);
+    QApplication::sendEvent(w, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(x2, y), w->mapToGlobal(QPointF(x2, y)),
+                        Qt::LeftButton, Qt::NoButton, mods);
+    QApplication::sendEvent(w, &release);
+}
+
+TEST_F(SampleEditorWindow, TheSampleViewPaintsBothHalvesAndItsMarkersDrag) {
+    // A stereo 441 Hz tone, looped.
+    std::vector<int16_t> tone;
+    for (int i = 0; i < 40000; ++i)
+        tone.push_back(int16_t(std::lround(15000 * std::sin(2 * std::numbers::pi * i / 100))));
+    WavPlan plan;
+    plan.channels = 2;
+    plan.data = Pcm16({tone, tone});
+    plan.unity = 69;
+    plan.loops = {{0, 10000, 30000, 0}};
+    const std::string path = (Dir() / "tone.wav").string();
+    ASSERT_TRUE(WriteWholeFile(path, MakeWav(plan)));
+    EditorSample* editor = frame->OpenSampleEditor();
+    editor->SetFilesAsker([path] { return std::vector<std::string>{path}; });
+    editor->Button("New")->click();
+    SampleHeader* h = editor->Logic().Current();
+    ASSERT_NE(h, nullptr);
+    WaveView* view = editor->Wave();
+    view->resize(800, 200);
+    view->ZoomAll();
+    ASSERT_TRUE(view->HasWave());
+    EXPECT_EQ(view->Frames(), 40000);
+    EXPECT_TRUE(editor->JoinView()->Showing());
+    EXPECT_TRUE(editor->Button("Find Loop")->isEnabled());
+    EXPECT_TRUE(editor->Button("Hold to Play")->isEnabled());
+
+    // Both halves are drawn, one above the other.
+    const QImage picture = view->grab().toImage();
+    auto inked = [&picture](int top, int bottom) {
+        int count = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                count += picture.pixelColor(x, y) == QColor(20, 70, 160);
+        return count;
+    };
+    EXPECT_GT(inked(0, picture.height() / 2), 2000);
+    EXPECT_GT(inked(picture.height() / 2, picture.height()), 2000);
+
+    // The end marker dragged left lands on the nearest rising zero crossing and is written
+    // as the field writes it.
+    const auto& frames = editor->Logic().Frames(*h)->Data();
+    const double endX = view->XOf(static_cast<double>(view->Points().end));
+    Drag(view, endX, endX - 200, Qt::NoModifier);
+    const int64_t end = h->end / 2;
+    EXPECT_LT(end, 30000);
+    EXPECT_LT(frames[size_t(end - 1)], 0);
+    EXPECT_GE(frames[size_t(end)], 0);
+    EXPECT_NEAR(static_cast<double>(end), view->FrameAt(endX - 200), 100);
+    EXPECT_EQ(editor->PointEdit(kPointEnd)->text(), QString::number(end));
+    EXPECT_EQ(StereoPartner(*h)->end, h->end);
+    const auto& pending = app->Pending();
+    EXPECT_NE(std::find(pending.begin(), pending.end(), h), pending.end());
+
+    // Shift swaps snapping off: the loop lands under the pointer.
+    const double loopX = view->XOf(static_cast<double>(view->Points().loop));
+    Drag(view, loopX, loopX + 33, Qt::ShiftModifier);
+    EXPECT_EQ(h->loopStart / 2, std::llround(view->FrameAt(loopX + 33)));
+    editor->SnapBox()->setChecked(false);
+    const double startX = view->XOf(0);
+    Drag(view, startX, startX + 7, Qt::NoModifier);
+    EXPECT_EQ(h->start / 2, std::llround(view->FrameAt(startX + 7)));
+
+    // The wheel zooms about the pointer; the scroll bar follows and scrolls.
+    QWheelEvent wheel(QPointF(400, 100), view->mapToGlobal(QPointF(400, 100)), QPoint(),
+                      QPoint(0, 360), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    const double under = view->FrameAt(400);
+    QApplication::sendEvent(view, &wheel);
+    EXPECT_LT(view->ViewSpan(), 40000 * 0.6);
+    EXPECT_NEAR(view->FrameAt(400), under, 1.0);
+    EXPECT_EQ(editor->WaveScroll()->pageStep(), std::lround(view->ViewSpan()));
+    editor->WaveScroll()->setValue(0);
+    EXPECT_EQ(view->ViewStart(), 0.0);
+
+    // A sample that does not loop shows no loop marker and no join.
+    editor->PointEdit(kPointLoop)->setText("-1");
+    emit editor->PointEdit(kPointLoop)->editingFinished();
+    EXPECT_EQ(editor->PointEdit(kPointLoop)->text(), kNoLoopText);
+    EXPECT_EQ(view->Points().loop, -1);
+    EXPECT_FALSE(editor->JoinView()->Showing());
+
+    // Find Loop loops it again at whole periods; Detect Pitch finds A4 + 15.6 cents (441 Hz).
+    editor->Button("Find Loop")->click();
+    EXPECT_EQ((h->end - h->loopStart) / 2 % 100, 0);
+    EXPECT_TRUE(editor->JoinView()->Showing());
+    editor->Button("Detect Pitch")->click();
+    EXPECT_NEAR(RootKeyOf(*h), 69 + 12 * std::log2(441.0 / 440.0), 0.01);
+    EXPECT_EQ(editor->OriginalNoteLabel()->text().toStdString(), FractionalNoteText(RootKeyOf(*h)));
+
+    // Held, the sample sounds on the synthesizer; let go, it stops.
+    emit editor->Button("Hold to Play")->pressed();
+    EXPECT_TRUE(editor->Audition().Playing());
+    emu->Flush();
+    EXPECT_EQ(emu->SoundingNotes().size(), 1u);
+    emit editor->Button("Hold to Play")->released();
+    emu->Flush();
+    EXPECT_TRUE(emu->SoundingNotes().empty());
 }
 
 TEST_F(SampleEditorWindow, SeveralSelectedShowNoFields) {

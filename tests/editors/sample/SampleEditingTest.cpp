@@ -1,9 +1,13 @@
 // The sample editor's logic against a bank on the emulator: texts, field edits, loops,
 // aliases, new samples, extraction and the external wave editor round trip.
+#include <cmath>
 #include <filesystem>
+#include <numbers>
+#include <set>
 
 #include "app/AppFixture.h"
 #include "application/EnvelopePresets.h"
+#include "editors/sample/SampleAudition.h"
 #include "editors/sample/SampleEditing.h"
 #include "files/WavWaveData.h"
 #include "model/NoteNames.h"
@@ -497,6 +501,149 @@ TEST_F(SampleEditingTest, DeleteOnlyExplains) {
     EXPECT_TRUE(prompter.Saw(
         "To delete samples, remove all references to them from the keymaps, and then select the "
         "\"Edit|Purge Unused\" menu command."));
+}
+
+}  // namespace
+}  // namespace talmeru::test
+
+namespace talmeru::test {
+namespace {
+
+// A tone of period 100 frames at 44100 Hz (441 Hz) with two overtones, looped over
+// [loopStart, loopEnd) frames, the file's unity note given wrongly as 60.
+std::vector<int16_t> ToneFrames(int frames, double scale) {
+    std::vector<int16_t> out;
+    for (int i = 0; i < frames; ++i) {
+        const double t = 2 * std::numbers::pi * i / 100.0;
+        out.push_back(static_cast<int16_t>(
+            std::lround(scale * (9000 * std::sin(t) + 4000 * std::sin(2 * t + 1) +
+                                 2000 * std::sin(3 * t + 2)))));
+    }
+    return out;
+}
+
+class SampleViewLogicTest : public SampleEditingTest {
+  protected:
+    int ToneSample(const std::string& name, int frames, int channels, uint32_t loopStart,
+                   uint32_t loopEnd) {
+        WavPlan plan;
+        plan.channels = channels;
+        std::vector<std::vector<int16_t>> ch;
+        for (int c = 0; c < channels; ++c)
+            ch.push_back(ToneFrames(frames, 1.0 - 0.3 * c));
+        plan.data = Pcm16(ch);
+        plan.unity = 60;
+        plan.loops = {{0, loopStart, loopEnd, 0}};
+        const std::string path = (Dir() / name).string();
+        EXPECT_TRUE(WriteWholeFile(path, MakeWav(plan)));
+        const int n = edit->NewSamples({path});
+        edit->Select({n});
+        return n;
+    }
+};
+
+TEST_F(SampleViewLogicTest, MarkersFindLoopAndDetectPitchWriteTheHeaderAndItsPartner) {
+    const int n = ToneSample("tone.wav", 44100, 2, 10017, 30055);
+    SampleHeader* h = Made(n);
+    ASSERT_NE(h, nullptr);
+    SampleHeader* r = StereoPartner(*h);
+    ASSERT_NE(r, nullptr);
+    const auto frames = edit->Frames(*h);
+    ASSERT_NE(frames, nullptr);
+    EXPECT_EQ(frames->Frames(), 44100);
+    EXPECT_EQ(frames->Data()[25], ToneFrames(26, 1.0)[25]);
+    EXPECT_EQ(edit->Frames(*h), frames);  // read once
+    EXPECT_NE(edit->Frames(*r), frames);
+    EXPECT_EQ(SampleEditing::PointsInFrames(*h).loop, 10017);
+
+    // A marker dropped at a frame stores it as the field does: in bytes of 16-bit data.
+    EXPECT_EQ(edit->MovePoint(kPointEnd, 30001), 1);
+    EXPECT_EQ(h->end, 60002);
+    EXPECT_EQ(r->end, 60002);
+    EXPECT_TRUE(IsPending(h) && IsPending(r));
+    app->FlushPendingEdits();
+
+    EXPECT_EQ(edit->FindLoop(), 1);
+    const SampleEditing::FramePoints p = SampleEditing::PointsInFrames(*h);
+    EXPECT_EQ((p.end - p.loop) % 100, 0) << p.loop << " " << p.end;
+    EXPECT_LE(std::abs(p.end - 30001), 1024);
+    EXPECT_EQ(r->loopStart, h->loopStart);
+    EXPECT_EQ(r->end, h->end);
+    EXPECT_TRUE(IsPending(h) && IsPending(r));
+    EXPECT_EQ(edit->FindLoop(), 0);  // already the best join
+    app->FlushPendingEdits();
+
+    const double truth = KeyOfFrequency(441.0);
+    EXPECT_NEAR(RootKeyOf(*h), 60.0, 0.01);
+    EXPECT_EQ(edit->DetectPitch(), 1);
+    EXPECT_NEAR(RootKeyOf(*h), truth, 0.01);  // a cent, as the header's 1/256 steps allow
+    EXPECT_EQ(r->pitch, h->pitch);
+    EXPECT_TRUE(IsPending(h));
+
+    // A sample that does not loop gets a loop proposed near its middle.
+    EXPECT_EQ(edit->SetPoint(kPointLoop, "-1"), 1);
+    ASSERT_TRUE(edit->ProposeLoop());
+    EXPECT_NEAR(static_cast<double>(edit->ProposeLoop()->loopStart), (p.end) / 2.0, 1200);
+
+    // ROM headers have no frames to read.
+    for (int i = 0; i < kSlotCount; ++i) {
+        SampleHeader* rom = app->Bank().GetSampleHeader(i);
+        if (!rom || !IsRomHeader(*rom)) continue;
+        EXPECT_EQ(edit->Frames(*rom), nullptr);
+        edit->Select({i});
+        EXPECT_EQ(edit->FindLoop(), 0);
+        EXPECT_EQ(edit->DetectPitch(), 0);
+        break;
+    }
+}
+
+TEST_F(SampleViewLogicTest, HeldPlayLoopsTheSampleOnAProgramOfItsOwn) {
+    // Half a second of tone, looped: still sounding after two seconds only through its loop.
+    const int n = ToneSample("held.wav", 22050, 1, 10000, 20000);
+    SampleHeader* h = Made(n);
+    ASSERT_NE(h, nullptr);
+    // An envelope that holds its level while the key is down.
+    h->envelope = {{0, 0}, {0, 0}, {-2046, 0}};
+    app->Changed(*h);
+    const int current = app->CurrentNumber();
+    auto programs = [this] {
+        int count = 0;
+        for (int i = 0; i < kSlotCount; ++i)
+            count += app->Bank().GetProgram(i) != nullptr;
+        return count;
+    };
+    const int programsBefore = programs();
+    emu->SetAudioRate(44100);
+    SampleAudition audition(*app);
+    ASSERT_TRUE(audition.Start(n));
+    emu->Flush();
+    const int program = audition.ProgramNumber();
+    EXPECT_TRUE(emu->InRam(kTypeProgram, program));
+    EXPECT_EQ(app->Bank().GetProgram(program), nullptr);
+    EXPECT_EQ(programs(), programsBefore);
+    EXPECT_EQ(emu->ChannelProgram(app->AuditionChannel()), program % 128);
+    EXPECT_EQ(audition.Key(), 60);  // the file's unity note
+    EXPECT_EQ(emu->SoundingNotes(), (std::set<std::pair<int, int>>{{app->AuditionChannel(), 60}}));
+
+    // Two seconds of a half-second sample: the last block still sounds as loud as the first.
+    std::vector<float> left(4410), right(4410);
+    std::vector<double> peaks;
+    for (int block = 0; block < 20; ++block) {
+        emu->Render(left.data(), right.data(), 4410);
+        double peak = 0;
+        for (float v : left)
+            peak = std::max(peak, double(std::abs(v)));
+        peaks.push_back(peak);
+    }
+    EXPECT_GT(peaks.front(), 1e-3);
+    EXPECT_GT(peaks.back(), 0.9 * peaks.front());
+
+    audition.Stop();
+    emu->Flush();
+    EXPECT_TRUE(emu->SoundingNotes().empty());
+    EXPECT_FALSE(emu->InRam(kTypeProgram, program));
+    EXPECT_EQ(emu->ChannelProgram(app->AuditionChannel()), current % 128);
+    EXPECT_FALSE(audition.Playing());
 }
 
 }  // namespace
