@@ -1,7 +1,5 @@
 #include "editors/sample/SampleEditing.h"
 
-#include "application/UndoHistory.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -10,6 +8,7 @@
 
 #include "application/EnvelopePresets.h"
 #include "application/TalmeruApp.h"
+#include "application/UndoHistory.h"
 #include "files/WavWaveData.h"
 #include "files/WaveImport.h"
 #include "model/BankLink.h"
@@ -338,6 +337,7 @@ int SampleEditing::FindLoop() {
     const std::optional<LoopProposal> found = ProposeLoop();
     SampleHeader* h = Current();
     if (!found || !h) return 0;
+    EditStep step(app_, "Find Loop");
     const auto div = static_cast<int64_t>(PointDivisor(*h));
     int changed = h->SetLoopStart(static_cast<int32_t>(found->loopStart * div));
     changed |= h->SetEnd(static_cast<int32_t>(found->end * div));
@@ -366,6 +366,7 @@ int SampleEditing::DetectPitch() {
     const std::optional<double> key = DetectRootKey();
     SampleHeader* h = Current();
     if (!key || !h) return 0;
+    EditStep step(app_, "Detect Pitch");
     const int before = h->pitch;
     h->SetPitch(*key);
     if (h->pitch == before) return 0;
