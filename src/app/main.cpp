@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     frame.StartAudio();
     frame.FillProgramBox();
     frame.ShowCurrentProgram();
-    frame.ReopenEditors();
+    frame.OpenStartWindows();
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(700, &frame, [&] {
             frame.grab().save(screenshot, "PNG");
