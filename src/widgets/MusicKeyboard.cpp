@@ -102,12 +102,13 @@ void CMusicKeyboard::paintEvent(QPaintEvent* event) {
     const int labelTop = int(scale.map(QPointF(0, kUpperBottom)).y()) + 1;
     for (int key = layout_.Lowest(); key <= layout_.Highest(); key += 12) {
         const QString label = OctaveLabel(key);
-        const QRect key_ = KeyBounds(key);
-        const QRect room(key_.left() + 1, labelTop, key_.width() - 2, key_.bottom() - labelTop);
+        // Under the C and the D beside it: the next label is an octave away.
+        const QRect c = KeyBounds(key), d = KeyBounds(std::min(key + 2, layout_.Highest()));
+        const QRect room(c.left() + 1, labelTop, d.right() - c.left() - 2, c.bottom() - labelTop);
         if (label.isEmpty() || metrics.horizontalAdvance(label) > room.width() ||
             metrics.height() > room.height() + 2 || !event->region().intersects(room))
             continue;
-        p.drawText(room, Qt::AlignHCenter | Qt::AlignBottom, label);
+        p.drawText(room.adjusted(1, 0, 0, -1), Qt::AlignLeft | Qt::AlignBottom, label);
     }
 }
 
