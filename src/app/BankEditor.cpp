@@ -442,6 +442,9 @@ CBankFrame::CBankFrame(TalmeruApp& app, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter_);
+    // The two banks are peers: they share the width evenly until the user moves the bar.
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 1);
     const int left =
         std::max(kSmallestSplitter,
                  app_.Settings().GetInt("Settings", "BankSplitterWidth", kDefaultSplitter));
@@ -451,10 +454,10 @@ CBankFrame::CBankFrame(TalmeruApp& app, QWidget* parent)
 }
 
 void CBankFrame::ApplySplitter() {
-    const int left =
-        std::max(kSmallestSplitter,
-                 app_.Settings().GetInt("Settings", "BankSplitterWidth", kDefaultSplitter));
     if (layout()) layout()->activate();
+    const int room = splitter_->width() - splitter_->handleWidth();
+    const int stored = app_.Settings().GetInt("Settings", "BankSplitterWidth", 0);
+    const int left = std::max(kSmallestSplitter, stored > 0 ? stored : room / 2);
     splitter_->setSizes({left, std::max(1, splitter_->width() - splitter_->handleWidth() - left)});
 }
 

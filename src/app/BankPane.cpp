@@ -9,6 +9,7 @@
 
 #include "application/TalmeruApp.h"
 #include "files/BankFile.h"
+#include "files/ConversionLog.h"
 #include "model/BankTransfer.h"
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
@@ -155,7 +156,12 @@ std::string BankPane::TabLabel(int tab) const {
 
 int BankPane::LoadScratch(const std::string& path) {
     if (main_) return 1;
-    const int rc = OpenBank(*scratch_, path, 0);
+    // An import converted on the way reports like one opened as the main bank.
+    ShellWindow* window = app_.Window();
+    ConversionLog* log = window ? window->Log() : nullptr;
+    if (log) log->Clear();
+    const int rc = OpenBank(*scratch_, path, 0, log);
+    if (window) window->ShowLog();
     if (rc != 0) ShowMessage("Could not read file properly.");
     return rc;
 }

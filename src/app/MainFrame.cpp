@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -62,7 +64,20 @@ QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+// The main window's size, place and maximised state, and whether editors show as tabs. The
+// docks and bars stand in "BARSTATE".
+constexpr const char* kGeometryKey = "MainFrame-Geometry";
+constexpr const char* kTabbedKey = "TabbedEditors";
+
 }  // namespace
+
+QRect FirstStartGeometry(const QRect& screen) {
+    // Most of the screen, centred, leaving the desktop's edges visible around it.
+    const QSize size(screen.width() * 9 / 10, screen.height() * 9 / 10);
+    QRect r(QPoint(0, 0), size);
+    r.moveCenter(screen.center());
+    return r;
+}
 
 void QtEventPump::Pump() {
     if (QThread::currentThread() != qApp->thread()) return;
@@ -77,6 +92,10 @@ void QtEventPump::Pump() {
 CMainFrame::CMainFrame(TalmeruApp& app)
     : app_(app), mdi_(new QMdiArea(this)), uploads_(std::make_unique<UploadWindow>(this)) {
     setCentralWidget(mdi_);
+    mdi_->setTabsClosable(true);
+    mdi_->setTabsMovable(true);
+    mdi_->setDocumentMode(true);
+    setDockOptions(dockOptions() | QMainWindow::AnimatedDocks);
     status_ = new ConversionStatusWindow(app_.Options().importPrompt, this);
     BuildBars();
     BuildMenus();
@@ -178,7 +197,7 @@ void CMainFrame::BuildBars() {
     velocity_->setRange(0, 127);
     velocity_->setInvertedAppearance(true);
     velocity_->setValue(127 - app_.AuditionVelocity());
-    velocity_->setFixedHeight(kWhiteBottom + 1);
+    velocity_->setFixedHeight(CMusicKeyboard::kHeight);
     velocity_->setToolTip("Virtual Keyboard volume");
     keyboardBar_->addWidget(keyboard_);
     keyboardBar_->addWidget(velocity_);
@@ -203,6 +222,8 @@ void CMainFrame::BuildBars() {
     displayBar_->setToolTip("Midi Channel Display");
     display_ = new CMidiDisplayCtrl(displayBar_);
     displayBar_->addWidget(display_);
+    // The last bar of a row takes what the row has left: the keyboard's keys grow into it.
+    insertToolBar(keyboardBar_, displayBar_);
 
     meter_ = new CLevelMeter(this);
     statusBar()->addPermanentWidget(meter_);
@@ -292,6 +313,16 @@ void CMainFrame::BuildMenus() {
     connect(statusToggle, &QAction::toggled, statusBar(), &QWidget::setVisible);
     view->addAction(keyboardBar_->toggleViewAction());
     view->addAction(displayBar_->toggleViewAction());
+    view->addSeparator();
+    auto* viewMode = new QActionGroup(this);
+    tabbedView_ = view->addAction("&Tabbed Editors", [this] { SetTabbedView(true); });
+    QAction* windowed = view->addAction("&Editors in Windows", [this] { SetTabbedView(false); });
+    for (QAction* a : {tabbedView_, windowed}) {
+        a->setCheckable(true);
+        viewMode->addAction(a);
+    }
+    SetTabbedView(app_.Settings().GetBool("State", kTabbedKey, true));
+    windowed->setChecked(!tabbedView_->isChecked());
 
     QMenu* midi = menuBar()->addMenu("&MIDI");
     midi->addAction("PANIC!", [this] { app_.Panic(); });
@@ -332,20 +363,42 @@ void CMainFrame::FillRecentMenu() {
     recentMenu_->setEnabled(!app_.RecentFiles().empty());
 }
 
+void CMainFrame::SetTabbedView(bool tabbed) {
+    mdi_->setViewMode(tabbed ? QMdiArea::TabbedView : QMdiArea::SubWindowView);
+    tabbedView_->setChecked(tabbed);
+    app_.Settings().WriteBool("State", kTabbedKey, tabbed);
+}
+
 void CMainFrame::RestorePosition() {
-    const QRect r = geometry();
-    const std::string stored =
-        app_.Settings().GetString("State", "MainFrame-Position",
-                                  Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
+    const Profile& s = app_.Settings();
+    const std::string stored = s.GetString("State", "MainFrame-Position");
+    const std::string layout = s.GetString("State", kGeometryKey);
     int left = 0, top = 0, width = 0, height = 0;
-    if (std::sscanf(stored.c_str(), "%d %d %d %d", &left, &top, &width, &height) == 4 &&
-        width > 0 && height > 0) {
-        setGeometry(left, top, width, height);
-    } else {
-        resize(900, 600);
+    const bool placed =
+        std::sscanf(stored.c_str(), "%d %d %d %d", &left, &top, &width, &height) == 4 &&
+        width > 0 && height > 0;
+    if (placed) setGeometry(left, top, width, height);
+    // The stored geometry adds the maximised state and the screen to the position.
+    const bool restored =
+        !layout.empty() &&
+        restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(layout)));
+    firstStart_ = !placed && !restored;
+    if (firstStart_) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        setGeometry(screen ? FirstStartGeometry(screen->availableGeometry())
+                           : QRect(0, 0, 1200, 800));
     }
-    const std::string bars = app_.Settings().GetString("BARSTATE", "State");
+    const std::string bars = s.GetString("BARSTATE", "State");
     if (!bars.empty()) restoreState(QByteArray::fromBase64(QByteArray::fromStdString(bars)));
+}
+
+void CMainFrame::SaveLayout() {
+    Profile& s = app_.Settings();
+    s.WriteString("BARSTATE", "State", saveState().toBase64().toStdString());
+    s.WriteString("State", kGeometryKey, saveGeometry().toBase64().toStdString());
+    const QRect r = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    s.WriteString("State", "MainFrame-Position",
+                  Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
 }
 
 void CMainFrame::EndBySystem() {
@@ -370,13 +423,11 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     Profile& s = app_.Settings();
-    s.WriteString("BARSTATE", "State", saveState().toBase64().toStdString());
+    SaveLayout();
     if (KeymapPage* keymaps = KeymapEditorWindow::Current()) keymaps->SaveSettings();
-    const QRect r = geometry();
-    s.WriteString("State", "MainFrame-Position",
-                  Fmt("%d %d %d %d", r.left(), r.top(), r.width(), r.height()));
     std::vector<std::string> open;
-    if (browser_) {
+    // A browser closed a moment ago is only waiting to be deleted.
+    if (browser_ && !browser_->isHidden()) {
         open.push_back("ObjectBrowser");
         browser_->SavePlacement();
     }
@@ -524,15 +575,26 @@ BrowserObject* CMainFrame::ObjectBrowser() const {
 
 CObjectBrowserFrame* CMainFrame::OpenObjectBrowser() {
     if (!browser_) {
-        const QMdiSubWindow* active = mdi_->activeSubWindow();
-        const bool maximised = active && active->isMaximized();
-        browser_ = new CObjectBrowserFrame(app_, *this);
-        mdi_->addSubWindow(browser_);
-        browser_->RestorePlacement(maximised);
+        browser_ = new CObjectBrowserFrame(app_, *this, this);
+        // Where the user left it, when the stored state knows; else at the left.
+        if (!restoreDockWidget(browser_)) {
+            addDockWidget(Qt::LeftDockWidgetArea, browser_);
+            resizeDocks({browser_.data()}, {std::max(browser_->minimumSizeHint().width(), 300)},
+                        Qt::Horizontal);
+        }
     }
-    if (!browser_->isVisible()) browser_->show();
-    mdi_->setActiveSubWindow(browser_);
+    browser_->show();
+    browser_->raise();
     return browser_;
+}
+
+void CMainFrame::OpenStartWindows() {
+    if (!firstStart_) {
+        ReopenEditors();
+        return;
+    }
+    OpenObjectBrowser();
+    OpenLayerEditor();
 }
 
 KeymapPage* CMainFrame::OpenKeymapEditor(int keymap) {

@@ -16,6 +16,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QRect;
 class QSlider;
 class QToolBar;
 
@@ -31,6 +32,9 @@ class EditorSample;
 class LayerEditor;
 class LayerEditorFrame;
 class UndoPanel;
+
+// Where the main window opens when no layout was stored: most of the screen's free area.
+QRect FirstStartGeometry(const QRect& screen);
 
 // Keeps the windows painting while the link waits for a reply on the window's thread; user
 // input waits, so no command starts inside another.
@@ -108,6 +112,14 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     CBankFrame* BankFrame() const { return bankFrame_; }
     // The editors that were open at the last exit.
     void ReopenEditors();
+    // At start: the first start shows the Object Browser and the Program Editor; later ones
+    // what the user left open.
+    void OpenStartWindows();
+    // No window layout was stored: the window took most of the screen.
+    bool FirstStart() const { return firstStart_; }
+    QMdiArea* Mdi() const { return mdi_; }
+    // The editors as tabs (the default) or as windows of their own; kept in the settings.
+    void SetTabbedView(bool tabbed);
     // The object browser (toolbar "Object Browser", Ctrl+Shift+O), opened or brought forward;
     // the open one, if any.
     CObjectBrowserFrame* OpenObjectBrowser();
@@ -127,6 +139,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     void TonalProgramWizard();
     void About();
     void RestorePosition();
+    void SaveLayout();
 
     TalmeruApp& app_;
     QMdiArea* mdi_;
@@ -151,7 +164,9 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QAction* joinStereo_;
     QAction* saveButton_;
     UndoPanel* undo_;
+    QAction* tabbedView_;
     bool endingBySystem_ = false;
+    bool firstStart_ = false;
     QPointer<QMdiSubWindow> sampleFrame_;
     std::unique_ptr<UploadWindow> uploads_;
     std::unique_ptr<DownloadWindow> downloads_;

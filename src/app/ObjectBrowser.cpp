@@ -179,21 +179,20 @@ void BrowserObject::keyPressEvent(QKeyEvent* event) {
 }
 
 CObjectBrowserFrame::CObjectBrowserFrame(TalmeruApp& app, CMainFrame& main, QWidget* parent)
-    : QMdiSubWindow(parent), app_(app), editors_(std::make_unique<MainFrameEditors>(main)) {
+    : QDockWidget(parent), app_(app), editors_(std::make_unique<MainFrameEditors>(main)) {
     browser_ = new BrowserObject(app_, *editors_, this);
     setObjectName(kName);
     setWidget(browser_);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("Object Browser");
     setWindowIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    // Wide enough for "Programs" items with their numbers and names.
+    browser_->setMinimumWidth(fontMetrics().horizontalAdvance(QString(26, 'M')) / 2);
     resize(320, 480);
 }
 
 CObjectBrowserFrame::~CObjectBrowserFrame() = default;
-
-void CObjectBrowserFrame::RestorePlacement(bool maximised) {
-    talmeru::RestorePlacement(*this, app_.Settings(), kName, maximised);
-}
 
 void CObjectBrowserFrame::SavePlacement() {
     talmeru::SavePlacement(*this, app_.Settings(), kName);
@@ -201,7 +200,7 @@ void CObjectBrowserFrame::SavePlacement() {
 
 void CObjectBrowserFrame::closeEvent(QCloseEvent* event) {
     SavePlacement();
-    QMdiSubWindow::closeEvent(event);
+    QDockWidget::closeEvent(event);
 }
 
 }  // namespace talmeru

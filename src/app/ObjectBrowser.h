@@ -2,7 +2,7 @@
 // The object browser window: the whole current bank as a tree, with rename, delete,
 // duplicate and the editors on a context menu. The tree and the commands are BrowserTree's;
 // this only shows them and gathers the clicks.
-#include <QMdiSubWindow>
+#include <QDockWidget>
 #include <QTreeWidget>
 #include <memory>
 
@@ -52,15 +52,15 @@ class BrowserObject : public QTreeWidget {
     int generation_ = 0;
 };
 
-class CObjectBrowserFrame : public QMdiSubWindow {
+// Docked beside the editors (at the left unless the user moved it); the main window's state
+// keeps where it stands, the placement key only what it last covered.
+class CObjectBrowserFrame : public QDockWidget {
     Q_OBJECT
   public:
     static constexpr const char* kName = "ObjectBrowserFrame";
     CObjectBrowserFrame(TalmeruApp& app, CMainFrame& main, QWidget* parent = nullptr);
     ~CObjectBrowserFrame() override;
     BrowserObject* Browser() const { return browser_; }
-    // Applies the stored placement; maximised when the window active before was.
-    void RestorePlacement(bool maximised);
     void SavePlacement();
 
   protected:

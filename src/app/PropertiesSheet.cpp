@@ -73,6 +73,9 @@ PropertiesSheet::PropertiesSheet(TalmeruApp& app, QWidget* parent)
     replace_ = new QCheckBox("Wizards and the wave import replace the current program");
     prompt_ = new QCheckBox("Wait for OK after importing banks");
     prefix_ = new QCheckBox("Show MIDI bank number as prefix");
+    reopen_ = new QCheckBox("Reopen the last bank at start");
+    reopen_->setObjectName("ReopenLastBank");
+    reopen_->setChecked(start_.misc.reopenLastBank);
     switch_->setChecked(start_.misc.autoProgramSwitch);
     replace_->setChecked(start_.misc.autoProgramReplace);
     prompt_->setChecked(start_.misc.importPrompt);
@@ -86,7 +89,7 @@ PropertiesSheet::PropertiesSheet(TalmeruApp& app, QWidget* parent)
         radio->setChecked(id == start_.misc.numberStyle);
         ++id;
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{switch_, replace_, prompt_})
+    for (QWidget* w : std::initializer_list<QWidget*>{switch_, replace_, prompt_, reopen_})
         miscLayout->addWidget(w);
     for (QAbstractButton* b : style_->buttons())
         miscLayout->addWidget(b);
@@ -155,6 +158,7 @@ PropertyValues PropertiesSheet::Values() const {
     v.misc.autoProgramReplace = replace_->isChecked();
     v.misc.importPrompt = prompt_->isChecked();
     v.misc.bankPrefix = prefix_->isChecked();
+    v.misc.reopenLastBank = reopen_->isChecked();
     v.misc.numberStyle = style_->checkedId() < 0 ? 0 : style_->checkedId();
     v.synthOut = out_->currentIndex();
     v.synthIn = in_->currentIndex();

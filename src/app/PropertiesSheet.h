@@ -37,7 +37,7 @@ class PropertiesSheet : public QDialog {
     QLineEdit* comment_;
     QCheckBox *merge_, *load_, *purge_, *convert_;
     QLineEdit* editor_;
-    QCheckBox *switch_, *replace_, *prompt_, *prefix_;
+    QCheckBox *switch_, *replace_, *prompt_, *prefix_, *reopen_;
     QButtonGroup* style_;
     QComboBox *out_, *in_, *audition_;
     QCheckBox* enable_;

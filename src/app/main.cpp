@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     frame.StartAudio();
     frame.FillProgramBox();
     frame.ShowCurrentProgram();
-    frame.ReopenEditors();
+    frame.OpenStartWindows();
     for (const QString& shown : showWindows) {
         // "sample:N" opens the sample editor on header N.
         const QString name = shown.section(':', 0, 0);

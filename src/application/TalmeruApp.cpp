@@ -1,5 +1,7 @@
 #include "application/TalmeruApp.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "application/CopyList.h"
@@ -35,6 +37,7 @@ void MiscOptions::Read(const Profile& p) {
     autoProgramReplace = p.GetBool("Options", "AutoProgramReplace", false);
     bankPrefix = p.GetBool("Options", "BankPrefix", true);
     numberStyle = p.GetInt("Options", "NumberStyle", 0);
+    reopenLastBank = p.GetBool("Options", "ReopenLastBank", true);
 }
 
 void MiscOptions::Write(Profile& p) const {
@@ -44,6 +47,7 @@ void MiscOptions::Write(Profile& p) const {
     p.WriteBool("Options", "AutoProgramReplace", autoProgramReplace);
     p.WriteBool("Options", "BankPrefix", bankPrefix);
     p.WriteInt("Options", "NumberStyle", numberStyle);
+    p.WriteBool("Options", "ReopenLastBank", reopenLastBank);
 }
 
 AppEnvironment DefaultEnvironment() {
@@ -57,7 +61,17 @@ AppEnvironment DefaultEnvironment() {
 }
 
 std::string WindowTitle(const std::string& bankPath) {
-    return "Talmeru - [" + std::filesystem::path(bankPath).stem().string() + "]";
+    std::string name = std::filesystem::path(bankPath).stem().string();
+    if (name.empty()) name = "Untitled";
+    return "Talmeru - [" + name + "]";
+}
+
+bool IsRomBankCache(const std::string& path) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    if (name.size() != 15 || name.compare(0, 7, "Rombank") != 0 || name.compare(11, 4, ".pbf") != 0)
+        return false;
+    return std::all_of(name.begin() + 7, name.begin() + 11,
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 std::string ConvertedBankPath(const std::string& converted, const std::filesystem::path& current,
@@ -136,7 +150,6 @@ void TalmeruApp::Phase1(const AppEnvironment& env) {
     cacheBuilt_ = cache.Built();
     if (!rom_) return;  // the synthesizer's ROM version could not be told
     romVersion_ = romSource ? romSource->RomVersion() : kDefaultRomVersion;
-    if (cacheBuilt_) AddRecentFile(cache.LastPath().string());
     bank_.Clear(false);  // the ROM wave data stays element 0
     bank_.SetModified(false);
 
@@ -177,12 +190,18 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
     window_ = &window;
     for (int i = 1; i <= kRecentFileCount; ++i) {
         const std::string path = settings_.GetString(kRecentSection, Fmt("File%d", i));
-        if (!path.empty()) recent_.push_back(path);
+        if (!path.empty() && !IsRomBankCache(path)) recent_.push_back(path);
     }
     window.ShowChannel(channel_);
 
     const int last = settings_.GetInt("Install", "Version", 0);
-    if (last != kTalmeruVersion) {
+    if (last == 0) {
+        ShowMessage(
+            "Welcome to Talmeru!\n\nThe Object Browser on the left lists the programs, keymaps "
+            "and samples of the current bank; the Program Editor shows the current program.\n"
+            "Play it with the keyboard bar or a MIDI keyboard, and open a bank with File > Open.");
+        settings_.WriteInt("Install", "Version", kTalmeruVersion);
+    } else if (last != kTalmeruVersion) {
         ShowMessage(
             Fmt("New Version Detected!\n\nThis is the first time you have used this version "
                 "of Talmeru.\n\nGood Luck!\n\nLast version: %03x\nThis version: %03x",
@@ -197,7 +216,11 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
         Refresh(kHintAll);
     }
 
-    if (files.empty()) {
+    if (!files.empty()) {
+        if (!OpenDocumentFile((startFolder_ / files.front()).string())) return false;
+    } else if (const std::string bank = LastBank(); bank.empty() || !OpenDocumentFile(bank)) {
+        // Without the last session's bank (an option; one that no longer reads counts as
+        // none) the synthesizer's memory decides.
         const MemoryFigures& m = link_->Memory();
         if (m.programFree == m.programTotal && m.sampleFree == m.sampleTotal) {
             ResetToRom();
@@ -213,8 +236,6 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
                     break;
             }
         }
-    } else if (!OpenDocumentFile((startFolder_ / files.front()).string())) {
-        return false;
     }
     AllNotesOff();
     settings_.Save();
@@ -627,7 +648,14 @@ void TalmeruApp::HandleIncoming() {
     }
 }
 
+std::string TalmeruApp::LastBank() const {
+    if (!options_.reopenLastBank || recent_.empty()) return {};
+    std::error_code ec;
+    return std::filesystem::is_regular_file(recent_.front(), ec) ? recent_.front() : std::string();
+}
+
 void TalmeruApp::AddRecentFile(const std::string& path) {
+    if (IsRomBankCache(path)) return;
     std::erase(recent_, path);
     recent_.insert(recent_.begin(), path);
     if (int(recent_.size()) > kRecentFileCount) recent_.resize(kRecentFileCount);

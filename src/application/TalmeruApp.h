@@ -82,6 +82,8 @@ struct MiscOptions {
     bool autoProgramReplace = false;
     bool bankPrefix = true;
     int numberStyle = 0;
+    // Opens the bank the user worked on last when no file is named at start.
+    bool reopenLastBank = true;
 
     void Read(const Profile& p);
     void Write(Profile& p) const;
@@ -117,6 +119,8 @@ class TalmeruApp : public BankEdits {
     bool Start(ShellWindow& window, const std::vector<std::string>& files);
 
     Profile& Settings() { return settings_; }
+    // The main window once Start has run (none before).
+    ShellWindow* Window() const { return window_; }
     MidiSynthLink& Link() { return *link_; }
     ZedoDatabase& Bank() override { return bank_; }
     const ZedoDatabase* RomBank() const { return rom_.get(); }
@@ -208,7 +212,10 @@ class TalmeruApp : public BankEdits {
     // Closing: false when the user keeps the bank open; otherwise the state is saved.
     bool CanExit();
     void SaveState(const std::vector<std::string>& openEditors);
+    // Keeps the ROM bank cache out of the list.
     void AddRecentFile(const std::string& path);
+    // The bank to reopen at start: the newest recent file while it exists and the option is on.
+    std::string LastBank() const;
 
     // The emulator's sound.
     EmulatorAudio& Audio() { return *audio_; }
@@ -266,7 +273,11 @@ class TalmeruApp : public BankEdits {
 };
 
 // The main window's title for a bank path.
+// "Talmeru - [name]"; a bank without a file (new, or converted where it could not be kept) is
+// "Untitled".
 std::string WindowTitle(const std::string& bankPath);
+// The ROM bank cache ("Rombank%04x.pbf") is the program's own file, not a bank the user opened.
+bool IsRomBankCache(const std::string& path);
 
 // Where a bank converted from an import file is saved: beside the import when that folder
 // is writable, else under the same name in the user's current folder, else nowhere (empty,

@@ -1,9 +1,12 @@
 #include "platform/AudioOutput.h"
 
 #include <RtAudio.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <optional>
 
@@ -34,6 +37,35 @@ void RenderInterleaved(const AudioRender& render, float* out, int channels, int 
 }
 
 namespace {
+
+// Probing writes the audio libraries' own complaints (ALSA's missing cards, PulseAudio's refused
+// connection) to stderr, past RtAudio's warning switch; what matters reaches the user as the
+// output's status instead. Standard error points to nothing while one is alive.
+class QuietStderr {
+  public:
+    QuietStderr() {
+        std::fflush(stderr);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0) return;
+        saved_ = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
+        if (saved_ >= 0 && ::dup2(null, 2) < 0) {
+            ::close(saved_);
+            saved_ = -1;
+        }
+        ::close(null);
+    }
+    ~QuietStderr() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+        ::close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    int saved_ = -1;
+};
 
 // Errors of a running stream arrive on RtAudio's thread through a plain function pointer;
 // without one RtAudio 5 would throw them there, which ends the program.
@@ -92,6 +124,7 @@ class RtAudioOutput : public AudioOutput {
         result.status = AudioOpenStatus::kFailed;
         result.device = chosen.device.name;
         try {
+            const QuietStderr quiet;
             rt_->openStream(&out, nullptr, RTAUDIO_FLOAT32, unsigned(config.sampleRate), &frames,
                             &RtAudioOutput::Callback, this, &options, &OnStreamError);
         } catch (const std::exception& e) {
@@ -161,6 +194,7 @@ class RtAudioOutput : public AudioOutput {
     // time this is asked.
     std::vector<Probed> Probe() {
         std::vector<Probed> list;
+        const QuietStderr quiet;
         try {
             if (!rt_) {
                 rt_ = std::make_unique<RtAudio>();

@@ -1,6 +1,7 @@
 #pragma once
 // The virtual keyboard control: paints KeyboardLayout's keys and turns mouse gestures into
 // key events for its owner.
+#include <QTransform>
 #include <QWidget>
 
 #include "widgets/KeyboardLayout.h"
@@ -17,6 +18,14 @@ class CMusicKeyboard : public QWidget {
     QColor KeyColour(int key) const;
     const KeyboardLayout& Layout() const { return layout_; }
     QSize sizeHint() const override;
+    // The bar's height: room for the C keys' octave labels under the black keys.
+    static constexpr int kHeight = 44;
+    // The label a key carries: "C4" on the C of each octave, nothing on the others.
+    static QString OctaveLabel(int key);
+    // Where a key lies on the widget at its present size (the keys grow with it).
+    QRect KeyBounds(int key) const;
+    // The key under a point of the widget.
+    int KeyAt(QPoint at) const;
 
   signals:
     void keyEvent(int key, bool down);
@@ -30,7 +39,9 @@ class CMusicKeyboard : public QWidget {
 
   private:
     void Report(const std::vector<NoteEvent>& events);
-    QRect KeyBounds(int key) const;
+    // The layout's pixels to the widget's: keys stretch to fill it.
+    QTransform Scale() const;
+    QPoint ToLayout(QPoint at) const;
     KeyboardLayout layout_;
 };
 

@@ -41,7 +41,7 @@ void RestorePlacement(QMdiSubWindow& window, const Profile& settings, const std:
         window.showNormal();
 }
 
-void SavePlacement(const QMdiSubWindow& window, Profile& settings, const std::string& name) {
+void SavePlacement(const QWidget& window, Profile& settings, const std::string& name) {
     WindowPlacement p;
     p.show = window.isMaximized()   ? kShowMaximized
              : window.isMinimized() ? kShowMinimized

@@ -6,6 +6,7 @@
 #include <string>
 
 class QMdiSubWindow;
+class QWidget;
 
 namespace talmeru {
 
@@ -31,6 +32,6 @@ std::optional<WindowPlacement> ParsePlacement(const std::string& text);
 // window that was active is.
 void RestorePlacement(QMdiSubWindow& window, const Profile& settings, const std::string& name,
                       bool activeMaximized);
-void SavePlacement(const QMdiSubWindow& window, Profile& settings, const std::string& name);
+void SavePlacement(const QWidget& window, Profile& settings, const std::string& name);
 
 }  // namespace talmeru

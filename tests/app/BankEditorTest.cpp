@@ -335,6 +335,19 @@ TEST_F(BankPaneTest, LoadingTheScratchBankLeavesTheCurrentBankAlone) {
     EXPECT_EQ(scratch->Bank().Link(), nullptr);
 }
 
+TEST_F(BankPaneTest, TheScratchBanksConversionLogShowsLikeTheMainBanks) {
+    const std::string path = (Dir() / "broken.sf2").string();
+    ASSERT_TRUE(WriteWholeFile(path, std::vector<uint8_t>(64, 0x5a)));
+    ASSERT_FALSE(app->OpenDocumentFile(path));
+    const std::vector<std::string> mainLines = window.log.Lines();
+    ASSERT_FALSE(mainLines.empty());
+    const int shown = window.logsShown;
+    window.log.Add("left from before");
+    scratch->LoadScratch(path);
+    EXPECT_EQ(window.log.Lines(), mainLines);
+    EXPECT_EQ(window.logsShown, shown + 1);
+}
+
 TEST(WindowPlacementText, RoundTripsAndRefusesGarbage) {
     WindowPlacement p;
     p.show = kShowMaximized;

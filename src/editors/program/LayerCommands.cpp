@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "application/BankEdits.h"
+#include "model/Ma1Units.h"
 #include "model/Program.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
@@ -446,6 +447,22 @@ int HoldStep(int64_t heldMilliseconds) {
 void LayerChanged(Layer& layer, BankEdits& edits) {
     layer.UpdateRightHalf();
     if (Program* p = layer.Owner()) edits.Changed(*p);
+}
+
+std::string FieldMeaning(FieldId id, int value) {
+    switch (id) {
+        case FieldId::kDelay:
+            return Fmt("%.1f ms", value * units::kDelaySecondsPerStep * 1000.0);
+        case FieldId::kFineTune:
+            return Fmt("%+.1f cents", units::FineTuneCents(value));
+        case FieldId::kFilter1Frequency:
+        case FieldId::kFilter2Frequency: {
+            const double hz = units::FilterHz(value);
+            return hz >= 1000.0 ? Fmt("%.2f kHz", hz / 1000.0) : Fmt("%.0f Hz", hz);
+        }
+        default:
+            return {};
+    }
 }
 
 }  // namespace talmeru

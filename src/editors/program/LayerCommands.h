@@ -103,6 +103,9 @@ bool SetFieldValue(Layer& layer, FieldId id, int value, int handle = 0);
 std::vector<std::string> FieldChoices(FieldId id);
 // A spin's value as shown: headrooms 3 x value, the others "%d".
 std::string SpinText(FieldId id, int value);
+// What a stored value means in the voice engine's units, shown beside it ("72.0 ms",
+// "1.25 kHz", "+12.6 cents"); empty for fields whose value says it already.
+std::string FieldMeaning(FieldId id, int value);
 // A right half takes only its own pan; a Null filter has no frequency or tracking.
 bool FieldEnabled(const Layer& layer, FieldId id);
 

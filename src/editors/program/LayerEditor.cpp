@@ -220,8 +220,26 @@ void CLayerPage::AddRow() {
                 break;
             }
         }
-        grid->addWidget(control, gridRow, column++);
+        // The physical meaning sits under the stored value, in the same column.
+        QLabel* meaning = nullptr;
+        if (!FieldMeaning(id, f.defaultValue).empty()) {
+            auto* cell = new QWidget(this);
+            auto* stack = new QVBoxLayout(cell);
+            stack->setContentsMargins(0, 0, 0, 0);
+            stack->setSpacing(0);
+            control->setParent(cell);
+            meaning = new QLabel(cell);
+            meaning->setObjectName("meaning");
+            meaning->setAlignment(Qt::AlignCenter);
+            meaning->setForegroundRole(QPalette::PlaceholderText);
+            stack->addWidget(control);
+            stack->addWidget(meaning);
+            grid->addWidget(cell, gridRow, column++);
+        } else {
+            grid->addWidget(control, gridRow, column++);
+        }
         row.controls.push_back(control);
+        row.meanings.push_back(meaning);
         if (mods < modsColumns_.size() && column == modsColumns_[mods]) {
             auto* button = new QPushButton("Mods", this);
             button->setToolTip("Open the modulators of this layer's block");
@@ -251,8 +269,10 @@ void CLayerPage::ShowLayers(bool originals) {
         const bool visible = r < count;
         Row& row = rows_[static_cast<size_t>(r)];
         row.select->setVisible(visible);
-        for (QWidget* c : row.controls)
-            c->setVisible(visible);
+        for (size_t i = 0; i < row.controls.size(); ++i) {
+            row.controls[i]->setVisible(visible);
+            if (row.meanings[i]) row.meanings[i]->parentWidget()->setVisible(visible);
+        }
         for (QPushButton* b : row.mods)
             b->setVisible(visible);
         if (visible) ShowRow(r, originals);
@@ -300,9 +320,25 @@ void CLayerPage::ShowRow(int r, bool originals) {
                 break;
         }
     }
+    ShowMeanings(r);
     // The modulator editor edits a pair through its left half.
     for (QPushButton* b : row.mods)
         b->setEnabled(layer->StereoState() != kStereoRight);
+}
+
+void CLayerPage::ShowMeanings(int r) {
+    Program* p = editor_.CurrentProgram();
+    const Layer* layer = p ? p->GetLayer(r) : nullptr;
+    if (!layer || r >= static_cast<int>(rows_.size())) return;
+    const Row& row = rows_[static_cast<size_t>(r)];
+    const auto fields = PageFields(page_);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        QLabel* meaning = row.meanings[i];
+        if (!meaning) continue;
+        const bool enabled = FieldEnabled(*layer, fields[i].id);
+        meaning->setText(enabled ? Q(FieldMeaning(fields[i].id, FieldValue(*layer, fields[i].id)))
+                                 : QString());
+    }
 }
 
 void CLayerPage::Edit(int r, FieldId id, int value, int handle) {
@@ -499,6 +535,7 @@ void LayerEditor::LayerEdited(int index, bool showRow) {
     // The right half shows what it took over; a filter type enables its columns.
     Layer* partner = layer->StereoState() == kStereoLeft ? layer->Partner() : nullptr;
     for (CLayerPage* page : layerPages_) {
+        page->ShowMeanings(index);
         if (showRow) page->ShowRow(index);
         if (partner) page->ShowRow(partner->Index());
     }

@@ -62,6 +62,8 @@ class CLayerPage : public QWidget {
     // values become what the range selectors restore as the original.
     void ShowLayers(bool originals);
     void ShowRow(int row, bool originals = false);
+    // Only the physical meanings under the values (the controls show the values already).
+    void ShowMeanings(int row);
     int RowCount() const { return shown_; }
 
     // The controls of a row, for the column of the field.
@@ -73,6 +75,7 @@ class CLayerPage : public QWidget {
     struct Row {
         QToolButton* select = nullptr;
         std::vector<QWidget*> controls;  // one per field of the page
+        std::vector<QLabel*> meanings;   // under the control; null where the value says it
         std::vector<QPushButton*> mods;
     };
     void AddRow();

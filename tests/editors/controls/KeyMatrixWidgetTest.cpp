@@ -62,6 +62,8 @@ class KeymapWindow : public AppTest {
     void TearDown() override {
         SetSampleEditorOpener(nullptr);
         frame.reset();
+        // The key window is shared by every editor of the run: the next test finds it new.
+        SharedKeyWindow() = KeyWindow{};
         AppTest::TearDown();
     }
     void SetStartKey(int start) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -124,6 +125,53 @@ TEST_F(LayerEditorTest, RangeSelectorsTakeTheirStepsAndDefaults) {
         EXPECT_EQ(range->Track().PageStep(), e.page_) << FieldOf(e.id).title;
         EXPECT_EQ(range->Track().Default(), e.defaultValue) << FieldOf(e.id).title;
     }
+}
+
+TEST(FieldMeaningTest, StoredValuesReadInTheVoiceEnginesUnits) {
+    const struct {
+        FieldId id;
+        int value;
+        const char* text;
+    } cases[] = {
+        {FieldId::kDelay, 0, "0.0 ms"},
+        {FieldId::kDelay, 100, "60.0 ms"},
+        {FieldId::kDelay, 32767, "19660.2 ms"},
+        {FieldId::kFineTune, 127, "+100.0 cents"},
+        {FieldId::kFineTune, -127, "-100.0 cents"},
+        {FieldId::kFineTune, 0, "+0.0 cents"},
+        {FieldId::kFilter1Frequency, 69 * 256, "440 Hz"},
+        {FieldId::kFilter2Frequency, 0x7F00, "12.54 kHz"},
+        {FieldId::kFilter1Frequency, 81 * 256, "880 Hz"},
+        {FieldId::kGain, -10, ""},
+        {FieldId::kCoarseTune, 3, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FieldMeaning(c.id, c.value), c.text) << c.value;
+}
+
+TEST_F(LayerEditorTest, TheMeaningUnderAValueFollowsItsEdits) {
+    LayerEditor* editor = Open();
+    CLayerPage* filter = editor->Page(LayerPage::kFilter);
+    auto* type = qobject_cast<QComboBox*>(filter->Control(0, FieldId::kFilter1Type));
+    type->setCurrentIndex(3);
+    emit type->activated(3);
+    auto* frequency = qobject_cast<CRangeSelector*>(filter->Control(0, FieldId::kFilter1Frequency));
+    ASSERT_NE(frequency, nullptr);
+    auto* meaning = frequency->parentWidget()->findChild<QLabel*>("meaning");
+    ASSERT_NE(meaning, nullptr);
+    // A drag reports each step; the meaning follows it, not only the release.
+    emit frequency->notify(kRangeFirstChanged, 69 * 256);
+    EXPECT_EQ(meaning->text(), "440 Hz");
+    emit frequency->notify(kRangeFirstChanged, 81 * 256);
+    EXPECT_EQ(meaning->text(), "880 Hz");
+    // Fields that say their unit in the title keep it alone.
+    CLayerPage* amp = editor->Page(LayerPage::kAmp);
+    EXPECT_EQ(amp->Control(0, FieldId::kGain)->parentWidget(), amp);
+    auto* delay =
+        qobject_cast<QSpinBox*>(editor->Page(LayerPage::kPitch)->Control(0, FieldId::kDelay));
+    ASSERT_NE(delay, nullptr);
+    delay->setValue(10);
+    EXPECT_EQ(delay->parentWidget()->findChild<QLabel*>("meaning")->text(), "6.0 ms");
 }
 
 TEST_F(LayerEditorTest, RowsWriteTheirLayersAndRecordTheProgram) {
