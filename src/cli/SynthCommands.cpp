@@ -212,6 +212,13 @@ class CountingLink : public BankLink {
         sampleBytes += data.size();
         return link_.UploadSampleData(number, data, remaining, bits);
     }
+    int UploadSampleDataFilled(int number, size_t length,
+                               const std::function<bool(std::span<uint8_t>)>& fill, int& remaining,
+                               int bits) override {
+        ++samples;
+        sampleBytes += length;
+        return link_.UploadSampleDataFilled(number, length, fill, remaining, bits);
+    }
     int AddAlias(int primary, int alias) override {
         ++aliases;
         return link_.AddAlias(primary, alias);

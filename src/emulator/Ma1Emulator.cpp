@@ -48,6 +48,13 @@ class Ma1Emulator::OutPort : public MidiOutPort {
         emu_->ReceiveSysex(bytes);
         return {};
     }
+    MidiError SendLongFilled(std::span<const uint8_t> head, size_t bodySize,
+                             const std::function<bool(std::span<uint8_t>)>& fill) override {
+        std::optional<bool> taken = emu_->ReceiveSampleData(head, bodySize, fill);
+        if (!taken) return MidiOutPort::SendLongFilled(head, bodySize, fill);
+        if (!*taken) return {kMidiErrGeneral, {}};  // the source has said why
+        return {};
+    }
 
   private:
     std::shared_ptr<Ma1Emulator> emu_;
@@ -184,7 +191,11 @@ void Ma1Emulator::ReceiveSysex(std::span<const uint8_t> message) {
     std::chrono::microseconds latency;
     {
         std::lock_guard lock(stateMutex_);
-        receivedSysex_.emplace_back(message.begin(), message.end());
+        const bool sampleData = message.size() > 4 && message[4] == kSampleData;
+        auto kept =
+            sampleData ? message.first(std::min(message.size(), kSampleMessageHead)) : message;
+        receivedSysex_.emplace_back(kept.begin(), kept.end());
+        receivedSizes_.push_back(message.size());
         Handle(message, replies);
         latency = settings_.replyLatency;
     }
@@ -290,20 +301,59 @@ void Ma1Emulator::HandleSampleData(std::span<const uint8_t> message) {
         ++refused_;
         return;
     }
-    const std::vector<uint8_t> header = Decode7(message.subspan(5, 7));
+    auto accepted = AcceptSampleData(message, message.size() - kSampleMessageHead);
+    if (!accepted) return;
+    auto data = message.subspan(kSampleMessageHead, accepted->second);
+    KeepSampleData(accepted->first,
+                   std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end()));
+}
+
+std::optional<std::pair<int, uint32_t>> Ma1Emulator::AcceptSampleData(std::span<const uint8_t> head,
+                                                                      size_t available) {
+    const std::vector<uint8_t> header = Decode7(head.subspan(5, 7));
     ByteReader in(header);
     const int number = in.U16();
     const uint32_t block = in.U32();
-    const uint32_t held = samples_.contains(number) ? uint32_t(samples_[number]->size()) : 0;
-    if (number > kMaxNumber || message.size() - kSampleMessageHead < block ||
-        uint64_t(block) > uint64_t(sampleFree_) + held) {
+    auto it = samples_.find(number);
+    const uint64_t held = it != samples_.end() ? it->second->size() : 0;
+    if (number > kMaxNumber || available < block || block > sampleFree_ + held) {
         ++refused_;
-        return;
+        return std::nullopt;
     }
-    auto data = message.subspan(kSampleMessageHead, block);
-    samples_[number] = std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end());
+    return std::pair(number, block);
+}
+
+void Ma1Emulator::KeepSampleData(int number, voice::SampleBytes data) {
+    auto it = samples_.find(number);
+    const uint64_t held = it != samples_.end() ? it->second->size() : 0;
+    sampleFree_ = uint32_t(sampleFree_ + held - data->size());
+    samples_[number] = std::move(data);
     aliases_.erase(number);
-    sampleFree_ = sampleFree_ + held - block;
+}
+
+std::optional<bool> Ma1Emulator::ReceiveSampleData(
+    std::span<const uint8_t> head, size_t bodySize,
+    const std::function<bool(std::span<uint8_t>)>& fill) {
+    if (head.size() != kSampleMessageHead || head[4] != kSampleData ||
+        !std::equal(std::begin(kHead), std::end(kHead), head.begin()))
+        return std::nullopt;
+    std::lock_guard lock(stateMutex_);
+    receivedSysex_.emplace_back(head.begin(), head.end());
+    receivedSizes_.push_back(head.size() + bodySize);
+    ++requests_[kSampleData];
+    imageDirty_ = true;
+    // Memory is taken only for a block the RAM has room for, and exactly once: the source
+    // is read into what the sample RAM keeps.
+    auto accepted = AcceptSampleData(head, bodySize);
+    if (!accepted) return true;
+    auto data = std::make_shared<std::vector<uint8_t>>(bodySize);
+    if (!fill(*data)) {
+        ++refused_;
+        return false;
+    }
+    data->resize(accepted->second);
+    KeepSampleData(accepted->first, std::move(data));
+    return true;
 }
 
 void Ma1Emulator::StoreBlock(std::span<const uint8_t> payload) {
@@ -466,6 +516,11 @@ Ma1Memory Ma1Emulator::Memory() const {
 std::vector<std::vector<uint8_t>> Ma1Emulator::ReceivedSysex() const {
     std::lock_guard lock(stateMutex_);
     return receivedSysex_;
+}
+
+std::vector<size_t> Ma1Emulator::ReceivedSysexSizes() const {
+    std::lock_guard lock(stateMutex_);
+    return receivedSizes_;
 }
 
 std::vector<uint32_t> Ma1Emulator::ReceivedShort() const {

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -83,8 +84,12 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     // The sample number whose data an alias plays.
     std::optional<int> AliasOf(int alias) const;
     Ma1Memory Memory() const;
-    // Every system-exclusive message received, whole.
+    // Every system-exclusive message received, whole, except that a sample-data message is
+    // kept as its 12-byte head: its data are in SampleData, and a log of every upload's data
+    // would double the memory the samples take.
     std::vector<std::vector<uint8_t>> ReceivedSysex() const;
+    // The size of every message received, as it arrived (sample data included).
+    std::vector<size_t> ReceivedSysexSizes() const;
     std::vector<uint32_t> ReceivedShort() const;
     // Requests received per command byte.
     int Requests(uint8_t command) const;
@@ -120,10 +125,20 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     // From the synth out, on the sender's thread.
     void ReceiveShort(uint32_t message);
     void ReceiveSysex(std::span<const uint8_t> message);
+    // A sample-data message whose data `fill` writes straight into the sample RAM: none when
+    // the head is not one of those (the port then gathers the message), else whether fill
+    // could read its source.
+    std::optional<bool> ReceiveSampleData(std::span<const uint8_t> head, size_t bodySize,
+                                          const std::function<bool(std::span<uint8_t>)>& fill);
 
     // Under stateMutex_: handle one message; replies go to `replies`.
     void Handle(std::span<const uint8_t> message, std::vector<std::vector<uint8_t>>& replies);
     void HandleSampleData(std::span<const uint8_t> message);
+    // Under stateMutex_: the number and block size a sample-data head (12 bytes) gives, when
+    // the block fits the RAM; else none, counted as refused.
+    std::optional<std::pair<int, uint32_t>> AcceptSampleData(std::span<const uint8_t> head,
+                                                             size_t available);
+    void KeepSampleData(int number, voice::SampleBytes data);
     void StoreBlock(std::span<const uint8_t> payload);
     void DeleteBlock(int type, int number);
     void RemoveSample(int number);
@@ -150,6 +165,7 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     Ma1Fault fault_ = Ma1Fault::kNone;
     int faultCount_ = 0;
     std::vector<std::vector<uint8_t>> receivedSysex_;
+    std::vector<size_t> receivedSizes_;
     std::vector<uint32_t> receivedShort_;
     std::map<uint8_t, int> requests_;
     int refused_ = 0;

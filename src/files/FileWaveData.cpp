@@ -175,4 +175,70 @@ int CtmbWaveData::LoadData() {
     return 0;
 }
 
+int CtmbWaveData::ReadData(std::span<uint8_t> out) {
+    FileSource src(path);
+    if (!src.Ok()) {
+        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
+        return 1;
+    }
+    if (dataSize > src.Size() || out.size() != size_t(std::max(length, 0))) {
+        ShowMessage(Fmt("Compressed sample data in \"%s\" is corrupt.", path.c_str()));
+        return 1;
+    }
+    // The blocks are independent: whole blocks are gathered behind a stream header of their
+    // own and decoded as a small stream. A block that cannot be taken (wrong id, too long,
+    // cut short) ends the batch, and decoding it says why, as for the whole stream.
+    constexpr size_t kBlockHead = 20;  // id, coded size, samples, k, warm-up count, 2 samples
+    constexpr size_t kBatchBytes = size_t(1) << 20;
+    const uint64_t streamEnd = fileOffset + dataSize;
+    uint64_t at = fileOffset + kStreamHeaderSize;
+    size_t written = 0;
+    std::vector<uint8_t> batch;
+    std::vector<uint8_t> pcm;
+    bool more = true;
+    while (more && written < out.size()) {
+        batch.assign(kStreamHeaderSize, 0);
+        uint32_t blocks = 0;
+        uint32_t samples = 0;
+        while (batch.size() < kBatchBytes && at < streamEnd) {
+            uint8_t h[kBlockHead];
+            const size_t got = src.ReadAt(at, h, sizeof h);
+            const uint32_t coded = uint32_t(h[4] | h[5] << 8 | h[6] << 16 | uint32_t(h[7]) << 24);
+            const uint32_t n = uint32_t(h[8] | h[9] << 8 | h[10] << 16 | uint32_t(h[11]) << 24);
+            const size_t bytes = kBlockHead + coded;
+            const bool whole = got == sizeof h && std::equal(h, h + 4, "CBLK") &&
+                               coded <= kMaxCodedBytes && n >= 1 && n <= kStreamBlockSamples;
+            const size_t pos = batch.size();
+            batch.resize(pos + (whole ? bytes : got));
+            if (!whole || src.ReadAt(at, batch.data() + pos, bytes) != bytes) {
+                if (whole) batch.resize(pos + got);
+                more = false;
+                ++blocks;
+                break;
+            }
+            at += bytes;
+            ++blocks;
+            samples += n;
+        }
+        if (blocks == 0) break;
+        auto put32 = [&](size_t offset, uint64_t v) {
+            for (int i = 0; i < 4; ++i)
+                batch[offset + size_t(i)] = uint8_t(v >> (8 * i));
+        };
+        put32(4, batch.size() - 8);
+        put32(8, blocks);
+        put32(12, more ? samples : samples + kStreamBlockSamples);
+        if (std::string error = DecompressSamples(batch, pcm); !error.empty()) {
+            ShowMessage(error);
+            return 1;
+        }
+        const size_t take = std::min(pcm.size(), out.size() - written);
+        std::copy_n(pcm.begin(), take, out.begin() + std::ptrdiff_t(written));
+        written += take;
+    }
+    // A stream that ends early plays silence for the rest, as when it is loaded whole.
+    std::fill(out.begin() + std::ptrdiff_t(written), out.end(), uint8_t(0));
+    return 0;
+}
+
 }  // namespace talmeru

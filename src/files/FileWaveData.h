@@ -59,6 +59,9 @@ class CtmbWaveData : public FileWaveData {
     int Kind() const override { return kWaveCtmb; }
     std::string FormatName() const override { return "CTMB"; }
     int LoadData() override;
+    // Decodes a few hundred blocks at a time into out, so only out holds the whole data.
+    bool ReadsInPlace() const override { return valid; }
+    int ReadData(std::span<uint8_t> out) override;
 };
 
 }  // namespace talmeru

@@ -2,6 +2,7 @@
 // What the bank needs of the synthesizer link: fetching and storing objects, sample data and
 // aliases, and the memory figures. The MIDI link and the sysex-file link implement it.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -39,6 +40,16 @@ class BankLink {
     // Sends one sample's data, lowering `remaining` by what it takes; 0 on success.
     virtual int UploadSampleData(int sampleNumber, std::span<const uint8_t> data, int& remaining,
                                  int bits) = 0;
+    // The same for `length` bytes that `fill` writes into the span it is given (false when
+    // the source cannot be read: nothing is sent, 1). Links that can put the data where it
+    // goes without holding it whole first override this; by default it is gathered.
+    virtual int UploadSampleDataFilled(int sampleNumber, size_t length,
+                                       const std::function<bool(std::span<uint8_t>)>& fill,
+                                       int& remaining, int bits) {
+        std::vector<uint8_t> data(length);
+        if (!fill(data)) return 1;
+        return UploadSampleData(sampleNumber, data, remaining, bits);
+    }
     virtual int AddAlias(int primary, int alias) = 0;
     virtual int RemoveAlias(int number) = 0;
     virtual int ClearRam() = 0;

@@ -95,9 +95,19 @@ int WaveData::Upload(BankLink& link, int& sampleRamFree) {
     if (uploadPending[0] || uploadPending[1]) {
         int32_t size = Length();
         if (size < 0 || size > sampleRamFree) return kOutOfSampleRam;
-        if (LoadData() != kOk) return kWaveUploadFailed;
-        int rc = link.UploadSampleData(base, data, sampleRamFree, bitsHeld);
-        ReleaseData();
+        int rc = 0;
+        if (ReadsInPlace() && !loaded) {
+            bool readFailed = false;
+            rc = link.UploadSampleDataFilled(
+                base, size_t(size),
+                [&](std::span<uint8_t> out) { return !(readFailed = ReadData(out) != kOk); },
+                sampleRamFree, bitsHeld);
+            if (readFailed) return kWaveUploadFailed;
+        } else {
+            if (LoadData() != kOk) return kWaveUploadFailed;
+            rc = link.UploadSampleData(base, data, sampleRamFree, bitsHeld);
+            ReleaseData();
+        }
         if (rc != 0) return rc;
         uploadPending[0] = uploadPending[1] = false;
     }

@@ -4,6 +4,7 @@
 // Element 0 of every bank's wave-data list is the ROM wave data, which holds no data.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,11 @@ class WaveData {
     // Fills `data` with one channel of 8- or 16-bit PCM: kOk, or kFailed with the reason
     // shown. Kinds without data fail.
     virtual int LoadData() { return kFailed; }
+    // Kinds that can read their data in pieces straight into a caller's buffer (so a big
+    // sample is never held twice while it is sent) say so and implement ReadData: out holds
+    // Length() bytes; kOk, or kFailed with the reason shown.
+    virtual bool ReadsInPlace() const { return false; }
+    virtual int ReadData(std::span<uint8_t> /*out*/) { return kFailed; }
     // Gives the memory back; the data is loaded again for its next use.
     void ReleaseData() {
         std::vector<uint8_t>().swap(data);

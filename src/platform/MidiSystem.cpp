@@ -4,6 +4,15 @@
 
 namespace talmeru {
 
+MidiError MidiOutPort::SendLongFilled(std::span<const uint8_t> head, size_t bodySize,
+                                      const std::function<bool(std::span<uint8_t>)>& fill) {
+    std::vector<uint8_t> message(head.begin(), head.end());
+    message.resize(head.size() + bodySize);
+    // The source has said why it could not be read.
+    if (!fill(std::span(message).subspan(head.size()))) return {kMidiErrGeneral, {}};
+    return SendLong(message);
+}
+
 void MidiInPort::Start() {
     std::lock_guard lock(mutex_);
     started_ = true;

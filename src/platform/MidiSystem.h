@@ -4,6 +4,7 @@
 // real devices first, then virtual ones (the MA-1 emulator registers itself as such), so a
 // real card always wins the preferred-name rules over a stand-in.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -57,6 +58,12 @@ class MidiOutPort {
     virtual MidiError SendShort(uint32_t message) = 0;
     // One long message, passed whole: the sample-data message has no end byte.
     virtual MidiError SendLong(std::span<const uint8_t> bytes) = 0;
+    // One long message of `head` followed by bodySize bytes that `fill` writes in place (it
+    // returns false when it cannot, and nothing is sent). Ports that take a message whole
+    // gather it first; one that keeps the body (the emulator's sample RAM) lets fill write
+    // straight into its own storage, so a big sample is never held twice.
+    virtual MidiError SendLongFilled(std::span<const uint8_t> head, size_t bodySize,
+                                     const std::function<bool(std::span<uint8_t>)>& fill);
 };
 
 // Receives what an input port delivers; called on the device's thread.

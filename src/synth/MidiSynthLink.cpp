@@ -271,6 +271,16 @@ int MidiSynthLink::SendSysex(std::span<const uint8_t> bytes, size_t length) {
     return 0;
 }
 
+int MidiSynthLink::SendSysexFilled(std::span<const uint8_t> head, size_t bodySize,
+                                   const std::function<bool(std::span<uint8_t>)>& fill) {
+    if (!synthOut_) return 0;
+    if (MidiError e = synthOut_->SendLongFilled(head, bodySize, fill)) {
+        if (!e.text.empty()) ShowError(e.text);  // else the source has said why
+        return e.code;
+    }
+    return 0;
+}
+
 ReplyResult MidiSynthLink::Transact(std::span<const uint8_t> request, std::vector<uint8_t>& reply,
                                     size_t n) {
     if (!synthOut_ || !synthIn_ || request.size() <= 4) return kLinkClosed;

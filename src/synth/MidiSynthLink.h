@@ -76,6 +76,8 @@ class MidiSynthLink : public SynthLink {
     // Note-on to the synth out, only while thru is enabled.
     void PlayNote(uint8_t note, uint8_t velocity, uint8_t channel);
     int SendSysex(std::span<const uint8_t> bytes, size_t length = 0) override;
+    int SendSysexFilled(std::span<const uint8_t> head, size_t bodySize,
+                        const std::function<bool(std::span<uint8_t>)>& fill) override;
     int GetObject(int type, int number, std::vector<uint8_t>& block) override;
     int QueryIdentity() override;
     int QueryMemory(int which) override;

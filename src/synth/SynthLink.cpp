@@ -45,33 +45,52 @@ int SynthLink::DeleteObject(int type, int number) {
 
 int SynthLink::UploadSampleData(int sampleNumber, std::span<const uint8_t> data, int& remaining,
                                 int bits) {
+    return UploadSampleDataFilled(
+        sampleNumber, data.size(),
+        [data](std::span<uint8_t> out) {
+            std::copy(data.begin(), data.end(), out.begin());
+            return true;
+        },
+        remaining, bits);
+}
+
+int SynthLink::UploadSampleDataFilled(int sampleNumber, size_t length,
+                                      const std::function<bool(std::span<uint8_t>)>& fill,
+                                      int& remaining, int bits) {
     if (!hasSampleRam_) {
         ShowMessage("no RAM memory to upload sample data!");
         return 1;
     }
-    const size_t length = data.size();
     const size_t block = std::max<size_t>(length, kMinSampleBlock) + kSampleBlockPadding;
     ByteWriter header(kSampleHeaderBytes);
     header.U16(uint16_t(sampleNumber));
     header.U32(uint32_t(block));
-
-    std::vector<uint8_t> message = {kSysexStart, 0x07, 0x21, 0x01, kCmdSampleData};
-    message.reserve(kMessageHeadSize + PackedSize(kSampleHeaderBytes) + block);
-    PackSysex(header.Data(), message);
-    const size_t dataAt = message.size();
-    message.insert(message.end(), data.begin(), data.end());
-    message.resize(dataAt + block, 0);
-    if (convert15Bit_ && bits == 16) {
-        for (size_t i = 0; i + 1 < length; i += 2) {
-            auto s = int16_t(message[dataAt + i] | (message[dataAt + i + 1] << 8));
-            auto half = uint16_t(int16_t(s / 2));
-            message[dataAt + i] = uint8_t(half);
-            message[dataAt + i + 1] = uint8_t(half >> 8);
+    std::vector<uint8_t> head = {kSysexStart, 0x07, 0x21, 0x01, kCmdSampleData};
+    PackSysex(header.Data(), head);
+    const bool halve = convert15Bit_ && bits == 16;
+    int result = SendSysexFilled(head, block, [&](std::span<uint8_t> body) {
+        if (!fill(body.first(length))) return false;
+        std::fill(body.begin() + std::ptrdiff_t(length), body.end(), uint8_t(0));
+        if (halve) {
+            for (size_t i = 0; i + 1 < length; i += 2) {
+                auto s = int16_t(body[i] | (body[i + 1] << 8));
+                auto half = uint16_t(int16_t(s / 2));
+                body[i] = uint8_t(half);
+                body[i + 1] = uint8_t(half >> 8);
+            }
         }
-    }
-    int result = SendSysex(message, message.size());
+        return true;
+    });
     if (result == 0) remaining = int(int64_t(remaining) - int64_t(block));
     return result;
+}
+
+int SynthLink::SendSysexFilled(std::span<const uint8_t> head, size_t bodySize,
+                               const std::function<bool(std::span<uint8_t>)>& fill) {
+    std::vector<uint8_t> message(head.begin(), head.end());
+    message.resize(head.size() + bodySize);
+    if (!fill(std::span(message).subspan(head.size()))) return 1;
+    return SendSysex(message, message.size());
 }
 
 int SynthLink::AddAlias(int primary, int alias) {

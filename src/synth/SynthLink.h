@@ -4,6 +4,7 @@
 // carries over the MIDI devices and SysexFileLink writes into a file.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -34,6 +35,11 @@ class SynthLink : public BankLink {
     // One system-exclusive message; length 0 means up to and including the first 0xF7.
     // 0, or the device's error code.
     virtual int SendSysex(std::span<const uint8_t> bytes, size_t length = 0) = 0;
+    // One message of `head` and bodySize bytes that `fill` writes in place (see
+    // MidiOutPort::SendLongFilled); 1 when fill fails. By default the message is gathered
+    // and sent whole.
+    virtual int SendSysexFilled(std::span<const uint8_t> head, size_t bodySize,
+                                const std::function<bool(std::span<uint8_t>)>& fill);
 
     // 1 without sending when the block is shorter than its header says or more than 4096
     // bytes; else the send result.
@@ -46,6 +52,9 @@ class SynthLink : public BankLink {
     // sample data!" when the synthesizer has no sample RAM; else the send result.
     int UploadSampleData(int sampleNumber, std::span<const uint8_t> data, int& remaining,
                          int bits) override;
+    int UploadSampleDataFilled(int sampleNumber, size_t length,
+                               const std::function<bool(std::span<uint8_t>)>& fill, int& remaining,
+                               int bits) override;
     // Tells the synthesizer that sample `alias` plays the data of sample `primary`.
     int AddAlias(int primary, int alias) override;
     // Forgets a sample number's alias or data, then refreshes the free memory like

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "files/BankFile.h"
+#include "files/FileWaveData.h"
 #include "files/Pbf.h"
 #include "files/Tmb.h"
 #include "files/WaveImport.h"
@@ -154,6 +155,49 @@ TEST_F(TmbTest, EveryKindOfSampleDataComesBackExactly) {
         ASSERT_NE(BuildProgramFromWave(*bank, late, false, nullptr), nullptr);
     ASSERT_EQ(SaveBank(viaLink, tmb, 0), 0);
     ExpectSameBank(db, viaLink);
+}
+
+// A stream read in pieces (as an upload reads it) gives what loading it whole gives, also
+// over the seams between its batches; both refuse a damaged block and a file cut short.
+TEST_F(TmbTest, StreamsReadInPiecesAsWhole) {
+    std::mt19937 gen(5);
+    auto noise = [&gen](int, int) { return static_cast<int>(gen() % 8000) - 4000; };
+    ZedoDatabase db;
+    ASSERT_NE(
+        BuildProgramFromWave(db, Wav("long.wav", 1, 16, 44100, noise, 800000), false, nullptr),
+        nullptr);
+    std::string tmb = Path("long.tmb");
+    ASSERT_EQ(SaveBank(db, tmb, 0), 0);
+    auto check = [&](const std::string& file, bool damaged) {
+        ZedoDatabase back;
+        OpenBank(back, file, 0);
+        auto* w = static_cast<FileWaveData*>(back.GetWaveData(1));
+        ASSERT_EQ(w->Kind(), kWaveCtmb);
+        ASSERT_TRUE(w->ReadsInPlace());
+        std::vector<uint8_t> pieces(static_cast<size_t>(w->Length()), 0xAA);
+        prompter_.Clear();
+        const int read = w->ReadData(pieces);
+        const int load = w->LoadData();
+        EXPECT_EQ(read != 0, damaged);
+        EXPECT_EQ(load != 0, damaged);
+        if (damaged) {
+            EXPECT_FALSE(prompter_.All().empty());
+            return;
+        }
+        EXPECT_EQ(pieces, w->data);
+    };
+    check(tmb, false);
+    auto bytes = *ReadWholeFile(tmb);
+    ASSERT_GT(bytes.size(), size_t(5) << 18);  // more than one batch
+    // Cut inside the second batch: a stream longer than its file is refused either way.
+    Put("cut.tmb", std::vector<uint8_t>(bytes.begin(), bytes.begin() + (5 << 18) - 77));
+    check(Path("cut.tmb"), true);
+    // The last block's id spoilt.
+    auto last = std::find_end(bytes.begin(), bytes.end(), "CBLK", "CBLK" + 4);
+    ASSERT_NE(last, bytes.end());
+    *last = 'X';
+    Put("spoilt.tmb", bytes);
+    check(Path("spoilt.tmb"), true);
 }
 
 TEST_F(TmbTest, ChunksAsWritten) {

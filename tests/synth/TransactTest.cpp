@@ -120,6 +120,38 @@ TEST_F(Transact, StoreAndDeleteKeepRamObjectsOverRom) {
     EXPECT_EQ(emu->Requests(kCmdStoreObject), stores);
 }
 
+// Data filled in place lands in the sample RAM as sent whole; a source that cannot be read
+// sends nothing, and a block the RAM has no room for is never read.
+TEST_F(Transact, SampleDataFilledInPlace) {
+    int remaining = 100000;
+    int calls = 0;
+    auto counting = [&calls](std::span<uint8_t> out) {
+        ++calls;
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i] = uint8_t(i * 3);
+        return true;
+    };
+    ASSERT_EQ(link->UploadSampleDataFilled(6, 3000, counting, remaining, 16), 0);
+    EXPECT_EQ(calls, 1);
+    auto held = emu->SampleData(6);
+    ASSERT_TRUE(held);
+    ASSERT_EQ(held->size(), 3002u);
+    EXPECT_EQ((*held)[2999], uint8_t(2999 * 3));
+    EXPECT_EQ((*held)[3000], 0);
+    EXPECT_EQ(emu->ReceivedSysexSizes().back(), 12u + 3002u);
+    const uint32_t freeAfter = emu->Memory().sampleFree;
+
+    auto failing = [](std::span<uint8_t>) { return false; };
+    EXPECT_NE(link->UploadSampleDataFilled(7, 3000, failing, remaining, 16), 0);
+    EXPECT_FALSE(emu->SampleData(7));
+    EXPECT_EQ(emu->Memory().sampleFree, freeAfter);
+
+    ASSERT_EQ(link->UploadSampleDataFilled(8, 17u << 20, counting, remaining, 16), 0);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(emu->SampleData(8));
+    EXPECT_EQ(emu->Memory().sampleFree, freeAfter);
+}
+
 TEST_F(Transact, SampleDataIsPaddedToItsBlockAndConvertedTo15Bits) {
     std::vector<uint8_t> ten = {1, 2, 3, 0xF7, 5, 6, 7, 8, 9, 10};  // raw bytes, even 0xF7
     int remaining = 100000;
@@ -130,7 +162,10 @@ TEST_F(Transact, SampleDataIsPaddedToItsBlockAndConvertedTo15Bits) {
     ASSERT_EQ(held->size(), 1026u);
     EXPECT_TRUE(std::equal(ten.begin(), ten.end(), held->begin()));
     EXPECT_TRUE(std::all_of(held->begin() + 10, held->end(), [](uint8_t b) { return b == 0; }));
-    EXPECT_EQ(emu->ReceivedSysex().back().size(), 12u + 1026u);
+    // The log keeps a sample-data message's head and size, not its data.
+    EXPECT_EQ(emu->ReceivedSysexSizes().back(), 12u + 1026u);
+    EXPECT_EQ(emu->ReceivedSysex().back().size(), 12u);
+    EXPECT_EQ(emu->ReceivedSysex().back()[4], 0x05);
 
     std::vector<uint8_t> big(2000);
     for (size_t i = 0; i < big.size(); ++i)
