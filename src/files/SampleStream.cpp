@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/ByteIO.h"
+#include "platform/Memory.h"
 
 namespace talmeru {
 
@@ -175,6 +176,12 @@ std::span<const uint8_t> BlockEncoder::Encode(std::span<const uint8_t> pcm) {
 bool CompressSamples(std::span<const uint8_t> pcm, ByteWriter& out) {
     const uint32_t n = static_cast<uint32_t>(std::min<size_t>(pcm.size() / 2, UINT32_MAX));
     const size_t start = out.Pos();
+    // A stream that fits at all is rarely larger than its samples: room for that up front
+    // saves copying a growing buffer, and pages of it never written are never touched.
+    auto& data = out.Data();
+    const size_t room =
+        start + kStreamHeaderSize + pcm.size() + (n / kStreamBlockSamples + 1) * kBlockHeaderSize;
+    if (data.capacity() < room) data.reserve(std::max(room, 2 * data.capacity()));
     out.Zeros(kStreamHeaderSize);
     auto encoder = std::make_unique<BlockEncoder>();
     uint32_t blocks = 0;
@@ -253,7 +260,9 @@ const char* BlockDecoder::Decode(std::span<const uint8_t> in, uint32_t count, ui
         const uint32_t group = std::min(left, 3u);
         left -= group;
         for (uint32_t j = 0; j < group; ++j) {
-            uint32_t q = static_cast<uint32_t>(std::countr_zero(buf));
+            // 16 when the next 16 bits are zeros: an escape, which the slow path reads.
+            uint32_t q =
+                static_cast<uint32_t>(std::countr_zero(static_cast<uint32_t>(buf) | 0x10000u));
             uint32_t len = q + 1 + k;
             uint32_t u;
             if (len <= 16) [[likely]] {
@@ -299,6 +308,8 @@ std::string DecompressSamples(std::span<const uint8_t> stream, std::vector<uint8
     // samples overwrite them, which a whole-stream fill would not be.
     pcm.clear();
     pcm.reserve(size_t{n} * 2);
+    // Page faults on first touch cost more than decoding the samples.
+    PreferLargePages(pcm.data(), pcm.capacity());
     BlockDecoder decoder;
     size_t pos = kStreamHeaderSize;
     const char* error = nullptr;
