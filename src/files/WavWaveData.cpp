@@ -408,8 +408,12 @@ int WriteWav(ByteWriter& out, WaveData& left, WaveData* right) {
     ByteWriter& o = w.Out();
     if (!right) {
         o.Data().reserve(o.Pos() + left.data.size() + 128);
-        for (size_t i = 0; i < left.data.size(); ++i)
-            o.U8(sample(left.data, i));
+        if (bits == 8) {
+            for (size_t i = 0; i < left.data.size(); ++i)
+                o.U8(sample(left.data, i));
+        } else {
+            o.Bytes(left.data);  // already as a WAV file keeps it
+        }
     } else {
         size_t frames = std::max(left.data.size(), right->data.size()) / static_cast<size_t>(bytes);
         o.Data().reserve(o.Pos() + frames * 2 * static_cast<size_t>(bytes) + 128);

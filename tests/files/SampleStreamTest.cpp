@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <random>
 
 #include "files/SampleStream.h"
@@ -148,6 +149,59 @@ TEST(SampleStream, RandomMaterialRoundTripsOrIsRefused) {
     EXPECT_EQ(w.Pos(), 1u);
     square.resize(7000);  // a shorter block fits
     ExpectRoundTrip(square);
+}
+
+TEST(SampleStream, EscapesAmongShortCodesAtEveryPlace) {
+    // Quiet material with a full-scale jump every few samples: escapes fall at every place
+    // among the short codes around them, and at the ends of blocks.
+    for (int period : {1, 2, 3, 4, 5, 7, 8191}) {
+        std::vector<int> s;
+        const int length = period < 4 ? 5000 : 8192 + 300;  // dense escapes fit short blocks
+        for (int i = 0; i < length; ++i)
+            s.push_back(i % period == period - 1 ? (i % 2 ? 32000 : -32000) : (i * 7) % 13);
+        ExpectRoundTrip(s);
+    }
+}
+
+TEST(SampleStream, BlocksOneAtATimeMakeTheSameStream) {
+    std::mt19937 gen(3);
+    std::vector<int> s;
+    for (int i = 0; i < 2 * 8192 + 5; ++i)
+        s.push_back(static_cast<int>(9000 * std::sin(i * 0.02)) + static_cast<int>(gen() % 32));
+    auto pcm = Pcm(s);
+    auto whole = Compress(pcm);
+
+    auto encoder = std::make_unique<BlockEncoder>();
+    std::vector<uint8_t> pieces(kStreamHeaderSize);
+    uint32_t blocks = 0;
+    for (size_t at = 0; at < pcm.size(); at += 2 * kStreamBlockSamples, ++blocks) {
+        auto block = encoder->Encode(
+            std::span(pcm).subspan(at, std::min<size_t>(2 * kStreamBlockSamples, pcm.size() - at)));
+        pieces.insert(pieces.end(), block.begin(), block.end());
+    }
+    auto header = MakeStreamHeader(pieces.size() - kStreamHeaderSize, blocks,
+                                   static_cast<uint32_t>(s.size()));
+    std::copy(header.begin(), header.end(), pieces.begin());
+    EXPECT_EQ(pieces, whole);
+
+    // Decoded block by block; a block cut short is not decoded and says so by using nothing.
+    BlockDecoder decoder;
+    std::vector<uint8_t> back(pcm.size(), 0xEE);
+    size_t pos = kStreamHeaderSize, used = 0;
+    for (uint32_t i = 0; i < s.size(); i += kStreamBlockSamples, pos += used) {
+        uint32_t count =
+            std::min<uint32_t>(kStreamBlockSamples, static_cast<uint32_t>(s.size()) - i);
+        ASSERT_EQ(decoder.Decode(std::span(whole).subspan(pos), count, back.data() + 2 * i, used),
+                  nullptr);
+        ASSERT_GT(used, kBlockHeaderSize);
+    }
+    EXPECT_EQ(pos, whole.size());
+    EXPECT_EQ(back, pcm);
+    uint8_t untouched[4] = {1, 2, 3, 4};
+    EXPECT_EQ(decoder.Decode(std::span(whole).subspan(kStreamHeaderSize, 100), 2, untouched, used),
+              nullptr);
+    EXPECT_EQ(used, 0u);
+    EXPECT_EQ(untouched[0], 1);
 }
 
 TEST(SampleStream, DecoderReportsDamage) {
