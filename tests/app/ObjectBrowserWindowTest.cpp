@@ -89,6 +89,8 @@ TEST_F(BrowserWindowTest, ProgramsAreNumberedAsInTheProgramBox) {
         const int row = box->findData(70);
         ASSERT_GE(row, 0);
         EXPECT_EQ(numberIn(box->itemText(row), " - "), c.number);
+        // The box is wide enough for its labels.
+        EXPECT_GT(box->width(), box->fontMetrics().horizontalAdvance(box->itemText(row)));
         QTreeWidgetItem* item = ItemOf(*tree, {kTypeProgram, 70});
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(item->text(0).toStdString(), std::string(c.number) + "-Seventy");
