@@ -19,8 +19,8 @@ std::string ModulatorLabel(char owner, const Modulator* m) {
     return m ? Fmt("%c%d %s", owner, m->Id(), m->KindName()) : "Bad name";
 }
 
-BrowserNode ProgramNode(const Program& p) {
-    BrowserNode node{ObjectLabel(p), kImageProgram, {kTypeProgram, p.Number()}, {}};
+BrowserNode ProgramNode(const Program& p, const ProgramNumbering& numbering) {
+    BrowserNode node{ObjectLabel(p, numbering), kImageProgram, {kTypeProgram, p.Number()}, {}};
     for (const auto& layer : p.Layers()) {
         BrowserNode l{layer->DisplayName(), kImageLayer, {}, {}};
         for (const auto& m : layer->Modulators())
@@ -57,17 +57,22 @@ const char* KindText(int type) {
 
 }  // namespace
 
-std::string ObjectLabel(const BankObject& object) {
+std::string ObjectLabel(const BankObject& object, const ProgramNumbering& numbering) {
     if (object.Number() == -1) return object.Name();
+    if (object.KindNumber() == 0)
+        return Fmt("%s-%s", Program::NumberText(object.Number(), numbering).c_str(),
+                   object.Name().c_str());
     return Fmt("%d-%s", object.Number(), object.Name().c_str());
 }
 
-std::vector<BrowserNode> BuildBrowserTree(const ZedoDatabase& bank) {
+std::vector<BrowserNode> BuildBrowserTree(const ZedoDatabase& bank,
+                                          const ProgramNumbering& numbering) {
     std::vector<BrowserNode> groups{{"Programs", kImageProgram, {}, {}},
                                     {"Keymaps", kImageKeymap, {}, {}},
                                     {"Samples", kImageSample, {}, {}}};
     for (int n = 0; n < kSlotCount; ++n) {
-        if (const Program* p = bank.GetProgram(n)) groups[0].children.push_back(ProgramNode(*p));
+        if (const Program* p = bank.GetProgram(n))
+            groups[0].children.push_back(ProgramNode(*p, numbering));
         if (const Keymap* k = bank.GetKeymap(n)) groups[1].children.push_back(KeymapNode(bank, *k));
         if (const SampleHeader* s = bank.GetSampleHeader(n))
             groups[2].children.push_back(

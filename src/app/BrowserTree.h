@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "application/BankEdits.h"
+#include "model/Program.h"
 
 namespace talmeru {
 
@@ -40,11 +41,13 @@ struct BrowserNode {
     std::vector<BrowserNode> children;
 };
 
-// "%d-%s" with the number and name; the name alone for an object without a number.
-std::string ObjectLabel(const BankObject& object);
+// "%d-%s" with the number and name; the name alone for an object without a number. A
+// program's number is written as the numbering setting writes it everywhere else.
+std::string ObjectLabel(const BankObject& object, const ProgramNumbering& numbering = {});
 
 // The three groups "Programs", "Keymaps" and "Samples" with their contents, in number order.
-std::vector<BrowserNode> BuildBrowserTree(const ZedoDatabase& bank);
+std::vector<BrowserNode> BuildBrowserTree(const ZedoDatabase& bank,
+                                          const ProgramNumbering& numbering = {});
 
 // The layers that play keymap n, and the keymap entries that play sample header n.
 int KeymapUsers(const ZedoDatabase& bank, int keymap);

@@ -1,5 +1,7 @@
 #include "app/MainFrame.h"
 
+#include <algorithm>
+
 #include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
@@ -607,6 +609,12 @@ void CMainFrame::FillProgramBox() {
     for (const ListItem& item : list.items)
         programBox_->addItem(Q(item.text), item.object->Number());
     programBox_->setCurrentIndex(list.selected);
+    // At least its classic 128 pixels, and wide enough that the longest label shows whole.
+    int widest = 0;
+    for (int i = 0; i < programBox_->count(); ++i)
+        widest = std::max(widest,
+                          programBox_->fontMetrics().horizontalAdvance(programBox_->itemText(i)));
+    programBox_->setFixedWidth(std::max(128, widest + 36));
 }
 
 void CMainFrame::ShowCurrentProgram() {

@@ -96,7 +96,7 @@ void BrowserObject::Rebuild() {
         clear();
     }
     selected_ = {};
-    AddNodes(nullptr, BuildBrowserTree(app_.Bank()));
+    AddNodes(nullptr, BuildBrowserTree(app_.Bank(), app_.Numbering()));
     setUpdatesEnabled(true);
 }
 

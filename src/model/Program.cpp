@@ -219,21 +219,24 @@ std::string Program::DisplayName(const ProgramNumbering& numbering) const {
 
 std::string Program::DisplayText(int number, std::string_view name,
                                  const ProgramNumbering& numbering) {
+    return Fmt("%s - %s", NumberText(number, numbering).c_str(), std::string(name).c_str());
+}
+
+std::string Program::NumberText(int number, const ProgramNumbering& numbering) {
     std::string prefix;
     int shown = number;
     if (numbering.bankPrefix) {
         prefix = Fmt("%d/", number / 128);
         shown = number % 128;
     }
-    std::string text(name);
     switch (numbering.style) {
         case 1:
-            return Fmt("%s%d - %s", prefix.c_str(), shown + 1, text.c_str());
+            return Fmt("%s%d", prefix.c_str(), shown + 1);
         case 2:
-            return Fmt("%s%c%c%c - %s", prefix.c_str(), 'A' + shown / 64, '1' + (shown % 64) / 8,
-                       '1' + shown % 8, text.c_str());
+            return Fmt("%s%c%c%c", prefix.c_str(), 'A' + shown / 64, '1' + (shown % 64) / 8,
+                       '1' + shown % 8);
         default:
-            return Fmt("%s%d - %s", prefix.c_str(), shown, text.c_str());
+            return Fmt("%s%d", prefix.c_str(), shown);
     }
 }
 

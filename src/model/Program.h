@@ -74,6 +74,8 @@ class Program : public BankObject {
     std::string DisplayName(const ProgramNumbering& numbering) const;
     static std::string DisplayText(int number, std::string_view name,
                                    const ProgramNumbering& numbering);
+    // The number part of DisplayText: "5", "0/6", "A16".
+    static std::string NumberText(int number, const ProgramNumbering& numbering);
 
   private:
     void Renumber();

@@ -1,6 +1,7 @@
 // The object browser window in the main frame: opening, refreshing, its menu and clicks.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QMenu>
 #include <QMouseEvent>
 #include <memory>
@@ -55,15 +56,45 @@ TEST_F(BrowserWindowTest, TheBrowserOpensOnceAndRebuildsOnlyForObjectHints) {
     app->Refresh(kHintLayers);
     EXPECT_FALSE(ItemOf(*tree, {kTypeProgram, 2})->text(0).endsWith("Elsewhere"));
     app->Refresh(kHintPrograms);
-    EXPECT_EQ(ItemOf(*tree, {kTypeProgram, 2})->text(0), "2-Elsewhere");
+    // Numbered as everywhere else: with the bank prefix, which is on by default.
+    EXPECT_EQ(ItemOf(*tree, {kTypeProgram, 2})->text(0), "0/2-Elsewhere");
     app->Bank().GetProgram(2)->SetName("Again");
     app->Refresh(kHintKeymaps);
-    EXPECT_EQ(ItemOf(*tree, {kTypeProgram, 2})->text(0), "2-Again");
+    EXPECT_EQ(ItemOf(*tree, {kTypeProgram, 2})->text(0), "0/2-Again");
 
     frame->close();
     Profile& s = app->Settings();
     EXPECT_TRUE(s.GetBool("State", "ObjectBrowserOpen", false));
     EXPECT_TRUE(ParsePlacement(s.GetString("State", "ObjectBrowserFrame-WindowPlacement", "")));
+}
+
+// The browser and the toolbar's program box number a program alike, by the numbering set in
+// Properties, and both follow a change of it.
+TEST_F(BrowserWindowTest, ProgramsAreNumberedAsInTheProgramBox) {
+    BrowserObject* tree = frame->OpenObjectBrowser()->Browser();
+    app->Bank().GetProgram(70)->SetName("Seventy");
+    const auto numberIn = [](const QString& text, const char* separator) {
+        return text.left(text.indexOf(separator)).toStdString();
+    };
+    const struct {
+        bool prefix;
+        int style;
+        const char* number;
+    } cases[] = {{false, 0, "70"}, {false, 1, "71"}, {true, 2, "0/B17"}, {true, 0, "0/70"}};
+    for (const auto& c : cases) {
+        app->Options().bankPrefix = c.prefix;
+        app->Options().numberStyle = c.style;
+        app->Refresh(kHintAll);
+        QComboBox* box = frame->ProgramBox();
+        const int row = box->findData(70);
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(numberIn(box->itemText(row), " - "), c.number);
+        // The box is wide enough for its labels.
+        EXPECT_GT(box->width(), box->fontMetrics().horizontalAdvance(box->itemText(row)));
+        QTreeWidgetItem* item = ItemOf(*tree, {kTypeProgram, 70});
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->text(0).toStdString(), std::string(c.number) + "-Seventy");
+    }
 }
 
 TEST_F(BrowserWindowTest, TheMenuActsOnObjectItemsOnlyAndRightPressesKeepTheSelection) {

@@ -1,5 +1,7 @@
 #include "editors/controls/EnvelopeCtrl.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QInputDialog>
 #include <QMouseEvent>
@@ -146,25 +148,51 @@ void CEnvelopeCtrl::paintEvent(QPaintEvent*) {
         p.drawText(rect(), Qt::AlignCenter, "No Envelope");
         return;
     }
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    const QFontMetrics metrics(small);
     const int top = EnvelopeGraph::kTop - 4;
     const int bottom = height() - EnvelopeGraph::kBottom;
-    const int textY = height() - 3;
-    p.setPen(QPen(Qt::darkGreen, 1, Qt::DashLine));
-    const int attackX = graph_.AttackX();
-    p.drawLine(attackX, top, attackX, bottom);
-    p.drawText(attackX + 2, textY, "Attack");
-    if (const int releaseX = graph_.ReleaseX(); releaseX >= 0) {
-        p.setPen(QPen(Qt::darkRed, 1, Qt::DashLine));
-        p.drawLine(releaseX, top, releaseX, bottom);
-        const int w = fontMetrics().horizontalAdvance("Release");
-        p.drawText(releaseX + 2 + w < width() ? releaseX + 2 : releaseX - 2 - w, textY, "Release");
+
+    // The time axis under the plot, in seconds.
+    p.setFont(small);
+    p.setPen(palette().color(QPalette::Mid));
+    p.drawLine(EnvelopeGraph::kSide, bottom, width() - EnvelopeGraph::kSide, bottom);
+    const int tickSpacing = metrics.horizontalAdvance("00.000 s") + 8;
+    for (const TimeTick& tick : graph_.TimeTicks(tickSpacing)) {
+        p.setPen(palette().color(QPalette::Mid));
+        p.drawLine(tick.x, bottom, tick.x, bottom + 3);
+        const QString text = QString::fromStdString(tick.text);
+        const int w = metrics.horizontalAdvance(text);
+        const int x = std::clamp(tick.x - w / 2, 0, std::max(width() - w, 0));
+        p.setPen(Qt::darkGray);
+        p.drawText(x, height() - 3, text);
     }
+
+    // The phase lines, named at the top of the plot; point labels keep clear of the names and
+    // of the strip above, where the hovered point's values show.
+    std::vector<GraphBox> keepClear{{0, 0, width(), EnvelopeGraph::kTop - 4}};
+    auto phase = [&](int x, const QColor& color, const QString& name) {
+        p.setPen(QPen(color, 1, Qt::DashLine));
+        p.drawLine(x, top, x, bottom);
+        const int w = metrics.horizontalAdvance(name);
+        const int textX = x + 2 + w < width() ? x + 2 : x - 2 - w;
+        p.drawText(textX, top + metrics.ascent(), name);
+        keepClear.push_back({textX, top, w, metrics.height()});
+    };
+    phase(graph_.AttackX(), Qt::darkGreen, "Attack");
+    if (const int releaseX = graph_.ReleaseX(); releaseX >= 0)
+        phase(releaseX, Qt::darkRed, "Release");
 
     const auto points = graph_.Points();
     std::vector<QPoint> at;
+    std::vector<GraphPixel> sizes;
+    std::vector<QString> labels;
     for (const EnvelopePoint& pt : points) {
         const GraphPixel px = graph_.Place(pt);
         at.emplace_back(px.x, px.y);
+        labels.push_back(QString::fromStdString(EnvelopeGraph::Label(pt)));
+        sizes.push_back({metrics.horizontalAdvance(labels.back()), metrics.height()});
     }
     const int selected = graph_.Selected();
     p.setRenderHint(QPainter::Antialiasing);
@@ -173,27 +201,21 @@ void CEnvelopeCtrl::paintEvent(QPaintEvent*) {
         p.setPen(QPen(chosen ? Qt::red : Qt::blue, chosen ? 2 : 1));
         p.drawLine(at[i - 1], at[i]);
     }
-    QFont small = font();
-    small.setPointSizeF(small.pointSizeF() * 0.8);
-    p.setFont(small);
-    const QFontMetrics metrics(small);
+    const std::vector<GraphBox> boxes = graph_.LabelBoxes(sizes, keepClear);
     for (size_t i = 0; i < at.size(); ++i) {
         p.setPen(Qt::black);
         p.setBrush(static_cast<int>(i) == selected ? Qt::red : Qt::black);
         p.drawRect(at[i].x() - 2, at[i].y() - 2, 4, 4);
-        // Labels that would leave the control go to the other side of their point.
-        const QString label = QString::fromStdString(EnvelopeGraph::Label(points[i]));
-        const int w = metrics.horizontalAdvance(label);
-        const int x = at[i].x() + 4 + w < width() ? at[i].x() + 4 : at[i].x() - 4 - w;
-        const int y =
-            at[i].y() - 4 - metrics.ascent() > 0 ? at[i].y() - 4 : at[i].y() + 4 + metrics.ascent();
-        p.drawText(x, y, label);
+        const GraphBox& box = boxes[i];
+        if (box.width > 0) p.drawText(box.x, box.y + metrics.ascent(), labels[i]);
     }
     p.setFont(font());
     if (const int hovered = graph_.Hovered(); hovered >= 0) {
         p.setPen(Qt::black);
-        p.drawText(EnvelopeGraph::kSide, EnvelopeGraph::kTop - 5,
-                   QString::fromStdString(graph_.PointText(hovered)));
+        std::string text = graph_.PointText(hovered);
+        if (const std::string meaning = graph_.PointMeaning(hovered); !meaning.empty())
+            text += "   " + meaning;
+        p.drawText(EnvelopeGraph::kSide, EnvelopeGraph::kTop - 5, QString::fromStdString(text));
     }
 }
 

@@ -20,6 +20,10 @@ int64_t DivRound(int64_t a, int64_t b) {
 
 }  // namespace
 
+bool GraphBox::Overlaps(const GraphBox& o) const {
+    return x < o.x + o.width && o.x < x + width && y < o.y + o.height && o.y < y + height;
+}
+
 void EnvelopeGraph::Show(EnvModulator* env) {
     Clear();
     kind_ = kModulatorEnvelope;
@@ -129,7 +133,8 @@ std::string EnvelopeGraph::PointText(int i) const {
         case kModulatorEnvelope: {
             if (p.item < 0) return Fmt("%s = (%+d)", label.c_str(), env_->StartLevel());
             const EnvSegment& seg = env_->Segments()[static_cast<size_t>(p.item)];
-            return Fmt("%s = (+%4.2f s, %+d)", label.c_str(), units::EnvSeconds(seg.time), seg.level);
+            return Fmt("%s = (+%4.2f s, %+d)", label.c_str(), units::EnvSeconds(seg.time),
+                       seg.level);
         }
         case kNaturalEnvelope: {
             if (p.item < 0) return Fmt("%s = (%+d)", label.c_str(), 0);
@@ -140,6 +145,95 @@ std::string EnvelopeGraph::PointText(int i) const {
             ShowMessage(Fmt("buf=%s envtype=%d", label.c_str(), static_cast<int>(kind_)));
             return label;
     }
+}
+
+std::string EnvelopeGraph::PointMeaning(int i) const {
+    const auto pts = Points();
+    if (i < 0 || i >= static_cast<int>(pts.size())) return {};
+    const EnvelopePoint& p = pts[static_cast<size_t>(i)];
+    if (env_) {
+        const double factor = units::EnvLevel(static_cast<int>(p.level));
+        if (factor <= 0) return Fmt("level %+.2f, silent through Amp", factor);
+        return Fmt("level %+.2f, %+.1f dB through Amp", factor,
+                   0.0 - units::kAmpRangeDb * (1.0 - factor));
+    }
+    if (!header_ || p.item < 0) return {};
+    const EnvelopeEntry& e = header_->envelope[static_cast<size_t>(p.item)];
+    const double slope = units::NaturalSlopeDbPerSecond(e.slope);
+    if (e.duration == 0) return Fmt("%+.1f dB/s until the next phase", slope);
+    return Fmt("%.3f s, %+.1f dB/s", Seconds(e.duration), slope);
+}
+
+double EnvelopeGraph::Seconds(int64_t time) const {
+    if (env_) return units::EnvSeconds(static_cast<int>(time));
+    if (header_)
+        return static_cast<double>(time) / units::PlaybackFramesPerSecond(60, header_->pitch);
+    return 0;
+}
+
+std::vector<GraphBox> EnvelopeGraph::LabelBoxes(const std::vector<GraphPixel>& sizes,
+                                                const std::vector<GraphBox>& keepClear) const {
+    const auto pts = Points();
+    std::vector<GraphBox> placed;
+    std::vector<GraphBox> taken = keepClear;
+    // The point markers themselves stay visible.
+    for (const EnvelopePoint& p : pts) {
+        const GraphPixel at = Place(p);
+        taken.push_back({at.x - 2, at.y - 2, 5, 5});
+    }
+    for (size_t i = 0; i < pts.size(); ++i) {
+        const GraphPixel size = i < sizes.size() ? sizes[i] : GraphPixel{};
+        const GraphPixel at = Place(pts[i]);
+        GraphBox found{at.x, at.y, 0, 0};
+        if (size.x > 0 && size.y > 0) {
+            // Nearest first: above or below the point on either side, then a line further
+            // away each round, until the control ends both ways.
+            const int rounds = height_ / size.y + 1;
+            bool done = false;
+            for (int round = 0; round <= rounds && !done; ++round) {
+                const int up = at.y - 3 - size.y - round * size.y;
+                const int down = at.y + 3 + round * size.y;
+                for (const int y : {up, down}) {
+                    for (const int x : {at.x + 4, at.x - 4 - size.x}) {
+                        const GraphBox box{x, y, size.x, size.y};
+                        if (x < 0 || y < 0 || x + size.x > width_ || y + size.y > height_) continue;
+                        const bool clear =
+                            std::none_of(taken.begin(), taken.end(),
+                                         [&](const GraphBox& t) { return box.Overlaps(t); });
+                        if (!clear) continue;
+                        found = box;
+                        done = true;
+                        break;
+                    }
+                    if (done) break;
+                }
+            }
+        }
+        placed.push_back(found);
+        if (found.width > 0) taken.push_back(found);
+    }
+    return placed;
+}
+
+std::vector<TimeTick> EnvelopeGraph::TimeTicks(int minSpacing) const {
+    std::vector<TimeTick> ticks;
+    if (Empty()) return ticks;
+    const Scale s = ActiveScale();
+    const double total = Seconds(s.timeSpan);
+    if (total <= 0) return ticks;
+    const double pixelsPerSecond = PlotWidth() / total;
+    // 1, 2, 5 times a power of ten: the first whose marks are far enough apart.
+    double step = 0.001;
+    for (int i = 0; step * pixelsPerSecond < std::max(minSpacing, 1); ++i)
+        step *= (i % 3 == 1) ? 2.5 : 2.0;
+    const int decimals = step >= 1 ? 0 : step >= 0.1 ? 1 : step >= 0.01 ? 2 : 3;
+    for (int n = 0;; ++n) {
+        const double seconds = n * step;
+        if (seconds > total * (1 + 1e-9)) break;
+        const int x = kSide + static_cast<int>(seconds * pixelsPerSecond + 0.5);
+        ticks.push_back({x, seconds, Fmt("%.*f s", decimals, seconds)});
+    }
+    return ticks;
 }
 
 void EnvelopeGraph::SetSize(int width, int height) {

@@ -23,9 +23,25 @@ struct GraphPixel {
     int y = 0;
 };
 
+// A rectangle of the control: a point's label, or something labels keep clear of.
+struct GraphBox {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool Overlaps(const GraphBox& o) const;
+};
+
+// A mark of the time axis under the plot.
+struct TimeTick {
+    int x = 0;
+    double seconds = 0;
+    std::string text;  // "0.5 s"
+};
+
 class EnvelopeGraph {
   public:
-    // Room around the plot: the point text above, the phase labels below.
+    // Room around the plot: the hovered point's values above, the time axis below.
     static constexpr int kSide = 10;
     static constexpr int kTop = 18;
     static constexpr int kBottom = 16;
@@ -49,6 +65,12 @@ class EnvelopeGraph {
     static std::string Label(const EnvelopePoint& p);
     // The values of point i, e.g. "A1 = (+1.00 s, +127)"; empty for no such point.
     std::string PointText(int i) const;
+    // What the values of point i mean: an ENV level as a factor and as the attenuation it
+    // gives through the Amp block; a natural entry's time in seconds and its slope in dB/s.
+    std::string PointMeaning(int i) const;
+    // Seconds from the start of the envelope to `time` (a point's time): ENV time steps, or
+    // frames of the sample as it plays at key 60.
+    double Seconds(int64_t time) const;
 
     void SetSize(int width, int height);
     int Width() const { return width_; }
@@ -59,6 +81,14 @@ class EnvelopeGraph {
     int AttackX() const;
     // -1 when the envelope has no release point.
     int ReleaseX() const;
+
+    // Where the labels of Points() go, given each label's size in pixels: beside its point
+    // where there is room, else further up or down, inside the control, clear of each other
+    // and of `keepClear`. A label that finds no room anywhere gets a box of width 0.
+    std::vector<GraphBox> LabelBoxes(const std::vector<GraphPixel>& sizes,
+                                     const std::vector<GraphBox>& keepClear = {}) const;
+    // Marks at whole multiples of a round number of seconds, at least minSpacing pixels apart.
+    std::vector<TimeTick> TimeTicks(int minSpacing) const;
 
     // The point under the pointer, whose text the control shows. True when it changed.
     bool Hover(int x, int y);

@@ -460,6 +460,21 @@ std::string FieldMeaning(FieldId id, int value) {
             const double hz = units::FilterHz(value);
             return hz >= 1000.0 ? Fmt("%.2f kHz", hz / 1000.0) : Fmt("%.0f Hz", hz);
         }
+        // Tracking reads as what it does at the far end of its input: the softest note, an
+        // octave up, the hardest note.
+        case FieldId::kAmpVelocityTracking:
+            return Fmt("vel 1: %+.1f dB", units::VelocityDb(value, 1));
+        case FieldId::kAmpKeyTracking:
+            return Fmt("%+.2f dB/oct", units::KeyDb(value, 72));
+        case FieldId::kFilter1VelocityTrack:
+        case FieldId::kFilter2VelocityTrack:
+            return Fmt("vel 127: %+.1f st", units::FilterVelocitySemitones(value, 127));
+        case FieldId::kFilter1KeyTrack:
+        case FieldId::kFilter2KeyTrack:
+            return Fmt("%+.2f st/key", units::FilterKeySemitones(value, 61));
+        case FieldId::kHeadroom1:
+        case FieldId::kHeadroom2:
+            return Fmt("%.0f dB", value * units::kHeadroomDbPerStep);
         default:
             return {};
     }

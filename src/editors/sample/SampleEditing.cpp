@@ -42,9 +42,10 @@ std::string PointText(int32_t stored, int divisor) {
     return Fmt("%u", static_cast<uint32_t>(stored) / static_cast<uint32_t>(divisor));
 }
 
-// -1 is a sample that does not loop, not a point 2^31 words in.
+// -1 is a sample that does not loop, not a point 2^31 words in; the synthesizer loops at
+// no other negative offset either.
 std::string LoopText(int32_t stored, int divisor) {
-    return stored == -1 ? std::string(kNoLoopText) : PointText(stored, divisor);
+    return stored < 0 ? std::string(kNoLoopText) : PointText(stored, divisor);
 }
 
 int PointDivisor(const SampleHeader& h) {
@@ -305,7 +306,7 @@ int SampleEditing::SetAttackSegs(int count) {
 SampleEditing::FramePoints SampleEditing::PointsInFrames(const SampleHeader& h) {
     const uint32_t div = static_cast<uint32_t>(PointDivisor(h));
     auto frames = [div](int32_t stored) { return int64_t{static_cast<uint32_t>(stored) / div}; };
-    return {frames(h.start), h.loopStart == -1 ? -1 : frames(h.loopStart), frames(h.end)};
+    return {frames(h.start), h.loopStart < 0 ? -1 : frames(h.loopStart), frames(h.end)};
 }
 
 std::shared_ptr<const WavePeaks> SampleEditing::Frames(const SampleHeader& header) {

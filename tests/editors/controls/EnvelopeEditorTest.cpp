@@ -2,6 +2,8 @@
 // dragging; where an edit spreads to; and the control with its preset list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QMouseEvent>
@@ -158,6 +160,111 @@ TEST(EnvelopeGraphTest, DraggingNaturalPointsSetsDurationsAndSlopes) {
     // The natural start point stays at 0.
     g.Press(10, 18);
     EXPECT_FALSE(g.Drag(10, 100));
+}
+
+// Every placed label lies inside the control, clear of the other labels, of every point's
+// marker and of the boxes asked to be kept clear.
+void ExpectLabelsApart(const EnvelopeGraph& g, const std::vector<GraphBox>& boxes,
+                       const std::vector<GraphBox>& keepClear) {
+    const auto pts = g.Points();
+    ASSERT_EQ(boxes.size(), pts.size());
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const GraphBox& a = boxes[i];
+        if (a.width == 0) continue;
+        EXPECT_GE(a.x, 0);
+        EXPECT_GE(a.y, 0);
+        EXPECT_LE(a.x + a.width, g.Width());
+        EXPECT_LE(a.y + a.height, g.Height());
+        for (size_t j = i + 1; j < boxes.size(); ++j)
+            EXPECT_FALSE(a.Overlaps(boxes[j])) << i << " and " << j;
+        for (const EnvelopePoint& p : pts) {
+            const GraphPixel at = g.Place(p);
+            EXPECT_FALSE(a.Overlaps({at.x - 2, at.y - 2, 5, 5})) << i;
+        }
+        for (const GraphBox& k : keepClear)
+            EXPECT_FALSE(a.Overlaps(k)) << i;
+    }
+}
+
+TEST(EnvelopeGraphTest, PointLabelsNeverOverlap) {
+    EnvModulator env;
+    EnvelopeGraph g = Sized({});
+    g.Show(&env);
+    const std::vector<GraphPixel> sizes(8, GraphPixel{14, 10});
+    const std::vector<GraphBox> strip{{0, 0, 220, 14}};
+    // A lone point's label sits just above and right of it, unless the strip is in the way.
+    auto boxes = g.LabelBoxes(sizes, strip);
+    ExpectLabelsApart(g, boxes, strip);
+    const GraphPixel s0 = g.Place(g.Points()[0]);
+    EXPECT_EQ(boxes[0].x, s0.x + 4);
+    EXPECT_EQ(boxes[0].y, s0.y - 13);
+    // A1 and D1 at full level under the strip: below their points.
+    EXPECT_GT(boxes[1].y, g.Place(g.Points()[1]).y);
+    // Points piled on one spot (seven segments of time 0 at one level) all find room.
+    env.SetAttackCount(3);
+    env.SetDecayCount(3);
+    for (int i = 0; i < 7; ++i)
+        env.SetSegment(i, 100, 0);
+    boxes = g.LabelBoxes(sizes, strip);
+    ExpectLabelsApart(g, boxes, strip);
+    for (const GraphBox& b : boxes)
+        EXPECT_GT(b.width, 0);
+    // In a control too small for them some labels are left out, never drawn over another.
+    g.SetSize(40, 40);
+    boxes = g.LabelBoxes(sizes, strip);
+    ExpectLabelsApart(g, boxes, strip);
+    EXPECT_TRUE(
+        std::any_of(boxes.begin(), boxes.end(), [](const GraphBox& b) { return b.width == 0; }));
+}
+
+TEST(EnvelopeGraphTest, TimeAxisInSeconds) {
+    const auto texts = [](const std::vector<TimeTick>& ticks) {
+        std::vector<std::string> out;
+        for (const TimeTick& t : ticks)
+            out.push_back(t.text);
+        return out;
+    };
+    EnvModulator env;
+    EnvelopeGraph g = Sized({});
+    EXPECT_TRUE(g.TimeTicks(40).empty());
+    g.Show(&env);
+    // The default ENV spans one second over 200 pixels.
+    auto ticks = g.TimeTicks(40);
+    EXPECT_EQ(texts(ticks),
+              (std::vector<std::string>{"0.0 s", "0.2 s", "0.4 s", "0.6 s", "0.8 s", "1.0 s"}));
+    EXPECT_EQ(ticks.front().x, 10);
+    EXPECT_EQ(ticks[1].x, 50);
+    EXPECT_EQ(ticks.back().x, 210);
+    EXPECT_EQ(texts(g.TimeTicks(100)), (std::vector<std::string>{"0.0 s", "0.5 s", "1.0 s"}));
+    env.SetSegment(1, 127, 255);  // 5.1 s
+    EXPECT_EQ(texts(g.TimeTicks(30)).back(), "5 s");
+    EXPECT_EQ(texts(g.TimeTicks(40)).back(), "4 s");  // marks every 2 s
+    // Natural durations are frames of the sample played at key 60: 88200 a second at pitch 0,
+    // half as many an octave up.
+    SampleHeader h;
+    h.envelope = {{0, 44100}, {0, 0}};
+    g.Show(&h);
+    EXPECT_DOUBLE_EQ(g.Seconds(44100), 0.5);
+    EXPECT_EQ(texts(g.TimeTicks(50)),
+              (std::vector<std::string>{"0.0 s", "0.2 s", "0.4 s", "0.6 s"}));
+    h.pitch = 12 * 256;
+    EXPECT_DOUBLE_EQ(g.Seconds(44100), 1.0);
+}
+
+TEST(EnvelopeGraphTest, PointMeanings) {
+    EnvModulator env;
+    EnvelopeGraph g;
+    g.Show(&env);
+    EXPECT_EQ(g.PointMeaning(0), "level +0.50, -47.6 dB through Amp");
+    EXPECT_EQ(g.PointMeaning(1), "level +1.00, +0.0 dB through Amp");
+    EXPECT_EQ(g.PointMeaning(3), "level +0.00, silent through Amp");
+    EXPECT_EQ(g.PointMeaning(4), "");
+    SampleHeader h;
+    h.envelope = {{5, 8820}, {-10, 0}};
+    g.Show(&h);
+    EXPECT_EQ(g.PointMeaning(0), "");
+    EXPECT_EQ(g.PointMeaning(1), "0.100 s, +1.5 dB/s");
+    EXPECT_EQ(g.PointMeaning(2), "-3.0 dB/s until the next phase");
 }
 
 TEST(EnvelopeHomeTest, EditsReachTheRightHalves) {

@@ -142,6 +142,13 @@ TEST(FieldMeaningTest, StoredValuesReadInTheVoiceEnginesUnits) {
         {FieldId::kFilter1Frequency, 69 * 256, "440 Hz"},
         {FieldId::kFilter2Frequency, 0x7F00, "12.54 kHz"},
         {FieldId::kFilter1Frequency, 81 * 256, "880 Hz"},
+        {FieldId::kAmpVelocityTracking, 64, "vel 1: -84.2 dB"},
+        {FieldId::kAmpVelocityTracking, -32, "vel 1: +42.1 dB"},
+        {FieldId::kAmpKeyTracking, 48, "+9.00 dB/oct"},
+        {FieldId::kFilter1VelocityTrack, 127, "vel 127: +48.0 st"},
+        {FieldId::kFilter2KeyTrack, 64, "+1.00 st/key"},
+        {FieldId::kFilter1KeyTrack, -32, "-0.50 st/key"},
+        {FieldId::kHeadroom2, 2, "6 dB"},
         {FieldId::kGain, -10, ""},
         {FieldId::kCoarseTune, 3, ""},
     };

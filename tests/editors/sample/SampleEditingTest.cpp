@@ -180,6 +180,14 @@ TEST_F(SampleEditingTest, PointsShowAndStoreInSamplePoints) {
     EXPECT_EQ(edit->Fields().points[1], "no loop");
     EXPECT_EQ(edit->SetPoint(kPointLoop, "no loop"), 0);
     EXPECT_EQ(h->loopStart, -1);
+    // Neither half of an unlooped pair nor a damaged negative offset shows a huge number.
+    h->flags |= kSixteenBit;
+    EXPECT_EQ(edit->Fields().points[1], "no loop");
+    h->loopStart = -2;
+    EXPECT_EQ(edit->Fields().points[1], "no loop");
+    EXPECT_EQ(SampleEditing::PointsInFrames(*h).loop, -1);
+    h->loopStart = -1;
+    h->flags &= ~kSixteenBit;
 
     EXPECT_EQ(edit->ResetPoints(), 1);
     EXPECT_EQ(h->start, h->origStart);
