@@ -21,6 +21,8 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QTreeWidget>
+#include <QScrollArea>
+#include <QSplitter>
 #include <QVBoxLayout>
 #include <filesystem>
 
@@ -79,9 +81,19 @@ QPushButton* EditorSample::Button(const char* text) const {
 }
 
 void EditorSample::BuildForm() {
+    // The form above and the sample view below share the height; the user moves the border.
     auto* outer = new QVBoxLayout(this);
-    auto* top = new QHBoxLayout;
-    outer->addLayout(top, 1);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->setChildrenCollapsible(false);
+    outer->addWidget(split);
+    // The form scrolls when the window is too low for it, rather than being cut.
+    auto* scroll = new QScrollArea(split);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* form = new QWidget;
+    scroll->setWidget(form);
+    auto* top = new QHBoxLayout(form);
     auto* left = new QVBoxLayout;
     auto* right = new QVBoxLayout;
     top->addLayout(left, 3);
@@ -245,10 +257,12 @@ void EditorSample::BuildForm() {
     env->addWidget(button("Delete Preset", &EditorSample::DeletePreset), 4, 3);
     Button("Delete Preset")->setText("Delete");
     right->addWidget(natural, 1);
-    BuildView(outer);
+    BuildView(split);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
 }
 
-void EditorSample::BuildView(QBoxLayout* into) {
+void EditorSample::BuildView(QSplitter* into) {
     auto* group = new QGroupBox("Sample View", this);
     auto* layout = new QGridLayout(group);
     auto* tools = new QHBoxLayout;
@@ -321,7 +335,8 @@ void EditorSample::BuildView(QBoxLayout* into) {
     layout->setColumnStretch(0, 4);
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(1, 1);
-    into->addWidget(group, 1);
+    group->setMinimumHeight(160);
+    into->addWidget(group);
 }
 
 void EditorSample::ShowWave(bool enabled) {

@@ -12,7 +12,7 @@
 #include "editors/sample/SampleAudition.h"
 #include "editors/sample/SampleEditing.h"
 
-class QBoxLayout;
+class QSplitter;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -87,7 +87,7 @@ class EditorSample : public QWidget {
   private:
     void BuildForm();
     // The waveform, its markers and zoom, the loop join and the commands that read the wave.
-    void BuildView(QBoxLayout* into);
+    void BuildView(QSplitter* into);
     void ShowWave(bool enabled);
     void FillList();
     void SelectionChanged();
