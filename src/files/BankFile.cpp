@@ -8,6 +8,7 @@
 #include "files/BankFormats.h"
 #include "files/ConversionLog.h"
 #include "model/ZedoDatabase.h"
+#include "platform/ByteSink.h"
 #include "platform/FileUtil.h"
 #include "platform/Prompter.h"
 
@@ -77,11 +78,16 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
         ShowMessage("Error deleting old bank file.");
         return 1;
     }
-    // The whole bank is built before any file is made: a save that fails or is killed while
-    // building leaves nothing behind.
-    std::vector<uint8_t> image;
-    if (int rc = format->build(db, path, options, image); rc != 0) return rc;
-    AtomicWrite written = ReplaceFileAtomic(target, image);
+    // Every check is made before any file is made; the data are written into a temporary
+    // file that replaces the old one only once complete.
+    BankWrite write;
+    if (int rc = format->build(db, path, options, write); rc != 0) return rc;
+    bool shown = false;
+    AtomicWrite written = ReplaceFileAtomicWith(target, [&](int fd) {
+        FdSink out(fd);
+        return write(out, shown) && out.Flush();
+    });
+    if (!written && shown) return 1;
     switch (written.result) {
         case AtomicWrite::kDone:
             break;

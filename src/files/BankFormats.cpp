@@ -11,6 +11,7 @@
 #include "files/Tmb.h"
 #include "model/ZedoDatabase.h"
 #include "platform/ByteIO.h"
+#include "platform/ByteSink.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
@@ -52,19 +53,29 @@ int ReadSyxFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
     return ReadSyx(path, db, RomBankForFiles());
 }
 
-int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options,
-                 std::vector<uint8_t>& out) {
+// A writer of an image built whole.
+BankWrite WriteImage(std::vector<uint8_t> image) {
+    return [bytes = std::move(image)](ByteSink& out, bool&) { return out.Write(bytes); };
+}
+
+int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options, BankWrite& write) {
     // WAV files written for the bank go beside it.
     std::string folder = std::filesystem::path(path).parent_path().string();
-    return BuildPbf(db, options, out, folder.empty() ? "." : folder);
+    std::vector<uint8_t> image;
+    int rc = BuildPbf(db, options, image, folder.empty() ? "." : folder);
+    if (rc == 0) write = WriteImage(std::move(image));
+    return rc;
 }
 
-int BuildTmbFile(ZedoDatabase& db, const std::string&, int, std::vector<uint8_t>& out) {
-    return BuildTmb(db, out);
+int BuildTmbFile(ZedoDatabase& db, const std::string&, int, BankWrite& write) {
+    return PrepareTmb(db, write);
 }
 
-int BuildSyxFile(ZedoDatabase& db, const std::string&, int, std::vector<uint8_t>& out) {
-    return BuildSyx(db, RomBankForFiles(), out);
+int BuildSyxFile(ZedoDatabase& db, const std::string&, int, BankWrite& write) {
+    std::vector<uint8_t> image;
+    int rc = BuildSyx(db, RomBankForFiles(), image);
+    if (rc == 0) write = WriteImage(std::move(image));
+    return rc;
 }
 
 int ReadApexFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {

@@ -3,14 +3,21 @@
 // dialogs, its reader and its writer. The table's order is the dialogs' order and also the
 // order in which a file name is matched against the extensions.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace talmeru {
 
+class ByteSink;
 class ConversionLog;
 class ZedoDatabase;
+
+// Writes a bank that is ready (every check made, every question asked) into out: false when
+// that fails, with shown set when the reason has been shown (a sample that cannot be read);
+// else the sink failed.
+using BankWrite = std::function<bool(ByteSink& out, bool& shown)>;
 
 struct BankFormat {
     const char* extension = nullptr;  // lower case, with the dot
@@ -18,10 +25,12 @@ struct BankFormat {
     const char* saveLabel = nullptr;  // the save dialog's; nullptr for a format that is only read
     // Reads path into db (emptied, its path set). 0, or the reader's failure code.
     int (*read)(ZedoDatabase& db, const std::string& path, ConversionLog& log) = nullptr;
-    // Builds the whole file that saving db at path writes, in memory: no file is made before
-    // the content is complete. 0, or nonzero with the reason shown; nullptr when only read.
+    // Makes every check and asks every question of saving db at path, and gives the writer
+    // of the file: no file is made before that is done, and sample data flow from their
+    // sources into the file as it is written. 0, or nonzero with the reason shown; nullptr
+    // when only read.
     int (*build)(ZedoDatabase& db, const std::string& path, int options,
-                 std::vector<uint8_t>& out) = nullptr;
+                 BankWrite& write) = nullptr;
     // Converted on opening, reporting to the log: the result is a new bank that is saved as
     // a Pinnacle Bank File.
     bool import = false;

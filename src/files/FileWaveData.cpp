@@ -1,5 +1,8 @@
 #include "files/FileWaveData.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -53,6 +56,16 @@ bool FileWaveData::Equals(const WaveData& other) const {
     if (Kind() != kWaveMa1 && Kind() != kWaveCtmb) return true;
     const auto& o = static_cast<const FileWaveData&>(other);
     return fileOffset == o.fileOffset && dataSize == o.dataSize;
+}
+
+int FileWaveData::CheckSource() {
+    if (loaded) return 0;
+    if (!valid || formatTag == -1) return 1;
+    if (!FileSource(path).Ok()) {
+        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
+        return 1;
+    }
+    return 0;
 }
 
 bool FileWaveData::Locate(const std::string& wanted, bool quiet) {
@@ -119,6 +132,125 @@ int FileWaveData::ReadRawData() {
     return 0;
 }
 
+namespace {
+class RawReader : public WaveDataReader {
+  public:
+    RawReader(std::unique_ptr<FileSource> src, std::string path, uint64_t offset, uint64_t size,
+              bool swapPairs)
+        : src_(std::move(src)),
+          path_(std::move(path)),
+          at_(offset),
+          end_(offset + size),
+          size_(size),
+          swap_(swapPairs) {}
+    uint64_t Size() const override { return size_; }
+    int Read(std::span<uint8_t> out) override {
+        if (out.size() > end_ - at_ || src_->ReadAt(at_, out.data(), out.size()) != out.size()) {
+            ShowMessage(Fmt("Failed to read sample data from \"%s\".", path_.c_str()));
+            return 1;
+        }
+        // Pairs are counted from the data's start; pieces keep to even sizes but for the last.
+        if (swap_)
+            for (size_t i = (at_ - (end_ - size_)) & 1; i + 1 < out.size(); i += 2)
+                std::swap(out[i], out[i + 1]);
+        at_ += out.size();
+        return 0;
+    }
+
+  private:
+    std::unique_ptr<FileSource> src_;
+    std::string path_;
+    uint64_t at_, end_, size_;
+    bool swap_;
+};
+
+// Decodes the stream a block at a time through a window of the file, so that every block the
+// file holds whole is whole in the window.
+class StreamReader : public WaveDataReader {
+  public:
+    StreamReader(std::unique_ptr<FileSource> src, uint64_t offset, uint64_t bytes, uint32_t samples)
+        : src_(std::move(src)), at_(offset), end_(offset + bytes), samples_(samples) {}
+    uint64_t Size() const override { return uint64_t{samples_} * 2; }
+    int Read(std::span<uint8_t> out) override {
+        size_t done = 0;
+        while (done < out.size()) {
+            if (pcmAt_ == pcmEnd_ && NextBlock() != 0) return 1;
+            const size_t take = std::min(out.size() - done, pcmEnd_ - pcmAt_);
+            std::memcpy(out.data() + done, pcm_.data() + pcmAt_, take);
+            pcmAt_ += take;
+            done += take;
+        }
+        return 0;
+    }
+
+  private:
+    static constexpr size_t kWindow = size_t(1) << 20;
+    static constexpr size_t kWholeBlock = kBlockHeaderSize + kMaxCodedBytes;
+
+    int NextBlock() {
+        if (decoded_ >= samples_) return 1;
+        const uint32_t count = std::min(kStreamBlockSamples, samples_ - decoded_);
+        pcmAt_ = 0;
+        pcmEnd_ = size_t{count} * 2;
+        decoded_ += count;
+        // A stream that ends early plays silence for the rest, as when it is loaded whole.
+        if (ended_) {
+            std::memset(pcm_.data(), 0, pcmEnd_);
+            return 0;
+        }
+        if (window_.size() - pos_ < kWholeBlock && at_ < end_) {
+            window_.erase(window_.begin(), window_.begin() + std::ptrdiff_t(pos_));
+            pos_ = 0;
+            const size_t have = window_.size();
+            const size_t want = size_t(std::min<uint64_t>(kWindow, end_ - at_));
+            window_.resize(have + want);
+            const size_t got = src_->ReadAt(at_, window_.data() + have, want);
+            window_.resize(have + got);
+            at_ = got == want ? at_ + got : end_;
+        }
+        size_t used = 0;
+        const char* error =
+            decoder_.Decode(std::span(window_).subspan(pos_), count, pcm_.data(), used);
+        if (error) {
+            ShowMessage(error);
+            return 1;
+        }
+        if (used == 0) {
+            ended_ = true;
+            std::memset(pcm_.data(), 0, pcmEnd_);
+        }
+        pos_ += used;
+        return 0;
+    }
+
+    std::unique_ptr<FileSource> src_;
+    uint64_t at_, end_;
+    uint32_t samples_;
+    uint32_t decoded_ = 0;
+    bool ended_ = false;
+    BlockDecoder decoder_;
+    std::vector<uint8_t> window_;
+    size_t pos_ = 0;
+    std::array<uint8_t, 2 * kStreamBlockSamples> pcm_{};
+    size_t pcmAt_ = 0, pcmEnd_ = 0;
+};
+}  // namespace
+
+std::unique_ptr<WaveDataReader> FileWaveData::OpenRawReader(bool swapPairs) {
+    auto src = std::make_unique<FileSource>(path);
+    if (!src->Ok()) {
+        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
+        return nullptr;
+    }
+    return std::make_unique<RawReader>(std::move(src), path, fileOffset,
+                                       uint64_t(std::max(length, 0)), swapPairs);
+}
+
+std::unique_ptr<WaveDataReader> Ma1WaveData::OpenReader() {
+    if (loaded) return WaveData::OpenReader();
+    return OpenRawReader(false);
+}
+
 int Ma1WaveData::LoadData() {
     if (loaded) return 0;
     if (ReadRawData() != 0) return 1;
@@ -173,6 +305,32 @@ int CtmbWaveData::LoadData() {
     }
     loaded = true;
     return 0;
+}
+
+std::unique_ptr<WaveDataReader> CtmbWaveData::OpenReader() {
+    if (loaded) return WaveData::OpenReader();
+    auto src = std::make_unique<FileSource>(path);
+    if (!src->Ok()) {
+        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
+        return nullptr;
+    }
+    if (dataSize > src->Size()) {
+        ShowMessage(Fmt("Compressed sample data in \"%s\" is corrupt.", path.c_str()));
+        return nullptr;
+    }
+    // The checks of a whole stream's decoding, on the part of it that the file holds.
+    const uint64_t held = std::min(dataSize, src->Size() - std::min(fileOffset, src->Size()));
+    const uint32_t samples = uint32_t(std::max(length, 0) / 2);
+    if (held < kStreamHeaderSize) {
+        ShowMessage("Compressed sample stream is too short.");
+        return nullptr;
+    }
+    if (uint64_t{samples} > (held - kStreamHeaderSize) * 64 + 2) {
+        ShowMessage("Compressed sample stream is corrupt.");
+        return nullptr;
+    }
+    return std::make_unique<StreamReader>(std::move(src), fileOffset + kStreamHeaderSize,
+                                          held - kStreamHeaderSize, samples);
 }
 
 int CtmbWaveData::ReadData(std::span<uint8_t> out) {

@@ -21,6 +21,8 @@ class FileWaveData : public WaveData {
     int StorageClass() const override { return kFileLoaded; }
     int FormatTag() const override { return formatTag; }
     std::string DisplayName() const override { return path; }
+    // The file can be opened and its header was read.
+    int CheckSource() override;
 
     // Where the source begins inside its file.
     uint64_t fileOffset = 0;
@@ -33,6 +35,9 @@ class FileWaveData : public WaveData {
     // Reads `length` bytes from fileOffset of the file into data; 0, or 1 with the reason
     // shown.
     int ReadRawData();
+    // The same bytes read in pieces (each pair of bytes swapped when swapPairs); none, with the
+    // reason shown, when the file cannot be opened.
+    std::unique_ptr<WaveDataReader> OpenRawReader(bool swapPairs);
     // Finds the file named wanted: as given, by its name in the current folder, in the
     // search folder, or (unless quiet) where the user points. Sets path (absolute) and
     // valid, and adds the "Full Sample" region after the caller has read the header.
@@ -48,6 +53,7 @@ class Ma1WaveData : public FileWaveData {
     int Kind() const override { return kWaveMa1; }
     std::string FormatName() const override { return "MA1"; }
     int LoadData() override;
+    std::unique_ptr<WaveDataReader> OpenReader() override;
 };
 
 // A compressed sample stream at an offset inside a file (a TMB bank file): 16-bit mono
@@ -62,6 +68,8 @@ class CtmbWaveData : public FileWaveData {
     // Decodes a few hundred blocks at a time into out, so only out holds the whole data.
     bool ReadsInPlace() const override { return valid; }
     int ReadData(std::span<uint8_t> out) override;
+    // Decodes a block at a time.
+    std::unique_ptr<WaveDataReader> OpenReader() override;
 };
 
 }  // namespace talmeru

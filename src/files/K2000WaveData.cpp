@@ -69,4 +69,10 @@ int K2000WaveData::LoadData() {
     return 0;
 }
 
+std::unique_ptr<WaveDataReader> K2000WaveData::OpenReader() {
+    if (loaded) return WaveData::OpenReader();
+    if (!valid || formatTag == -1) return nullptr;
+    return OpenRawReader(true);
+}
+
 }  // namespace talmeru

@@ -35,6 +35,7 @@ class K2000WaveData : public FileWaveData {
     // Stretches of one file are different sounds: they are equal only at the same place.
     bool Equals(const WaveData& other) const override;
     int LoadData() override;
+    std::unique_ptr<WaveDataReader> OpenReader() override;
 
   private:
     void ReadHeader(const std::optional<K2000Stretch>& stretch);

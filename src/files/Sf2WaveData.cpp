@@ -58,4 +58,10 @@ int Sf2WaveData::LoadData() {
     return 0;
 }
 
+std::unique_ptr<WaveDataReader> Sf2WaveData::OpenReader() {
+    if (loaded) return WaveData::OpenReader();
+    if (!valid || formatTag == -1) return nullptr;
+    return OpenRawReader(false);
+}
+
 }  // namespace talmeru

@@ -23,6 +23,7 @@ class Sf2WaveData : public FileWaveData {
     int Kind() const override { return kWaveSf2; }
     std::string FormatName() const override { return "SF2"; }
     int LoadData() override;
+    std::unique_ptr<WaveDataReader> OpenReader() override;
 
   private:
     void ReadHeader();

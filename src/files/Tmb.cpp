@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "files/BankFormats.h"
 #include "files/BankReadError.h"
 #include "files/FileWaveData.h"
 #include "files/Pbf.h"
@@ -10,6 +11,7 @@
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
 #include "platform/ByteIO.h"
+#include "platform/ByteSink.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
@@ -194,10 +196,9 @@ bool Saved(const WaveData* w) {
     return w->StorageClass() != kNotSaved;
 }
 
-// False when a sample's data cannot be carried (the reason has been shown).
-bool WriteWaveEntries(RiffWriter& w, ZedoDatabase& db) {
-    ByteWriter& out = w.Out();
-    w.Open(FourCC("wvdt"));
+// Whether every sample's data can be carried (else the reason has been shown): the checks
+// made before any file is written.
+bool CheckWaveEntries(ZedoDatabase& db, std::vector<WaveData*>& saved) {
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* wd = db.GetWaveData(i);
         // A sample whose file is missing cannot be carried: saving would lose it silently.
@@ -210,28 +211,93 @@ bool WriteWaveEntries(RiffWriter& w, ZedoDatabase& db) {
             ShowMessage("Corrupt bank, sample does not exist");
             return false;
         }
-        if (wd->LoadData() != 0) return false;
-        size_t entry = out.Pos();
-        out.U16(static_cast<uint16_t>(wd->base));
-        out.U16(0xFFFF);
-        out.U8(0);
-        out.U8(kFormStream);
-        out.U8(static_cast<uint8_t>(wd->channel));
-        out.U8(0);
+        if (wd->CheckSource() != 0) return false;
+        saved.push_back(wd);
+    }
+    return true;
+}
+
+enum class StreamResult { kDone, kDoesNotFit, kReadFailed, kWriteFailed };
+
+// Compresses the data from reader into out block by block, behind its stream header. When a
+// block's codes cannot fit, out is left as it was: the data must go another way. A failure to
+// read has been shown.
+StreamResult WriteStream(ByteSink& out, WaveDataReader& reader, BlockEncoder& encoder) {
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(reader.Size() / 2, UINT32_MAX));
+    const uint64_t start = out.Pos();
+    if (!out.Write(std::array<uint8_t, kStreamHeaderSize>{})) return StreamResult::kWriteFailed;
+    // Many blocks are read at once: fewer, larger reads of the source.
+    constexpr uint32_t kBlocksPerRead = 64;
+    std::vector<uint8_t> pcm;
+    uint32_t blocks = 0;
+    for (uint32_t first = 0; first < n;) {
+        const uint32_t piece = std::min(kStreamBlockSamples * kBlocksPerRead, n - first);
+        pcm.resize(2 * size_t{piece});
+        if (reader.Read(pcm) != 0) return StreamResult::kReadFailed;
+        for (uint32_t at = 0; at < piece; at += kStreamBlockSamples, ++blocks) {
+            const uint32_t count = std::min(kStreamBlockSamples, piece - at);
+            auto block = encoder.Encode(std::span(pcm).subspan(2 * size_t{at}, 2 * size_t{count}));
+            if (block.empty())
+                return out.Truncate(start) ? StreamResult::kDoesNotFit : StreamResult::kWriteFailed;
+            if (!out.Write(block)) return StreamResult::kWriteFailed;
+        }
+        first += piece;
+    }
+    auto header = MakeStreamHeader(out.Pos() - start - kStreamHeaderSize, blocks, n);
+    return out.Patch(start, header) ? StreamResult::kDone : StreamResult::kWriteFailed;
+}
+
+// "wvdt" into out, the sample data read from their sources as they go. False on a failure,
+// with shown set when the reason has been shown.
+bool WriteWaveEntries(ByteSink& out, const std::vector<WaveData*>& saved, bool& shown) {
+    const uint64_t chunk = out.Pos();
+    const uint8_t head[8] = {'w', 'v', 'd', 't', 0, 0, 0, 0};
+    if (!out.Write(head)) return false;
+    auto encoder = std::make_unique<BlockEncoder>();
+    for (WaveData* wd : saved) {
+        ByteWriter entry;
+        entry.U16(static_cast<uint16_t>(wd->base));
+        entry.U16(0xFFFF);
+        entry.U8(0);
+        entry.U8(kFormStream);
+        entry.U8(static_cast<uint8_t>(wd->channel));
+        entry.U8(0);
         // 16-bit data at 44100 Hz goes in compressed; anything else (8-bit data, other
         // rates, data no block can hold) as a WAV image, so it comes back unchanged.
-        bool compressed =
-            wd->bitsHeld == 16 && wd->SampleRate() == 44100 && CompressSamples(wd->data, out);
-        wd->ReleaseData();
+        bool compressed = false;
+        if (wd->bitsHeld == 16 && wd->SampleRate() == 44100) {
+            auto reader = wd->OpenReader();
+            if (!reader) return !(shown = true);
+            if (!out.Write(entry.Data())) return false;
+            switch (WriteStream(out, *reader, *encoder)) {
+                case StreamResult::kDone:
+                    compressed = true;
+                    break;
+                case StreamResult::kDoesNotFit:
+                    if (!out.Truncate(out.Pos() - entry.Pos())) return false;
+                    break;
+                case StreamResult::kReadFailed:
+                    return !(shown = true);
+                case StreamResult::kWriteFailed:
+                    return false;
+            }
+        }
         if (!compressed) {
-            out.Data()[entry + 5] = kFormWave;
-            if (WriteWav(out, *wd, nullptr) != 0) return false;
+            if (wd->LoadData() != 0) return !(shown = true);
+            entry.Data()[5] = kFormWave;
+            if (WriteWav(entry, *wd, nullptr) != 0) return !(shown = true);
+            if (!out.Write(entry.Data())) return false;
         }
     }
-    for (uint8_t b : {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})
-        out.U8(b);
-    w.Close();
-    return true;
+    const uint8_t end[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    if (!out.Write(end)) return false;
+    const uint64_t size = out.Pos() - chunk - 8;
+    if (size > UINT32_MAX) {
+        ShowMessage("The sample data are too large for one TMB file.");
+        return !(shown = true);
+    }
+    if (!out.U32At(chunk + 4, static_cast<uint32_t>(size))) return false;
+    return (size & 1) == 0 || out.Write(std::array<uint8_t, 1>{});
 }
 
 // "wval": the headers that share another's data, as (base, linked) pairs up to 0xFFFF.
@@ -301,24 +367,55 @@ int ReadTmb(const std::string& path, ZedoDatabase& db) {
     return result;
 }
 
-int BuildTmb(ZedoDatabase& db, std::vector<uint8_t>& image) {
-    ByteWriter out(1 << 20);
-    RiffWriter w(out);
+int PrepareTmb(ZedoDatabase& db, BankWrite& write) {
+    // The objects, pairs and aliases are small: made now, with their checks. The sample data
+    // are read from their sources while the file is written.
+    ByteWriter head(1 << 16);
+    RiffWriter w(head);
     w.Open(FourCC("RIFF"), FourCC("tmbf"));
     if (!WriteObjects(w, db)) return 1;
     WriteStereoLinks(w, db);
-    if (!WriteWaveEntries(w, db)) return 1;
-    WriteAliases(w, db);
-    w.Close();
-    image = out.Take();
+    std::vector<WaveData*> saved;
+    if (!CheckWaveEntries(db, saved)) return 1;
+    ByteWriter tail;
+    RiffWriter t(tail);
+    WriteAliases(t, db);
+    write = [head = head.Take(), tail = tail.Take(), saved](ByteSink& out, bool& shown) {
+        const uint64_t start = out.Pos();
+        if (!out.Write(head) || !WriteWaveEntries(out, saved, shown) || !out.Write(tail))
+            return false;
+        const uint64_t size = out.Pos() - start - 8;
+        if (size > UINT32_MAX) {
+            ShowMessage("The sample data are too large for one TMB file.");
+            return !(shown = true);
+        }
+        if (!out.U32At(start + 4, static_cast<uint32_t>(size))) return false;
+        return (size & 1) == 0 || out.Write(std::array<uint8_t, 1>{});
+    };
+    return 0;
+}
+
+int BuildTmb(ZedoDatabase& db, std::vector<uint8_t>& image) {
+    BankWrite write;
+    if (int rc = PrepareTmb(db, write); rc != 0) return rc;
+    std::vector<uint8_t> bytes;
+    VectorSink out(bytes);
+    bool shown = false;
+    if (!write(out, shown)) return 1;
+    image = std::move(bytes);
     return 0;
 }
 
 int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
-    std::vector<uint8_t> image;
-    if (int rc = BuildTmb(db, image); rc != 0) return rc;
-    if (!WriteFileAtomic(path, image)) {
-        ShowMessage("Couldn't open TMB file for writing");
+    BankWrite write;
+    if (int rc = PrepareTmb(db, write); rc != 0) return rc;
+    bool shown = false;
+    AtomicWrite written = ReplaceFileAtomicWith(path, [&](int fd) {
+        FdSink out(fd);
+        return write(out, shown) && out.Flush();
+    });
+    if (!written) {
+        if (!shown) ShowMessage("Couldn't open TMB file for writing");
         return 1;
     }
     return 0;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "files/BankFormats.h"
+
 namespace talmeru {
 
 class ZedoDatabase;
@@ -13,6 +15,10 @@ class ZedoDatabase;
 // ("<path> is damaged or cut short"); the reason has been shown. What could be read is kept;
 // sample headers left without wave data play the ROM.
 int ReadTmb(const std::string& path, ZedoDatabase& db);
+// Makes the checks of saving db and gives the writer of the file, which reads the sample data
+// from their sources block by block as it writes; 0, or 1 when the bank cannot be written
+// (the reason has been shown).
+int PrepareTmb(ZedoDatabase& db, BankWrite& write);
 // Builds the whole file image; 0, or 1 when the bank cannot be written (the reason has been
 // shown).
 int BuildTmb(ZedoDatabase& db, std::vector<uint8_t>& image);

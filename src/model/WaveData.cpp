@@ -87,6 +87,34 @@ int WaveData::RemoveUser(int number, BankLink* link) {
     return kWaveUploaded;
 }
 
+namespace {
+class LoadedReader : public WaveDataReader {
+  public:
+    LoadedReader(WaveData& wave, bool release) : wave_(wave), release_(release) {}
+    ~LoadedReader() override {
+        if (release_) wave_.ReleaseData();
+    }
+    uint64_t Size() const override { return wave_.data.size(); }
+    int Read(std::span<uint8_t> out) override {
+        if (out.size() > wave_.data.size() - at_) return kFailed;
+        std::copy_n(wave_.data.begin() + std::ptrdiff_t(at_), out.size(), out.begin());
+        at_ += out.size();
+        return kOk;
+    }
+
+  private:
+    WaveData& wave_;
+    bool release_;
+    size_t at_ = 0;
+};
+}  // namespace
+
+std::unique_ptr<WaveDataReader> WaveData::OpenReader() {
+    const bool wasLoaded = loaded;
+    if (LoadData() != kOk) return nullptr;
+    return std::make_unique<LoadedReader>(*this, !wasLoaded);
+}
+
 int WaveData::Upload(BankLink& link, int& sampleRamFree) {
     if (StorageClass() == kNotSaved || base < 0) {
         uploadPending[0] = uploadPending[1] = false;

@@ -50,6 +50,17 @@ struct WaveLink {
     bool pending = false;
 };
 
+// The data of a wave data as LoadData would hold it, read in order a piece at a time, so a
+// writer never holds a whole big sample.
+class WaveDataReader {
+  public:
+    virtual ~WaveDataReader() = default;
+    // How many bytes the data holds.
+    virtual uint64_t Size() const = 0;
+    // The next out.size() bytes (no further than Size()): kOk, or kFailed with the reason shown.
+    virtual int Read(std::span<uint8_t> out) = 0;
+};
+
 class WaveData {
   public:
     virtual ~WaveData() = default;
@@ -77,6 +88,13 @@ class WaveData {
     // Length() bytes; kOk, or kFailed with the reason shown.
     virtual bool ReadsInPlace() const { return false; }
     virtual int ReadData(std::span<uint8_t> /*out*/) { return kFailed; }
+    // Whether the data's source can be read, asked before a save makes its file: kOk, or
+    // kFailed (with the reason shown where there is one to give).
+    virtual int CheckSource() { return kOk; }
+    // A reader of the data from its start; none when it cannot be read (the reason has been
+    // shown). Kinds that cannot read in pieces load the whole data and give it back when the
+    // reader goes.
+    virtual std::unique_ptr<WaveDataReader> OpenReader();
     // Gives the memory back; the data is loaded again for its next use.
     void ReleaseData() {
         std::vector<uint8_t>().swap(data);

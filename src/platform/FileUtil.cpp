@@ -143,6 +143,10 @@ bool WriteAll(int fd, std::span<const uint8_t> bytes) {
 
 }  // namespace
 
+bool WriteToDescriptor(int fd, std::span<const uint8_t> bytes) {
+    return WriteAll(fd, bytes);
+}
+
 std::optional<fs::path> CreateUniqueFile(const fs::path& dir, const std::string& prefix) {
     fs::path name;
     int fd = CreateUniqueDescriptor(dir, prefix, 0644, name);

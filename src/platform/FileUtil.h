@@ -60,6 +60,9 @@ inline bool WriteFileAtomic(const std::filesystem::path& path, const std::vector
     return static_cast<bool>(ReplaceFileAtomic(path, bytes));
 }
 
+// Writes all of bytes to fd from its current position; false, errno set, on failure.
+bool WriteToDescriptor(int fd, std::span<const uint8_t> bytes);
+
 // The last part of a path written on any platform ('/' or '\' separators).
 std::string FileNameOf(const std::string& path);
 // The file name without its extension.
