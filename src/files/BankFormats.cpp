@@ -72,10 +72,7 @@ int BuildTmbFile(ZedoDatabase& db, const std::string&, int, BankWrite& write) {
 }
 
 int BuildSyxFile(ZedoDatabase& db, const std::string&, int, BankWrite& write) {
-    std::vector<uint8_t> image;
-    int rc = BuildSyx(db, RomBankForFiles(), image);
-    if (rc == 0) write = WriteImage(std::move(image));
-    return rc;
+    return PrepareSyx(db, RomBankForFiles(), write);
 }
 
 int ReadApexFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {

@@ -1,5 +1,6 @@
 #include "files/SyxBank.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
 #include "platform/ByteIO.h"
+#include "platform/ByteSink.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Profile.h"
@@ -294,21 +296,59 @@ std::string SamplesThatChange(ZedoDatabase& db) {
     return list;
 }
 
-// Signed 8-bit points as 16-bit ones of the same level.
-std::vector<uint8_t> Widened(const std::vector<uint8_t>& eightBit) {
-    std::vector<uint8_t> out;
-    out.reserve(eightBit.size() * 2);
-    for (uint8_t b : eightBit) {
-        out.push_back(0);
-        out.push_back(b);
+// Shown after the reason why some sample data cannot be read.
+constexpr const char* kSaveFailed = "Sysex save was not totally successful.";
+
+// Sample data read in pieces of this many bytes as they go into the file.
+constexpr size_t kSamplePiece = size_t{1} << 20;
+
+// One sample-data message into out: its head, the data read from the wave's source (signed
+// 8-bit points widened to 16-bit ones of the same level), then zeros up to the block's size.
+// False on a failure, with shown set when the reason has been shown.
+bool WriteSampleData(ByteSink& out, WaveData& w, std::vector<uint8_t>& piece, bool& shown) {
+    auto readFailed = [&shown] {
+        ShowMessage(kSaveFailed);
+        return !(shown = true);
+    };
+    auto reader = w.OpenReader();
+    if (!reader) return readFailed();
+    const bool widen = w.bitsHeld == 8;
+    const uint64_t size = reader->Size();
+    const uint64_t length = widen ? 2 * size : size;
+    const size_t block = SynthLink::SampleBlockSize(size_t(length));
+    if (block > UINT32_MAX) {
+        ShowMessage("The sample data are too large for a sysex file.");
+        return !(shown = true);
     }
-    return out;
+    if (!out.Write(SynthLink::SampleDataHead(w.base, block))) return false;
+    const size_t step = widen ? kSamplePiece / 2 : kSamplePiece;
+    for (uint64_t at = 0; at < size;) {
+        const size_t n = size_t(std::min<uint64_t>(step, size - at));
+        piece.resize(n);
+        if (reader->Read(piece) != 0) return readFailed();
+        if (widen) {
+            piece.resize(2 * n);
+            for (size_t i = n; i-- > 0;) {
+                piece[2 * i + 1] = piece[i];
+                piece[2 * i] = 0;
+            }
+        }
+        if (!out.Write(piece)) return false;
+        at += n;
+    }
+    piece.assign(std::min<size_t>(block - size_t(length), kSamplePiece), 0);
+    for (size_t left = block - size_t(length); left > 0;) {
+        const size_t n = std::min(left, piece.size());
+        if (!out.Write(std::span(piece).first(n))) return false;
+        left -= n;
+    }
+    return true;
 }
 
 }  // namespace
 
-int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& image) {
-    // A sample that cannot be loaded would be missing from the file without a word.
+int PrepareSyx(ZedoDatabase& db, const ZedoDatabase* rom, BankWrite& write) {
+    // A sample that cannot be read would be missing from the file without a word.
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* w = db.GetWaveData(i);
         if ((w->Kind() == kWaveInvalid && !w->path.empty()) || (Saved(w) && !w->valid)) {
@@ -321,22 +361,27 @@ int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& im
         !AskYesNo("A sysex file holds 16-bit samples at 44100 Hz. These samples would change:" +
                   changing + "\nSave anyway?"))
         return 1;
+    if (db.MergeWaveData()) MergeWaveData(db);
+    // Each sample's data, then its aliases, as the synchronisation sends them; the data are
+    // read while the file is written, the aliases are made now.
+    struct Sample {
+        WaveData* wave;
+        std::vector<uint8_t> aliases;
+    };
+    std::vector<Sample> samples;
     Profile noSettings;
     SysexImageLink link(noSettings);
-    if (db.MergeWaveData()) MergeWaveData(db);
-    int sampleRam = INT_MAX;
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* w = db.GetWaveData(i);
         if (!Saved(w) || w->base < 0) continue;
-        if (w->LoadData() != 0) {
-            ShowMessage("Sysex save was not totally successful.");
+        if (w->CheckSource() != 0) {
+            ShowMessage(kSaveFailed);
             return 1;
         }
-        std::vector<uint8_t> data = w->bitsHeld == 8 ? Widened(w->data) : std::move(w->data);
-        w->ReleaseData();
-        link.UploadSampleData(w->base, data, sampleRam, 16);
         for (const auto& l : w->links)
             link.AddAlias(w->base, l.number);
+        samples.push_back({w, std::move(link.image)});
+        link.image.clear();
     }
     int programRam = INT_MAX;
     for (int type : {kTypeSampleHeader, kTypeKeymap, kTypeProgram})
@@ -369,16 +414,38 @@ int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& im
         }
     // A bank the same as the ROM sends nothing; the file still holds one harmless MA-1
     // message (an identity request), so that it is not taken for a damaged one.
-    if (link.image.empty()) link.image = BuildMessage(kCmdIdentity);
-    image = std::move(link.image);
+    if (samples.empty() && link.image.empty()) link.image = BuildMessage(kCmdIdentity);
+    write = [samples = std::move(samples), objects = std::move(link.image)](ByteSink& out,
+                                                                            bool& shown) {
+        std::vector<uint8_t> piece;
+        for (const Sample& s : samples)
+            if (!WriteSampleData(out, *s.wave, piece, shown) || !out.Write(s.aliases)) return false;
+        return out.Write(objects);
+    };
+    return 0;
+}
+
+int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& image) {
+    BankWrite write;
+    if (int rc = PrepareSyx(db, rom, write); rc != 0) return rc;
+    std::vector<uint8_t> bytes;
+    VectorSink out(bytes);
+    bool shown = false;
+    if (!write(out, shown)) return 1;
+    image = std::move(bytes);
     return 0;
 }
 
 int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) {
-    std::vector<uint8_t> image;
-    if (int rc = BuildSyx(db, rom, image); rc != 0) return rc;
-    if (AtomicWrite written = ReplaceFileAtomic(path, image); !written) {
-        ShowMessage(written.text);
+    BankWrite write;
+    if (int rc = PrepareSyx(db, rom, write); rc != 0) return rc;
+    bool shown = false;
+    AtomicWrite written = ReplaceFileAtomicWith(path, [&](int fd) {
+        FdSink out(fd);
+        return write(out, shown) && out.Flush();
+    });
+    if (!written) {
+        if (!shown) ShowMessage(written.text);
         return 1;
     }
     return 0;

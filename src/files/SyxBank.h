@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "files/BankFormats.h"
+
 namespace talmeru {
 
 class ZedoDatabase;
@@ -15,7 +17,10 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom);
 // Builds what the synchronisation would send, comparing with the ROM bank. The file holds
 // 16-bit samples at 44100 Hz: 8-bit samples are widened to 16 bits (their headers' points
 // with them) and other rates are read back as 44100 Hz, once the user agreed to it. 0, or 1
-// with the reason shown (or the question answered No).
+// with the reason shown (or the question answered No). PrepareSyx makes every check, asks the
+// question and builds the small messages, and gives the writer of the file, which reads the
+// sample data from their sources in pieces as it writes them; BuildSyx builds the whole image.
+int PrepareSyx(ZedoDatabase& db, const ZedoDatabase* rom, BankWrite& write);
 int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& image);
 // Writes it at path (atomically). 0 or 1.
 int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom);

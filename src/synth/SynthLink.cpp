@@ -61,12 +61,8 @@ int SynthLink::UploadSampleDataFilled(int sampleNumber, size_t length,
         ShowMessage("no RAM memory to upload sample data!");
         return 1;
     }
-    const size_t block = std::max<size_t>(length, kMinSampleBlock) + kSampleBlockPadding;
-    ByteWriter header(kSampleHeaderBytes);
-    header.U16(uint16_t(sampleNumber));
-    header.U32(uint32_t(block));
-    std::vector<uint8_t> head = {kSysexStart, 0x07, 0x21, 0x01, kCmdSampleData};
-    PackSysex(header.Data(), head);
+    const size_t block = SampleBlockSize(length);
+    const std::vector<uint8_t> head = SampleDataHead(sampleNumber, block);
     const bool halve = convert15Bit_ && bits == 16;
     int result = SendSysexFilled(head, block, [&](std::span<uint8_t> body) {
         if (!fill(body.first(length))) return false;
@@ -83,6 +79,19 @@ int SynthLink::UploadSampleDataFilled(int sampleNumber, size_t length,
     });
     if (result == 0) remaining = int(int64_t(remaining) - int64_t(block));
     return result;
+}
+
+size_t SynthLink::SampleBlockSize(size_t length) {
+    return std::max<size_t>(length, kMinSampleBlock) + kSampleBlockPadding;
+}
+
+std::vector<uint8_t> SynthLink::SampleDataHead(int sampleNumber, size_t block) {
+    ByteWriter header(kSampleHeaderBytes);
+    header.U16(uint16_t(sampleNumber));
+    header.U32(uint32_t(block));
+    std::vector<uint8_t> head = {kSysexStart, 0x07, 0x21, 0x01, kCmdSampleData};
+    PackSysex(header.Data(), head);
+    return head;
 }
 
 int SynthLink::SendSysexFilled(std::span<const uint8_t> head, size_t bodySize,

@@ -3,6 +3,7 @@
 // figures) and every MA-1 message, built on a few virtual operations that MidiSynthLink
 // carries over the MIDI devices and SysexFileLink writes into a file.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -75,6 +76,12 @@ class SynthLink : public BankLink {
 
     static constexpr int kMaxPackedObject = 4096;
     static constexpr int kSampleHeaderBytes = 6;
+
+    // The block a sample-data message carries for `length` bytes of data (the data, zeros up
+    // to 1024 bytes, and a padding word), and the message's head that comes before it: the
+    // block's bytes follow raw, with no closing F7.
+    static size_t SampleBlockSize(size_t length);
+    static std::vector<uint8_t> SampleDataHead(int sampleNumber, size_t block);
 
   protected:
     Profile& settings_;

@@ -267,6 +267,67 @@ TEST_F(SyxTest, EightBitAndOtherRatesAreSavedOnlyWhenAgreed) {
     EXPECT_EQ(back.GetSampleHeader(3)->Wave()->data, slow->data);
 }
 
+// Sample data go into the file in pieces: data longer than a piece (8-bit data widened as it
+// goes) comes back whole, the streamed file is the image built in memory, and a source that
+// is gone refuses the save and leaves the old file as it was.
+TEST_F(SyxTest, LargeSamplesStreamInPiecesAndAFailedSaveKeepsTheOldFile) {
+    test::WavPlan eightBit;
+    eightBit.bits = 8;
+    for (int f = 0; f < 700001; ++f)
+        eightBit.data.push_back(static_cast<uint8_t>(f * 7 + f / 251));
+    test::WavPlan sixteen;
+    for (int f = 0; f < 600003; ++f) {
+        sixteen.data.push_back(static_cast<uint8_t>(f * 13));
+        sixteen.data.push_back(static_cast<uint8_t>(f / 3));
+    }
+    ZedoDatabase db;
+    RestoreRom(db, rom_, kRestorePrograms);
+    const std::string sixteenPath = Put("big16.wav", test::MakeWav(sixteen));
+    ASSERT_NE(BuildProgramFromWave(db, Put("big8.wav", test::MakeWav(eightBit)), false, nullptr),
+              nullptr);
+    ASSERT_NE(BuildProgramFromWave(db, sixteenPath, false, nullptr), nullptr);
+    prompter_.QueueAnswer(Answer::Yes);
+    std::vector<uint8_t> image;
+    ASSERT_EQ(BuildSyx(db, &rom_, image), 0);
+    prompter_.QueueAnswer(Answer::Yes);
+    ASSERT_EQ(WriteSyx(Path("big.syx"), db, &rom_), 0);
+    const auto written = *ReadWholeFile(Path("big.syx"));
+    EXPECT_TRUE(written == image);
+
+    ZedoDatabase back;
+    ASSERT_EQ(ReadSyx(Path("big.syx"), back, &rom_), 0);
+    for (int i : {1, 2}) {
+        WaveData* original = db.GetWaveData(i);
+        WaveData* w = back.GetSampleHeader(original->base)->Wave();
+        ASSERT_NE(w, nullptr);
+        ASSERT_EQ(original->LoadData(), 0);
+        ASSERT_EQ(w->LoadData(), 0);
+        const auto& o = original->data;
+        if (original->bitsHeld == 8) {
+            ASSERT_EQ(w->data.size(), 2 * o.size());
+            size_t wrong = 0;
+            for (size_t k = 0; k < o.size(); ++k)
+                wrong += w->data[2 * k] != 0 || w->data[2 * k + 1] != o[k];
+            EXPECT_EQ(wrong, 0u);
+        } else {
+            EXPECT_EQ(w->data, o);
+        }
+        original->ReleaseData();
+    }
+
+    std::filesystem::remove(sixteenPath);
+    prompter_.QueueAnswer(Answer::Yes);
+    SetRomBankProvider([this] { return &rom_; });
+    EXPECT_EQ(SaveBank(db, Path("big.syx"), 0), 1);
+    SetRomBankProvider(nullptr);
+    EXPECT_TRUE(prompter_.Saw("Sysex save was not totally successful."));
+    EXPECT_TRUE(*ReadWholeFile(Path("big.syx")) == written);
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_))
+        ++files;
+    EXPECT_EQ(files, 2u);  // big8.wav and big.syx: no temporary file is left
+}
+
 // A file with nothing of the MA-1 in it, or cut short anywhere, is reported as damaged; what
 // came before the damage is kept. A bank the same as the ROM still reads back.
 TEST_F(SyxTest, DamagedOrCutShortFilesFailButKeepWhatWasRead) {
