@@ -14,6 +14,7 @@
 #include "model/Listers.h"
 #include "model/ZedoDatabase.h"
 #include "platform/ByteIO.h"
+#include "platform/ByteSink.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 
@@ -158,10 +159,15 @@ int Extract(const ExtractOptions& o, CliContext& ctx) {
     if (s->stereoRole == kStereoLeft && s->chained)
         right = static_cast<SampleHeader*>(s->chained)->Wave();
     if (right && (right->IsRom() || !right->valid)) right = nullptr;
-    ByteWriter image;
-    if (WriteWav(image, *left, right) != 0) return 1;
-    if (AtomicWrite written = ReplaceFileAtomic(o.out, image.Data()); !written) {
-        ctx.err << written.text << "\nCould not write " << o.out << "\n";
+    // The sources are checked before the file is made; the data go into it in pieces.
+    if (left->CheckSource() != 0 || (right && right->CheckSource() != 0)) return 1;
+    bool shown = false;
+    AtomicWrite written = ReplaceFileAtomicWith(o.out, [&](int fd) {
+        FdSink out(fd);
+        return WriteWav(out, *left, right, shown) && out.Flush();
+    });
+    if (!written) {
+        if (!shown) ctx.err << written.text << "\nCould not write " << o.out << "\n";
         return 1;
     }
     return 0;

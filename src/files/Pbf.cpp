@@ -12,6 +12,7 @@
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
 #include "platform/ByteIO.h"
+#include "platform/ByteSink.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
@@ -234,11 +235,15 @@ int WriteWaveFiles(ZedoDatabase& db, const std::string& folder) {
         std::error_code ec;
         for (int n = 1; fs::exists(file, ec); ++n)
             file = fs::path(folder) / Fmt("%s%d.wav", stem.c_str(), n);
-        ByteWriter image;
-        if (WriteWav(image, *wd, right) != 0) return 1;
         // Written whole or not at all: a full disk leaves no cut-short WAV file.
-        if (!WriteFileAtomic(file, image.Data())) {
-            ShowMessage(Fmt("Could not write \"%s\".", file.string().c_str()));
+        if (wd->CheckSource() != 0 || (right && right->CheckSource() != 0)) return 1;
+        bool shown = false;
+        AtomicWrite written = ReplaceFileAtomicWith(file, [&](int fd) {
+            FdSink out(fd);
+            return WriteWav(out, *wd, right, shown) && out.Flush();
+        });
+        if (!written) {
+            if (!shown) ShowMessage(Fmt("Could not write \"%s\".", file.string().c_str()));
             return 1;
         }
         // The bank now plays the new file; its headers follow the replacement.

@@ -283,7 +283,6 @@ bool WriteWaveEntries(ByteSink& out, const std::vector<WaveData*>& saved, bool& 
             }
         }
         if (!compressed) {
-            if (wd->LoadData() != 0) return !(shown = true);
             entry.Data()[5] = kFormWave;
             if (WriteWav(entry, *wd, nullptr) != 0) return !(shown = true);
             if (!out.Write(entry.Data())) return false;

@@ -3,11 +3,13 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
 #include "files/Pbf.h"
 #include "platform/ByteIO.h"
+#include "platform/ByteSink.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
@@ -373,7 +375,30 @@ int WavWaveData::LoadData() {
     return 0;
 }
 
-int WriteWav(ByteWriter& out, WaveData& left, WaveData* right) {
+namespace {
+
+// The data are read and written in pieces of about this many bytes.
+constexpr size_t kWavPiece = size_t{1} << 20;
+
+// One channel's next `want` bytes into piece, as a WAV file keeps them (8-bit data unsigned),
+// silence past the end of its data. False when the reader fails (the reason has been shown).
+bool ReadChannel(WaveDataReader& reader, uint64_t& left, int bits, size_t want,
+                 std::vector<uint8_t>& piece) {
+    const size_t have = size_t(std::min<uint64_t>(left, want));
+    piece.resize(want);
+    if (have > 0 && reader.Read(std::span(piece).first(have)) != 0) return false;
+    left -= have;
+    if (bits == 8)
+        for (size_t i = 0; i < have; ++i)
+            piece[i] = static_cast<uint8_t>(piece[i] - 128);
+    std::fill(piece.begin() + std::ptrdiff_t(have), piece.end(),
+              static_cast<uint8_t>(bits == 8 ? 0x80 : 0));
+    return true;
+}
+
+}  // namespace
+
+bool WriteWav(ByteSink& out, WaveData& left, WaveData* right, bool& shown) {
     struct Release {
         WaveData& l;
         WaveData* r;
@@ -382,51 +407,73 @@ int WriteWav(ByteWriter& out, WaveData& left, WaveData* right) {
             if (r) r->ReleaseData();
         }
     } release{left, right};
-    if (left.LoadData() != 0 || (right && right->LoadData() != 0)) return 1;
+    auto leftReader = left.OpenReader();
+    if (!leftReader) return !(shown = true);
+    std::unique_ptr<WaveDataReader> rightReader;
+    if (right && !(rightReader = right->OpenReader())) return !(shown = true);
     const int bits = left.bitsHeld;
-    const int bytes = bits / 8;
+    const size_t bytes = size_t(std::max(bits / 8, 1));
     const int channels = right ? 2 : 1;
     const int rate = left.SampleRate();
 
-    RiffWriter w(out);
-    w.Open(FourCC("RIFF"), FourCC("WAVE"));
+    const uint64_t start = out.Pos();
+    ByteWriter head;
+    RiffWriter h(head);
+    head.U32(FourCC("RIFF"));
+    head.U32(0);
+    head.U32(FourCC("WAVE"));
     ByteWriter fmt;
     fmt.U16(1);
     fmt.U16(static_cast<uint16_t>(channels));
     fmt.U32(static_cast<uint32_t>(rate));
-    fmt.U32(static_cast<uint32_t>(static_cast<uint64_t>(rate) *
-                                  static_cast<uint64_t>(bytes * channels)));
-    fmt.U16(static_cast<uint16_t>(bytes * channels));
+    fmt.U32(static_cast<uint32_t>(static_cast<uint64_t>(rate) * bytes * size_t(channels)));
+    fmt.U16(static_cast<uint16_t>(bytes * size_t(channels)));
     fmt.U16(static_cast<uint16_t>(bits));
-    w.Chunk(FourCC("fmt "), fmt.Data());
+    h.Chunk(FourCC("fmt "), fmt.Data());
+    head.U32(FourCC("data"));
+    head.U32(0);
+    if (!out.Write(head.Data())) return false;
 
-    // 8-bit data is held signed; WAV files keep it unsigned.
-    auto sample = [bits](const std::vector<uint8_t>& d, size_t i) {
-        return bits == 8 ? static_cast<uint8_t>(d[i] - 128) : d[i];
-    };
-    w.Open(FourCC("data"));
-    ByteWriter& o = w.Out();
-    if (!right) {
-        o.Data().reserve(o.Pos() + left.data.size() + 128);
-        if (bits == 8) {
-            for (size_t i = 0; i < left.data.size(); ++i)
-                o.U8(sample(left.data, i));
-        } else {
-            o.Bytes(left.data);  // already as a WAV file keeps it
+    // The data: one channel as it is, or two interleaved frame by frame, the shorter one
+    // filled up with silence.
+    const uint64_t dataAt = out.Pos();
+    uint64_t leftBytes = leftReader->Size();
+    uint64_t rightBytes = rightReader ? rightReader->Size() : 0;
+    std::vector<uint8_t> piece, other, frames;
+    if (!rightReader) {
+        while (leftBytes > 0) {
+            if (!ReadChannel(*leftReader, leftBytes, bits,
+                             size_t(std::min<uint64_t>(leftBytes, kWavPiece)), piece))
+                return !(shown = true);
+            if (!out.Write(piece)) return false;
         }
     } else {
-        size_t frames = std::max(left.data.size(), right->data.size()) / static_cast<size_t>(bytes);
-        o.Data().reserve(o.Pos() + frames * 2 * static_cast<size_t>(bytes) + 128);
-        for (size_t f = 0; f < frames; ++f)
-            for (const auto* d : {&left.data, &right->data})
-                for (int b = 0; b < bytes; ++b) {
-                    size_t i = f * static_cast<size_t>(bytes) + static_cast<size_t>(b);
-                    o.U8(i < d->size() ? sample(*d, i)
-                                       : static_cast<uint8_t>(bits == 8 ? 0x80 : 0));
-                }
+        const uint64_t total = std::max(leftBytes, rightBytes) / bytes;
+        const size_t perPiece = kWavPiece / bytes;
+        for (uint64_t done = 0; done < total;) {
+            const size_t n = size_t(std::min<uint64_t>(total - done, perPiece));
+            if (!ReadChannel(*leftReader, leftBytes, bits, n * bytes, piece) ||
+                !ReadChannel(*rightReader, rightBytes, bits, n * bytes, other))
+                return !(shown = true);
+            frames.resize(2 * n * bytes);
+            uint8_t* to = frames.data();
+            for (size_t f = 0; f < n; ++f, to += 2 * bytes) {
+                std::memcpy(to, piece.data() + f * bytes, bytes);
+                std::memcpy(to + bytes, other.data() + f * bytes, bytes);
+            }
+            if (!out.Write(frames)) return false;
+            done += n;
+        }
     }
-    w.Close();
-
+    const uint64_t dataSize = out.Pos() - dataAt;
+    if (dataSize > UINT32_MAX - 1024) {
+        ShowMessage("The wave data are too large for a WAV file.");
+        return !(shown = true);
+    }
+    if (!out.U32At(dataAt - 4, static_cast<uint32_t>(dataSize))) return false;
+    ByteWriter tail;
+    if (dataSize & 1) tail.U8(0);
+    RiffWriter w(tail);
     w.Open(FourCC("LIST"), FourCC("INFO"));
     std::string software = Fmt("Talmeru %x", kProgramVersion);
     w.Chunk(FourCC("ISFT"),
@@ -463,8 +510,16 @@ int WriteWav(ByteWriter& out, WaveData& left, WaveData* right) {
         s.U32(0);
     }
     w.Chunk(FourCC("smpl"), s.Data());
-    w.Close();
-    return 0;
+    if (!out.Write(tail.Data())) return false;
+    const uint64_t riffSize = out.Pos() - start - 8;
+    if (!out.U32At(start + 4, static_cast<uint32_t>(riffSize))) return false;
+    return (riffSize & 1) == 0 || out.Write(std::array<uint8_t, 1>{});
+}
+
+int WriteWav(ByteWriter& out, WaveData& left, WaveData* right) {
+    VectorSink sink(out.Data());
+    bool shown = false;
+    return WriteWav(sink, left, right, shown) ? 0 : 1;
 }
 
 }  // namespace talmeru

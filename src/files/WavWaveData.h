@@ -10,6 +10,8 @@
 
 namespace talmeru {
 
+class ByteSink;
+
 class ByteWriter;
 
 std::string WavFormatName(int tag);
@@ -35,8 +37,12 @@ class WavWaveData : public FileWaveData {
     int channels = 0;
 };
 
-// Writes a WAV file image (mono, or stereo with right as the right channel) with "smpl" and
-// INFO chunks. 0 on success, 1 with the reason shown. The data is released afterwards.
+// Writes a WAV file (mono, or stereo with right as the right channel) with "smpl" and INFO
+// chunks into out, the wave data read from their sources in pieces; the data is released
+// afterwards. False on a failure, with shown set when the reason has been shown
+// (the data cannot be read); else the sink failed.
+bool WriteWav(ByteSink& out, WaveData& left, WaveData* right, bool& shown);
+// The same as a file image appended to out: 0 on success, 1 with the reason shown.
 int WriteWav(ByteWriter& out, WaveData& left, WaveData* right);
 
 }  // namespace talmeru

@@ -8,6 +8,7 @@
 #include "files/WavWaveData.h"
 #include "model/SampleHeader.h"
 #include "platform/ByteIO.h"
+#include "platform/ByteSink.h"
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
 #include "support/TempDir.h"
@@ -205,6 +206,59 @@ TEST_F(WavTest, StereoWriterInterleavesTwoWaveData) {
     ASSERT_EQ(rr.LoadData(), 0);
     EXPECT_EQ(Sample16(l.data, 63), 63);
     EXPECT_EQ(Sample16(rr.data, 63), 1000 - 63);
+}
+
+// The writer goes in pieces of about a megabyte: data longer than that, a right channel
+// shorter than the left (filled with silence) and an odd-sized 8-bit data chunk all come out
+// as one whole image, into a fresh image and behind what a sink already holds alike.
+TEST_F(WavTest, WriterCrossesItsPiecesIntoMemoryAndFiles) {
+    WavPlan s;
+    s.data = Pcm16({Ramp(700001, -30000, 1)});
+    auto left = Open(MakeWav(s));
+    s.data = Pcm16({Ramp(300000, 5, 3)});
+    WavWaveData right(Put("r.wav", MakeWav(s)), 6, 0, false);
+    WavPlan e;
+    e.bits = 8;
+    for (int f = 0; f < 1200001; ++f)
+        e.data.push_back(static_cast<uint8_t>(f * 11));
+    WavWaveData eight(Put("e.wav", MakeWav(e)), 7, 0, false);
+
+    for (bool stereo : {true, false}) {
+        WaveData& first = stereo ? static_cast<WaveData&>(*left) : eight;
+        WaveData* second = stereo ? &right : nullptr;
+        ByteWriter image;
+        ASSERT_EQ(WriteWav(image, first, second), 0);
+        std::vector<uint8_t> streamed;
+        VectorSink sink(streamed);
+        streamed.assign(3, 0xAA);  // a sink that already holds bytes
+        bool shown = false;
+        ASSERT_TRUE(WriteWav(sink, first, second, shown));
+        EXPECT_TRUE(std::equal(image.Data().begin(), image.Data().end(), streamed.begin() + 3,
+                               streamed.end()));
+        std::string path = Put("out.wav", image.Data());
+        if (stereo) {
+            WavWaveData l(path, 1, kLeftChannel, false), r(path, 2, kRightChannel, false);
+            ASSERT_EQ(l.LoadData(), 0);
+            ASSERT_EQ(r.LoadData(), 0);
+            ASSERT_EQ(l.data.size(), 2 * 700001u);
+            ASSERT_EQ(r.data.size(), 2 * 700001u);
+            int wrong = 0;
+            for (size_t f = 0; f < 700001; f += 997)
+                wrong += Sample16(l.data, f) != int16_t(-30000 + int(f)) ||
+                         Sample16(r.data, f) != (f < 300000 ? int16_t(5 + 3 * int(f)) : 0);
+            EXPECT_EQ(wrong, 0);
+            EXPECT_EQ(Sample16(l.data, 700000), int16_t(-30000 + 700000));
+            EXPECT_EQ(Sample16(r.data, 299999), int16_t(5 + 3 * 299999));
+            EXPECT_EQ(Sample16(r.data, 300000), 0);
+        } else {
+            WavWaveData back(path, 1, 0, false);
+            ASSERT_EQ(back.LoadData(), 0);
+            ASSERT_EQ(eight.LoadData(), 0);
+            EXPECT_EQ(back.data, eight.data);
+            eight.ReleaseData();
+            EXPECT_EQ(image.Data().size() % 2, 0u);
+        }
+    }
 }
 
 TEST_F(WavTest, HeaderErrorsNameTheFile) {
