@@ -296,6 +296,11 @@ void Engine::Impl::Render(float* left, float* right, int frames) {
         std::fill_n(revR_, n, 0.0f);
         std::fill_n(choL_, n, 0.0f);
         std::fill_n(choR_, n, 0.0f);
+        // Each channel's sounding voices, counted in one pass for the statistics sources.
+        for (Channel& c : channels_)
+            c.voices = 0;
+        for (const Voice& v : voices_)
+            if (v.active && !v.fading) ++channels_[static_cast<size_t>(v.channel)].voices;
         for (int ch = 0; ch < kChannelCount; ++ch) {
             Channel& c = channels_[static_cast<size_t>(ch)];
             const Program* p = image_ ? image_->bank->FindProgram(c.program) : nullptr;
@@ -672,10 +677,7 @@ void Engine::Impl::UpdateStatistics(int ch) {
     s.switches[0] = c.sustain ? 1.0f : 0.0f;
     s.switches[2] = c.sostenuto ? 1.0f : 0.0f;
     s.switches[3] = c.soft ? 1.0f : 0.0f;
-    int count = 0;
-    for (const Voice& v : voices_)
-        if (v.active && !v.fading && v.channel == ch) ++count;
-    c.voices = count;
+    const int count = c.voices;
     int high = -1, low = 128;
     for (int k = 0; k < 128; ++k)
         if (c.keysDown[k] > 0) {
