@@ -162,10 +162,8 @@ int Extract(const ExtractOptions& o, CliContext& ctx) {
     // The sources are checked before the file is made; the data go into it in pieces.
     if (left->CheckSource() != 0 || (right && right->CheckSource() != 0)) return 1;
     bool shown = false;
-    AtomicWrite written = ReplaceFileAtomicWith(o.out, [&](int fd) {
-        FdSink out(fd);
-        return WriteWav(out, *left, right, shown) && out.Flush();
-    });
+    AtomicWrite written = ReplaceFileThroughSink(
+        o.out, [&](ByteSink& out) { return WriteWav(out, *left, right, shown); });
     if (!written) {
         if (!shown) ctx.err << written.text << "\nCould not write " << o.out << "\n";
         return 1;

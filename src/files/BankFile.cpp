@@ -83,10 +83,8 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
     BankWrite write;
     if (int rc = format->build(db, path, options, write); rc != 0) return rc;
     bool shown = false;
-    AtomicWrite written = ReplaceFileAtomicWith(target, [&](int fd) {
-        FdSink out(fd);
-        return write(out, shown) && out.Flush();
-    });
+    AtomicWrite written =
+        ReplaceFileThroughSink(target, [&](ByteSink& out) { return write(out, shown); });
     if (!written && shown) return 1;
     switch (written.result) {
         case AtomicWrite::kDone:

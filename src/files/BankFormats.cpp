@@ -19,6 +19,15 @@
 
 namespace talmeru {
 
+int WriteBankImage(const BankWrite& write, std::vector<uint8_t>& image) {
+    std::vector<uint8_t> bytes;
+    VectorSink out(bytes);
+    bool shown = false;
+    if (!write(out, shown)) return 1;
+    image = std::move(bytes);
+    return 0;
+}
+
 namespace {
 
 // Every reader and writer in the table's shape.

@@ -19,6 +19,10 @@ class ZedoDatabase;
 // else the sink failed.
 using BankWrite = std::function<bool(ByteSink& out, bool& shown)>;
 
+// Runs a ready writer into memory (for tests and callers that want the file's bytes): 0, or
+// 1 when it fails.
+int WriteBankImage(const BankWrite& write, std::vector<uint8_t>& image);
+
 struct BankFormat {
     const char* extension = nullptr;  // lower case, with the dot
     const char* openLabel = nullptr;  // the open dialog's filter, exactly as it shows

@@ -238,10 +238,8 @@ int WriteWaveFiles(ZedoDatabase& db, const std::string& folder) {
         // Written whole or not at all: a full disk leaves no cut-short WAV file.
         if (wd->CheckSource() != 0 || (right && right->CheckSource() != 0)) return 1;
         bool shown = false;
-        AtomicWrite written = ReplaceFileAtomicWith(file, [&](int fd) {
-            FdSink out(fd);
-            return WriteWav(out, *wd, right, shown) && out.Flush();
-        });
+        AtomicWrite written = ReplaceFileThroughSink(
+            file, [&](ByteSink& out) { return WriteWav(out, *wd, right, shown); });
         if (!written) {
             if (!shown) ShowMessage(Fmt("Could not write \"%s\".", file.string().c_str()));
             return 1;

@@ -428,22 +428,15 @@ int PrepareSyx(ZedoDatabase& db, const ZedoDatabase* rom, BankWrite& write) {
 int BuildSyx(ZedoDatabase& db, const ZedoDatabase* rom, std::vector<uint8_t>& image) {
     BankWrite write;
     if (int rc = PrepareSyx(db, rom, write); rc != 0) return rc;
-    std::vector<uint8_t> bytes;
-    VectorSink out(bytes);
-    bool shown = false;
-    if (!write(out, shown)) return 1;
-    image = std::move(bytes);
-    return 0;
+    return WriteBankImage(write, image);
 }
 
 int WriteSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) {
     BankWrite write;
     if (int rc = PrepareSyx(db, rom, write); rc != 0) return rc;
     bool shown = false;
-    AtomicWrite written = ReplaceFileAtomicWith(path, [&](int fd) {
-        FdSink out(fd);
-        return write(out, shown) && out.Flush();
-    });
+    AtomicWrite written =
+        ReplaceFileThroughSink(path, [&](ByteSink& out) { return write(out, shown); });
     if (!written) {
         if (!shown) ShowMessage(written.text);
         return 1;

@@ -397,22 +397,15 @@ int PrepareTmb(ZedoDatabase& db, BankWrite& write) {
 int BuildTmb(ZedoDatabase& db, std::vector<uint8_t>& image) {
     BankWrite write;
     if (int rc = PrepareTmb(db, write); rc != 0) return rc;
-    std::vector<uint8_t> bytes;
-    VectorSink out(bytes);
-    bool shown = false;
-    if (!write(out, shown)) return 1;
-    image = std::move(bytes);
-    return 0;
+    return WriteBankImage(write, image);
 }
 
 int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
     BankWrite write;
     if (int rc = PrepareTmb(db, write); rc != 0) return rc;
     bool shown = false;
-    AtomicWrite written = ReplaceFileAtomicWith(path, [&](int fd) {
-        FdSink out(fd);
-        return write(out, shown) && out.Flush();
-    });
+    AtomicWrite written =
+        ReplaceFileThroughSink(path, [&](ByteSink& out) { return write(out, shown); });
     if (!written) {
         if (!shown) ShowMessage("Couldn't open TMB file for writing");
         return 1;

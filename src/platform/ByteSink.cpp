@@ -113,4 +113,12 @@ bool FdSink::Truncate(uint64_t at) {
     return true;
 }
 
+AtomicWrite ReplaceFileThroughSink(const std::filesystem::path& path,
+                                   const std::function<bool(ByteSink& out)>& write) {
+    return ReplaceFileAtomicWith(path, [&](int fd) {
+        FdSink out(fd);
+        return write(out) && out.Flush();
+    });
+}
+
 }  // namespace talmeru

@@ -2,8 +2,12 @@
 // Where a writer puts a file's bytes as it makes them: memory, or a file descriptor through a
 // buffer. Sizes known only at the end (RIFF chunks, stream headers) are patched in place.
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <span>
 #include <vector>
+
+#include "platform/FileUtil.h"
 
 namespace talmeru {
 
@@ -58,5 +62,10 @@ class FdSink : public ByteSink {
     bool failed_ = false;
     std::vector<uint8_t> buffer_;
 };
+
+// Writes the file at path through a buffered sink into a temporary file that replaces it only
+// once whole (ReplaceFileAtomicWith).
+AtomicWrite ReplaceFileThroughSink(const std::filesystem::path& path,
+                                   const std::function<bool(ByteSink& out)>& write);
 
 }  // namespace talmeru
