@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Peak memory (maximum resident set) and wall time of whole talmeru-cli processes on a big
 # bank: FluidR3_GM.sf2 (148 MB of samples) converted to .tmb and .syx, `info` of the .syx,
-# `extract` of one sample, and the upload of the .tmb to an emulator with 256 MiB sample RAM.
+# `extract` of one sample, `info` of small banks at the start of 2 GiB files, and the upload of the .tmb to an emulator with 256 MiB sample RAM.
 # Usage: bench/memory.sh [build dir] (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -43,4 +43,22 @@ measure "info syx" "$cli" --yes info "$work/gm.syx"
 sample=$("$cli" list "$work/gm.tmb" samples 2>/dev/null | awk 'NR == 1 {print $1}')
 measure "extract" "$cli" --yes extract "$work/gm.tmb" "$sample" "$work/one.wav"
 measure "upload tmb (256 MiB)" "$cli" --yes synth --sample-ram 268435456 upload "$work/gm.tmb"
+# A bank whose sample is a 150 MB WAV file: converted and uploaded from the WAV in pieces.
+sox -n -r 44100 -b 16 -c 1 "$work/long.wav" synth 1700 pinknoise vol 0.3 2>/dev/null
+"$cli" --yes import-wav - "$work/long.pbf" "$work/long.wav" >/dev/null 2>&1
+measure "wav bank -> tmb" "$cli" --yes convert "$work/long.pbf" "$work/long.tmb"
+measure "upload wav bank" "$cli" --yes synth --sample-ram 268435456 upload "$work/long.pbf"
+
+# A bank in the first kilobytes of a 2 GiB file (sparse: the rest reads as zeros): opening it
+# should cost the bank, not the file.
+sox -n -r 44100 -b 16 -c 1 "$work/tone.wav" synth 0.5 sine 440 2>/dev/null
+"$cli" --yes import-wav - "$work/small.pbf" "$work/tone.wav" >/dev/null 2>&1
+"$cli" --yes convert "$work/small.pbf" "$work/small.syx" >/dev/null 2>&1
+for f in small.pbf small.syx; do
+    cp "$work/$f" "$work/huge-$f"
+    truncate -s 2G "$work/huge-$f"
+    cat "$work/huge-$f" >/dev/null  # the page cache, not the program, is not what is measured
+done
+measure "info 2 GiB pbf" "$cli" --yes info "$work/huge-small.pbf"
+measure "info 2 GiB syx" "$cli" --yes info "$work/huge-small.syx"
 ls -l "$work"/gm.tmb "$work"/gm.syx | awk '{printf "%s %.1f MB\n", $NF, $5 / 1048576}'

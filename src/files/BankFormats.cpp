@@ -33,12 +33,12 @@ namespace {
 // Every reader and writer in the table's shape.
 
 int ReadPbfFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
-    auto data = ReadWholeFile(path);
-    if (!data) {
+    FileSource file(path);
+    if (!file.Ok()) {
         ShowMessage("problem with opening\n");
         return 1;
     }
-    return ReadPbf(*data, db, db.OpenOptions());
+    return ReadPbf(file, db, db.OpenOptions());
 }
 
 int ImportK2000File(ZedoDatabase& db, const std::string& path, ConversionLog& log) {

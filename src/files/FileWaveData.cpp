@@ -145,23 +145,38 @@ class RawReader : public WaveDataReader {
           swap_(swapPairs) {}
     uint64_t Size() const override { return size_; }
     int Read(std::span<uint8_t> out) override {
-        if (out.size() > end_ - at_ || src_->ReadAt(at_, out.data(), out.size()) != out.size()) {
-            ShowMessage(Fmt("Failed to read sample data from \"%s\".", path_.c_str()));
-            return 1;
+        if (out.size() > end_ - at_) return Failed();
+        if (!swap_) {
+            if (src_->ReadAt(at_, out.data(), out.size()) != out.size()) return Failed();
+        } else {
+            // Pairs are counted from the data's start, so a piece may begin or end inside
+            // one: the whole pairs around it are read (an odd last byte stays as it is).
+            const uint64_t rel = at_ - (end_ - size_);
+            const uint64_t from = rel & ~uint64_t{1};
+            const uint64_t to = std::min(size_, (rel + out.size() + 1) & ~uint64_t{1});
+            pairs_.resize(size_t(to - from));
+            if (src_->ReadAt(end_ - size_ + from, pairs_.data(), pairs_.size()) != pairs_.size())
+                return Failed();
+            for (size_t k = 0; k < out.size(); ++k) {
+                const uint64_t q = rel + k;
+                const uint64_t partner = (q ^ 1) < size_ ? q ^ 1 : q;
+                out[k] = pairs_[size_t(partner - from)];
+            }
         }
-        // Pairs are counted from the data's start; pieces keep to even sizes but for the last.
-        if (swap_)
-            for (size_t i = (at_ - (end_ - size_)) & 1; i + 1 < out.size(); i += 2)
-                std::swap(out[i], out[i + 1]);
         at_ += out.size();
         return 0;
     }
 
   private:
+    int Failed() {
+        ShowMessage(Fmt("Failed to read sample data from \"%s\".", path_.c_str()));
+        return 1;
+    }
     std::unique_ptr<FileSource> src_;
     std::string path_;
     uint64_t at_, end_, size_;
     bool swap_;
+    std::vector<uint8_t> pairs_;
 };
 
 // Decodes the stream a block at a time through a window of the file, so that every block the

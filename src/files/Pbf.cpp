@@ -16,6 +16,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "platform/Riff.h"
 
 namespace talmeru {
 
@@ -76,35 +77,69 @@ void AttachRomToTheRest(ZedoDatabase& db) {
 
 namespace {
 
-void SeekClamped(ByteReader& r, uint64_t offset) {
-    r.Seek(offset > r.Size() ? r.Size() : static_cast<size_t>(offset));
+// Up to count bytes of the file from offset on (fewer at its end): the reader takes each part
+// of the file by the structure the headers give, never the whole file, so a small bank at the
+// start of a huge file costs only its own bytes.
+std::vector<uint8_t> Piece(const ByteSource& src, uint64_t offset, uint64_t count) {
+    if (offset >= src.Size()) return {};
+    std::vector<uint8_t> bytes(size_t(std::min(count, src.Size() - offset)));
+    bytes.resize(src.ReadAt(offset, bytes.data(), bytes.size()));
+    return bytes;
 }
 
-void ReadOld(ByteReader& r, ZedoDatabase& db) {
-    if (!r.CanRead(kOldSectionHeaderSize)) Fail("pbf Header not ok");
-    ByteReader sh(r.Bytes(kOldSectionHeaderSize));
+// Reads count object records from offset on, a window of records at a time (no record is
+// longer than kPackBufferSize). Returns where the last one ended.
+uint64_t ReadObjectSection(const ByteSource& src, uint64_t offset, int count, ZedoDatabase& db,
+                           RecordCounts& counts) {
+    constexpr size_t kWindow = 64 * kPackBufferSize;
+    uint64_t pos = std::min(offset, src.Size());
+    for (int i = 0; i < count;) {
+        const auto window = Piece(src, pos, kWindow);
+        const bool last = pos + window.size() >= src.Size();
+        ByteReader r(window);
+        // A record near the window's end may run past it: the window moves on first.
+        while (i < count && (last || r.Remaining() >= size_t(kPackBufferSize))) {
+            ReadObjectRecord(r, db, counts);
+            ++i;
+        }
+        pos += r.Pos();
+    }
+    return pos;
+}
+
+void ReadOld(const ByteSource& src, ZedoDatabase& db) {
+    const auto head = Piece(src, kMainHeaderSize, kOldSectionHeaderSize);
+    if (head.size() < kOldSectionHeaderSize) Fail("pbf Header not ok");
+    ByteReader sh(head);
     int programs = sh.U16();
     int keymaps = sh.U16();
     int samples = sh.U16();
     sh.Seek(24);
     uint64_t following = sh.U32();
-    if (r.Size() != following + kOldDataStart) Fail("Actual file size does match header.");
+    if (src.Size() != following + kOldDataStart) Fail("Actual file size does match header.");
     db.SetComment("<no comments available>");
     RecordCounts counts{};
-    for (int i = 0; i < programs + keymaps + samples; ++i)
-        ReadObjectRecord(r, db, counts);
+    ReadObjectSection(src, kOldDataStart, programs + keymaps + samples, db, counts);
     if (counts[kTypeKeymap] != keymaps || counts[kTypeSampleHeader] != samples ||
         counts[kTypeProgram] != programs)
         Fail("PBF object miscount, file is corrupt.");
 }
 
-void ReadWaveRecords(ByteReader& r, ZedoDatabase& db, int count, bool quiet) {
+// A wave-data record names a file; anything longer than this is not one.
+constexpr uint32_t kMaxWaveRecord = 16 + 65536;
+
+void ReadWaveRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int count, bool quiet) {
     for (int i = 0; i < count; ++i) {
-        if (!r.CanRead(4)) Fail("Read of WaveData Info Failed (1)");
-        uint32_t length = r.U32();
+        const auto lengthBytes = Piece(src, pos, 4);
+        if (lengthBytes.size() < 4) Fail("Read of WaveData Info Failed (1)");
+        const uint32_t length = ByteReader(lengthBytes).U32();
         // The fixed fields need 12 bytes after the length; a shorter record cannot be right.
-        if (length < 16 || !r.CanRead(length - 4)) Fail("Read of WaveData Info Failed (2)");
-        ByteReader rec(r.Bytes(length - 4));
+        if (length < 16 || length > kMaxWaveRecord || src.Size() - pos - 4 < length - 4)
+            Fail("Read of WaveData Info Failed (2)");
+        const auto record = Piece(src, pos + 4, length - 4);
+        if (record.size() < length - 4) Fail("Read of WaveData Info Failed (2)");
+        pos += length;
+        ByteReader rec(record);
         int base = rec.U16();
         int bits = rec.U8();
         int channel = rec.U8();
@@ -132,7 +167,9 @@ void ReadWaveRecords(ByteReader& r, ZedoDatabase& db, int count, bool quiet) {
     }
 }
 
-void ReadLinkRecords(ByteReader& r, ZedoDatabase& db, int count) {
+void ReadLinkRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int count) {
+    const auto records = Piece(src, pos, uint64_t(count) * 6);
+    ByteReader r(records);
     for (int i = 0; i < count; ++i) {
         if (!r.CanRead(6)) Fail("Read of Link Info Failed (1)");
         int kind = r.U16();
@@ -143,10 +180,10 @@ void ReadLinkRecords(ByteReader& r, ZedoDatabase& db, int count) {
     }
 }
 
-void ReadCurrent(ByteReader& r, ZedoDatabase& db, bool quiet) {
-    if (!r.CanRead(2 + kSectionHeaderSize)) Fail("pbf Header not ok");
-    r.Skip(2);
-    ByteReader sh(r.Bytes(kSectionHeaderSize));
+void ReadCurrent(const ByteSource& src, ZedoDatabase& db, bool quiet) {
+    const auto head = Piece(src, kSectionHeaderOffset, kSectionHeaderSize);
+    if (head.size() < kSectionHeaderSize) Fail("pbf Header not ok");
+    ByteReader sh(head);
     int programs = sh.U16();
     int keymaps = sh.U16();
     int samples = sh.U16();
@@ -166,14 +203,11 @@ void ReadCurrent(ByteReader& r, ZedoDatabase& db, bool quiet) {
     RecordCounts counts{};
     const std::pair<uint32_t, int> sections[] = {
         {programOffset, programs}, {keymapOffset, keymaps}, {sampleOffset, samples}};
-    for (const auto& [offset, count] : sections) {
-        SeekClamped(r, offset);
-        for (int i = 0; i < count; ++i)
-            ReadObjectRecord(r, db, counts);
-    }
+    uint64_t here = 0;
+    for (const auto& [offset, count] : sections)
+        here = ReadObjectSection(src, offset, count, db, counts);
 
     uint64_t waveOffset = waveHigh * 65536ull + waveLow;
-    size_t here = r.Pos();
     if (here > 0xFFFF && (here & 0xFFFF) == waveOffset) {
         ShowMessage(
             "A corruption was detected in the bank file. This is mostly like due to a bug in "
@@ -181,10 +215,8 @@ void ReadCurrent(ByteReader& r, ZedoDatabase& db, bool quiet) {
             "problem.");
         waveOffset = here;
     }
-    SeekClamped(r, waveOffset);
-    ReadWaveRecords(r, db, waveCount, quiet);
-    SeekClamped(r, linkOffset);
-    ReadLinkRecords(r, db, linkCount);
+    ReadWaveRecords(src, std::min(waveOffset, src.Size()), db, waveCount, quiet);
+    ReadLinkRecords(src, std::min<uint64_t>(linkOffset, src.Size()), db, linkCount);
 }
 
 // Headers that no record gave wave data: a name holding ".wav" names its file, any other
@@ -278,9 +310,14 @@ std::string SafeFileName(const std::string& sampleName) {
 }
 
 int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options) {
+    return ReadPbf(MemorySource(file), db, options);
+}
+
+int ReadPbf(const ByteSource& src, ZedoDatabase& db, int options) {
     db.SetOpenOptions(options);  // the wave-data loader asks the bank whether to be quiet
     try {
-        ByteReader r(file);
+        const auto head = Piece(src, 0, kMainHeaderSize);
+        ByteReader r(head);
         if (!r.CanRead(kMainHeaderSize)) Fail("pbf Header not ok");
         std::string magic = r.FixedString(32);
         std::string kind = r.FixedString(32);
@@ -289,12 +326,12 @@ int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options) {
             Fail("This is not a recognized PBF file.");
         switch (format) {
             case kPbfFormatOld:
-                ReadOld(r, db);
+                ReadOld(src, db);
                 break;
             case 0x0101:
                 Fail("Reading of format 0101 is not supported.");
             case kPbfFormatCurrent:
-                ReadCurrent(r, db, (options & kOpenQuiet) != 0);
+                ReadCurrent(src, db, (options & kOpenQuiet) != 0);
                 break;
             default:
                 Fail("This PBF format is not supported");

@@ -13,6 +13,7 @@
 namespace talmeru {
 
 class ByteReader;
+class ByteSource;
 class ZedoDatabase;
 
 // Records read so far, by object type.
@@ -32,8 +33,10 @@ inline constexpr int kPbfFormatCurrent = 0x0102;
 inline constexpr int kProgramVersion = kTalmeruVersion;
 inline constexpr int kSaveWriteWavs = 0x10000;
 
-// Reads a whole .pbf image into db (emptied by the caller). 0, or 5 when the load failed
-// (the reason has been shown). The modified flag is cleared on success.
+// Reads a .pbf file into db (emptied by the caller), taking only the parts its headers name.
+// 0, or 5 when the load failed (the reason has been shown). The modified flag is cleared on
+// success.
+int ReadPbf(const ByteSource& file, ZedoDatabase& db, int options);
 int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options);
 
 // Builds the format 0x0102 image of db. 0, or 1 when the bank cannot be written (the reason

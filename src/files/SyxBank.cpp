@@ -21,6 +21,7 @@
 #include "platform/Format.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "platform/Riff.h"
 #include "synth/SynthLink.h"
 #include "synth/Sysex.h"
 
@@ -30,10 +31,6 @@ namespace {
 
 constexpr size_t kMaxObjectMessage = 8192;
 
-bool IsMa1(std::span<const uint8_t> f, size_t at) {
-    return f.size() - at >= 5 && f[at + 1] == 0x07 && f[at + 2] == 0x21;
-}
-
 // Sample data goes in one block of at least 1024 bytes and one padding word more; the data
 // read back is the block without that word.
 constexpr uint64_t kSamplePadding = 2;
@@ -42,16 +39,129 @@ uint64_t SampleBytesOf(uint64_t block) {
     return block >= kSamplePadding ? block - kSamplePadding : block;
 }
 
-// Position just after the F7 that ends the message at `at`, or none when it never ends.
-std::optional<size_t> SkipMessage(std::span<const uint8_t> f, size_t at) {
-    for (size_t i = at + 1; i < f.size(); ++i)
-        if (f[i] == 0xF7) return i + 1;
-    return std::nullopt;
-}
+// A sysex file's messages in order, read through a window of the file: sample data is raw
+// bytes that may hold 0xF7, so it is stepped over by its size and never read, and no more
+// than the window is held however large the file is.
+class SyxMessages {
+  public:
+    struct Message {
+        int kind = 0;  // the MA-1 message kind; 0 for any other message
+        // Kind 3: the packed object; kind 6: the packed alias fields. Valid until Next().
+        std::span<const uint8_t> body;
+        int base = 0;            // kind 5: the sample's number
+        uint64_t dataAt = 0;     // kind 5: where its data starts in the file
+        uint64_t blockSize = 0;  // kind 5: the data block's size
+    };
+
+    explicit SyxMessages(const ByteSource& src) : src_(src), size_(src.Size()) {}
+
+    // The next message, or none at the file's end or when the last message is cut short
+    // (Cut()). BankReadError for a message that cannot be right.
+    std::optional<Message> Next() {
+        while (pos_ < size_) {
+            if (Byte(pos_) != 0xF0) {  // stray bytes between messages
+                pos_ = Find(pos_, 0xF0);
+                continue;
+            }
+            const uint64_t at = pos_;
+            const bool ma1 =
+                size_ - at >= 5 && Load(at, 5) && Byte(at + 1) == 0x07 && Byte(at + 2) == 0x21;
+            anyMa1_ = anyMa1_ || ma1;
+            Message m;
+            m.kind = ma1 ? Byte(at + 4) : 0;
+            if (m.kind == 3) {
+                uint64_t end = at + 5;
+                while (end < size_ && Byte(end) != 0xF7 && end - at < kMaxObjectMessage)
+                    ++end;
+                if (end >= size_) return Stop();
+                if (Byte(end) != 0xF7) Fail("File corrupted");
+                m.body = Bytes(at + 5, size_t(end - at - 5));
+                pos_ = end + 1;
+            } else if (m.kind == 5) {
+                if (size_ - at < 5 + 7) return Stop();
+                auto header = Unpack7Bit(Bytes(at + 5, 7));
+                if (header.size() < 6) Fail("Bad sysex 2");
+                ByteReader fields(header);
+                m.base = fields.U16();
+                m.blockSize = fields.U32();
+                m.dataAt = at + 5 + 7;
+                if (m.blockSize > size_ - m.dataAt) return Stop();
+                pos_ = m.dataAt + m.blockSize;
+            } else {
+                const uint64_t end = Find(at + 1, 0xF7);
+                if (end >= size_) return Stop();
+                if (m.kind == 6) {
+                    if (end + 1 - at < 5 + 5 + 1) Fail("Bad sysex 3");
+                    m.body = Bytes(at + 5, 5);
+                }
+                pos_ = end + 1;
+            }
+            return m;
+        }
+        return std::nullopt;
+    }
+
+    bool Cut() const { return cut_; }
+    bool AnyMa1() const { return anyMa1_; }
+
+  private:
+    static constexpr size_t kWindow = size_t{1} << 20;
+
+    std::optional<Message> Stop() {
+        cut_ = true;
+        pos_ = size_;
+        return std::nullopt;
+    }
+    // Makes the file's bytes [at, at + n) lie in the window; false when the file ends first.
+    bool Load(uint64_t at, size_t n) {
+        if (at >= windowAt_ && at + n <= windowAt_ + window_.size()) return true;
+        window_.resize(
+            size_t(std::min<uint64_t>(std::max(kWindow, n), size_ - std::min(at, size_))));
+        window_.resize(src_.ReadAt(at, window_.data(), window_.size()));
+        windowAt_ = at;
+        return window_.size() >= n;
+    }
+    // The first byte at or after `at` that is `value`, or the file's size.
+    uint64_t Find(uint64_t at, uint8_t value) {
+        while (at < size_ && Load(at, 1)) {
+            const size_t from = size_t(at - windowAt_);
+            const void* hit = std::memchr(window_.data() + from, value, window_.size() - from);
+            if (hit) return windowAt_ + uint64_t(static_cast<const uint8_t*>(hit) - window_.data());
+            at = windowAt_ + window_.size();
+        }
+        return size_;
+    }
+    uint8_t Byte(uint64_t at) {
+        if (!Load(at, 1)) Fail("File corrupted");
+        return window_[size_t(at - windowAt_)];
+    }
+    std::span<const uint8_t> Bytes(uint64_t at, size_t n) {
+        if (!Load(at, n)) Fail("File corrupted");
+        return std::span<const uint8_t>(window_).subspan(size_t(at - windowAt_), n);
+    }
+
+    const ByteSource& src_;
+    const uint64_t size_;
+    uint64_t pos_ = 0;
+    std::vector<uint8_t> window_;
+    uint64_t windowAt_ = 0;
+    bool cut_ = false, anyMa1_ = false;
+};
 
 }  // namespace
 
 int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) {
+    FileSource file(path);
+    if (!file.Ok()) {
+        ShowMessage(Fmt("Error \"%s\" reading SYX file \"%s\"",
+                        std::strerror(file.Error() ? file.Error() : EIO), path.c_str()));
+        return 1;
+    }
+    return ReadSyx(file, path, db, rom);
+}
+
+int ReadSyx(const ByteSource& file, const std::string& path, ZedoDatabase& db,
+            const ZedoDatabase* rom) {
     if (!rom) {
         ShowMessage("The ROM bank is needed to read a sysex bank file, and there is none.");
         return 1;
@@ -59,37 +169,15 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
     std::string keepPath = db.Path();
     RestoreRom(db, *rom, kRestorePrograms);
     db.SetPath(keepPath);
-    auto file = ReadWholeFile(path);
-    if (!file) {
-        ShowMessage(Fmt("Error \"%s\" reading SYX file \"%s\"", std::strerror(errno ? errno : EIO),
-                        path.c_str()));
-        return 1;
-    }
     std::string abs = std::filesystem::absolute(path).lexically_normal().string();
-    std::span<const uint8_t> f(*file);
     int result = 0;
     // A file that holds no MA-1 message at all, or whose last message is cut short, is
     // damaged: what was read is kept, and the open fails.
-    bool cut = false, anyMa1 = false;
+    SyxMessages messages(file);
     try {
-        size_t at = 0;
-        while (at < f.size()) {
-            if (f[at] != 0xF0) {  // stray bytes between messages
-                ++at;
-                continue;
-            }
-            const uint8_t kind = IsMa1(f, at) ? f[at + 4] : 0;
-            anyMa1 = anyMa1 || IsMa1(f, at);
-            if (kind == 3) {
-                size_t end = at + 5;
-                while (end < f.size() && f[end] != 0xF7 && end - at < kMaxObjectMessage)
-                    ++end;
-                if (end >= f.size()) {
-                    cut = true;
-                    break;
-                }
-                if (f[end] != 0xF7) Fail("File corrupted");
-                auto block = Unpack7Bit(f.subspan(at + 5, end - at - 5));
+        while (auto m = messages.Next()) {
+            if (m->kind == 3) {
+                auto block = Unpack7Bit(m->body);
                 PackedHeader h;
                 if (block.size() < kObjectHeaderSize || !ReadPackedHeader(block, h))
                     Fail("Bad sysex 1");
@@ -100,38 +188,16 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                     rc = 1;
                 }
                 if (rc != 0) Fail("Bad Object 2");
-                at = end + 1;
-            } else if (kind == 5) {
-                if (f.size() - at < 5 + 7) {
-                    cut = true;
-                    break;
-                }
-                auto header = Unpack7Bit(f.subspan(at + 5, 7));
-                if (header.size() < 6) Fail("Bad sysex 2");
-                ByteReader fields(header);
-                int base = fields.U16();
-                uint64_t size = fields.U32();
-                size_t dataAt = at + 5 + 7;
-                if (size > f.size() - dataAt) {
-                    cut = true;
-                    break;
-                }
+            } else if (m->kind == 5) {
                 // The header itself comes later in the file (sample data is sent first); the
                 // headers are attached once everything is read.
                 if (db.WaveDataCount() >= kMaxWaveData) Fail("WaveDataList full!");
-                auto w =
-                    std::make_unique<Ma1WaveData>(abs, base, dataAt, SampleBytesOf(size), true);
+                auto w = std::make_unique<Ma1WaveData>(abs, m->base, m->dataAt,
+                                                       SampleBytesOf(m->blockSize), true);
                 if (!w->valid) Fail("Bad WaveData");
                 db.AddWaveData(std::move(w));
-                at = dataAt + static_cast<size_t>(size);
-            } else if (kind == 6) {
-                auto end = SkipMessage(f, at);
-                if (!end) {
-                    cut = true;
-                    break;
-                }
-                if (*end - at < 5 + 5 + 1) Fail("Bad sysex 3");
-                auto alias = Unpack7Bit(f.subspan(at + 5, 5));
+            } else if (m->kind == 6) {
+                auto alias = Unpack7Bit(m->body);
                 // The message carries the primary sample first, then the alias, as the
                 // synthesizer takes it.
                 ByteReader fields(alias);
@@ -144,17 +210,9 @@ int ReadSyx(const std::string& path, ZedoDatabase& db, const ZedoDatabase* rom) 
                         target = w;
                 if (!target) Fail("Sample alias without Sample");
                 target->AddLink(linked);
-                at = *end;
-            } else {
-                auto end = SkipMessage(f, at);
-                if (!end) {
-                    cut = true;
-                    break;
-                }
-                at = *end;
             }
         }
-        if (cut || !anyMa1) Fail(path + " is damaged or cut short");
+        if (messages.Cut() || !messages.AnyMa1()) Fail(path + " is damaged or cut short");
     } catch (const BankReadError& e) {
         ShowMessage(e.text);
         result = 1;
@@ -231,32 +289,16 @@ void RepointSyxWaveData(ZedoDatabase& db, const std::string& path) {
     for (int i = 0; i < db.WaveDataCount() && !affected; ++i)
         affected = db.GetWaveData(i)->Kind() == kWaveMa1 && SameFile(db.GetWaveData(i)->path, path);
     if (!affected) return;
-    auto file = ReadWholeFile(path);
-    if (!file) return;
-    std::span<const uint8_t> f(*file);
-    // Where each sample's data lies in the new file. Sample data is raw bytes that may hold
-    // 0xF7, so it is stepped over by its size.
-    std::map<int, std::pair<size_t, uint64_t>> placed;
-    for (size_t at = 0; at < f.size();) {
-        if (f[at] != 0xF0) {
-            ++at;
-            continue;
-        }
-        if (IsMa1(f, at) && f[at + 4] == 5 && f.size() - at >= 5 + 7) {
-            auto header = Unpack7Bit(f.subspan(at + 5, 7));
-            if (header.size() < 6) break;
-            ByteReader fields(header);
-            int base = fields.U16();
-            uint64_t size = fields.U32();
-            size_t dataAt = at + 5 + 7;
-            if (size > f.size() - dataAt) break;
-            placed[base] = {dataAt, size};
-            at = dataAt + static_cast<size_t>(size);
-        } else {
-            auto end = SkipMessage(f, at);
-            if (!end) break;
-            at = *end;
-        }
+    FileSource file(path);
+    if (!file.Ok()) return;
+    // Where each sample's data lies in the new file.
+    std::map<int, std::pair<uint64_t, uint64_t>> placed;
+    SyxMessages messages(file);
+    try {
+        while (auto m = messages.Next())
+            if (m->kind == 5) placed[m->base] = {m->dataAt, m->blockSize};
+    } catch (const BankReadError&) {
+        // The file was just written by us; what was found before the fault is used.
     }
     for (int i = 0; i < db.WaveDataCount(); ++i) {
         WaveData* old = db.GetWaveData(i);

@@ -284,8 +284,7 @@ bool WriteWaveEntries(ByteSink& out, const std::vector<WaveData*>& saved, bool& 
         }
         if (!compressed) {
             entry.Data()[5] = kFormWave;
-            if (WriteWav(entry, *wd, nullptr) != 0) return !(shown = true);
-            if (!out.Write(entry.Data())) return false;
+            if (!out.Write(entry.Data()) || !WriteWav(out, *wd, nullptr, shown)) return false;
         }
     }
     const uint8_t end[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};

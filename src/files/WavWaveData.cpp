@@ -286,6 +286,101 @@ int WavWaveData::ReadHeader() {
     return 0;
 }
 
+namespace {
+
+// One channel of plain PCM read a block of frames at a time, as LoadData would hold it (8-bit
+// data signed): a big WAV goes into a file or the synthesizer without being held whole.
+class PcmChannelReader : public WaveDataReader {
+  public:
+    PcmChannelReader(std::unique_ptr<FileSource> src, uint64_t dataAt, int bits, int channels,
+                     int which, uint64_t frames)
+        : src_(std::move(src)),
+          dataAt_(dataAt),
+          bytes_(size_t(bits / 8)),
+          frame_(bytes_ * size_t(channels)),
+          skip_(bytes_ * size_t(std::min(which, channels - 1))),
+          size_(frames * bytes_),
+          unsigned8_(bits == 8) {}
+    uint64_t Size() const override { return size_; }
+    int Read(std::span<uint8_t> out) override {
+        if (out.size() > size_ - done_) return Failed();
+        if (frame_ == bytes_) {  // mono: the data as it lies
+            if (src_->ReadAt(dataAt_ + done_, out.data(), out.size()) != out.size())
+                return Failed();
+        } else {
+            constexpr uint64_t kBlockFrames = 1u << 16;
+            for (size_t k = 0; k < out.size();) {
+                const uint64_t first = (done_ + k) / bytes_;
+                const uint64_t last =
+                    std::min(first + kBlockFrames, (done_ + out.size() + bytes_ - 1) / bytes_);
+                block_.resize(size_t(last - first) * frame_);
+                if (src_->ReadAt(dataAt_ + first * frame_, block_.data(), block_.size()) !=
+                    block_.size())
+                    return Failed();
+                for (uint64_t at = done_ + k; k < out.size() && at < last * bytes_; ++at, ++k)
+                    out[k] = block_[size_t(at / bytes_ - first) * frame_ + skip_ + at % bytes_];
+            }
+        }
+        if (unsigned8_)
+            for (auto& b : out)
+                b = static_cast<uint8_t>(b + 128);
+        done_ += out.size();
+        return 0;
+    }
+
+  private:
+    int Failed() {
+        ShowMessage("Failed to read data chunk.");
+        return 1;
+    }
+    std::unique_ptr<FileSource> src_;
+    uint64_t dataAt_;
+    size_t bytes_, frame_, skip_;
+    uint64_t size_;
+    bool unsigned8_;
+    uint64_t done_ = 0;
+    std::vector<uint8_t> block_;
+};
+
+}  // namespace
+
+bool WavWaveData::ReadsInPlace() const {
+    return valid && formatTag != -1 && IsPlainPcm(formatTag, bitsSource);
+}
+
+int WavWaveData::ReadData(std::span<uint8_t> out) {
+    auto reader = OpenReader();
+    if (!reader) return 1;
+    if (out.size() != reader->Size()) {
+        ShowMessage("Failed to read data chunk.");
+        return 1;
+    }
+    return reader->Read(out);
+}
+
+std::unique_ptr<WaveDataReader> WavWaveData::OpenReader() {
+    if (loaded || !ReadsInPlace()) return WaveData::OpenReader();
+    auto src = std::make_unique<FileSource>(path);
+    if (!src->Ok()) {
+        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
+        return nullptr;
+    }
+    RiffReader r(*src);
+    RiffChunk riff, dataChunk;
+    if (!FindWave(r, fileOffset, path, riff) || !FindData(r, riff, path, dataChunk)) return nullptr;
+    // A size that runs past the file is refused before anything is read for it.
+    if (dataChunk.Truncated() || channels <= 0) {
+        ShowMessage("Failed to read data chunk.");
+        return nullptr;
+    }
+    const int which = channel == kRightChannel ? 1 : 0;
+    // As many frames as the header promised (Length()).
+    const uint64_t frames = std::min<uint64_t>(
+        dataChunk.size / (uint64_t(bitsSource / 8) * uint64_t(channels)), INT32_MAX / 2);
+    return std::make_unique<PcmChannelReader>(std::move(src), dataChunk.dataOffset, bitsSource,
+                                              channels, which, frames);
+}
+
 int WavWaveData::LoadData() {
     if (loaded) return 0;
     if (formatTag == -1) return 1;

@@ -25,6 +25,10 @@ class WavWaveData : public FileWaveData {
     int Kind() const override { return kWaveWav; }
     std::string FormatName() const override { return WavFormatName(formatTag); }
     int LoadData() override;
+    // Plain PCM is read a block of frames at a time; other encodings are decoded whole.
+    bool ReadsInPlace() const override;
+    int ReadData(std::span<uint8_t> out) override;
+    std::unique_ptr<WaveDataReader> OpenReader() override;
 
     // Reads the header again from the file; 0 on success.
     int ReadHeader();

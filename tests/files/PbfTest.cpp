@@ -8,6 +8,7 @@
 #include "platform/ByteIO.h"
 #include "platform/Prompter.h"
 #include "support/BankBuilder.h"
+#include "support/ClaimingSource.h"
 
 namespace talmeru {
 namespace {
@@ -260,6 +261,64 @@ TEST(PbfRead, WaveAndLinkRecords) {
     ZedoDatabase db;
     EXPECT_EQ(Read(links, db, 0, {Answer::No, Answer::Yes}).shown.back(),
               "Read of Link Info Failed (1)");
+}
+
+// A bank at the start of a file far larger than its content costs only the parts its headers
+// name, and sizes a record only claims are refused before anything is read for them.
+TEST(PbfRead, TakesOnlyThePartsTheHeadersName) {
+    constexpr uint64_t kHuge = uint64_t{2} << 30;
+    auto waveLengthClaims = [](uint32_t length) {
+        PbfImage img = SmallBank();
+        img.waves = {{1, 16, 0, 44100, 100, "/nowhere/loop.wav"}};
+        Bytes file = img.Build();
+        ByteReader h(file);
+        h.Seek(68 + 100 + 2);
+        const size_t at = h.U16() + h.U16() * size_t{65536};
+        for (int i = 0; i < 4; ++i)
+            file[at + size_t(i)] = uint8_t(length >> (8 * i));
+        return file;
+    };
+    PbfImage manyPrograms = SmallBank();
+    const struct {
+        const char* name;
+        Bytes file;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"bank in the first KB", SmallBank().Build(), {}},
+        {"wave record claims 1.9 GB",
+         waveLengthClaims(0x7FFF0000u),
+         {"Read of WaveData Info Failed (2)"}},
+        {"wave record claims 4 GB",
+         waveLengthClaims(0xFFFFFFF0u),
+         {"Read of WaveData Info Failed (2)"}},
+    };
+    for (const auto& c : cases) {
+        test::ClaimingSource huge(c.file, kHuge);
+        ScriptedPrompter p;
+        ScopedPrompter scope(p);
+        ZedoDatabase db;
+        const int rc = ReadPbf(huge, db, kOpenQuiet);
+        std::vector<std::string> shown;
+        for (const auto& m : p.All())
+            shown.push_back(m.text);
+        EXPECT_EQ(shown, c.shown) << c.name;
+        EXPECT_EQ(rc, c.shown.empty() ? 0 : 5) << c.name;
+        EXPECT_LT(huge.total, 64u * 4096 * 4) << c.name;
+        if (c.shown.empty()) {
+            EXPECT_NE(db.GetProgram(300), nullptr) << c.name;
+        }
+    }
+    // Records a header counts but the file does not hold: the zeros that follow are no
+    // object, and are read a window at a time.
+    Bytes counted = SmallBank().Build();
+    counted[68] = counted[69] = 0xFF;
+    test::ClaimingSource huge(counted, kHuge);
+    ScriptedPrompter p;
+    ScopedPrompter scope(p);
+    ZedoDatabase db;
+    EXPECT_EQ(ReadPbf(huge, db, kOpenQuiet), 5);
+    EXPECT_EQ(p.All().back().text, "bad object");
+    EXPECT_LE(huge.largest, 64u * 4096);
 }
 
 TEST(PbfRead, RepairsWaveOffsetOfOldReleases) {

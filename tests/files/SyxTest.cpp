@@ -13,8 +13,10 @@
 #include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "support/BankBuilder.h"
+#include "support/ClaimingSource.h"
 #include "support/TempDir.h"
 #include "support/WavBuilder.h"
+#include "synth/SynthLink.h"
 #include "synth/Sysex.h"
 
 namespace talmeru {
@@ -379,6 +381,39 @@ TEST_F(SyxTest, DamagedOrCutShortFilesFailButKeepWhatWasRead) {
             kept = kept || (back.GetWaveData(i)->Kind() == kWaveMa1 &&
                             back.GetWaveData(i)->base == db.GetWaveData(1)->base);
         EXPECT_EQ(kept, c.sampleKept) << c.name;
+    }
+}
+
+// The reader holds a window of the file, however large the file or the sizes it claims: sample
+// data are stepped over, stray bytes after the bank are scanned a window at a time.
+TEST_F(SyxTest, ReadsThroughAWindowWhateverTheFileClaims) {
+    ZedoDatabase db;
+    RestoreRom(db, rom_, kRestorePrograms);
+    db.GetProgram(1)->SetName("Organ edited");
+    ASSERT_NE(BuildProgramFromWave(db, Wav("a.wav", 3000, 3), false, nullptr), nullptr);
+    std::vector<uint8_t> image;
+    ASSERT_EQ(BuildSyx(db, &rom_, image), 0);
+    const std::string path = Put("bank.syx", image);
+    // A sample-data message whose block claims nearly 4 GB in a file of 64 MB.
+    std::vector<uint8_t> lying = image;
+    const uint8_t ma1[] = {0xF0, 0x07, 0x21};
+    const auto data = std::search(lying.begin(), lying.end(), std::begin(ma1), std::end(ma1));
+    ASSERT_EQ(data[4], 5);
+    const auto head = SynthLink::SampleDataHead(0, 0xFFFFFFF0u);
+    std::copy(head.begin(), head.end(), data);
+    for (const auto& [name, bytes, rc] :
+         {std::tuple{"bank then zeros", image, 0}, std::tuple{"lying block", lying, 1}}) {
+        prompter_.Clear();
+        test::ClaimingSource big(bytes, uint64_t{64} << 20);
+        ZedoDatabase back;
+        EXPECT_EQ(ReadSyx(big, path, back, &rom_), rc) << name;
+        EXPECT_LE(big.largest, size_t{1} << 20) << name;
+        if (rc == 0) {
+            EXPECT_EQ(back.GetProgram(1)->Name(), "Organ edited");
+            EXPECT_TRUE(prompter_.All().empty());
+        } else {
+            EXPECT_TRUE(prompter_.Saw(path + " is damaged or cut short"));
+        }
     }
 }
 

@@ -10,11 +10,13 @@
 #include "files/FileWaveData.h"
 #include "files/K2000WaveData.h"
 #include "files/SampleStream.h"
+#include "files/WavWaveData.h"
 #include "platform/ByteIO.h"
 #include "platform/ByteSink.h"
 #include "platform/FileUtil.h"
 #include "platform/Prompter.h"
 #include "support/TempDir.h"
+#include "support/WavBuilder.h"
 
 namespace talmeru {
 namespace {
@@ -70,6 +72,22 @@ TEST_F(WaveReaderTest, PiecesMatchTheWholeLoad) {
     std::vector<uint8_t> badId = s;
     badId[kStreamHeaderSize] = 'X';  // the first block's id
 
+    auto wav = [&](int channels, int bits, size_t keep) {
+        test::WavPlan plan;
+        plan.channels = channels;
+        plan.bits = bits;
+        plan.data.assign(pcm.begin(), pcm.begin() + std::ptrdiff_t(keep));
+        return test::MakeWav(plan);
+    };
+    auto wavChannel = [](int channel) {
+        return [channel](const std::string& p) {
+            return std::make_unique<WavWaveData>(p, 1, channel, true);
+        };
+    };
+    // A data chunk that claims more than the file holds.
+    auto overlong = wav(2, 16, pcm.size());
+    overlong.resize(overlong.size() - 100);
+
     struct Case {
         const char* name;
         std::vector<uint8_t> file;
@@ -93,6 +111,11 @@ TEST_F(WaveReaderTest, PiecesMatchTheWholeLoad) {
         {"cut file", cut, ctmb, false},
         {"spoilt stream", spoilt, ctmb, false},
         {"wrong block id", badId, ctmb, false},
+        {"wav 16-bit mono", wav(1, 16, pcm.size()), wavChannel(kWholeFile), true},
+        {"wav 16-bit stereo, right", wav(2, 16, pcm.size()), wavChannel(kRightChannel), true},
+        {"wav 8-bit stereo, left", wav(2, 8, pcm.size() - 2), wavChannel(kLeftChannel), true},
+        {"wav 8-bit mono", wav(1, 8, 1001), wavChannel(kWholeFile), true},
+        {"wav data past the file", overlong, wavChannel(kLeftChannel), false},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,7 +125,7 @@ TEST_F(WaveReaderTest, PiecesMatchTheWholeLoad) {
         auto pieces = c.make(path);
         ASSERT_TRUE(whole->valid);
         EXPECT_EQ(whole->LoadData() == 0, c.loads);
-        for (size_t piece : {size_t(1000), size_t(65536), size_t(1) << 22}) {
+        for (size_t piece : {size_t(999), size_t(65536), size_t(1) << 22}) {
             auto got = ReadInPieces(*pieces, piece);
             EXPECT_EQ(got.has_value(), c.loads) << piece;
             if (got && c.loads) {

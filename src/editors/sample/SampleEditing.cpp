@@ -16,10 +16,11 @@
 #include "model/NoteNames.h"
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
-#include "platform/ByteIO.h"
+#include "platform/ByteSink.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
+#include "platform/Riff.h"
 
 namespace talmeru {
 
@@ -539,10 +540,13 @@ int SampleEditing::Extract(const ExtractPlan& plan, const std::string& chosen) {
         }
         SampleHeader* partner = StereoPartner(*h);
         WaveData* right = partner ? partner->Wave() : nullptr;
-        ByteWriter out;
-        if (WriteWav(out, *h->Wave(), right) != 0) continue;
-        if (!WriteFileAtomic(path, out.Data())) {
-            ShowMessage(Fmt("Could not write the wave file \"%s\".", path.c_str()));
+        // The sources are checked before the file is made; the data go into it in pieces.
+        if (h->Wave()->CheckSource() != 0 || (right && right->CheckSource() != 0)) continue;
+        bool shown = false;
+        const AtomicWrite done = ReplaceFileThroughSink(
+            path, [&](ByteSink& out) { return WriteWav(out, *h->Wave(), right, shown); });
+        if (!done) {
+            if (!shown) ShowMessage(Fmt("Could not write the wave file \"%s\".", path.c_str()));
             continue;
         }
         ++written;
@@ -601,8 +605,18 @@ bool SampleEditing::RunWaveEditor(const EditorRunner& run, const ChangesChooser&
             return false;
         }
     }
-    auto bytes = ReadWholeFile(temp);
-    if (!bytes || !MayReplace(original) || !WriteFileAtomic(original, *bytes)) {
+    // Copied in pieces: an edited sample may be far larger than we want to hold.
+    FileSource edited(temp.string());
+    auto copy = [&](ByteSink& out) {
+        std::vector<uint8_t> piece(size_t{1} << 20);
+        for (uint64_t at = 0; at < edited.Size(); at += piece.size()) {
+            piece.resize(size_t(std::min<uint64_t>(piece.size(), edited.Size() - at)));
+            if (edited.ReadAt(at, piece.data(), piece.size()) != piece.size() || !out.Write(piece))
+                return false;
+        }
+        return true;
+    };
+    if (!edited.Ok() || !MayReplace(original) || !ReplaceFileThroughSink(original, copy)) {
         ShowMessage(Fmt("Could not replace \"%s\" with the edited file.", original.c_str()));
         return false;
     }
