@@ -81,7 +81,7 @@ namespace {
 // of the file by the structure the headers give, never the whole file, so a small bank at the
 // start of a huge file costs only its own bytes.
 std::vector<uint8_t> Piece(const ByteSource& src, uint64_t offset, uint64_t count) {
-    if (offset >= src.Size()) return {};
+    if (offset >= src.Size() || count == 0) return {};
     std::vector<uint8_t> bytes(size_t(std::min(count, src.Size() - offset)));
     bytes.resize(src.ReadAt(offset, bytes.data(), bytes.size()));
     return bytes;

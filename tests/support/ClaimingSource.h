@@ -15,7 +15,7 @@ class ClaimingSource : public ByteSource {
     ClaimingSource(std::span<const uint8_t> image, uint64_t size) : image_(image), size_(size) {}
     uint64_t Size() const override { return size_; }
     size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
-        if (offset >= size_) return 0;
+        if (offset >= size_ || n == 0) return 0;
         n = size_t(std::min<uint64_t>(n, size_ - offset));
         auto* out = static_cast<uint8_t*>(dst);
         const size_t fromImage =
