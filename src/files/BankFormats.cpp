@@ -6,6 +6,7 @@
 #include "files/BankFile.h"
 #include "files/K2000Import.h"
 #include "files/Pbf.h"
+#include "files/Sf2Export.h"
 #include "files/Sf2Import.h"
 #include "files/SyxBank.h"
 #include "files/Tmb.h"
@@ -67,7 +68,8 @@ BankWrite WriteImage(std::vector<uint8_t> image) {
     return [bytes = std::move(image)](ByteSink& out, bool&) { return out.Write(bytes); };
 }
 
-int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options, BankWrite& write) {
+int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options, ConversionLog&,
+                 BankWrite& write) {
     // WAV files written for the bank go beside it.
     std::string folder = std::filesystem::path(path).parent_path().string();
     std::vector<uint8_t> image;
@@ -76,12 +78,17 @@ int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options, BankWri
     return rc;
 }
 
-int BuildTmbFile(ZedoDatabase& db, const std::string&, int, BankWrite& write) {
+int BuildTmbFile(ZedoDatabase& db, const std::string&, int, ConversionLog&, BankWrite& write) {
     return PrepareTmb(db, write);
 }
 
-int BuildSyxFile(ZedoDatabase& db, const std::string&, int, BankWrite& write) {
+int BuildSyxFile(ZedoDatabase& db, const std::string&, int, ConversionLog&, BankWrite& write) {
     return PrepareSyx(db, RomBankForFiles(), write);
+}
+
+int BuildSf2File(ZedoDatabase& db, const std::string& path, int, ConversionLog& log,
+                 BankWrite& write) {
+    return PrepareSf2(db, path, log, write);
 }
 
 int ReadApexFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
@@ -131,8 +138,11 @@ constexpr BankFormat kFormats[] = {
      .startsFromRom = true},
     {.extension = ".sf2",
      .openLabel = "Soundfont 2 Bank(*.sf2)",
+     .saveLabel = "SoundFont 2 (*.sf2)",
      .read = ImportSf2File,
+     .build = BuildSf2File,
      .import = true,
+     .exportOnly = true,
      .version = Sf2Version},
     // Sample data read from the file just replaced now lies elsewhere in the new one: every
     // format that keeps sample data inside the bank file points it there after a save.

@@ -31,13 +31,16 @@ struct BankFormat {
     int (*read)(ZedoDatabase& db, const std::string& path, ConversionLog& log) = nullptr;
     // Makes every check and asks every question of saving db at path, and gives the writer
     // of the file: no file is made before that is done, and sample data flow from their
-    // sources into the file as it is written. 0, or nonzero with the reason shown; nullptr
-    // when only read.
-    int (*build)(ZedoDatabase& db, const std::string& path, int options,
+    // sources into the file as it is written. What the format cannot hold of the bank is
+    // reported to log. 0, or nonzero with the reason shown; nullptr when only read.
+    int (*build)(ZedoDatabase& db, const std::string& path, int options, ConversionLog& log,
                  BankWrite& write) = nullptr;
     // Converted on opening, reporting to the log: the result is a new bank that is saved as
     // a Pinnacle Bank File.
     bool import = false;
+    // Written as a copy for other programs, which cannot hold the whole bank: the bank keeps
+    // its own file (and its unsaved edits stay unsaved) after such a save.
+    bool exportOnly = false;
     // Read over the ROM bank, or written by comparing with it: without the ROM bank (see
     // RomBankForFiles) such a file cannot be opened or is not written as it should be.
     bool startsFromRom = false;
