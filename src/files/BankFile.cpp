@@ -82,8 +82,7 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options, ConversionL
     // file that replaces the old one only once complete.
     BankWrite write;
     StreamConversionLog toStderr(std::cerr);
-    if (int rc = format->build(db, path, options, log ? *log : toStderr, write); rc != 0)
-        return rc;
+    if (int rc = format->build(db, path, options, log ? *log : toStderr, write); rc != 0) return rc;
     bool shown = false;
     AtomicWrite written =
         ReplaceFileThroughSink(target, [&](ByteSink& out) { return write(out, shown); });

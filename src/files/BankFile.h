@@ -19,8 +19,7 @@ int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionL
 // left. Only a regular file is replaced; a link is followed to the file it leads to. What the
 // format cannot hold is reported to log (stderr without one). After an export (a format that
 // cannot hold the whole bank, such as .sf2) the bank keeps its path and unsaved state.
-int SaveBank(ZedoDatabase& db, const std::string& path, int options,
-             ConversionLog* log = nullptr);
+int SaveBank(ZedoDatabase& db, const std::string& path, int options, ConversionLog* log = nullptr);
 // Reads the bank's own path again as a Pinnacle Bank File.
 int ReopenBank(ZedoDatabase& db);
 

@@ -189,9 +189,9 @@ struct OutSample {
     int correction = 0;
     int type = 1;  // mono; 2 right, 4 left
     int link = 0;
-    int amp = 0;                    // the header's level, dB
+    int amp = 0;                      // the header's level, dB
     const SampleHeader* h = nullptr;  // for its natural envelope
-    uint32_t at = 0;                // where its points start in the sample chunk
+    uint32_t at = 0;                  // where its points start in the sample chunk
     uint32_t Points() const { return uint32_t(end - start) + (loop >= 0 ? kLoopTail : 0); }
 };
 
@@ -318,8 +318,8 @@ const char* BlockName(int block) {
 }
 
 std::string DescribeModulator(const Modulator& m) {
-    std::string text = Fmt("%s %s%d", m.KindName(),
-                           m.ownerKind == kProgramModulator ? "(program) " : "", m.Id());
+    std::string text =
+        Fmt("%s %s%d", m.KindName(), m.ownerKind == kProgramModulator ? "(program) " : "", m.Id());
     if (m.Kind() == ModulatorKind::kFun) text += " (" + m.SubtypeName() + ")";
     return text;
 }
@@ -402,7 +402,8 @@ void Sf2Exporter::MakeSamples() {
         if (!h) continue;
         const char* name = h->Name().c_str();
         if (!played[size_t(n)] && h->Wave() && !h->Wave()->IsRom() && holdsPlayed(*h)) {
-            Log(Fmt("? Sample %d %s: no keymap plays it and the samples within it are written "
+            Log(
+                Fmt("? Sample %d %s: no keymap plays it and the samples within it are written "
                     "for themselves",
                     n, name));
             continue;
@@ -411,7 +412,8 @@ void Sf2Exporter::MakeSamples() {
         int64_t frames = 0;
         const int source = SourceFor(*h, bpf, frames);
         if (source == -2) {
-            Log(Fmt("X Sample %d %s: ROM sample, but no ROM sample data are at hand; the zones "
+            Log(
+                Fmt("X Sample %d %s: ROM sample, but no ROM sample data are at hand; the zones "
                     "that play it are left out",
                     n, name));
             continue;
@@ -441,7 +443,8 @@ void Sf2Exporter::MakeSamples() {
             continue;
         }
         if (s.loop >= 0 && (s.loop == s.start || s.end - s.loop < kShortestLoop))
-            Log(Fmt("? Sample %d %s: its loop (%d points from point %d) is shorter than 32 "
+            Log(
+                Fmt("? Sample %d %s: its loop (%d points from point %d) is shorter than 32 "
                     "points or starts at the sample's start, as some players dislike",
                     n, name, int(s.end - s.loop), int(s.loop - s.start)));
         const int rate = sources_[size_t(source)].rom ? 44100 : h->Wave()->SampleRate();
@@ -453,8 +456,8 @@ void Sf2Exporter::MakeSamples() {
         s.key = int(std::clamp(key, 0L, 127L));
         s.correction = int(std::clamp(std::lround((s.key - root) * 100.0), -99L, 99L));
         if (key != s.key)
-            Log(Fmt("X Sample %d %s: its root key %.1f lies outside the keyboard, written as %d",
-                    n, name, root, s.key));
+            Log(Fmt("X Sample %d %s: its root key %.1f lies outside the keyboard, written as %d", n,
+                    name, root, s.key));
         s.amp = h->amp;
         sampleOf_[size_t(n)] = int(samples_.size());
         sources_[size_t(source)].samples.push_back(samples_.size());
@@ -538,7 +541,8 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
         global.push_back({kFineTune, Amount(units::FineTuneCents(fine))});
     const int gain = layer.Amp().Gain();
     const int attenuation = std::max(0, -gain * 10);
-    if (gain > 0) note("X ", Fmt("Amp gain of +%d dB not exported (a SoundFont only attenuates)", gain));
+    if (gain > 0)
+        note("X ", Fmt("Amp gain of +%d dB not exported (a SoundFont only attenuates)", gain));
     if (attenuation) global.push_back({kInitialAttenuation, Amount(attenuation)});
     const int pan = int(std::lround(units::PanPosition(layer.Pan()) * 500.0));
     if (pan) global.push_back({kPan, Amount(pan)});
@@ -555,20 +559,20 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
             const std::string from =
                 m ? DescribeModulator(*m) : SourceName(static_cast<uint8_t>(e.controlSource));
             if (e.depthAdjustSource != kSourceZero && e.adjustedDepth != e.baseDepth)
-                note("X ", Fmt("%s modulation by %s: its depth control by %s not exported",
-                               BlockName(b), from.c_str(),
-                               SourceName(e.depthAdjustSource).c_str()));
+                note("X ",
+                     Fmt("%s modulation by %s: its depth control by %s not exported", BlockName(b),
+                         from.c_str(), SourceName(e.depthAdjustSource).c_str()));
             // A Null filter hears nothing of its routes.
             if (e.baseDepth == 0 || (b == 1 && filterType == 0)) continue;
             const int depth = e.baseDepth;
             bool done = false;
-            if (b == 0 && m == modEnv) modEnvToPitch += depth, done = true;
-            if (b == 0 && m == modLfo) modLfoToPitch += depth, done = true;
-            if (b == 0 && m == vibLfo) vibLfoToPitch += depth, done = true;
-            if (b == 1 && lowPass && m == modEnv) modEnvToFilter += depth, done = true;
-            if (b == 1 && lowPass && m == modLfo) modLfoToFilter += depth, done = true;
-            if (b == 3 && m == volEnv) done = true;
-            if (b == 3 && m == modLfo) modLfoToVolume += std::abs(depth), done = true;
+            if (b == 0 && m && m == modEnv) modEnvToPitch += depth, done = true;
+            if (b == 0 && m && m == modLfo) modLfoToPitch += depth, done = true;
+            if (b == 0 && m && m == vibLfo) vibLfoToPitch += depth, done = true;
+            if (b == 1 && lowPass && m && m == modEnv) modEnvToFilter += depth, done = true;
+            if (b == 1 && lowPass && m && m == modLfo) modLfoToFilter += depth, done = true;
+            if (b == 3 && m && m == volEnv) done = true;
+            if (b == 3 && m && m == modLfo) modLfoToVolume += std::abs(depth), done = true;
             if (!done)
                 note("X ", Fmt("%s modulation by %s (depth %d) not exported", BlockName(b),
                                from.c_str(), depth));
@@ -595,8 +599,7 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     lfo(vibLfo, vibLfoToPitch != 0, kDelayVibLfo, kFreqVibLfo);
     if (modLfoToPitch) global.push_back({kModLfoToPitch, Amount(modLfoToPitch * pitchStep)});
     if (vibLfoToPitch) global.push_back({kVibLfoToPitch, Amount(vibLfoToPitch * pitchStep)});
-    if (modLfoToFilter)
-        global.push_back({kModLfoToFilterFc, Amount(modLfoToFilter * filterStep)});
+    if (modLfoToFilter) global.push_back({kModLfoToFilterFc, Amount(modLfoToFilter * filterStep)});
     // A tremolo of depth D swings the Amp route's 96 dB range by D/127 either way.
     if (modLfoToVolume) global.push_back({kModLfoToVolume, Amount(modLfoToVolume * 960.0 / 127)});
 
@@ -611,17 +614,18 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
         const uint8_t idle = m->Kind() == ModulatorKind::kEnv ? kSourceOne : kSourceZero;
         for (int i = 0; i < m->InputCount(); ++i)
             if (int src = m->InputSource(i); src >= 0 && src != idle)
-                note("X ", Fmt("%s input %s from %s not exported", DescribeModulator(*m).c_str(),
-                               m->InputName(i).c_str(),
-                               SourceName(static_cast<uint8_t>(src)).c_str()));
+                note("X ",
+                     Fmt("%s input %s from %s not exported", DescribeModulator(*m).c_str(),
+                         m->InputName(i).c_str(), SourceName(static_cast<uint8_t>(src)).c_str()));
     }
 
     // Filter #1: a low-pass is the SoundFont's filter.
     const ControlBlock& f1 = layer.Filter1();
     if (lowPass) {
         const int setting = filterType == 4 ? (f1.Frequency() >> 8) * 256 : f1.Frequency();
-        global.push_back({kInitialFilterFc, Amount(std::clamp(
-                                                AbsoluteCents(units::FilterHz(setting)), 1500, 13500))});
+        global.push_back(
+            {kInitialFilterFc,
+             Amount(std::clamp(AbsoluteCents(units::FilterHz(setting)), 1500, 13500))});
         if (filterType == 4)
             global.push_back(
                 {kInitialFilterQ, Amount(units::ResonanceDb(f1.Frequency() & 0xFF) * 10.0)});
@@ -638,8 +642,7 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     // What else shapes the sound.
     const ControlBlock& amp = layer.Amp();
     if (amp.FixedControlSource() != kSourceZero)
-        note("X ", "cross-fade by " +
-                       SourceName(static_cast<uint8_t>(amp.FixedControlSource())) +
+        note("X ", "cross-fade by " + SourceName(static_cast<uint8_t>(amp.FixedControlSource())) +
                        " not exported");
     if (layer.Pitch().FixedControlSource() != kSourceZero)
         note("X ", "Pitch control by " +
@@ -662,8 +665,9 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     if (volEnv) {
         AddEnvelope(global, kDelayVolEnv, FromEnv(*volEnv, volScale), layerDelay);
         if (layer.NaturalEnvelope())
-            note("X ", "the samples' natural envelopes not exported (the Amp envelope shapes "
-                       "the level)");
+            note("X ",
+                 "the samples' natural envelopes not exported (the Amp envelope shapes "
+                 "the level)");
     } else if (layerDelay > 0) {
         global.push_back({kDelayVolEnv, Amount(Timecents(layerDelay))});
     }
@@ -671,7 +675,8 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     // The zones: the keymap's ranges within the layer's key range.
     const Keymap* keymap = db_.GetKeymap(layer.keymap);
     if (!keymap) note("X ", Fmt("keymap %d does not exist, no zones", int(layer.keymap)));
-    const int keyLow = std::min<int>(layer.keyLow, 127), keyHigh = std::min<int>(layer.keyHigh, 127);
+    const int keyLow = std::min<int>(layer.keyLow, 127),
+              keyHigh = std::min<int>(layer.keyHigh, 127);
     for (size_t i = 0; keymap && i < keymap->entries.size(); ++i) {
         const KeymapEntry& e = keymap->entries[i];
         const int low = std::max(keymap->LowKey(i), keyLow);
@@ -680,8 +685,8 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
         const int s = e.sample >= 0 && e.sample < kSlotCount ? sampleOf_[size_t(e.sample)] : -1;
         if (s < 0) {
             if (!db_.GetSampleHeader(e.sample))
-                note("X ", Fmt("keys %d-%d play sample %d, which does not exist", low, high,
-                               e.sample));
+                note("X ",
+                     Fmt("keys %d-%d play sample %d, which does not exist", low, high, e.sample));
             continue;
         }
         const OutSample& out = samples_[size_t(s)];
@@ -694,8 +699,10 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
         if (e.amp != 0 || out.amp != 0) {
             const int level = -(e.amp + out.amp) * 10;
             if (attenuation + level < 0)
-                note("X ", Fmt("keys %d-%d: a level above the layer's gain not exported", low, high));
-            z.gens.push_back({kInitialAttenuation, Amount(std::clamp(attenuation + level, 0, 1440))});
+                note("X ",
+                     Fmt("keys %d-%d: a level above the layer's gain not exported", low, high));
+            z.gens.push_back(
+                {kInitialAttenuation, Amount(std::clamp(attenuation + level, 0, 1440))});
         }
         if (natural) AddEnvelope(z.gens, kDelayVolEnv, FromNatural(*out.h, out.rate), layerDelay);
         if (out.loop >= 0) z.gens.push_back({kSampleModes, 1});
@@ -817,8 +824,8 @@ std::vector<uint8_t> Sf2Exporter::BuildPdta() const {
             headers.Zeros(12);
         });
     level(
-        "inst", "ibag", "imod", "igen",
-        [&](size_t i) -> const auto& { return instruments_[i].zones; }, instruments_.size(),
+        "inst", "ibag", "imod",
+        "igen", [&](size_t i) -> const auto& { return instruments_[i].zones; }, instruments_.size(),
         [&](size_t i, uint16_t first) {
             headers.FixedString(Field(instruments_[i].name), kNameField);
             headers.U16(first);
@@ -877,7 +884,8 @@ int Sf2Exporter::Prepare(const std::string& name, BankWrite& write) {
     }
     for (Source& s : sources_)
         if (s.wave && s.wave->CheckSource() != 0) {
-            ShowMessage("The sample data of the bank cannot be read; the SoundFont was not written.");
+            ShowMessage(
+                "The sample data of the bank cannot be read; the SoundFont was not written.");
             return 1;
         }
 

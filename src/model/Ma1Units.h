@@ -78,7 +78,7 @@ double ShaperDrive(int setting);
 
 // ---- pan
 // Pan positions 0..31: 0 hard left, 31 hard right.
-double PanPosition(int pan);  // -1..1
+double PanPosition(int pan);          // -1..1
 int PanForPosition(double position);  // rounded, 0..31
 
 }  // namespace talmeru::units
