@@ -529,6 +529,52 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
     }
 }
 
+// Without an ENV on the Amp block the sample's natural envelope shapes the level: its falls
+// become the zone's volume envelope (durations count frames at the sample's rate).
+TEST_F(Sf2ExportTest, NaturalEnvelopeBecomesTheZonesVolumeEnvelope) {
+    struct Case {
+        const char* what;
+        std::vector<EnvelopeEntry> envelope;
+        int decay, sustain, release;  // timecents, cB, timecents
+    };
+    const double defaultRelease = units::kAmpRangeDb / (6818 * units::kNaturalDbPerSecondPerStep);
+    const std::vector<Case> cases = {
+        {"flat while held, the default release",
+         {{0, 0}, {-6818, 0}, {-2046, 0}},
+         -12000,
+         0,
+         int(std::lround(1200 * std::log2(defaultRelease)))},
+        // 30 dB/s for a second, then held: a sustain 30 dB down reached over 3.2 s of travel.
+        {"a fall, then held",
+         {{-100, 44100}, {0, 0}, {-1000, 0}},
+         int(std::lround(1200 * std::log2(3.2))),
+         300,
+         int(std::lround(1200 * std::log2(96.0 / 300)))},
+        // Falling all the while it is held: a decay to silence at that rate.
+        {"falling while held",
+         {{-320, 0}, {-1000, 0}},
+         int(std::lround(1200 * std::log2(1.0))),
+         960,
+         int(std::lround(1200 * std::log2(96.0 / 300)))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZedoDatabase db;
+        test::WavPlan mono;
+        mono.data = test::Pcm16({Noise(500, 9)});
+        Program* p = FromWav(db, "tone.wav", mono);
+        ASSERT_NE(p, nullptr);
+        ASSERT_TRUE(p->GetLayer(0)->NaturalEnvelope());
+        db.GetSampleHeader(0)->envelope = c.envelope;
+        const Sf2File f = Export(db);
+        ASSERT_EQ(f.instruments.size(), 1u);
+        const auto& zone = f.instruments[0].zones.back();
+        EXPECT_NEAR(zone.Get(kVolEnvDecay, 0), c.decay, 2);
+        EXPECT_NEAR(zone.Get(kVolEnvSustain, 0), c.sustain, 1);
+        EXPECT_NEAR(zone.Get(kVolEnvRelease, 0), c.release, 2);
+    }
+}
+
 // What a SoundFont cannot hold is named in the log, with its program and layer.
 TEST_F(Sf2ExportTest, WhatCannotBeExpressedIsLoggedWithProgramAndLayer) {
     struct Case {
