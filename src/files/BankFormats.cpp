@@ -138,11 +138,8 @@ constexpr BankFormat kFormats[] = {
      .startsFromRom = true},
     {.extension = ".sf2",
      .openLabel = "Soundfont 2 Bank(*.sf2)",
-     .saveLabel = "SoundFont 2 (*.sf2)",
      .read = ImportSf2File,
-     .build = BuildSf2File,
      .import = true,
-     .exportOnly = true,
      .version = Sf2Version},
     // Sample data read from the file just replaced now lies elsewhere in the new one: every
     // format that keeps sample data inside the bank file points it there after a save.
@@ -160,6 +157,12 @@ constexpr BankFormat kFormats[] = {
      .startsFromRom = true,
      .afterSave = RepointSyxWaveData},
     {.extension = ".apex", .openLabel = "Apex Banks (*.apex)", .read = ReadApexFile},
+    // Written for other programs, after the bank's own formats; reading one is the import
+    // above.
+    {.extension = ".sf2",
+     .saveLabel = "SoundFont 2 (*.sf2)",
+     .build = BuildSf2File,
+     .exportOnly = true},
 };
 
 // The save dialog's entries and the written formats are one list.
@@ -175,7 +178,9 @@ constexpr const char* kAllFilesFilter = "All Files (*)";
 const BankFormat* FirstInPath(const std::string& path, bool written) {
     const std::string lower = ToLower(path);
     for (const BankFormat& f : kFormats)
-        if ((!written || f.build) && lower.find(f.extension) != std::string::npos) return &f;
+        if ((written ? f.build != nullptr : f.read != nullptr) &&
+            lower.find(f.extension) != std::string::npos)
+            return &f;
     return nullptr;
 }
 
@@ -213,6 +218,7 @@ int WrittenBankFormatCount() {
 std::string OpenBankFilter() {
     std::string patterns, each;
     for (const BankFormat& f : kFormats) {
+        if (!f.read) continue;
         patterns += (patterns.empty() ? "*" : " *") + std::string(f.extension);
         each += std::string(f.openLabel) + ";;";
     }

@@ -25,9 +25,11 @@ int WriteBankImage(const BankWrite& write, std::vector<uint8_t>& image);
 
 struct BankFormat {
     const char* extension = nullptr;  // lower case, with the dot
-    const char* openLabel = nullptr;  // the open dialog's filter, exactly as it shows
+    const char* openLabel = nullptr;  // the open dialog's filter, exactly as it shows; nullptr
+                                      // for a format that is only written
     const char* saveLabel = nullptr;  // the save dialog's; nullptr for a format that is only read
-    // Reads path into db (emptied, its path set). 0, or the reader's failure code.
+    // Reads path into db (emptied, its path set). 0, or the reader's failure code; nullptr
+    // when only written.
     int (*read)(ZedoDatabase& db, const std::string& path, ConversionLog& log) = nullptr;
     // Makes every check and asks every question of saving db at path, and gives the writer
     // of the file: no file is made before that is done, and sample data flow from their
@@ -58,8 +60,8 @@ std::span<const BankFormat> BankFormats();
 // The bank's own format: what imports become, what a reopen reads.
 const BankFormat& PinnacleBankFormat();
 
-// The first format whose extension the path holds anywhere (case ignored), so a backup such
-// as "bank.pbf.old" opens too; nullptr when there is none.
+// The first format read whose extension the path holds anywhere (case ignored), so a backup
+// such as "bank.pbf.old" opens too; nullptr when there is none.
 const BankFormat* BankFormatToOpen(const std::string& path);
 // The same among the formats that are written.
 const BankFormat* BankFormatToSave(const std::string& path);

@@ -249,8 +249,8 @@ TEST(BankFormatsTest, DialogFilters) {
               "Kurzweil K2000 File(*.krz);;Soundfont 2 Bank(*.sf2);;Talmeru MA-1 Bank (*.tmb);;"
               "Sysex Banks (*.syx);;Apex Banks (*.apex);;All Files (*)");
     EXPECT_EQ(SaveBankFilter(),
-              "Pinnacle Bank File (*.pbf);;SoundFont 2 (*.sf2);;Talmeru MA-1 Bank (*.tmb);;"
-              "Sysex File (*.syx);;All Files (*)");
+              "Pinnacle Bank File (*.pbf);;Talmeru MA-1 Bank (*.tmb);;"
+              "Sysex File (*.syx);;SoundFont 2 (*.sf2);;All Files (*)");
     EXPECT_EQ(BankFormatName(PinnacleBankFormat()), "Pinnacle Bank File");
     EXPECT_EQ(BankFormatName(*BankFormatToOpen("a.krz")), "Kurzweil K2000 File");
 }
