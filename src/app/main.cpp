@@ -19,7 +19,9 @@
 #include "app/SplashWindow.h"
 #include "app/SystemEnd.h"
 #include "application/AbortGuard.h"
+#include "emulator/RomWaves.h"
 #include "files/BankFile.h"
+#include "files/Sf2Export.h"
 
 int main(int argc, char** argv) {
     if (const auto help =
@@ -67,6 +69,8 @@ int main(int argc, char** argv) {
     });
     talmeru::ScopedPrompter guarded(guard);
     talmeru::SetRomBankProvider([&app] { return app.RomBank(); });
+    // SoundFont exports write ROM samples from the emulator's stand-ins.
+    talmeru::SetRomSampleSource([] { return talmeru::emulator::RomWaves(); });
     talmeru::CMainFrame frame(app);
     frame.show();
     // When the system ends the program nobody can answer: the bank is kept unasked.
@@ -109,5 +113,6 @@ int main(int argc, char** argv) {
     }
     const int rc = qapp.exec();
     talmeru::SetRomBankProvider({});
+    talmeru::SetRomSampleSource({});
     return rc;
 }

@@ -337,11 +337,16 @@ bool TalmeruApp::OpenDocumentFile(const std::string& path) {
 }
 
 bool TalmeruApp::SaveTo(const std::string& path, int options) {
-    const bool saved = SaveBank(bank_, path, options) == 0;
+    ConversionLog* log = window_ ? window_->Log() : nullptr;
+    if (log) log->Clear();
+    const bool saved = SaveBank(bank_, path, options, log) == 0;
+    // An export (.sf2) reports what its format could not hold.
+    if (window_) window_->ShowLog();
     if (!saved) {
         ShowMessage("Could not save file properly");
-    } else {
-        AddRecentFile(bank_.Path().empty() ? path : bank_.Path());
+    } else if (!bank_.Path().empty()) {
+        // After an export the bank's own file is still the one to reopen.
+        AddRecentFile(bank_.Path());
     }
     if (window_) window_->SetTitle(WindowTitle(bank_.Path()));
     return saved;
@@ -370,8 +375,9 @@ int TalmeruApp::SaveIfWanted(bool canAsk) {
         case Answer::Cancel:
             return 1;
         case Answer::Yes:
-            // A cancelled dialog or a failed save keeps the edits: the operation stops.
-            return SaveAs() ? 0 : 1;
+            // A cancelled dialog or a failed save keeps the edits: the operation stops. So
+            // does an export, which leaves the bank unsaved in its own file.
+            return SaveAs() && !bank_.IsModified() ? 0 : 1;
         default:
             return 0;
     }

@@ -118,7 +118,8 @@ int Convert(const ConvertOptions& o, CliContext& ctx) {
         return 1;
     }
     if (!RomReadyToSave(o.out, ctx)) return 1;
-    if (SaveBank(db, o.out, o.writeWavs ? kSaveWriteWavs : 0) != 0) {
+    // So does an export, for what its format cannot hold.
+    if (SaveBank(db, o.out, o.writeWavs ? kSaveWriteWavs : 0, &log) != 0) {
         ctx.err << "Could not save " << o.out << "\n";
         return 1;
     }

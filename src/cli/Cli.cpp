@@ -3,7 +3,9 @@
 #include <exception>
 
 #include "cli/CliContext.h"
+#include "emulator/RomWaves.h"
 #include "files/BankFile.h"
+#include "files/Sf2Export.h"
 #include "model/ZedoException.h"
 #include "platform/Prompter.h"
 
@@ -61,8 +63,13 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     StreamPrompter prompter(ctx);
     ScopedPrompter scope(prompter);
     SetRomBankProvider([&ctx] { return CliRomBank(ctx); });
+    // A SoundFont written here plays ROM samples from the emulator's stand-ins.
+    SetRomSampleSource([] { return emulator::RomWaves(); });
     struct Unset {
-        ~Unset() { SetRomBankProvider(nullptr); }
+        ~Unset() {
+            SetRomBankProvider(nullptr);
+            SetRomSampleSource(nullptr);
+        }
     } unset;
     try {
         app.parse(argc, argv);

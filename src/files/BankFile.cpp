@@ -65,7 +65,7 @@ int ReopenBank(ZedoDatabase& db) {
     return PinnacleBankFormat().read(db, path, toStderr);
 }
 
-int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
+int SaveBank(ZedoDatabase& db, const std::string& path, int options, ConversionLog* log) {
     const BankFormat* format = BankFormatToSave(path);
     if (!format) return 1;
     // A link is followed: the file it leads to is written, the link stays.
@@ -81,7 +81,8 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
     // Every check is made before any file is made; the data are written into a temporary
     // file that replaces the old one only once complete.
     BankWrite write;
-    if (int rc = format->build(db, path, options, write); rc != 0) return rc;
+    StreamConversionLog toStderr(std::cerr);
+    if (int rc = format->build(db, path, options, log ? *log : toStderr, write); rc != 0) return rc;
     bool shown = false;
     AtomicWrite written =
         ReplaceFileThroughSink(target, [&](ByteSink& out) { return write(out, shown); });
@@ -100,6 +101,7 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options) {
             return 1;
     }
     if (format->afterSave) format->afterSave(db, target.string());
+    if (format->exportOnly) return 0;
     // Only now is the bank really in that file.
     db.SetPath(path);
     db.SetModified(false);

@@ -16,8 +16,10 @@ class ZedoDatabase;
 // file that a later save writes.
 int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionLog* log = nullptr);
 // 0 on success; nonzero on failure, with the old bank file untouched and no temporary file
-// left. Only a regular file is replaced; a link is followed to the file it leads to.
-int SaveBank(ZedoDatabase& db, const std::string& path, int options);
+// left. Only a regular file is replaced; a link is followed to the file it leads to. What the
+// format cannot hold is reported to log (stderr without one). After an export (a format that
+// cannot hold the whole bank, such as .sf2) the bank keeps its path and unsaved state.
+int SaveBank(ZedoDatabase& db, const std::string& path, int options, ConversionLog* log = nullptr);
 // Reads the bank's own path again as a Pinnacle Bank File.
 int ReopenBank(ZedoDatabase& db);
 

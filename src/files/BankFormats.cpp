@@ -6,6 +6,7 @@
 #include "files/BankFile.h"
 #include "files/K2000Import.h"
 #include "files/Pbf.h"
+#include "files/Sf2Export.h"
 #include "files/Sf2Import.h"
 #include "files/SyxBank.h"
 #include "files/Tmb.h"
@@ -67,7 +68,8 @@ BankWrite WriteImage(std::vector<uint8_t> image) {
     return [bytes = std::move(image)](ByteSink& out, bool&) { return out.Write(bytes); };
 }
 
-int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options, BankWrite& write) {
+int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options, ConversionLog&,
+                 BankWrite& write) {
     // WAV files written for the bank go beside it.
     std::string folder = std::filesystem::path(path).parent_path().string();
     std::vector<uint8_t> image;
@@ -76,12 +78,17 @@ int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options, BankWri
     return rc;
 }
 
-int BuildTmbFile(ZedoDatabase& db, const std::string&, int, BankWrite& write) {
+int BuildTmbFile(ZedoDatabase& db, const std::string&, int, ConversionLog&, BankWrite& write) {
     return PrepareTmb(db, write);
 }
 
-int BuildSyxFile(ZedoDatabase& db, const std::string&, int, BankWrite& write) {
+int BuildSyxFile(ZedoDatabase& db, const std::string&, int, ConversionLog&, BankWrite& write) {
     return PrepareSyx(db, RomBankForFiles(), write);
+}
+
+int BuildSf2File(ZedoDatabase& db, const std::string& path, int, ConversionLog& log,
+                 BankWrite& write) {
+    return PrepareSf2(db, path, log, write);
 }
 
 int ReadApexFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
@@ -150,6 +157,12 @@ constexpr BankFormat kFormats[] = {
      .startsFromRom = true,
      .afterSave = RepointSyxWaveData},
     {.extension = ".apex", .openLabel = "Apex Banks (*.apex)", .read = ReadApexFile},
+    // Written for other programs, after the bank's own formats; reading one is the import
+    // above.
+    {.extension = ".sf2",
+     .saveLabel = "SoundFont 2 (*.sf2)",
+     .build = BuildSf2File,
+     .exportOnly = true},
 };
 
 // The save dialog's entries and the written formats are one list.
@@ -165,7 +178,9 @@ constexpr const char* kAllFilesFilter = "All Files (*)";
 const BankFormat* FirstInPath(const std::string& path, bool written) {
     const std::string lower = ToLower(path);
     for (const BankFormat& f : kFormats)
-        if ((!written || f.build) && lower.find(f.extension) != std::string::npos) return &f;
+        if ((written ? f.build != nullptr : f.read != nullptr) &&
+            lower.find(f.extension) != std::string::npos)
+            return &f;
     return nullptr;
 }
 
@@ -203,6 +218,7 @@ int WrittenBankFormatCount() {
 std::string OpenBankFilter() {
     std::string patterns, each;
     for (const BankFormat& f : kFormats) {
+        if (!f.read) continue;
         patterns += (patterns.empty() ? "*" : " *") + std::string(f.extension);
         each += std::string(f.openLabel) + ";;";
     }

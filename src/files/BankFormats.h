@@ -25,19 +25,24 @@ int WriteBankImage(const BankWrite& write, std::vector<uint8_t>& image);
 
 struct BankFormat {
     const char* extension = nullptr;  // lower case, with the dot
-    const char* openLabel = nullptr;  // the open dialog's filter, exactly as it shows
+    const char* openLabel = nullptr;  // the open dialog's filter, exactly as it shows; nullptr
+                                      // for a format that is only written
     const char* saveLabel = nullptr;  // the save dialog's; nullptr for a format that is only read
-    // Reads path into db (emptied, its path set). 0, or the reader's failure code.
+    // Reads path into db (emptied, its path set). 0, or the reader's failure code; nullptr
+    // when only written.
     int (*read)(ZedoDatabase& db, const std::string& path, ConversionLog& log) = nullptr;
     // Makes every check and asks every question of saving db at path, and gives the writer
     // of the file: no file is made before that is done, and sample data flow from their
-    // sources into the file as it is written. 0, or nonzero with the reason shown; nullptr
-    // when only read.
-    int (*build)(ZedoDatabase& db, const std::string& path, int options,
+    // sources into the file as it is written. What the format cannot hold of the bank is
+    // reported to log. 0, or nonzero with the reason shown; nullptr when only read.
+    int (*build)(ZedoDatabase& db, const std::string& path, int options, ConversionLog& log,
                  BankWrite& write) = nullptr;
     // Converted on opening, reporting to the log: the result is a new bank that is saved as
     // a Pinnacle Bank File.
     bool import = false;
+    // Written as a copy for other programs, which cannot hold the whole bank: the bank keeps
+    // its own file (and its unsaved edits stay unsaved) after such a save.
+    bool exportOnly = false;
     // Read over the ROM bank, or written by comparing with it: without the ROM bank (see
     // RomBankForFiles) such a file cannot be opened or is not written as it should be.
     bool startsFromRom = false;
@@ -55,8 +60,8 @@ std::span<const BankFormat> BankFormats();
 // The bank's own format: what imports become, what a reopen reads.
 const BankFormat& PinnacleBankFormat();
 
-// The first format whose extension the path holds anywhere (case ignored), so a backup such
-// as "bank.pbf.old" opens too; nullptr when there is none.
+// The first format read whose extension the path holds anywhere (case ignored), so a backup
+// such as "bank.pbf.old" opens too; nullptr when there is none.
 const BankFormat* BankFormatToOpen(const std::string& path);
 // The same among the formats that are written.
 const BankFormat* BankFormatToSave(const std::string& path);

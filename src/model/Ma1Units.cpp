@@ -37,12 +37,20 @@ double PlaybackFramesPerSecond(double key, int pitch) {
     return 88200.0 * std::exp2((key - 60.0 - pitch / 256.0) / 12.0);
 }
 
+double RootKeyForPitch(int pitch, double rate) {
+    return 60.0 + pitch / 256.0 + 12.0 * std::log2(rate / 88200.0);
+}
+
 double EnvLevel(int level) {
     return level / 127.0;
 }
 
 int EnvLevelForDb(double db) {
     return RoundClamp(127.0 * (1.0 + std::min(db, 0.0) / kAmpRangeDb), 0, 127);
+}
+
+double DbForEnvLevel(int level) {
+    return (std::clamp(level, 0, 127) / 127.0 - 1.0) * kAmpRangeDb;
 }
 
 double VelocityDb(int tracking, int velocity) {
@@ -77,6 +85,10 @@ double ShaperDrive(int setting) {
 
 double PanPosition(int pan) {
     return std::clamp(pan, 0, 31) / 31.0 * 2.0 - 1.0;
+}
+
+int PanForPosition(double position) {
+    return RoundClamp((position + 1.0) / 2.0 * 31.0, 0, 31);
 }
 
 }  // namespace talmeru::units

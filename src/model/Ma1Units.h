@@ -38,6 +38,9 @@ inline constexpr double kDetuneCents = 100.0;
 // Frames per second at which a sample plays at `key` with header pitch `pitch`
 // (1/256 semitone): a header of pitch 0 plays 88.2 kHz data at its recorded pitch on key 60.
 double PlaybackFramesPerSecond(double key, int pitch);
+// The key (fractional) at which a header of pitch `pitch` plays data recorded at `rate` Hz at
+// its recorded pitch: the inverse of the rule above.
+double RootKeyForPitch(int pitch, double rate);
 
 // ---- level
 // ENV and segment levels: value / 127 (-1..1).
@@ -48,6 +51,8 @@ double EnvLevel(int level);
 inline constexpr double kAmpRangeDb = 96.0;
 // An ENV level that gives `db` (0 or less) of attenuation through a depth-127 Amp route.
 int EnvLevelForDb(double db);
+// The attenuation (0 or less, dB) that an ENV level gives through a depth-127 Amp route.
+double DbForEnvLevel(int level);
 // Velocity tracking (-64..64): at 64, 40 log10(velocity / 127) dB; scaled linearly.
 double VelocityDb(int tracking, int velocity);
 // Key tracking (-48..48): tracking x (key - 60) / 64 dB.
@@ -73,6 +78,7 @@ double ShaperDrive(int setting);
 
 // ---- pan
 // Pan positions 0..31: 0 hard left, 31 hard right.
-double PanPosition(int pan);  // -1..1
+double PanPosition(int pan);          // -1..1
+int PanForPosition(double position);  // rounded, 0..31
 
 }  // namespace talmeru::units

@@ -180,6 +180,39 @@ TEST_F(BankCommands, SaveAsTakesTheDialogsWaveFileOption) {
     EXPECT_EQ(app->RecentFiles().front(), window.savePath);
 }
 
+// Save As a SoundFont is an export: the file is written and the log shown, but the bank
+// stays in its own file and unsaved, so neither the next Save nor the unsaved-bank question
+// takes the SoundFont for the bank.
+TEST_F(BankCommands, SaveAsSoundFontExportsAndKeepsTheBankUnsavedInItsFile) {
+    Program* p = BuildProgramFromWave(app->Bank(), Wav("tone.wav", 3000), false, nullptr);
+    ASSERT_NE(p, nullptr);
+    p->GetLayer(0)->AddModulator(std::make_unique<FunModulator>());
+    const std::string own = (Dir() / "mine.pbf").string();
+    app->Bank().SetPath(own);
+    app->Bank().SetModified(true);
+    const std::string sf2 = (Dir() / "mine.sf2").string();
+    window.savePath = sf2;
+    window.logsShown = 0;
+    EXPECT_TRUE(app->SaveAs());
+    EXPECT_TRUE(fs::exists(sf2));
+    EXPECT_EQ(app->Bank().Path(), own);
+    EXPECT_TRUE(app->Bank().IsModified());
+    EXPECT_EQ(window.logsShown, 1);
+    EXPECT_TRUE(window.log.Has(Fmt("X Program %d tone, layer 0: FUN 0 (%s) not exported\r\n",
+                                   p->Number(), FunOperatorName(0))))
+        << window.log.Text();
+    EXPECT_TRUE(app->RecentFiles().empty() || app->RecentFiles().front() != sf2);
+
+    // Yes to the question, then an export: the bank is still unsaved, nothing goes on.
+    prompter.QueueAnswer(Answer::Yes);
+    EXPECT_EQ(app->SaveIfWanted(), 1);
+    EXPECT_TRUE(app->Bank().IsModified());
+    // Save writes the bank's own file.
+    EXPECT_TRUE(app->Save());
+    EXPECT_TRUE(fs::exists(own));
+    EXPECT_FALSE(app->Bank().IsModified());
+}
+
 TEST_F(BankCommands, WithNobodyToAskTheBankGoesToSavedbank) {
     // Started from Dir(); start-up then moves to the last session's folder.
     fs::create_directory(Dir() / "elsewhere");

@@ -5,6 +5,7 @@
 
 #include "cli/Cli.h"
 #include "files/BankFile.h"
+#include "model/Modulator.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
 #include "support/CliRun.h"
@@ -56,6 +57,48 @@ TEST_F(ImportCliTest, ConvertPrintsTheSoundFontLogAndWritesTheBank) {
     EXPECT_NE(info.out.find("programs: 1"), std::string::npos) << info.out;
     CliRun waves = Cli({"list", pbf, "wavedata"});
     EXPECT_NE(waves.out.find("(SF2) base 1, 1 links"), std::string::npos) << waves.out;
+}
+
+// An export to .sf2 prints what the SoundFont cannot hold, and writes ROM samples from the
+// emulator's stand-ins.
+TEST_F(ImportCliTest, ConvertToSoundFontPrintsTheExportLogAndWritesRomSamples) {
+    ZedoDatabase db;
+    auto rom = std::make_unique<SampleHeader>();
+    rom->SetNumber(0);
+    rom->SetName("Rom Piano");
+    rom->SetDefaults();
+    rom->flags = 0;
+    rom->start = 1000;
+    rom->loopStart = 2000;
+    rom->end = 3000;
+    rom->AttachWave(db.GetWaveData(0), kAttachReference);
+    db.PutSampleHeader(std::move(rom));
+    auto keymap = std::make_unique<Keymap>();
+    keymap->SetNumber(0);
+    keymap->SetName("Piano");
+    keymap->entries = {{127, 0, 0}};
+    Keymap* k = keymap.get();
+    db.PutKeymap(std::move(keymap));
+    auto program = std::make_unique<Program>();
+    program->SetNumber(130);
+    program->SetName("Piano");
+    program->AddLayer(*k, false)->AddModulator(std::make_unique<FunModulator>());
+    db.PutProgram(std::move(program));
+    const std::string pbf = (dir_ / "piano.pbf").string();
+    ASSERT_EQ(SaveBank(db, pbf, 0), 0);
+
+    const std::string sf2 = (dir_ / "piano.sf2").string();
+    CliRun convert = Cli({"convert", pbf, sf2});
+    ASSERT_EQ(convert.status, 0) << convert.err;
+    EXPECT_NE(convert.err.find("X Program 130 Piano, layer 0: FUN 0 ("), std::string::npos)
+        << convert.err;
+    EXPECT_NE(convert.err.find("+ Program 130 Piano: preset 1:2, 1 instrument\n"),
+              std::string::npos);
+    EXPECT_NE(convert.err.find("? The ROM samples were written from the emulator's stand-ins"),
+              std::string::npos);
+    const auto bytes = ReadWholeFile(sf2);
+    ASSERT_TRUE(bytes && bytes->size() > 12);
+    EXPECT_EQ(std::string(bytes->begin() + 8, bytes->begin() + 12), "sfbk");
 }
 
 TEST_F(ImportCliTest, ConvertOfAK2000FileStartsFromTheGivenRomBank) {

@@ -250,7 +250,7 @@ TEST(BankFormatsTest, DialogFilters) {
               "Sysex Banks (*.syx);;Apex Banks (*.apex);;All Files (*)");
     EXPECT_EQ(SaveBankFilter(),
               "Pinnacle Bank File (*.pbf);;Talmeru MA-1 Bank (*.tmb);;"
-              "Sysex File (*.syx);;All Files (*)");
+              "Sysex File (*.syx);;SoundFont 2 (*.sf2);;All Files (*)");
     EXPECT_EQ(BankFormatName(PinnacleBankFormat()), "Pinnacle Bank File");
     EXPECT_EQ(BankFormatName(*BankFormatToOpen("a.krz")), "Kurzweil K2000 File");
 }
@@ -270,7 +270,7 @@ TEST(BankFormatsTest, FormatByPath) {
              {"songs.krz.tmb", ".krz", ".tmb"},
              {"a.tmb.pbf", ".pbf", ".pbf"},
              {"kit.Apex", ".apex", ""},
-             {"piano.sf2", ".sf2", ""},
+             {"piano.sf2", ".sf2", ".sf2"},
              {"sound.k25", "", ""},
          }) {
         EXPECT_EQ(ext(BankFormatToOpen(c.path)), c.toOpen) << c.path;
