@@ -2,9 +2,9 @@
 # Wall time and peak memory (maximum resident set) of whole `talmeru-cli convert ... OUT.sf2`
 # processes: a 150 MB bank of samples (six mono and two stereo WAV files made with sox) held
 # by a .pbf that refers to the WAV files and by a self-contained .tmb, and FluidR3_GM.sf2
-# converted to .tmb first. The writer streams the sample data in 1 MB pieces; a WAV file's
-# wave data is read whole as its sample is written (the peak follows the largest sample, not
-# the bank). The 150 MB bank should take less than 2 s.
+# converted to .tmb first. The writer streams the sample data in 1 MB pieces from every kind
+# of source, so the peak does not follow the bank's size. The 150 MB bank should take less
+# than 2 s.
 # Usage: bench/sf2_export.sh [build dir] (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
