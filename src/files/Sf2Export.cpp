@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "files/ConversionLog.h"
+#include "files/Sf2Generators.h"
 #include "model/Ma1Units.h"
 #include "model/ZedoDatabase.h"
 #include "platform/ByteIO.h"
@@ -23,33 +24,7 @@ RomSampleSource& RomSource() {
     return source;
 }
 
-// Generator numbers of the SoundFont 2.01 standard.
-enum Generator : uint16_t {
-    kModLfoToPitch = 5,
-    kVibLfoToPitch = 6,
-    kModEnvToPitch = 7,
-    kInitialFilterFc = 8,
-    kInitialFilterQ = 9,
-    kModLfoToFilterFc = 10,
-    kModEnvToFilterFc = 11,
-    kModLfoToVolume = 13,
-    kPan = 17,
-    kDelayModLfo = 21,
-    kFreqModLfo = 22,
-    kDelayVibLfo = 23,
-    kFreqVibLfo = 24,
-    kDelayModEnv = 25,
-    kDelayVolEnv = 33,
-    kInstrument = 41,
-    kKeyRange = 43,
-    kVelRange = 44,
-    kInitialAttenuation = 48,
-    kCoarseTune = 51,
-    kFineTune = 52,
-    kSampleId = 53,
-    kSampleModes = 54,
-    kExclusiveClass = 57,
-};
+using namespace sf2;
 // Offsets from an envelope's delay generator: delay, attack, hold, decay, sustain, release.
 constexpr int kEnvGenerators = 6;
 
@@ -169,7 +144,7 @@ Dahdsr FromNatural(const SampleHeader& h, double framesPerSecond) {
 
 // The six generators of a volume (tenth-of-a-dB sustain) or modulation (0.1%) envelope.
 void AddEnvelope(std::vector<Gen>& gens, uint16_t first, const Dahdsr& d, double extraDelay) {
-    const bool volume = first == kDelayVolEnv;
+    const bool volume = first == kVolEnvDelay;
     const int times[] = {Timecents(d.delay + extraDelay), Timecents(d.attack), Timecents(d.hold),
                          Timecents(d.decay)};
     for (int k = 0; k < 4; ++k)
@@ -582,7 +557,7 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     const double filterStep = 100.0 * units::kFilterSemitonesPerDepth;
     const double layerDelay = layer.delay * units::kDelaySecondsPerStep;
     if (modEnv && (modEnvToPitch || modEnvToFilter)) {
-        AddEnvelope(global, kDelayModEnv, FromEnv(*modEnv, 1.0), layerDelay);
+        AddEnvelope(global, kModEnvDelay, FromEnv(*modEnv, 1.0), layerDelay);
         if (modEnvToPitch) global.push_back({kModEnvToPitch, Amount(modEnvToPitch * pitchStep)});
         if (modEnvToFilter)
             global.push_back({kModEnvToFilterFc, Amount(modEnvToFilter * filterStep)});
@@ -595,8 +570,8 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
             note("X ", Fmt("%s shape %s not exported (SoundFont LFOs are triangles)",
                            DescribeModulator(*l).c_str(), LfoShapeName(l->Shape())));
     };
-    lfo(modLfo, modLfoToPitch || modLfoToFilter || modLfoToVolume, kDelayModLfo, kFreqModLfo);
-    lfo(vibLfo, vibLfoToPitch != 0, kDelayVibLfo, kFreqVibLfo);
+    lfo(modLfo, modLfoToPitch || modLfoToFilter || modLfoToVolume, kModLfoDelay, kModLfoFreq);
+    lfo(vibLfo, vibLfoToPitch != 0, kVibLfoDelay, kVibLfoFreq);
     if (modLfoToPitch) global.push_back({kModLfoToPitch, Amount(modLfoToPitch * pitchStep)});
     if (vibLfoToPitch) global.push_back({kVibLfoToPitch, Amount(vibLfoToPitch * pitchStep)});
     if (modLfoToFilter) global.push_back({kModLfoToFilterFc, Amount(modLfoToFilter * filterStep)});
@@ -663,13 +638,13 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     // per zone, since each sample has its own).
     const bool natural = !volEnv && layer.NaturalEnvelope();
     if (volEnv) {
-        AddEnvelope(global, kDelayVolEnv, FromEnv(*volEnv, volScale), layerDelay);
+        AddEnvelope(global, kVolEnvDelay, FromEnv(*volEnv, volScale), layerDelay);
         if (layer.NaturalEnvelope())
             note("X ",
                  "the samples' natural envelopes not exported (the Amp envelope shapes "
                  "the level)");
     } else if (layerDelay > 0) {
-        global.push_back({kDelayVolEnv, Amount(Timecents(layerDelay))});
+        global.push_back({kVolEnvDelay, Amount(Timecents(layerDelay))});
     }
 
     // The zones: the keymap's ranges within the layer's key range.
@@ -704,7 +679,7 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
             z.gens.push_back(
                 {kInitialAttenuation, Amount(std::clamp(attenuation + level, 0, 1440))});
         }
-        if (natural) AddEnvelope(z.gens, kDelayVolEnv, FromNatural(*out.h, out.rate), layerDelay);
+        if (natural) AddEnvelope(z.gens, kVolEnvDelay, FromNatural(*out.h, out.rate), layerDelay);
         if (out.loop >= 0) z.gens.push_back({kSampleModes, 1});
         z.gens.push_back({kSampleId, uint16_t(s)});
         inst.zones.push_back(std::move(z));

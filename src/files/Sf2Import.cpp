@@ -7,6 +7,7 @@
 
 #include "files/ConversionLog.h"
 #include "files/ImportSupport.h"
+#include "files/Sf2Generators.h"
 #include "files/Sf2WaveData.h"
 #include "files/WaveImport.h"
 #include "model/Ma1Units.h"
@@ -34,33 +35,7 @@ constexpr size_t kMaxRecords = 0x10001;
 constexpr int kRomSample = 0x8000;
 constexpr int kTriangle = 4;
 
-enum Generator : int {
-    kModLfoToPitch = 5,
-    kVibLfoToPitch = 6,
-    kModEnvToPitch = 7,
-    kInitialFilterFc = 8,
-    kInitialFilterQ = 9,
-    kModLfoToFilterFc = 10,
-    kModEnvToFilterFc = 11,
-    kModLfoToVolume = 13,
-    kPan = 17,
-    kModLfoFreq = 22,
-    kVibLfoFreq = 24,
-    kModEnvDelay = 25,
-    kModEnvSustain = 29,
-    kModEnvRelease = 30,
-    kVolEnvDelay = 33,
-    kVolEnvSustain = 37,
-    kVolEnvRelease = 38,
-    kKeyRange = 43,
-    kVelRange = 44,
-    kInitialAttenuation = 48,
-    kCoarseTune = 51,
-    kFineTune = 52,
-    kSampleId = 53,
-    kSampleModes = 54,
-    kOverridingRootKey = 58,
-};
+using namespace sf2;
 
 // Segments of the two envelopes: delay, attack and hold form the attack group.
 constexpr int kAttackSegments = 3;
