@@ -1,6 +1,9 @@
-// SoundFont 2 import, with the sample data of what it made.
+// SoundFont 2 import, with the sample data of what it made, and the export of the bank it made
+// (into memory).
 #include "FuzzSupport.h"
+#include "files/BankFormats.h"
 #include "files/ConversionLog.h"
+#include "files/Sf2Export.h"
 #include "files/Sf2Import.h"
 #include "model/ZedoDatabase.h"
 
@@ -18,5 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         db.GetWaveData(i)->LoadData();
         db.GetWaveData(i)->ReleaseData();
     }
+    BankWrite write;
+    std::vector<uint8_t> image;
+    if (PrepareSf2(db, path + ".out.sf2", log, write) == 0) WriteBankImage(write, image);
     return 0;
 }
