@@ -8,6 +8,7 @@
 #include "files/ConversionLog.h"
 #include "files/Sf2Generators.h"
 #include "model/Ma1Units.h"
+#include "model/ModSource.h"
 #include "model/ZedoDatabase.h"
 #include "platform/ByteIO.h"
 #include "platform/ByteSink.h"
@@ -37,7 +38,8 @@ constexpr uint32_t kShortestLoop = 32;
 constexpr size_t kPiece = size_t{1} << 20;
 // Bag and generator indexes are 16 bits, the terminal records included.
 constexpr size_t kMaxIndex = 0xFFFF;
-constexpr int kDefaultAmpVelocityTracking = 50;
+// The velocity tracking whose curve SoundFont players apply by default.
+constexpr int kPlayersVelocityTracking = 64;
 
 struct Gen {
     uint16_t op;
@@ -178,9 +180,44 @@ struct Source {
     std::vector<size_t> samples;  // in the order of their starts
 };
 
+// A SoundFont modulator: amount x source (x amount source) added to a generator.
+struct Mod {
+    uint16_t src = 0, dest = 0;
+    uint16_t amount = 0;
+    uint16_t amountSrc = 0;
+};
+
 struct Zone {
     std::vector<Gen> gens;  // keyRange and velRange first, sampleID or instrument last
+    std::vector<Mod> mods;
 };
+
+// SoundFont modulator source operators: the controller index, and the bits that make it a
+// MIDI controller, run from its maximum down, swing -1..1 and follow the concave curve.
+constexpr uint16_t kSrcController = 0x0080, kSrcNegative = 0x0100, kSrcBipolar = 0x0200,
+                   kSrcConcave = 0x0400;
+constexpr uint16_t kSrcVelocity = 2, kSrcKey = 3, kSrcChannelPressure = 13, kSrcPitchWheel = 14;
+
+// The SoundFont source that gives what an MA-1 source gives the voice engine (controllers
+// 0..1, the bend -1..1, key and velocity /127), or 0 (the SoundFont's "no controller") when it
+// has none.
+uint16_t Sf2Source(uint8_t code) {
+    const int n = code & 0x0F;
+    switch (ClassifySource(code)) {
+        case SourceClass::kController:
+            // Data entry (6) is no modulator source in a SoundFont.
+            if (n == 0) return kSrcPitchWheel | kSrcBipolar;
+            return n == 6 ? 0 : uint16_t(kSrcController | n);
+        case SourceClass::kGlobalSource:
+            return n == 0 ? kSrcChannelPressure : 0;
+        case SourceClass::kNoteProperty:
+            if (n == 0) return kSrcKey;
+            if (n == 1) return kSrcVelocity;
+            return n == 7 ? uint16_t(kSrcVelocity | kSrcNegative) : 0;
+        default:
+            return 0;
+    }
+}
 
 struct Instrument {
     std::string name;
@@ -481,14 +518,22 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     const LfoModulator* modLfo = nullptr;
     const LfoModulator* vibLfo = nullptr;
     double volScale = 1;
+    // A route's depth is its base depth plus the adjusted depth times the adjust source, as
+    // the voice engine plays it: a constant adjust source is part of the depth.
+    auto depthOf = [](const ModulationEntry& e) {
+        const uint8_t adjust = static_cast<uint8_t>(e.depthAdjustSource);
+        return ClassifySource(adjust) == SourceClass::kConstant
+                   ? e.baseDepth + e.adjustedDepth * ConstantValue(adjust)
+                   : double(e.baseDepth);
+    };
     for (int b : {3, 0, 1}) {
         for (const ModulationEntry& e : layer.Block(b).Entries()) {
             const Modulator* m = layer.ResolveSource(e.controlSource);
             if (!m) continue;
             if (auto* env = dynamic_cast<const EnvModulator*>(m)) {
-                if (b == 3 && !volEnv && e.baseDepth > 0) {
+                if (b == 3 && !volEnv && depthOf(e) > 0) {
                     volEnv = env;
-                    volScale = e.baseDepth / 127.0;
+                    volScale = std::min(depthOf(e), 127.0) / 127.0;
                 }
                 if (b != 3 && !modEnv) modEnv = env;
             } else if (auto* lfo = dynamic_cast<const LfoModulator*>(m)) {
@@ -508,55 +553,121 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     Instrument inst;
     inst.name = name;
     std::vector<Gen> global;
+    std::vector<Mod> mods;
     const bool allVelocities = layer.velocityLow == 0 && layer.velocityHigh >= 127;
     if (!allVelocities) global.push_back({kVelRange, Range(layer.velocityLow, layer.velocityHigh)});
-    // Tuning, level and pan.
+    // Tuning, level and filter cutoff, with what constant routes add to them.
     if (int coarse = layer.Pitch().CoarseTune()) global.push_back({kCoarseTune, Amount(coarse)});
-    if (int fine = layer.Pitch().FineTune())
-        global.push_back({kFineTune, Amount(units::FineTuneCents(fine))});
+    double fineCents = units::FineTuneCents(layer.Pitch().FineTune());
     const int gain = layer.Amp().Gain();
-    const int attenuation = std::max(0, -gain * 10);
-    if (gain > 0)
-        note("X ", Fmt("Amp gain of +%d dB not exported (a SoundFont only attenuates)", gain));
-    if (attenuation) global.push_back({kInitialAttenuation, Amount(attenuation)});
+    double attenuationCb = -gain * 10.0;
+    double cutoffCents = 0;
     const int pan = int(std::lround(units::PanPosition(layer.Pan()) * 500.0));
     if (pan) global.push_back({kPan, Amount(pan)});
     if (layer.exclusiveZone) global.push_back({kExclusiveClass, Amount(layer.exclusiveZone)});
 
-    // Routes into the blocks.
-    int modEnvToPitch = 0, modEnvToFilter = 0, modLfoToPitch = 0, vibLfoToPitch = 0;
-    int modLfoToFilter = 0, modLfoToVolume = 0;
+    // Routes into the blocks: from the modulators the SoundFont has, from constants, and from
+    // the MIDI sources that SoundFont modulators take.
+    double modEnvToPitch = 0, modEnvToFilter = 0, modLfoToPitch = 0, vibLfoToPitch = 0;
+    double modLfoToFilter = 0, modLfoToVolume = 0;
+    bool modEnvUsed = false, modLfoUsed = false, vibLfoUsed = false;
     const int filterType = layer.Filter1().IsNullFilter() ? 0 : layer.Filter1().FilterType();
     const bool lowPass = filterType == 1 || filterType == 3 || filterType == 4;
+    const double pitchStep = units::kPitchCentsPerDepth;
+    const double filterStep = 100.0 * units::kFilterSemitonesPerDepth;
+    const double ampStep = 10.0 * units::kAmpRangeDb / 127.0;  // cB per depth unit
     for (int b : {0, 1, 3}) {
         for (const ModulationEntry& e : layer.Block(b).Entries()) {
             const Modulator* m = layer.ResolveSource(e.controlSource);
-            const std::string from =
-                m ? DescribeModulator(*m) : SourceName(static_cast<uint8_t>(e.controlSource));
-            if (e.depthAdjustSource != kSourceZero && e.adjustedDepth != e.baseDepth)
-                note("X ",
-                     Fmt("%s modulation by %s: its depth control by %s not exported", BlockName(b),
-                         from.c_str(), SourceName(e.depthAdjustSource).c_str()));
-            // A Null filter hears nothing of its routes.
-            if (e.baseDepth == 0 || (b == 1 && filterType == 0)) continue;
-            const int depth = e.baseDepth;
-            bool done = false;
-            if (b == 0 && m && m == modEnv) modEnvToPitch += depth, done = true;
-            if (b == 0 && m && m == modLfo) modLfoToPitch += depth, done = true;
-            if (b == 0 && m && m == vibLfo) vibLfoToPitch += depth, done = true;
-            if (b == 1 && lowPass && m && m == modEnv) modEnvToFilter += depth, done = true;
-            if (b == 1 && lowPass && m && m == modLfo) modLfoToFilter += depth, done = true;
-            if (b == 3 && m && m == volEnv) done = true;
-            if (b == 3 && m && m == modLfo) modLfoToVolume += std::abs(depth), done = true;
-            if (!done)
+            const uint8_t control = static_cast<uint8_t>(e.controlSource);
+            const uint8_t adjustCode = static_cast<uint8_t>(e.depthAdjustSource);
+            const std::string from = m ? DescribeModulator(*m) : SourceName(control);
+            const bool adjusted =
+                e.adjustedDepth != 0 && ClassifySource(adjustCode) != SourceClass::kConstant;
+            const uint16_t adjust = adjusted ? Sf2Source(adjustCode) : 0;
+            auto adjustLost = [&] {
+                note("X ", Fmt("%s modulation by %s: its depth control by %s not exported",
+                               BlockName(b), from.c_str(), SourceName(adjustCode).c_str()));
+            };
+            auto lost = [&](double depth) {
                 note("X ", Fmt("%s modulation by %s (depth %d) not exported", BlockName(b),
-                               from.c_str(), depth));
+                               from.c_str(), int(std::lround(depth))));
+            };
+            // A Null filter hears nothing of its routes.
+            if (b == 1 && filterType == 0) continue;
+            const double depth = depthOf(e);
+            if (depth == 0 && !adjusted) continue;
+            if (m) {
+                // The generator the route feeds, and its units per depth step.
+                uint16_t target = 0;
+                double step = 0;
+                if (b == 0 && m == modEnv) {
+                    modEnvToPitch += depth, target = kModEnvToPitch, step = pitchStep;
+                    modEnvUsed = true;
+                } else if (b == 0 && m == modLfo) {
+                    modLfoToPitch += depth, target = kModLfoToPitch, step = pitchStep;
+                    modLfoUsed = true;
+                } else if (b == 0 && m == vibLfo) {
+                    vibLfoToPitch += depth, target = kVibLfoToPitch, step = pitchStep;
+                    vibLfoUsed = true;
+                } else if (b == 1 && lowPass && m == modEnv) {
+                    modEnvToFilter += depth, target = kModEnvToFilterFc, step = filterStep;
+                    modEnvUsed = true;
+                } else if (b == 1 && lowPass && m == modLfo) {
+                    modLfoToFilter += depth, target = kModLfoToFilterFc, step = filterStep;
+                    modLfoUsed = true;
+                } else if (b == 3 && m == modLfo) {
+                    // A tremolo of depth D swings the Amp route's 96 dB range by D/127 either
+                    // way.
+                    modLfoToVolume += std::abs(depth), target = kModLfoToVolume, step = ampStep;
+                    modLfoUsed = true;
+                } else if (b == 3 && m == volEnv) {
+                    if (adjusted) adjustLost();  // the envelope's depth is its sustain
+                    continue;
+                }
+                if (!target) {
+                    lost(depth);
+                } else if (adjust) {
+                    mods.push_back({adjust, target, Amount(e.adjustedDepth * step), 0});
+                } else if (adjusted) {
+                    adjustLost();
+                }
+                continue;
+            }
+            // Straight from a source: a constant moves the block's setting, a MIDI source
+            // becomes a modulator of it.
+            const bool constant = ClassifySource(control) == SourceClass::kConstant;
+            const double value = constant ? ConstantValue(control) : 0.0;
+            const uint16_t src = constant ? 0 : Sf2Source(control);
+            if ((!constant && !src) || (b == 1 && !lowPass)) {
+                lost(depth);
+                continue;
+            }
+            if (b == 3) {
+                // The Amp block attenuates 96 dB x depth/127 x (1 - value).
+                attenuationCb += ampStep * depth * (1.0 - value);
+                if (src) mods.push_back({src, kInitialAttenuation, Amount(-ampStep * depth), 0});
+                if (adjusted) adjustLost();
+                continue;
+            }
+            const uint16_t target = b == 0 ? kFineTune : kInitialFilterFc;
+            const double step = b == 0 ? pitchStep : filterStep;
+            if (constant) {
+                (b == 0 ? fineCents : cutoffCents) += depth * value * step;
+            } else {
+                mods.push_back({src, target, Amount(depth * step), 0});
+            }
+            if (adjust && src) {
+                mods.push_back({src, target, Amount(e.adjustedDepth * step), adjust});
+            } else if (adjust) {
+                mods.push_back({adjust, target, Amount(e.adjustedDepth * value * step), 0});
+            } else if (adjusted) {
+                adjustLost();
+            }
         }
     }
-    const double pitchStep = units::kPitchCentsPerDepth;
-    const double filterStep = 100.0 * units::kFilterSemitonesPerDepth;
     const double layerDelay = layer.delay * units::kDelaySecondsPerStep;
-    if (modEnv && (modEnvToPitch || modEnvToFilter)) {
+    if (modEnv && modEnvUsed) {
         AddEnvelope(global, kModEnvDelay, FromEnv(*modEnv, 1.0), layerDelay);
         if (modEnvToPitch) global.push_back({kModEnvToPitch, Amount(modEnvToPitch * pitchStep)});
         if (modEnvToFilter)
@@ -566,17 +677,16 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
         if (!l || !used) return;
         if (layerDelay > 0) global.push_back({delayGen, Amount(Timecents(layerDelay))});
         global.push_back({freqGen, Amount(AbsoluteCents(units::LfoHz(l->BaseRate())))});
-        if (l->Shape() != 4)
+        if (l->Shape() != kLfoTriangle)
             note("X ", Fmt("%s shape %s not exported (SoundFont LFOs are triangles)",
                            DescribeModulator(*l).c_str(), LfoShapeName(l->Shape())));
     };
-    lfo(modLfo, modLfoToPitch || modLfoToFilter || modLfoToVolume, kModLfoDelay, kModLfoFreq);
-    lfo(vibLfo, vibLfoToPitch != 0, kVibLfoDelay, kVibLfoFreq);
+    lfo(modLfo, modLfoUsed, kModLfoDelay, kModLfoFreq);
+    lfo(vibLfo, vibLfoUsed, kVibLfoDelay, kVibLfoFreq);
     if (modLfoToPitch) global.push_back({kModLfoToPitch, Amount(modLfoToPitch * pitchStep)});
     if (vibLfoToPitch) global.push_back({kVibLfoToPitch, Amount(vibLfoToPitch * pitchStep)});
     if (modLfoToFilter) global.push_back({kModLfoToFilterFc, Amount(modLfoToFilter * filterStep)});
-    // A tremolo of depth D swings the Amp route's 96 dB range by D/127 either way.
-    if (modLfoToVolume) global.push_back({kModLfoToVolume, Amount(modLfoToVolume * 960.0 / 127)});
+    if (modLfoToVolume) global.push_back({kModLfoToVolume, Amount(modLfoToVolume * ampStep)});
 
     // What the layer's modulators need besides: inputs the SoundFont has no place for.
     for (const auto& m : layer.Modulators()) {
@@ -598,17 +708,23 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     const ControlBlock& f1 = layer.Filter1();
     if (lowPass) {
         const int setting = filterType == 4 ? (f1.Frequency() >> 8) * 256 : f1.Frequency();
-        global.push_back(
-            {kInitialFilterFc,
-             Amount(std::clamp(AbsoluteCents(units::FilterHz(setting)), 1500, 13500))});
+        // Tracking as modulators: velocity swings 48 semitones x tracking/127 about velocity
+        // 64, keys move tracking/64 semitones each from key 60.
+        if (int t = f1.VelocityTracking())
+            mods.push_back(
+                {kSrcVelocity | kSrcBipolar, kInitialFilterFc, Amount(t * 4800.0 / 127), 0});
+        if (int t = f1.KeyTracking()) {
+            mods.push_back({kSrcKey, kInitialFilterFc, Amount(t * 12700.0 / 64), 0});
+            cutoffCents -= t * 6000.0 / 64;
+        }
+        global.push_back({kInitialFilterFc,
+                          Amount(std::clamp(AbsoluteCents(units::FilterHz(setting)) + cutoffCents,
+                                            1500.0, 13500.0))});
         if (filterType == 4)
             global.push_back(
                 {kInitialFilterQ, Amount(units::ResonanceDb(f1.Frequency() & 0xFF) * 10.0)});
         if (filterType == 1)
             note("? ", "Filter #1 1P LP written as the SoundFont's 2-pole low-pass");
-        if (f1.VelocityTracking() || f1.KeyTracking())
-            note("X ", Fmt("Filter #1 velocity tracking %d and key tracking %d not exported",
-                           f1.VelocityTracking(), f1.KeyTracking()));
     } else if (filterType != 0) {
         note("X ", Fmt("Filter #1 %s not exported", FilterTypeName(filterType)));
     }
@@ -623,11 +739,22 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
         note("X ", "Pitch control by " +
                        SourceName(static_cast<uint8_t>(layer.Pitch().FixedControlSource())) +
                        " not exported");
-    if (amp.VelocityTracking() != kDefaultAmpVelocityTracking)
-        note("X ", Fmt("Amp velocity tracking %d not exported (players apply their own "
-                       "velocity curve)",
-                       amp.VelocityTracking()));
-    if (amp.KeyTracking()) note("X ", Fmt("Amp key tracking %d not exported", amp.KeyTracking()));
+    // Velocity tracking T gives T/64 x 40 log10(velocity/127) dB, which is the SoundFont's own
+    // velocity curve (a concave 960 cB) scaled: that default modulator is replaced.
+    if (amp.VelocityTracking() != kPlayersVelocityTracking)
+        mods.push_back({kSrcVelocity | kSrcNegative | kSrcConcave, kInitialAttenuation,
+                        Amount(960.0 * amp.VelocityTracking() / 64), 0});
+    // Key tracking T: T/64 dB a key from key 60.
+    if (int t = amp.KeyTracking()) {
+        mods.push_back({kSrcKey, kInitialAttenuation, Amount(-10.0 * t * 127 / 64), 0});
+        attenuationCb += 10.0 * t * 60 / 64;
+    }
+    if (fineCents != 0) global.push_back({kFineTune, Amount(fineCents)});
+    if (attenuationCb < -0.5)
+        note("X ", Fmt("a level of %+.1f dB above full not exported (a SoundFont only attenuates)",
+                       -attenuationCb / 10));
+    const int attenuation = int(std::lround(std::max(0.0, attenuationCb)));
+    if (attenuation) global.push_back({kInitialAttenuation, Amount(attenuation)});
     if (layer.PanMode() != 0)
         note("X ", Fmt("pan mode %s not exported", PanModeName(layer.PanMode())));
     if (layer.IgnoreNoteOff()) note("X ", "ignoring note-off not exported");
@@ -686,13 +813,13 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     }
     if (inst.zones.empty()) {
         note("? ", "plays no sample, its instrument has no zones");
-    } else if (!global.empty()) {
+    } else if (!global.empty() || !mods.empty()) {
         // Key and velocity range first; the rest in the standard's numbering.
         std::stable_sort(global.begin(), global.end(), [](const Gen& a, const Gen& b) {
             auto rank = [](const Gen& g) { return g.op == kVelRange ? -1 : int(g.op); };
             return rank(a) < rank(b);
         });
-        inst.zones.insert(inst.zones.begin(), Zone{std::move(global)});
+        inst.zones.insert(inst.zones.begin(), Zone{std::move(global), std::move(mods)});
     }
     instruments_.push_back(std::move(inst));
     return int(instruments_.size() - 1);
@@ -742,21 +869,30 @@ std::vector<uint8_t> Sf2Exporter::BuildPdta() const {
     ByteWriter out;
     RiffWriter w(out);
     w.Open(FourCC("LIST"), FourCC("pdta"));
-    ByteWriter headers, bags, gens;
-    size_t bag = 0, gen = 0;
+    ByteWriter headers, bags, mods, gens;
+    size_t bag = 0, mod = 0, gen = 0;
     // One level: headers with their bags and generators, then the terminal records.
     auto level = [&](const char* hdr, const char* bagId, const char* modId, const char* genId,
                      auto&& each, size_t count, auto&& header, auto&& terminal) {
         headers.Data().clear();
         bags.Data().clear();
+        mods.Data().clear();
         gens.Data().clear();
-        bag = gen = 0;
+        bag = mod = gen = 0;
         for (size_t i = 0; i < count; ++i) {
             header(i, uint16_t(bag));
             for (const Zone& z : each(i)) {
                 bags.U16(uint16_t(gen));
-                bags.U16(0);
+                bags.U16(uint16_t(mod));
                 ++bag;
+                for (const Mod& m : z.mods) {
+                    mods.U16(m.src);
+                    mods.U16(m.dest);
+                    mods.U16(m.amount);
+                    mods.U16(m.amountSrc);
+                    mods.U16(0);  // linear transform
+                    ++mod;
+                }
                 for (const Gen& g : z.gens) {
                     gens.U16(g.op);
                     gens.U16(g.amount);
@@ -766,12 +902,12 @@ std::vector<uint8_t> Sf2Exporter::BuildPdta() const {
         }
         terminal(uint16_t(bag));
         bags.U16(uint16_t(gen));
-        bags.U16(0);
+        bags.U16(uint16_t(mod));
+        mods.Zeros(10);
         gens.Zeros(4);
         w.Chunk(Id(hdr), headers.Data());
         w.Chunk(Id(bagId), bags.Data());
-        const uint8_t noModulator[10] = {};
-        w.Chunk(Id(modId), noModulator);
+        w.Chunk(Id(modId), mods.Data());
         w.Chunk(Id(genId), gens.Data());
     };
     // Preset zones name their instrument and nothing else.
@@ -779,7 +915,7 @@ std::vector<uint8_t> Sf2Exporter::BuildPdta() const {
     for (const Preset& p : presets_) {
         std::vector<Zone> zones;
         for (int i : p.instruments)
-            zones.push_back(Zone{{{kInstrument, uint16_t(i)}}});
+            zones.push_back(Zone{{{kInstrument, uint16_t(i)}}, {}});
         presetZones.push_back(std::move(zones));
     }
     level(
@@ -843,16 +979,18 @@ int Sf2Exporter::Prepare(const std::string& name, BankWrite& write) {
             "own ROM");
     Log("*** Done ***");
     // Every count and offset has to fit the file's fields.
-    size_t bags = 0, gens = 0, pbags = 0;
+    size_t bags = 0, gens = 0, mods = 0, pbags = 0;
     for (const Instrument& i : instruments_) {
         bags += i.zones.size();
-        for (const Zone& z : i.zones)
+        for (const Zone& z : i.zones) {
             gens += z.gens.size();
+            mods += z.mods.size();
+        }
     }
     for (const Preset& p : presets_)
         pbags += p.instruments.size();
     const uint64_t dataBytes = 2 * points_;
-    if (bags >= kMaxIndex || gens >= kMaxIndex || pbags >= kMaxIndex ||
+    if (bags >= kMaxIndex || gens >= kMaxIndex || mods >= kMaxIndex || pbags >= kMaxIndex ||
         instruments_.size() >= kMaxIndex || dataBytes > UINT32_MAX - (64u << 20)) {
         ShowMessage("The bank is too large for one SoundFont file.");
         return 1;

@@ -33,7 +33,6 @@ constexpr size_t kNameSize = 20;
 constexpr size_t kMaxRecords = 0x10001;
 // Sample type bit of samples that live in a sound card's ROM.
 constexpr int kRomSample = 0x8000;
-constexpr int kTriangle = 4;
 
 using namespace sf2;
 
@@ -217,7 +216,7 @@ LayerModulators AddLayerModulators(Layer& layer) {
     // SoundFont LFOs are triangles.
     auto lfo = [] {
         auto l = std::make_unique<LfoModulator>();
-        l->SetShape(kTriangle);
+        l->SetShape(kLfoTriangle);
         return l;
     };
     LayerModulators m;

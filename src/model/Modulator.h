@@ -118,6 +118,8 @@ class FunModulator : public Modulator {
 };
 
 const char* LfoShapeName(int shape);
+// The triangle, the one shape a SoundFont LFO has.
+inline constexpr int kLfoTriangle = 4;
 
 class LfoModulator : public Modulator {
   public:

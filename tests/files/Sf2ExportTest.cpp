@@ -46,8 +46,13 @@ enum : int {
 // A reader of SoundFont 2.01 files of its own, which also lists every rule of the standard the
 // file breaks.
 struct Sf2File {
+    struct Mod {
+        int src, dest, amount, amountSrc, transform;
+        bool operator==(const Mod&) const = default;
+    };
     struct Zone {
         std::vector<std::pair<int, uint16_t>> gens;
+        std::vector<Mod> mods;
         bool Has(int op) const {
             return std::any_of(gens.begin(), gens.end(), [op](auto& g) { return g.first == op; });
         }
@@ -175,11 +180,17 @@ Sf2File ReadSf2(const Bytes& b) {
     };
     // Headers, bags and generators of one level; `last` is the generator that ends a zone.
     auto level = [&](const std::string& hdr, size_t size, size_t bagAt, const std::string& bagId,
-                     const std::string& genId, const char* terminal, int last,
-                     std::vector<Sf2File::Named>& out) {
+                     const std::string& modId, const std::string& genId, const char* terminal,
+                     int last, std::vector<Sf2File::Named>& out) {
         const Bytes& h = t[hdr];
         const Bytes& bags = t[bagId];
+        const Bytes& mods = t[modId];
         const Bytes& gens = t[genId];
+        const size_t modCount = mods.size() / 10;
+        if (std::any_of(mods.end() - 10, mods.end(), [](uint8_t byte) { return byte != 0; }))
+            problems.push_back(modId + " terminal not zero");
+        if (U16(bags, bags.size() - 2) != modCount - 1)
+            problems.push_back(bagId + " terminal does not end the modulators");
         const size_t count = h.size() / size, bagCount = bags.size() / 4,
                      genCount = gens.size() / 4;
         if (name(h, (count - 1) * size, hdr) != terminal) problems.push_back(hdr + " no terminal");
@@ -205,6 +216,15 @@ Sf2File ReadSf2(const Bytes& b) {
                     return;
                 }
                 Sf2File::Zone zone;
+                const size_t m0 = U16(bags, 4 * z + 2), m1 = U16(bags, 4 * z + 6);
+                if (m1 < m0 || m1 >= modCount) {
+                    problems.push_back(bagId + " modulator indexes not monotone");
+                    return;
+                }
+                for (size_t m = m0; m < m1; ++m)
+                    zone.mods.push_back({U16(mods, 10 * m), U16(mods, 10 * m + 2),
+                                         static_cast<int16_t>(U16(mods, 10 * m + 4)),
+                                         U16(mods, 10 * m + 6), U16(mods, 10 * m + 8)});
                 for (size_t g = g0; g < g1; ++g)
                     zone.gens.push_back({U16(gens, 4 * g), U16(gens, 4 * g + 2)});
                 for (size_t g = 0; g < zone.gens.size(); ++g) {
@@ -221,8 +241,8 @@ Sf2File ReadSf2(const Bytes& b) {
             out.push_back(std::move(n));
         }
     };
-    level("phdr", 38, 24, "pbag", "pgen", "EOP", kInstrumentGen, f.presets);
-    level("inst", 22, 20, "ibag", "igen", "EOI", kSampleId, f.instruments);
+    level("phdr", 38, 24, "pbag", "pmod", "pgen", "EOP", kInstrumentGen, f.presets);
+    level("inst", 22, 20, "ibag", "imod", "igen", "EOI", kSampleId, f.instruments);
     const Bytes& s = t["shdr"];
     const size_t samples = s.size() / 46;
     if (name(s, (samples - 1) * 46, "shdr") != "EOS") problems.push_back("shdr no terminal");
@@ -590,11 +610,11 @@ TEST_F(Sf2ExportTest, WhatCannotBeExpressedIsLoggedWithProgramAndLayer) {
         {"wave shaper", [](Layer& l) { l.Filter2().SetFilterType(6); },
          "Filter #2 Sine not exported"},
         {"cross-fade", [](Layer& l) { *l.Amp().FixedControl() = 0x81; }, "cross-fade by "},
-        {"controller route",
+        {"route from a source no SoundFont modulator has",
          [](Layer& l) {
-             l.Pitch().AddEntry({0x85, 33, 0, kSourceZero});
+             l.Pitch().AddEntry({0xB3, 33, 0, kSourceZero});
          },
-         "Pitch modulation by "},
+         "Pitch modulation by Channel Voice Count (depth 33) not exported"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -615,6 +635,82 @@ TEST_F(Sf2ExportTest, WhatCannotBeExpressedIsLoggedWithProgramAndLayer) {
         ASSERT_EQ(added.size(), 1u) << log_.Text();
         EXPECT_EQ(added[0].rfind("X Program 0 tone, layer 0: ", 0), 0u) << added[0];
         EXPECT_NE(added[0].find(c.line), std::string::npos) << added[0];
+    }
+}
+
+// Routes from the sources SoundFont modulators take become modulators of the generator they
+// move, in the voice engine's units; routes from constants move the generator itself.
+TEST_F(Sf2ExportTest, RoutesFromMidiSourcesBecomeModulators) {
+    using Mod = Sf2File::Mod;
+    struct Case {
+        const char* what;
+        std::function<void(Layer&)> change;
+        std::vector<Mod> mods;  // each among the instrument's global modulators
+        int fineTune;           // cents
+    };
+    const std::vector<Case> cases = {
+        {"LFO depth by the mod wheel",
+         [](Layer& l) {
+             auto lfo = std::make_unique<LfoModulator>();
+             lfo->SetShape(kLfoTriangle);
+             const int id = l.AddModulator(std::move(lfo));
+             l.Pitch().AddEntry({LayerModulatorSource(id), 0, 20, 0x81});
+         },
+         {{0x0081, 6, 200, 0, 0}},
+         0},
+        {"pitch by a controller",
+         [](Layer& l) {
+             l.Pitch().AddEntry({0x85, 33, 0, kSourceZero});
+         },
+         {{0x0085, 52, 330, 0, 0}},
+         0},
+        {"pitch by aftertouch, its depth by the mod wheel",
+         [](Layer& l) {
+             l.Pitch().AddEntry({0xB0, 10, 5, 0x81});
+         },
+         {{0x000D, 52, 100, 0, 0}, {0x000D, 52, 50, 0x0081, 0}},
+         0},
+        {"pitch by a constant, its depth adjusted by a constant",
+         [](Layer& l) {
+             l.Pitch().AddEntry({kSourceOne, 5, 10, kSourceOne});
+         },
+         {},
+         150},
+        {"filter velocity and key tracking",
+         [](Layer& l) {
+             l.Filter1().SetFilterType(3);
+             l.Filter1().SetVelocityTracking(64);
+             l.Filter1().SetKeyTracking(32);
+         },
+         {{0x0202, 8, 2419, 0, 0}, {0x0003, 8, 6350, 0, 0}},
+         0},
+        {"amp velocity tracking",
+         [](Layer& l) { l.Amp().SetVelocityTracking(32); },
+         {{0x0502, 48, 480, 0, 0}},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZedoDatabase db;
+        test::WavPlan mono;
+        mono.data = test::Pcm16({Noise(500, 9)});
+        Program* p = FromWav(db, "tone.wav", mono);
+        ASSERT_NE(p, nullptr);
+        log_.Clear();
+        Export(db);
+        const auto before = Lines('X');
+        c.change(*p->GetLayer(0));
+        p->DropPackedCopy();
+        log_.Clear();
+        const Sf2File f = Export(db);
+        EXPECT_TRUE(f.problems.empty()) << f.problems.front();
+        EXPECT_EQ(Lines('X'), before) << log_.Text();
+        ASSERT_FALSE(f.instruments.empty());
+        const auto& global = f.instruments[0].zones[0];
+        for (const Mod& m : c.mods)
+            EXPECT_NE(std::find(global.mods.begin(), global.mods.end(), m), global.mods.end())
+                << std::hex << m.src << " -> " << std::dec << m.dest << " " << m.amount;
+        EXPECT_EQ(global.Get(kFine, 0), c.fineTune);
     }
 }
 
