@@ -224,10 +224,13 @@ struct Instrument {
     std::vector<Zone> zones;
 };
 
+// Its zones name their instruments, with the layer's key range when it is not the whole
+// keyboard (the instrument's zones are already cut to it; the range tells the import the
+// layer's own).
 struct Preset {
     std::string name;
     int preset = 0, bank = 0;
-    std::vector<int> instruments;
+    std::vector<Zone> zones;
 };
 
 uint32_t Id(const char* s) {
@@ -838,11 +841,16 @@ void Sf2Exporter::ConvertProgram(const Program& p) {
         // A program of one layer names its instrument; more layers are told apart by number.
         std::string name = p.Name();
         if (p.LayerCount() > 1) name = Field(name).substr(0, 15) + Fmt(" %d", layer->Index());
-        preset.instruments.push_back(ConvertLayer(p, *layer, Field(name)));
+        Zone z;
+        const int keyLow = std::min<int>(layer->keyLow, 127),
+                  keyHigh = std::min<int>(layer->keyHigh, 127);
+        if (keyLow > 0 || keyHigh < 127) z.gens.push_back({kKeyRange, Range(keyLow, keyHigh)});
+        z.gens.push_back({kInstrument, uint16_t(ConvertLayer(p, *layer, Field(name)))});
+        preset.zones.push_back(std::move(z));
     }
     Log(Fmt("+ Program %d %s: preset %d:%d, %d instrument%s", p.Number(), p.Name().c_str(),
-            preset.bank, preset.preset, int(preset.instruments.size()),
-            preset.instruments.size() == 1 ? "" : "s"));
+            preset.bank, preset.preset, int(preset.zones.size()),
+            preset.zones.size() == 1 ? "" : "s"));
     presets_.push_back(std::move(preset));
 }
 
@@ -860,7 +868,7 @@ std::vector<uint8_t> Sf2Exporter::BuildInfo(const std::string& name) const {
     w.Chunk(FourCC("ifil"), version);
     text("isng", "EMU8000");
     text("INAM", name.substr(0, 255));
-    text("ISFT", "Talmeru");
+    text("ISFT", kSoftware);
     w.Close();
     return out.Take();
 }
@@ -910,16 +918,8 @@ std::vector<uint8_t> Sf2Exporter::BuildPdta() const {
         w.Chunk(Id(modId), mods.Data());
         w.Chunk(Id(genId), gens.Data());
     };
-    // Preset zones name their instrument and nothing else.
-    std::vector<std::vector<Zone>> presetZones;
-    for (const Preset& p : presets_) {
-        std::vector<Zone> zones;
-        for (int i : p.instruments)
-            zones.push_back(Zone{{{kInstrument, uint16_t(i)}}, {}});
-        presetZones.push_back(std::move(zones));
-    }
     level(
-        "phdr", "pbag", "pmod", "pgen", [&](size_t i) -> const auto& { return presetZones[i]; },
+        "phdr", "pbag", "pmod", "pgen", [&](size_t i) -> const auto& { return presets_[i].zones; },
         presets_.size(),
         [&](size_t i, uint16_t first) {
             headers.FixedString(Field(presets_[i].name), kNameField);
@@ -979,7 +979,7 @@ int Sf2Exporter::Prepare(const std::string& name, BankWrite& write) {
             "own ROM");
     Log("*** Done ***");
     // Every count and offset has to fit the file's fields.
-    size_t bags = 0, gens = 0, mods = 0, pbags = 0;
+    size_t bags = 0, gens = 0, mods = 0, pbags = 0, pgens = 0;
     for (const Instrument& i : instruments_) {
         bags += i.zones.size();
         for (const Zone& z : i.zones) {
@@ -987,11 +987,15 @@ int Sf2Exporter::Prepare(const std::string& name, BankWrite& write) {
             mods += z.mods.size();
         }
     }
-    for (const Preset& p : presets_)
-        pbags += p.instruments.size();
+    for (const Preset& p : presets_) {
+        pbags += p.zones.size();
+        for (const Zone& z : p.zones)
+            pgens += z.gens.size();
+    }
     const uint64_t dataBytes = 2 * points_;
     if (bags >= kMaxIndex || gens >= kMaxIndex || mods >= kMaxIndex || pbags >= kMaxIndex ||
-        instruments_.size() >= kMaxIndex || dataBytes > UINT32_MAX - (64u << 20)) {
+        pgens >= kMaxIndex || instruments_.size() >= kMaxIndex ||
+        dataBytes > UINT32_MAX - (64u << 20)) {
         ShowMessage("The bank is too large for one SoundFont file.");
         return 1;
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The SoundFont 2.01 generator numbers (the standard's section 8.1.2) that the import reads and
-// the export writes.
+// the export writes, and the name by which the import knows the export's own files.
 #include <cstdint>
 
 namespace talmeru::sf2 {
@@ -36,5 +36,9 @@ enum Generator : uint16_t {
     kExclusiveClass = 57,
     kOverridingRootKey = 58,
 };
+
+// The export's INFO "ISFT": a file that says exactly this was written by Talmeru, so its
+// presets are the bank's programs and its instruments their layers.
+inline constexpr const char* kSoftware = "Talmeru";
 
 }  // namespace talmeru::sf2

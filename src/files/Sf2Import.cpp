@@ -1,8 +1,11 @@
 #include "files/Sf2Import.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "files/ConversionLog.h"
@@ -96,10 +99,14 @@ SampleRecord ReadSampleRecord(ByteReader r) {
     return s;
 }
 
+constexpr int kUnset = INT_MIN;
+
 struct Zone {
     int keyLow = 0, keyHigh = 127;
     int velocityLow = 0, velocityHigh = 127;
     int sample = -1;
+    int instrument = -1;       // of a preset zone
+    int attenuation = kUnset;  // cB
     bool loops = false;
     int rootKey = -1;
     int coarse = 0;
@@ -132,6 +139,12 @@ Zone ReadZone(const Table& gens, size_t first, size_t last) {
                 break;
             case kSampleId:
                 z.sample = amount;
+                break;
+            case kInstrument:
+                z.instrument = amount;
+                break;
+            case kInitialAttenuation:
+                z.attenuation = signedAmount;
                 break;
             case kSampleModes:
                 z.loops = (amount & 1) != 0;
@@ -327,6 +340,19 @@ void ReadLayerGenerators(const Table& gens, size_t first, size_t last, LayerGene
     }
 }
 
+// Whether the file's INFO names our own export as the software that wrote it.
+bool WrittenByUs(const RiffReader& r, const RiffChunk& sfbk) {
+    auto info = r.FindList(sfbk, FourCC("INFO"));
+    if (!info) return false;
+    auto isft = r.Find(*info, FourCC("ISFT"));
+    if (!isft || isft->Truncated()) return false;
+    const size_t wanted = std::strlen(kSoftware);
+    const std::vector<uint8_t> text = r.ReadData(*isft, wanted + 2);
+    // The name, ended by a NUL or by the chunk.
+    if (text.size() < wanted || (text.size() > wanted && text[wanted] != 0)) return false;
+    return std::memcmp(text.data(), kSoftware, wanted) == 0;
+}
+
 class Sf2Importer {
   public:
     Sf2Importer(const std::string& path, ZedoDatabase& db, ConversionLog& log)
@@ -342,14 +368,24 @@ class Sf2Importer {
     // False when converting has to stop.
     bool ConvertInstrument(size_t k);
     bool ZonesValid(size_t k) const;
-    void PlayZone(const Zone& zone, Keymap& keymap, const std::string& instrument, int z);
+    // The index of the keymap entry made.
+    size_t PlayZone(const Zone& zone, Keymap& keymap, const std::string& instrument, int z);
     size_t BagOf(size_t k) const;
     size_t GenOf(size_t bag) const;
     void AttachWaveData();
+    // Files of our own export only.
+    void ConvertPresets();
+    std::optional<std::vector<Zone>> PresetZones(size_t p) const;
+    void ConvertPreset(size_t p, int number, std::vector<bool>& used);
 
     const std::string& path_;
     ZedoDatabase& db_;
     ConversionLog& log_;
+    // Written by our own export: the presets are the bank's programs, and each instrument's
+    // program is held here (by instrument index) until the presets have taken its layer.
+    bool ours_ = false;
+    Table presets_, presetBags_, presetGens_;
+    std::vector<std::unique_ptr<Program>> layerOf_;
     Table insts_, bags_, gens_, samples_;
     std::vector<SampleRecord> sampleRecords_;
     uint32_t sampleFrames_ = 0;
@@ -367,23 +403,33 @@ size_t Sf2Importer::GenOf(size_t bag) const {
 }
 
 bool Sf2Importer::ReadPresets(const RiffReader& r, const RiffChunk& pdta) {
-    Table presets = ReadTable(r, pdta, FourCC("phdr"), kPhdrSize, false);
+    // Only our own files' presets are converted, so only theirs are read.
+    Table presets = ReadTable(r, pdta, FourCC("phdr"), kPhdrSize, ours_);
     if (presets.state == TableState::kMissing) Log("X No phdr chunk\r\n");
     if (presets.state == TableState::kShort) {
         Log("X Error reading phdr chunk\r\n");
         return false;
     }
-    Table pbag = ReadTable(r, pdta, FourCC("pbag"), kBagSize, false);
+    Table pbag = ReadTable(r, pdta, FourCC("pbag"), kBagSize, ours_);
     if (pbag.state == TableState::kMissing) Log("X No pbag chunk\r\n");
     if (pbag.state == TableState::kShort) {
         Log("X Error reading pbag chunk\r\n");
         return false;
     }
-    Table pgen = ReadTable(r, pdta, FourCC("pgen"), kGenSize, false);
+    Table pgen = ReadTable(r, pdta, FourCC("pgen"), kGenSize, ours_);
     if (pgen.state == TableState::kMissing) Log("X No pgen chunk\r\n");
     if (pgen.state == TableState::kShort) {
         Log("X Error reading pmod chunk\r\n");
         return false;
+    }
+    // Without all three tables even our own file is read as any other.
+    ours_ = ours_ && presets.state == TableState::kOk && pbag.state == TableState::kOk &&
+            pgen.state == TableState::kOk && presets.count > 0 && pbag.count > 0;
+    if (ours_) {
+        presets_ = std::move(presets);
+        presetBags_ = std::move(pbag);
+        presetGens_ = std::move(pgen);
+        return true;
     }
     // The terminal record is no preset.
     const size_t skipped = presets.count > 0 ? presets.count - 1 : 0;
@@ -487,7 +533,8 @@ bool Sf2Importer::ZonesValid(size_t k) const {
     return true;
 }
 
-void Sf2Importer::PlayZone(const Zone& zone, Keymap& keymap, const std::string& instrument, int z) {
+size_t Sf2Importer::PlayZone(const Zone& zone, Keymap& keymap, const std::string& instrument,
+                             int z) {
     int low = std::min(zone.keyLow, 127), high = std::min(zone.keyHigh, 127);
     if (low > high) std::swap(low, high);
     const auto s = static_cast<size_t>(zone.sample);
@@ -497,7 +544,7 @@ void Sf2Importer::PlayZone(const Zone& zone, Keymap& keymap, const std::string& 
                 instrument.c_str(), zone.sample));
     size_t entry = keymap.MakeRange(low, high);
     keymap.entries[entry].sample = made ? zone.sample : kNoSample;
-    if (!made) return;
+    if (!made) return entry;
     SampleHeader* h = db_.GetSampleHeader(zone.sample);
     const SampleRecord& rec = sampleRecords_[s];
     // The zone's own tuning moves the sample's root, so that the key plays the zone's pitch.
@@ -512,6 +559,7 @@ void Sf2Importer::PlayZone(const Zone& zone, Keymap& keymap, const std::string& 
             h->SetEnd(static_cast<int32_t>(2 * rec.end));
         h->SetLoopStart(h->end);
     }
+    return entry;
 }
 
 bool Sf2Importer::ConvertInstrument(size_t k) {
@@ -520,9 +568,11 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
         Log(Fmt("X Instrument \"%s\" has a corrupt zone list, skipped\r\n", stored.c_str()));
         return true;
     }
-    Log(Fmt("+ Program \"%s\"\r\n", stored.c_str()));
-    // Both numbers are checked first, so a stop leaves no program without its keymap.
-    int programNumber = db_.FirstFreeProgram();
+    // In our own file an instrument is a layer, which its presets take.
+    Log(Fmt(ours_ ? "+ Instrument \"%s\"\r\n" : "+ Program \"%s\"\r\n", stored.c_str()));
+    // Both numbers are checked first, so a stop leaves no program without its keymap. A
+    // program held aside is numbered when it is placed.
+    int programNumber = ours_ ? 0 : db_.FirstFreeProgram();
     if (programNumber < 0) {
         Log("X Too many programs\r\n");
         return false;
@@ -544,10 +594,18 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
     newProgram->SetNumber(programNumber);
     newProgram->SetName(name);
     Program* program = newProgram.get();
-    db_.PutProgram(std::move(newProgram));
+    if (ours_) {
+        layerOf_.resize(std::max(layerOf_.size(), k + 1));
+        layerOf_[k] = std::move(newProgram);
+    } else {
+        db_.PutProgram(std::move(newProgram));
+    }
     Layer* layer = program->AddLayer(*keymap, false);
     LayerModulators mods = AddLayerModulators(*layer);
     LayerGenerators generators;
+    // Our export gives the layer's gain to the global zone and each range's level to its
+    // zone, as the attenuation the range adds to the layer's.
+    int layerAttenuation = 0;
 
     const size_t first = BagOf(k), last = BagOf(k + 1);
     bool carryOn = true;
@@ -560,8 +618,12 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
         }
         Zone zone = ReadZone(gens_, g0, g1);
         if (zone.sample >= 0) {
-            PlayZone(zone, *keymap, stored, z);
+            const size_t entry = PlayZone(zone, *keymap, stored, z);
+            if (ours_ && zone.attenuation != kUnset)
+                keymap->entries[entry].amp = static_cast<int>(std::clamp(
+                    std::lround((layerAttenuation - zone.attenuation) / 10.0), -128L, 127L));
         } else if (z == 0) {
+            if (zone.attenuation != kUnset) layerAttenuation = zone.attenuation;
             // The global zone: what it sets holds for the whole instrument.
             layer->Pitch().SetCoarseTune(zone.coarse);
             layer->Pitch().SetFineTune(zone.fine);
@@ -574,10 +636,123 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
         }
         ReadLayerGenerators(gens_, g0, g1, generators);
     }
+    if (ours_) generators.attenuation = layerAttenuation;
     MakeLayer(generators, mods, *layer);
     keymap->DropPackedCopy();
     program->DropPackedCopy();
     return carryOn;
+}
+
+std::optional<std::vector<Zone>> Sf2Importer::PresetZones(size_t p) const {
+    auto bagOf = [this](size_t i) {
+        ByteReader r = presets_.Record(i);
+        r.Skip(kNameSize + 4);  // name, preset, bank
+        return size_t{r.U16()};
+    };
+    const size_t first = bagOf(p), last = bagOf(p + 1);
+    if (last < first || (last > first && last >= presetBags_.count)) return std::nullopt;
+    std::vector<Zone> zones;
+    for (size_t b = first; b < last; ++b) {
+        const size_t g0 = presetBags_.Record(b).U16(), g1 = presetBags_.Record(b + 1).U16();
+        if (g1 < g0 || g1 > presetGens_.count) return std::nullopt;
+        zones.push_back(ReadZone(presetGens_, g0, g1));
+    }
+    return zones;
+}
+
+// Preset p becomes program `number` with a copy of the layer of each instrument its zones
+// name, in zone order; a zone's key range is the layer's.
+void Sf2Importer::ConvertPreset(size_t p, int number, std::vector<bool>& used) {
+    const std::string stored = presets_.Record(p).FixedString(kNameSize);
+    const auto zones = PresetZones(p);
+    if (!zones) {
+        Log(Fmt("X Preset \"%s\" has a corrupt zone list, skipped\r\n", stored.c_str()));
+        return;
+    }
+    auto program = std::make_unique<Program>();
+    program->SetNumber(number);
+    program->SetName(ShortenSf2Name(stored));
+    for (const Zone& zone : *zones) {
+        // A zone without an instrument is a global zone, which our export does not write.
+        if (zone.instrument < 0) continue;
+        const auto k = static_cast<size_t>(zone.instrument);
+        const Program* from = k < layerOf_.size() ? layerOf_[k].get() : nullptr;
+        if (!from) {
+            Log(Fmt("X Preset \"%s\" plays instrument %d, which was not converted\r\n",
+                    stored.c_str(), zone.instrument));
+            continue;
+        }
+        const Layer& source = *from->GetLayer(0);
+        const Keymap* keymap = db_.GetKeymap(source.keymap);
+        Layer* layer = keymap ? program->AddLayer(*keymap, false) : nullptr;
+        if (!layer) {
+            Log(Fmt("X Preset \"%s\" has more than %d layers\r\n", stored.c_str(), kMaxLayers));
+            break;
+        }
+        layer->CopyFrom(source, false);
+        const int low = std::min(zone.keyLow, 127), high = std::min(zone.keyHigh, 127);
+        layer->keyLow = static_cast<uint8_t>(std::min(low, high));
+        layer->keyHigh = static_cast<uint8_t>(std::max(low, high));
+        used[k] = true;
+    }
+    program->DropPackedCopy();
+    Log(Fmt("+ Program %d %s\r\n", number, program->Name().c_str()));
+    db_.PutProgram(std::move(program));
+}
+
+// The bank as it was exported: each preset is the program of its number (bank x 128 + preset)
+// when that number is free; the presets whose number is not come after, at the first free
+// ones. Instruments that no preset plays become programs of their own, as in any SoundFont.
+void Sf2Importer::ConvertPresets() {
+    const size_t count = presets_.count - 1;  // the terminal record is no preset
+    std::vector<bool> taken(kSlotCount);
+    for (int n = 0; n < kSlotCount; ++n)
+        taken[size_t(n)] = db_.GetProgram(n) != nullptr;
+    std::vector<int> numbers(count, -1);
+    for (size_t p = 0; p < count; ++p) {
+        ByteReader r = presets_.Record(p);
+        r.Skip(kNameSize);
+        const int preset = r.U16(), bank = r.U16();
+        const int number = bank * 128 + preset;
+        if (preset < 128 && number < kSlotCount && !taken[size_t(number)]) {
+            numbers[p] = number;
+            taken[size_t(number)] = true;
+        }
+    }
+    std::vector<bool> used(layerOf_.size(), false);
+    bool full = false;
+    for (size_t p = 0; p < count; ++p) {
+        if (numbers[p] < 0) {
+            const auto free = std::find(taken.begin(), taken.end(), false);
+            if (free == taken.end()) {
+                if (!full) Log("X Too many programs\r\n");
+                full = true;
+                continue;
+            }
+            numbers[p] = static_cast<int>(free - taken.begin());
+            *free = true;
+            ByteReader r = presets_.Record(p);
+            const std::string name = r.FixedString(kNameSize);
+            const int preset = r.U16(), bank = r.U16();
+            Log(
+                Fmt("? Preset %d:%d \"%s\" has no program number of its own, it becomes "
+                    "program %d\r\n",
+                    bank, preset, name.c_str(), numbers[p]));
+        }
+        ConvertPreset(p, numbers[p], used);
+    }
+    for (size_t k = 0; k < layerOf_.size(); ++k) {
+        if (!layerOf_[k] || used[k]) continue;
+        const int number = db_.FirstFreeProgram();
+        if (number < 0) {
+            Log("X Too many programs\r\n");
+            break;
+        }
+        layerOf_[k]->SetNumber(number);
+        Log(Fmt("+ Program %d %s\r\n", number, layerOf_[k]->Name().c_str()));
+        db_.PutProgram(std::move(layerOf_[k]));
+    }
+    layerOf_.clear();
 }
 
 void Sf2Importer::AttachWaveData() {
@@ -625,6 +800,7 @@ int Sf2Importer::Convert() {
         Log(Fmt("X SoundFont2 file \"%s\" has no \"pdta\" chunk.", path));
         return 1;
     }
+    ours_ = WrittenByUs(r, *sfbk);
     // Only the chunk's place and size are read here; its data stays in the file.
     auto smpl = FindSf2SampleChunk(r, *sfbk);
     if (!smpl) {
@@ -635,6 +811,7 @@ int Sf2Importer::Convert() {
     CreateSamples(Sf2SampleBytes(*smpl));
     for (size_t k = 0; k + 1 < insts_.count; ++k)
         if (!ConvertInstrument(k)) break;
+    if (ours_) ConvertPresets();
     AttachWaveData();
     return 0;
 }

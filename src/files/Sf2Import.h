@@ -1,7 +1,9 @@
 #pragma once
 // SoundFont 2 import: every instrument becomes a program with one layer and one keymap,
 // every sample header a sample header, and the file's sample chunk one wave data that all
-// of them share. The preset level is not converted.
+// of them share. The preset level is not converted, except in a file of our own export
+// (INFO "ISFT" "Talmeru"): there each preset becomes the program of its number again, whose
+// layers are its instruments'.
 #include <string>
 #include <string_view>
 

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
+#include <tuple>
 
 #include "files/BankFile.h"
 #include "files/ConversionLog.h"
@@ -14,6 +16,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Prompter.h"
 #include "support/FileSizeLimit.h"
+#include "support/ImportFuzz.h"
 #include "support/Sf2Builder.h"
 #include "support/TempDir.h"
 #include "support/WavBuilder.h"
@@ -486,6 +489,22 @@ TEST_F(Sf2ExportTest, SoundFontImportedAndExportedKeepsZonesDataLoopsPitchAndEnv
     EXPECT_EQ(out.samples[2].correction, 12);
 }
 
+// What a layer plays key by key over its key range: the sample and the range's amplitude.
+std::vector<std::pair<int, int>> Plays(const ZedoDatabase& db, const Layer& layer) {
+    std::vector<std::pair<int, int>> out;
+    const Keymap* k = db.GetKeymap(layer.keymap);
+    for (int key = layer.keyLow; k && key <= layer.keyHigh; ++key)
+        for (const KeymapEntry& e : k->entries)
+            if (key <= e.topKey) {
+                out.push_back({e.sample, e.amp});
+                break;
+            }
+    return out;
+}
+
+// Our own file comes back as the bank: each preset the program of its number, with its
+// layers, their key and velocity ranges, gains and keymaps' ranges and levels. A file that
+// another program wrote is read as any SoundFont, one program per instrument.
 TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples) {
     ZedoDatabase db;
     test::WavPlan mono;
@@ -503,26 +522,79 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
     stereo.channels = 2;
     stereo.data = test::Pcm16({Noise(2500, 5), Noise(2500, 6)});
     ASSERT_NE(FromWav(db, "pad.wav", stereo), nullptr);
-    // A keymap of two ranges, the second on the 8-bit sample, within a narrower layer.
-    Keymap* k = db.GetKeymap(0);
-    k->entries = {{59, 0, 0}, {127, 0, 1}};
-    db.GetProgram(0)->GetLayer(0)->keyHigh = 100;
-
+    // A keymap of two ranges at their own levels, the second on the 8-bit sample, within a
+    // narrower, quieter layer of fewer velocities.
+    db.GetKeymap(0)->entries = {{59, -6, 0}, {127, 3, 1}};
+    Layer* flute = db.GetProgram(0)->GetLayer(0);
+    flute->keyHigh = 100;
+    flute->velocityLow = 20;
+    flute->velocityHigh = 110;
+    flute->Amp().SetGain(-10);
+    // The stereo program's two layers split the keyboard; the 8-bit program lies in bank 1.
+    db.GetProgram(2)->GetLayer(1)->keyLow = 36;
+    auto drum = db.GetProgram(1)->Clone();
+    drum->SetNumber(130);
+    db.PutProgram(std::move(drum));
+    ASSERT_EQ(db.DeleteObject(db.GetProgram(1)), kOk);
     Export(db);
-    const std::string file = Put("bank.sf2", image_);
-    ZedoDatabase back;
-    ASSERT_EQ(ImportSf2(file, back, log_), 0);
-    // One program per layer: the stereo program's layers are told apart by number.
-    const std::vector<std::string> names = {"flute", "drum", "pad 0", "pad 1"};
-    for (size_t p = 0; p < names.size(); ++p) {
-        ASSERT_NE(back.GetProgram(int(p)), nullptr);
-        EXPECT_EQ(back.GetProgram(int(p))->Name(), names[p]);
+    const Bytes written = image_;
+
+    struct Case {
+        const char* what;
+        std::function<void(Bytes&)> patch;
+        std::map<int, std::string> programs;
+        std::map<int, int> from;  // program back -> program exported, for each one compared
+        const char* line;
+    };
+    const size_t drumPreset = test::ChunkDataAt(written, "phdr") + 2 * 38;
+    const std::vector<Case> cases = {
+        {"as written",
+         {},
+         {{0, "flute"}, {2, "pad"}, {130, "drum"}},
+         {{0, 0}, {2, 2}, {130, 130}},
+         "+ Program 130 drum\r\n"},
+        {"a preset number twice",
+         [&](Bytes& b) { std::fill_n(b.begin() + long(drumPreset) + 20, 4, 0); },
+         {{0, "flute"}, {1, "drum"}, {2, "pad"}},
+         {{0, 0}, {1, 130}, {2, 2}},
+         "? Preset 0:0 \"drum\" has no program number of its own, it becomes program 1\r\n"},
+        {"another program's software name",
+         [&](Bytes& b) { b[test::ChunkDataAt(b, "ISFT") + 7] = '2'; },
+         {{0, "flute"}, {1, "pad 0"}, {2, "pad 1"}, {3, "drum"}},
+         {},
+         "? 3 Presets skipped\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes image = written;
+        if (c.patch) c.patch(image);
+        ZedoDatabase back;
+        ASSERT_EQ(ImportSf2(Put("bank.sf2", image), back, log_), 0);
+        EXPECT_TRUE(log_.Has(c.line)) << log_.Text();
+        std::map<int, std::string> programs;
+        for (int n = 0; n < kSlotCount; ++n)
+            if (const Program* p = back.GetProgram(n)) programs[n] = p->Name();
+        EXPECT_EQ(programs, c.programs);
+        for (auto [n, original] : c.from) {
+            SCOPED_TRACE(n);
+            const Program* a = db.GetProgram(original);
+            const Program* b = back.GetProgram(n);
+            ASSERT_TRUE(a && b);
+            ASSERT_EQ(b->LayerCount(), a->LayerCount());
+            for (int i = 0; i < a->LayerCount(); ++i) {
+                const Layer& la = *a->GetLayer(i);
+                const Layer& lb = *b->GetLayer(i);
+                EXPECT_EQ(std::tuple(lb.keyLow, lb.keyHigh, lb.velocityLow, lb.velocityHigh),
+                          std::tuple(la.keyLow, la.keyHigh, la.velocityLow, la.velocityHigh));
+                EXPECT_EQ(lb.Amp().Gain(), la.Amp().Gain());
+                EXPECT_NEAR(lb.Pan(), la.Pan(), 1);
+                EXPECT_EQ(Plays(back, lb), Plays(db, la));
+            }
+        }
     }
-    Keymap* kb = back.GetKeymap(back.GetProgram(0)->GetLayer(0)->keymap);
-    EXPECT_EQ(kb->SampleForKey(59), 0);
-    EXPECT_EQ(kb->SampleForKey(60), 1);
-    EXPECT_EQ(kb->SampleForKey(100), 1);
-    EXPECT_EQ(kb->SampleForKey(101), kNoSample);
+
+    ZedoDatabase back;
+    ASSERT_EQ(ImportSf2(Put("bank.sf2", written), back, log_), 0);
     for (int n = 0; n < 4; ++n) {
         SCOPED_TRACE(n);
         SampleHeader* a = db.GetSampleHeader(n);
@@ -547,6 +619,22 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
         }
         EXPECT_EQ(wrong, 0u);
     }
+}
+
+// Our own files are read further (their presets too), so damage to them must not crash the
+// import either.
+TEST_F(Sf2ExportTest, DamagedFilesOfOurOwnNeverCrashTheImport) {
+    ZedoDatabase db;
+    test::WavPlan stereo;
+    stereo.channels = 2;
+    stereo.data = test::Pcm16({Noise(60, 7), Noise(60, 8)});
+    ASSERT_NE(FromWav(db, "pad.wav", stereo), nullptr);
+    db.GetProgram(0)->GetLayer(1)->keyLow = 40;
+    Export(db);
+    test::FuzzImport(image_, Path("fuzz.sf2"), 4321,
+                     [](const std::string& path, ZedoDatabase& back, ConversionLog& log) {
+                         ImportSf2(path, back, log);
+                     });
 }
 
 // Without an ENV on the Amp block the sample's natural envelope shapes the level: its falls
