@@ -28,23 +28,7 @@ using test::Gen;
 using test::RangeGen;
 using Bytes = std::vector<uint8_t>;
 
-enum : int {
-    kVolEnvDelay = 33,
-    kVolEnvAttack = 34,
-    kVolEnvHold = 35,
-    kVolEnvDecay = 36,
-    kVolEnvSustain = 37,
-    kVolEnvRelease = 38,
-    kInstrumentGen = 41,
-    kKeyRange = 43,
-    kVelRange = 44,
-    kAttenuation = 48,
-    kCoarse = 51,
-    kFine = 52,
-    kSampleId = 53,
-    kSampleModes = 54,
-    kRootKey = 58,
-};
+using namespace test::sf2gen;
 
 // A reader of SoundFont 2.01 files of its own, which also lists every rule of the standard the
 // file breaks.
@@ -324,6 +308,24 @@ class Sf2ExportTest : public test::TempDirTest {
     // A bank of programs built from WAV files.
     Program* FromWav(ZedoDatabase& db, const std::string& name, const test::WavPlan& plan) {
         return BuildProgramFromWave(db, Put(name, test::MakeWav(plan)), false, nullptr);
+    }
+    // A bank of one short tone exported before and after `change` to its layer: the "X" lines
+    // of the first export, and the file of the second (its lines in the log).
+    std::pair<std::vector<std::string>, Sf2File> ExportChanged(
+        const std::function<void(Layer&)>& change) {
+        ZedoDatabase db;
+        test::WavPlan mono;
+        mono.data = test::Pcm16({Noise(500, 9)});
+        Program* p = FromWav(db, "tone.wav", mono);
+        EXPECT_NE(p, nullptr);
+        if (!p) return {};
+        log_.Clear();
+        Export(db);
+        auto before = Lines('X');
+        change(*p->GetLayer(0));
+        p->DropPackedCopy();
+        log_.Clear();
+        return {std::move(before), Export(db)};
     }
     std::vector<std::string> Lines(char mark) const {
         std::vector<std::string> out;
@@ -706,17 +708,7 @@ TEST_F(Sf2ExportTest, WhatCannotBeExpressedIsLoggedWithProgramAndLayer) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ZedoDatabase db;
-        test::WavPlan mono;
-        mono.data = test::Pcm16({Noise(500, 9)});
-        Program* p = FromWav(db, "tone.wav", mono);
-        ASSERT_NE(p, nullptr);
-        log_.Clear();
-        Export(db);
-        const auto before = Lines('X');
-        c.change(*p->GetLayer(0));
-        p->DropPackedCopy();
-        Export(db);
+        const auto [before, file] = ExportChanged(c.change);
         std::vector<std::string> added;
         for (const auto& l : Lines('X'))
             if (std::find(before.begin(), before.end(), l) == before.end()) added.push_back(l);
@@ -779,18 +771,7 @@ TEST_F(Sf2ExportTest, RoutesFromMidiSourcesBecomeModulators) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ZedoDatabase db;
-        test::WavPlan mono;
-        mono.data = test::Pcm16({Noise(500, 9)});
-        Program* p = FromWav(db, "tone.wav", mono);
-        ASSERT_NE(p, nullptr);
-        log_.Clear();
-        Export(db);
-        const auto before = Lines('X');
-        c.change(*p->GetLayer(0));
-        p->DropPackedCopy();
-        log_.Clear();
-        const Sf2File f = Export(db);
+        const auto [before, f] = ExportChanged(c.change);
         EXPECT_TRUE(f.problems.empty()) << f.problems.front();
         EXPECT_EQ(Lines('X'), before) << log_.Text();
         ASSERT_FALSE(f.instruments.empty());

@@ -23,28 +23,7 @@ using test::Sf2Plan;
 using test::Sf2Zone;
 using Lines = std::vector<std::string>;
 
-// Generator numbers of the SoundFont 2.01 standard.
-enum : int {
-    kModLfoFreq = 22,
-    kVibLfoFreq = 24,
-    kModEnvDelay = 25,
-    kModEnvAttack = 26,
-    kModEnvHold = 27,
-    kModEnvDecay = 28,
-    kModEnvSustain = 29,
-    kModEnvRelease = 30,
-    kVolEnvAttack = 34,
-    kVolEnvSustain = 37,
-    kVolEnvRelease = 38,
-    kKeyRange = 43,
-    kVelRange = 44,
-    kAttenuation = 48,
-    kCoarse = 51,
-    kFine = 52,
-    kSampleId = 53,
-    kSampleModes = 54,
-    kRootKey = 58,
-};
+using namespace test::sf2gen;
 
 int ExpectedPitch(double root, double rate) {
     return static_cast<int>(std::trunc(256.0 * (root - 60 - 12 * std::log2(rate / 88200)) + 0.5));

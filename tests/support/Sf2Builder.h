@@ -7,6 +7,36 @@
 
 namespace talmeru::test {
 
+// Generator numbers of the SoundFont 2.01 standard, written out here so that the tests do not
+// take them from the code they test.
+namespace sf2gen {
+enum : int {
+    kModLfoFreq = 22,
+    kVibLfoFreq = 24,
+    kModEnvDelay = 25,
+    kModEnvAttack = 26,
+    kModEnvHold = 27,
+    kModEnvDecay = 28,
+    kModEnvSustain = 29,
+    kModEnvRelease = 30,
+    kVolEnvDelay = 33,
+    kVolEnvAttack = 34,
+    kVolEnvHold = 35,
+    kVolEnvDecay = 36,
+    kVolEnvSustain = 37,
+    kVolEnvRelease = 38,
+    kInstrumentGen = 41,
+    kKeyRange = 43,
+    kVelRange = 44,
+    kAttenuation = 48,
+    kCoarse = 51,
+    kFine = 52,
+    kSampleId = 53,
+    kSampleModes = 54,
+    kRootKey = 58,
+};
+}  // namespace sf2gen
+
 struct Sf2Gen {
     uint16_t op;
     uint16_t amount;
