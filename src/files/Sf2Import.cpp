@@ -375,6 +375,7 @@ class Sf2Importer {
     void AttachWaveData();
     // Files of our own export only.
     void ConvertPresets();
+    void ShareEqualKeymaps();
     std::optional<std::vector<Zone>> PresetZones(size_t p) const;
     void ConvertPreset(size_t p, int number, std::vector<bool>& used);
 
@@ -753,6 +754,40 @@ void Sf2Importer::ConvertPresets() {
         db_.PutProgram(std::move(layerOf_[k]));
     }
     layerOf_.clear();
+    ShareEqualKeymaps();
+}
+
+// The export writes a bank's keymap once for every layer that plays it: layers whose keymaps
+// hold the same ranges share the first of them again, and the copies go.
+void Sf2Importer::ShareEqualKeymaps() {
+    auto same = [](const Keymap& a, const Keymap& b) {
+        return std::equal(a.entries.begin(), a.entries.end(), b.entries.begin(), b.entries.end(),
+                          [](const KeymapEntry& x, const KeymapEntry& y) {
+                              return x.topKey == y.topKey && x.amp == y.amp && x.sample == y.sample;
+                          });
+    };
+    std::vector<int> into(kSlotCount, -1);
+    for (int n = 0; n < kSlotCount; ++n)
+        if (const Keymap* k = db_.GetKeymap(n))
+            for (int m = 0; m < n && into[size_t(n)] < 0; ++m)
+                if (into[size_t(m)] < 0 && db_.GetKeymap(m) && same(*db_.GetKeymap(m), *k))
+                    into[size_t(n)] = m;
+    for (int n = 0; n < kSlotCount; ++n) {
+        Program* p = db_.GetProgram(n);
+        for (int i = 0; p && i < p->LayerCount(); ++i) {
+            Layer* layer = p->GetLayer(i);
+            if (layer->keymap < kSlotCount && into[layer->keymap] >= 0) {
+                layer->keymap = static_cast<uint16_t>(into[layer->keymap]);
+                p->DropPackedCopy();
+            }
+        }
+    }
+    // The copies were made by this import and never sent: the synthesizer is not told.
+    BankLink* link = db_.Link();
+    db_.SetLink(nullptr);
+    for (int n = 0; n < kSlotCount; ++n)
+        if (into[size_t(n)] >= 0) db_.DeleteObject(db_.GetKeymap(n));
+    db_.SetLink(link);
 }
 
 void Sf2Importer::AttachWaveData() {

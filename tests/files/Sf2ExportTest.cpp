@@ -538,6 +538,11 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
     drum->SetNumber(130);
     db.PutProgram(std::move(drum));
     ASSERT_EQ(db.DeleteObject(db.GetProgram(1)), kOk);
+    // A second program on the same keymap.
+    auto again = db.GetProgram(130)->Clone();
+    again->SetNumber(131);
+    again->SetName("drum 2");
+    db.PutProgram(std::move(again));
     Export(db);
     const Bytes written = image_;
 
@@ -552,19 +557,19 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
     const std::vector<Case> cases = {
         {"as written",
          {},
-         {{0, "flute"}, {2, "pad"}, {130, "drum"}},
-         {{0, 0}, {2, 2}, {130, 130}},
+         {{0, "flute"}, {2, "pad"}, {130, "drum"}, {131, "drum 2"}},
+         {{0, 0}, {2, 2}, {130, 130}, {131, 131}},
          "+ Program 130 drum\r\n"},
         {"a preset number twice",
          [&](Bytes& b) { std::fill_n(b.begin() + long(drumPreset) + 20, 4, 0); },
-         {{0, "flute"}, {1, "drum"}, {2, "pad"}},
-         {{0, 0}, {1, 130}, {2, 2}},
+         {{0, "flute"}, {1, "drum"}, {2, "pad"}, {131, "drum 2"}},
+         {{0, 0}, {1, 130}, {2, 2}, {131, 131}},
          "? Preset 0:0 \"drum\" has no program number of its own, it becomes program 1\r\n"},
         {"another program's software name",
          [&](Bytes& b) { b[test::ChunkDataAt(b, "ISFT") + 7] = '2'; },
-         {{0, "flute"}, {1, "pad 0"}, {2, "pad 1"}, {3, "drum"}},
+         {{0, "flute"}, {1, "pad 0"}, {2, "pad 1"}, {3, "drum"}, {4, "drum 2"}},
          {},
-         "? 3 Presets skipped\r\n"},
+         "? 4 Presets skipped\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -593,6 +598,14 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
                 EXPECT_EQ(Plays(back, lb), Plays(db, la));
             }
         }
+        // Layers that shared a keymap share one again.
+        for (auto [n1, o1] : c.from)
+            for (auto [n2, o2] : c.from)
+                EXPECT_EQ(back.GetProgram(n1)->GetLayer(0)->keymap ==
+                              back.GetProgram(n2)->GetLayer(0)->keymap,
+                          db.GetProgram(o1)->GetLayer(0)->keymap ==
+                              db.GetProgram(o2)->GetLayer(0)->keymap)
+                    << n1 << " and " << n2;
     }
 
     ZedoDatabase back;
