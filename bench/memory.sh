@@ -48,6 +48,10 @@ sox -n -r 44100 -b 16 -c 1 "$work/long.wav" synth 1700 pinknoise vol 0.3 2>/dev/
 "$cli" --yes import-wav - "$work/long.pbf" "$work/long.wav" >/dev/null 2>&1
 measure "wav bank -> tmb" "$cli" --yes convert "$work/long.pbf" "$work/long.tmb"
 measure "upload wav bank" "$cli" --yes synth --sample-ram 268435456 upload "$work/long.pbf"
+# The same for 24-bit stereo, which is decoded (to 16 bits) as it is read.
+sox -n -r 44100 -b 24 -c 2 "$work/deep.wav" synth 600 pinknoise vol 0.3 2>/dev/null
+"$cli" --yes import-wav - "$work/deep.pbf" "$work/deep.wav" >/dev/null 2>&1
+measure "24-bit wav bank -> tmb" "$cli" --yes convert "$work/deep.pbf" "$work/deep.tmb"
 
 # A bank in the first kilobytes of a 2 GiB file (sparse: the rest reads as zeros): opening it
 # should cost the bank, not the file.

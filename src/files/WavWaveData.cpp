@@ -99,6 +99,51 @@ class SndFile {
     SNDFILE* file_ = nullptr;
 };
 
+// One channel of an encoding libsndfile decodes, a block of frames at a time as 16-bit
+// little-endian points.
+class ChannelDecoder {
+  public:
+    ChannelDecoder(const ByteSource& src, const RiffChunk& riff, int which) : snd_(src, riff) {
+        if (!Ok()) return;
+        channels_ = snd_.Info().channels;
+        keep_ = std::min(which, channels_ - 1);
+        blockFrames_ = std::max(1, (1 << 19) / channels_);
+        // The decoder gives floating-point data to shorts unscaled, so nearly all of it would
+        // read as silence: it is read as it is and scaled here, clipped to 16 bits.
+        const int subtype = snd_.Info().format & SF_FORMAT_SUBMASK;
+        floating_ = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+        const size_t size = size_t(channels_) * size_t(blockFrames_);
+        if (floating_) {
+            real_.resize(size);
+        } else {
+            block_.resize(size);
+        }
+    }
+    bool Ok() const { return snd_.File() && snd_.Info().channels > 0; }
+    sf_count_t Frames() const { return snd_.Info().frames; }
+    // Appends the next block's points to out; false at the end of the data.
+    bool Next(std::vector<uint8_t>& out) {
+        const sf_count_t got = floating_ ? sf_readf_double(snd_.File(), real_.data(), blockFrames_)
+                                         : sf_readf_short(snd_.File(), block_.data(), blockFrames_);
+        if (got <= 0) return false;
+        for (sf_count_t i = 0; i < got; ++i) {
+            const size_t at = static_cast<size_t>(i * channels_ + keep_);
+            const auto v = static_cast<uint16_t>(floating_ ? ShortOf(real_[at]) : block_[at]);
+            out.push_back(static_cast<uint8_t>(v));
+            out.push_back(static_cast<uint8_t>(v >> 8));
+        }
+        return true;
+    }
+
+  private:
+    SndFile snd_;
+    int channels_ = 0, keep_ = 0;
+    sf_count_t blockFrames_ = 1;
+    bool floating_ = false;
+    std::vector<int16_t> block_;
+    std::vector<double> real_;
+};
+
 // Finds the WAVE form; shows the message and returns false when it is not there.
 bool FindWave(const RiffReader& r, uint64_t offset, const std::string& path, RiffChunk& riff) {
     if (offset > r.Source().Size()) {
@@ -342,10 +387,50 @@ class PcmChannelReader : public WaveDataReader {
     std::vector<uint8_t> block_;
 };
 
+// Other encodings, decoded a block at a time: as many bytes as the header promised (the
+// decoder's count of frames), silence past the decoder's end.
+class DecodedChannelReader : public WaveDataReader {
+  public:
+    DecodedChannelReader(std::unique_ptr<FileSource> src, const RiffChunk& riff, int which,
+                         uint64_t size)
+        : src_(std::move(src)), decoder_(*src_, riff, which), size_(size) {}
+    bool Ok() const { return decoder_.Ok(); }
+    uint64_t Size() const override { return size_; }
+    int Read(std::span<uint8_t> out) override {
+        if (out.size() > size_ - done_) {
+            ShowMessage("Failed to read data chunk.");
+            return 1;
+        }
+        for (size_t k = 0; k < out.size();) {
+            if (at_ == pcm_.size()) {
+                pcm_.clear();
+                at_ = 0;
+                if (!decoder_.Next(pcm_)) {
+                    std::fill(out.begin() + std::ptrdiff_t(k), out.end(), uint8_t{0});
+                    break;
+                }
+            }
+            const size_t take = std::min(out.size() - k, pcm_.size() - at_);
+            std::memcpy(out.data() + k, pcm_.data() + at_, take);
+            at_ += take;
+            k += take;
+        }
+        done_ += out.size();
+        return 0;
+    }
+
+  private:
+    std::unique_ptr<FileSource> src_;  // the decoder reads through it
+    ChannelDecoder decoder_;
+    uint64_t size_, done_ = 0;
+    std::vector<uint8_t> pcm_;
+    size_t at_ = 0;
+};
+
 }  // namespace
 
 bool WavWaveData::ReadsInPlace() const {
-    return valid && formatTag != -1 && IsPlainPcm(formatTag, bitsSource);
+    return valid && formatTag != -1;
 }
 
 int WavWaveData::ReadData(std::span<uint8_t> out) {
@@ -368,12 +453,19 @@ std::unique_ptr<WaveDataReader> WavWaveData::OpenReader() {
     RiffReader r(*src);
     RiffChunk riff, dataChunk;
     if (!FindWave(r, fileOffset, path, riff) || !FindData(r, riff, path, dataChunk)) return nullptr;
+    const int which = channel == kRightChannel ? 1 : 0;
+    if (!IsPlainPcm(formatTag, bitsSource)) {
+        auto reader = std::make_unique<DecodedChannelReader>(std::move(src), riff, which,
+                                                             uint64_t(std::max(length, 0)));
+        if (reader->Ok()) return reader;
+        ShowMessage("Unable to convert wave format.");
+        return nullptr;
+    }
     // A size that runs past the file is refused before anything is read for it.
     if (dataChunk.Truncated() || channels <= 0) {
         ShowMessage("Failed to read data chunk.");
         return nullptr;
     }
-    const int which = channel == kRightChannel ? 1 : 0;
     // As many frames as the header promised (Length()).
     const uint64_t frames = std::min<uint64_t>(
         dataChunk.size / (uint64_t(bitsSource / 8) * uint64_t(channels)), INT32_MAX / 2);
@@ -434,33 +526,14 @@ int WavWaveData::LoadData() {
             for (auto& b : data)
                 b = static_cast<uint8_t>(b + 128);
     } else {
-        SndFile snd(src, riff);
-        if (!snd.File() || snd.Info().channels <= 0) {
+        ChannelDecoder decoder(src, riff, which);
+        if (!decoder.Ok()) {
             ShowMessage("Unable to convert wave format.");
             return 1;
         }
-        const int ch = snd.Info().channels;
-        const int keep = std::min(which, ch - 1);
-        const sf_count_t blockFrames = std::max(1, (1 << 19) / ch);
-        const size_t blockSize = static_cast<size_t>(ch) * static_cast<size_t>(blockFrames);
-        // The decoder gives floating-point data to shorts unscaled, so nearly all of it would
-        // read as silence: it is read as it is and scaled here, clipped to 16 bits.
-        const int subtype = snd.Info().format & SF_FORMAT_SUBMASK;
-        const bool floating = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
-        std::vector<int16_t> block(floating ? 0 : blockSize);
-        std::vector<double> real(floating ? blockSize : 0);
         data.clear();
-        data.reserve(static_cast<size_t>(std::max<sf_count_t>(snd.Info().frames, 0)) * 2);
-        for (;;) {
-            sf_count_t got = floating ? sf_readf_double(snd.File(), real.data(), blockFrames)
-                                      : sf_readf_short(snd.File(), block.data(), blockFrames);
-            if (got <= 0) break;
-            for (sf_count_t i = 0; i < got; ++i) {
-                const size_t at = static_cast<size_t>(i * ch + keep);
-                auto v = static_cast<uint16_t>(floating ? ShortOf(real[at]) : block[at]);
-                data.push_back(static_cast<uint8_t>(v));
-                data.push_back(static_cast<uint8_t>(v >> 8));
-            }
+        data.reserve(static_cast<size_t>(std::max<sf_count_t>(decoder.Frames(), 0)) * 2);
+        while (decoder.Next(data)) {
         }
     }
     length = static_cast<int32_t>(data.size());

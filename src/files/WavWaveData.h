@@ -25,7 +25,8 @@ class WavWaveData : public FileWaveData {
     int Kind() const override { return kWaveWav; }
     std::string FormatName() const override { return WavFormatName(formatTag); }
     int LoadData() override;
-    // Plain PCM is read a block of frames at a time; other encodings are decoded whole.
+    // Read a block of frames at a time; encodings other than 8/16-bit PCM are decoded as they
+    // go.
     bool ReadsInPlace() const override;
     int ReadData(std::span<uint8_t> out) override;
     std::unique_ptr<WaveDataReader> OpenReader() override;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <random>
@@ -79,6 +80,25 @@ TEST_F(WaveReaderTest, PiecesMatchTheWholeLoad) {
         plan.data.assign(pcm.begin(), pcm.begin() + std::ptrdiff_t(keep));
         return test::MakeWav(plan);
     };
+    // The same points as 24-bit PCM and as 32-bit floats, which the decoder reads.
+    auto decoded = [&](int channels, bool floating) {
+        test::WavPlan plan;
+        plan.channels = channels;
+        plan.tag = floating ? 3 : 1;
+        plan.bits = floating ? 32 : 24;
+        for (size_t i = 0; i + 1 < pcm.size() / 4; i += 2) {
+            const auto v = static_cast<int16_t>(pcm[i] | pcm[i + 1] << 8);
+            if (floating) {
+                const float f = v / 32768.0f;
+                uint8_t bytes[4];
+                std::memcpy(bytes, &f, 4);
+                plan.data.insert(plan.data.end(), bytes, bytes + 4);
+            } else {
+                plan.data.insert(plan.data.end(), {0, pcm[i], pcm[i + 1]});
+            }
+        }
+        return test::MakeWav(plan);
+    };
     auto wavChannel = [](int channel) {
         return [channel](const std::string& p) {
             return std::make_unique<WavWaveData>(p, 1, channel, true);
@@ -116,6 +136,8 @@ TEST_F(WaveReaderTest, PiecesMatchTheWholeLoad) {
         {"wav 8-bit stereo, left", wav(2, 8, pcm.size() - 2), wavChannel(kLeftChannel), true},
         {"wav 8-bit mono", wav(1, 8, 1001), wavChannel(kWholeFile), true},
         {"wav data past the file", overlong, wavChannel(kLeftChannel), false},
+        {"wav 24-bit stereo, right", decoded(2, false), wavChannel(kRightChannel), true},
+        {"wav float mono", decoded(1, true), wavChannel(kWholeFile), true},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
