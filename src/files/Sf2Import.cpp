@@ -36,6 +36,8 @@ constexpr size_t kNameSize = 20;
 constexpr size_t kMaxRecords = 0x10001;
 // Sample type bit of samples that live in a sound card's ROM.
 constexpr int kRomSample = 0x8000;
+// Sample types of the halves of a stereo pair.
+constexpr int kSf2Right = 2, kSf2Left = 4;
 
 using namespace sf2;
 
@@ -81,6 +83,7 @@ struct SampleRecord {
     uint32_t start = 0, end = 0, loopStart = 0, loopEnd = 0, rate = 0;
     int key = 60;
     int correction = 0;
+    int link = 0;  // the other half of a stereo pair
     int type = 0;
 };
 
@@ -94,7 +97,7 @@ SampleRecord ReadSampleRecord(ByteReader r) {
     s.rate = r.U32();
     s.key = r.U8();
     s.correction = r.S8();
-    r.Skip(2);  // the stereo partner is not converted
+    s.link = r.U16();
     s.type = r.U16();
     return s;
 }
@@ -376,6 +379,7 @@ class Sf2Importer {
     // Files of our own export only.
     void ConvertPresets();
     void ShareEqualKeymaps();
+    void PairStereoHalves();
     std::optional<std::vector<Zone>> PresetZones(size_t p) const;
     void ConvertPreset(size_t p, int number, std::vector<bool>& used);
 
@@ -755,6 +759,57 @@ void Sf2Importer::ConvertPresets() {
     }
     layerOf_.clear();
     ShareEqualKeymaps();
+    PairStereoHalves();
+}
+
+// Our export writes a stereo pair as linked left and right samples, and a stereo layer as its
+// left half (pan 0) followed by its right one (pan 31), the keys both play sounding the halves
+// of pairs: they are paired again, with the keymaps between them.
+void Sf2Importer::PairStereoHalves() {
+    auto pairIfFree = [](BankObject* left, BankObject* right) {
+        if (left && right && left != right && left->stereoRole == kMono &&
+            right->stereoRole == kMono)
+            PairStereo(*left, *right);
+        return left && right && left->chained == right;
+    };
+    for (size_t i = 0; i < sampleRecords_.size(); ++i) {
+        const SampleRecord& left = sampleRecords_[i];
+        const auto j = static_cast<size_t>(left.link);
+        if (left.type != kSf2Left || j >= sampleRecords_.size() || !created_[i] || !created_[j] ||
+            sampleRecords_[j].type != kSf2Right || size_t(sampleRecords_[j].link) != i)
+            continue;
+        pairIfFree(db_.GetSampleHeader(int(i)), db_.GetSampleHeader(int(j)));
+    }
+    // Two layers are halves when every key both play sounds the two halves of a pair.
+    auto halves = [&](const Layer& left, const Layer& right, const Keymap& l, const Keymap& r) {
+        const int low = std::max(left.keyLow, right.keyLow);
+        const int high = std::min({int(left.keyHigh), int(right.keyHigh), 127});
+        bool any = false;
+        for (int key = low; key <= high; ++key) {
+            const int a = l.SampleForKey(key), b = r.SampleForKey(key);
+            const SampleHeader* h = a >= 0 ? db_.GetSampleHeader(a) : nullptr;
+            const bool pair = h && h->chained && h->chained == db_.GetSampleHeader(b);
+            if (!pair && (a != kNoSample || b != kNoSample)) return false;
+            any = any || pair;
+        }
+        return any;
+    };
+    for (int n = 0; n < kSlotCount; ++n) {
+        Program* p = db_.GetProgram(n);
+        for (int i = 0; p && i + 1 < p->LayerCount(); ++i) {
+            Layer& left = *p->GetLayer(i);
+            Layer& right = *p->GetLayer(i + 1);
+            Keymap* l = db_.GetKeymap(left.keymap);
+            Keymap* r = db_.GetKeymap(right.keymap);
+            if (left.StereoState() != kMono || right.StereoState() != kMono || !l || !r ||
+                left.Pan() != 0 || right.Pan() != 31 || !halves(left, right, *l, *r) ||
+                !pairIfFree(l, r))
+                continue;
+            left.PairWith(right);
+            p->DropPackedCopy();
+            ++i;
+        }
+    }
 }
 
 // The export writes a bank's keymap once for every layer that plays it: layers whose keymaps

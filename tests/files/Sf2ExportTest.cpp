@@ -596,6 +596,16 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
                 EXPECT_EQ(lb.Amp().Gain(), la.Amp().Gain());
                 EXPECT_NEAR(lb.Pan(), la.Pan(), 1);
                 EXPECT_EQ(Plays(back, lb), Plays(db, la));
+                // Stereo halves are paired again, with their keymaps and samples.
+                EXPECT_EQ(lb.StereoState(), la.StereoState());
+                const Keymap* ka = db.GetKeymap(la.keymap);
+                const Keymap* kb = back.GetKeymap(lb.keymap);
+                ASSERT_TRUE(ka && kb);
+                EXPECT_EQ(kb->stereoRole, ka->stereoRole);
+                const SampleHeader* sa = db.GetSampleHeader(ka->SampleForKey(la.keyLow));
+                const SampleHeader* sb = back.GetSampleHeader(kb->SampleForKey(lb.keyLow));
+                ASSERT_TRUE(sa && sb);
+                EXPECT_EQ(sb->stereoRole, sa->stereoRole);
             }
         }
         // Layers that shared a keymap share one again.
