@@ -28,6 +28,7 @@ namespace {
 constexpr size_t kPhdrSize = 38;
 constexpr size_t kBagSize = 4;
 constexpr size_t kGenSize = 4;
+constexpr size_t kModSize = 10;
 constexpr size_t kInstSize = 22;
 constexpr size_t kShdrSize = 46;
 constexpr size_t kNameSize = 20;
@@ -356,6 +357,30 @@ bool WrittenByUs(const RiffReader& r, const RiffChunk& sfbk) {
     return std::memcmp(text.data(), kSoftware, wanted) == 0;
 }
 
+// The tracking of the Amp and Filter #1 blocks, as our export writes it into an instrument's
+// global zone: modulators from velocity and key.
+struct Tracking {
+    std::optional<int> ampVelocity, ampKey, filterVelocity, filterKey;
+};
+
+Tracking ReadTracking(const Table& mods, size_t first, size_t last) {
+    Tracking t;
+    for (size_t m = first; m < last && m < mods.count; ++m) {
+        ByteReader r = mods.Record(m);
+        const int src = r.U16(), dest = r.U16(), amount = r.S16(), amountSrc = r.U16();
+        if (amountSrc != 0) continue;
+        auto steps = [&](double perStep, int limit) {
+            return std::clamp(static_cast<int>(std::lround(amount / perStep)), -limit, limit);
+        };
+        // The inverses of the export's amounts.
+        if (src == 0x0502 && dest == kInitialAttenuation) t.ampVelocity = steps(15.0, 64);
+        if (src == 0x0003 && dest == kInitialAttenuation) t.ampKey = steps(-1270.0 / 64, 48);
+        if (src == 0x0202 && dest == kInitialFilterFc) t.filterVelocity = steps(4800.0 / 127, 127);
+        if (src == 0x0003 && dest == kInitialFilterFc) t.filterKey = steps(12700.0 / 64, 127);
+    }
+    return t;
+}
+
 class Sf2Importer {
   public:
     Sf2Importer(const std::string& path, ZedoDatabase& db, ConversionLog& log)
@@ -375,6 +400,7 @@ class Sf2Importer {
     size_t PlayZone(const Zone& zone, Keymap& keymap, const std::string& instrument, int z);
     size_t BagOf(size_t k) const;
     size_t GenOf(size_t bag) const;
+    size_t ModOf(size_t bag) const;
     void AttachWaveData();
     // Files of our own export only.
     void ConvertPresets();
@@ -392,6 +418,7 @@ class Sf2Importer {
     Table presets_, presetBags_, presetGens_;
     std::vector<std::unique_ptr<Program>> layerOf_;
     Table insts_, bags_, gens_, samples_;
+    Table mods_;  // our own files' instrument modulators
     std::vector<SampleRecord> sampleRecords_;
     uint32_t sampleFrames_ = 0;
     std::vector<bool> created_;
@@ -405,6 +432,12 @@ size_t Sf2Importer::BagOf(size_t k) const {
 
 size_t Sf2Importer::GenOf(size_t bag) const {
     return bags_.Record(bag).U16();
+}
+
+size_t Sf2Importer::ModOf(size_t bag) const {
+    ByteReader r = bags_.Record(bag);
+    r.Skip(2);
+    return r.U16();
 }
 
 bool Sf2Importer::ReadPresets(const RiffReader& r, const RiffChunk& pdta) {
@@ -456,6 +489,8 @@ bool Sf2Importer::ReadInstrumentTables(const RiffReader& r, const RiffChunk& pdt
         {gens_, FourCC("igen"), kGenSize, nullptr, "Error reading igen chunk\r\n"},
         {samples_, FourCC("shdr"), kShdrSize, "No shdr chunk\r\n", "Error reading smpl chunk\r\n"},
     };
+    // Our export writes the blocks' tracking as modulators; they are read back from its files.
+    if (ours_) mods_ = ReadTable(r, pdta, FourCC("imod"), kModSize, true);
     for (auto& w : wanted) {
         w.table = ReadTable(r, pdta, w.id, w.size, true);
         if (w.table.state == TableState::kShort) {
@@ -611,6 +646,7 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
     // Our export gives the layer's gain to the global zone and each range's level to its
     // zone, as the attenuation the range adds to the layer's.
     int layerAttenuation = 0;
+    Tracking tracking;
 
     const size_t first = BagOf(k), last = BagOf(k + 1);
     bool carryOn = true;
@@ -622,6 +658,8 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
             g1 = GenOf(b + 1);
         }
         Zone zone = ReadZone(gens_, g0, g1);
+        if (ours_ && z == 0 && zone.sample < 0 && mods_.state == TableState::kOk)
+            tracking = ReadTracking(mods_, ModOf(b), ModOf(b + 1));
         if (zone.sample >= 0) {
             const size_t entry = PlayZone(zone, *keymap, stored, z);
             if (ours_ && zone.attenuation != kUnset)
@@ -641,8 +679,25 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
         }
         ReadLayerGenerators(gens_, g0, g1, generators);
     }
-    if (ours_) generators.attenuation = layerAttenuation;
+    if (ours_) {
+        // Key tracking moved the export's level and cutoff to what key 0 plays.
+        generators.attenuation =
+            layerAttenuation -
+            static_cast<int>(std::lround(tracking.ampKey.value_or(0) * 600.0 / 64));
+        if (generators.filterFc < 13500)
+            generators.filterFc +=
+                static_cast<int>(std::lround(tracking.filterKey.value_or(0) * 6000.0 / 64));
+    }
     MakeLayer(generators, mods, *layer);
+    if (ours_) {
+        // No modulator: the players' own velocity curve, which is tracking 64.
+        layer->Amp().SetVelocityTracking(tracking.ampVelocity.value_or(64));
+        layer->Amp().SetKeyTracking(tracking.ampKey.value_or(0));
+        if (!layer->Filter1().IsNullFilter()) {
+            layer->Filter1().SetVelocityTracking(tracking.filterVelocity.value_or(0));
+            layer->Filter1().SetKeyTracking(tracking.filterKey.value_or(0));
+        }
+    }
     keymap->DropPackedCopy();
     program->DropPackedCopy();
     return carryOn;

@@ -532,6 +532,12 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
     flute->velocityLow = 20;
     flute->velocityHigh = 110;
     flute->Amp().SetGain(-10);
+    // Tracking, which the export writes as modulators.
+    flute->Amp().SetVelocityTracking(32);
+    flute->Amp().SetKeyTracking(10);
+    flute->Filter1().SetFilterType(3);
+    flute->Filter1().SetVelocityTracking(64);
+    flute->Filter1().SetKeyTracking(32);
     // The stereo program's two layers split the keyboard; the 8-bit program lies in bank 1.
     db.GetProgram(2)->GetLayer(1)->keyLow = 36;
     auto drum = db.GetProgram(1)->Clone();
@@ -594,6 +600,10 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
                 EXPECT_EQ(std::tuple(lb.keyLow, lb.keyHigh, lb.velocityLow, lb.velocityHigh),
                           std::tuple(la.keyLow, la.keyHigh, la.velocityLow, la.velocityHigh));
                 EXPECT_EQ(lb.Amp().Gain(), la.Amp().Gain());
+                EXPECT_EQ(std::tuple(lb.Amp().VelocityTracking(), lb.Amp().KeyTracking(),
+                                     lb.Filter1().VelocityTracking(), lb.Filter1().KeyTracking()),
+                          std::tuple(la.Amp().VelocityTracking(), la.Amp().KeyTracking(),
+                                     la.Filter1().VelocityTracking(), la.Filter1().KeyTracking()));
                 EXPECT_NEAR(lb.Pan(), la.Pan(), 1);
                 EXPECT_EQ(Plays(back, lb), Plays(db, la));
                 // Stereo halves are paired again, with their keymaps and samples.
