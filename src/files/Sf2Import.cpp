@@ -363,12 +363,55 @@ struct Tracking {
     std::optional<int> ampVelocity, ampKey, filterVelocity, filterKey;
 };
 
-Tracking ReadTracking(const Table& mods, size_t first, size_t last) {
-    Tracking t;
+// A SoundFont modulator of an instrument's global zone.
+struct Sf2Mod {
+    int src = 0, dest = 0, amount = 0, amountSrc = 0;
+};
+
+std::vector<Sf2Mod> ReadMods(const Table& mods, size_t first, size_t last) {
+    std::vector<Sf2Mod> out;
     for (size_t m = first; m < last && m < mods.count; ++m) {
         ByteReader r = mods.Record(m);
-        const int src = r.U16(), dest = r.U16(), amount = r.S16(), amountSrc = r.U16();
-        if (amountSrc != 0) continue;
+        Sf2Mod x;
+        x.src = r.U16();
+        x.dest = r.U16();
+        x.amount = r.S16();
+        x.amountSrc = r.U16();
+        out.push_back(x);
+    }
+    return out;
+}
+
+// The MA-1 source our export wrote as this SoundFont source, or 0 for none.
+uint8_t Ma1Source(int src) {
+    if (src == 0x020E) return 0x80;  // the bend
+    if ((src & ~0x0F) == 0x0080 && (src & 0x0F) != 0) return static_cast<uint8_t>(src);
+    switch (src) {
+        case 0x000D:
+            return 0xB0;  // channel aftertouch
+        case 0x0003:
+            return 0xD0;  // key
+        case 0x0002:
+            return 0xD1;  // velocity
+        case 0x0102:
+            return 0xD7;  // velocity, inverted
+        default:
+            return 0;
+    }
+}
+
+bool IsTracking(const Sf2Mod& m) {
+    return m.amountSrc == 0 &&
+           ((m.src == 0x0502 && m.dest == kInitialAttenuation) ||
+            (m.src == 0x0003 && (m.dest == kInitialAttenuation || m.dest == kInitialFilterFc)) ||
+            (m.src == 0x0202 && m.dest == kInitialFilterFc));
+}
+
+Tracking ReadTracking(const std::vector<Sf2Mod>& mods) {
+    Tracking t;
+    for (const Sf2Mod& m : mods) {
+        if (!IsTracking(m)) continue;
+        const int src = m.src, dest = m.dest, amount = m.amount;
         auto steps = [&](double perStep, int limit) {
             return std::clamp(static_cast<int>(std::lround(amount / perStep)), -limit, limit);
         };
@@ -379,6 +422,75 @@ Tracking ReadTracking(const Table& mods, size_t first, size_t last) {
         if (src == 0x0003 && dest == kInitialFilterFc) t.filterKey = steps(12700.0 / 64, 127);
     }
     return t;
+}
+
+// The routes our export wrote as modulators, back as modulation entries: a route from a
+// source into Pitch, Filter #1 or Amp, a depth that a source adjusts (of such a route, or of
+// a route from the layer's envelopes and LFOs). Depths in the engine's units, as exported.
+void AddRoutes(const std::vector<Sf2Mod>& routes, const LayerModulators& m, Layer& layer) {
+    const double pitchStep = units::kPitchCentsPerDepth;
+    const double filterStep = 100.0 * units::kFilterSemitonesPerDepth;
+    const double ampStep = 10.0 * units::kAmpRangeDb / 127.0;
+    auto depth = [](double v) {
+        return static_cast<int8_t>(std::clamp(std::lround(v), -127L, 127L));
+    };
+    // The entry of block whose control source is `control` and whose depth nothing adjusts.
+    auto entryOf = [](ControlBlock& block, uint8_t control) -> ModulationEntry* {
+        for (auto& e : block.Entries())
+            if (e.controlSource == control && e.depthAdjustSource == kSourceZero) return &e;
+        return nullptr;
+    };
+    for (const Sf2Mod& r : routes) {
+        if (IsTracking(r)) continue;
+        const uint8_t src = Ma1Source(r.src);
+        if (!src) continue;
+        ControlBlock* block = nullptr;
+        double step = 0;
+        const Modulator* from = nullptr;  // the layer modulator whose route the source adjusts
+        switch (r.dest) {
+            case kFineTune:
+                block = &layer.Pitch(), step = pitchStep;
+                break;
+            case kInitialFilterFc:
+                block = &layer.Filter1(), step = filterStep;
+                break;
+            case kInitialAttenuation:
+                block = &layer.Amp(), step = -ampStep;
+                break;
+            case kModLfoToPitch:
+                block = &layer.Pitch(), step = pitchStep, from = m.lfoA;
+                break;
+            case kVibLfoToPitch:
+                block = &layer.Pitch(), step = pitchStep, from = m.lfoB;
+                break;
+            case kModEnvToPitch:
+                block = &layer.Pitch(), step = pitchStep, from = m.envA;
+                break;
+            case kModLfoToFilterFc:
+                block = &layer.Filter1(), step = filterStep, from = m.lfoA;
+                break;
+            case kModEnvToFilterFc:
+                block = &layer.Filter1(), step = filterStep, from = m.envA;
+                break;
+            case kModLfoToVolume:
+                block = &layer.Amp(), step = ampStep, from = m.lfoA;
+                break;
+            default:
+                continue;
+        }
+        if (from || r.amountSrc != 0) {
+            // A depth adjusted by src: of the route from the modulator, or from the source.
+            const uint8_t control = from ? LayerModulatorSource(from->Id()) : Ma1Source(r.src);
+            const uint8_t adjust = from ? src : Ma1Source(r.amountSrc);
+            ModulationEntry* e = adjust ? entryOf(*block, control) : nullptr;
+            if (e) {
+                e->adjustedDepth = depth(r.amount / step);
+                e->depthAdjustSource = adjust;
+            }
+        } else {
+            block->AddEntry({src, depth(r.amount / step), 0, kSourceZero});
+        }
+    }
 }
 
 class Sf2Importer {
@@ -646,7 +758,7 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
     // Our export gives the layer's gain to the global zone and each range's level to its
     // zone, as the attenuation the range adds to the layer's.
     int layerAttenuation = 0;
-    Tracking tracking;
+    std::vector<Sf2Mod> routes;
 
     const size_t first = BagOf(k), last = BagOf(k + 1);
     bool carryOn = true;
@@ -659,7 +771,7 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
         }
         Zone zone = ReadZone(gens_, g0, g1);
         if (ours_ && z == 0 && zone.sample < 0 && mods_.state == TableState::kOk)
-            tracking = ReadTracking(mods_, ModOf(b), ModOf(b + 1));
+            routes = ReadMods(mods_, ModOf(b), ModOf(b + 1));
         if (zone.sample >= 0) {
             const size_t entry = PlayZone(zone, *keymap, stored, z);
             if (ours_ && zone.attenuation != kUnset)
@@ -679,7 +791,13 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
         }
         ReadLayerGenerators(gens_, g0, g1, generators);
     }
+    const Tracking tracking = ReadTracking(routes);
     if (ours_) {
+        // Routes into the Amp block added their full attenuation to the level.
+        for (const Sf2Mod& m : routes)
+            if (!IsTracking(m) && m.amountSrc == 0 && m.dest == kInitialAttenuation &&
+                Ma1Source(m.src))
+                generators.attenuation += m.amount;
         // Key tracking moved the export's level and cutoff to what key 0 plays.
         generators.attenuation =
             layerAttenuation -
@@ -697,6 +815,7 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
             layer->Filter1().SetVelocityTracking(tracking.filterVelocity.value_or(0));
             layer->Filter1().SetKeyTracking(tracking.filterKey.value_or(0));
         }
+        AddRoutes(routes, mods, *layer);
     }
     keymap->DropPackedCopy();
     program->DropPackedCopy();

@@ -538,6 +538,14 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
     flute->Filter1().SetFilterType(3);
     flute->Filter1().SetVelocityTracking(64);
     flute->Filter1().SetKeyTracking(32);
+    // Routes from MIDI sources, and a vibrato whose depth the mod wheel sets.
+    auto vibrato = std::make_unique<LfoModulator>();
+    vibrato->SetShape(kLfoTriangle);
+    const int lfo = flute->AddModulator(std::move(vibrato));
+    const std::vector<ModulationEntry> routes = {
+        {0x85, 33, 0, kSourceZero}, {0xB0, 10, 5, 0x81}, {LayerModulatorSource(lfo), 0, 20, 0x81}};
+    for (const auto& e : routes)
+        flute->Pitch().AddEntry(e);
     // The stereo program's two layers split the keyboard; the 8-bit program lies in bank 1.
     db.GetProgram(2)->GetLayer(1)->keyLow = 36;
     auto drum = db.GetProgram(1)->Clone();
@@ -577,6 +585,21 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
          {},
          "? 4 Presets skipped\r\n"},
     };
+    // The routes as entries of the layer that comes back (the vibrato from the layer's own LFO).
+    auto hasRoutes = [&](const Layer& l) {
+        auto has = [&](const ModulationEntry& want) {
+            return std::any_of(l.Pitch().Entries().begin(), l.Pitch().Entries().end(),
+                               [&](const ModulationEntry& e) {
+                                   const bool fromLfo = IsModulatorSource(want.controlSource);
+                                   return (fromLfo ? IsModulatorSource(e.controlSource)
+                                                   : e.controlSource == want.controlSource) &&
+                                          e.baseDepth == want.baseDepth &&
+                                          e.adjustedDepth == want.adjustedDepth &&
+                                          e.depthAdjustSource == want.depthAdjustSource;
+                               });
+        };
+        return std::all_of(routes.begin(), routes.end(), has);
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Bytes image = written;
@@ -588,6 +611,9 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
         for (int n = 0; n < kSlotCount; ++n)
             if (const Program* p = back.GetProgram(n)) programs[n] = p->Name();
         EXPECT_EQ(programs, c.programs);
+        if (c.from.count(0)) {
+            EXPECT_TRUE(hasRoutes(*back.GetProgram(0)->GetLayer(0)));
+        }
         for (auto [n, original] : c.from) {
             SCOPED_TRACE(n);
             const Program* a = db.GetProgram(original);
