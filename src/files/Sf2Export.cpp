@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "files/ConversionLog.h"
-#include "files/Sf2Generators.h"
+#include "files/Sf2Numbers.h"
 #include "model/Ma1Units.h"
 #include "model/ModSource.h"
 #include "model/ZedoDatabase.h"
@@ -38,8 +38,6 @@ constexpr uint32_t kShortestLoop = 32;
 constexpr size_t kPiece = size_t{1} << 20;
 // Bag and generator indexes are 16 bits, the terminal records included.
 constexpr size_t kMaxIndex = 0xFFFF;
-// The velocity tracking whose curve SoundFont players apply by default.
-constexpr int kPlayersVelocityTracking = 64;
 
 struct Gen {
     uint16_t op;
@@ -51,16 +49,6 @@ uint16_t Amount(double v) {
 }
 uint16_t Range(int low, int high) {
     return static_cast<uint16_t>(low | (high << 8));
-}
-
-int Timecents(double seconds) {
-    if (seconds < 0.001) return -12000;
-    return static_cast<int>(std::clamp(std::lround(1200.0 * std::log2(seconds)), -12000L, 8000L));
-}
-// Absolute cents, 0 at 8.176 Hz.
-int AbsoluteCents(double hz) {
-    if (hz <= 0) return -16000;
-    return static_cast<int>(std::lround(1200.0 * std::log2(hz / 8.176)));
 }
 
 // The SoundFont's envelope: delay, attack, hold, decay to the sustain level, release; decay
@@ -192,33 +180,6 @@ struct Zone {
     std::vector<Mod> mods;
 };
 
-// SoundFont modulator source operators: the controller index, and the bits that make it a
-// MIDI controller, run from its maximum down, swing -1..1 and follow the concave curve.
-constexpr uint16_t kSrcController = 0x0080, kSrcNegative = 0x0100, kSrcBipolar = 0x0200,
-                   kSrcConcave = 0x0400;
-constexpr uint16_t kSrcVelocity = 2, kSrcKey = 3, kSrcChannelPressure = 13, kSrcPitchWheel = 14;
-
-// The SoundFont source that gives what an MA-1 source gives the voice engine (controllers
-// 0..1, the bend -1..1, key and velocity /127), or 0 (the SoundFont's "no controller") when it
-// has none.
-uint16_t Sf2Source(uint8_t code) {
-    const int n = code & 0x0F;
-    switch (ClassifySource(code)) {
-        case SourceClass::kController:
-            // Data entry (6) is no modulator source in a SoundFont.
-            if (n == 0) return kSrcPitchWheel | kSrcBipolar;
-            return n == 6 ? 0 : uint16_t(kSrcController | n);
-        case SourceClass::kGlobalSource:
-            return n == 0 ? kSrcChannelPressure : 0;
-        case SourceClass::kNoteProperty:
-            if (n == 0) return kSrcKey;
-            if (n == 1) return kSrcVelocity;
-            return n == 7 ? uint16_t(kSrcVelocity | kSrcNegative) : 0;
-        default:
-            return 0;
-    }
-}
-
 struct Instrument {
     std::string name;
     std::vector<Zone> zones;
@@ -232,11 +193,6 @@ struct Preset {
     int preset = 0, bank = 0;
     std::vector<Zone> zones;
 };
-
-uint32_t Id(const char* s) {
-    return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
-           uint32_t(uint8_t(s[3])) << 24;
-}
 
 // The points of one source's samples into out: each sample's region (8-bit data widened to
 // 16 bits), the copies of its loop's start, then the guard points. A wave data is read from
@@ -576,9 +532,9 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     bool modEnvUsed = false, modLfoUsed = false, vibLfoUsed = false;
     const int filterType = layer.Filter1().IsNullFilter() ? 0 : layer.Filter1().FilterType();
     const bool lowPass = filterType == 1 || filterType == 3 || filterType == 4;
-    const double pitchStep = units::kPitchCentsPerDepth;
-    const double filterStep = 100.0 * units::kFilterSemitonesPerDepth;
-    const double ampStep = 10.0 * units::kAmpRangeDb / 127.0;  // cB per depth unit
+    const double pitchStep = kPitchCentsPerDepth;
+    const double filterStep = kFilterCentsPerDepth;
+    const double ampStep = kAttenuationCbPerDepth;
     for (int b : {0, 1, 3}) {
         for (const ModulationEntry& e : layer.Block(b).Entries()) {
             const Modulator* m = layer.ResolveSource(e.controlSource);
@@ -587,7 +543,7 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
             const std::string from = m ? DescribeModulator(*m) : SourceName(control);
             const bool adjusted =
                 e.adjustedDepth != 0 && ClassifySource(adjustCode) != SourceClass::kConstant;
-            const uint16_t adjust = adjusted ? Sf2Source(adjustCode) : 0;
+            const uint16_t adjust = adjusted ? SourceOf(adjustCode) : 0;
             auto adjustLost = [&] {
                 note("X ", Fmt("%s modulation by %s: its depth control by %s not exported",
                                BlockName(b), from.c_str(), SourceName(adjustCode).c_str()));
@@ -641,7 +597,7 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
             // becomes a modulator of it.
             const bool constant = ClassifySource(control) == SourceClass::kConstant;
             const double value = constant ? ConstantValue(control) : 0.0;
-            const uint16_t src = constant ? 0 : Sf2Source(control);
+            const uint16_t src = constant ? 0 : SourceOf(control);
             if ((!constant && !src) || (b == 1 && !lowPass)) {
                 lost(depth);
                 continue;
@@ -711,14 +667,13 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     const ControlBlock& f1 = layer.Filter1();
     if (lowPass) {
         const int setting = filterType == 4 ? (f1.Frequency() >> 8) * 256 : f1.Frequency();
-        // Tracking as modulators: velocity swings 48 semitones x tracking/127 about velocity
-        // 64, keys move tracking/64 semitones each from key 60.
+        // Tracking as modulators.
         if (int t = f1.VelocityTracking())
-            mods.push_back(
-                {kSrcVelocity | kSrcBipolar, kInitialFilterFc, Amount(t * 4800.0 / 127), 0});
+            mods.push_back({kSrcVelocityBipolar, kInitialFilterFc,
+                            Amount(t * kFilterVelocityCentsPerStep), 0});
         if (int t = f1.KeyTracking()) {
-            mods.push_back({kSrcKey, kInitialFilterFc, Amount(t * 12700.0 / 64), 0});
-            cutoffCents -= t * 6000.0 / 64;
+            mods.push_back({kSrcKey, kInitialFilterFc, Amount(t * kFilterKeyCentsPerStep), 0});
+            cutoffCents += t * kFilterKeyOffsetCentsPerStep;
         }
         global.push_back({kInitialFilterFc,
                           Amount(std::clamp(AbsoluteCents(units::FilterHz(setting)) + cutoffCents,
@@ -742,15 +697,13 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
         note("X ", "Pitch control by " +
                        SourceName(static_cast<uint8_t>(layer.Pitch().FixedControlSource())) +
                        " not exported");
-    // Velocity tracking T gives T/64 x 40 log10(velocity/127) dB, which is the SoundFont's own
-    // velocity curve (a concave 960 cB) scaled: that default modulator is replaced.
+    // Velocity tracking replaces the players' own velocity curve, its default modulator.
     if (amp.VelocityTracking() != kPlayersVelocityTracking)
-        mods.push_back({kSrcVelocity | kSrcNegative | kSrcConcave, kInitialAttenuation,
-                        Amount(960.0 * amp.VelocityTracking() / 64), 0});
-    // Key tracking T: T/64 dB a key from key 60.
+        mods.push_back({kSrcVelocityCurve, kInitialAttenuation,
+                        Amount(amp.VelocityTracking() * kAmpVelocityCbPerStep), 0});
     if (int t = amp.KeyTracking()) {
-        mods.push_back({kSrcKey, kInitialAttenuation, Amount(-10.0 * t * 127 / 64), 0});
-        attenuationCb += 10.0 * t * 60 / 64;
+        mods.push_back({kSrcKey, kInitialAttenuation, Amount(t * kAmpKeyCbPerStep), 0});
+        attenuationCb += t * kAmpKeyOffsetCbPerStep;
     }
     if (fineCents != 0) global.push_back({kFineTune, Amount(fineCents)});
     if (attenuationCb < -0.5)
@@ -857,18 +810,18 @@ void Sf2Exporter::ConvertProgram(const Program& p) {
 std::vector<uint8_t> Sf2Exporter::BuildInfo(const std::string& name) const {
     ByteWriter out;
     RiffWriter w(out);
-    auto text = [&](const char* id, const std::string& s) {
+    auto text = [&](uint32_t id, const std::string& s) {
         std::vector<uint8_t> bytes(s.begin(), s.end());
         bytes.push_back(0);
         if (bytes.size() & 1) bytes.push_back(0);
-        w.Chunk(Id(id), bytes);
+        w.Chunk(id, bytes);
     };
     w.Open(FourCC("LIST"), FourCC("INFO"));
     const uint8_t version[4] = {2, 0, 1, 0};  // 2.01
     w.Chunk(FourCC("ifil"), version);
-    text("isng", "EMU8000");
-    text("INAM", name.substr(0, 255));
-    text("ISFT", kSoftware);
+    text(FourCC("isng"), "EMU8000");
+    text(FourCC("INAM"), name.substr(0, 255));
+    text(FourCC("ISFT"), kSoftware);
     w.Close();
     return out.Take();
 }
@@ -880,8 +833,8 @@ std::vector<uint8_t> Sf2Exporter::BuildPdta() const {
     ByteWriter headers, bags, mods, gens;
     size_t bag = 0, mod = 0, gen = 0;
     // One level: headers with their bags and generators, then the terminal records.
-    auto level = [&](const char* hdr, const char* bagId, const char* modId, const char* genId,
-                     auto&& each, size_t count, auto&& header, auto&& terminal) {
+    auto level = [&](uint32_t hdr, uint32_t bagId, uint32_t modId, uint32_t genId, auto&& each,
+                     size_t count, auto&& header, auto&& terminal) {
         headers.Data().clear();
         bags.Data().clear();
         mods.Data().clear();
@@ -913,14 +866,14 @@ std::vector<uint8_t> Sf2Exporter::BuildPdta() const {
         bags.U16(uint16_t(mod));
         mods.Zeros(10);
         gens.Zeros(4);
-        w.Chunk(Id(hdr), headers.Data());
-        w.Chunk(Id(bagId), bags.Data());
-        w.Chunk(Id(modId), mods.Data());
-        w.Chunk(Id(genId), gens.Data());
+        w.Chunk(hdr, headers.Data());
+        w.Chunk(bagId, bags.Data());
+        w.Chunk(modId, mods.Data());
+        w.Chunk(genId, gens.Data());
     };
     level(
-        "phdr", "pbag", "pmod", "pgen", [&](size_t i) -> const auto& { return presets_[i].zones; },
-        presets_.size(),
+        FourCC("phdr"), FourCC("pbag"), FourCC("pmod"),
+        FourCC("pgen"), [&](size_t i) -> const auto& { return presets_[i].zones; }, presets_.size(),
         [&](size_t i, uint16_t first) {
             headers.FixedString(Field(presets_[i].name), kNameField);
             headers.U16(uint16_t(presets_[i].preset));
@@ -935,8 +888,9 @@ std::vector<uint8_t> Sf2Exporter::BuildPdta() const {
             headers.Zeros(12);
         });
     level(
-        "inst", "ibag", "imod",
-        "igen", [&](size_t i) -> const auto& { return instruments_[i].zones; }, instruments_.size(),
+        FourCC("inst"), FourCC("ibag"), FourCC("imod"),
+        FourCC("igen"), [&](size_t i) -> const auto& { return instruments_[i].zones; },
+        instruments_.size(),
         [&](size_t i, uint16_t first) {
             headers.FixedString(Field(instruments_[i].name), kNameField);
             headers.U16(first);

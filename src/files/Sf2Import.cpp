@@ -10,7 +10,7 @@
 
 #include "files/ConversionLog.h"
 #include "files/ImportSupport.h"
-#include "files/Sf2Generators.h"
+#include "files/Sf2Numbers.h"
 #include "files/Sf2WaveData.h"
 #include "files/WaveImport.h"
 #include "model/Ma1Units.h"
@@ -179,10 +179,6 @@ struct LayerGenerators {
     int attenuation = 0;                                          // cB
 };
 
-double Seconds(int timecents) {
-    return std::exp2(timecents / 1200.0);
-}
-
 // The envelope's five segments (delay, attack, hold, decay, release) at the engine's units.
 // A SoundFont decay or release time is that of the whole 0..100% (96 dB) travel; the segment
 // covers only the part between full level and the sustain level, or from there to silence.
@@ -200,11 +196,11 @@ void SetEnvelope(EnvModulator& e, const int (&g)[6], bool volume) {
     // curved envelope; the modulation envelope is straight throughout.
     e.SetLinear(!volume);
     e.SetStartLevel(0);
-    e.SetSegment(0, 0, units::EnvStep(Seconds(g[0])));
-    e.SetSegment(1, 127, units::EnvStep(Seconds(g[1])));
-    e.SetSegment(2, 127, units::EnvStep(Seconds(g[2])));
-    e.SetSegment(kDecaySegment, sustain, units::EnvStep(Seconds(g[3]) * fraction));
-    e.SetSegment(kReleaseSegment, 0, units::EnvStep(Seconds(g[5]) * (1.0 - fraction)));
+    e.SetSegment(0, 0, units::EnvStep(SecondsOf(g[0])));
+    e.SetSegment(1, 127, units::EnvStep(SecondsOf(g[1])));
+    e.SetSegment(2, 127, units::EnvStep(SecondsOf(g[2])));
+    e.SetSegment(kDecaySegment, sustain, units::EnvStep(SecondsOf(g[3]) * fraction));
+    e.SetSegment(kReleaseSegment, 0, units::EnvStep(SecondsOf(g[5]) * (1.0 - fraction)));
 }
 
 int Depth(double v) {
@@ -251,14 +247,14 @@ LayerModulators AddLayerModulators(Layer& layer) {
 void MakeLayer(const LayerGenerators& g, const LayerModulators& m, Layer& layer) {
     SetEnvelope(*m.envA, g.modEnv, false);
     SetEnvelope(*m.envB, g.volEnv, true);
-    m.lfoA->SetBaseRate(static_cast<uint8_t>(units::LfoValue(8.176 * Seconds(g.modLfoFreq))));
-    m.lfoB->SetBaseRate(static_cast<uint8_t>(units::LfoValue(8.176 * Seconds(g.vibLfoFreq))));
+    m.lfoA->SetBaseRate(static_cast<uint8_t>(units::LfoValue(HzOf(g.modLfoFreq))));
+    m.lfoB->SetBaseRate(static_cast<uint8_t>(units::LfoValue(HzOf(g.vibLfoFreq))));
     auto route = [](ControlBlock& block, const Modulator* from, int depth) {
         block.AddEntry(
             {LayerModulatorSource(from->Id()), static_cast<int8_t>(depth), 0, kSourceZero});
     };
-    const double pitchStep = units::kPitchCentsPerDepth;
-    const double filterStep = 100.0 * units::kFilterSemitonesPerDepth;
+    const double pitchStep = kPitchCentsPerDepth;
+    const double filterStep = kFilterCentsPerDepth;
     route(layer.Pitch(), m.envA, Depth(g.modEnvToPitch / pitchStep));
     route(layer.Filter1(), m.envA, Depth(g.modEnvToFilter / filterStep));
     route(layer.Pitch(), m.lfoB, Depth(g.vibLfoToPitch / pitchStep));
@@ -270,7 +266,7 @@ void MakeLayer(const LayerGenerators& g, const LayerModulators& m, Layer& layer)
     layer.SetNaturalEnvelope(false);
     // Below 13500 cents (about 20 kHz) the SoundFont's low-pass filter is heard.
     if (g.filterFc < 13500) {
-        const double hz = 8.176 * std::exp2(g.filterFc / 1200.0);
+        const double hz = HzOf(g.filterFc);
         const int setting = units::FilterSetting(hz);
         // The bytes are written as they are: the editors' setter rounds the high byte up.
         auto set = [&](int type, int value) {
@@ -382,29 +378,11 @@ std::vector<Sf2Mod> ReadMods(const Table& mods, size_t first, size_t last) {
     return out;
 }
 
-// The MA-1 source our export wrote as this SoundFont source, or 0 for none.
-uint8_t Ma1Source(int src) {
-    if (src == 0x020E) return 0x80;  // the bend
-    if ((src & ~0x0F) == 0x0080 && (src & 0x0F) != 0) return static_cast<uint8_t>(src);
-    switch (src) {
-        case 0x000D:
-            return 0xB0;  // channel aftertouch
-        case 0x0003:
-            return 0xD0;  // key
-        case 0x0002:
-            return 0xD1;  // velocity
-        case 0x0102:
-            return 0xD7;  // velocity, inverted
-        default:
-            return 0;
-    }
-}
-
 bool IsTracking(const Sf2Mod& m) {
     return m.amountSrc == 0 &&
-           ((m.src == 0x0502 && m.dest == kInitialAttenuation) ||
-            (m.src == 0x0003 && (m.dest == kInitialAttenuation || m.dest == kInitialFilterFc)) ||
-            (m.src == 0x0202 && m.dest == kInitialFilterFc));
+           ((m.src == kSrcVelocityCurve && m.dest == kInitialAttenuation) ||
+            (m.src == kSrcKey && (m.dest == kInitialAttenuation || m.dest == kInitialFilterFc)) ||
+            (m.src == kSrcVelocityBipolar && m.dest == kInitialFilterFc));
 }
 
 Tracking ReadTracking(const std::vector<Sf2Mod>& mods) {
@@ -415,11 +393,11 @@ Tracking ReadTracking(const std::vector<Sf2Mod>& mods) {
         auto steps = [&](double perStep, int limit) {
             return std::clamp(static_cast<int>(std::lround(amount / perStep)), -limit, limit);
         };
-        // The inverses of the export's amounts.
-        if (src == 0x0502 && dest == kInitialAttenuation) t.ampVelocity = steps(15.0, 64);
-        if (src == 0x0003 && dest == kInitialAttenuation) t.ampKey = steps(-1270.0 / 64, 48);
-        if (src == 0x0202 && dest == kInitialFilterFc) t.filterVelocity = steps(4800.0 / 127, 127);
-        if (src == 0x0003 && dest == kInitialFilterFc) t.filterKey = steps(12700.0 / 64, 127);
+        if (src == kSrcVelocityCurve) t.ampVelocity = steps(kAmpVelocityCbPerStep, 64);
+        if (src == kSrcKey && dest == kInitialAttenuation) t.ampKey = steps(kAmpKeyCbPerStep, 48);
+        if (src == kSrcVelocityBipolar) t.filterVelocity = steps(kFilterVelocityCentsPerStep, 127);
+        if (src == kSrcKey && dest == kInitialFilterFc)
+            t.filterKey = steps(kFilterKeyCentsPerStep, 127);
     }
     return t;
 }
@@ -428,9 +406,9 @@ Tracking ReadTracking(const std::vector<Sf2Mod>& mods) {
 // source into Pitch, Filter #1 or Amp, a depth that a source adjusts (of such a route, or of
 // a route from the layer's envelopes and LFOs). Depths in the engine's units, as exported.
 void AddRoutes(const std::vector<Sf2Mod>& routes, const LayerModulators& m, Layer& layer) {
-    const double pitchStep = units::kPitchCentsPerDepth;
-    const double filterStep = 100.0 * units::kFilterSemitonesPerDepth;
-    const double ampStep = 10.0 * units::kAmpRangeDb / 127.0;
+    const double pitchStep = kPitchCentsPerDepth;
+    const double filterStep = kFilterCentsPerDepth;
+    const double ampStep = kAttenuationCbPerDepth;
     auto depth = [](double v) {
         return static_cast<int8_t>(std::clamp(std::lround(v), -127L, 127L));
     };
@@ -442,7 +420,7 @@ void AddRoutes(const std::vector<Sf2Mod>& routes, const LayerModulators& m, Laye
     };
     for (const Sf2Mod& r : routes) {
         if (IsTracking(r)) continue;
-        const uint8_t src = Ma1Source(r.src);
+        const uint8_t src = Ma1SourceOf(r.src);
         if (!src) continue;
         ControlBlock* block = nullptr;
         double step = 0;
@@ -480,8 +458,8 @@ void AddRoutes(const std::vector<Sf2Mod>& routes, const LayerModulators& m, Laye
         }
         if (from || r.amountSrc != 0) {
             // A depth adjusted by src: of the route from the modulator, or from the source.
-            const uint8_t control = from ? LayerModulatorSource(from->Id()) : Ma1Source(r.src);
-            const uint8_t adjust = from ? src : Ma1Source(r.amountSrc);
+            const uint8_t control = from ? LayerModulatorSource(from->Id()) : Ma1SourceOf(r.src);
+            const uint8_t adjust = from ? src : Ma1SourceOf(r.amountSrc);
             ModulationEntry* e = adjust ? entryOf(*block, control) : nullptr;
             if (e) {
                 e->adjustedDepth = depth(r.amount / step);
@@ -796,20 +774,20 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
         // Routes into the Amp block added their full attenuation to the level.
         for (const Sf2Mod& m : routes)
             if (!IsTracking(m) && m.amountSrc == 0 && m.dest == kInitialAttenuation &&
-                Ma1Source(m.src))
+                Ma1SourceOf(m.src))
                 generators.attenuation += m.amount;
         // Key tracking moved the export's level and cutoff to what key 0 plays.
         generators.attenuation =
             layerAttenuation -
-            static_cast<int>(std::lround(tracking.ampKey.value_or(0) * 600.0 / 64));
+            static_cast<int>(std::lround(tracking.ampKey.value_or(0) * kAmpKeyOffsetCbPerStep));
         if (generators.filterFc < 13500)
-            generators.filterFc +=
-                static_cast<int>(std::lround(tracking.filterKey.value_or(0) * 6000.0 / 64));
+            generators.filterFc += static_cast<int>(
+                std::lround(tracking.filterKey.value_or(0) * -kFilterKeyOffsetCentsPerStep));
     }
     MakeLayer(generators, mods, *layer);
     if (ours_) {
         // No modulator: the players' own velocity curve, which is tracking 64.
-        layer->Amp().SetVelocityTracking(tracking.ampVelocity.value_or(64));
+        layer->Amp().SetVelocityTracking(tracking.ampVelocity.value_or(kPlayersVelocityTracking));
         layer->Amp().SetKeyTracking(tracking.ampKey.value_or(0));
         if (!layer->Filter1().IsNullFilter()) {
             layer->Filter1().SetVelocityTracking(tracking.filterVelocity.value_or(0));
