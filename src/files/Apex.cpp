@@ -19,26 +19,6 @@ namespace {
 
 constexpr size_t kHeaderSize = 452;
 
-// One object record read from the file at offset; returns the offset after it.
-uint64_t ReadRecordAt(const FileSource& src, uint64_t offset, ZedoDatabase& db,
-                      RecordCounts& counts) {
-    std::vector<uint8_t> record(kObjectHeaderSize);
-    record.resize(src.ReadAt(offset, record.data(), record.size()));
-    if (record.size() == kObjectHeaderSize) {
-        ByteReader header(record);
-        header.Skip(4);
-        size_t body = header.U16();
-        // Never more than a record may hold: the reader refuses anything larger anyway.
-        size_t want = std::min<size_t>(body, kPackBufferSize);
-        record.resize(kObjectHeaderSize + want);
-        record.resize(kObjectHeaderSize + src.ReadAt(offset + kObjectHeaderSize,
-                                                     record.data() + kObjectHeaderSize, want));
-    }
-    ByteReader r(record);
-    ReadObjectRecord(r, db, counts);
-    return offset + r.Pos();
-}
-
 }  // namespace
 
 int ReadApex(const std::string& path, ZedoDatabase& db) {
@@ -68,7 +48,7 @@ int ReadApex(const std::string& path, ZedoDatabase& db) {
 
         RecordCounts counts{};
         for (int i = 0; i < records; ++i)
-            objectsAt = ReadRecordAt(src, objectsAt, db, counts);
+            objectsAt = ReadObjectRecordAt(src, objectsAt, db, counts);
 
         uint64_t at = wavesAt;
         const bool quiet = (db.OpenOptions() & kOpenQuiet) != 0;

@@ -49,6 +49,22 @@ void ReadObjectRecord(ByteReader& r, ZedoDatabase& db, RecordCounts& counts) {
     ++counts[static_cast<size_t>(h.type)];
 }
 
+uint64_t ReadObjectRecordAt(const ByteSource& src, uint64_t offset, ZedoDatabase& db,
+                            RecordCounts& counts) {
+    std::vector<uint8_t> record = src.ReadUpTo(offset, kObjectHeaderSize);
+    if (record.size() == kObjectHeaderSize) {
+        ByteReader header(record);
+        header.Skip(4);
+        // Never more than a record may hold: the reader refuses anything larger anyway.
+        const size_t want = std::min<size_t>(header.U16(), kPackBufferSize);
+        const auto body = src.ReadUpTo(offset + kObjectHeaderSize, want);
+        record.insert(record.end(), body.begin(), body.end());
+    }
+    ByteReader r(record);
+    ReadObjectRecord(r, db, counts);
+    return offset + r.Pos();
+}
+
 void ApplyWaveLink(ZedoDatabase& db, int base, int linked) {
     WaveData* target = nullptr;
     for (int k = 0; k < db.WaveDataCount() && !target; ++k) {
@@ -77,38 +93,19 @@ void AttachRomToTheRest(ZedoDatabase& db) {
 
 namespace {
 
-// Up to count bytes of the file from offset on (fewer at its end): the reader takes each part
-// of the file by the structure the headers give, never the whole file, so a small bank at the
-// start of a huge file costs only its own bytes.
-std::vector<uint8_t> Piece(const ByteSource& src, uint64_t offset, uint64_t count) {
-    if (offset >= src.Size() || count == 0) return {};
-    std::vector<uint8_t> bytes(size_t(std::min(count, src.Size() - offset)));
-    bytes.resize(src.ReadAt(offset, bytes.data(), bytes.size()));
-    return bytes;
-}
-
-// Reads count object records from offset on, a window of records at a time (no record is
-// longer than kPackBufferSize). Returns where the last one ended.
+// Reads count object records from offset on, one at a time (the reader takes each part of the
+// file by the structure the headers give, never the whole file, so a small bank at the start of
+// a huge file costs only its own bytes). Returns where the last one ended.
 uint64_t ReadObjectSection(const ByteSource& src, uint64_t offset, int count, ZedoDatabase& db,
                            RecordCounts& counts) {
-    constexpr size_t kWindow = 64 * kPackBufferSize;
     uint64_t pos = std::min(offset, src.Size());
-    for (int i = 0; i < count;) {
-        const auto window = Piece(src, pos, kWindow);
-        const bool last = pos + window.size() >= src.Size();
-        ByteReader r(window);
-        // A record near the window's end may run past it: the window moves on first.
-        while (i < count && (last || r.Remaining() >= size_t(kPackBufferSize))) {
-            ReadObjectRecord(r, db, counts);
-            ++i;
-        }
-        pos += r.Pos();
-    }
+    for (int i = 0; i < count; ++i)
+        pos = ReadObjectRecordAt(src, pos, db, counts);
     return pos;
 }
 
 void ReadOld(const ByteSource& src, ZedoDatabase& db) {
-    const auto head = Piece(src, kMainHeaderSize, kOldSectionHeaderSize);
+    const auto head = src.ReadUpTo(kMainHeaderSize, kOldSectionHeaderSize);
     if (head.size() < kOldSectionHeaderSize) Fail("pbf Header not ok");
     ByteReader sh(head);
     int programs = sh.U16();
@@ -130,13 +127,13 @@ constexpr uint32_t kMaxWaveRecord = 16 + 65536;
 
 void ReadWaveRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int count, bool quiet) {
     for (int i = 0; i < count; ++i) {
-        const auto lengthBytes = Piece(src, pos, 4);
+        const auto lengthBytes = src.ReadUpTo(pos, 4);
         if (lengthBytes.size() < 4) Fail("Read of WaveData Info Failed (1)");
         const uint32_t length = ByteReader(lengthBytes).U32();
         // The fixed fields need 12 bytes after the length; a shorter record cannot be right.
         if (length < 16 || length > kMaxWaveRecord || src.Size() - pos - 4 < length - 4)
             Fail("Read of WaveData Info Failed (2)");
-        const auto record = Piece(src, pos + 4, length - 4);
+        const auto record = src.ReadUpTo(pos + 4, length - 4);
         if (record.size() < length - 4) Fail("Read of WaveData Info Failed (2)");
         pos += length;
         ByteReader rec(record);
@@ -168,7 +165,7 @@ void ReadWaveRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int 
 }
 
 void ReadLinkRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int count) {
-    const auto records = Piece(src, pos, uint64_t(count) * 6);
+    const auto records = src.ReadUpTo(pos, uint64_t(count) * 6);
     ByteReader r(records);
     for (int i = 0; i < count; ++i) {
         if (!r.CanRead(6)) Fail("Read of Link Info Failed (1)");
@@ -181,7 +178,7 @@ void ReadLinkRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int 
 }
 
 void ReadCurrent(const ByteSource& src, ZedoDatabase& db, bool quiet) {
-    const auto head = Piece(src, kSectionHeaderOffset, kSectionHeaderSize);
+    const auto head = src.ReadUpTo(kSectionHeaderOffset, kSectionHeaderSize);
     if (head.size() < kSectionHeaderSize) Fail("pbf Header not ok");
     ByteReader sh(head);
     int programs = sh.U16();
@@ -316,7 +313,7 @@ int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options) {
 int ReadPbf(const ByteSource& src, ZedoDatabase& db, int options) {
     db.SetOpenOptions(options);  // the wave-data loader asks the bank whether to be quiet
     try {
-        const auto head = Piece(src, 0, kMainHeaderSize);
+        const auto head = src.ReadUpTo(0, kMainHeaderSize);
         ByteReader r(head);
         if (!r.CanRead(kMainHeaderSize)) Fail("pbf Header not ok");
         std::string magic = r.FixedString(32);

@@ -22,6 +22,9 @@ using RecordCounts = std::array<int, 7>;
 // One packed-object record at the reader's position, stored into db. A clean end of the data
 // counts as a missing record; anything short or malformed raises BankReadError.
 void ReadObjectRecord(ByteReader& r, ZedoDatabase& db, RecordCounts& counts);
+// The same for the record at offset of a file, reading only that record: the offset after it.
+uint64_t ReadObjectRecordAt(const ByteSource& src, uint64_t offset, ZedoDatabase& db,
+                            RecordCounts& counts);
 // Makes sample header `linked` play the wave data whose base is `base` (BankReadError when
 // there is none).
 void ApplyWaveLink(ZedoDatabase& db, int base, int linked);

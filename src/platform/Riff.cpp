@@ -109,11 +109,16 @@ bool RiffReader::Read(const RiffChunk& chunk, uint64_t at, void* dst, size_t n) 
     return src_.ReadAt(chunk.dataOffset + at, dst, n) == n;
 }
 
-std::vector<uint8_t> RiffReader::ReadData(const RiffChunk& chunk, size_t max) const {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.dataEnd - chunk.dataOffset, max));
-    std::vector<uint8_t> out(n);
-    out.resize(src_.ReadAt(chunk.dataOffset, out.data(), n));
+std::vector<uint8_t> ByteSource::ReadUpTo(uint64_t offset, uint64_t max) const {
+    if (offset >= Size() || max == 0) return {};
+    std::vector<uint8_t> out(static_cast<size_t>(std::min(max, Size() - offset)));
+    out.resize(ReadAt(offset, out.data(), out.size()));
     return out;
+}
+
+std::vector<uint8_t> RiffReader::ReadData(const RiffChunk& chunk, size_t max) const {
+    return src_.ReadUpTo(chunk.dataOffset,
+                         std::min<uint64_t>(chunk.dataEnd - chunk.dataOffset, max));
 }
 
 void RiffWriter::Open(uint32_t id, std::optional<uint32_t> formType) {

@@ -28,6 +28,8 @@ class ByteSource {
     virtual uint64_t Size() const = 0;
     // Reads up to n bytes at offset; returns how many were read.
     virtual size_t ReadAt(uint64_t offset, void* dst, size_t n) const = 0;
+    // Up to max bytes from offset on (fewer at the end), never more than the source holds.
+    std::vector<uint8_t> ReadUpTo(uint64_t offset, uint64_t max) const;
 };
 
 class FileSource : public ByteSource {
