@@ -362,8 +362,19 @@ class PcmChannelReader : public WaveDataReader {
                 if (src_->ReadAt(dataAt_ + first * frame_, block_.data(), block_.size()) !=
                     block_.size())
                     return Failed();
-                for (uint64_t at = done_ + k; k < out.size() && at < last * bytes_; ++at, ++k)
-                    out[k] = block_[size_t(at / bytes_ - first) * frame_ + skip_ + at % bytes_];
+                // The channel's bytes, from the one at done_ + k on, frame after frame.
+                uint64_t at = done_ + k;
+                size_t phase = size_t(at % bytes_);
+                const uint8_t* from = block_.data() + skip_ + phase;
+                for (; k < out.size() && at < last * bytes_; ++at, ++k) {
+                    out[k] = *from;
+                    if (++phase == bytes_) {
+                        phase = 0;
+                        from += frame_ - bytes_ + 1;
+                    } else {
+                        ++from;
+                    }
+                }
             }
         }
         if (unsigned8_)
@@ -443,24 +454,19 @@ int WavWaveData::ReadData(std::span<uint8_t> out) {
     return reader->Read(out);
 }
 
-std::unique_ptr<WaveDataReader> WavWaveData::OpenReader() {
-    if (loaded || !ReadsInPlace()) return WaveData::OpenReader();
+std::unique_ptr<FileSource> WavWaveData::OpenData(RiffChunk& riff, RiffChunk& dataChunk) const {
     auto src = std::make_unique<FileSource>(path);
     if (!src->Ok()) {
         ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
         return nullptr;
     }
     RiffReader r(*src);
-    RiffChunk riff, dataChunk;
     if (!FindWave(r, fileOffset, path, riff) || !FindData(r, riff, path, dataChunk)) return nullptr;
-    const int which = channel == kRightChannel ? 1 : 0;
-    if (!IsPlainPcm(formatTag, bitsSource)) {
-        auto reader = std::make_unique<DecodedChannelReader>(std::move(src), riff, which,
-                                                             uint64_t(std::max(length, 0)));
-        if (reader->Ok()) return reader;
-        ShowMessage("Unable to convert wave format.");
-        return nullptr;
-    }
+    return src;
+}
+
+std::unique_ptr<WaveDataReader> WavWaveData::OpenPcm(std::unique_ptr<FileSource> src,
+                                                     const RiffChunk& dataChunk) const {
     // A size that runs past the file is refused before anything is read for it.
     if (dataChunk.Truncated() || channels <= 0) {
         ShowMessage("Failed to read data chunk.");
@@ -470,63 +476,38 @@ std::unique_ptr<WaveDataReader> WavWaveData::OpenReader() {
     const uint64_t frames = std::min<uint64_t>(
         dataChunk.size / (uint64_t(bitsSource / 8) * uint64_t(channels)), INT32_MAX / 2);
     return std::make_unique<PcmChannelReader>(std::move(src), dataChunk.dataOffset, bitsSource,
-                                              channels, which, frames);
+                                              channels, Which(), frames);
+}
+
+std::unique_ptr<WaveDataReader> WavWaveData::OpenReader() {
+    if (loaded || !ReadsInPlace()) return WaveData::OpenReader();
+    RiffChunk riff, dataChunk;
+    auto src = OpenData(riff, dataChunk);
+    if (!src) return nullptr;
+    if (IsPlainPcm(formatTag, bitsSource)) return OpenPcm(std::move(src), dataChunk);
+    auto reader = std::make_unique<DecodedChannelReader>(std::move(src), riff, Which(),
+                                                         uint64_t(std::max(length, 0)));
+    if (reader->Ok()) return reader;
+    ShowMessage("Unable to convert wave format.");
+    return nullptr;
 }
 
 int WavWaveData::LoadData() {
     if (loaded) return 0;
     if (formatTag == -1) return 1;
-    FileSource src(path);
-    if (!src.Ok()) {
-        ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));
-        return 1;
-    }
-    RiffReader r(src);
     RiffChunk riff, dataChunk;
-    if (!FindWave(r, fileOffset, path, riff) || !FindData(r, riff, path, dataChunk)) return 1;
-    int which = channel == kRightChannel ? 1 : 0;
+    auto src = OpenData(riff, dataChunk);
+    if (!src) return 1;
     if (IsPlainPcm(formatTag, bitsSource)) {
-        // A size that runs past the file is refused before any memory is taken for it.
-        if (dataChunk.Truncated()) {
-            ShowMessage("Failed to read data chunk.");
-            return 1;
-        }
-        const size_t bytes = static_cast<size_t>(bitsSource / 8);
-        const size_t frame = bytes * static_cast<size_t>(channels);
-        const size_t frames = dataChunk.size / frame;
-        const size_t skip = bytes * static_cast<size_t>(std::min(which, channels - 1));
-        data.resize(frames * bytes);
-        bool ok = true;
-        if (channels == 1) {
-            ok = r.Read(dataChunk, 0, data.data(), data.size());
-        } else {
-            // Block by block, keeping one channel: the whole interleaved data is never held.
-            std::vector<uint8_t> block(std::max<size_t>(1, (1u << 20) / frame) * frame);
-            for (size_t done = 0; ok && done < frames;) {
-                size_t n = std::min(frames - done, block.size() / frame);
-                ok = r.Read(dataChunk, done * frame, block.data(), n * frame);
-                uint8_t* dst = data.data() + done * bytes;
-                const uint8_t* from = block.data() + skip;
-                if (bytes == 2) {
-                    for (size_t i = 0; i < n; ++i, from += frame, dst += 2)
-                        std::memcpy(dst, from, 2);
-                } else {
-                    for (size_t i = 0; i < n; ++i, from += frame)
-                        *dst++ = *from;
-                }
-                done += n;
-            }
-        }
-        if (!ok) {
+        auto reader = OpenPcm(std::move(src), dataChunk);
+        if (!reader) return 1;
+        data.resize(size_t(reader->Size()));
+        if (reader->Read(data) != 0) {
             ReleaseData();
-            ShowMessage("Failed to read data chunk.");
             return 1;
         }
-        if (bitsSource == 8)
-            for (auto& b : data)
-                b = static_cast<uint8_t>(b + 128);
     } else {
-        ChannelDecoder decoder(src, riff, which);
+        ChannelDecoder decoder(*src, riff, Which());
         if (!decoder.Ok()) {
             ShowMessage("Unable to convert wave format.");
             return 1;

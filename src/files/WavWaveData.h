@@ -11,6 +11,8 @@
 namespace talmeru {
 
 class ByteSink;
+class FileSource;
+struct RiffChunk;
 
 class ByteWriter;
 
@@ -40,6 +42,15 @@ class WavWaveData : public FileWaveData {
     std::vector<uint8_t> smpl;  // at most 420 bytes
     bool hasSmpl = false;
     int channels = 0;
+
+  private:
+    // The file opened at its WAVE form and data chunk; none, with the reason shown.
+    std::unique_ptr<FileSource> OpenData(RiffChunk& riff, RiffChunk& dataChunk) const;
+    // A reader of plain PCM data; none, with the reason shown.
+    std::unique_ptr<WaveDataReader> OpenPcm(std::unique_ptr<FileSource> src,
+                                            const RiffChunk& dataChunk) const;
+    // The interleaved channel this wave data takes.
+    int Which() const { return channel == kRightChannel ? 1 : 0; }
 };
 
 // Writes a WAV file (mono, or stereo with right as the right channel) with "smpl" and INFO
