@@ -101,4 +101,15 @@ class AppTest : public ::testing::Test {
     std::filesystem::path dir_;
 };
 
+// The application made and started on the fake window, its start-up messages cleared.
+class StartedAppTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        Make();
+        ASSERT_TRUE(app->Start(window, {}));
+        prompter.Clear();
+    }
+};
+
 }  // namespace talmeru::test

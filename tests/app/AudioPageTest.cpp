@@ -85,20 +85,14 @@ TEST(AudioPropertiesTest, TheDeviceBoxKeepsAnAbsentDeviceAndStoreSaysWhatChanged
     EXPECT_EQ(p.GetString("Audio", "Device", "x"), "");
 }
 
-class AudioWindowTest : public AppTest {
+// The window opens in each test, once its audio output is chosen.
+class AudioWindowTest : public WindowTest {
   protected:
+    void SetUp() override { AppTest::SetUp(); }
     void Open(std::unique_ptr<AudioOutput> output) {
         audio = std::move(output);
-        Make();
-        frame = std::make_unique<CMainFrame>(*app);
-        ASSERT_TRUE(app->Start(*frame, {}));
-        prompter.Clear();
+        OpenWindow();
     }
-    void TearDown() override {
-        frame.reset();
-        AppTest::TearDown();
-    }
-    std::unique_ptr<CMainFrame> frame;
 };
 
 TEST_F(AudioWindowTest, WithoutADeviceTheStatusBarSaysSoAndTheMeterStaysGrey) {

@@ -17,14 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class BankCommands : public AppTest {
+class BankCommands : public StartedAppTest {
   protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        Make();
-        ASSERT_TRUE(app->Start(window, {}));
-        prompter.Clear();
-    }
     bool Received(uint32_t message) {
         emu->Flush();
         const auto shorts = emu->ReceivedShort();

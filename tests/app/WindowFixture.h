@@ -33,6 +33,10 @@ class WindowTest : public AppTest {
   protected:
     void SetUp() override {
         AppTest::SetUp();
+        OpenWindow();
+    }
+    // A new application (with `audio` as its output) started with its main window.
+    void OpenWindow() {
         Make();
         frame = std::make_unique<CMainFrame>(*app);
         ASSERT_TRUE(app->Start(*frame, {}));

@@ -46,7 +46,7 @@ BankImage Image(const ZedoDatabase& db) {
     return im;
 }
 
-class UndoAll : public AppTest {
+class UndoAll : public StartedAppTest {
   public:
     // The commands below run on the fixture.
     using AppTest::app;
@@ -55,10 +55,8 @@ class UndoAll : public AppTest {
 
   protected:
     void SetUp() override {
-        AppTest::SetUp();
-        Make();
-        ASSERT_TRUE(app->Start(window, {}));
-        prompter.Clear();
+        StartedAppTest::SetUp();
+        if (HasFatalFailure()) return;
         ZedoDatabase& db = app->Bank();
         // A stereo keymap pair and an imported sample with wave data of its own.
         Keymap* left = db.CreateKeymap("pair L", 300);
@@ -70,6 +68,7 @@ class UndoAll : public AppTest {
         ASSERT_NE(imported, nullptr);
         app->History().Reset();
     }
+
   public:
     // The sample header the imported program plays.
     int ImportedSample() {

@@ -24,14 +24,8 @@
 namespace talmeru::test {
 namespace {
 
-class TPWizTest : public AppTest {
+class TPWizTest : public StartedAppTest {
   protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        Make();
-        ASSERT_TRUE(app->Start(window, {}));
-        prompter.Clear();
-    }
     std::string Note(const std::string& name) {
         WavPlan plan;
         plan.rate = 88200;

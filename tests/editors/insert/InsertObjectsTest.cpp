@@ -42,14 +42,8 @@ struct ScriptedAsker : InsertAsker {
     int shownProgram = -1;
 };
 
-class InsertObjectsTest : public AppTest {
+class InsertObjectsTest : public StartedAppTest {
   protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        Make();
-        ASSERT_TRUE(app->Start(window, {}));
-        prompter.Clear();
-    }
     ZedoDatabase& Bank() { return app->Bank(); }
     InsertCommands Commands() { return InsertCommands(*app, ask); }
     std::string StereoWav(const std::string& name, int frames) {

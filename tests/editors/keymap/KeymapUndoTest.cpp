@@ -8,13 +8,11 @@
 namespace talmeru::test {
 namespace {
 
-class KeymapUndo : public AppTest {
+class KeymapUndo : public StartedAppTest {
   protected:
     void SetUp() override {
-        AppTest::SetUp();
-        Make();
-        ASSERT_TRUE(app->Start(window, {}));
-        prompter.Clear();
+        StartedAppTest::SetUp();
+        if (HasFatalFailure()) return;
         Keymap* k = app->Bank().CreateKeymap("undo me", 300);
         ASSERT_NE(k, nullptr);
         k->entries = {{127, 0, 1}};
