@@ -6,6 +6,7 @@
 #include "emulator/RomWaves.h"
 #include "files/BankFile.h"
 #include "files/Sf2Export.h"
+#include "files/Sf2Import.h"
 #include "model/ZedoException.h"
 #include "platform/Prompter.h"
 
@@ -56,6 +57,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     CLI::App app{"Talmeru command-line librarian for MA-1 sound banks", "talmeru-cli"};
     app.require_subcommand(1);
     app.add_flag("--yes", ctx.yes, "Answer Yes to every question (the default answer is No)");
+    app.add_option("--sf2-programs", ctx.sf2Programs,
+                   "How a SoundFont becomes programs: instruments (one program each) or presets "
+                   "(General MIDI numbers, drum kits from 128)")
+        ->check(CLI::IsMember({"instruments", "presets"}));
+    // Options of the whole command may stand after the subcommand's name.
+    app.fallthrough();
     AddBankCommands(app, ctx);
     AddSynthCommands(app, ctx);
     AddRenderCommand(app, ctx);
@@ -65,10 +72,17 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     SetRomBankProvider([&ctx] { return CliRomBank(ctx); });
     // A SoundFont written here plays ROM samples from the emulator's stand-ins.
     SetRomSampleSource([] { return emulator::RomWaves(); });
+    SetSf2Chooser([&ctx](const std::string&, const Sf2Catalog&) {
+        Sf2Choice choice;
+        choice.mode =
+            ctx.sf2Programs == "presets" ? Sf2Programs::kPresets : Sf2Programs::kInstruments;
+        return std::optional<Sf2Choice>(choice);
+    });
     struct Unset {
         ~Unset() {
             SetRomBankProvider(nullptr);
             SetRomSampleSource(nullptr);
+            SetSf2Chooser(nullptr);
         }
     } unset;
     try {

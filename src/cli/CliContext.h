@@ -17,6 +17,8 @@ struct CliContext {
     std::ostream& out;
     std::ostream& err;
     bool yes = false;
+    // How SoundFonts become programs: "instruments" (one program each) or "presets".
+    std::string sf2Programs = "instruments";
     int status = 0;
 };
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "files/ConversionLog.h"
+#include "files/Sf2Layer.h"
 #include "files/Sf2Numbers.h"
 #include "model/Ma1Units.h"
 #include "model/ModSource.h"
@@ -93,7 +94,7 @@ Dahdsr FromEnv(const EnvModulator& e, double scale) {
     const double sustain = decayEnd > 0 ? level(decayEnd - 1) : 0.0;
     d.drop = std::clamp((1.0 - sustain) * scale, 0.0, 1.0);
     if (d.drop > 0) d.decay /= d.drop;
-    if (d.drop < 1) d.release /= 1.0 - d.drop;
+    d.release /= ReleaseShare(d.decay, d.drop);
     return d;
 }
 
@@ -174,6 +175,24 @@ struct Mod {
     uint16_t amount = 0;
     uint16_t amountSrc = 0;
 };
+
+// The players' default modulators that the layer does not have: each written with amount 0,
+// which replaces the default (the velocity curve on the level is replaced by the Amp's
+// velocity tracking whenever it differs from the players' own).
+void SilencePlayersDefaults(std::vector<Mod>& mods) {
+    constexpr uint16_t kModWheel = kSrcController | 1;
+    constexpr uint16_t kVelocityFalling = kSrcVelocity | kSrcNegative;
+    constexpr uint16_t kVelocitySwitch = kSrcVelocity | kSrcSwitch;
+    const Mod defaults[] = {{kVelocityFalling, kInitialFilterFc, 0, kVelocitySwitch},
+                            {kModWheel, kVibLfoToPitch, 0, 0},
+                            {kSrcChannelPressure, kVibLfoToPitch, 0, 0}};
+    for (const Mod& d : defaults) {
+        const bool replaced = std::any_of(mods.begin(), mods.end(), [&](const Mod& m) {
+            return m.src == d.src && m.dest == d.dest && m.amountSrc == d.amountSrc;
+        });
+        if (!replaced) mods.push_back(d);
+    }
+}
 
 struct Zone {
     std::vector<Gen> gens;  // keyRange and velRange first, sampleID or instrument last
@@ -709,8 +728,10 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     if (attenuationCb < -0.5)
         note("X ", Fmt("a level of %+.1f dB above full not exported (a SoundFont only attenuates)",
                        -attenuationCb / 10));
+    // Players scale the generator (not the modulators) as they hear it; see Sf2AttenuationDb.
     const int attenuation = int(std::lround(std::max(0.0, attenuationCb)));
-    if (attenuation) global.push_back({kInitialAttenuation, Amount(attenuation)});
+    auto generatorCb = [](int cb) { return Sf2AttenuationCb(-cb / 10.0); };
+    if (attenuation) global.push_back({kInitialAttenuation, Amount(generatorCb(attenuation))});
     if (layer.PanMode() != 0)
         note("X ", Fmt("pan mode %s not exported", PanModeName(layer.PanMode())));
     if (layer.IgnoreNoteOff()) note("X ", "ignoring note-off not exported");
@@ -759,14 +780,16 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
             if (attenuation + level < 0)
                 note("X ",
                      Fmt("keys %d-%d: a level above the layer's gain not exported", low, high));
-            z.gens.push_back(
-                {kInitialAttenuation, Amount(std::clamp(attenuation + level, 0, 1440))});
+            z.gens.push_back({kInitialAttenuation,
+                              Amount(std::min(generatorCb(std::max(attenuation + level, 0)),
+                                              1440.0))});
         }
         if (natural) AddEnvelope(z.gens, kVolEnvDelay, FromNatural(*out.h, out.rate), layerDelay);
         if (out.loop >= 0) z.gens.push_back({kSampleModes, 1});
         z.gens.push_back({kSampleId, uint16_t(s)});
         inst.zones.push_back(std::move(z));
     }
+    SilencePlayersDefaults(mods);
     if (inst.zones.empty()) {
         note("? ", "plays no sample, its instrument has no zones");
     } else if (!global.empty() || !mods.empty()) {

@@ -6,11 +6,15 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "files/ConversionLog.h"
 #include "files/ImportSupport.h"
+#include "files/Sf2Layer.h"
+#include "files/Sf2Hydra.h"
 #include "files/Sf2Numbers.h"
+#include "files/Sf2Presets.h"
 #include "files/Sf2WaveData.h"
 #include "files/WaveImport.h"
 #include "model/Ma1Units.h"
@@ -41,11 +45,6 @@ constexpr int kRomSample = 0x8000;
 constexpr int kSf2Right = 2, kSf2Left = 4;
 
 using namespace sf2;
-
-// Segments of the two envelopes: delay, attack and hold form the attack group.
-constexpr int kAttackSegments = 3;
-constexpr int kDecaySegment = 3;
-constexpr int kReleaseSegment = 4;
 
 enum class TableState { kMissing, kShort, kOk };
 
@@ -164,179 +163,11 @@ Zone ReadZone(const Table& gens, size_t first, size_t last) {
     return z;
 }
 
-// What a zone's generators set for the layer, in the SoundFont's units; zones apply in order,
-// the global zone first, and the layer is made from the result.
-struct LayerGenerators {
-    // delay, attack, hold, decay (timecents), sustain (cB or 0.1%), release (timecents)
-    int modEnv[6] = {-12000, -12000, -12000, -12000, 0, -12000};
-    int volEnv[6] = {-12000, -12000, -12000, -12000, 0, -12000};
-    int modLfoFreq = 0, vibLfoFreq = 0;                           // absolute cents: 8.176 Hz
-    int modLfoToPitch = 0, vibLfoToPitch = 0, modEnvToPitch = 0;  // cents
-    int modLfoToFilter = 0, modEnvToFilter = 0;                   // cents
-    int modLfoToVolume = 0;                                       // cB
-    int filterFc = 13500, filterQ = 0;                            // absolute cents, cB
-    int pan = 0;                                                  // 0.1%, -500..500
-    int attenuation = 0;                                          // cB
-};
-
-// The envelope's five segments (delay, attack, hold, decay, release) at the engine's units.
-// A SoundFont decay or release time is that of the whole 0..100% (96 dB) travel; the segment
-// covers only the part between full level and the sustain level, or from there to silence.
-void SetEnvelope(EnvModulator& e, const int (&g)[6], bool volume) {
-    double fraction;  // how far below full level the sustain lies, 0..1
-    int sustain;
-    if (volume) {
-        fraction = std::clamp(g[4], 0, 960) / 960.0;
-        sustain = units::EnvLevelForDb(-std::clamp(g[4], 0, 960) / 10.0);
-    } else {
-        fraction = std::clamp(g[4], 0, 1000) / 1000.0;
-        sustain = static_cast<int>(std::lround(127 * (1.0 - fraction)));
-    }
-    // The volume envelope rises linearly in amplitude and falls linearly in dB, which is the
-    // curved envelope; the modulation envelope is straight throughout.
-    e.SetLinear(!volume);
-    e.SetStartLevel(0);
-    e.SetSegment(0, 0, units::EnvStep(SecondsOf(g[0])));
-    e.SetSegment(1, 127, units::EnvStep(SecondsOf(g[1])));
-    e.SetSegment(2, 127, units::EnvStep(SecondsOf(g[2])));
-    e.SetSegment(kDecaySegment, sustain, units::EnvStep(SecondsOf(g[3]) * fraction));
-    e.SetSegment(kReleaseSegment, 0, units::EnvStep(SecondsOf(g[5]) * (1.0 - fraction)));
-}
-
-int Depth(double v) {
-    return static_cast<int>(std::clamp(std::lround(v), -127L, 127L));
-}
-
-struct LayerModulators {
-    EnvModulator* envA = nullptr;  // modulation envelope
-    EnvModulator* envB = nullptr;  // volume envelope
-    LfoModulator* lfoA = nullptr;  // modulation LFO
-    LfoModulator* lfoB = nullptr;  // vibrato LFO
-};
-
-template <typename M>
-M* AddTo(Layer& layer, std::unique_ptr<M> m) {
-    M* raw = m.get();
-    return layer.AddModulator(std::move(m)) >= 0 ? raw : nullptr;
-}
-
-LayerModulators AddLayerModulators(Layer& layer) {
-    auto envelope = [] {
-        auto e = std::make_unique<EnvModulator>();
-        e->SetAttackCount(kAttackSegments);
-        return e;
-    };
-    // SoundFont LFOs are triangles.
-    auto lfo = [] {
-        auto l = std::make_unique<LfoModulator>();
-        l->SetShape(kLfoTriangle);
-        return l;
-    };
-    LayerModulators m;
-    m.envA = AddTo(layer, envelope());
-    m.envB = AddTo(layer, envelope());
-    m.lfoA = AddTo(layer, lfo());
-    m.lfoB = AddTo(layer, lfo());
-    return m;
-}
-
-// The layer from what the zones set: envelopes, LFOs, the routes with their depths (pitch in
-// 10-cent steps, filter in semitones, amplitude as the Amp block's attenuation), the filter,
-// pan and level. The volume envelope alone shapes the amplitude, so the sample's natural
-// envelope is off.
-void MakeLayer(const LayerGenerators& g, const LayerModulators& m, Layer& layer) {
-    SetEnvelope(*m.envA, g.modEnv, false);
-    SetEnvelope(*m.envB, g.volEnv, true);
-    m.lfoA->SetBaseRate(static_cast<uint8_t>(units::LfoValue(HzOf(g.modLfoFreq))));
-    m.lfoB->SetBaseRate(static_cast<uint8_t>(units::LfoValue(HzOf(g.vibLfoFreq))));
-    auto route = [](ControlBlock& block, const Modulator* from, int depth) {
-        block.AddEntry(
-            {LayerModulatorSource(from->Id()), static_cast<int8_t>(depth), 0, kSourceZero});
-    };
-    const double pitchStep = kPitchCentsPerDepth;
-    const double filterStep = kFilterCentsPerDepth;
-    route(layer.Pitch(), m.envA, Depth(g.modEnvToPitch / pitchStep));
-    route(layer.Filter1(), m.envA, Depth(g.modEnvToFilter / filterStep));
-    route(layer.Pitch(), m.lfoB, Depth(g.vibLfoToPitch / pitchStep));
-    route(layer.Pitch(), m.lfoA, Depth(g.modLfoToPitch / pitchStep));
-    route(layer.Filter1(), m.lfoA, Depth(g.modLfoToFilter / filterStep));
-    // A tremolo of +-X cB swings 2X/10 dB: the Amp route spans 2 x 96 dB over the LFO's range.
-    route(layer.Amp(), m.lfoA, Depth(std::abs(g.modLfoToVolume) * 127.0 / 960.0));
-    route(layer.Amp(), m.envB, 127);
-    layer.SetNaturalEnvelope(false);
-    // Below 13500 cents (about 20 kHz) the SoundFont's low-pass filter is heard.
-    if (g.filterFc < 13500) {
-        const double hz = HzOf(g.filterFc);
-        const int setting = units::FilterSetting(hz);
-        // The bytes are written as they are: the editors' setter rounds the high byte up.
-        auto set = [&](int type, int value) {
-            layer.Filter1().SetFilterType(type);
-            layer.Filter1().SetByte(4, static_cast<uint8_t>(value >> 8));
-            layer.Filter1().SetByte(5, static_cast<uint8_t>(value & 0xFF));
-        };
-        if (g.filterQ > 0) {
-            const int res = static_cast<int>(
-                std::lround(std::clamp(g.filterQ / 10.0, 0.0, 24.0) * 255.0 / 24.0));
-            set(4, (setting & 0xFF00) | res);
-        } else {
-            set(3, setting);
-        }
-    }
-    layer.SetPan(static_cast<int>(std::lround((std::clamp(g.pan, -500, 500) + 500) * 31 / 1000.0)));
-    layer.Amp().SetGain((-g.attenuation - 5) / 10);
-}
-
-void ReadLayerGenerators(const Table& gens, size_t first, size_t last, LayerGenerators& g) {
+void ReadLayerGenerators(const Table& gens, size_t first, size_t last, Sf2LayerValues& g) {
     for (size_t i = first; i < last; ++i) {
         ByteReader r = gens.Record(i);
         const int op = r.U16();
-        const int t = r.S16();
-        if (op >= kModEnvDelay && op <= kModEnvRelease) {
-            g.modEnv[op - kModEnvDelay] = t;
-        } else if (op >= kVolEnvDelay && op <= kVolEnvRelease) {
-            g.volEnv[op - kVolEnvDelay] = t;
-        } else {
-            switch (op) {
-                case kModLfoFreq:
-                    g.modLfoFreq = t;
-                    break;
-                case kVibLfoFreq:
-                    g.vibLfoFreq = t;
-                    break;
-                case kModLfoToPitch:
-                    g.modLfoToPitch = t;
-                    break;
-                case kVibLfoToPitch:
-                    g.vibLfoToPitch = t;
-                    break;
-                case kModEnvToPitch:
-                    g.modEnvToPitch = t;
-                    break;
-                case kModLfoToFilterFc:
-                    g.modLfoToFilter = t;
-                    break;
-                case kModEnvToFilterFc:
-                    g.modEnvToFilter = t;
-                    break;
-                case kModLfoToVolume:
-                    g.modLfoToVolume = t;
-                    break;
-                case kInitialFilterFc:
-                    g.filterFc = t;
-                    break;
-                case kInitialFilterQ:
-                    g.filterQ = t;
-                    break;
-                case kPan:
-                    g.pan = t;
-                    break;
-                case kInitialAttenuation:
-                    g.attenuation = t;
-                    break;
-                default:
-                    break;
-            }
-        }
+        SetSf2LayerValue(g, op, r.S16());
     }
 }
 
@@ -405,7 +236,7 @@ Tracking ReadTracking(const std::vector<Sf2Mod>& mods) {
 // The routes our export wrote as modulators, back as modulation entries: a route from a
 // source into Pitch, Filter #1 or Amp, a depth that a source adjusts (of such a route, or of
 // a route from the layer's envelopes and LFOs). Depths in the engine's units, as exported.
-void AddRoutes(const std::vector<Sf2Mod>& routes, const LayerModulators& m, Layer& layer) {
+void AddRoutes(const std::vector<Sf2Mod>& routes, const Sf2LayerModulators& m, Layer& layer) {
     const double pitchStep = kPitchCentsPerDepth;
     const double filterStep = kFilterCentsPerDepth;
     const double ampStep = kAttenuationCbPerDepth;
@@ -471,6 +302,72 @@ void AddRoutes(const std::vector<Sf2Mod>& routes, const LayerModulators& m, Laye
     }
 }
 
+Sf2Chooser& Chooser() {
+    static Sf2Chooser chooser;
+    return chooser;
+}
+
+// The distinct samples a list of instrument zones plays, and their data in bytes.
+void CountSamples(const sf2::Hydra& h, const std::vector<sf2::HydraZone>& zones,
+                  std::set<int>& samples) {
+    for (const sf2::HydraZone& z : zones)
+        if (z.target >= 0 && size_t(z.target) < h.samples.size()) samples.insert(z.target);
+}
+
+Sf2CatalogEntry CatalogEntry(const sf2::Hydra& h, const std::string& name, size_t zones,
+                             const std::set<int>& samples) {
+    Sf2CatalogEntry e;
+    e.name = name;
+    e.zones = static_cast<int>(zones);
+    e.samples = static_cast<int>(samples.size());
+    for (int s : samples) {
+        const sf2::SampleRecord& r = h.samples[size_t(s)];
+        if (r.end > r.start) e.sampleBytes += 2 * int64_t(r.end - r.start);
+    }
+    return e;
+}
+
+Sf2Catalog MakeCatalog(const sf2::Hydra& h) {
+    Sf2Catalog c;
+    for (const sf2::HydraPreset& p : h.presets) {
+        std::set<int> samples;
+        for (const sf2::HydraZone& z : p.zones)
+            if (z.target >= 0 && size_t(z.target) < h.instruments.size())
+                CountSamples(h, h.instruments[size_t(z.target)].zones, samples);
+        Sf2CatalogEntry e = CatalogEntry(h, p.name, p.zones.size(), samples);
+        e.bank = p.bank;
+        e.preset = p.preset;
+        c.presets.push_back(e);
+    }
+    for (const sf2::HydraInstrument& k : h.instruments) {
+        std::set<int> samples;
+        CountSamples(h, k.zones, samples);
+        c.instruments.push_back(CatalogEntry(h, k.name, k.zones.size(), samples));
+    }
+    return c;
+}
+
+// The file's hydra and the frames its sample chunk holds; false (error set) when it cannot be
+// read as a SoundFont.
+bool ReadSf2File(const std::string& path, sf2::Hydra& hydra, uint32_t& frames,
+                 std::string& error) {
+    FileSource src(path);
+    if (!src.Ok()) {
+        error = "it cannot be opened";
+        return false;
+    }
+    RiffReader r(src);
+    auto sfbk = r.Riff(0, FourCC("sfbk"));
+    auto pdta = sfbk ? r.FindList(*sfbk, FourCC("pdta")) : std::nullopt;
+    auto smpl = sfbk ? FindSf2SampleChunk(r, *sfbk) : std::nullopt;
+    if (!pdta || !smpl) {
+        error = "it is not a SoundFont";
+        return false;
+    }
+    frames = static_cast<uint32_t>(Sf2SampleBytes(*smpl) / 2);
+    return sf2::ReadHydra(r, *pdta, hydra, error);
+}
+
 class Sf2Importer {
   public:
     Sf2Importer(const std::string& path, ZedoDatabase& db, ConversionLog& log)
@@ -492,6 +389,10 @@ class Sf2Importer {
     size_t GenOf(size_t bag) const;
     size_t ModOf(size_t bag) const;
     void AttachWaveData();
+    int ConvertByPresets(const RiffReader& r, const RiffChunk& pdta, int32_t sampleBytes);
+    bool Chosen(size_t k) const {
+        return choice_.chosen.empty() || (k < choice_.chosen.size() && choice_.chosen[k]);
+    }
     // Files of our own export only.
     void ConvertPresets();
     void ShareEqualKeymaps();
@@ -512,6 +413,7 @@ class Sf2Importer {
     std::vector<SampleRecord> sampleRecords_;
     uint32_t sampleFrames_ = 0;
     std::vector<bool> created_;
+    Sf2Choice choice_;
 };
 
 size_t Sf2Importer::BagOf(size_t k) const {
@@ -731,8 +633,8 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
         db_.PutProgram(std::move(newProgram));
     }
     Layer* layer = program->AddLayer(*keymap, false);
-    LayerModulators mods = AddLayerModulators(*layer);
-    LayerGenerators generators;
+    Sf2LayerModulators mods = AddSf2LayerModulators(*layer);
+    Sf2LayerValues generators;
     // Our export gives the layer's gain to the global zone and each range's level to its
     // zone, as the attenuation the range adds to the layer's.
     int layerAttenuation = 0;
@@ -754,7 +656,8 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
             const size_t entry = PlayZone(zone, *keymap, stored, z);
             if (ours_ && zone.attenuation != kUnset)
                 keymap->entries[entry].amp = static_cast<int>(std::clamp(
-                    std::lround((layerAttenuation - zone.attenuation) / 10.0), -128L, 127L));
+                    std::lround(Sf2AttenuationDb(zone.attenuation - layerAttenuation)), -128L,
+                    127L));
         } else if (z == 0) {
             if (zone.attenuation != kUnset) layerAttenuation = zone.attenuation;
             // The global zone: what it sets holds for the whole instrument.
@@ -778,13 +681,13 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
                 generators.attenuation += m.amount;
         // Key tracking moved the export's level and cutoff to what key 0 plays.
         generators.attenuation =
-            layerAttenuation -
-            static_cast<int>(std::lround(tracking.ampKey.value_or(0) * kAmpKeyOffsetCbPerStep));
+            layerAttenuation - static_cast<int>(std::lround(Sf2AttenuationCb(
+                                   -tracking.ampKey.value_or(0) * kAmpKeyOffsetCbPerStep / 10)));
         if (generators.filterFc < 13500)
             generators.filterFc += static_cast<int>(
                 std::lround(tracking.filterKey.value_or(0) * -kFilterKeyOffsetCentsPerStep));
     }
-    MakeLayer(generators, mods, *layer);
+    MakeSf2Layer(generators, mods, *layer, !ours_);
     if (ours_) {
         // No modulator: the players' own velocity curve, which is tracking 64.
         layer->Amp().SetVelocityTracking(tracking.ampVelocity.value_or(kPlayersVelocityTracking));
@@ -1049,12 +952,46 @@ int Sf2Importer::Convert() {
         Log(Fmt("X SoundFont2 file \"%s\" has no \"smpl\" chunk.\r\n", path));
         return 1;
     }
+    // A file of our own export is the bank it was; others convert as the user chooses.
+    if (!ours_ && Chooser()) {
+        sf2::Hydra hydra;
+        std::string error;
+        const std::optional<Sf2Choice> choice =
+            sf2::ReadHydra(r, *pdta, hydra, error)
+                ? Chooser()(path_, MakeCatalog(hydra))
+                : std::optional<Sf2Choice>(Sf2Choice{});
+        if (!choice) {
+            Log("X The import was cancelled\r\n");
+            return 1;
+        }
+        choice_ = *choice;
+        if (choice_.mode == Sf2Programs::kPresets)
+            return ConvertByPresets(r, *pdta, Sf2SampleBytes(*smpl));
+    }
     if (!ReadPresets(r, *pdta) || !ReadInstrumentTables(r, *pdta)) return 1;
     CreateSamples(Sf2SampleBytes(*smpl));
     for (size_t k = 0; k + 1 < insts_.count; ++k)
-        if (!ConvertInstrument(k)) break;
+        if (Chosen(k) && !ConvertInstrument(k)) break;
     if (ours_) ConvertPresets();
     AttachWaveData();
+    return 0;
+}
+
+int Sf2Importer::ConvertByPresets(const RiffReader& r, const RiffChunk& pdta,
+                                  int32_t sampleBytes) {
+    sf2::Hydra hydra;
+    std::string error;
+    if (!sf2::ReadHydra(r, pdta, hydra, error)) {
+        Log(Fmt("X SoundFont2 file \"%s\" cannot be converted: %s\r\n", path_.c_str(),
+                error.c_str()));
+        return 1;
+    }
+    Log(Fmt("? %d presets, %d instruments, %d samples: converted by presets\r\n",
+            int(hydra.presets.size()), int(hydra.instruments.size()), int(hydra.samples.size())));
+    auto w = std::make_unique<Sf2WaveData>(path_, -1, kWholeFile, true);
+    WaveData* wave = w->valid && w->FormatTag() != -1 ? db_.AddWaveData(std::move(w)) : nullptr;
+    if (!wave) Log("X Could not load file\r\n");
+    ConvertSf2Presets({&hydra, static_cast<uint32_t>(sampleBytes / 2)}, choice_, db_, wave, log_);
     return 0;
 }
 
@@ -1066,6 +1003,39 @@ int Sf2Importer::Run() {
 }
 
 }  // namespace
+
+void SetSf2Chooser(Sf2Chooser chooser) {
+    Chooser() = std::move(chooser);
+}
+
+std::optional<Sf2Catalog> ReadSf2Catalog(const std::string& path) {
+    sf2::Hydra hydra;
+    uint32_t frames = 0;
+    std::string error;
+    if (!ReadSf2File(path, hydra, frames, error)) return std::nullopt;
+    return MakeCatalog(hydra);
+}
+
+Sf2Needs EstimateSf2Needs(const std::string& path, const Sf2Choice& choice) {
+    sf2::Hydra hydra;
+    uint32_t frames = 0;
+    std::string error;
+    if (!ReadSf2File(path, hydra, frames, error)) return {};
+    if (choice.mode == Sf2Programs::kPresets) return PresetNeeds({&hydra, frames}, choice);
+    // By instruments: a program, a keymap and the samples each chosen instrument plays.
+    Sf2Needs n;
+    std::set<int> samples;
+    for (size_t k = 0; k < hydra.instruments.size(); ++k) {
+        if (!choice.chosen.empty() && (k >= choice.chosen.size() || !choice.chosen[k])) continue;
+        ++n.programs;
+        ++n.keymaps;
+        CountSamples(hydra, hydra.instruments[k].zones, samples);
+    }
+    const Sf2CatalogEntry all = CatalogEntry(hydra, "", 0, samples);
+    n.sampleHeaders = all.samples;
+    n.sampleBytes = all.sampleBytes;
+    return n;
+}
 
 int ImportSf2(const std::string& path, ZedoDatabase& db, ConversionLog& log) {
     return Sf2Importer(path, db, log).Run();

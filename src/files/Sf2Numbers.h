@@ -64,10 +64,21 @@ inline int AbsoluteCents(double hz) {
     return static_cast<int>(std::lround(1200.0 * std::log2(hz / 8.176)));
 }
 
+// A SoundFont decay or release falls the whole 96 dB travel in its time, from wherever the
+// note is; an MA-1 segment moves from where the note is to its level in its time. A release
+// segment therefore gets the share of the travel a note still has to fall when it is released
+// a typical second into its decay (all of it for a note that has not begun to fall).
+inline constexpr double kTypicalHoldSeconds = 1.0;
+inline double ReleaseShare(double decaySeconds, double drop) {
+    const double fallen =
+        decaySeconds > 0 ? std::min(drop, kTypicalHoldSeconds / decaySeconds) : drop;
+    return std::clamp(1.0 - fallen, 0.05, 1.0);
+}
+
 // Modulator source operators: the controller index, and the bits that make it a MIDI
 // controller, run it from its maximum down, swing it -1..1 and follow the concave curve.
 inline constexpr uint16_t kSrcController = 0x0080, kSrcNegative = 0x0100, kSrcBipolar = 0x0200,
-                          kSrcConcave = 0x0400;
+                          kSrcConcave = 0x0400, kSrcSwitch = 0x0C00;
 inline constexpr uint16_t kSrcVelocity = 2, kSrcKey = 3, kSrcChannelPressure = 13,
                           kSrcPitchWheel = 14;
 // The players' own velocity curve, which a default modulator applies to the attenuation.

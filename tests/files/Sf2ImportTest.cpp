@@ -101,7 +101,7 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     EXPECT_EQ(layer->velocityHigh, 100);
     EXPECT_EQ(layer->Pitch().CoarseTune(), 2);
     EXPECT_EQ(layer->Pitch().FineTune(), 64);  // 50 cents in 1/128 semitone
-    EXPECT_EQ(layer->Amp().Gain(), -10);
+    EXPECT_EQ(layer->Amp().Gain(), -4);  // players hear 100 cB of attenuation as 4 dB
 
     // Envelope A, envelope B, LFO A, LFO B, with their routes.
     ASSERT_EQ(layer->Modulators().size(), 4u);
@@ -116,7 +116,8 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     EXPECT_FALSE(envB->Linear());            // attacks linear in amplitude, decays in dB
     EXPECT_FALSE(layer->NaturalEnvelope());  // the volume envelope alone shapes the level
     EXPECT_EQ(lfoA->BaseRate(), 83);
-    EXPECT_EQ(Sources(layer->Pitch()), (std::vector<int>{0xF0, 0xF3, 0xF2}));
+    // The last route is the players' channel pressure vibrato.
+    EXPECT_EQ(Sources(layer->Pitch()), (std::vector<int>{0xF0, 0xF3, 0xF2, 0xF3}));
     EXPECT_EQ(Sources(layer->Filter1()), (std::vector<int>{0xF0, 0xF2}));
     EXPECT_EQ(Sources(layer->Amp()), (std::vector<int>{0xF2, 0xF1}));
 
@@ -258,11 +259,16 @@ TEST_F(Sf2ImportTest, ModulationDepthsFilterAndPanInTheEngineUnits) {
             out.push_back(e.baseDepth);
         return out;
     };
-    EXPECT_EQ(depths(layer->Pitch()), (std::vector<int>{120, 5, 0}));  // env A, LFO B, LFO A
+    // env A, LFO B, LFO A, LFO B from channel pressure
+    EXPECT_EQ(depths(layer->Pitch()), (std::vector<int>{120, 5, 0, 0}));
     EXPECT_EQ(depths(layer->Filter1()), (std::vector<int>{-24, 0}));
     EXPECT_EQ(depths(layer->Amp()), (std::vector<int>{8, 127}));
     EXPECT_EQ(layer->Filter1().FilterType(), 4);
-    EXPECT_NEAR(units::FilterHz(layer->Filter1().Frequency() & 0xFF00), 1000, 30);
+    // Velocity 64 hears the cutoff 1200 cents lower; 127 opens it to the SoundFont's 1 kHz.
+    EXPECT_NEAR(units::FilterHz(layer->Filter1().Frequency() & 0xFF00), 500, 15);
+    const double open = units::FilterVelocitySemitones(layer->Filter1().VelocityTracking(), 127);
+    EXPECT_NEAR(units::FilterHz(layer->Filter1().Frequency() & 0xFF00) * std::exp2(open / 12),
+                1000, 40);
     EXPECT_NEAR(units::ResonanceDb(layer->Filter1().Frequency() & 0xFF), 12, 0.1);
     EXPECT_EQ(layer->Pan(), 31);
 }

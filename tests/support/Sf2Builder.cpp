@@ -69,18 +69,43 @@ class Layout {
 
 Bytes Layout::Pdta() const {
     Bytes phdr, pbag, pgen, pmod(10, 0), inst, ibag, igen, imod(10, 0), shdr;
-    for (int p = 0; p <= plan_.presets; ++p) {
-        AddName(phdr, p < plan_.presets ? "Preset " + std::to_string(p) : "EOP");
-        Add16(phdr, static_cast<uint32_t>(p));
-        Add16(phdr, 0);
-        Add16(phdr, static_cast<uint32_t>(p));  // one empty zone each
+    auto presetHeader = [&](const std::string& name, int preset, int bank, uint32_t bag) {
+        AddName(phdr, name);
+        Add16(phdr, static_cast<uint32_t>(preset));
+        Add16(phdr, static_cast<uint32_t>(bank));
+        Add16(phdr, bag);
         Add32(phdr, 0);
         Add32(phdr, 0);
         Add32(phdr, 0);
+    };
+    if (plan_.presetList.empty()) {
+        for (int p = 0; p <= plan_.presets; ++p) {
+            presetHeader(p < plan_.presets ? "Preset " + std::to_string(p) : "EOP", p, 0,
+                         static_cast<uint32_t>(p));  // one empty zone each
+            Add16(pbag, 0);
+            Add16(pbag, 0);
+        }
+        Add32(pgen, 0);
+    } else {
+        uint32_t bags = 0, pgens = 0;
+        for (const auto& p : plan_.presetList) {
+            presetHeader(p.name, p.preset, p.bank, bags);
+            for (const auto& z : p.zones) {
+                Add16(pbag, pgens);
+                Add16(pbag, 0);
+                for (const auto& g : z.gens) {
+                    Add16(pgen, g.op);
+                    Add16(pgen, g.amount);
+                    ++pgens;
+                }
+                ++bags;
+            }
+        }
+        presetHeader("EOP", 0, 0, bags);
+        Add16(pbag, pgens);
         Add16(pbag, 0);
-        Add16(pbag, 0);
+        Add32(pgen, 0);
     }
-    Add32(pgen, 0);
     uint32_t zones = 0, gens = 0;
     for (const auto& in : plan_.instruments) {
         AddName(inst, in.name);

@@ -11,6 +11,8 @@ namespace talmeru::test {
 // take them from the code they test.
 namespace sf2gen {
 enum : int {
+    kInitialFilterFc = 8,
+    kPan = 17,
     kModLfoFreq = 22,
     kVibLfoFreq = 24,
     kModEnvDelay = 25,
@@ -33,6 +35,7 @@ enum : int {
     kFine = 52,
     kSampleId = 53,
     kSampleModes = 54,
+    kExclusiveClass = 57,
     kRootKey = 58,
 };
 }  // namespace sf2gen
@@ -54,6 +57,13 @@ struct Sf2Instrument {
     std::vector<Sf2Zone> zones;
 };
 
+// A preset: its zones name instruments with a last generator kInstrumentGen.
+struct Sf2Preset {
+    std::string name;
+    int preset = 0, bank = 0;
+    std::vector<Sf2Zone> zones;
+};
+
 struct Sf2Sample {
     std::string name;
     uint32_t start = 0, end = 0, loopStart = 0, loopEnd = 0;
@@ -66,6 +76,8 @@ struct Sf2Sample {
 
 struct Sf2Plan {
     int presets = 1;
+    // When given, written in place of `presets` empty ones.
+    std::vector<Sf2Preset> presetList;
     std::vector<Sf2Instrument> instruments;
     std::vector<Sf2Sample> samples;
     std::vector<uint8_t> sampleData;  // the "smpl" chunk

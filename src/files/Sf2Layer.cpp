@@ -1,0 +1,233 @@
+#include "files/Sf2Layer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "files/Sf2Numbers.h"
+#include "model/Ma1Units.h"
+#include "model/ModSource.h"
+
+namespace talmeru {
+
+namespace {
+
+using namespace sf2;
+
+// Delay, attack and hold form the attack group; decays and releases longer than one segment
+// spread over as many as the ENV holds.
+constexpr int kAttackSegments = 3;
+constexpr double kLongestSegment = 255 * units::kEnvSecondsPerStep;
+constexpr uint8_t kSourceModWheel = 0x81;
+constexpr uint8_t kSourceChannelPressure = 0xB0;
+// The players' default modulators: the mod wheel and channel pressure each add 50 cents of
+// vibrato; velocity below full closes the cutoff by up to 2400 cents, only from velocity 64 up
+// (FluidSynth's reading of the default, which voiced files expect).
+constexpr int kDefaultVibratoCents = 50;
+constexpr double kDefaultVelocityCutoffCents = 2400;
+constexpr double kPlayersAttenuationScale = 0.4;
+
+// Falls of `seconds` from level `from` to level `to`, spread over segments of at most
+// kLongestSegment (up to `most` of them), written from segment `first` on. The count used.
+int SetFall(EnvModulator& e, int first, int most, int from, int to, double seconds) {
+    const int count = std::clamp(static_cast<int>(std::ceil(seconds / kLongestSegment)), 1, most);
+    for (int i = 1; i <= count; ++i) {
+        const int level = static_cast<int>(std::lround(from + (to - from) * double(i) / count));
+        e.SetSegment(first + i - 1, level, units::EnvStep(seconds / count));
+    }
+    return count;
+}
+
+// The envelope's segments at the engine's units: delay, attack and hold, the decay to the
+// sustain level and the release to silence.
+void SetEnvelope(EnvModulator& e, const int (&g)[6], bool volume) {
+    double drop;  // how far below full level the sustain lies, 0..1 of the travel
+    int sustain;
+    if (volume) {
+        drop = std::clamp(g[4], 0, 960) / 960.0;
+        sustain = units::EnvLevelForDb(-std::clamp(g[4], 0, 960) / 10.0);
+    } else {
+        drop = std::clamp(g[4], 0, 1000) / 1000.0;
+        sustain = static_cast<int>(std::lround(127 * (1.0 - drop)));
+    }
+    const double decay = SecondsOf(g[3]);
+    const double decaySeconds = decay * drop;
+    const double releaseSeconds = SecondsOf(g[5]) * ReleaseShare(decay, drop);
+    auto count = [](double seconds, int most) {
+        return std::clamp(static_cast<int>(std::ceil(seconds / kLongestSegment)), 1, most);
+    };
+    // The volume envelope rises linearly in amplitude and falls linearly in dB, which is the
+    // curved envelope; the modulation envelope is straight throughout.
+    e.SetLinear(!volume);
+    e.SetAttackCount(kAttackSegments);
+    e.SetDecayCount(count(decaySeconds, EnvModulator::kMaxDecay));
+    e.SetReleaseCount(count(releaseSeconds, EnvModulator::kMaxRelease));
+    e.SetStartLevel(0);
+    e.SetSegment(0, 0, units::EnvStep(SecondsOf(g[0])));
+    e.SetSegment(1, 127, units::EnvStep(SecondsOf(g[1])));
+    e.SetSegment(2, 127, units::EnvStep(SecondsOf(g[2])));
+    const int decays =
+        SetFall(e, kAttackSegments, EnvModulator::kMaxDecay, 127, sustain, decaySeconds);
+    SetFall(e, kAttackSegments + decays, EnvModulator::kMaxRelease, sustain, 0, releaseSeconds);
+}
+
+int Depth(double v) {
+    return static_cast<int>(std::clamp(std::lround(v), -127L, 127L));
+}
+
+template <typename M>
+M* AddTo(Layer& layer, std::unique_ptr<M> m) {
+    M* raw = m.get();
+    return layer.AddModulator(std::move(m)) >= 0 ? raw : nullptr;
+}
+
+// A low-pass Filter #1 at `cents` (absolute) with resonance q (cB); the bytes are written as
+// they are, since the editors' setter rounds the high byte up.
+void SetLowPass(Layer& layer, double cents, int q) {
+    const int setting = units::FilterSetting(HzOf(static_cast<int>(std::lround(cents))));
+    auto set = [&](int type, int value) {
+        layer.Filter1().SetFilterType(type);
+        layer.Filter1().SetByte(4, static_cast<uint8_t>(value >> 8));
+        layer.Filter1().SetByte(5, static_cast<uint8_t>(value & 0xFF));
+    };
+    if (q > 0) {
+        const int res =
+            static_cast<int>(std::lround(std::clamp(q / 10.0, 0.0, 24.0) * 255.0 / 24.0));
+        set(4, (setting & 0xFF00) | res);
+    } else {
+        set(3, setting);
+    }
+}
+
+}  // namespace
+
+double Sf2AttenuationDb(double centibels) {
+    return -centibels * kPlayersAttenuationScale / 10.0;
+}
+
+double Sf2AttenuationCb(double db) {
+    return -db * 10.0 / kPlayersAttenuationScale;
+}
+
+Sf2LayerModulators AddSf2LayerModulators(Layer& layer) {
+    auto envelope = [] {
+        auto e = std::make_unique<EnvModulator>();
+        e->SetAttackCount(kAttackSegments);
+        return e;
+    };
+    // SoundFont LFOs are triangles.
+    auto lfo = [] {
+        auto l = std::make_unique<LfoModulator>();
+        l->SetShape(kLfoTriangle);
+        return l;
+    };
+    Sf2LayerModulators m;
+    m.envA = AddTo(layer, envelope());
+    m.envB = AddTo(layer, envelope());
+    m.lfoA = AddTo(layer, lfo());
+    m.lfoB = AddTo(layer, lfo());
+    return m;
+}
+
+void MakeSf2Layer(const Sf2LayerValues& g, const Sf2LayerModulators& m, Layer& layer,
+                  bool playersDefaults) {
+    SetEnvelope(*m.envA, g.modEnv, false);
+    SetEnvelope(*m.envB, g.volEnv, true);
+    m.lfoA->SetBaseRate(static_cast<uint8_t>(units::LfoValue(HzOf(g.modLfoFreq))));
+    m.lfoB->SetBaseRate(static_cast<uint8_t>(units::LfoValue(HzOf(g.vibLfoFreq))));
+    auto route = [](ControlBlock& block, const Modulator* from, int depth) {
+        block.AddEntry(
+            {LayerModulatorSource(from->Id()), static_cast<int8_t>(depth), 0, kSourceZero});
+    };
+    const double pitchStep = kPitchCentsPerDepth;
+    const double filterStep = kFilterCentsPerDepth;
+    route(layer.Pitch(), m.envA, Depth(g.modEnvToPitch / pitchStep));
+    route(layer.Filter1(), m.envA, Depth(g.modEnvToFilter / filterStep));
+    route(layer.Pitch(), m.lfoB, Depth(g.vibLfoToPitch / pitchStep));
+    route(layer.Pitch(), m.lfoA, Depth(g.modLfoToPitch / pitchStep));
+    route(layer.Filter1(), m.lfoA, Depth(g.modLfoToFilter / filterStep));
+    // A tremolo of +-X cB swings 2X/10 dB: the Amp route spans 2 x 96 dB over the LFO's range.
+    route(layer.Amp(), m.lfoA, Depth(std::abs(g.modLfoToVolume) * 127.0 / 960.0));
+    route(layer.Amp(), m.envB, 127);
+    layer.SetNaturalEnvelope(false);
+    double cutoff = g.filterFc;
+    if (playersDefaults) {
+        const uint8_t vibrato = LayerModulatorSource(m.lfoB->Id());
+        const int8_t extra = static_cast<int8_t>(Depth(kDefaultVibratoCents / pitchStep));
+        for (ModulationEntry& e : layer.Pitch().Entries())
+            if (e.controlSource == vibrato) {
+                e.adjustedDepth = extra;
+                e.depthAdjustSource = kSourceModWheel;
+                break;
+            }
+        layer.Pitch().AddEntry({vibrato, 0, extra, kSourceChannelPressure});
+        layer.Amp().SetVelocityTracking(kPlayersVelocityTracking);
+        // Velocity 64..127 opens the cutoff from 1200 cents below to the generator's value, a
+        // straight line the Filter block's velocity tracking draws about velocity 64.
+        cutoff -= kDefaultVelocityCutoffCents / 2;
+        SetLowPass(layer, cutoff, g.filterQ);
+        layer.Filter1().SetVelocityTracking(static_cast<int>(
+            std::lround(kDefaultVelocityCutoffCents / 128.0 / kFilterVelocityCentsPerStep * 63.0)));
+    } else if (g.filterFc < 13500) {
+        // Below 13500 cents (about 20 kHz) the SoundFont's low-pass filter is heard.
+        SetLowPass(layer, cutoff, g.filterQ);
+    }
+    layer.SetPan(units::PanForPosition(std::clamp(g.pan, -500, 500) / 500.0));
+    layer.Amp().SetGain(static_cast<int>(std::lround(Sf2AttenuationDb(g.attenuation))));
+}
+
+bool SetSf2LayerValue(Sf2LayerValues& g, int op, int t) {
+    if (op >= kModEnvDelay && op <= kModEnvRelease) {
+        g.modEnv[op - kModEnvDelay] = t;
+        return true;
+    }
+    if (op >= kVolEnvDelay && op <= kVolEnvRelease) {
+        g.volEnv[op - kVolEnvDelay] = t;
+        return true;
+    }
+    int* target = nullptr;
+    switch (op) {
+        case kModLfoFreq:
+            target = &g.modLfoFreq;
+            break;
+        case kVibLfoFreq:
+            target = &g.vibLfoFreq;
+            break;
+        case kModLfoToPitch:
+            target = &g.modLfoToPitch;
+            break;
+        case kVibLfoToPitch:
+            target = &g.vibLfoToPitch;
+            break;
+        case kModEnvToPitch:
+            target = &g.modEnvToPitch;
+            break;
+        case kModLfoToFilterFc:
+            target = &g.modLfoToFilter;
+            break;
+        case kModEnvToFilterFc:
+            target = &g.modEnvToFilter;
+            break;
+        case kModLfoToVolume:
+            target = &g.modLfoToVolume;
+            break;
+        case kInitialFilterFc:
+            target = &g.filterFc;
+            break;
+        case kInitialFilterQ:
+            target = &g.filterQ;
+            break;
+        case kPan:
+            target = &g.pan;
+            break;
+        case kInitialAttenuation:
+            target = &g.attenuation;
+            break;
+        default:
+            return false;
+    }
+    *target = t;
+    return true;
+}
+
+}  // namespace talmeru

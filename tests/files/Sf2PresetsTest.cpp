@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "files/ConversionLog.h"
+#include "files/Sf2Import.h"
+#include "model/Ma1Units.h"
+#include "model/ZedoDatabase.h"
+#include "platform/Prompter.h"
+#include "support/Sf2Builder.h"
+#include "support/TempDir.h"
+#include "support/WavBuilder.h"
+
+namespace talmeru {
+namespace {
+
+using test::Gen;
+using test::RangeGen;
+using test::Sf2Plan;
+using test::Sf2Preset;
+using test::Sf2Zone;
+
+using namespace test::sf2gen;
+
+constexpr int kFrames = 300;  // each test sample: a looped 300-point ramp
+
+// `count` mono samples laid end to end.
+Sf2Plan WithSamples(int count) {
+    Sf2Plan s;
+    s.sampleData = test::Pcm16({test::Ramp(kFrames * count, 0, 7)});
+    for (int i = 0; i < count; ++i) {
+        const uint32_t at = uint32_t(i * kFrames);
+        s.samples.push_back({"S" + std::to_string(i), at, at + 280, at + 40, at + 240, 44100, 60, 0});
+    }
+    return s;
+}
+
+Sf2Zone SampleZone(int sample, int low, int high, std::vector<test::Sf2Gen> more = {}) {
+    Sf2Zone z{{RangeGen(kKeyRange, low, high)}};
+    z.gens.insert(z.gens.end(), more.begin(), more.end());
+    z.gens.push_back(Gen(kSampleModes, 1));
+    z.gens.push_back(Gen(kSampleId, sample));
+    return z;
+}
+
+Sf2Preset PresetOf(const std::string& name, int bank, int preset, int instrument) {
+    return {name, preset, bank, {Sf2Zone{{Gen(kInstrumentGen, instrument)}}}};
+}
+
+// Every key of the program's layers that has a sample, as (key, velocity-range low) pairs.
+std::set<int> SoundingKeys(const ZedoDatabase& db, const Program& p) {
+    std::set<int> keys;
+    for (const auto& layer : p.Layers()) {
+        const Keymap* k = db.GetKeymap(layer->keymap);
+        if (!k) continue;
+        for (int key = layer->keyLow; key <= layer->keyHigh; ++key)
+            if (k->SampleForKey(key) != kNoSample && db.GetSampleHeader(k->SampleForKey(key)))
+                keys.insert(key);
+    }
+    return keys;
+}
+
+class Sf2PresetsTest : public test::TempDirTest {
+  protected:
+    Sf2PresetsTest() {
+        SetSf2Chooser([this](const std::string&, const Sf2Catalog& catalog) {
+            catalog_ = catalog;
+            Sf2Choice c;
+            c.mode = Sf2Programs::kPresets;
+            c.budget = budget_;
+            return std::optional<Sf2Choice>(c);
+        });
+    }
+    ~Sf2PresetsTest() override { SetSf2Chooser(nullptr); }
+    int Import(const Sf2Plan& plan) {
+        db_.Clear(false);
+        return ImportSf2(Put("bank.sf2", plan.Build()), db_, log_);
+    }
+    bool Logged(const std::string& part) const {
+        return std::any_of(log_.Lines().begin(), log_.Lines().end(),
+                           [&](const std::string& l) { return l.find(part) != std::string::npos; });
+    }
+    const Layer& LayerAt(int program, int i) const { return *db_.GetProgram(program)->GetLayer(i); }
+
+    ScriptedPrompter prompter_;
+    ScopedPrompter scope_{prompter_};
+    ZedoDatabase db_;
+    RecordingConversionLog log_;
+    Sf2Budget budget_;
+    Sf2Catalog catalog_;
+};
+
+TEST_F(Sf2PresetsTest, ProgramNumbersFollowGeneralMidiAndKitsStartAt128) {
+    Sf2Plan plan = WithSamples(2);
+    plan.instruments = {{"Piano", {SampleZone(0, 0, 127)}}, {"Kit", {SampleZone(1, 35, 81)}}};
+    plan.presetList = {PresetOf("Grand", 0, 0, 0), PresetOf("Room Kit", 128, 8, 1),
+                       PresetOf("Piano 2", 8, 0, 0), PresetOf("Grand again", 0, 0, 0)};
+    ASSERT_EQ(Import(plan), 0);
+    for (int n : {0, 136, 256, 257})
+        EXPECT_NE(db_.GetProgram(n), nullptr) << n;
+    EXPECT_EQ(db_.GetProgram(0)->Name(), "Grand");
+    EXPECT_EQ(db_.GetProgram(256)->Name(), "Piano 2");
+    EXPECT_TRUE(Logged("? Preset 8:0 \"Piano 2\" becomes program 256"));
+    EXPECT_TRUE(Logged("? Preset 0:0 \"Grand again\" becomes program 257"));
+    // Presets that play the same instrument share its sample header and keymap.
+    EXPECT_EQ(LayerAt(0, 0).keymap, LayerAt(256, 0).keymap);
+    ASSERT_EQ(catalog_.presets.size(), 4u);
+    EXPECT_EQ(catalog_.presets[1].bank, 128);
+    EXPECT_EQ(catalog_.presets[1].sampleBytes, 2 * 280);
+}
+
+TEST_F(Sf2PresetsTest, VelocitySplitsBecomeLayersAndLinkedHalvesStereoPairs) {
+    Sf2Plan plan = WithSamples(4);
+    // Samples 0/1 and 2/3 are left/right pairs.
+    for (int i : {0, 2}) {
+        plan.samples[size_t(i)].type = 4;
+        plan.samples[size_t(i)].link = i + 1;
+        plan.samples[size_t(i + 1)].type = 2;
+        plan.samples[size_t(i + 1)].link = i;
+    }
+    auto zone = [](int sample, int pan, int vlo, int vhi) {
+        return SampleZone(sample, 0, 127, {RangeGen(kVelRange, vlo, vhi), Gen(kPan, pan)});
+    };
+    plan.instruments = {{"Sax", {zone(0, -500, 0, 63), zone(1, 500, 0, 63), zone(2, -500, 64, 127),
+                                 zone(3, 500, 64, 127)}}};
+    plan.presetList = {PresetOf("Alto Sax", 0, 65, 0)};
+    ASSERT_EQ(Import(plan), 0);
+    const Program* p = db_.GetProgram(65);
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(p->LayerCount(), 4);
+    for (int i : {0, 2}) {
+        const Layer& left = LayerAt(65, i);
+        const Layer& right = LayerAt(65, i + 1);
+        EXPECT_EQ(left.StereoState(), kStereoLeft);
+        EXPECT_EQ(left.Partner(), &right);
+        EXPECT_EQ(left.Pan(), 0);
+        EXPECT_EQ(right.Pan(), 31);
+        EXPECT_EQ(right.velocityLow, left.velocityLow);
+        const Keymap* l = db_.GetKeymap(left.keymap);
+        const Keymap* r = db_.GetKeymap(right.keymap);
+        ASSERT_TRUE(l && r);
+        EXPECT_EQ(l->chained, r);
+        // Each half plays its own channel's sample, and the headers are a pair too.
+        const SampleHeader* lh = db_.GetSampleHeader(l->SampleForKey(60));
+        const SampleHeader* rh = db_.GetSampleHeader(r->SampleForKey(60));
+        ASSERT_TRUE(lh && rh);
+        EXPECT_EQ(lh->Name(), "S" + std::to_string(i));
+        EXPECT_EQ(rh->Name(), "S" + std::to_string(i + 1));
+        EXPECT_EQ(lh->chained, rh);
+    }
+    EXPECT_EQ(LayerAt(65, 0).velocityHigh, 63);
+    EXPECT_EQ(LayerAt(65, 2).velocityLow, 64);
+}
+
+TEST_F(Sf2PresetsTest, KitsKeepPerKeyPanTuningAndExclusiveClasses) {
+    Sf2Plan plan = WithSamples(4);
+    plan.instruments = {{"Drums",
+                         {SampleZone(0, 36, 36),
+                          SampleZone(1, 38, 38, {Gen(kPan, 300), Gen(kCoarse, 2)}),
+                          SampleZone(2, 42, 42, {Gen(kPan, -300), Gen(kExclusiveClass, 1)}),
+                          SampleZone(3, 46, 46, {Gen(kPan, -300), Gen(kExclusiveClass, 1)})}}};
+    plan.presetList = {PresetOf("Standard", 128, 0, 0)};
+    ASSERT_EQ(Import(plan), 0);
+    const Program* kit = db_.GetProgram(128);
+    ASSERT_NE(kit, nullptr);
+    EXPECT_EQ(SoundingKeys(db_, *kit), (std::set<int>{36, 38, 42, 46}));
+    auto layerFor = [&](int key) -> const Layer* {
+        for (const auto& l : kit->Layers())
+            if (db_.GetKeymap(l->keymap)->SampleForKey(key) != kNoSample) return l.get();
+        return nullptr;
+    };
+    ASSERT_TRUE(layerFor(36) && layerFor(38) && layerFor(42));
+    // The hi-hats choke each other: one layer, one exclusive class.
+    EXPECT_EQ(layerFor(42), layerFor(46));
+    EXPECT_EQ(layerFor(42)->exclusiveZone, 1);
+    EXPECT_EQ(layerFor(36)->exclusiveZone, 0);
+    EXPECT_LT(layerFor(42)->Pan(), layerFor(36)->Pan());
+    EXPECT_GT(layerFor(38)->Pan(), layerFor(36)->Pan());
+    // Two semitones up: the sample's recorded pitch sounds two keys lower.
+    const Keymap* k = db_.GetKeymap(layerFor(38)->keymap);
+    const SampleHeader* snare = db_.GetSampleHeader(k->SampleForKey(38));
+    EXPECT_NEAR(units::RootKeyForPitch(snare->pitch, 44100), 58.0, 0.01);
+}
+
+// Presets that need more headers than the synthesizer holds give up velocity layers, then key
+// splits, and still sound on every key and velocity they covered; the losses are named.
+TEST_F(Sf2PresetsTest, OverBudgetPresetsThinButEveryKeyStillSounds) {
+    constexpr int kZones = 24;
+    Sf2Plan plan = WithSamples(3 * kZones);
+    auto multi = [&](const std::string& name, int first, int vlo, int vhi) {
+        test::Sf2Instrument inst{name, {}};
+        for (int z = 0; z < kZones; ++z)
+            inst.zones.push_back(
+                SampleZone(first + z, z * 4, z * 4 + 3, {RangeGen(kVelRange, vlo, vhi)}));
+        return inst;
+    };
+    plan.instruments = {multi("Multi", 0, 0, 127), multi("Soft", kZones, 0, 80),
+                        multi("Loud", 2 * kZones, 81, 127)};
+    plan.presetList = {PresetOf("Multi", 0, 0, 0),
+                       {"Split", 1, 0, {Sf2Zone{{Gen(kInstrumentGen, 1)}},
+                                        Sf2Zone{{Gen(kInstrumentGen, 2)}}}}};
+    budget_.sampleHeaders = 30;
+    ASSERT_EQ(Import(plan), 0);
+    int headers = 0;
+    for (int n = 0; n < kSlotCount; ++n)
+        headers += db_.GetSampleHeader(n) != nullptr;
+    EXPECT_LE(headers, 30);
+    for (int n : {0, 1}) {
+        const Program* prog = db_.GetProgram(n);
+        ASSERT_NE(prog, nullptr);
+        EXPECT_EQ(SoundingKeys(db_, *prog).size(), size_t(kZones * 4)) << n;
+    }
+    // The split kept one layer, which now takes every velocity.
+    ASSERT_EQ(db_.GetProgram(1)->LayerCount(), 1);
+    EXPECT_EQ(LayerAt(1, 0).velocityLow, 0);
+    EXPECT_EQ(LayerAt(1, 0).velocityHigh, 127);
+    EXPECT_TRUE(Logged("programs lost layers"));
+    EXPECT_TRUE(Logged("1 Split (key splits, velocity layers)"));
+    EXPECT_FALSE(Logged("was not converted"));
+}
+
+TEST_F(Sf2PresetsTest, WhatCannotFitIsDroppedWholeAndNamedNeverSilent) {
+    Sf2Plan plan = WithSamples(6);
+    plan.instruments = {{"K1", {SampleZone(0, 36, 36), SampleZone(1, 38, 38)}},
+                        {"K2", {SampleZone(2, 36, 36), SampleZone(3, 38, 38)}},
+                        {"K3", {SampleZone(4, 36, 36), SampleZone(5, 38, 38)}}};
+    plan.presetList = {PresetOf("Standard", 128, 0, 0), PresetOf("Room", 128, 8, 1),
+                       PresetOf("Power", 128, 16, 2)};
+    budget_.sampleHeaders = 3;
+    ASSERT_EQ(Import(plan), 0);
+    ASSERT_NE(db_.GetProgram(128), nullptr);  // the standard kit stays
+    EXPECT_EQ(db_.GetProgram(144), nullptr);
+    EXPECT_EQ(db_.GetProgram(136), nullptr);
+    EXPECT_TRUE(Logged("X Preset 128:16 Power was not converted: no sample header left"));
+    EXPECT_TRUE(Logged("X Preset 128:8 Room was not converted: no sample header left"));
+    for (int n = 0; n < kSlotCount; ++n)
+        if (const Program* p = db_.GetProgram(n)) {
+            EXPECT_FALSE(SoundingKeys(db_, *p).empty()) << n;
+        }
+}
+
+// Envelopes and levels as players hear them.
+struct EnvelopeCase {
+    const char* what;
+    int decayTc, sustainCb, releaseTc;
+    int decaySegments;
+    double decaySeconds, releaseSeconds;  // the segments' sums
+};
+
+class Sf2EnvelopeTest : public Sf2PresetsTest, public ::testing::WithParamInterface<EnvelopeCase> {};
+
+TEST_P(Sf2EnvelopeTest, DecayAndReleaseAsPlayersShapeThem) {
+    const EnvelopeCase& c = GetParam();
+    Sf2Plan plan = WithSamples(1);
+    plan.instruments = {{"One",
+                         {SampleZone(0, 0, 127,
+                                     {Gen(kVolEnvDecay, c.decayTc), Gen(kVolEnvSustain, c.sustainCb),
+                                      Gen(kVolEnvRelease, c.releaseTc), Gen(kAttenuation, 100)})}}};
+    plan.presetList = {PresetOf("One", 0, 0, 0)};
+    ASSERT_EQ(Import(plan), 0);
+    const Layer& layer = LayerAt(0, 0);
+    // The players scale the attenuation generator by 0.4: 100 cB is 4 dB.
+    EXPECT_EQ(layer.Amp().Gain(), -4);
+    EXPECT_EQ(layer.Amp().VelocityTracking(), 64);
+    // The volume envelope is the curved one.
+    const EnvModulator* env = nullptr;
+    for (const auto& m : layer.Modulators())
+        if (const auto* e = dynamic_cast<const EnvModulator*>(m.get()); e && !e->Linear()) env = e;
+    ASSERT_NE(env, nullptr);
+    EXPECT_EQ(env->DecayCount(), c.decaySegments) << c.what;
+    double decay = 0, release = 0;
+    const int a = env->AttackCount(), d = env->DecayCount();
+    for (int i = a; i < a + d; ++i)
+        decay += units::EnvSeconds(env->Segments()[size_t(i)].time);
+    for (int i = a + d; i < a + d + env->ReleaseCount(); ++i)
+        release += units::EnvSeconds(env->Segments()[size_t(i)].time);
+    EXPECT_NEAR(decay, c.decaySeconds, 0.03) << c.what;
+    EXPECT_NEAR(release, c.releaseSeconds, 0.03) << c.what;
+    EXPECT_EQ(env->Segments()[size_t(a + d + env->ReleaseCount() - 1)].level, 0);
+}
+
+// FluidSynth's release falls 96 dB in its time from wherever the note is; a note released a
+// second into a 2 s decay to silence has fallen half way, so the segment takes half the time.
+INSTANTIATE_TEST_SUITE_P(
+    Envelopes, Sf2EnvelopeTest,
+    ::testing::Values(EnvelopeCase{"piano: decays to silence", 1200, 960, -1200, 1, 2.0, 0.25},
+                      EnvelopeCase{"organ: full sustain", 0, 0, 0, 1, 0.0, 1.0},
+                      EnvelopeCase{"long bell decay", 4302, 960, 0, 3, 12.0, 11.0 / 12.0},
+                      EnvelopeCase{"pad: sustain 48 dB down", 2400, 480, 2400, 1, 2.0, 3.0}));
+
+TEST_F(Sf2PresetsTest, PlayersDefaultModulatorsAreThere) {
+    Sf2Plan plan = WithSamples(1);
+    plan.instruments = {{"Flute", {SampleZone(0, 0, 127, {Gen(kVibLfoFreq, 0)})}}};
+    plan.presetList = {PresetOf("Flute", 0, 73, 0)};
+    ASSERT_EQ(Import(plan), 0);
+    const Layer& layer = LayerAt(73, 0);
+    // The mod wheel and channel pressure each add 50 cents of vibrato.
+    std::set<int> adjusters;
+    for (const ModulationEntry& e : layer.Pitch().Entries())
+        if (e.adjustedDepth == 5) adjusters.insert(e.depthAdjustSource);
+    EXPECT_EQ(adjusters, (std::set<int>{0x81, 0xB0}));
+    // Velocity closes a low-pass filter 1200 cents below the SoundFont's cutoff at velocity 64.
+    EXPECT_FALSE(layer.Filter1().IsNullFilter());
+    EXPECT_NEAR(units::FilterVelocitySemitones(layer.Filter1().VelocityTracking(), 127), 12, 0.5);
+}
+
+TEST_F(Sf2PresetsTest, BadPresetsAndSamplesAreLoggedNotFatal) {
+    Sf2Plan plan = WithSamples(3);
+    plan.samples[1].type = 0x8001;  // ROM
+    plan.samples[2].type = 4;       // a left half whose partner does not exist
+    plan.samples[2].link = 77;
+    plan.instruments = {{"Ok", {SampleZone(0, 0, 59), SampleZone(1, 60, 127)}},
+                        {"Odd", {SampleZone(2, 0, 127, {Gen(kPan, -500)}), SampleZone(9, 0, 10)}}};
+    test::Sf2Instrument many{"Many", {}};
+    for (int z = 0; z < 200; ++z)
+        many.zones.push_back(SampleZone(z % 3, z % 128, z % 128));
+    plan.instruments.push_back(many);
+    plan.presetList = {PresetOf("Ok", 0, 0, 0), PresetOf("Past the end", 0, 1, 40),
+                       PresetOf("Odd", 0, 2, 1), PresetOf("Many", 0, 3, 2)};
+    ASSERT_EQ(Import(plan), 0);
+    EXPECT_TRUE(Logged("X Sample S1 is ROM based!"));
+    EXPECT_TRUE(Logged("plays instrument 40, which does not exist"));
+    EXPECT_TRUE(Logged("names sample 9, which does not exist"));
+    EXPECT_TRUE(Logged("Preset 0:1 Past the end was not converted"));
+    ASSERT_NE(db_.GetProgram(2), nullptr);
+    EXPECT_EQ(SoundingKeys(db_, *db_.GetProgram(0)).size(), 60u);
+    ASSERT_NE(db_.GetProgram(3), nullptr);
+    EXPECT_LE(db_.GetProgram(3)->LayerCount(), kMaxLayers);
+}
+
+}  // namespace
+}  // namespace talmeru
