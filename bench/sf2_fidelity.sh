@@ -39,7 +39,11 @@ export TALMERU_HOME=$work/home
 # The measures first, on sines whose pitch is known.
 sox -n -r 44100 -b 16 -c 2 "$work/sine440.wav" synth 2 sine 440 vol 0.5
 sox -n -r 44100 -b 16 -c 2 "$work/sine262.wav" synth 2 sine 261.6256 vol 0.5
-"$fidelity" check "$work/sine440.wav" "$work/sine262.wav" | tail -n 2
+if "$fidelity" check "$work/sine440.wav" "$work/sine262.wav" >"$work/check.txt"; then
+  tail -n 2 "$work/check.txt"
+else
+  cat "$work/check.txt"  # every reading, so the wrong one shows; the figures below may be off
+fi
 "$fidelity" probes "$work/probes.mid"
 "$build/bench/make_gm_song" "$work/song.mid"
 echo "talmeru-cli flags: ${sf2_flags[*]:-(none: instrument mode)}"
@@ -53,7 +57,7 @@ talmeru() {  # SF MIDI OUT: prints "-" instead of OUT when talmeru-cli cannot re
     --reverb 0 --chorus 0 --tail 2 >/dev/null 2>"$work/render.err"; then
     echo "$3"
   else
-    echo "  talmeru-cli render: $(head -n 1 "$work/render.err")" >&2
+    echo "talmeru-cli render $(basename "$1"): $(tail -n 1 "$work/render.err")" >&2
     echo -
   fi
 }
@@ -65,7 +69,8 @@ for sf in "$@"; do
     fluid "$sf" "$work/song.mid" "$work/f_song.wav"; } &
   fluid_job=$!
   t_probes=$(talmeru "$sf" "$work/probes.mid" "$work/t_probes.wav")
-  t_song=$(talmeru "$sf" "$work/song.mid" "$work/t_song.wav")
+  t_song=-
+  [[ $t_probes == - ]] || t_song=$(talmeru "$sf" "$work/song.mid" "$work/t_song.wav")
   wait "$fluid_job"
   convert=()
   if /usr/bin/time -f '%e %M' -o "$work/time" "$cli" convert "$sf" "$work/out.tmb" \
