@@ -57,7 +57,7 @@ talmeru() {  # SF MIDI OUT: prints "-" instead of OUT when talmeru-cli cannot re
     --reverb 0 --chorus 0 --tail 2 >/dev/null 2>"$work/render.err"; then
     echo "$3"
   else
-    echo "talmeru-cli render $(basename "$1"): $(tail -n 1 "$work/render.err")" >&2
+    echo "talmeru-cli render $(basename "$1"): $(grep -v "Run with --help" "$work/render.err" | tail -n 1)" >&2
     echo -
   fi
 }
