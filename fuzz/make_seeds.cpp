@@ -148,6 +148,20 @@ int main(int argc, char** argv) {
                    {"High", 450, 900, 500, 880, 22050, 72, -5, 0, 1}};
     sf2.sampleData.resize(1000 * 2, 0x21);
     Seed("sf2", "piano", sf2.Build());
+    // The same bank as a SoundFont 3: its first sample an Ogg Vorbis stream.
+    std::vector<int16_t> tone(400);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<int16_t>((i % 50) * 600 - 15000);
+    std::vector<uint8_t> ogg = test::OggVorbis(tone, 44100);
+    const auto oggBytes = static_cast<uint32_t>(ogg.size());
+    if (ogg.size() & 1) ogg.push_back(0);
+    sf2.major = 3;
+    sf2.sampleData.insert(sf2.sampleData.begin(), ogg.begin(), ogg.end());
+    sf2.samples[0] = {"Low", 0, oggBytes, 100, 390, 44100, 48, 0, 0, 0x11};
+    for (uint32_t* p : {&sf2.samples[1].start, &sf2.samples[1].end, &sf2.samples[1].loopStart,
+                        &sf2.samples[1].loopEnd})
+        *p += static_cast<uint32_t>(ogg.size() / 2);
+    Seed("sf2", "sf3", sf2.Build());
 
     test::KrzPlan krz;
     std::vector<int16_t> pcm16;

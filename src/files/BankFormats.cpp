@@ -141,6 +141,12 @@ constexpr BankFormat kFormats[] = {
      .read = ImportSf2File,
      .import = true,
      .version = Sf2Version},
+    // A SoundFont whose samples are Ogg Vorbis streams; the import decodes them.
+    {.extension = ".sf3",
+     .openLabel = "SoundFont 3 Bank(*.sf3)",
+     .read = ImportSf2File,
+     .import = true,
+     .version = Sf2Version},
     // Sample data read from the file just replaced now lies elsewhere in the new one: every
     // format that keeps sample data inside the bank file points it there after a save.
     {.extension = ".tmb",

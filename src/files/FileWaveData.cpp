@@ -80,7 +80,7 @@ bool FileWaveData::Locate(const std::string& wanted, bool quiet) {
         AskYesNo(
             Fmt("\"%s\" could not be found. Would you like to try to find it?", wanted.c_str()))) {
         auto picked = CurrentPrompter().LocateFile(
-            Fmt("Locate %s", name.c_str()), "Sample files (*.wav *.krz *.k25 *.sf2)", wanted);
+            Fmt("Locate %s", name.c_str()), "Sample files (*.wav *.krz *.k25 *.sf2 *.sf3)", wanted);
         if (picked && IsFile(fs::path(*picked))) {
             found = *picked;
             SetWaveSearchDirectory(fs::absolute(fs::path(found)).parent_path().string());

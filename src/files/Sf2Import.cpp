@@ -380,6 +380,9 @@ class Sf2Importer {
     bool ReadInstrumentTables(const RiffReader& r, const RiffChunk& pdta);
     int Convert();
     void CreateSamples(int32_t sampleBytes);
+    // A SoundFont 3 file's records point into the decoded samples instead of the chunk;
+    // false for each record that has no data to play.
+    std::vector<bool> MapDecodedSamples();
     // False when converting has to stop.
     bool ConvertInstrument(size_t k);
     bool ZonesValid(size_t k) const;
@@ -406,6 +409,7 @@ class Sf2Importer {
     // Written by our own export: the presets are the bank's programs, and each instrument's
     // program is held here (by instrument index) until the presets have taken its layer.
     bool ours_ = false;
+    bool sf3_ = false;
     Table presets_, presetBags_, presetGens_;
     std::vector<std::unique_ptr<Program>> layerOf_;
     Table insts_, bags_, gens_, samples_;
@@ -502,14 +506,33 @@ bool Sf2Importer::ReadInstrumentTables(const RiffReader& r, const RiffChunk& pdt
     return true;
 }
 
+std::vector<bool> Sf2Importer::MapDecodedSamples() {
+    std::vector<Sf2SamplePoints> points;
+    points.reserve(sampleRecords_.size());
+    for (const SampleRecord& rec : sampleRecords_)
+        points.push_back({rec.name, rec.type, rec.start, rec.end, rec.loopStart, rec.loopEnd});
+    sampleFrames_ = MapSoundFont3Samples(path_, points, log_);
+    std::vector<bool> usable(points.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+        SampleRecord& rec = sampleRecords_[i];
+        rec.start = points[i].start;
+        rec.end = points[i].end;
+        rec.loopStart = points[i].loopStart;
+        rec.loopEnd = points[i].loopEnd;
+        usable[i] = points[i].usable;
+    }
+    return usable;
+}
+
 void Sf2Importer::CreateSamples(int32_t sampleBytes) {
-    const uint32_t frames = static_cast<uint32_t>(sampleBytes / 2);
-    sampleFrames_ = frames;
+    sampleFrames_ = static_cast<uint32_t>(sampleBytes / 2);
     const size_t count = samples_.count > 0 ? samples_.count - 1 : 0;
     created_.assign(count, false);
     sampleRecords_.reserve(count);
     for (size_t i = 0; i < count; ++i)
         sampleRecords_.push_back(ReadSampleRecord(samples_.Record(i)));
+    const std::vector<bool> usable = sf3_ ? MapDecodedSamples() : std::vector<bool>(count, true);
+    const uint32_t frames = sampleFrames_;
     for (size_t i = 0; i < count; ++i) {
         const SampleRecord& rec = sampleRecords_[i];
         const char* name = rec.name.c_str();
@@ -517,6 +540,7 @@ void Sf2Importer::CreateSamples(int32_t sampleBytes) {
             Log(Fmt("X Sample %s is ROM based!\r\n", name));
             continue;
         }
+        if (!usable[i]) continue;
         if (i >= static_cast<size_t>(kSlotCount)) {
             Log(Fmt("X Sample %d = %s skipped, no sample number left\r\n", static_cast<int>(i),
                     name));
@@ -940,7 +964,7 @@ int Sf2Importer::Convert() {
         Log(Fmt("X This is not a SoundFont2 file, \"%s\".\n", path));
         return 1;
     }
-    auto pdta = r.FindList(*sfbk, FourCC("pdta"));
+    auto pdta = FindSf2PresetData(r, *sfbk);
     if (!pdta) {
         Log(Fmt("X SoundFont2 file \"%s\" has no \"pdta\" chunk.", path));
         return 1;
@@ -969,6 +993,7 @@ int Sf2Importer::Convert() {
             return ConvertByPresets(r, *pdta, Sf2SampleBytes(*smpl));
     }
     if (!ReadPresets(r, *pdta) || !ReadInstrumentTables(r, *pdta)) return 1;
+    sf3_ = IsSoundFont3(r, *sfbk);
     CreateSamples(Sf2SampleBytes(*smpl));
     for (size_t k = 0; k + 1 < insts_.count; ++k)
         if (Chosen(k) && !ConvertInstrument(k)) break;

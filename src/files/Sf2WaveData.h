@@ -1,18 +1,59 @@
 #pragma once
 // Wave data over the whole sample chunk of a SoundFont 2 file. Every sample header imported
-// from the file plays a stretch of it; the data is read only when it is used.
+// from the file plays a stretch of it; the data is read only when it is used. In a SoundFont 3
+// file, whose samples are Ogg Vorbis streams, the wave data is the decoded samples instead,
+// laid end to end in the order of the sample records.
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "files/FileWaveData.h"
 #include "platform/Riff.h"
 
 namespace talmeru {
 
+class ConversionLog;
+
+// Sample type bit of a sample whose data is an Ogg Vorbis stream.
+constexpr int kSf2VorbisSample = 0x10;
+
 // The "smpl" chunk inside the "sdta" list of a SoundFont's "sfbk" form, or none.
 std::optional<RiffChunk> FindSf2SampleChunk(const RiffReader& reader, const RiffChunk& sfbk);
+// The "pdta" list of a SoundFont's "sfbk" form, or none. Some writers (MuseScore's SoundFont 3
+// files) leave out the pad byte after an odd-sized "sdta" list: its "pdta" is found there too.
+std::optional<RiffChunk> FindSf2PresetData(const RiffReader& reader, const RiffChunk& sfbk);
 // The bytes of the chunk that the file really holds (a size past the file's end is cut),
 // at most what a wave data's length can count.
 int32_t Sf2SampleBytes(const RiffChunk& smpl);
+
+// Whether the SoundFont's INFO "ifil" names major version 3: its Ogg Vorbis samples are then
+// played from their decoded data, not from the sample chunk.
+bool IsSoundFont3(const RiffReader& reader, const RiffChunk& sfbk);
+bool IsSoundFont3(const std::string& path);
+
+// One sample record of a SoundFont: its name and type, and its points as the shdr chunk
+// gives them (an Ogg Vorbis sample's start and end are the byte range of its stream in the
+// sample chunk, its loop in frames from its own start; any other sample's are frames of the
+// chunk).
+struct Sf2SamplePoints {
+    std::string name;
+    int type = 0;
+    uint32_t start = 0, end = 0, loopStart = 0, loopEnd = 0;
+    // False when the sample has no data to play (its reason is in the log).
+    bool usable = true;
+};
+// A loop that does not lie inside its sample, as MapSoundFont3Samples gives it.
+constexpr uint32_t kSf2NoLoop = UINT32_MAX;
+
+// For a SoundFont 3 file: each sample record's points (as read from shdr, in order, terminal
+// record excluded; types given) rewritten to frames of the decoded whole that Sf2WaveData
+// serves; gives the decoded whole's length in frames. A stream that cannot be decoded is
+// logged as "X Sample <name> cannot be decoded: <reason>" and marked unusable (it takes no
+// room in the whole); so is a record outside the sample data. A loop outside its sample
+// becomes kSf2NoLoop. ROM samples are marked unusable without a line. 0 with every record
+// unusable when the file has no sample chunk.
+uint32_t MapSoundFont3Samples(const std::string& path, std::vector<Sf2SamplePoints>& samples,
+                              ConversionLog& log);
 
 class Sf2WaveData : public FileWaveData {
   public:
@@ -21,12 +62,22 @@ class Sf2WaveData : public FileWaveData {
     Sf2WaveData(const std::string& path, int base, int channel, bool quiet);
     std::unique_ptr<WaveData> Clone() const override;
     int Kind() const override { return kWaveSf2; }
-    std::string FormatName() const override { return "SF2"; }
+    std::string FormatName() const override { return sf3_ ? "SF3" : "SF2"; }
     int LoadData() override;
     std::unique_ptr<WaveDataReader> OpenReader() override;
 
+    // Where one sample's decoded data comes from in a SoundFont 3 file: a stream, or 16-bit
+    // points of the sample chunk.
+    struct Piece {
+        bool vorbis = false;
+        uint64_t offset = 0, bytes = 0;  // in the file
+        uint32_t frames = 0;
+    };
+
   private:
     void ReadHeader();
+    bool sf3_ = false;
+    std::vector<Piece> pieces_;  // SoundFont 3 only
 };
 
 }  // namespace talmeru

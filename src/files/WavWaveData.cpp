@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "files/Pbf.h"
+#include "files/SndFileSource.h"
 #include "platform/ByteIO.h"
 #include "platform/ByteSink.h"
 #include "platform/Format.h"
@@ -41,69 +42,12 @@ bool IsPlainPcm(int tag, int bits) {
     return tag == 1 && (bits == 8 || bits == 16);
 }
 
-// libsndfile reads the RIFF image through these, wherever it lies in its file.
-struct VirtualFile {
-    const ByteSource* src;
-    uint64_t base;
-    uint64_t size;
-    uint64_t pos = 0;
-};
-
-sf_count_t VfLength(void* user) {
-    return static_cast<sf_count_t>(static_cast<VirtualFile*>(user)->size);
-}
-sf_count_t VfSeek(sf_count_t offset, int whence, void* user) {
-    auto* f = static_cast<VirtualFile*>(user);
-    int64_t target = whence == SEEK_SET   ? offset
-                     : whence == SEEK_CUR ? static_cast<int64_t>(f->pos) + offset
-                                          : static_cast<int64_t>(f->size) + offset;
-    if (target < 0) return -1;
-    f->pos = static_cast<uint64_t>(target);
-    return target;
-}
-sf_count_t VfRead(void* ptr, sf_count_t count, void* user) {
-    auto* f = static_cast<VirtualFile*>(user);
-    if (count <= 0 || f->pos >= f->size) return 0;
-    size_t n =
-        static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), f->size - f->pos));
-    size_t got = f->src->ReadAt(f->base + f->pos, ptr, n);
-    f->pos += got;
-    return static_cast<sf_count_t>(got);
-}
-sf_count_t VfWrite(const void*, sf_count_t, void*) {
-    return 0;
-}
-sf_count_t VfTell(void* user) {
-    return static_cast<sf_count_t>(static_cast<VirtualFile*>(user)->pos);
-}
-
-class SndFile {
-  public:
-    SndFile(const ByteSource& src, const RiffChunk& riff)
-        : vf_{&src, riff.offset, riff.dataEnd - riff.offset} {
-        SF_VIRTUAL_IO io{VfLength, VfSeek, VfRead, VfWrite, VfTell};
-        std::memset(&info_, 0, sizeof info_);
-        file_ = sf_open_virtual(&io, SFM_READ, &info_, &vf_);
-    }
-    ~SndFile() {
-        if (file_) sf_close(file_);
-    }
-    SndFile(const SndFile&) = delete;
-    SndFile& operator=(const SndFile&) = delete;
-    SNDFILE* File() const { return file_; }
-    const SF_INFO& Info() const { return info_; }
-
-  private:
-    VirtualFile vf_;
-    SF_INFO info_;
-    SNDFILE* file_ = nullptr;
-};
-
 // One channel of an encoding libsndfile decodes, a block of frames at a time as 16-bit
 // little-endian points.
 class ChannelDecoder {
   public:
-    ChannelDecoder(const ByteSource& src, const RiffChunk& riff, int which) : snd_(src, riff) {
+    ChannelDecoder(const ByteSource& src, const RiffChunk& riff, int which)
+        : snd_(src, riff.offset, riff.dataEnd - riff.offset) {
         if (!Ok()) return;
         channels_ = snd_.Info().channels;
         keep_ = std::min(which, channels_ - 1);
@@ -263,7 +207,7 @@ int WavWaveData::ReadHeader() {
     } else {
         // Refused now rather than at the next save: what the decoder cannot open would never
         // give any data.
-        SndFile snd(src, riff);
+        SndFile snd(src, riff.offset, riff.dataEnd - riff.offset);
         if (!snd.File() || snd.Info().channels <= 0) return fail("Unable to convert wave format.");
         frames = snd.Info().frames;
     }

@@ -22,7 +22,7 @@ std::string ExtensionOf(const std::string& path) {
 
 bool IsSampleFileName(const std::string& path) {
     const std::string ext = ExtensionOf(path);
-    return ext == ".wav" || ext == ".krz" || ext == ".k25" || ext == ".sf2";
+    return ext == ".wav" || ext == ".krz" || ext == ".k25" || ext == ".sf2" || ext == ".sf3";
 }
 
 std::unique_ptr<WaveData> CreateWaveDataByExtension(const std::string& path, int base, int channel,
@@ -31,7 +31,8 @@ std::unique_ptr<WaveData> CreateWaveDataByExtension(const std::string& path, int
     if (ext == ".wav") return std::make_unique<WavWaveData>(path, base, channel, quiet);
     if (ext == ".krz" || ext == ".k25")
         return std::make_unique<K2000WaveData>(path, base, channel, quiet);
-    if (ext == ".sf2") return std::make_unique<Sf2WaveData>(path, base, channel, quiet);
+    if (ext == ".sf2" || ext == ".sf3")
+        return std::make_unique<Sf2WaveData>(path, base, channel, quiet);
     return nullptr;
 }
 

@@ -19,8 +19,8 @@ std::string Extension(const std::string& path) {
 }  // namespace
 
 bool IsBankFile(const std::string& path) {
-    static constexpr std::array<const char*, 6> kBankExtensions = {".pbf",  ".tmb", ".syx",
-                                                                   ".apex", ".sf2", ".krz"};
+    static constexpr std::array<const char*, 7> kBankExtensions = {".pbf", ".tmb", ".syx", ".apex",
+                                                                   ".sf2", ".sf3", ".krz"};
     const std::string ext = Extension(path);
     return std::any_of(kBankExtensions.begin(), kBankExtensions.end(),
                        [&](const char* e) { return ext == e; });

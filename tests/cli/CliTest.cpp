@@ -83,6 +83,9 @@ TEST_F(CliTest, InfoNamesEveryFormatAndItsVersion) {
     sf2.instruments = {{"Flute", {{{test::Gen(53, 0)}}}}};
     const std::string flute = (dir_ / "flute.sf2").string();
     ASSERT_TRUE(WriteWholeFile(flute, sf2.Build()));
+    sf2.major = 3;
+    const std::string flute3 = (dir_ / "flute.sf3").string();
+    ASSERT_TRUE(WriteWholeFile(flute3, sf2.Build()));
     test::KrzPlan krz;
     krz.objects = {{test::kKrzProgram | 1, "Piano", test::KrzProgramBody(1, test::KrzLayer(1))}};
     const std::string song = (dir_ / "song.krz").string();
@@ -103,7 +106,8 @@ TEST_F(CliTest, InfoNamesEveryFormatAndItsVersion) {
     for (const Case& c :
          {Case{big, "Pinnacle Bank File (format 0x0102)"}, Case{tmb, "Talmeru MA-1 Bank"},
           Case{syx, "Sysex Banks"}, Case{flute, "Soundfont 2 Bank (version 2.01)"},
-          Case{song, "Kurzweil K2000 File"}, Case{studio, "Apex Banks"}}) {
+          Case{flute3, "SoundFont 3 Bank (version 3.01)"}, Case{song, "Kurzweil K2000 File"},
+          Case{studio, "Apex Banks"}}) {
         CliRun info = Cli({"info", c.path});
         EXPECT_EQ(info.status, 0) << c.path << "\n" << info.err;
         EXPECT_NE(info.out.find(std::string("format: ") + c.format + "\n"), std::string::npos)

@@ -245,14 +245,16 @@ TEST_F(BankFileTest, ReopenReadsTheStoredPathAgain) {
 // The dialogs' filters as users have always seen them, built from the table.
 TEST(BankFormatsTest, DialogFilters) {
     EXPECT_EQ(OpenBankFilter(),
-              "All Patch Banks (*.pbf *.krz *.sf2 *.tmb *.syx *.apex);;Pinnacle Bank File (*.pbf);;"
-              "Kurzweil K2000 File(*.krz);;Soundfont 2 Bank(*.sf2);;Talmeru MA-1 Bank (*.tmb);;"
-              "Sysex Banks (*.syx);;Apex Banks (*.apex);;All Files (*)");
+              "All Patch Banks (*.pbf *.krz *.sf2 *.sf3 *.tmb *.syx *.apex);;"
+              "Pinnacle Bank File (*.pbf);;Kurzweil K2000 File(*.krz);;Soundfont 2 Bank(*.sf2);;"
+              "SoundFont 3 Bank(*.sf3);;Talmeru MA-1 Bank (*.tmb);;Sysex Banks (*.syx);;"
+              "Apex Banks (*.apex);;All Files (*)");
     EXPECT_EQ(SaveBankFilter(),
               "Pinnacle Bank File (*.pbf);;Talmeru MA-1 Bank (*.tmb);;"
               "Sysex File (*.syx);;SoundFont 2 (*.sf2);;All Files (*)");
     EXPECT_EQ(BankFormatName(PinnacleBankFormat()), "Pinnacle Bank File");
     EXPECT_EQ(BankFormatName(*BankFormatToOpen("a.krz")), "Kurzweil K2000 File");
+    EXPECT_EQ(BankFormatName(*BankFormatToOpen("a.sf3")), "SoundFont 3 Bank");
 }
 
 // An extension counts anywhere in the path, the first in the table's order winning; a save

@@ -1,6 +1,9 @@
 #include "support/Sf2Builder.h"
 
+#include <sndfile.h>
+
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 
 namespace talmeru::test {
@@ -51,7 +54,7 @@ class Layout {
     }
     Bytes Info() const {
         Bytes version;
-        Add16(version, 2);
+        Add16(version, static_cast<uint32_t>(plan_.major));
         Add16(version, 1);
         std::string name = "Test Bank";
         Bytes inam(name.begin(), name.end());
@@ -220,6 +223,57 @@ bool Sf2Plan::WriteWithHole(const std::string& path, uint64_t sampleBytes) const
     out.write(reinterpret_cast<const char*>(p.tail.data()),
               static_cast<std::streamsize>(p.tail.size()));
     return static_cast<bool>(out);
+}
+
+namespace {
+
+// libsndfile writes the stream into memory through these.
+struct Memory {
+    Bytes bytes;
+    sf_count_t pos = 0;
+};
+sf_count_t MemLength(void* m) {
+    return static_cast<sf_count_t>(static_cast<Memory*>(m)->bytes.size());
+}
+sf_count_t MemSeek(sf_count_t offset, int whence, void* user) {
+    auto* m = static_cast<Memory*>(user);
+    m->pos = whence == SEEK_SET   ? offset
+             : whence == SEEK_CUR ? m->pos + offset
+                                  : MemLength(m) + offset;
+    return m->pos;
+}
+sf_count_t MemRead(void* ptr, sf_count_t count, void* user) {
+    auto* m = static_cast<Memory*>(user);
+    const sf_count_t n = std::max<sf_count_t>(0, std::min(count, MemLength(m) - m->pos));
+    std::memcpy(ptr, m->bytes.data() + m->pos, static_cast<size_t>(n));
+    m->pos += n;
+    return n;
+}
+sf_count_t MemWrite(const void* ptr, sf_count_t count, void* user) {
+    auto* m = static_cast<Memory*>(user);
+    if (m->pos + count > MemLength(m)) m->bytes.resize(static_cast<size_t>(m->pos + count));
+    std::memcpy(m->bytes.data() + m->pos, ptr, static_cast<size_t>(count));
+    m->pos += count;
+    return count;
+}
+sf_count_t MemTell(void* m) {
+    return static_cast<Memory*>(m)->pos;
+}
+
+}  // namespace
+
+std::vector<uint8_t> OggVorbis(const std::vector<int16_t>& points, int rate) {
+    SF_VIRTUAL_IO io{MemLength, MemSeek, MemRead, MemWrite, MemTell};
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 1;
+    info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    Memory m;
+    SNDFILE* f = sf_open_virtual(&io, SFM_WRITE, &info, &m);
+    if (!f) return {};
+    sf_writef_short(f, points.data(), static_cast<sf_count_t>(points.size()));
+    sf_close(f);
+    return m.bytes;
 }
 
 size_t ChunkDataAt(const std::vector<uint8_t>& image, const std::string& id) {

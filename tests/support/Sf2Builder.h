@@ -75,6 +75,7 @@ struct Sf2Sample {
 };
 
 struct Sf2Plan {
+    int major = 2;  // of the INFO "ifil" version; 3 for Ogg Vorbis samples
     int presets = 1;
     // When given, written in place of `presets` empty ones.
     std::vector<Sf2Preset> presetList;
@@ -89,6 +90,10 @@ struct Sf2Plan {
     // memory (a hole in the file) in place of sampleData.
     bool WriteWithHole(const std::string& path, uint64_t sampleBytes) const;
 };
+
+// The points encoded by libsndfile as a mono Ogg Vorbis stream at that rate, as a SoundFont 3
+// file holds each sample.
+std::vector<uint8_t> OggVorbis(const std::vector<int16_t>& points, int rate);
 
 // Where the data of the first chunk with this id starts in a built image, for patching.
 size_t ChunkDataAt(const std::vector<uint8_t>& image, const std::string& id);
