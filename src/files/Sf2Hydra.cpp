@@ -93,7 +93,9 @@ bool ReadZones(const Records& items, size_t i, size_t bagAt, const Records& bags
     return true;
 }
 
-SampleRecord ReadSample(ByteReader r) {
+}  // namespace
+
+SampleRecord ReadSampleRecord(ByteReader r) {
     SampleRecord s;
     s.name = r.FixedString(kNameSize);
     s.start = r.U32();
@@ -107,8 +109,6 @@ SampleRecord ReadSample(ByteReader r) {
     s.type = r.U16();
     return s;
 }
-
-}  // namespace
 
 bool ReadHydra(const RiffReader& r, const RiffChunk& pdta, Hydra& out, std::string& error) {
     Records phdr, pbag, pmod, pgen, inst, ibag, imod, igen, shdr;
@@ -141,7 +141,7 @@ bool ReadHydra(const RiffReader& r, const RiffChunk& pdta, Hydra& out, std::stri
         out.instruments.push_back(std::move(k));
     }
     for (size_t i = 0; i + 1 < shdr.count; ++i)
-        out.samples.push_back(ReadSample(shdr.At(i)));
+        out.samples.push_back(ReadSampleRecord(shdr.At(i)));
     return true;
 }
 

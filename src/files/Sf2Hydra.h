@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteIO.h"
+
 namespace talmeru {
 
 class RiffReader;
@@ -72,6 +74,7 @@ struct SampleRecord {
     int correction = 0;
     int link = 0;  // the other half of a stereo pair
     int type = 0;
+    bool usable = true;  // false when its data cannot be played (a damaged stream)
 };
 
 // Sample types: the halves of a stereo pair, samples in a sound card's ROM.
@@ -82,6 +85,9 @@ struct Hydra {
     std::vector<HydraInstrument> instruments;
     std::vector<SampleRecord> samples;
 };
+
+// One 46-byte shdr record.
+SampleRecord ReadSampleRecord(ByteReader r);
 
 // Reads the pdta list. False, with `error` set, when one of its tables is missing or cut short.
 bool ReadHydra(const RiffReader& reader, const RiffChunk& pdta, Hydra& out, std::string& error);

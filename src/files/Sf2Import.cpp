@@ -40,9 +40,9 @@ constexpr size_t kNameSize = 20;
 // usefully hold no more records than the last index and the terminal record.
 constexpr size_t kMaxRecords = 0x10001;
 // Sample type bit of samples that live in a sound card's ROM.
-constexpr int kRomSample = 0x8000;
+constexpr int kRomSample = sf2::kSampleRom;
 // Sample types of the halves of a stereo pair.
-constexpr int kSf2Right = 2, kSf2Left = 4;
+constexpr int kSf2Right = sf2::kSampleRight, kSf2Left = sf2::kSampleLeft;
 
 using namespace sf2;
 
@@ -78,29 +78,7 @@ Table ReadTable(const RiffReader& r, const RiffChunk& pdta, uint32_t id, size_t 
     return t;
 }
 
-struct SampleRecord {
-    std::string name;
-    uint32_t start = 0, end = 0, loopStart = 0, loopEnd = 0, rate = 0;
-    int key = 60;
-    int correction = 0;
-    int link = 0;  // the other half of a stereo pair
-    int type = 0;
-};
-
-SampleRecord ReadSampleRecord(ByteReader r) {
-    SampleRecord s;
-    s.name = r.FixedString(kNameSize);
-    s.start = r.U32();
-    s.end = r.U32();
-    s.loopStart = r.U32();
-    s.loopEnd = r.U32();
-    s.rate = r.U32();
-    s.key = r.U8();
-    s.correction = r.S8();
-    s.link = r.U16();
-    s.type = r.U16();
-    return s;
-}
+using sf2::SampleRecord;
 
 constexpr int kUnset = INT_MIN;
 
@@ -358,7 +336,7 @@ bool ReadSf2File(const std::string& path, sf2::Hydra& hydra, uint32_t& frames,
     }
     RiffReader r(src);
     auto sfbk = r.Riff(0, FourCC("sfbk"));
-    auto pdta = sfbk ? r.FindList(*sfbk, FourCC("pdta")) : std::nullopt;
+    auto pdta = sfbk ? FindSf2PresetData(r, *sfbk) : std::nullopt;
     auto smpl = sfbk ? FindSf2SampleChunk(r, *sfbk) : std::nullopt;
     if (!pdta || !smpl) {
         error = "it is not a SoundFont";
@@ -380,9 +358,10 @@ class Sf2Importer {
     bool ReadInstrumentTables(const RiffReader& r, const RiffChunk& pdta);
     int Convert();
     void CreateSamples(int32_t sampleBytes);
-    // A SoundFont 3 file's records point into the decoded samples instead of the chunk;
-    // false for each record that has no data to play.
-    std::vector<bool> MapDecodedSamples();
+    // A SoundFont 3 file's records point into the decoded samples instead of the chunk: they
+    // are rewritten so, and marked when they have no data to play. The decoded frames.
+    uint32_t MapDecodedSamples(std::vector<SampleRecord>& records);
+    int ConvertByPresets(const RiffReader& r, const RiffChunk& pdta, int32_t sampleBytes);
     // False when converting has to stop.
     bool ConvertInstrument(size_t k);
     bool ZonesValid(size_t k) const;
@@ -392,7 +371,6 @@ class Sf2Importer {
     size_t GenOf(size_t bag) const;
     size_t ModOf(size_t bag) const;
     void AttachWaveData();
-    int ConvertByPresets(const RiffReader& r, const RiffChunk& pdta, int32_t sampleBytes);
     bool Chosen(size_t k) const {
         return choice_.chosen.empty() || (k < choice_.chosen.size() && choice_.chosen[k]);
     }
@@ -506,22 +484,21 @@ bool Sf2Importer::ReadInstrumentTables(const RiffReader& r, const RiffChunk& pdt
     return true;
 }
 
-std::vector<bool> Sf2Importer::MapDecodedSamples() {
+uint32_t Sf2Importer::MapDecodedSamples(std::vector<SampleRecord>& records) {
     std::vector<Sf2SamplePoints> points;
-    points.reserve(sampleRecords_.size());
-    for (const SampleRecord& rec : sampleRecords_)
+    points.reserve(records.size());
+    for (const SampleRecord& rec : records)
         points.push_back({rec.name, rec.type, rec.start, rec.end, rec.loopStart, rec.loopEnd});
-    sampleFrames_ = MapSoundFont3Samples(path_, points, log_);
-    std::vector<bool> usable(points.size());
+    const uint32_t frames = MapSoundFont3Samples(path_, points, log_);
     for (size_t i = 0; i < points.size(); ++i) {
-        SampleRecord& rec = sampleRecords_[i];
+        SampleRecord& rec = records[i];
         rec.start = points[i].start;
         rec.end = points[i].end;
         rec.loopStart = points[i].loopStart;
         rec.loopEnd = points[i].loopEnd;
-        usable[i] = points[i].usable;
+        rec.usable = points[i].usable;
     }
-    return usable;
+    return frames;
 }
 
 void Sf2Importer::CreateSamples(int32_t sampleBytes) {
@@ -530,8 +507,13 @@ void Sf2Importer::CreateSamples(int32_t sampleBytes) {
     created_.assign(count, false);
     sampleRecords_.reserve(count);
     for (size_t i = 0; i < count; ++i)
-        sampleRecords_.push_back(ReadSampleRecord(samples_.Record(i)));
-    const std::vector<bool> usable = sf3_ ? MapDecodedSamples() : std::vector<bool>(count, true);
+        sampleRecords_.push_back(sf2::ReadSampleRecord(samples_.Record(i)));
+    std::vector<bool> usable(count, true);
+    if (sf3_) {
+        sampleFrames_ = MapDecodedSamples(sampleRecords_);
+        for (size_t i = 0; i < count; ++i)
+            usable[i] = sampleRecords_[i].usable;
+    }
     const uint32_t frames = sampleFrames_;
     for (size_t i = 0; i < count; ++i) {
         const SampleRecord& rec = sampleRecords_[i];
@@ -976,6 +958,7 @@ int Sf2Importer::Convert() {
         Log(Fmt("X SoundFont2 file \"%s\" has no \"smpl\" chunk.\r\n", path));
         return 1;
     }
+    sf3_ = IsSoundFont3(r, *sfbk);
     // A file of our own export is the bank it was; others convert as the user chooses.
     if (!ours_ && Chooser()) {
         sf2::Hydra hydra;
@@ -993,7 +976,6 @@ int Sf2Importer::Convert() {
             return ConvertByPresets(r, *pdta, Sf2SampleBytes(*smpl));
     }
     if (!ReadPresets(r, *pdta) || !ReadInstrumentTables(r, *pdta)) return 1;
-    sf3_ = IsSoundFont3(r, *sfbk);
     CreateSamples(Sf2SampleBytes(*smpl));
     for (size_t k = 0; k + 1 < insts_.count; ++k)
         if (Chosen(k) && !ConvertInstrument(k)) break;
@@ -1013,10 +995,12 @@ int Sf2Importer::ConvertByPresets(const RiffReader& r, const RiffChunk& pdta,
     }
     Log(Fmt("? %d presets, %d instruments, %d samples: converted by presets\r\n",
             int(hydra.presets.size()), int(hydra.instruments.size()), int(hydra.samples.size())));
+    uint32_t frames = static_cast<uint32_t>(sampleBytes / 2);
+    if (sf3_) frames = MapDecodedSamples(hydra.samples);
     auto w = std::make_unique<Sf2WaveData>(path_, -1, kWholeFile, true);
     WaveData* wave = w->valid && w->FormatTag() != -1 ? db_.AddWaveData(std::move(w)) : nullptr;
     if (!wave) Log("X Could not load file\r\n");
-    ConvertSf2Presets({&hydra, static_cast<uint32_t>(sampleBytes / 2)}, choice_, db_, wave, log_);
+    ConvertSf2Presets({&hydra, frames}, choice_, db_, wave, log_);
     return 0;
 }
 

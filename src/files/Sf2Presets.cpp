@@ -269,6 +269,7 @@ int PresetConverter::HeaderFor(const VoiceZone& z, int& root) {
         return -1;
     }
     const SampleRecord& s = hydra_.samples[size_t(z.sample)];
+    if (!s.usable) return -1;  // its stream was named when it was decoded
     if (s.type & kSampleRom) {
         if (warned_.insert(s.name).second)
             Log(Fmt("X Sample %s is ROM based!\r\n", s.name.c_str()));
