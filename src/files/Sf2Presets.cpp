@@ -47,6 +47,9 @@ constexpr int kMaxPackedProgram = 4096;
 constexpr int kObjectHeader = 22;
 // The velocity a velocity split is judged by when only one of its layers can stay.
 constexpr int kTypicalVelocity = 100;
+constexpr int kMiddleKey = 60;
+// A General MIDI program keeps this many samples before other kits and banks give way whole.
+constexpr int64_t kFewSamples = 6;
 // Stereo halves are panned at least this far to their sides (0.1%).
 constexpr int kStereoPan = 400;
 
@@ -137,15 +140,27 @@ struct LayerPlan {
     std::vector<RangePlan> ranges;
     int partner = -1;  // of a left half: its right half
     bool right = false;
+    int distance = INT_MAX;  // from the middle key to the zone whose values it holds
 };
 
 struct ProgramPlan {
     size_t preset = 0;
     int number = -1;
-    std::vector<LayerPlan> layers;
+    std::vector<VoiceZone> zones;            // the zones that can play
+    std::vector<std::pair<int, int>> made;   // each zone's header and root key
+    std::vector<LayerPlan> layers;           // laid out from the zones
     std::set<std::string> losses;
     bool kit = false;
     bool dropped = false;
+    // How far the program has given way: one velocity layer for all velocities, stereo pairs
+    // played by their left halves, the largest layer's key splits halved so often, the
+    // smallest layers dropped.
+    bool oneVelocity = false;
+    int minLevel = 0;  // how coarsely zones are told apart (see Group)
+    bool mergedEnvelopes = false;  // and whether that merged any layers
+    bool mono = false;
+    int thinned = 0;
+    int droppedLayers = 0;
 };
 
 enum Resource { kHeaders, kKeymaps, kPrograms, kBytes, kResourceCount };
@@ -171,11 +186,8 @@ class PresetConverter {
     std::vector<LayerPlan> Group(const std::vector<VoiceZone>& zones, int level) const;
     void PairStereo(std::vector<LayerPlan>& layers) const;
     std::vector<int64_t> Usage(std::vector<int64_t>* perProgram, Resource r) const;
+    void Layout(ProgramPlan& p) const;
     bool Reduce(ProgramPlan& p, Resource r);
-    bool DropVelocitySplit(ProgramPlan& p);
-    bool Thin(ProgramPlan& p);
-    bool MakeMono(ProgramPlan& p);
-    bool DropSmallestLayer(ProgramPlan& p);
     void DropProgram(ProgramPlan& p, const char* why);
 
     const Hydra& hydra_;
@@ -330,19 +342,23 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
         if (level < 2) sig.push_back(units::PanForPosition(std::clamp(g[kPan], -500, 500) / 500.0));
         if (level < 3) sig.push_back(g[kExclusiveClass]);
         if (level < 1) {
+            // Buckets of what the ear tells apart: times and frequencies within a factor of
+            // two, levels within 10 dB, depths within a quarter tone or half an octave.
+            auto bucket = [&](int op, int step) {
+                const int v = g[size_t(op)];
+                sig.push_back((v >= 0 ? v : v - step + 1) / step);
+            };
             for (int first : {int(kModEnvDelay), int(kVolEnvDelay)})
                 for (int op = first; op < first + 6; ++op)
-                    sig.push_back(op == kModEnvSustain || op == kVolEnvSustain ? g[size_t(op)] / 30
-                                                                               : g[size_t(op)] / 300);
-            for (int op : {kModLfoFreq, kVibLfoFreq})
-                sig.push_back(g[size_t(op)] / 300);
-            sig.push_back(std::min(g[kInitialFilterFc], 13500) / 300);
-            sig.push_back(g[kInitialFilterQ] / 30);
+                    bucket(op, op == kModEnvSustain || op == kVolEnvSustain ? 100 : 1200);
+            for (int op : {kModLfoFreq, kVibLfoFreq, kInitialFilterFc})
+                bucket(op, 1200);
+            bucket(kInitialFilterQ, 60);
             for (int op : {kModLfoToPitch, kVibLfoToPitch, kModEnvToPitch})
-                sig.push_back(g[size_t(op)] / 10);
+                bucket(op, 50);
             for (int op : {kModLfoToFilterFc, kModEnvToFilterFc})
-                sig.push_back(g[size_t(op)] / 100);
-            sig.push_back(g[kModLfoToVolume] / 30);
+                bucket(op, 600);
+            bucket(kModLfoToVolume, 60);
         }
         // The first layer of this kind whose keys the zone does not overlap.
         int into = -1;
@@ -355,8 +371,6 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
         }
         if (into < 0) {
             LayerPlan l;
-            for (int op = 0; op < kGeneratorCount; ++op)
-                SetSf2LayerValue(l.values, op, g[size_t(op)]);
             l.values.attenuation = INT_MAX;
             l.velLow = z.velLow;
             l.velHigh = z.velHigh;
@@ -367,6 +381,15 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
             into = static_cast<int>(layers.size() - 1);
         }
         LayerPlan& l = layers[size_t(into)];
+        // A layer sounds as the zone nearest the keyboard's middle does.
+        const int distance = std::abs((z.keyLow + z.keyHigh) / 2 - kMiddleKey);
+        if (distance < l.distance) {
+            const int attenuation = l.values.attenuation;
+            for (int op = 0; op < kGeneratorCount; ++op)
+                SetSf2LayerValue(l.values, op, g[size_t(op)]);
+            l.values.attenuation = attenuation;
+            l.distance = distance;
+        }
         RangePlan r;
         r.low = z.keyLow;
         r.high = z.keyHigh;
@@ -439,19 +462,9 @@ void PresetConverter::Plan() {
             playable.push_back(z);
             made.push_back({h, root});
         }
-        std::vector<LayerPlan> layers;
-        for (int level = 0; level <= 3; ++level) {
-            layers = Group(playable, level);
-            if (layers.size() <= size_t(kMaxLayers)) break;
-        }
-        if (layers.size() > size_t(kMaxLayers)) plan.losses.insert("layers beyond 32");
-        for (LayerPlan& l : layers)
-            for (RangePlan& r : l.ranges) {
-                r.header = made[size_t(r.zone)].first;
-                r.root = made[size_t(r.zone)].second;
-            }
-        PairStereo(layers);
-        plan.layers = std::move(layers);
+        plan.zones = std::move(playable);
+        plan.made = std::move(made);
+        Layout(plan);
     }
 }
 
@@ -552,54 +565,50 @@ void EraseLayer(ProgramPlan& p, size_t i) {
     p.layers = std::move(kept);
 }
 
-// Drops the velocity split farthest from a typical velocity; the others widen to cover every
-// velocity again.
-bool PresetConverter::DropVelocitySplit(ProgramPlan& p) {
-    std::set<std::pair<int, int>> splits;
-    for (const LayerPlan& l : p.layers)
-        splits.insert({l.velLow, l.velHigh});
-    if (splits.size() < 2) return false;
-    auto distance = [](const std::pair<int, int>& v) {
-        if (v.first <= kTypicalVelocity && kTypicalVelocity <= v.second) return 0;
-        return std::min(std::abs(v.first - kTypicalVelocity), std::abs(v.second - kTypicalVelocity));
+// Zones that velocity splits would play: of the zones on the same keys, those that play at a
+// typical velocity take every velocity; the others go where those cover their keys.
+void KeepTypicalVelocity(std::vector<VoiceZone>& zones, std::vector<std::pair<int, int>>& made) {
+    auto typical = [](const VoiceZone& z) {
+        return z.velLow <= kTypicalVelocity && kTypicalVelocity <= z.velHigh;
     };
-    const auto worst = *std::max_element(splits.begin(), splits.end(),
-                                         [&](const auto& a, const auto& b) {
-                                             return distance(a) < distance(b);
-                                         });
-    for (size_t i = p.layers.size(); i-- > 0;)
-        if (i < p.layers.size() && p.layers[i].velLow == worst.first &&
-            p.layers[i].velHigh == worst.second && !p.layers[i].right)
-            EraseLayer(p, i);
-    splits.erase(worst);
-    // The gaps close upwards: each split reaches to the next one's low end.
-    std::vector<std::pair<int, int>> rest(splits.begin(), splits.end());
-    for (LayerPlan& l : p.layers) {
-        const auto at = std::find(rest.begin(), rest.end(), std::make_pair(l.velLow, l.velHigh));
-        if (at == rest.end()) continue;
-        const size_t k = size_t(at - rest.begin());
-        const int low = k == 0 ? 0 : l.velLow;
-        const int high = k + 1 < rest.size() ? std::max(l.velHigh, rest[k + 1].first - 1) : 127;
-        l.velLow = low;
-        l.velHigh = high;
+    std::vector<bool> covered(128, false);
+    for (const VoiceZone& z : zones)
+        if (typical(z))
+            for (int k = z.keyLow; k <= z.keyHigh; ++k)
+                covered[size_t(k)] = true;
+    std::vector<VoiceZone> keptZones;
+    std::vector<std::pair<int, int>> keptMade;
+    for (size_t i = 0; i < zones.size(); ++i) {
+        VoiceZone z = zones[i];
+        bool needed = typical(z);
+        for (int k = z.keyLow; k <= z.keyHigh && !needed; ++k)
+            needed = !covered[size_t(k)];
+        if (!needed) continue;
+        z.velLow = 0;
+        z.velHigh = 127;
+        keptZones.push_back(z);
+        keptMade.push_back(made[i]);
     }
-    p.losses.insert("velocity layers");
-    return true;
+    zones = std::move(keptZones);
+    made = std::move(keptMade);
 }
 
-// Halves the key splits of the layer (with its stereo partner) that plays the most headers:
-// neighbouring ranges merge, the merged range playing the sample whose root lies nearer its
-// middle. Kits keep every key's own sample.
-bool PresetConverter::Thin(ProgramPlan& p) {
-    if (p.kit) return false;
-    size_t best = p.layers.size();
+bool HasVelocitySplits(const std::vector<VoiceZone>& zones) {
+    return std::any_of(zones.begin(), zones.end(),
+                       [](const VoiceZone& z) { return z.velLow > 0 || z.velHigh < 127; });
+}
+
+// Halves the key splits of the layer (with its stereo partner) that has the most: neighbouring
+// ranges merge, the merged range playing the sample whose root lies nearer its middle.
+bool Thin(std::vector<LayerPlan>& layers) {
+    size_t best = layers.size();
     size_t most = 1;
-    for (size_t i = 0; i < p.layers.size(); ++i)
-        if (!p.layers[i].right && p.layers[i].ranges.size() > most) {
-            most = p.layers[i].ranges.size();
+    for (size_t i = 0; i < layers.size(); ++i)
+        if (!layers[i].right && layers[i].ranges.size() > most) {
+            most = layers[i].ranges.size();
             best = i;
         }
-    if (best == p.layers.size()) return false;
+    if (best == layers.size()) return false;
     auto thin = [](LayerPlan& l, const std::vector<bool>& keepFirst) {
         std::vector<RangePlan> out;
         for (size_t i = 0; i < l.ranges.size(); i += 2) {
@@ -614,7 +623,7 @@ bool PresetConverter::Thin(ProgramPlan& p) {
         }
         l.ranges = std::move(out);
     };
-    LayerPlan& left = p.layers[best];
+    LayerPlan& left = layers[best];
     std::vector<bool> keepFirst;
     for (size_t i = 0; i + 1 < left.ranges.size(); i += 2) {
         const RangePlan& a = left.ranges[i];
@@ -623,13 +632,12 @@ bool PresetConverter::Thin(ProgramPlan& p) {
         keepFirst.push_back(std::abs(a.root - middle) <= std::abs(b.root - middle));
     }
     thin(left, keepFirst);
-    if (left.partner >= 0) thin(p.layers[size_t(left.partner)], keepFirst);
-    p.losses.insert("key splits");
+    if (left.partner >= 0) thin(layers[size_t(left.partner)], keepFirst);
     return true;
 }
 
 // A stereo pair plays its left half alone, in the middle.
-bool PresetConverter::MakeMono(ProgramPlan& p) {
+bool MakeMono(ProgramPlan& p) {
     for (size_t i = 0; i < p.layers.size(); ++i) {
         if (p.layers[i].partner < 0) continue;
         const size_t right = size_t(p.layers[i].partner);
@@ -638,14 +646,12 @@ bool PresetConverter::MakeMono(ProgramPlan& p) {
         p.layers[i].side = 0;
         p.layers[right].right = false;
         EraseLayer(p, right);
-        p.losses.insert("stereo");
         return true;
     }
     return false;
 }
 
-bool PresetConverter::DropSmallestLayer(ProgramPlan& p) {
-    if (p.layers.size() < 2) return false;
+bool DropSmallestLayer(ProgramPlan& p) {
     size_t smallest = p.layers.size();
     int fewest = INT_MAX;
     for (size_t i = 0; i < p.layers.size(); ++i) {
@@ -660,14 +666,82 @@ bool PresetConverter::DropSmallestLayer(ProgramPlan& p) {
     }
     if (smallest == p.layers.size() || SlotCount(p) <= LayerSlots(p.layers[smallest])) return false;
     EraseLayer(p, smallest);
-    p.losses.insert("layers");
     return true;
 }
 
+// The program's layers from its zones, as far as it has given way; a program that still has
+// more layers than one holds gives way further here, velocity splits before pan, exclusive
+// classes, stereo and whole layers.
+void PresetConverter::Layout(ProgramPlan& p) const {
+    for (;;) {
+        std::vector<VoiceZone> zones = p.zones;
+        std::vector<std::pair<int, int>> made = p.made;
+        if (p.oneVelocity) KeepTypicalVelocity(zones, made);
+        const int coarsest = p.oneVelocity || !HasVelocitySplits(zones) ? 3 : 1;
+        for (int level = std::min(p.minLevel, coarsest); level <= coarsest; ++level) {
+            p.layers = Group(zones, level);
+            if (p.layers.size() <= size_t(kMaxLayers)) break;
+        }
+        if (p.layers.size() > size_t(kMaxLayers) && !p.oneVelocity) {
+            p.oneVelocity = true;
+            continue;
+        }
+        for (LayerPlan& l : p.layers)
+            for (RangePlan& r : l.ranges) {
+                r.header = made[size_t(r.zone)].first;
+                r.root = made[size_t(r.zone)].second;
+            }
+        PairStereo(p.layers);
+        break;
+    }
+    p.losses.clear();
+    if (p.oneVelocity && HasVelocitySplits(p.zones)) p.losses.insert("velocity layers");
+    if (p.mergedEnvelopes) p.losses.insert("envelopes per key");
+    while (p.mono && MakeMono(p))
+        p.losses.insert("stereo");
+    for (int i = 0; i < p.thinned && !p.kit; ++i)
+        if (Thin(p.layers)) p.losses.insert("key splits");
+    while (SlotCount(p) > kMaxLayers && (MakeMono(p) || DropSmallestLayer(p)))
+        p.losses.insert("layers");
+    for (int i = 0; i < p.droppedLayers; ++i)
+        if (DropSmallestLayer(p)) p.losses.insert("layers");
+}
+
+// What a program plays: its ranges and layers.
+std::pair<size_t, size_t> Footprint(const ProgramPlan& p) {
+    size_t ranges = 0;
+    for (const LayerPlan& l : p.layers)
+        ranges += l.ranges.size();
+    return {ranges, p.layers.size()};
+}
+
+// Gives way one step for resource r: velocity splits first, then key splits (kits keep each
+// key's own sample), or for keymaps stereo and then whole layers. False when the program has
+// nothing more to give.
 bool PresetConverter::Reduce(ProgramPlan& p, Resource r) {
-    if (DropVelocitySplit(p)) return true;
-    if (r == kKeymaps) return MakeMono(p) || DropSmallestLayer(p);
-    return Thin(p);
+    const auto before = Footprint(p);
+    auto any = [&](auto test) { return std::any_of(p.layers.begin(), p.layers.end(), test); };
+    for (;;) {
+        if (!p.oneVelocity && HasVelocitySplits(p.zones)) {
+            p.oneVelocity = true;
+        } else if (p.minLevel < 1) {
+            p.minLevel = 1;  // layers that differ only in envelopes, filter or LFOs merge
+            Layout(p);
+            p.mergedEnvelopes = p.layers.size() < before.second;
+        } else if (r != kKeymaps && !p.kit &&
+                   any([](const LayerPlan& l) { return l.ranges.size() > 1; })) {
+            ++p.thinned;
+        } else if (!p.kit && !p.mono && any([](const LayerPlan& l) { return l.partner >= 0; })) {
+            p.mono = true;
+        } else if (!p.kit && p.layers.size() > 1) {
+            ++p.droppedLayers;
+        } else {
+            return false;
+        }
+        Layout(p);
+        const auto after = Footprint(p);
+        if (after.first < before.first || after.second < before.second) return true;
+    }
 }
 
 // Fits the programs into a program each (32 layers, 4 KB packed) and the whole into the
@@ -675,11 +749,8 @@ bool PresetConverter::Reduce(ProgramPlan& p, Resource r) {
 // gives up what matters least (a velocity split, then key splits or stereo); a program that
 // has nothing left to give is not converted, the other kits and banks first.
 void PresetConverter::Fit() {
-    for (ProgramPlan& p : programs_) {
-        while (!p.dropped && SlotCount(p) > kMaxLayers)
-            if (!DropVelocitySplit(p) && !MakeMono(p) && !DropSmallestLayer(p)) break;
+    for (ProgramPlan& p : programs_)
         if (!p.dropped && p.layers.empty()) DropProgram(p, "it plays no sample");
-    }
     const Sf2Budget& b = choice_.budget;
     const int64_t limits[kResourceCount] = {b.sampleHeaders, b.keymaps, b.programs,
                                             b.sampleBytes > 0 ? b.sampleBytes : INT64_MAX};
@@ -690,26 +761,38 @@ void PresetConverter::Fit() {
         for (int r = 0; r < kResourceCount && over < 0; ++r)
             if (total[size_t(r)] > limits[r]) over = r;
         if (over < 0) return;
-        std::vector<int64_t> mine;
+        std::vector<int64_t> mine, samples;
         Usage(&mine, Resource(over));
-        size_t pick = programs_.size();
-        for (size_t i = 0; i < programs_.size(); ++i)
-            if (!programs_[i].dropped && !spent[size_t(over)][i] &&
-                (pick == programs_.size() || mine[i] > mine[pick]))
-                pick = i;
-        if (over != kPrograms && pick < programs_.size()) {
-            if (!Reduce(programs_[pick], Resource(over))) spent[size_t(over)][pick] = true;
-            continue;
-        }
-        // Nothing left to give: a whole program goes, the last of those least played.
+        Usage(&samples, kHeaders);
+        // General MIDI programs give way down to a few samples each, the other kits and banks
+        // then go whole, and only then do the programs give way further.
+        auto pick = [&](bool keepFew) {
+            size_t best = programs_.size();
+            for (size_t i = 0; i < programs_.size(); ++i)
+                if (!programs_[i].dropped && !spent[size_t(over)][i] &&
+                    (!keepFew || samples[i] > kFewSamples) &&
+                    (best == programs_.size() || mine[i] > mine[best]))
+                    best = i;
+            return best;
+        };
+        // The standard kit goes last of all.
         auto rank = [&](const ProgramPlan& p) {
-            const bool standardKit = p.number == kFirstKitProgram;
-            const int group = p.number >= kFirstOtherProgram ? 3 : p.kit && !standardKit ? 2 : 0;
+            const int group = p.number == kFirstKitProgram  ? -1
+                              : p.number >= kFirstOtherProgram ? 3
+                              : p.kit                          ? 2
+                                                               : 0;
             return std::make_pair(group, p.number);
         };
         ProgramPlan* victim = nullptr;
         for (ProgramPlan& p : programs_)
             if (!p.dropped && (!victim || rank(p) > rank(*victim))) victim = &p;
+        size_t reduce = over == kPrograms ? programs_.size() : pick(true);
+        if (reduce == programs_.size() && victim && rank(*victim).first < 2 && over != kPrograms)
+            reduce = pick(false);
+        if (reduce < programs_.size()) {
+            if (!Reduce(programs_[reduce], Resource(over))) spent[size_t(over)][reduce] = true;
+            continue;
+        }
         if (!victim) return;
         static const char* const kWhy[] = {"no sample header left", "no keymap left",
                                            "no program left", "not enough sample RAM"};
