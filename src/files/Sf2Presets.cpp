@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -108,9 +109,24 @@ bool AddedAtPresetLevel(int op) {
     }
 }
 
+// The players' default velocity curve into the attenuation, and the modulator that a file
+// writes to change its depth: an instrument's replaces it, a preset's adds to it.
+constexpr int kDefaultVelocityCurveCb = 960;
+bool IsVelocityCurve(const ModulatorRecord& m) {
+    return m.src == kSrcVelocityCurve && m.dest == kInitialAttenuation && m.amountSrc == 0;
+}
+// The amount of the zone's velocity curve modulator, else the global zone's, else none.
+std::optional<int> VelocityCurveOf(const HydraZone& zone, const HydraZone& global) {
+    for (const HydraZone* z : {&zone, &global})
+        for (const ModulatorRecord& m : z->mods)
+            if (IsVelocityCurve(m)) return m.amount;
+    return std::nullopt;
+}
+
 // One preset zone crossed with one instrument zone: what a player starts for a note there.
 struct VoiceZone {
     std::array<int, kGeneratorCount> g{};
+    int velocityCurveCb = kDefaultVelocityCurveCb;  // the velocity curve's depth on the level
     int sample = -1;
     int keyLow = 0, keyHigh = 127, velLow = 0, velHigh = 127;
 };
@@ -134,6 +150,7 @@ struct RangePlan {
 
 struct LayerPlan {
     Sf2LayerValues values;
+    int velocityCurveCb = 960;
     int velLow = 0, velHigh = 127;
     int exclusive = 0;
     int side = 0;  // 0 mono, or the sample type of a stereo half
@@ -259,6 +276,8 @@ std::vector<VoiceZone> PresetConverter::Zones(const HydraPreset& preset) {
                                                   : inst.global.gens.Get(op, int16_t(DefaultOf(op)));
                 if (AddedAtPresetLevel(op)) v.g[size_t(op)] += presetValue(pz, op);
             }
+            v.velocityCurveCb = VelocityCurveOf(iz, inst.global).value_or(kDefaultVelocityCurveCb) +
+                                VelocityCurveOf(pz, preset.global).value_or(0);
             v.sample = iz.target;
             rangeOf(iz, inst.global, kKeyRange, v.keyLow, v.keyHigh);
             rangeOf(pz, preset.global, kKeyRange, v.keyLow, v.keyHigh);
@@ -359,6 +378,7 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
             for (int op : {kModLfoToFilterFc, kModEnvToFilterFc})
                 bucket(op, 600);
             bucket(kModLfoToVolume, 60);
+            sig.push_back(z.velocityCurveCb / 120);
         }
         // The first layer of this kind whose keys the zone does not overlap.
         int into = -1;
@@ -388,6 +408,7 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
             for (int op = 0; op < kGeneratorCount; ++op)
                 SetSf2LayerValue(l.values, op, g[size_t(op)]);
             l.values.attenuation = attenuation;
+            l.velocityCurveCb = z.velocityCurveCb;
             l.distance = distance;
         }
         RangePlan r;
@@ -876,6 +897,9 @@ void PresetConverter::Build(ZedoDatabase& db, WaveData* wave) {
             layer->velocityLow = static_cast<uint8_t>(l.velLow);
             layer->velocityHigh = static_cast<uint8_t>(l.velHigh);
             layer->exclusiveZone = static_cast<uint8_t>(l.exclusive);
+            // The curve's depth as the Amp block's velocity tracking, 64 at the default's.
+            layer->Amp().SetVelocityTracking(static_cast<int>(std::clamp(
+                std::lround(kPlayersVelocityTracking * l.velocityCurveCb / 960.0), -64L, 64L)));
             if (right) {
                 layer->SetPan(0);
                 // The halves' headers are a pair, as a stereo sample's are.

@@ -306,6 +306,31 @@ TEST_F(Sf2PresetsTest, PlayersDefaultModulatorsAreThere) {
     EXPECT_NEAR(units::FilterVelocitySemitones(layer.Filter1().VelocityTracking(), 127), 12, 0.5);
 }
 
+// A file's own velocity curve: an instrument's modulator replaces the players' 960 cB, a
+// preset's adds to what the instrument gives.
+TEST_F(Sf2PresetsTest, VelocityCurveModulatorsSetTheVelocityTracking) {
+    constexpr uint16_t kCurve = 0x0502;  // velocity, negative, concave
+    const struct {
+        std::vector<test::Sf2Mod> instrument, preset;
+        int tracking;
+    } cases[] = {{{}, {}, 64},
+                 {{{kCurve, kAttenuation, 0}}, {{kCurve, kAttenuation, 480}}, 32},
+                 {{{kCurve, kAttenuation, 720}}, {}, 48},
+                 {{}, {{kCurve, kAttenuation, -480}}, 32},
+                 {{{kCurve, kInitialFilterFc, 0}}, {}, 64}};
+    for (const auto& c : cases) {
+        Sf2Plan plan = WithSamples(1);
+        Sf2Zone zone = SampleZone(0, 0, 127);
+        zone.mods = c.instrument;
+        plan.instruments = {{"Piano", {zone}}};
+        Sf2Preset preset = PresetOf("Piano", 0, 0, 0);
+        preset.zones[0].mods = c.preset;
+        plan.presetList = {preset};
+        ASSERT_EQ(Import(plan), 0);
+        EXPECT_EQ(LayerAt(0, 0).Amp().VelocityTracking(), c.tracking) << c.tracking;
+    }
+}
+
 TEST_F(Sf2PresetsTest, BadPresetsAndSamplesAreLoggedNotFatal) {
     Sf2Plan plan = WithSamples(3);
     plan.samples[1].type = 0x8001;  // ROM

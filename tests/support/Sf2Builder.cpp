@@ -28,6 +28,17 @@ void AddName(Bytes& b, const std::string& name) {
         b.push_back(i < name.size() ? static_cast<uint8_t>(name[i]) : 0);
 }
 
+uint32_t AddMods(Bytes& b, const std::vector<Sf2Mod>& mods) {
+    for (const auto& m : mods) {
+        Add16(b, m.src);
+        Add16(b, m.dest);
+        Add16(b, static_cast<uint16_t>(m.amount));
+        Add16(b, m.amountSrc);
+        Add16(b, 0);
+    }
+    return static_cast<uint32_t>(mods.size());
+}
+
 class Layout {
   public:
     explicit Layout(const Sf2Plan& plan) : plan_(plan) {}
@@ -90,44 +101,50 @@ Bytes Layout::Pdta() const {
         }
         Add32(pgen, 0);
     } else {
-        uint32_t bags = 0, pgens = 0;
+        uint32_t bags = 0, pgens = 0, pmods = 0;
+        pmod.clear();
         for (const auto& p : plan_.presetList) {
             presetHeader(p.name, p.preset, p.bank, bags);
             for (const auto& z : p.zones) {
                 Add16(pbag, pgens);
-                Add16(pbag, 0);
+                Add16(pbag, pmods);
                 for (const auto& g : z.gens) {
                     Add16(pgen, g.op);
                     Add16(pgen, g.amount);
                     ++pgens;
                 }
+                pmods += AddMods(pmod, z.mods);
                 ++bags;
             }
         }
         presetHeader("EOP", 0, 0, bags);
         Add16(pbag, pgens);
-        Add16(pbag, 0);
+        Add16(pbag, pmods);
         Add32(pgen, 0);
+        pmod.insert(pmod.end(), 10, 0);
     }
-    uint32_t zones = 0, gens = 0;
+    uint32_t zones = 0, gens = 0, imods = 0;
+    imod.clear();
     for (const auto& in : plan_.instruments) {
         AddName(inst, in.name);
         Add16(inst, zones);
         for (const auto& z : in.zones) {
             Add16(ibag, gens);
-            Add16(ibag, 0);
+            Add16(ibag, imods);
             for (const auto& g : z.gens) {
                 Add16(igen, g.op);
                 Add16(igen, g.amount);
                 ++gens;
             }
+            imods += AddMods(imod, z.mods);
             ++zones;
         }
     }
     AddName(inst, "EOI");
     Add16(inst, zones);
     Add16(ibag, gens);
-    Add16(ibag, 0);
+    Add16(ibag, imods);
+    imod.insert(imod.end(), 10, 0);
     Add32(igen, 0);
     auto sample = [&](const Sf2Sample& s) {
         AddName(shdr, s.name);

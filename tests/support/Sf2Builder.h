@@ -48,8 +48,16 @@ Sf2Gen Gen(int op, int amount);
 // A range amount: low byte the low end, high byte the high end.
 Sf2Gen RangeGen(int op, int low, int high);
 
+// A modulator: source, destination generator, amount, amount source (transform linear).
+struct Sf2Mod {
+    uint16_t src, dest;
+    int16_t amount;
+    uint16_t amountSrc = 0;
+};
+
 struct Sf2Zone {
     std::vector<Sf2Gen> gens;
+    std::vector<Sf2Mod> mods = {};
 };
 
 struct Sf2Instrument {
