@@ -361,7 +361,7 @@ class Sf2Importer {
     // A SoundFont 3 file's records point into the decoded samples instead of the chunk: they
     // are rewritten so, and marked when they have no data to play. The decoded frames.
     uint32_t MapDecodedSamples(std::vector<SampleRecord>& records);
-    int ConvertByPresets(const RiffReader& r, const RiffChunk& pdta, int32_t sampleBytes);
+    int ConvertByPresets(sf2::Hydra& hydra, int32_t sampleBytes);
     // False when converting has to stop.
     bool ConvertInstrument(size_t k);
     bool ZonesValid(size_t k) const;
@@ -973,7 +973,7 @@ int Sf2Importer::Convert() {
         }
         choice_ = *choice;
         if (choice_.mode == Sf2Programs::kPresets)
-            return ConvertByPresets(r, *pdta, Sf2SampleBytes(*smpl));
+            return ConvertByPresets(hydra, Sf2SampleBytes(*smpl));
     }
     if (!ReadPresets(r, *pdta) || !ReadInstrumentTables(r, *pdta)) return 1;
     CreateSamples(Sf2SampleBytes(*smpl));
@@ -984,15 +984,7 @@ int Sf2Importer::Convert() {
     return 0;
 }
 
-int Sf2Importer::ConvertByPresets(const RiffReader& r, const RiffChunk& pdta,
-                                  int32_t sampleBytes) {
-    sf2::Hydra hydra;
-    std::string error;
-    if (!sf2::ReadHydra(r, pdta, hydra, error)) {
-        Log(Fmt("X SoundFont2 file \"%s\" cannot be converted: %s\r\n", path_.c_str(),
-                error.c_str()));
-        return 1;
-    }
+int Sf2Importer::ConvertByPresets(sf2::Hydra& hydra, int32_t sampleBytes) {
     Log(Fmt("? %d presets, %d instruments, %d samples: converted by presets\r\n",
             int(hydra.presets.size()), int(hydra.instruments.size()), int(hydra.samples.size())));
     uint32_t frames = static_cast<uint32_t>(sampleBytes / 2);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "files/ConversionLog.h"
@@ -124,8 +125,15 @@ std::optional<int> VelocityCurveOf(const HydraZone& zone, const HydraZone& globa
 }
 
 // One preset zone crossed with one instrument zone: what a player starts for a note there.
+using Generators = std::array<int16_t, kGeneratorCount>;
+
+// The zones whose generators make a voice zone's: held as places, the sums made when asked,
+// so that a big file's many zones take little memory.
 struct VoiceZone {
-    std::array<int, kGeneratorCount> g{};
+    const HydraZone* presetZone = nullptr;
+    const HydraZone* presetGlobal = nullptr;
+    const HydraZone* instrumentZone = nullptr;
+    const HydraZone* instrumentGlobal = nullptr;
     int velocityCurveCb = kDefaultVelocityCurveCb;  // the velocity curve's depth on the level
     int sample = -1;
     int keyLow = 0, keyHigh = 127, velLow = 0, velHigh = 127;
@@ -202,7 +210,11 @@ class PresetConverter {
     int HeaderFor(const VoiceZone& z, int& root);
     std::vector<LayerPlan> Group(const std::vector<VoiceZone>& zones, int level) const;
     void PairStereo(std::vector<LayerPlan>& layers) const;
-    std::vector<int64_t> Usage(std::vector<int64_t>* perProgram, Resource r) const;
+    struct Usage {
+        std::array<int64_t, kResourceCount> total{};
+        std::vector<std::vector<int64_t>> perProgram;  // by resource, then program
+    };
+    Usage Measure() const;
     void Layout(ProgramPlan& p) const;
     bool Reduce(ProgramPlan& p, Resource r);
     void DropProgram(ProgramPlan& p, const char* why);
@@ -248,11 +260,24 @@ void PresetConverter::Number() {
     }
 }
 
+// A voice zone's generators: the instrument's (its zone's over its global zone's over the
+// defaults), to which the preset's (its zone's over its global zone's) are added.
+Generators GeneratorsOf(const VoiceZone& v) {
+    Generators g{};
+    for (int op = 0; op < kGeneratorCount; ++op) {
+        const HydraZone& iz = *v.instrumentZone;
+        int value = iz.gens.Has(op) ? iz.gens.amount[size_t(op)]
+                                    : v.instrumentGlobal->gens.Get(op, int16_t(DefaultOf(op)));
+        if (AddedAtPresetLevel(op))
+            value += v.presetZone->gens.Has(op) ? v.presetZone->gens.amount[size_t(op)]
+                                                : v.presetGlobal->gens.Get(op, 0);
+        g[size_t(op)] = static_cast<int16_t>(std::clamp(value, -32768, 32767));
+    }
+    return g;
+}
+
 std::vector<VoiceZone> PresetConverter::Zones(const HydraPreset& preset) {
     std::vector<VoiceZone> out;
-    auto presetValue = [&](const HydraZone& pz, int op) {
-        return pz.gens.Has(op) ? pz.gens.amount[size_t(op)] : preset.global.gens.Get(op, 0);
-    };
     auto rangeOf = [](const HydraZone& zone, const HydraZone& global, int op, int& low, int& high) {
         const GeneratorSet& g = zone.gens.Has(op) ? zone.gens : global.gens;
         low = std::max(low, g.Low(op));
@@ -271,11 +296,10 @@ std::vector<VoiceZone> PresetConverter::Zones(const HydraPreset& preset) {
         }
         for (const HydraZone& iz : inst.zones) {
             VoiceZone v;
-            for (int op = 0; op < kGeneratorCount; ++op) {
-                v.g[size_t(op)] = iz.gens.Has(op) ? iz.gens.amount[size_t(op)]
-                                                  : inst.global.gens.Get(op, int16_t(DefaultOf(op)));
-                if (AddedAtPresetLevel(op)) v.g[size_t(op)] += presetValue(pz, op);
-            }
+            v.presetZone = &pz;
+            v.presetGlobal = &preset.global;
+            v.instrumentZone = &iz;
+            v.instrumentGlobal = &inst.global;
             v.velocityCurveCb = VelocityCurveOf(iz, inst.global).value_or(kDefaultVelocityCurveCb) +
                                 VelocityCurveOf(pz, preset.global).value_or(0);
             v.sample = iz.target;
@@ -306,8 +330,9 @@ int PresetConverter::HeaderFor(const VoiceZone& z, int& root) {
             Log(Fmt("X Sample %s is ROM based!\r\n", s.name.c_str()));
         return -1;
     }
+    const Generators g = GeneratorsOf(z);
     auto at = [&](uint32_t base, int fine, int coarse) {
-        return int64_t(base) + z.g[size_t(fine)] + 32768 * int64_t(z.g[size_t(coarse)]);
+        return int64_t(base) + g[size_t(fine)] + 32768 * int64_t(g[size_t(coarse)]);
     };
     const int64_t start = at(s.start, kStartOffset, kStartCoarseOffset);
     const int64_t end = at(s.end, kEndOffset, kEndCoarseOffset);
@@ -318,7 +343,7 @@ int PresetConverter::HeaderFor(const VoiceZone& z, int& root) {
             Log(Fmt("X Sample %s lies outside the sample data, skipped\r\n", s.name.c_str()));
         return -1;
     }
-    const int modes = z.g[kSampleModes] & 3;
+    const int modes = g[kSampleModes] & 3;
     const bool loops = (modes == 1 || modes == 3) && start <= loopStart && loopStart < loopEnd &&
                        loopEnd <= end;
     HeaderKey key;
@@ -328,12 +353,12 @@ int PresetConverter::HeaderFor(const VoiceZone& z, int& root) {
     key.loopStart = loops ? 2 * loopStart : key.end;
     // The key that plays the sample at its recorded pitch, with the zone's tuning folded in; a
     // zone that does not follow the keyboard at 100 cents a key is tuned for its middle key.
-    const int original = z.g[kOverridingRootKey] >= 0 && z.g[kOverridingRootKey] <= 127
-                             ? z.g[kOverridingRootKey]
+    const int original = g[kOverridingRootKey] >= 0 && g[kOverridingRootKey] <= 127
+                             ? g[kOverridingRootKey]
                              : (s.key <= 127 ? s.key : 60);
-    const double scale = z.g[kScaleTuning] / 100.0;
+    const double scale = g[kScaleTuning] / 100.0;
     const double middle = (z.keyLow + z.keyHigh) / 2.0;
-    const double cents = 100.0 * z.g[kCoarseTune] + z.g[kFineTune] + s.correction;
+    const double cents = 100.0 * g[kCoarseTune] + g[kFineTune] + s.correction;
     const double at_key = scale == 1.0 ? original - cents / 100.0
                                        : middle - (scale * (middle - original) + cents / 100.0);
     key.pitch = std::clamp(PitchAtRate(at_key, s.rate), -32768, 32767);
@@ -353,12 +378,12 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
     std::vector<std::vector<int>> signatures;
     for (size_t zi = 0; zi < zones.size(); ++zi) {
         const VoiceZone& z = zones[zi];
-        const auto& g = z.g;
+        const Generators g = GeneratorsOf(z);
         const int type = size_t(z.sample) < hydra_.samples.size()
                              ? hydra_.samples[size_t(z.sample)].type & (kSampleLeft | kSampleRight)
                              : 0;
         std::vector<int> sig = {z.velLow, z.velHigh, type};
-        if (level < 2) sig.push_back(units::PanForPosition(std::clamp(g[kPan], -500, 500) / 500.0));
+        if (level < 2) sig.push_back(units::PanForPosition(std::clamp(int(g[kPan]), -500, 500) / 500.0));
         if (level < 3) sig.push_back(g[kExclusiveClass]);
         if (level < 1) {
             // Buckets of what the ear tells apart: times and frequencies within a factor of
@@ -394,7 +419,7 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
             l.values.attenuation = INT_MAX;
             l.velLow = z.velLow;
             l.velHigh = z.velHigh;
-            l.exclusive = std::clamp(g[kExclusiveClass], 0, 255);
+            l.exclusive = std::clamp(int(g[kExclusiveClass]), 0, 255);
             l.side = type;
             layers.push_back(std::move(l));
             signatures.push_back(sig);
@@ -414,7 +439,7 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
         RangePlan r;
         r.low = z.keyLow;
         r.high = z.keyHigh;
-        r.attenuation = std::max(g[kInitialAttenuation], 0);
+        r.attenuation = std::max(int(g[kInitialAttenuation]), 0);
         r.zone = static_cast<int>(zi);
         r.sample = z.sample;
         l.values.attenuation = std::min(l.values.attenuation, r.attenuation);
@@ -510,44 +535,55 @@ std::vector<int> KeymapKey(const LayerPlan& l) {
     return key;
 }
 
-// How much of resource r the conversion takes: in all, and per program when asked.
-std::vector<int64_t> PresetConverter::Usage(std::vector<int64_t>* perProgram, Resource r) const {
-    std::vector<int64_t> total(kResourceCount, 0);
-    std::vector<bool> headerUsed(headers_.size(), false);
-    std::set<std::vector<int>> keymaps;
-    if (perProgram) perProgram->assign(programs_.size(), 0);
+// A layer's keymap content as one number, by which equal keymaps are counted once.
+uint64_t KeymapHash(const LayerPlan& l) {
+    uint64_t h = 1469598103934665603ull;
+    auto mix = [&](int v) { h = (h ^ uint64_t(uint32_t(v))) * 1099511628211ull; };
+    for (const RangePlan& r : l.ranges) {
+        mix(r.low);
+        mix(r.high);
+        mix(r.header);
+        mix(r.attenuation - l.values.attenuation);
+    }
+    return h;
+}
+
+// What the conversion takes of each resource, in all and per program, in one pass.
+PresetConverter::Usage PresetConverter::Measure() const {
+    Usage u;
+    u.perProgram.assign(kResourceCount, std::vector<int64_t>(programs_.size(), 0));
+    std::vector<uint32_t> usedBy(headers_.size(), 0);  // the last program that named it, +1
+    std::vector<bool> counted(headers_.size(), false);
+    std::unordered_set<uint64_t> keymaps;
     for (size_t i = 0; i < programs_.size(); ++i) {
         const ProgramPlan& p = programs_[i];
         if (p.dropped) continue;
-        ++total[kPrograms];
-        std::set<int> own;
+        ++u.total[kPrograms];
+        u.perProgram[kKeymaps][i] = int64_t(p.layers.size());
         for (const LayerPlan& l : p.layers) {
-            keymaps.insert(KeymapKey(l));
+            keymaps.insert(KeymapHash(l));
             for (const RangePlan& rp : l.ranges) {
-                own.insert(rp.header);
-                if (!headerUsed[size_t(rp.header)]) {
-                    headerUsed[size_t(rp.header)] = true;
-                    ++total[kHeaders];
-                    const HeaderKey& h = headers_[size_t(rp.header)];
-                    total[kBytes] += h.end - h.start;
+                const size_t h = size_t(rp.header);
+                const int64_t bytes = headers_[h].end - headers_[h].start;
+                if (usedBy[h] != i + 1) {
+                    usedBy[h] = uint32_t(i + 1);
+                    ++u.perProgram[kHeaders][i];
+                    u.perProgram[kBytes][i] += bytes;
+                }
+                if (!counted[h]) {
+                    counted[h] = true;
+                    ++u.total[kHeaders];
+                    u.total[kBytes] += bytes;
                 }
             }
         }
-        if (!perProgram) continue;
-        int64_t mine = 0;
-        if (r == kHeaders) mine = int64_t(own.size());
-        if (r == kKeymaps) mine = int64_t(p.layers.size());
-        if (r == kBytes)
-            for (int h : own)
-                mine += headers_[size_t(h)].end - headers_[size_t(h)].start;
-        (*perProgram)[i] = mine;
     }
-    total[kKeymaps] = int64_t(keymaps.size());
-    return total;
+    u.total[kKeymaps] = int64_t(keymaps.size());
+    return u;
 }
 
 Sf2Needs PresetConverter::Needs() const {
-    const std::vector<int64_t> u = Usage(nullptr, kHeaders);
+    const auto u = Measure().total;
     Sf2Needs n;
     n.sampleHeaders = int(u[kHeaders]);
     n.keymaps = int(u[kKeymaps]);
@@ -777,14 +813,14 @@ void PresetConverter::Fit() {
                                             b.sampleBytes > 0 ? b.sampleBytes : INT64_MAX};
     std::vector<std::vector<bool>> spent(kResourceCount, std::vector<bool>(programs_.size()));
     for (;;) {
-        const std::vector<int64_t> total = Usage(nullptr, kHeaders);
+        const Usage usage = Measure();
+        const auto& total = usage.total;
         int over = -1;
         for (int r = 0; r < kResourceCount && over < 0; ++r)
             if (total[size_t(r)] > limits[r]) over = r;
         if (over < 0) return;
-        std::vector<int64_t> mine, samples;
-        Usage(&mine, Resource(over));
-        Usage(&samples, kHeaders);
+        const std::vector<int64_t>& mine = usage.perProgram[size_t(over)];
+        const std::vector<int64_t>& samples = usage.perProgram[kHeaders];
         // General MIDI programs give way down to a few samples each, the other kits and banks
         // then go whole, and only then do the programs give way further.
         auto pick = [&](bool keepFew) {
