@@ -784,8 +784,9 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
 void Sf2Exporter::ConvertProgram(const Program& p) {
     Preset preset;
     preset.name = p.Name();
-    preset.bank = p.Number() / 128;
-    preset.preset = p.Number() % 128;
+    const BankPreset at = BankPresetOf(p.Number());
+    preset.bank = at.bank;
+    preset.preset = at.preset;
     for (const auto& m : p.Modulators())
         if (m->Kind() == ModulatorKind::kFun)
             Log(Fmt("X Program %d %s: %s not exported", p.Number(), p.Name().c_str(),

@@ -10,10 +10,12 @@
 #include "files/ConversionLog.h"
 #include "files/Sf2Export.h"
 #include "files/Sf2Import.h"
+#include "files/Sf2Numbers.h"
 #include "files/WaveImport.h"
 #include "model/Ma1Units.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
+#include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "support/FileSizeLimit.h"
 #include "support/ImportFuzz.h"
@@ -680,6 +682,41 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
         }
         EXPECT_EQ(wrong, 0u);
     }
+}
+
+// The kits leave as bank 128, where the players look for the percussion channel's presets,
+// and come back as the programs they were; bank 1 of older exports reads back as the kits too.
+TEST_F(Sf2ExportTest, KitsLieInBank128AndComeBackAsTheirPrograms) {
+    ZedoDatabase db;
+    test::WavPlan mono;
+    mono.data = test::Pcm16({Noise(300, 3)});
+    ASSERT_NE(FromWav(db, "kick.wav", mono), nullptr);
+    const std::vector<std::tuple<int, int, int>> table = {
+        {5, 0, 5}, {128, 128, 0}, {200, 128, 72}, {255, 128, 127}, {256, 2, 0}, {300, 2, 44}};
+    for (auto [program, bank, preset] : table) {
+        auto copy = db.GetProgram(0)->Clone();
+        copy->SetNumber(program);
+        copy->SetName(Fmt("p%d", program));
+        db.PutProgram(std::move(copy));
+    }
+    ASSERT_EQ(db.DeleteObject(db.GetProgram(0)), kOk);
+    const Sf2File f = Export(db);
+    ZedoDatabase back;
+    ASSERT_EQ(ImportSf2(Put("kits.sf2", image_), back, log_), 0);
+    for (auto [program, bank, preset] : table) {
+        SCOPED_TRACE(program);
+        const std::string name = Fmt("p%d", program);
+        auto p = std::find_if(f.presets.begin(), f.presets.end(),
+                              [&](const auto& n) { return n.name == name; });
+        ASSERT_NE(p, f.presets.end());
+        EXPECT_EQ(std::pair(p->bank, p->preset), std::pair(bank, preset));
+        ASSERT_NE(back.GetProgram(program), nullptr);
+        EXPECT_EQ(back.GetProgram(program)->Name(), name);
+    }
+    const std::vector<std::tuple<int, int, int>> readBack = {
+        {1, 3, 131}, {128, 3, 131}, {2, 3, 259}, {0, 3, 3}};
+    for (auto [bank, preset, program] : readBack)
+        EXPECT_EQ(sf2::ProgramOf(bank, preset), program) << bank << ":" << preset;
 }
 
 // Our own files are read further (their presets too), so damage to them must not crash the
