@@ -2,6 +2,8 @@
 // Wave data over the whole sample chunk of a SoundFont 2 file. Every sample header imported
 // from the file plays a stretch of it; the data is read only when it is used.
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "files/FileWaveData.h"
 #include "platform/Riff.h"
@@ -24,9 +26,15 @@ class Sf2WaveData : public FileWaveData {
     std::string FormatName() const override { return "SF2"; }
     int LoadData() override;
     std::unique_ptr<WaveDataReader> OpenReader() override;
+    // The rate of the file's sample that holds `frame` (the last one that starts at or before
+    // it), or the chunk's fixed 44100 Hz when no sample record gives one.
+    int SampleRateAt(int64_t frame) const;
 
   private:
     void ReadHeader();
+    void ReadRates(const RiffReader& reader, const RiffChunk& sfbk);
+
+    std::vector<std::pair<uint32_t, int>> rates_;  // sample start (frame), rate; by start
 };
 
 }  // namespace talmeru

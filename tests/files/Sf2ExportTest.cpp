@@ -506,6 +506,44 @@ std::vector<std::pair<int, int>> Plays(const ZedoDatabase& db, const Layer& laye
     return out;
 }
 
+// Samples of other rates than 44.1 kHz keep their rate, and with it their key and correction,
+// through an import and an export.
+TEST_F(Sf2ExportTest, SamplesKeepTheirOwnRates) {
+    struct Case {
+        uint32_t rate;
+        int key, correction;
+    };
+    const std::vector<Case> cases = {
+        {32000, 60, 0}, {22050, 67, -30}, {48000, 55, 12}, {44100, 72, 0}};
+    test::Sf2Plan plan;
+    std::vector<int16_t> all;
+    test::Sf2Instrument inst{"Rates", {}};
+    for (const Case& c : cases) {
+        const auto at = uint32_t(all.size());
+        const std::vector<int16_t> points = Noise(700, at + 1);
+        all.insert(all.end(), points.begin(), points.end());
+        all.insert(all.end(), 46, 0);
+        const int n = int(plan.samples.size());
+        plan.samples.push_back(
+            {Fmt("r%u", c.rate), at, at + 700, at, at + 700, c.rate, c.key, c.correction});
+        inst.zones.push_back({{RangeGen(kKeyRange, 20 * n, 20 * n + 19), Gen(kSampleId, n)}});
+    }
+    plan.sampleData = test::Pcm16({all});
+    plan.instruments = {inst};
+    ZedoDatabase db;
+    ASSERT_EQ(ImportSf2(Put("rates.sf2", plan.Build()), db, log_), 0);
+    const Sf2File out = Export(db);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        auto s = std::find_if(out.samples.begin(), out.samples.end(),
+                              [&](const auto& x) { return x.name == Fmt("r%u", c.rate); });
+        ASSERT_NE(s, out.samples.end());
+        EXPECT_EQ(s->rate, c.rate);
+        EXPECT_EQ(s->key, c.key);
+        EXPECT_NEAR(s->correction, c.correction, 1);
+    }
+}
+
 // Our own file comes back as the bank: each preset the program of its number, with its
 // layers, their key and velocity ranges, gains and keymaps' ranges and levels. A file that
 // another program wrote is read as any SoundFont, one program per instrument.
