@@ -8,6 +8,7 @@
 #include "files/ConversionLog.h"
 #include "files/Sf2Layer.h"
 #include "files/Sf2Numbers.h"
+#include "files/Sf2WaveData.h"
 #include "model/Ma1Units.h"
 #include "model/ModSource.h"
 #include "model/ZedoDatabase.h"
@@ -142,6 +143,13 @@ void AddEnvelope(std::vector<Gen>& gens, uint16_t first, const Dahdsr& d, double
         gens.push_back({uint16_t(first + k), Amount(times[k])});
     gens.push_back({uint16_t(first + 4), Amount(d.drop * (volume ? 960.0 : 1000.0))});
     gens.push_back({uint16_t(first + 5), Amount(Timecents(d.release))});
+}
+
+// The rate of the sample that starts at `frame` of w: a SoundFont's sample chunk holds samples
+// of their own rates, which its wave data's one rate does not tell.
+int RateOf(const WaveData& w, int64_t frame) {
+    if (const auto* sf2 = dynamic_cast<const Sf2WaveData*>(&w)) return sf2->SampleRateAt(frame);
+    return w.SampleRate();
 }
 
 // One sample of the file: a header's region of its source, in frames of the source.
@@ -437,7 +445,7 @@ void Sf2Exporter::MakeSamples() {
                 Fmt("? Sample %d %s: its loop (%d points from point %d) is shorter than 32 "
                     "points or starts at the sample's start, as some players dislike",
                     n, name, int(s.end - s.loop), int(s.loop - s.start)));
-        const int rate = sources_[size_t(source)].rom ? 44100 : h->Wave()->SampleRate();
+        const int rate = sources_[size_t(source)].rom ? 44100 : RateOf(*h->Wave(), s.start);
         s.rate = uint32_t(rate > 0 ? rate : 44100);
         // The header's pitch rule gives the key that plays the data at their recorded pitch;
         // the nearest key is the original key and the rest the correction.
@@ -807,8 +815,9 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
 void Sf2Exporter::ConvertProgram(const Program& p) {
     Preset preset;
     preset.name = p.Name();
-    preset.bank = p.Number() / 128;
-    preset.preset = p.Number() % 128;
+    const BankPreset at = BankPresetOf(p.Number());
+    preset.bank = at.bank;
+    preset.preset = at.preset;
     for (const auto& m : p.Modulators())
         if (m->Kind() == ModulatorKind::kFun)
             Log(Fmt("X Program %d %s: %s not exported", p.Number(), p.Name().c_str(),

@@ -779,7 +779,7 @@ void Sf2Importer::ConvertPresets() {
         ByteReader r = presets_.Record(p);
         r.Skip(kNameSize);
         const int preset = r.U16(), bank = r.U16();
-        const int number = bank * 128 + preset;
+        const int number = ProgramOf(bank, preset);
         if (preset < 128 && number < kSlotCount && !taken[size_t(number)]) {
             numbers[p] = number;
             taken[size_t(number)] = true;

@@ -48,6 +48,22 @@ enum Generator : uint16_t {
 // presets are the bank's programs and its instruments their layers.
 inline constexpr const char* kSoftware = "Talmeru";
 
+// Where a program lies in a SoundFont. Programs 128..255 are the drum kits: the voice engine
+// plays 128 on the percussion channel and picks among 128..255 there, as the players pick among
+// bank 128's presets; the other programs lie in bank number / 128. Bank 1 of older exports
+// still reads back as the kits.
+inline constexpr int kPercussionBank = 128;
+struct BankPreset {
+    int bank = 0, preset = 0;
+};
+inline BankPreset BankPresetOf(int program) {
+    if (program >= 128 && program < 256) return {kPercussionBank, program - 128};
+    return {program / 128, program % 128};
+}
+inline int ProgramOf(int bank, int preset) {
+    return (bank == kPercussionBank ? 1 : bank) * 128 + preset;
+}
+
 // Times in timecents, frequencies in absolute cents (0 at 8.176 Hz), both ways.
 inline double SecondsOf(int timecents) {
     return std::exp2(timecents / 1200.0);

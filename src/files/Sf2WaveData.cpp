@@ -5,6 +5,8 @@
 
 #include "files/ConversionLog.h"
 #include "files/SndFileSource.h"
+#include <iterator>
+
 #include "platform/ByteIO.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
@@ -272,9 +274,10 @@ void Sf2WaveData::ReadHeader() {
     fileOffset = smpl->dataOffset;
     length = Sf2SampleBytes(*smpl);
     sf3_ = IsSoundFont3(r, *sfbk);
+    std::vector<Sf2SamplePoints> samples;
     if (sf3_) {
         // The same layout as the import's, so that its sample headers point into it.
-        std::vector<Sf2SamplePoints> samples = ReadSampleRecords(r, *sfbk);
+        samples = ReadSampleRecords(r, *sfbk);
         uint64_t frames = 0;
         pieces_ = LayOut(src, *smpl, samples, nullptr, frames);
         length = static_cast<int32_t>(frames * 2);
@@ -282,6 +285,40 @@ void Sf2WaveData::ReadHeader() {
     dataSize = static_cast<uint64_t>(length);
     sourceSize = length;
     loopStart = end = length / 2;
+    ReadRates(r, *sfbk, sf3_ ? &samples : nullptr);
+}
+
+// The chunk holds samples of their own rates, which only their records tell; the headers made
+// from them carry their pitch, but an export must write each sample's rate again.
+void Sf2WaveData::ReadRates(const RiffReader& r, const RiffChunk& sfbk,
+                            const std::vector<Sf2SamplePoints>* decoded) {
+    constexpr size_t kRecord = 46, kMostRecords = 65536;
+    auto pdta = FindSf2PresetData(r, sfbk);
+    auto shdr = pdta ? r.Find(*pdta, FourCC("shdr")) : std::nullopt;
+    if (!shdr) return;
+    const std::vector<uint8_t> records = r.ReadData(*shdr, kRecord * kMostRecords);
+    for (size_t at = 0; at + kRecord <= records.size(); at += kRecord) {
+        ByteReader rec(records.data() + at, kRecord);
+        rec.Skip(20);  // the name
+        uint32_t start = rec.U32();
+        rec.Skip(12);  // end and loop
+        const uint32_t rate = rec.U32();
+        // A SoundFont 3 sample starts where its decoded data lies in the whole.
+        const size_t i = at / kRecord;
+        if (decoded) {
+            if (i >= decoded->size() || !(*decoded)[i].usable) continue;
+            start = (*decoded)[i].start;
+        }
+        if (rate > 0 && rate <= INT32_MAX) rates_.push_back({start, static_cast<int>(rate)});
+    }
+    std::stable_sort(rates_.begin(), rates_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+int Sf2WaveData::SampleRateAt(int64_t frame) const {
+    auto after = std::upper_bound(rates_.begin(), rates_.end(), frame,
+                                  [](int64_t f, const auto& r) { return f < int64_t(r.first); });
+    return after == rates_.begin() ? SampleRate() : std::prev(after)->second;
 }
 
 int Sf2WaveData::LoadData() {

@@ -5,6 +5,7 @@
 // laid end to end in the order of the sample records.
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "files/FileWaveData.h"
@@ -65,6 +66,9 @@ class Sf2WaveData : public FileWaveData {
     std::string FormatName() const override { return sf3_ ? "SF3" : "SF2"; }
     int LoadData() override;
     std::unique_ptr<WaveDataReader> OpenReader() override;
+    // The rate of the file's sample that holds `frame` (the last one that starts at or before
+    // it), or the chunk's fixed 44100 Hz when no sample record gives one.
+    int SampleRateAt(int64_t frame) const;
 
     // Where one sample's decoded data comes from in a SoundFont 3 file: a stream, or 16-bit
     // points of the sample chunk.
@@ -78,6 +82,11 @@ class Sf2WaveData : public FileWaveData {
     void ReadHeader();
     bool sf3_ = false;
     std::vector<Piece> pieces_;  // SoundFont 3 only
+    // decoded: a SoundFont 3 file's samples as laid out in the whole, by record.
+    void ReadRates(const RiffReader& reader, const RiffChunk& sfbk,
+                   const std::vector<Sf2SamplePoints>* decoded);
+
+    std::vector<std::pair<uint32_t, int>> rates_;  // sample start (frame), rate; by start
 };
 
 }  // namespace talmeru

@@ -239,16 +239,20 @@ int WavWaveData::ReadHeader() {
                 uint32_t le = sr.U32();
                 uint32_t fraction = sr.U32();
                 if (type == 0) {
-                    if (fraction & 0x80000000u) ++le;
-                    if (ls > le) ls = le;
                     if (le > static_cast<uint64_t>(frames)) {
                         ShowMessage(
                             Fmt("Warning, the loop of \"%s\" lies outside its data and is "
                                 "ignored.",
                                 path.c_str()));
                     } else {
-                        loopStart = static_cast<int32_t>(ls);
-                        end = static_cast<int32_t>(le);
+                        // The loop's end point is its last one (a fraction of a half or more
+                        // rounds up to one more); the wave data's end is the point after it.
+                        // Our own older files wrote the point after it here, and at the data's
+                        // end that stays the end.
+                        uint64_t after = uint64_t{le} + 1 + ((fraction & 0x80000000u) ? 1 : 0);
+                        after = std::min<uint64_t>(after, static_cast<uint64_t>(frames));
+                        end = static_cast<int32_t>(after);
+                        loopStart = static_cast<int32_t>(std::min<uint64_t>(ls, after));
                     }
                 }
             }
@@ -598,7 +602,7 @@ bool WriteWav(ByteSink& out, WaveData& left, WaveData* right, bool& shown) {
         s.U32(0);
         s.U32(0);
         s.U32(static_cast<uint32_t>(left.LoopStart()));
-        s.U32(static_cast<uint32_t>(left.End()));
+        s.U32(static_cast<uint32_t>(left.End() - 1));  // the loop's last point
         s.U32(0);
         s.U32(0);
     }

@@ -92,7 +92,7 @@ TEST_F(ImportCliTest, ConvertToSoundFontPrintsTheExportLogAndWritesRomSamples) {
     ASSERT_EQ(convert.status, 0) << convert.err;
     EXPECT_NE(convert.err.find("X Program 130 Piano, layer 0: FUN 0 ("), std::string::npos)
         << convert.err;
-    EXPECT_NE(convert.err.find("+ Program 130 Piano: preset 1:2, 1 instrument\n"),
+    EXPECT_NE(convert.err.find("+ Program 130 Piano: preset 128:2, 1 instrument\n"),
               std::string::npos);
     EXPECT_NE(convert.err.find("? The ROM samples were written from the emulator's stand-ins"),
               std::string::npos);

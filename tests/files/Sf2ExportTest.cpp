@@ -10,10 +10,12 @@
 #include "files/ConversionLog.h"
 #include "files/Sf2Export.h"
 #include "files/Sf2Import.h"
+#include "files/Sf2Numbers.h"
 #include "files/WaveImport.h"
 #include "model/Ma1Units.h"
 #include "model/ZedoDatabase.h"
 #include "platform/FileUtil.h"
+#include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "support/FileSizeLimit.h"
 #include "support/ImportFuzz.h"
@@ -504,6 +506,44 @@ std::vector<std::pair<int, int>> Plays(const ZedoDatabase& db, const Layer& laye
     return out;
 }
 
+// Samples of other rates than 44.1 kHz keep their rate, and with it their key and correction,
+// through an import and an export.
+TEST_F(Sf2ExportTest, SamplesKeepTheirOwnRates) {
+    struct Case {
+        uint32_t rate;
+        int key, correction;
+    };
+    const std::vector<Case> cases = {
+        {32000, 60, 0}, {22050, 67, -30}, {48000, 55, 12}, {44100, 72, 0}};
+    test::Sf2Plan plan;
+    std::vector<int16_t> all;
+    test::Sf2Instrument inst{"Rates", {}};
+    for (const Case& c : cases) {
+        const auto at = uint32_t(all.size());
+        const std::vector<int16_t> points = Noise(700, at + 1);
+        all.insert(all.end(), points.begin(), points.end());
+        all.insert(all.end(), 46, 0);
+        const int n = int(plan.samples.size());
+        plan.samples.push_back(
+            {Fmt("r%u", c.rate), at, at + 700, at, at + 700, c.rate, c.key, c.correction});
+        inst.zones.push_back({{RangeGen(kKeyRange, 20 * n, 20 * n + 19), Gen(kSampleId, n)}});
+    }
+    plan.sampleData = test::Pcm16({all});
+    plan.instruments = {inst};
+    ZedoDatabase db;
+    ASSERT_EQ(ImportSf2(Put("rates.sf2", plan.Build()), db, log_), 0);
+    const Sf2File out = Export(db);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        auto s = std::find_if(out.samples.begin(), out.samples.end(),
+                              [&](const auto& x) { return x.name == Fmt("r%u", c.rate); });
+        ASSERT_NE(s, out.samples.end());
+        EXPECT_EQ(s->rate, c.rate);
+        EXPECT_EQ(s->key, c.key);
+        EXPECT_NEAR(s->correction, c.correction, 1);
+    }
+}
+
 // Our own file comes back as the bank: each preset the program of its number, with its
 // layers, their key and velocity ranges, gains and keymaps' ranges and levels. A file that
 // another program wrote is read as any SoundFont, one program per instrument.
@@ -680,6 +720,41 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
         }
         EXPECT_EQ(wrong, 0u);
     }
+}
+
+// The kits leave as bank 128, where the players look for the percussion channel's presets,
+// and come back as the programs they were; bank 1 of older exports reads back as the kits too.
+TEST_F(Sf2ExportTest, KitsLieInBank128AndComeBackAsTheirPrograms) {
+    ZedoDatabase db;
+    test::WavPlan mono;
+    mono.data = test::Pcm16({Noise(300, 3)});
+    ASSERT_NE(FromWav(db, "kick.wav", mono), nullptr);
+    const std::vector<std::tuple<int, int, int>> table = {
+        {5, 0, 5}, {128, 128, 0}, {200, 128, 72}, {255, 128, 127}, {256, 2, 0}, {300, 2, 44}};
+    for (auto [program, bank, preset] : table) {
+        auto copy = db.GetProgram(0)->Clone();
+        copy->SetNumber(program);
+        copy->SetName(Fmt("p%d", program));
+        db.PutProgram(std::move(copy));
+    }
+    ASSERT_EQ(db.DeleteObject(db.GetProgram(0)), kOk);
+    const Sf2File f = Export(db);
+    ZedoDatabase back;
+    ASSERT_EQ(ImportSf2(Put("kits.sf2", image_), back, log_), 0);
+    for (auto [program, bank, preset] : table) {
+        SCOPED_TRACE(program);
+        const std::string name = Fmt("p%d", program);
+        auto p = std::find_if(f.presets.begin(), f.presets.end(),
+                              [&](const auto& n) { return n.name == name; });
+        ASSERT_NE(p, f.presets.end());
+        EXPECT_EQ(std::pair(p->bank, p->preset), std::pair(bank, preset));
+        ASSERT_NE(back.GetProgram(program), nullptr);
+        EXPECT_EQ(back.GetProgram(program)->Name(), name);
+    }
+    const std::vector<std::tuple<int, int, int>> readBack = {
+        {1, 3, 131}, {128, 3, 131}, {2, 3, 259}, {0, 3, 3}};
+    for (auto [bank, preset, program] : readBack)
+        EXPECT_EQ(sf2::ProgramOf(bank, preset), program) << bank << ":" << preset;
 }
 
 // Our own files are read further (their presets too), so damage to them must not crash the

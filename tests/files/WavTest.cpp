@@ -85,7 +85,7 @@ TEST_F(WavTest, LoopsAndRootPitchFromTheHeader) {
     s.loops = {{0, 100, 900, 0x80000000u}};
     auto w = Open(MakeWav(s));
     EXPECT_EQ(w->LoopStart(), 100);
-    EXPECT_EQ(w->End(), 901);  // fraction's top bit: one more
+    EXPECT_EQ(w->End(), 902);  // the point after the last, and the fraction's top bit: one more
     EXPECT_DOUBLE_EQ(w->RootPitch(), 62.5);
     ASSERT_FALSE(w->regions.empty());
     EXPECT_EQ(w->regions[0].name, "Full Sample");
@@ -98,14 +98,14 @@ TEST_F(WavTest, LoopsAndRootPitchFromTheHeader) {
     EXPECT_EQ(back->End(), 1000);
 
     s.loops = {{0, 500, 200, 0}};  // start after end
-    EXPECT_EQ(Open(MakeWav(s))->LoopStart(), 200);
+    EXPECT_EQ(Open(MakeWav(s))->LoopStart(), 201);
 
     s.loops = {{0, 10, 20, 0}};
     s.smplPadding = 500 - 60;
     auto big = Open(MakeWav(s));
     EXPECT_TRUE(prompter_.Saw("Warning, samplechunk too big, truncating"));
     EXPECT_EQ(big->LoopStart(), 10);
-    EXPECT_EQ(big->End(), 20);
+    EXPECT_EQ(big->End(), 21);
 
     s.smplPadding = 0;
     s.smplBeforeData = true;  // found even in front of the data
@@ -116,6 +116,30 @@ TEST_F(WavTest, LoopsAndRootPitchFromTheHeader) {
     auto outside = Open(MakeWav(s));
     EXPECT_EQ(outside->LoopStart(), 1000);
     EXPECT_EQ(prompter_.Messages().size(), 1u);
+}
+
+// A loop's end point is its last one: the loop from 1000 to 1999 is 1,000 points. Files that
+// Talmeru wrote before said the point after it, which at the data's end stays the end.
+TEST_F(WavTest, LoopEndIsTheLoopsLastPoint) {
+    struct Case {
+        uint32_t start, last;
+        int32_t loopStart, end;
+    };
+    const std::vector<Case> cases = {
+        {1000, 1999, 1000, 2000}, {7, 2998, 7, 2999}, {7, 2999, 7, 3000},
+        {7, 3000, 7, 3000},     // an older file of ours, looped to the data's end
+        {7, 3001, 3000, 3000},  // outside the data: not looped
+    };
+    WavPlan s;
+    s.data = Pcm16({Ramp(3000, 0, 1)});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.last);
+        s.loops = {{0, c.start, c.last, 0}};
+        auto w = Open(MakeWav(s));
+        EXPECT_EQ(std::pair(w->LoopStart(), w->End()), std::pair(c.loopStart, c.end));
+        ASSERT_EQ(w->LoadData(), 0);
+        EXPECT_EQ(w->End(), c.end);
+    }
 }
 
 TEST_F(WavTest, InstChunkGivesRootPitchWhenThereIsNoSmpl) {
@@ -163,7 +187,18 @@ TEST_F(WavTest, WriterCarriesPitchAndLoop) {
     ASSERT_EQ(WriteWav(out2, *looped, nullptr), 0);
     WavWaveData back(Put("back.wav", out2.Data()), 0, 0, false);
     EXPECT_EQ(back.LoopStart(), 50);
-    EXPECT_EQ(back.End(), 250);
+    EXPECT_EQ(back.End(), 251);
+    // The loop is written as it was read: its last point, 250.
+    MemorySource src2(out2.Data());
+    RiffReader r2(src2);
+    auto smpl2 = r2.Find(*r2.Riff(0, FourCC("WAVE")), FourCC("smpl"));
+    ASSERT_TRUE(smpl2);
+    auto loopBytes = r2.ReadData(*smpl2);
+    ASSERT_EQ(loopBytes.size(), 60u);
+    ByteReader lr(loopBytes);
+    lr.Seek(36 + 8);
+    EXPECT_EQ(lr.U32(), 50u);
+    EXPECT_EQ(lr.U32(), 250u);
     EXPECT_NEAR(back.RootPitch(), 61.25, 1e-6);
     EXPECT_EQ(back.SampleRate(), 22050);
 }

@@ -315,8 +315,9 @@ TEST_F(SampleEditorWindow, TheWaveEditorIsStartedOnACopyAndAwaited) {
     ASSERT_TRUE(given.has_value());
     EXPECT_NE(std::string(given->begin(), given->end()).find("TalmeruTemp"), std::string::npos);
     EXPECT_EQ(ReadWholeFile(h->Wave()->path), ReadWholeFile(edited));
-    EXPECT_EQ(h->end, 600);
-    EXPECT_EQ(editor->PointEdit(kPointEnd)->text(), "300");
+    // The file's loop ends at point 300: the sample ends after it.
+    EXPECT_EQ(h->end, 602);
+    EXPECT_EQ(editor->PointEdit(kPointEnd)->text(), "301");
 }
 
 TEST_F(SampleEditorWindow, ExtractWarnsThenWritesTheChosenFile) {

@@ -426,13 +426,14 @@ TEST_F(WaveEditorTest, SavedChangesAreOfferedAndTakenBack) {
     EXPECT_TRUE(offered->noteAvailable);
     EXPECT_EQ(offered->noteText, "Old note:  C4 New note:  G4");
     EXPECT_TRUE(offered->pointsAvailable);
+    // The files' loops end at points 900 and 250: the samples end one point after them.
     EXPECT_EQ(offered->pointsText,
-              Fmt("Old settings: %d 200 1800\r\nNew settings: 0 100 500", oldStart));
+              Fmt("Old settings: %d 200 1802\r\nNew settings: 0 100 502", oldStart));
     // The file itself now holds the edit, and so do the header and the synthesizer.
     EXPECT_EQ(ReadWholeFile(path), EditedWav(600, 67, true));
     EXPECT_FALSE(fs::exists(givenFile));
     EXPECT_EQ(h->loopStart, 100);
-    EXPECT_EQ(h->end, 500);
+    EXPECT_EQ(h->end, 502);
     EXPECT_EQ(NearestKey(RootKeyOf(*h)), 67);
     EXPECT_TRUE(SentData(number, Pcm16({Ramp(600, 7, 1)})));
 }
