@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+
 #include <filesystem>
 #include <sstream>
 
@@ -10,6 +11,7 @@
 #include "platform/FileUtil.h"
 #include "support/CliRun.h"
 #include "support/K2000Builder.h"
+#include "support/MidiFileBuilder.h"
 #include "support/Sf2Builder.h"
 #include "support/WavBuilder.h"
 
@@ -57,6 +59,45 @@ TEST_F(ImportCliTest, ConvertPrintsTheSoundFontLogAndWritesTheBank) {
     EXPECT_NE(info.out.find("programs: 1"), std::string::npos) << info.out;
     CliRun waves = Cli({"list", pbf, "wavedata"});
     EXPECT_NE(waves.out.find("(SF2) base 1, 1 links"), std::string::npos) << waves.out;
+}
+
+// --sf2-programs picks the conversion wherever a SoundFont is opened; presets keep their
+// General MIDI numbers and kits, and a render takes the option too.
+TEST_F(ImportCliTest, SoundFontsConvertByPresetsOnRequest) {
+    test::Sf2Plan plan;
+    plan.sampleData = test::Pcm16({test::Ramp(6000, 0, 5)});
+    plan.samples = {{"Flute", 0, 3000, 100, 2900}, {"Kick", 3000, 6000, 3000, 6000}};
+    plan.instruments = {{"Flute", {{{test::Gen(53, 0)}}}}, {"Kick", {{{test::Gen(53, 1)}}}}};
+    plan.presetList = {{"Flute", 73, 0, {{{test::Gen(41, 0)}}}},
+                       {"Kit", 0, 128, {{{test::Gen(41, 1)}}}}};
+    const std::string sf2 = Put("gm.sf2", plan.Build());
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* shown;
+    } cases[] = {
+        {{"info", sf2, "--sf2-programs", "presets"}, 0, "programs: 2"},
+        {{"--sf2-programs", "presets", "list", sf2, "programs"}, 0, "128"},
+        {{"list", sf2, "programs", "--sf2-programs", "presets"}, 0, "73"},
+        {{"list", sf2, "programs", "--sf2-programs", "instruments"}, 0, "1"},
+        {{"info", sf2, "--sf2-programs", "bogus"}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        CliRun run = Cli(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args.back() << run.err;
+        EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
+    }
+    test::MidiImage song;
+    song.format = 0;
+    song.tracks.push_back(test::MidiTrack()
+                              .Delta(0).Bytes({0xC0, 73})
+                              .Delta(0).Bytes({0x90, 69, 100})
+                              .Delta(480).Bytes({0x80, 69, 0})
+                              .Delta(0).End());
+    const std::string mid = Put("song.mid", song.Build());
+    const std::string out = (dir_ / "out.wav").string();
+    CliRun render = Cli({"render", sf2, mid, out, "--sf2-programs", "presets"});
+    ASSERT_EQ(render.status, 0) << render.err;
 }
 
 // An export to .sf2 prints what the SoundFont cannot hold, and writes ROM samples from the
