@@ -148,6 +148,23 @@ int main(int argc, char** argv) {
                    {"High", 450, 900, 500, 880, 22050, 72, -5, 0, 1}};
     sf2.sampleData.resize(1000 * 2, 0x21);
     Seed("sf2", "piano", sf2.Build());
+    // General MIDI presets over it: a piano in velocity splits, a kit with an exclusive class
+    // and a linked stereo pair.
+    {
+        test::Sf2Plan gm = sf2;
+        gm.samples[0].type = 4;
+        gm.samples[0].link = 1;
+        gm.samples[1].type = 2;
+        gm.samples[1].link = 0;
+        gm.instruments.push_back(
+            {"Kit", {{{test::RangeGen(43, 42, 42), test::Gen(57, 1), test::Gen(53, 0)}},
+                     {{test::RangeGen(43, 46, 46), test::Gen(57, 1), test::Gen(53, 1)}}}});
+        gm.presetList = {{"Piano", 0, 0,
+                          {{{test::RangeGen(44, 0, 63), test::Gen(41, 0)}},
+                           {{test::RangeGen(44, 64, 127), test::Gen(41, 0)}}}},
+                         {"Standard", 0, 128, {{{test::Gen(41, 1)}}}}};
+        Seed("sf2", "presets", gm.Build());
+    }
     // The same bank as a SoundFont 3: its first sample an Ogg Vorbis stream.
     std::vector<int16_t> tone(400);
     for (size_t i = 0; i < tone.size(); ++i)

@@ -81,6 +81,8 @@ Table ReadTable(const RiffReader& r, const RiffChunk& pdta, uint32_t id, size_t 
 using sf2::SampleRecord;
 
 constexpr int kUnset = INT_MIN;
+// A sample no converted instrument plays.
+constexpr int kUnplayed = -2;
 
 struct Zone {
     int keyLow = 0, keyHigh = 127;
@@ -395,6 +397,10 @@ class Sf2Importer {
     std::vector<SampleRecord> sampleRecords_;
     uint32_t sampleFrames_ = 0;
     std::vector<bool> created_;
+    // The sample header each sample became: its own index, or in a file of more samples than
+    // the synthesizer has headers, the order in which converted instruments play them.
+    std::vector<int> headerOf_;
+    void NumberHeaders(size_t count);
     Sf2Choice choice_;
 };
 
@@ -515,6 +521,7 @@ void Sf2Importer::CreateSamples(int32_t sampleBytes) {
             usable[i] = sampleRecords_[i].usable;
     }
     const uint32_t frames = sampleFrames_;
+    NumberHeaders(count);
     for (size_t i = 0; i < count; ++i) {
         const SampleRecord& rec = sampleRecords_[i];
         const char* name = rec.name.c_str();
@@ -522,8 +529,8 @@ void Sf2Importer::CreateSamples(int32_t sampleBytes) {
             Log(Fmt("X Sample %s is ROM based!\r\n", name));
             continue;
         }
-        if (!usable[i]) continue;
-        if (i >= static_cast<size_t>(kSlotCount)) {
+        if (!usable[i] || headerOf_[i] == kUnplayed) continue;
+        if (headerOf_[i] < 0) {
             Log(Fmt("X Sample %d = %s skipped, no sample number left\r\n", static_cast<int>(i),
                     name));
             continue;
@@ -541,7 +548,7 @@ void Sf2Importer::CreateSamples(int32_t sampleBytes) {
             end = loop = rec.end;
         }
         auto h = std::make_unique<SampleHeader>();
-        h->SetNumber(static_cast<int>(i));
+        h->SetNumber(headerOf_[i]);
         h->SetName(ShortenSf2Name(rec.name));
         h->SetDefaults();
         h->start = static_cast<int32_t>(2 * rec.start);
@@ -552,9 +559,34 @@ void Sf2Importer::CreateSamples(int32_t sampleBytes) {
         SetPitchAtRate(*h, rec.key - rec.correction * 0.01, rec.rate);
         db_.PutSampleHeader(std::move(h));
         created_[i] = true;
-        Log(Fmt("+ Sample %d = %s\r\n", static_cast<int>(i), name));
+        Log(Fmt("+ Sample %d = %s\r\n", headerOf_[i], name));
         if (!loopUsable) Log(Fmt("? Sample %s has no usable loop, it plays to its end\r\n", name));
     }
+}
+
+// Up to 512 samples keep their own numbers. Beyond, only samples that the converted
+// instruments play take headers, numbered in the order they are first played, so that the
+// first 512 the instruments need are kept rather than the first 512 of the file.
+void Sf2Importer::NumberHeaders(size_t count) {
+    headerOf_.assign(count, -1);
+    if (count <= static_cast<size_t>(kSlotCount)) {
+        for (size_t i = 0; i < count; ++i)
+            headerOf_[i] = static_cast<int>(i);
+        return;
+    }
+    std::fill(headerOf_.begin(), headerOf_.end(), kUnplayed);
+    int next = 0;
+    for (size_t k = 0; k + 1 < insts_.count; ++k) {
+        if (!Chosen(k) || !ZonesValid(k) || gens_.state != TableState::kOk) continue;
+        for (size_t b = BagOf(k); b < BagOf(k + 1); ++b) {
+            const int s = ReadZone(gens_, GenOf(b), GenOf(b + 1)).sample;
+            if (s < 0 || size_t(s) >= count || headerOf_[size_t(s)] != kUnplayed) continue;
+            headerOf_[size_t(s)] = next < kSlotCount ? next++ : -1;
+        }
+    }
+    Log(Fmt("? %d samples: sample headers are numbered in the order the instruments play "
+            "them\r\n",
+            static_cast<int>(count)));
 }
 
 bool Sf2Importer::ZonesValid(size_t k) const {
@@ -577,13 +609,14 @@ size_t Sf2Importer::PlayZone(const Zone& zone, Keymap& keymap, const std::string
     if (low > high) std::swap(low, high);
     const auto s = static_cast<size_t>(zone.sample);
     const bool made = s < created_.size() && created_[s];
+    const int header = made ? headerOf_[s] : kNoSample;
     if (s >= sampleRecords_.size())
         Log(Fmt("X Zone %d of \"%s\" names sample %d, which does not exist\r\n", z,
                 instrument.c_str(), zone.sample));
     size_t entry = keymap.MakeRange(low, high);
-    keymap.entries[entry].sample = made ? zone.sample : kNoSample;
+    keymap.entries[entry].sample = header;
     if (!made) return entry;
-    SampleHeader* h = db_.GetSampleHeader(zone.sample);
+    SampleHeader* h = db_.GetSampleHeader(header);
     const SampleRecord& rec = sampleRecords_[s];
     // The zone's own tuning moves the sample's root, so that the key plays the zone's pitch.
     if (zone.rootKey >= 0 || zone.coarse != 0 || zone.fine != 0) {
@@ -839,7 +872,7 @@ void Sf2Importer::PairStereoHalves() {
         if (left.type != kSf2Left || j >= sampleRecords_.size() || !created_[i] || !created_[j] ||
             sampleRecords_[j].type != kSf2Right || size_t(sampleRecords_[j].link) != i)
             continue;
-        pairIfFree(db_.GetSampleHeader(int(i)), db_.GetSampleHeader(int(j)));
+        pairIfFree(db_.GetSampleHeader(headerOf_[i]), db_.GetSampleHeader(headerOf_[j]));
     }
     // Two layers are halves when every key both play sounds the two halves of a pair.
     auto halves = [&](const Layer& left, const Layer& right, const Keymap& l, const Keymap& r) {
@@ -928,8 +961,8 @@ void Sf2Importer::AttachWaveData() {
     }
     for (size_t i = 0; i < created_.size(); ++i) {
         if (!created_[i]) continue;
-        db_.GetSampleHeader(static_cast<int>(i))->AttachWave(wave, kAttachReference);
-        wave->AddLink(static_cast<int>(i));
+        db_.GetSampleHeader(headerOf_[i])->AttachWave(wave, kAttachReference);
+        wave->AddLink(headerOf_[i]);
     }
 }
 

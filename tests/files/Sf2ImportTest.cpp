@@ -441,5 +441,27 @@ TEST_F(Sf2ImportTest, DamagedFilesNeverCrashTheImport) {
                      });
 }
 
+// A file of more samples than headers: the samples the instruments play take the headers, in
+// the order they are played, so no instrument is left silent by samples it never plays.
+TEST_F(Sf2ImportTest, MoreSamplesThanHeadersNumberThosePlayed) {
+    Sf2Plan plan;
+    plan.sampleData = test::Pcm16({test::Ramp(600 * 10, 0, 1)});
+    for (uint32_t i = 0; i < 600; ++i)
+        plan.samples.push_back({"S" + std::to_string(i), i * 10, i * 10 + 8, i * 10 + 1,
+                                i * 10 + 7, 44100, 60, 0});
+    plan.instruments = {{"Late", {{{RangeGen(kKeyRange, 0, 59), Gen(kSampleId, 590)}},
+                                  {{RangeGen(kKeyRange, 60, 127), Gen(kSampleId, 3)}}}}};
+    ASSERT_EQ(Import(plan), 0);
+    const Keymap* k = db_.GetKeymap(db_.GetProgram(0)->GetLayer(0)->keymap);
+    ASSERT_NE(k, nullptr);
+    ASSERT_EQ(k->SampleForKey(10), 0);
+    ASSERT_EQ(k->SampleForKey(70), 1);
+    EXPECT_EQ(db_.GetSampleHeader(0)->Name(), "S590");
+    EXPECT_EQ(db_.GetSampleHeader(1)->Name(), "S3");
+    // The third is the one over the whole sample chunk; unplayed samples take none.
+    EXPECT_EQ(db_.GetSampleHeader(3), nullptr);
+    EXPECT_EQ(db_.GetSampleHeader(0)->start, 2 * 5900);
+}
+
 }  // namespace
 }  // namespace talmeru
