@@ -948,6 +948,9 @@ void PresetConverter::Build(ZedoDatabase& db, WaveData* wave) {
                 }
                 layer->UpdateRightHalf();
                 layer->Partner()->SetPan(31);
+                // The right half's levels are its own zones', counted from its own loudest.
+                layer->Partner()->Amp().SetGain(static_cast<int>(std::lround(
+                    Sf2AttenuationDb(p.layers[size_t(l.partner)].values.attenuation))));
             }
         }
         // What a program cannot pack goes, last layers first.
