@@ -323,12 +323,15 @@ bool TalmeruApp::OpenDocumentFile(const std::string& path) {
     ResetSequence();
     ConversionLog* log = window_ ? window_->Log() : nullptr;
     if (log) log->Clear();
+    openCancelled_ = false;
     const bool ok = OpenBank(bank_, path, 0, log) == 0;
     // An import converted in a system folder must not keep a path that Save cannot write.
     if (ok && bank_.Path() != path)
         bank_.SetPath(ConvertedBankPath(bank_.Path(), startFolder_, FolderWritable));
-    if (window_) window_->ShowLog();
-    if (!ok) ShowMessage("Could not read file properly.");
+    const bool cancelled = !ok && openCancelled_;
+    if (cancelled) bank_.SetPath({});
+    if (window_ && !cancelled) window_->ShowLog();
+    if (!ok && !cancelled) ShowMessage("Could not read file properly.");
     history_->Reset();
     Upload();
     Refresh(kHintAll);
