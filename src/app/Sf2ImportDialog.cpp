@@ -127,8 +127,9 @@ void Sf2ImportDialog::FillList() {
     const Sf2Programs mode = choice_.Mode();
     list_->headerItem()->setText(kName, mode == Sf2Programs::kPresets ? "Preset" : "Instrument");
     const std::vector<Sf2CatalogEntry>& entries = choice_.Entries();
-    for (size_t i = 0; i < entries.size(); ++i) {
+    for (const size_t i : choice_.Order()) {
         auto* item = new QTreeWidgetItem(list_);
+        item->setData(kName, Qt::UserRole, qulonglong(i));
         item->setText(kName, Q(Sf2ImportChoice::EntryLabel(entries[i], mode)));
         item->setText(kSize, Q(Sf2ImportChoice::SizeText(entries[i].sampleBytes)));
         item->setText(kSamples, QString::number(entries[i].samples));
@@ -148,7 +149,7 @@ void Sf2ImportDialog::ModeChosen() {
 
 void Sf2ImportDialog::ItemChanged(QTreeWidgetItem* item) {
     if (filling_) return;
-    choice_.SetChecked(size_t(list_->indexOfTopLevelItem(item)),
+    choice_.SetChecked(size_t(item->data(kName, Qt::UserRole).toULongLong()),
                        item->checkState(kName) == Qt::Checked);
     ShowCount();
     pause_->start();

@@ -59,6 +59,18 @@ const std::vector<Sf2CatalogEntry>& Sf2ImportChoice::Entries() const {
     return mode_ == Sf2Programs::kPresets ? catalog_.presets : catalog_.instruments;
 }
 
+std::vector<size_t> Sf2ImportChoice::Order() const {
+    std::vector<size_t> order(Entries().size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (mode_ == Sf2Programs::kPresets) {
+        const auto& e = catalog_.presets;
+        std::stable_sort(order.begin(), order.end(), [&e](size_t a, size_t b) {
+            return std::pair(e[a].bank, e[a].preset) < std::pair(e[b].bank, e[b].preset);
+        });
+    }
+    return order;
+}
+
 void Sf2ImportChoice::SetAll(bool on) {
     std::fill(Ticks().begin(), Ticks().end(), on);
 }

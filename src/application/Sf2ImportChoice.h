@@ -39,6 +39,9 @@ class Sf2ImportChoice {
     void SetMode(Sf2Programs mode) { mode_ = mode; }
     // The list of the mode: presets or instruments, as the file holds them.
     const std::vector<Sf2CatalogEntry>& Entries() const;
+    // The indices of Entries() in the order listed: presets by bank and number (files keep
+    // them in any order), instruments as the file holds them.
+    std::vector<size_t> Order() const;
     bool Checked(size_t index) const { return Ticks()[index]; }
     void SetChecked(size_t index, bool on) { Ticks()[index] = on; }
     void SetAll(bool on);

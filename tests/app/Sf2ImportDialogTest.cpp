@@ -80,7 +80,10 @@ TEST(Sf2ImportChoiceTest, TheChoiceFollowsTheTicksOfEachList) {
     EXPECT_EQ(c.Choice().chosen, (std::vector<bool>{true, false, true}));
     EXPECT_EQ(c.Choice().mode, Sf2Programs::kPresets);
 
+    // Presets are listed by bank and number, instruments as the file holds them.
+    EXPECT_EQ(c.Order(), (std::vector<size_t>{0, 2, 1}));
     c.SetMode(Sf2Programs::kInstruments);
+    EXPECT_EQ(c.Order(), (std::vector<size_t>{0, 1}));
     EXPECT_EQ(c.Entries()[1].name, "Drums");
     EXPECT_TRUE(c.Choice().chosen.empty());
     c.SetAll(false);
@@ -174,8 +177,9 @@ TEST_F(Sf2ImportDialogTest, OpensOnThePresetsAndSwitchesToTheInstruments) {
     EXPECT_TRUE(dialog.PresetsButton()->isChecked());
     QTreeWidget* list = dialog.List();
     ASSERT_EQ(list->topLevelItemCount(), 3);
-    EXPECT_EQ(list->topLevelItem(1)->text(0), "128:000 Kit");
-    EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Checked);
+    EXPECT_EQ(list->topLevelItem(1)->text(0), "000:001 Piano 2");
+    EXPECT_EQ(list->topLevelItem(2)->text(0), "128:000 Kit");
+    EXPECT_EQ(list->topLevelItem(2)->checkState(0), Qt::Checked);
     EXPECT_EQ(dialog.MeterText(2)->text(), "3 / 512");  // a program per preset
     EXPECT_FALSE(dialog.OverText()->isVisibleTo(&dialog));
 
@@ -202,7 +206,8 @@ TEST_F(Sf2ImportDialogTest, OkGivesTheChoiceAndRemembersTheMode) {
         Sf2ImportDialog::Ask(path, *catalog, settings, 8 << 20, nullptr);
     ASSERT_TRUE(choice);
     EXPECT_EQ(choice->mode, Sf2Programs::kPresets);
-    EXPECT_EQ(choice->chosen, (std::vector<bool>{true, true, false}));
+    // The third row listed is the file's second preset.
+    EXPECT_EQ(choice->chosen, (std::vector<bool>{true, false, true}));
     EXPECT_EQ(choice->budget.sampleBytes, 8 << 20);
     EXPECT_EQ(settings.GetString("Options", "Sf2Programs"), "presets");
 
