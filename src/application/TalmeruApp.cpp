@@ -217,7 +217,10 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
     }
 
     if (!files.empty()) {
-        if (!OpenDocumentFile((startFolder_ / files.front()).string())) return false;
+        // A file that cannot be read ends the program; one whose import the user cancelled
+        // leaves it running on an empty bank.
+        if (!OpenDocumentFile((startFolder_ / files.front()).string()) && !openCancelled_)
+            return false;
     } else if (const std::string bank = LastBank(); bank.empty() || !OpenDocumentFile(bank)) {
         // Without the last session's bank (an option; one that no longer reads counts as
         // none) the synthesizer's memory decides.

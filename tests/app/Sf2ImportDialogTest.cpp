@@ -236,5 +236,18 @@ TEST_F(StartedAppTest, ACancelledSoundFontOpenShowsNoError) {
     SetSf2Chooser(nullptr);
 }
 
+TEST_F(AppTest, ASoundFontNamedAtStartAndCancelledKeepsTheProgramRunning) {
+    const std::string font = WriteSoundFont(Dir());
+    for (const bool userCancelled : {true, false}) {
+        SetSf2Chooser([&](const std::string&, const Sf2Catalog&) {
+            if (userCancelled) app->CancelOpen();
+            return std::optional<Sf2Choice>();
+        });
+        Make();
+        EXPECT_EQ(app->Start(window, {font}), userCancelled);
+    }
+    SetSf2Chooser(nullptr);
+}
+
 }  // namespace
 }  // namespace talmeru::test
