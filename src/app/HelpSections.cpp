@@ -14,6 +14,7 @@ const std::vector<HelpSection>& HelpSections() {
         {"BankEditor", "bank-editor"},
         {"CBankFileDialog", "opening-and-saving-banks"},
         {"CBankFileSaveDialog", "opening-and-saving-banks"},
+        {"Sf2ImportDialog", "soundfont-import"},
         {"LayerEditorFrame", "program-and-layer-editor"},
         {"LayerEditor", "program-and-layer-editor"},
         {"CModulatorEditor", "modulators"},

@@ -16,12 +16,14 @@
 #include "app/NoDisplay.h"
 #include "app/QtPrompter.h"
 #include "app/QtSoundPlayer.h"
+#include "app/Sf2ImportDialog.h"
 #include "app/SplashWindow.h"
 #include "app/SystemEnd.h"
 #include "application/AbortGuard.h"
 #include "emulator/RomWaves.h"
 #include "files/BankFile.h"
 #include "files/Sf2Export.h"
+#include "files/Sf2Import.h"
 
 int main(int argc, char** argv) {
     if (const auto help =
@@ -73,6 +75,14 @@ int main(int argc, char** argv) {
     talmeru::SetRomSampleSource([] { return talmeru::emulator::RomWaves(); });
     talmeru::CMainFrame frame(app);
     frame.show();
+    // A SoundFont opened asks how to convert, fitted to the synthesizer's sample RAM.
+    talmeru::SetSf2Chooser([&app, &frame](const std::string& path,
+                                          const talmeru::Sf2Catalog& catalog) {
+        auto choice = talmeru::Sf2ImportDialog::Ask(path, catalog, app.Settings(),
+                                                    app.Link().Memory().sampleTotal, &frame);
+        if (!choice) app.CancelOpen();
+        return choice;
+    });
     // When the system ends the program nobody can answer: the bank is kept unasked.
     talmeru::SystemEndWatcher systemEnd;
     QObject::connect(&systemEnd, &talmeru::SystemEndWatcher::ending, &frame,
@@ -114,5 +124,6 @@ int main(int argc, char** argv) {
     const int rc = qapp.exec();
     talmeru::SetRomBankProvider({});
     talmeru::SetRomSampleSource({});
+    talmeru::SetSf2Chooser({});
     return rc;
 }

@@ -217,7 +217,10 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
     }
 
     if (!files.empty()) {
-        if (!OpenDocumentFile((startFolder_ / files.front()).string())) return false;
+        // A file that cannot be read ends the program; one whose import the user cancelled
+        // leaves it running on an empty bank.
+        if (!OpenDocumentFile((startFolder_ / files.front()).string()) && !openCancelled_)
+            return false;
     } else if (const std::string bank = LastBank(); bank.empty() || !OpenDocumentFile(bank)) {
         // Without the last session's bank (an option; one that no longer reads counts as
         // none) the synthesizer's memory decides.
@@ -323,12 +326,15 @@ bool TalmeruApp::OpenDocumentFile(const std::string& path) {
     ResetSequence();
     ConversionLog* log = window_ ? window_->Log() : nullptr;
     if (log) log->Clear();
+    openCancelled_ = false;
     const bool ok = OpenBank(bank_, path, 0, log) == 0;
     // An import converted in a system folder must not keep a path that Save cannot write.
     if (ok && bank_.Path() != path)
         bank_.SetPath(ConvertedBankPath(bank_.Path(), startFolder_, FolderWritable));
-    if (window_) window_->ShowLog();
-    if (!ok) ShowMessage("Could not read file properly.");
+    const bool cancelled = !ok && openCancelled_;
+    if (cancelled) bank_.SetPath({});
+    if (window_ && !cancelled) window_->ShowLog();
+    if (!ok && !cancelled) ShowMessage("Could not read file properly.");
     history_->Reset();
     Upload();
     Refresh(kHintAll);

@@ -149,6 +149,9 @@ class TalmeruApp : public BankEdits {
     void NewBank();
     void OpenBankCommand();
     bool OpenDocumentFile(const std::string& path);
+    // The user cancelled a question the open asked (the SoundFont import's dialog): the open
+    // fails without an error box or a log, and leaves an untitled bank.
+    void CancelOpen() { openCancelled_ = true; }
     // True when the bank went to its file.
     bool Save();
     bool SaveAs();
@@ -244,6 +247,7 @@ class TalmeruApp : public BankEdits {
     int RunUpload(const std::function<int(UploadHost&)>& upload);
     ShellWindow* window_ = nullptr;
     bool uploading_ = false;
+    bool openCancelled_ = false;
     bool flushWaiting_ = false;
 
     std::filesystem::path folder_;
