@@ -27,6 +27,7 @@ run_one() {
   mkdir -p "$corpus"
   cp -n "$build/seeds/$t"/* "$corpus"/ 2>/dev/null || true
   if ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      LSAN_OPTIONS=suppressions="$TALMERU_ROOT/fuzz/lsan.supp" \
       "$build/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -max_len=65536 -timeout=20 \
       -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/findings/$t-" ${FUZZ_SEED:+-seed=$FUZZ_SEED} \
       >"$build/fuzz_$t.log" 2>&1; then
@@ -39,5 +40,5 @@ run_one() {
   fi
 }
 export -f run_one
-export build seconds FUZZ_SEED
+export build seconds FUZZ_SEED TALMERU_ROOT
 printf '%s\n' "${targets[@]}" | xargs -P "${FUZZ_JOBS:-1}" -I{} bash -c 'run_one {}'

@@ -20,6 +20,7 @@ talmeru_configure_fuzz
 cmake --build "$FUZZ_BUILD" -j2
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions="$TALMERU_ROOT/fuzz/lsan.supp"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 echo "== bank engine under AddressSanitizer and UndefinedBehaviorSanitizer"
 ctest --test-dir "$FUZZ_BUILD" -j2 --output-on-failure

@@ -78,10 +78,8 @@ int main(int argc, char** argv) {
     // A SoundFont opened asks how to convert, fitted to the synthesizer's sample RAM.
     talmeru::SetSf2Chooser([&app, &frame](const std::string& path,
                                           const talmeru::Sf2Catalog& catalog) {
-        auto choice = talmeru::Sf2ImportDialog::Ask(path, catalog, app.Settings(),
-                                                    app.Link().Memory().sampleTotal, &frame);
-        if (!choice) app.CancelOpen();
-        return choice;
+        return talmeru::Sf2ImportDialog::Ask(path, catalog, app.Settings(),
+                                             app.Link().Memory().sampleTotal, &frame);
     });
     // When the system ends the program nobody can answer: the bank is kept unasked.
     talmeru::SystemEndWatcher systemEnd;

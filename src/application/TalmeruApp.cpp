@@ -10,6 +10,7 @@
 #include "files/ConversionLog.h"
 #include "files/Exports.h"
 #include "files/RomBankCache.h"
+#include "files/Sf2Import.h"
 #include "files/WaveImport.h"
 #include "model/BankTransfer.h"
 #include "model/ZedoException.h"
@@ -323,18 +324,21 @@ void TalmeruApp::OpenBankCommand() {
 }
 
 bool TalmeruApp::OpenDocumentFile(const std::string& path) {
+    openCancelled_ = false;
+    // A SoundFont asks how to convert it before the open bank is cleared: a cancel keeps it.
+    if (!AskSf2Choice(path)) {
+        openCancelled_ = true;
+        return false;
+    }
     ResetSequence();
     ConversionLog* log = window_ ? window_->Log() : nullptr;
     if (log) log->Clear();
-    openCancelled_ = false;
     const bool ok = OpenBank(bank_, path, 0, log) == 0;
     // An import converted in a system folder must not keep a path that Save cannot write.
     if (ok && bank_.Path() != path)
         bank_.SetPath(ConvertedBankPath(bank_.Path(), startFolder_, FolderWritable));
-    const bool cancelled = !ok && openCancelled_;
-    if (cancelled) bank_.SetPath({});
-    if (window_ && !cancelled) window_->ShowLog();
-    if (!ok && !cancelled) ShowMessage("Could not read file properly.");
+    if (window_) window_->ShowLog();
+    if (!ok) ShowMessage("Could not read file properly.");
     history_->Reset();
     Upload();
     Refresh(kHintAll);

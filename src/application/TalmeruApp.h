@@ -148,10 +148,9 @@ class TalmeruApp : public BankEdits {
     // Bank commands.
     void NewBank();
     void OpenBankCommand();
+    // Opens a bank or converts an import. A SoundFont asks how to convert it first; a cancel
+    // there fails the open without an error box or a log and keeps the bank that was open.
     bool OpenDocumentFile(const std::string& path);
-    // The user cancelled a question the open asked (the SoundFont import's dialog): the open
-    // fails without an error box or a log, and leaves an untitled bank.
-    void CancelOpen() { openCancelled_ = true; }
     // True when the bank went to its file.
     bool Save();
     bool SaveAs();
@@ -247,7 +246,7 @@ class TalmeruApp : public BankEdits {
     int RunUpload(const std::function<int(UploadHost&)>& upload);
     ShellWindow* window_ = nullptr;
     bool uploading_ = false;
-    bool openCancelled_ = false;
+    bool openCancelled_ = false;  // the last open was cancelled by the user
     bool flushWaiting_ = false;
 
     std::filesystem::path folder_;

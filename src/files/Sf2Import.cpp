@@ -287,6 +287,16 @@ Sf2Chooser& Chooser() {
     return chooser;
 }
 
+// An answer asked for before the import (AskSf2Choice), for that file's import to take.
+struct PendingChoice {
+    std::string path;
+    Sf2Choice choice;
+};
+std::optional<PendingChoice>& Pending() {
+    static std::optional<PendingChoice> pending;
+    return pending;
+}
+
 // The distinct samples a list of instrument zones plays, and their data in bytes.
 void CountSamples(const sf2::Hydra& h, const std::vector<sf2::HydraZone>& zones,
                   std::set<int>& samples) {
@@ -996,10 +1006,14 @@ int Sf2Importer::Convert() {
     if (!ours_ && Chooser()) {
         sf2::Hydra hydra;
         std::string error;
-        const std::optional<Sf2Choice> choice =
-            sf2::ReadHydra(r, *pdta, hydra, error)
-                ? Chooser()(path_, MakeCatalog(hydra))
-                : std::optional<Sf2Choice>(Sf2Choice{});
+        std::optional<Sf2Choice> choice = Sf2Choice{};
+        const bool readable = sf2::ReadHydra(r, *pdta, hydra, error);
+        if (Pending() && Pending()->path == path_) {
+            choice = Pending()->choice;
+        } else if (readable) {
+            choice = Chooser()(path_, MakeCatalog(hydra));
+        }
+        Pending().reset();
         if (!choice) {
             Log("X The import was cancelled\r\n");
             return 1;
@@ -1040,6 +1054,17 @@ int Sf2Importer::Run() {
 
 void SetSf2Chooser(Sf2Chooser chooser) {
     Chooser() = std::move(chooser);
+}
+
+bool AskSf2Choice(const std::string& path) {
+    Pending().reset();
+    if (!Chooser()) return true;
+    std::optional<Sf2Catalog> catalog = ReadSf2Catalog(path);
+    if (!catalog) return true;  // the import says what is wrong with the file
+    std::optional<Sf2Choice> choice = Chooser()(path, *catalog);
+    if (!choice) return false;
+    Pending() = PendingChoice{path, std::move(*choice)};
+    return true;
 }
 
 std::optional<Sf2Catalog> ReadSf2Catalog(const std::string& path) {

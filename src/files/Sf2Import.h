@@ -64,6 +64,12 @@ using Sf2Chooser =
     std::function<std::optional<Sf2Choice>(const std::string& path, const Sf2Catalog& catalog)>;
 void SetSf2Chooser(Sf2Chooser chooser);
 
+// Asks the chooser about the SoundFont at path before anything is cleared for it, so that a
+// cancel leaves the open bank as it is; the import of that path then takes this answer. False
+// when the user cancelled; true otherwise (also for a file that is no SoundFont, or when no
+// chooser is set).
+bool AskSf2Choice(const std::string& path);
+
 // The catalog of the SoundFont at path; nullopt when it cannot be read as one.
 std::optional<Sf2Catalog> ReadSf2Catalog(const std::string& path);
 // What converting the file with choice would take, before fitting.

@@ -215,37 +215,33 @@ TEST_F(Sf2ImportDialogTest, OkGivesTheChoiceAndRemembersTheMode) {
     EXPECT_FALSE(Sf2ImportDialog::Ask(path, *catalog, settings, 8 << 20, nullptr));
 }
 
-// A cancelled import fails the open quietly; a chooser that gives no choice without the
-// user's cancel is a failed open as any other.
-TEST_F(StartedAppTest, ACancelledSoundFontOpenShowsNoError) {
+// A cancelled import fails the open quietly and keeps the bank that was open; at start-up the
+// program goes on running.
+TEST_F(StartedAppTest, ACancelledSoundFontOpenKeepsTheOpenBank) {
     const std::string font = WriteSoundFont(Dir());
-    for (const bool userCancelled : {true, false}) {
-        SetSf2Chooser([&](const std::string&, const Sf2Catalog&) {
-            if (userCancelled) app->CancelOpen();
-            return std::optional<Sf2Choice>();
-        });
-        prompter.Clear();
-        window.logsShown = 0;
-        EXPECT_FALSE(app->OpenDocumentFile(font));
-        EXPECT_EQ(prompter.Saw("Could not read file properly."), !userCancelled);
-        EXPECT_EQ(window.logsShown, userCancelled ? 0 : 1);
-        if (userCancelled) {
-            EXPECT_EQ(app->Bank().Path(), "");
-        }
-    }
+    bool cancel = false;
+    SetSf2Chooser([&](const std::string&, const Sf2Catalog&) {
+        return cancel ? std::optional<Sf2Choice>() : std::optional<Sf2Choice>(Sf2Choice{});
+    });
+    ASSERT_TRUE(app->OpenDocumentFile(font));
+    const std::string opened = app->Bank().Path();
+    ASSERT_NE(app->Bank().GetProgram(0), nullptr);
+    cancel = true;
+    prompter.Clear();
+    window.logsShown = 0;
+    EXPECT_FALSE(app->OpenDocumentFile(font));
+    EXPECT_FALSE(prompter.Saw("Could not read file properly."));
+    EXPECT_EQ(window.logsShown, 0);
+    EXPECT_EQ(app->Bank().Path(), opened);
+    EXPECT_NE(app->Bank().GetProgram(0), nullptr);
     SetSf2Chooser(nullptr);
 }
 
 TEST_F(AppTest, ASoundFontNamedAtStartAndCancelledKeepsTheProgramRunning) {
     const std::string font = WriteSoundFont(Dir());
-    for (const bool userCancelled : {true, false}) {
-        SetSf2Chooser([&](const std::string&, const Sf2Catalog&) {
-            if (userCancelled) app->CancelOpen();
-            return std::optional<Sf2Choice>();
-        });
-        Make();
-        EXPECT_EQ(app->Start(window, {font}), userCancelled);
-    }
+    SetSf2Chooser([&](const std::string&, const Sf2Catalog&) { return std::optional<Sf2Choice>(); });
+    Make();
+    EXPECT_TRUE(app->Start(window, {font}));
     SetSf2Chooser(nullptr);
 }
 
