@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <unordered_set>
 #include <vector>
 
@@ -215,6 +216,7 @@ class PresetConverter {
         std::vector<std::vector<int64_t>> perProgram;  // by resource, then program
     };
     Usage Measure() const;
+    std::vector<int64_t> Freed(Resource r) const;
     void Layout(ProgramPlan& p) const;
     bool Reduce(ProgramPlan& p, Resource r);
     void DropProgram(ProgramPlan& p, const char* why);
@@ -582,6 +584,33 @@ PresetConverter::Usage PresetConverter::Measure() const {
     return u;
 }
 
+// What dropping each program would give back of resource r: the headers (or their bytes) no
+// other program plays; for keymaps and programs, its own count.
+std::vector<int64_t> PresetConverter::Freed(Resource r) const {
+    std::vector<int> users(headers_.size(), 0);
+    std::vector<std::vector<int>> own(programs_.size());
+    for (size_t i = 0; i < programs_.size(); ++i) {
+        if (programs_[i].dropped) continue;
+        for (const LayerPlan& l : programs_[i].layers)
+            for (const RangePlan& rp : l.ranges)
+                own[i].push_back(rp.header);
+        std::sort(own[i].begin(), own[i].end());
+        own[i].erase(std::unique(own[i].begin(), own[i].end()), own[i].end());
+        for (int h : own[i])
+            ++users[size_t(h)];
+    }
+    std::vector<int64_t> freed(programs_.size(), 0);
+    for (size_t i = 0; i < programs_.size(); ++i) {
+        if (r == kKeymaps) freed[i] = int64_t(programs_[i].layers.size());
+        if (r == kPrograms) freed[i] = 1;
+        for (int h : own[i])
+            if (users[size_t(h)] == 1)
+                freed[i] += r == kBytes ? headers_[size_t(h)].end - headers_[size_t(h)].start
+                                        : r == kHeaders;
+    }
+    return freed;
+}
+
 Sf2Needs PresetConverter::Needs() const {
     const auto u = Measure().total;
     Sf2Needs n;
@@ -832,19 +861,22 @@ void PresetConverter::Fit() {
                     best = i;
             return best;
         };
-        // The standard kit goes last of all.
+        // Whole programs go by group (other banks, then other kits, then General MIDI ones,
+        // the standard kit last of all); within a group the one that frees most of what is
+        // short goes first, so that as few go as can.
+        const std::vector<int64_t> freed = Freed(Resource(over));
         auto rank = [&](const ProgramPlan& p) {
             const int group = p.number == kFirstKitProgram  ? -1
                               : p.number >= kFirstOtherProgram ? 3
                               : p.kit                          ? 2
                                                                : 0;
-            return std::make_pair(group, p.number);
+            return std::make_tuple(group, freed[size_t(&p - programs_.data())], p.number);
         };
         ProgramPlan* victim = nullptr;
         for (ProgramPlan& p : programs_)
             if (!p.dropped && (!victim || rank(p) > rank(*victim))) victim = &p;
         size_t reduce = over == kPrograms ? programs_.size() : pick(true);
-        if (reduce == programs_.size() && victim && rank(*victim).first < 2 && over != kPrograms)
+        if (reduce == programs_.size() && victim && std::get<0>(rank(*victim)) < 2 && over != kPrograms)
             reduce = pick(false);
         if (reduce < programs_.size()) {
             if (!Reduce(programs_[reduce], Resource(over))) spent[size_t(over)][reduce] = true;
