@@ -114,7 +114,7 @@ int Convert(const ConvertOptions& o, CliContext& ctx) {
     // An import reports what became of each object on the error stream.
     StreamConversionLog log(ctx.err);
     if (OpenBank(db, o.in, 0, &log) != 0) {
-        ctx.err << "Could not read file properly.\n";
+        ctx.err << "\"" << o.in << "\": Could not read file properly.\n";
         return 1;
     }
     if (!RomReadyToSave(o.out, ctx)) return 1;
@@ -130,7 +130,16 @@ struct ExportOptions {
     std::string bank, out;
 };
 
+// A report or WAV written over the bank it comes from would lose the bank.
+bool WouldReplace(const std::string& in, const std::string& out, const char* what,
+                  CliContext& ctx) {
+    if (!SameFile(in, out)) return false;
+    ctx.err << "The " << what << " would replace " << in << ".\n";
+    return true;
+}
+
 int Export(const ExportOptions& o, CliContext& ctx) {
+    if (WouldReplace(o.bank, o.out, "exported file", ctx)) return 1;
     ZedoDatabase db;
     if (!OpenForCli(db, o.bank, ctx)) return 1;
     std::string lower = ToLower(o.out);
@@ -144,6 +153,7 @@ struct ExtractOptions {
 };
 
 int Extract(const ExtractOptions& o, CliContext& ctx) {
+    if (WouldReplace(o.bank, o.out, "WAV file", ctx)) return 1;
     ZedoDatabase db;
     if (!OpenForCli(db, o.bank, ctx)) return 1;
     SampleHeader* s = db.GetSampleHeader(o.sample);
@@ -236,7 +246,17 @@ void AddBankCommands(CLI::App& app, CliContext& ctx) {
     auto* exportCmd = app.add_subcommand(
         "export", "Write a Cakewalk instrument file (OUT.ins) or a text report (OUT.txt)");
     exportCmd->add_option("BANK", exp->bank, "Bank file")->required();
-    exportCmd->add_option("OUT", exp->out, "File to write: .ins or .txt")->required();
+    exportCmd->add_option("OUT", exp->out, "File to write: .ins or .txt")
+        ->required()
+        ->check(CLI::Validator(
+            [](const std::string& name) -> std::string {
+                std::string lower = ToLower(name);
+                auto ends = [&](const char* ext) {
+                    return lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ext) == 0;
+                };
+                return ends(".ins") || ends(".txt") ? "" : "the file to write must end in .ins or .txt";
+            },
+            "FILE.ins|FILE.txt"));
     exportCmd->callback([exp, &ctx] { ctx.status = Export(*exp, ctx); });
 
     auto ext = std::make_shared<ExtractOptions>();

@@ -5,6 +5,7 @@
 #include "cli/CliContext.h"
 #include "emulator/RomWaves.h"
 #include "files/BankFile.h"
+#include "files/BankFormats.h"
 #include "files/Sf2Export.h"
 #include "files/Sf2Import.h"
 #include "model/ZedoException.h"
@@ -46,7 +47,9 @@ class StreamPrompter : public Prompter {
 
 bool OpenForCli(ZedoDatabase& db, const std::string& path, CliContext& ctx) {
     if (OpenBank(db, path, 0) != 0) {
-        ctx.err << "Could not read file properly.\n";
+        if (!BankFormatToOpen(path))
+            ctx.err << "\"" << path << "\" does not end in the extension of a bank format.\n";
+        ctx.err << "\"" << path << "\": Could not read file properly.\n";
         return false;
     }
     return true;
@@ -88,6 +91,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        // A word where a command was wanted leaves only "A subcommand is required".
+        if (const auto rest = app.remaining(true); !rest.empty() && e.get_exit_code() != 0)
+            err << "talmeru-cli: \"" << rest.front() << "\" is no command or option here.\n";
         return app.exit(e, out, err) == 0 ? 0 : 2;
     } catch (const ZedoException& e) {
         err << e.what() << "\n";

@@ -4,11 +4,13 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "cli/CliContext.h"
 #include "emulator/Ma1Emulator.h"
 #include "files/MidiFile.h"
+#include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/MidiSystem.h"
@@ -46,7 +49,15 @@ struct RenderOptions {
     int reverb = -1;  // -1: leave the emulator's own
     int chorus = -1;
     double tail = 10;
+    double gainDb = 0;
+    bool normalize = false;
 };
+
+// --normalize puts the loudest sample here: -1 dBFS, room for a converter's overshoot.
+constexpr float kNormalPeak = 0.891250938f;
+
+// A block of interleaved stereo frames on its way out; false when it could not be taken.
+using BlockSink = std::function<bool(const float* frames, int n)>;
 
 // The global effect types are NRPNs 1 (reverb) and 2 (chorus) on the first channel.
 void SendEffects(MidiOutPort& port, const RenderOptions& o) {
@@ -92,11 +103,11 @@ class ProgressLine {
     std::chrono::steady_clock::time_point last_;
 };
 
-// Renders the emulator's output block by block into a libsndfile file.
+// Renders the emulator's output block by block into a sink.
 class Renderer {
   public:
-    Renderer(emulator::Ma1Emulator& emu, SNDFILE* file, ProgressLine& progress)
-        : emu_(emu), file_(file), progress_(progress) {}
+    Renderer(emulator::Ma1Emulator& emu, const BlockSink& sink, ProgressLine& progress)
+        : emu_(emu), sink_(sink), progress_(progress) {}
 
     // Up to (not including) frame `end`; false when the file could not take it.
     bool To(int64_t end) {
@@ -129,14 +140,14 @@ class Renderer {
             interleaved_[2 * i + 1] = right_[i];
             peak_ = std::max({peak_, std::fabs(left_[i]), std::fabs(right_[i])});
         }
-        if (sf_writef_float(file_, interleaved_, n) != n) return false;
+        if (!sink_(interleaved_, n)) return false;
         frames_ += n;
         progress_.At(double(frames_) / kRate);
         return true;
     }
 
     emulator::Ma1Emulator& emu_;
-    SNDFILE* file_;
+    const BlockSink& sink_;
     ProgressLine& progress_;
     float left_[kBlockFrames];
     float right_[kBlockFrames];
@@ -145,16 +156,16 @@ class Renderer {
     int64_t frames_ = 0;
 };
 
-// Plays the song into the open file; false when writing failed. frames: how many were written.
-bool Play(emulator::Ma1Emulator& emu, const MidiSong& song, const RenderOptions& o, SNDFILE* file,
-          bool terminal, int64_t& frames) {
+// Plays the song into sink; false when writing failed. frames: how many were written.
+bool Play(emulator::Ma1Emulator& emu, const MidiSong& song, const RenderOptions& o,
+          const BlockSink& sink, bool terminal, int64_t& frames) {
     std::unique_ptr<MidiOutPort> port;
     if (emu.Devices()->OpenOutput(0, port)) {
         errno = ENODEV;
         return false;
     }
     ProgressLine progress(terminal, song.lengthSeconds);
-    Renderer renderer(emu, file, progress);
+    Renderer renderer(emu, sink, progress);
     SendEffects(*port, o);
     auto frameOf = [](double seconds) { return int64_t(std::llround(seconds * kRate)); };
     for (const MidiEvent& e : song.events) {
@@ -169,25 +180,170 @@ bool Play(emulator::Ma1Emulator& emu, const MidiSong& song, const RenderOptions&
     return ok;
 }
 
-// Writes the WAV file through libsndfile on the descriptor of the temporary file that will
-// replace OUT; the reason of a failure goes to `why`.
+// A WAV file being written on a descriptor, each block scaled by a gain.
+class WavOut {
+  public:
+    virtual ~WavOut() = default;
+    bool Write(const float* frames, int n, float gain) {
+        for (int i = 0; i < 2 * n; ++i)
+            scaled_[i] = frames[i] * gain;
+        return Put(scaled_, n);
+    }
+    // Completes the header; false when that failed.
+    virtual bool Close() = 0;
+    virtual std::string Error() const = 0;
+
+  protected:
+    virtual bool Put(const float* frames, int n) = 0;
+
+  private:
+    float scaled_[2 * kBlockFrames];
+};
+
+// 16-bit PCM through libsndfile, which rounds and clips.
+class Pcm16Wav : public WavOut {
+  public:
+    explicit Pcm16Wav(int fd) {
+        SF_INFO info{};
+        info.samplerate = kRate;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        file_ = sf_open_fd(fd, SFM_WRITE, &info, 0);
+        // Loud passages are clipped instead of wrapping round.
+        if (file_) sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    }
+    ~Pcm16Wav() override {
+        if (file_) sf_close(file_);
+    }
+    bool Ok() const { return file_ != nullptr; }
+    bool Close() override {
+        const int rc = sf_close(file_);
+        file_ = nullptr;
+        return rc == 0;
+    }
+    std::string Error() const override { return sf_strerror(file_); }
+
+  protected:
+    bool Put(const float* frames, int n) override {
+        return sf_writef_float(file_, frames, n) == n;
+    }
+
+  private:
+    SNDFILE* file_ = nullptr;
+};
+
+// IEEE float written here: libsndfile leaves out the fmt chunk's extension size (cbSize),
+// which readers such as sox warn about for any format but PCM.
+class FloatWav : public WavOut {
+  public:
+    explicit FloatWav(int fd) : fd_(fd) { ok_ = WriteToDescriptor(fd_, Header(0)); }
+    bool Ok() const { return ok_; }
+    bool Close() override {
+        return ::lseek(fd_, 0, SEEK_SET) == 0 && WriteToDescriptor(fd_, Header(frames_));
+    }
+    std::string Error() const override { return std::strerror(errno); }
+
+  protected:
+    bool Put(const float* frames, int n) override {
+        static_assert(std::endian::native == std::endian::little);
+        frames_ += uint64_t(n);
+        return WriteToDescriptor(
+            fd_, {reinterpret_cast<const uint8_t*>(frames), size_t(n) * 2 * sizeof(float)});
+    }
+
+  private:
+    static std::vector<uint8_t> Header(uint64_t frames) {
+        const uint32_t data = uint32_t(frames * 8);
+        ByteWriter w;
+        w.FixedString("RIFF", 4);
+        w.U32(4 + 26 + 12 + 8 + data);
+        w.FixedString("WAVE", 4);
+        w.FixedString("fmt ", 4);
+        w.U32(18);
+        w.U16(3);  // IEEE float
+        w.U16(2);
+        w.U32(kRate);
+        w.U32(kRate * 8);
+        w.U16(8);
+        w.U16(32);
+        w.U16(0);  // no extension follows
+        w.FixedString("fact", 4);
+        w.U32(4);
+        w.U32(uint32_t(frames));
+        w.FixedString("data", 4);
+        w.U32(data);
+        return w.Take();
+    }
+
+    int fd_;
+    bool ok_ = false;
+    uint64_t frames_ = 0;
+};
+
+// Raw float frames kept in an unnamed temporary file until the whole render's peak is known,
+// so a normalized render of hours needs no more memory than a block.
+class Spool {
+  public:
+    Spool() : file_(std::tmpfile()) {}
+    ~Spool() {
+        if (file_) std::fclose(file_);
+    }
+    bool Ok() const { return file_ != nullptr; }
+    bool Write(const float* frames, int n) {
+        for (int i = 0; i < 2 * n; ++i)
+            peak_ = std::max(peak_, std::fabs(frames[i]));
+        return std::fwrite(frames, sizeof(float) * 2, size_t(n), file_) == size_t(n);
+    }
+    float Peak() const { return peak_; }
+    // Gives every block again, in order.
+    bool Replay(const BlockSink& sink) {
+        if (std::fseek(file_, 0, SEEK_SET) != 0) return false;
+        float block[2 * kBlockFrames];
+        size_t n;
+        while ((n = std::fread(block, sizeof(float) * 2, kBlockFrames, file_)) > 0)
+            if (!sink(block, int(n))) return false;
+        return !std::ferror(file_);
+    }
+
+  private:
+    std::FILE* file_;
+    float peak_ = 0;
+};
+
+std::unique_ptr<WavOut> OpenWav(int fd, bool asFloat, std::string& why) {
+    if (asFloat) {
+        auto out = std::make_unique<FloatWav>(fd);
+        if (out->Ok()) return out;
+        why = std::strerror(errno);
+        return nullptr;
+    }
+    auto out = std::make_unique<Pcm16Wav>(fd);
+    if (out->Ok()) return out;
+    why = sf_strerror(nullptr);
+    return nullptr;
+}
+
+// Writes the WAV file on the descriptor of the temporary file that will replace OUT; the
+// reason of a failure goes to `why`.
 bool WriteWav(int fd, emulator::Ma1Emulator& emu, const MidiSong& song, const RenderOptions& o,
               bool terminal, std::string& why, int64_t& frames) {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | (o.asFloat ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
-    SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, 0);
-    if (!file) {
-        why = sf_strerror(nullptr);
-        return false;
-    }
-    // Loud passages are clipped in 16 bits instead of wrapping round.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    std::unique_ptr<WavOut> out = OpenWav(fd, o.asFloat, why);
+    if (!out) return false;
+    float gain = float(std::pow(10.0, o.gainDb / 20));
+    const BlockSink direct = [&](const float* x, int n) { return out->Write(x, n, gain); };
     errno = 0;
-    bool ok = Play(emu, song, o, file, terminal, frames);
-    if (!ok) why = errno ? std::strerror(errno) : sf_strerror(file);
-    if (sf_close(file) != 0 && ok) {
+    bool ok;
+    if (o.normalize) {
+        Spool spool;
+        const BlockSink spooled = [&](const float* x, int n) { return spool.Write(x, n); };
+        ok = spool.Ok() && Play(emu, song, o, spooled, terminal, frames);
+        gain = spool.Peak() > 0 ? kNormalPeak / spool.Peak() : 1;
+        ok = ok && spool.Replay(direct);
+    } else {
+        ok = Play(emu, song, o, direct, terminal, frames);
+    }
+    if (!ok) why = errno ? std::strerror(errno) : out->Error();
+    if (!out->Close() && ok) {
         why = "the file could not be completed";
         ok = false;
     }
@@ -244,6 +400,18 @@ int Render(const RenderOptions& o, CliContext& ctx) {
     return 0;
 }
 
+// CLI::Range alone lets "nan" through, which compares false both ways.
+CLI::Validator FiniteRange(double low, double high) {
+    return CLI::Validator(
+        [low, high](const std::string& text) -> std::string {
+            double v = 0;
+            if (!CLI::detail::lexical_cast(text, v) || !std::isfinite(v) || v < low || v > high)
+                return Fmt("a number from %g to %g is needed", low, high);
+            return "";
+        },
+        Fmt("NUMBER in [%g - %g]", low, high));
+}
+
 }  // namespace
 
 void AddRenderCommand(CLI::App& app, CliContext& ctx) {
@@ -263,7 +431,12 @@ void AddRenderCommand(CLI::App& app, CliContext& ctx) {
         ->check(CLI::Range(0, 8));
     cmd->add_option("--tail", o->tail,
                     "Longest time the sound may ring on after the song, in seconds (default 10)")
-        ->check(CLI::Range(0.0, 60.0));
+        ->check(FiniteRange(0, 60));
+    auto* gain = cmd->add_option("--gain", o->gainDb, "Gain in dB applied to the whole render")
+                     ->check(FiniteRange(-60, 60));
+    cmd->add_flag("--normalize", o->normalize,
+                  "Scale the render so that its loudest sample lies at -1 dBFS")
+        ->excludes(gain);
     cmd->callback([o, &ctx] { ctx.status = Render(*o, ctx); });
 }
 

@@ -39,7 +39,7 @@ int ReadPbfFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
         ShowMessage("problem with opening\n");
         return 1;
     }
-    return ReadPbf(file, db, db.OpenOptions());
+    return ReadPbf(file, db, db.OpenOptions(), path);
 }
 
 int ImportK2000File(ZedoDatabase& db, const std::string& path, ConversionLog& log) {

@@ -104,7 +104,7 @@ uint64_t ReadObjectSection(const ByteSource& src, uint64_t offset, int count, Ze
     return pos;
 }
 
-void ReadOld(const ByteSource& src, ZedoDatabase& db) {
+void ReadOld(const ByteSource& src, ZedoDatabase& db, const std::string& name) {
     const auto head = src.ReadUpTo(kMainHeaderSize, kOldSectionHeaderSize);
     if (head.size() < kOldSectionHeaderSize) Fail("pbf Header not ok");
     ByteReader sh(head);
@@ -113,7 +113,12 @@ void ReadOld(const ByteSource& src, ZedoDatabase& db) {
     int samples = sh.U16();
     sh.Seek(24);
     uint64_t following = sh.U32();
-    if (src.Size() != following + kOldDataStart) Fail("Actual file size does match header.");
+    // The design's words say the opposite of what is meant; the sizes that follow say it right.
+    if (src.Size() != following + kOldDataStart)
+        Fail(Fmt("Actual file size does match header.\n%s holds %llu bytes where its header "
+                 "gives %llu: it is damaged or cut short.",
+                 name.c_str(), (unsigned long long)src.Size(),
+                 (unsigned long long)(following + kOldDataStart)));
     db.SetComment("<no comments available>");
     RecordCounts counts{};
     ReadObjectSection(src, kOldDataStart, programs + keymaps + samples, db, counts);
@@ -177,7 +182,7 @@ void ReadLinkRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int 
     }
 }
 
-void ReadCurrent(const ByteSource& src, ZedoDatabase& db, bool quiet) {
+void ReadCurrent(const ByteSource& src, ZedoDatabase& db, bool quiet, const std::string& name) {
     const auto head = src.ReadUpTo(kSectionHeaderOffset, kSectionHeaderSize);
     if (head.size() < kSectionHeaderSize) Fail("pbf Header not ok");
     ByteReader sh(head);
@@ -203,6 +208,14 @@ void ReadCurrent(const ByteSource& src, ZedoDatabase& db, bool quiet) {
     uint64_t here = 0;
     for (const auto& [offset, count] : sections)
         here = ReadObjectSection(src, offset, count, db, counts);
+    // A file cut between two records would otherwise open as a smaller bank.
+    // (A section may hold other kinds of record, so the records are counted together.)
+    int held = 0;
+    for (int n : counts)
+        held += n;
+    if (held != programs + keymaps + samples)
+        Fail(Fmt("%s is damaged or cut short: its header promises %d records, and it holds %d.",
+                 name.c_str(), programs + keymaps + samples, held));
 
     uint64_t waveOffset = waveHigh * 65536ull + waveLow;
     if (here > 0xFFFF && (here & 0xFFFF) == waveOffset) {
@@ -306,11 +319,19 @@ std::string SafeFileName(const std::string& sampleName) {
     return name.empty() ? "sample" : name;
 }
 
+namespace {
+
+std::string Named(const std::string& path) {
+    return path.empty() ? std::string("The bank file") : "\"" + path + "\"";
+}
+
+}  // namespace
+
 int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options) {
     return ReadPbf(MemorySource(file), db, options);
 }
 
-int ReadPbf(const ByteSource& src, ZedoDatabase& db, int options) {
+int ReadPbf(const ByteSource& src, ZedoDatabase& db, int options, const std::string& path) {
     db.SetOpenOptions(options);  // the wave-data loader asks the bank whether to be quiet
     try {
         const auto head = src.ReadUpTo(0, kMainHeaderSize);
@@ -323,12 +344,13 @@ int ReadPbf(const ByteSource& src, ZedoDatabase& db, int options) {
             Fail("This is not a recognized PBF file.");
         switch (format) {
             case kPbfFormatOld:
-                ReadOld(src, db);
+                ReadOld(src, db, Named(path));
                 break;
             case 0x0101:
                 Fail("Reading of format 0101 is not supported.");
             case kPbfFormatCurrent:
-                ReadCurrent(src, db, (options & kOpenQuiet) != 0);
+                ReadCurrent(src, db, (options & kOpenQuiet) != 0,
+                            Named(path));
                 break;
             default:
                 Fail("This PBF format is not supported");

@@ -39,7 +39,8 @@ inline constexpr int kSaveWriteWavs = 0x10000;
 // Reads a .pbf file into db (emptied by the caller), taking only the parts its headers name.
 // 0, or 5 when the load failed (the reason has been shown). The modified flag is cleared on
 // success.
-int ReadPbf(const ByteSource& file, ZedoDatabase& db, int options);
+// path, when given, names the file in messages.
+int ReadPbf(const ByteSource& file, ZedoDatabase& db, int options, const std::string& path = {});
 int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options);
 
 // Builds the format 0x0102 image of db. 0, or 1 when the bank cannot be written (the reason

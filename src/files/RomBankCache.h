@@ -36,6 +36,8 @@ class RomBankCache {
     const std::filesystem::path& LastPath() const { return last_; }
 
   private:
+    // Downloads the whole ROM from link into scratch and saves it as the cache file.
+    void Build(BankLink& link, ZedoDatabase& scratch, DownloadObserver* observer, int version);
     std::filesystem::path folder_;
     Profile& settings_;
     bool built_ = false;

@@ -111,6 +111,9 @@ bool FindData(const RiffReader& r, const RiffChunk& riff, const std::string& pat
         return false;
     }
     data = *d;
+    // A WAV written to a pipe cannot go back to give its size, and says 0x7FFFF000 or
+    // 0xFFFFFFFF: the data are what the file holds.
+    if (data.Truncated()) data.size = static_cast<uint32_t>(data.dataEnd - data.dataOffset);
     return true;
 }
 

@@ -162,6 +162,44 @@ TEST_F(CliTest, DumpGivesBankTextsInUtf8) {
     EXPECT_EQ(j["waveData"][1]["path"], (dir_ / "gone\u00e9.wav").string());
 }
 
+// A report or a WAV never takes the place of the bank it comes from.
+TEST_F(CliTest, ExportAndExtractNeverReplaceTheBank) {
+    const auto before = ReadWholeFile(bank_);
+    const std::string link = (dir_ / "link.txt").string();
+    fs::create_symlink(bank_, link);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"export", bank_, link}, {"extract", bank_, "0", bank_},
+          {"extract", bank_, "0", link}}) {
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_NE(r.err.find("would replace " + bank_), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadWholeFile(bank_), before);
+    // Only an instrument file or a text report can be exported.
+    EXPECT_EQ(Cli({"export", bank_, (dir_ / "bank.wav").string()}).status, 2);
+    EXPECT_EQ(Cli({"export", bank_, (dir_ / "bank.TXT").string()}).status, 0);
+}
+
+// Every failure names the file and the reason, after the short text the window shows too.
+TEST_F(CliTest, FailuresNameTheFileAndTheReason) {
+    const std::string odd = (dir_ / "bank.foo").string();
+    ASSERT_TRUE(WriteWholeFile(odd, {1, 2, 3}));
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> said;
+        int status;
+    } cases[] = {
+        {{"info", odd}, {"\"" + odd + "\": Could not read file properly.", "extension"}, 1},
+        {{"synth", "bogus"}, {"\"bogus\" is no command"}, 2},
+    };
+    for (const Case& c : cases) {
+        CliRun r = Cli(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[0];
+        for (const std::string& text : c.said)
+            EXPECT_NE(r.err.find(text), std::string::npos) << text << " in " << r.err;
+    }
+}
+
 TEST_F(CliTest, ConvertAndFailures) {
     std::string out = (dir_ / "copy.pbf").string();
     CliRun conv = Cli({"convert", bank_, out});

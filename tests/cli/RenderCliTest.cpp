@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -77,6 +78,46 @@ TEST_F(RenderCli, TheWavLastsTheSongAndItsTailIn16BitsOrFloat) {
     EXPECT_LE(w.frames, kSongFrames + 44100);
     for (const fs::directory_entry& e : fs::directory_iterator(dir_))
         EXPECT_EQ(e.path().filename().string().find("TalmeruTemp"), std::string::npos);
+}
+
+// Numbers outside what an option allows are wrong usage, "nan" and "inf" included.
+TEST_F(RenderCli, NumbersThatAreNoNumbersAreWrongUsage) {
+    for (const char* tail : {"nan", "inf", "-1", "61", "x"})
+        EXPECT_EQ(Cli({"render", "-", midi_, Path("out.wav"), "--tail", tail}).status, 2) << tail;
+    EXPECT_FALSE(fs::exists(Path("out.wav")));
+}
+
+// --gain scales the whole render, --normalize puts its peak at -1 dBFS; a float file carries
+// the fmt chunk's extension size, so readers such as sox take it without a warning.
+TEST_F(RenderCli, GainAndNormalizeSetTheLevel) {
+    auto peak = [&](const std::vector<std::string>& extra) {
+        const std::string out = Path("level.wav");
+        std::vector<std::string> args{"render", "-", midi_, out, "--tail", "0"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        SF_INFO info{};
+        SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
+        if (!f) return -1.0;
+        std::vector<float> x(size_t(info.frames) * 2);
+        sf_readf_float(f, x.data(), info.frames);
+        sf_close(f);
+        float p = 0;
+        for (float v : x)
+            p = std::max(p, std::fabs(v));
+        return double(p);
+    };
+    const double plain = peak({"--float"});
+    ASSERT_GT(plain, 0);
+    EXPECT_NEAR(peak({"--float", "--gain", "20"}) / plain, 10, 1e-3);
+    EXPECT_NEAR(peak({"--float", "--normalize"}), std::pow(10, -1 / 20.0), 1e-6);
+    EXPECT_NEAR(peak({"--normalize"}), std::pow(10, -1 / 20.0), 1e-4);
+    peak({"--float"});
+    const auto head = *ReadWholeFile(Path("level.wav"));
+    EXPECT_EQ(head[16] | head[17] << 8, 18);  // the fmt chunk's size
+    EXPECT_EQ(head[20] | head[21] << 8, 3);   // IEEE float
+    EXPECT_EQ(head[36] | head[37] << 8, 0);   // no extension follows
+    EXPECT_EQ(Cli({"render", "-", midi_, Path("x.wav"), "--normalize", "--gain", "3"}).status, 2);
 }
 
 // The bank goes to the emulator first, as an upload to the synthesizer does.

@@ -169,7 +169,9 @@ TEST(PbfRead, OldFormat) {
 
     Bytes longer = old.Build();
     longer.push_back(0);
-    EXPECT_EQ(Read(longer).shown, std::vector<std::string>{"Actual file size does match header."});
+    Loaded l2 = Read(longer);
+    ASSERT_EQ(l2.shown.size(), 1u);
+    EXPECT_EQ(l2.shown[0].rfind("Actual file size does match header.\n", 0), 0u) << l2.shown[0];
 
     // One record fewer than the counts say, with the size field telling the truth.
     PbfImage fewer = old;
@@ -184,6 +186,22 @@ TEST(PbfRead, OldFormat) {
     swapped[66 + 2] = 1;  // one keymap
     EXPECT_EQ(Read(swapped).shown,
               std::vector<std::string>{"PBF object miscount, file is corrupt."});
+}
+
+// A file cut between two records is refused, not opened as a smaller bank.
+TEST(PbfRead, ACutBetweenRecordsIsDamage) {
+    const Bytes whole = SmallBank().Build();
+    const auto records = Records(whole);
+    ByteReader header(whole);
+    header.Seek(80);  // where the first section's records start
+    size_t at = header.U32();
+    for (size_t k = 0; k < records.size(); ++k) {
+        Loaded l = Read(Bytes(whole.begin(), whole.begin() + long(at)));
+        EXPECT_NE(l.rc, 0) << k;
+        ASSERT_FALSE(l.shown.empty()) << k;
+        EXPECT_NE(l.shown[0].find("is damaged or cut short"), std::string::npos) << l.shown[0];
+        at += records[k].size();
+    }
 }
 
 TEST(PbfRead, RecordChecks) {
