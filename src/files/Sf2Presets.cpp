@@ -39,6 +39,10 @@ enum : int {
     kKeynum = 46,
     kVelocity = 47,
     kScaleTuning = 56,
+    kKeynumToModEnvHold = 31,
+    kKeynumToModEnvDecay = 32,
+    kKeynumToVolEnvHold = 39,
+    kKeynumToVolEnvDecay = 40,
 };
 
 constexpr int kKitBank = 128;
@@ -275,6 +279,15 @@ Generators GeneratorsOf(const VoiceZone& v) {
                                                 : v.presetGlobal->gens.Get(op, 0);
         g[size_t(op)] = static_cast<int16_t>(std::clamp(value, -32768, 32767));
     }
+    // Holds and decays that follow the key (timecents a key from key 60) take the zone's
+    // middle key's time: zones far apart then differ in their envelopes, and so in layers.
+    const int fromMiddle = 60 - (v.keyLow + v.keyHigh) / 2;
+    for (const auto& [time, perKey] : {std::pair{kModEnvDelay + 2, int(kKeynumToModEnvHold)},
+                                      std::pair{kModEnvDelay + 3, int(kKeynumToModEnvDecay)},
+                                      std::pair{kVolEnvDelay + 2, int(kKeynumToVolEnvHold)},
+                                      std::pair{kVolEnvDelay + 3, int(kKeynumToVolEnvDecay)}})
+        g[size_t(time)] = static_cast<int16_t>(
+            std::clamp(g[size_t(time)] + g[size_t(perKey)] * fromMiddle, -12000, 8000));
     return g;
 }
 

@@ -290,6 +290,30 @@ INSTANTIATE_TEST_SUITE_P(
                       EnvelopeCase{"long bell decay", 4302, 960, 0, 3, 12.0, 11.0 / 12.0},
                       EnvelopeCase{"pad: sustain 48 dB down", 2400, 480, 2400, 1, 2.0, 3.0}));
 
+// A decay that follows the key takes the zone's middle key's time: a zone an octave above key
+// 60 with 100 timecents a key decays in half the time.
+TEST_F(Sf2PresetsTest, KeyScaledDecaysTakeTheZonesMiddleKey) {
+    constexpr int kKeynumToVolEnvDecay = 40;
+    Sf2Plan plan = WithSamples(2);
+    plan.instruments = {
+        {"Bells",
+         {SampleZone(0, 54, 66, {Gen(kVolEnvDecay, 1200), Gen(kVolEnvSustain, 960),
+                                 Gen(kKeynumToVolEnvDecay, 100)}),
+          SampleZone(1, 66 + 1, 77, {Gen(kVolEnvDecay, 1200), Gen(kVolEnvSustain, 960),
+                                     Gen(kKeynumToVolEnvDecay, 100)})}}};
+    plan.presetList = {PresetOf("Bells", 0, 14, 0)};
+    ASSERT_EQ(Import(plan), 0);
+    ASSERT_EQ(db_.GetProgram(14)->LayerCount(), 2);  // the two decays are a factor 2 apart
+    auto decaySeconds = [&](int layer) {
+        for (const auto& m : LayerAt(14, layer).Modulators())
+            if (const auto* e = dynamic_cast<const EnvModulator*>(m.get()); e && !e->Linear())
+                return units::EnvSeconds(e->Segments()[size_t(e->AttackCount())].time);
+        return -1.0;
+    };
+    EXPECT_NEAR(decaySeconds(0), 2.0, 0.03);   // middle key 60
+    EXPECT_NEAR(decaySeconds(1), 1.0, 0.03);   // middle key 72
+}
+
 TEST_F(Sf2PresetsTest, PlayersDefaultModulatorsAreThere) {
     Sf2Plan plan = WithSamples(1);
     plan.instruments = {{"Flute", {SampleZone(0, 0, 127, {Gen(kVibLfoFreq, 0)})}}};
