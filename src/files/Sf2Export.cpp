@@ -335,6 +335,8 @@ class Sf2Exporter {
     void PlaceData();
     void ConvertProgram(const Program& p);
     int ConvertLayer(const Program& p, const Layer& layer, const std::string& name);
+    // The sample the layer's lowest key plays, or nullptr.
+    const OutSample* FirstSampleOf(const Layer& layer) const;
     std::vector<uint8_t> BuildPdta() const;
     std::vector<uint8_t> BuildInfo(const std::string& name) const;
 
@@ -349,6 +351,16 @@ class Sf2Exporter {
     uint64_t points_ = 0;
     bool romWritten_ = false;
 };
+
+const OutSample* Sf2Exporter::FirstSampleOf(const Layer& layer) const {
+    const Keymap* keymap = db_.GetKeymap(layer.keymap);
+    for (size_t i = 0; keymap && i < keymap->entries.size(); ++i) {
+        const int header = keymap->entries[i].sample;
+        const int s = header >= 0 && header < kSlotCount ? sampleOf_[size_t(header)] : -1;
+        if (s >= 0 && samples_[size_t(s)].h) return &samples_[size_t(s)];
+    }
+    return nullptr;
+}
 
 int Sf2Exporter::SourceFor(const SampleHeader& h, int& bytesPerFrame, int64_t& frames) {
     WaveData* w = h.Wave();
@@ -750,11 +762,18 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
     // per zone, since each sample has its own).
     const bool natural = !volEnv && layer.NaturalEnvelope();
     if (volEnv) {
-        AddEnvelope(global, kVolEnvDelay, FromEnv(*volEnv, volScale), layerDelay);
-        if (layer.NaturalEnvelope())
+        Dahdsr d = FromEnv(*volEnv, volScale);
+        if (layer.NaturalEnvelope()) {
+            // A released note falls under both at once: their rates add.
+            if (const OutSample* first = FirstSampleOf(layer)) {
+                const double release = FromNatural(*first->h, first->rate).release;
+                if (release > 0 && d.release > 0) d.release = 1 / (1 / d.release + 1 / release);
+            }
             note("X ",
                  "the samples' natural envelopes not exported (the Amp envelope shapes "
-                 "the level)");
+                 "the level; their release is added to its release)");
+        }
+        AddEnvelope(global, kVolEnvDelay, d, layerDelay);
     } else if (layerDelay > 0) {
         global.push_back({kVolEnvDelay, Amount(Timecents(layerDelay))});
     }

@@ -819,6 +819,34 @@ TEST_F(Sf2ExportTest, NaturalEnvelopeBecomesTheZonesVolumeEnvelope) {
     }
 }
 
+// Under an Amp envelope a released note also falls by its sample's natural envelope: the
+// export's release takes both rates, so that players release it as the engine does.
+TEST_F(Sf2ExportTest, AmpEnvelopeReleaseTakesTheNaturalReleaseToo) {
+    ZedoDatabase db;
+    test::WavPlan mono;
+    mono.data = test::Pcm16({Noise(500, 9)});
+    Program* p = FromWav(db, "tone.wav", mono);
+    ASSERT_NE(p, nullptr);
+    Layer& layer = *p->GetLayer(0);
+    db.GetSampleHeader(0)->envelope = {{0, 0}, {-1000, 0}};  // released: 300 dB a second
+    auto env = std::make_unique<EnvModulator>();
+    env->SetAttackCount(1);
+    env->SetDecayCount(1);
+    env->SetReleaseCount(1);
+    env->SetSegment(0, 127, 0);
+    env->SetSegment(1, 127, 0);
+    env->SetSegment(2, 0, 50);  // a second from full level to silence
+    const int id = layer.AddModulator(std::move(env));
+    ASSERT_GE(id, 0);
+    layer.Amp().AddEntry({LayerModulatorSource(id), 127, 0, kSourceZero});
+    p->DropPackedCopy();
+    const Sf2File f = Export(db);
+    ASSERT_EQ(f.instruments.size(), 1u);
+    const double both = 1 / (1 / 1.0 + 300 / units::kAmpRangeDb);
+    EXPECT_NEAR(f.instruments[0].zones.front().Get(kVolEnvRelease, 0),
+                1200 * std::log2(both), 3);
+}
+
 // What a SoundFont cannot hold is named in the log, with its program and layer.
 TEST_F(Sf2ExportTest, WhatCannotBeExpressedIsLoggedWithProgramAndLayer) {
     struct Case {
