@@ -72,16 +72,8 @@ bool ReadZones(const Records& items, size_t i, size_t bagAt, const Records& bags
             }
             if (op >= 0 && op < kGeneratorCount) z.gens.Set(op, amount);
         }
-        for (size_t m = m0; m < m1 && m < mods.count; ++m) {
-            ByteReader r = mods.At(m);
-            ModulatorRecord rec;
-            rec.src = r.U16();
-            rec.dest = r.U16();
-            rec.amount = r.S16();
-            rec.amountSrc = r.U16();
-            rec.transform = r.U16();
-            z.mods.push_back(rec);
-        }
+        for (size_t m = m0; m < m1 && m < mods.count; ++m)
+            z.mods.push_back(ReadModulatorRecord(mods.At(m)));
         // Only the first zone may be global; a later zone without a target is ignored, as
         // players do.
         if (z.target < 0) {
@@ -94,6 +86,16 @@ bool ReadZones(const Records& items, size_t i, size_t bagAt, const Records& bags
 }
 
 }  // namespace
+
+ModulatorRecord ReadModulatorRecord(ByteReader r) {
+    ModulatorRecord rec;
+    rec.src = r.U16();
+    rec.dest = r.U16();
+    rec.amount = r.S16();
+    rec.amountSrc = r.U16();
+    rec.transform = r.U16();
+    return rec;
+}
 
 SampleRecord ReadSampleRecord(ByteReader r) {
     SampleRecord s;

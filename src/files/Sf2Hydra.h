@@ -86,6 +86,8 @@ struct Hydra {
     std::vector<SampleRecord> samples;
 };
 
+// One 10-byte pmod or imod record.
+ModulatorRecord ReadModulatorRecord(ByteReader r);
 // One 46-byte shdr record.
 SampleRecord ReadSampleRecord(ByteReader r);
 

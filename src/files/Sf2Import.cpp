@@ -178,13 +178,8 @@ struct Sf2Mod {
 std::vector<Sf2Mod> ReadMods(const Table& mods, size_t first, size_t last) {
     std::vector<Sf2Mod> out;
     for (size_t m = first; m < last && m < mods.count; ++m) {
-        ByteReader r = mods.Record(m);
-        Sf2Mod x;
-        x.src = r.U16();
-        x.dest = r.U16();
-        x.amount = r.S16();
-        x.amountSrc = r.U16();
-        out.push_back(x);
+        const sf2::ModulatorRecord rec = sf2::ReadModulatorRecord(mods.Record(m));
+        out.push_back({rec.src, rec.dest, rec.amount, rec.amountSrc});
     }
     return out;
 }

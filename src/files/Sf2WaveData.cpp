@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "files/ConversionLog.h"
+#include "files/Sf2Hydra.h"
 #include "files/SndFileSource.h"
 #include <iterator>
 
@@ -16,7 +17,6 @@ namespace talmeru {
 namespace {
 
 constexpr size_t kShdrSize = 46;
-constexpr size_t kNameSize = 20;
 // Samples are named by 16-bit indexes: more records than that and the terminal one are unused.
 constexpr size_t kMaxRecords = 0x10001;
 constexpr int kRomSample = 0x8000;
@@ -32,16 +32,9 @@ std::vector<Sf2SamplePoints> ReadSampleRecords(const RiffReader& r, const RiffCh
     const std::vector<uint8_t> bytes = r.ReadData(*shdr, kMaxRecords * kShdrSize);
     const size_t count = bytes.size() / kShdrSize;
     for (size_t i = 0; i + 1 < count; ++i) {
-        ByteReader b(bytes.data() + i * kShdrSize, kShdrSize);
-        Sf2SamplePoints s;
-        s.name = b.FixedString(kNameSize);
-        s.start = b.U32();
-        s.end = b.U32();
-        s.loopStart = b.U32();
-        s.loopEnd = b.U32();
-        b.Skip(4 + 1 + 1 + 2);  // rate, key, correction, link
-        s.type = b.U16();
-        out.push_back(s);
+        const sf2::SampleRecord rec =
+            sf2::ReadSampleRecord(ByteReader(bytes.data() + i * kShdrSize, kShdrSize));
+        out.push_back({rec.name, rec.type, rec.start, rec.end, rec.loopStart, rec.loopEnd});
     }
     return out;
 }
