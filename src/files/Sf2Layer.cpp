@@ -7,6 +7,7 @@
 #include "files/Sf2Numbers.h"
 #include "model/Ma1Units.h"
 #include "model/ModSource.h"
+#include "platform/Format.h"
 
 namespace talmeru {
 
@@ -174,6 +175,34 @@ void MakeSf2Layer(const Sf2LayerValues& g, const Sf2LayerModulators& m, Layer& l
     }
     layer.SetPan(units::PanForPosition(std::clamp(g.pan, -500, 500) / 500.0));
     layer.Amp().SetGain(static_cast<int>(std::lround(Sf2AttenuationDb(g.attenuation))));
+}
+
+std::vector<std::string> Sf2LayerApproximations(const Sf2LayerValues& g) {
+    std::vector<std::string> out;
+    auto longest = [](int segments) { return segments * kLongestSegment; };
+    auto check = [&](const char* what, double seconds, double most) {
+        if (seconds > most + units::kEnvSecondsPerStep)
+            out.push_back(Fmt("%s of %.1f s, held to %.1f s", what, seconds, most));
+    };
+    for (const auto& [env, name] : {std::pair{&g.volEnv, "volume"}, std::pair{&g.modEnv, "modulation"}}) {
+        const int(&e)[6] = *env;
+        const double drop = std::clamp(e[4], 0, env == &g.volEnv ? 960 : 1000) /
+                            (env == &g.volEnv ? 960.0 : 1000.0);
+        const std::string n = name;
+        check((std::string("a ") + n + " delay").c_str(), SecondsOf(e[0]), longest(1));
+        check((std::string("a ") + n + " attack").c_str(), SecondsOf(e[1]), longest(1));
+        check((std::string("a ") + n + " hold").c_str(), SecondsOf(e[2]), longest(1));
+        check((std::string("a ") + n + " decay").c_str(), SecondsOf(e[3]) * drop,
+              longest(EnvModulator::kMaxDecay));
+        check((std::string("a ") + n + " release").c_str(),
+              SecondsOf(e[5]) * ReleaseShare(SecondsOf(e[3]), drop),
+              longest(EnvModulator::kMaxRelease));
+    }
+    for (const auto& [hz, name] : {std::pair{HzOf(g.modLfoFreq), "a modulation LFO"},
+                                   std::pair{HzOf(g.vibLfoFreq), "a vibrato LFO"}})
+        if (hz > units::LfoHz(255) + 0.05)
+            out.push_back(Fmt("%s of %.1f Hz, held to %.1f Hz", name, hz, units::LfoHz(255)));
+    return out;
 }
 
 bool SetSf2LayerValue(Sf2LayerValues& g, int op, int t) {

@@ -2,6 +2,9 @@
 // What a SoundFont zone's generators make of an MA-1 layer: envelopes, LFOs, their routes,
 // the filter, pan and level, in the voice engine's units and as SoundFont players hear them.
 // Both ways of importing a SoundFont (by instruments and by presets) build their layers here.
+#include <string>
+#include <vector>
+
 #include "model/Program.h"
 
 namespace talmeru {
@@ -36,6 +39,10 @@ Sf2LayerModulators AddSf2LayerModulators(Layer& layer);
 // depth); a file of our own export carries its own.
 void MakeSf2Layer(const Sf2LayerValues& v, const Sf2LayerModulators& m, Layer& layer,
                   bool playersDefaults);
+
+// What of v the MA-1 cannot hold and MakeSf2Layer holds at the nearest it can, one phrase
+// each ("a volume decay of 31.2 s, held to 20.4 s"); empty when everything fits.
+std::vector<std::string> Sf2LayerApproximations(const Sf2LayerValues& v);
 
 // Reads one generator into v; false when it is not one that shapes a layer.
 bool SetSf2LayerValue(Sf2LayerValues& v, int op, int amount);

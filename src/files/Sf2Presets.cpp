@@ -359,6 +359,9 @@ int PresetConverter::HeaderFor(const VoiceZone& z, int& root) {
         return -1;
     }
     const int modes = g[kSampleModes] & 3;
+    // The MA-1 loops to the end; a sample that plays on past its loop once released loops.
+    if (modes == 3 && warned_.insert("release loop " + s.name).second)
+        Log(Fmt("? Sample %s loops until released; it loops to the end\r\n", s.name.c_str()));
     const bool loops = (modes == 1 || modes == 3) && start <= loopStart && loopStart < loopEnd &&
                        loopEnd <= end;
     HeaderKey key;
@@ -372,6 +375,10 @@ int PresetConverter::HeaderFor(const VoiceZone& z, int& root) {
                              ? g[kOverridingRootKey]
                              : (s.key <= 127 ? s.key : 60);
     const double scale = g[kScaleTuning] / 100.0;
+    if (scale != 1.0 && z.keyLow != z.keyHigh && warned_.insert("scale " + s.name).second)
+        Log(Fmt("? Sample %s follows the keys by %d cents a key; it is tuned for its middle "
+                "key\r\n",
+                s.name.c_str(), int(g[kScaleTuning])));
     const double middle = (z.keyLow + z.keyHigh) / 2.0;
     const double cents = 100.0 * g[kCoarseTune] + g[kFineTune] + s.correction;
     const double at_key = scale == 1.0 ? original - cents / 100.0
@@ -975,6 +982,9 @@ void PresetConverter::Build(ZedoDatabase& db, WaveData* wave) {
             Layer* layer = program->AddLayer(*keymap, right != nullptr);
             if (!layer) break;
             MakeSf2Layer(l.values, AddSf2LayerModulators(*layer), *layer, true);
+            for (const std::string& what : Sf2LayerApproximations(l.values))
+                Log(Fmt("? Program %d %s, layer %d: %s\r\n", p.number, name.c_str(),
+                        layer->Index(), what.c_str()));
             layer->velocityLow = static_cast<uint8_t>(l.velLow);
             layer->velocityHigh = static_cast<uint8_t>(l.velHigh);
             layer->exclusiveZone = static_cast<uint8_t>(l.exclusive);

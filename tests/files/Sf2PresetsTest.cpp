@@ -314,6 +314,21 @@ TEST_F(Sf2PresetsTest, KeyScaledDecaysTakeTheZonesMiddleKey) {
     EXPECT_NEAR(decaySeconds(1), 1.0, 0.03);   // middle key 72
 }
 
+// Values the MA-1 cannot hold are held at the nearest it can, each with a note.
+TEST_F(Sf2PresetsTest, WhatTheSynthesizerCannotHoldIsNoted) {
+    constexpr int kScaleTuning = 56;
+    Sf2Plan plan = WithSamples(1);
+    const Sf2Zone zone{{RangeGen(kKeyRange, 40, 80), Gen(kVolEnvDecay, 6400),
+                        Gen(kVolEnvSustain, 960), Gen(kScaleTuning, 50), Gen(kSampleModes, 3),
+                        Gen(kSampleId, 0)}};
+    plan.instruments = {{"Long", {zone}}};
+    plan.presetList = {PresetOf("Long", 0, 0, 0)};
+    ASSERT_EQ(Import(plan), 0);
+    EXPECT_TRUE(Logged("? Program 0 Long, layer 0: a volume decay of 40.3 s, held to 20.4 s"));
+    EXPECT_TRUE(Logged("? Sample S0 follows the keys by 50 cents a key"));
+    EXPECT_TRUE(Logged("? Sample S0 loops until released"));
+}
+
 TEST_F(Sf2PresetsTest, PlayersDefaultModulatorsAreThere) {
     Sf2Plan plan = WithSamples(1);
     plan.instruments = {{"Flute", {SampleZone(0, 0, 127, {Gen(kVibLfoFreq, 0)})}}};
