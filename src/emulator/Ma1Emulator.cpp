@@ -156,7 +156,10 @@ void Ma1Emulator::ReceiveShort(uint32_t message) {
     }
     if ((status >= 0x80 && status < 0xF0) || status == 0xFF) {
         if (imageDirty_) PublishImage();
-        engine_.Send(message);
+        if (liveTiming_)
+            engine_.SendLive(message);
+        else
+            engine_.Send(message);
     }
 }
 
@@ -180,6 +183,11 @@ void Ma1Emulator::Render(float* left, float* right, int frames) {
 
 void Ma1Emulator::SetAudioRate(double rate) {
     engine_.SetSampleRate(rate);
+}
+
+void Ma1Emulator::SetLiveTiming(bool live) {
+    std::lock_guard lock(stateMutex_);
+    liveTiming_ = live;
 }
 
 voice::EngineStats Ma1Emulator::AudioStats() const {

@@ -105,6 +105,9 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     void Render(float* left, float* right, int frames);
     // Before the audio output starts (or between renders): the rate Render produces.
     void SetAudioRate(double rate);
+    // For an audio device: channel messages keep the time they arrived at within the next
+    // block. Off (renders to a file), each takes effect at the start of the next Render.
+    void SetLiveTiming(bool live);
     voice::EngineStats AudioStats() const;
 
   private:
@@ -173,6 +176,7 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     int programs_[16] = {};
     int resets_ = 0;
     bool imageDirty_ = true;
+    bool liveTiming_ = false;
     voice::Engine engine_;
 
     std::mutex portsMutex_;
