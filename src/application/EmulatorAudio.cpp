@@ -53,6 +53,7 @@ const AudioStatus& EmulatorAudio::Play(const AudioConfig& config) {
     }
     // The engine learns the device's rate while nothing renders yet.
     emulator_->SetAudioRate(opened.sampleRate);
+    emulator_->SetLiveTiming(true);
     status_.sampleRate = opened.sampleRate;
     status_.bufferFrames = opened.bufferFrames;
     if (std::string failed = output_->Start(); !failed.empty()) {

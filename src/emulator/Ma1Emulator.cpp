@@ -138,7 +138,7 @@ void Ma1Emulator::InjectFault(Ma1Fault fault, int count) {
 
 void Ma1Emulator::ReceiveShort(uint32_t message) {
     std::lock_guard lock(stateMutex_);
-    receivedShort_.push_back(message);
+    if (settings_.keepLog) receivedShort_.push_back(message);
     const int status = int(message & 0xFF);
     const int channel = status & 0x0F;
     const int data1 = int((message >> 8) & 0x7F);
@@ -156,7 +156,10 @@ void Ma1Emulator::ReceiveShort(uint32_t message) {
     }
     if ((status >= 0x80 && status < 0xF0) || status == 0xFF) {
         if (imageDirty_) PublishImage();
-        engine_.Send(message);
+        if (liveTiming_)
+            engine_.SendLive(message);
+        else
+            engine_.Send(message);
     }
 }
 
@@ -182,6 +185,11 @@ void Ma1Emulator::SetAudioRate(double rate) {
     engine_.SetSampleRate(rate);
 }
 
+void Ma1Emulator::SetLiveTiming(bool live) {
+    std::lock_guard lock(stateMutex_);
+    liveTiming_ = live;
+}
+
 voice::EngineStats Ma1Emulator::AudioStats() const {
     return engine_.Stats();
 }
@@ -194,8 +202,10 @@ void Ma1Emulator::ReceiveSysex(std::span<const uint8_t> message) {
         const bool sampleData = message.size() > 4 && message[4] == kSampleData;
         auto kept =
             sampleData ? message.first(std::min(message.size(), kSampleMessageHead)) : message;
-        receivedSysex_.emplace_back(kept.begin(), kept.end());
-        receivedSizes_.push_back(message.size());
+        if (settings_.keepLog) {
+            receivedSysex_.emplace_back(kept.begin(), kept.end());
+            receivedSizes_.push_back(message.size());
+        }
         Handle(message, replies);
         latency = settings_.replyLatency;
     }
@@ -338,8 +348,10 @@ std::optional<bool> Ma1Emulator::ReceiveSampleData(
         !std::equal(std::begin(kHead), std::end(kHead), head.begin()))
         return std::nullopt;
     std::lock_guard lock(stateMutex_);
-    receivedSysex_.emplace_back(head.begin(), head.end());
-    receivedSizes_.push_back(head.size() + bodySize);
+    if (settings_.keepLog) {
+        receivedSysex_.emplace_back(head.begin(), head.end());
+        receivedSizes_.push_back(head.size() + bodySize);
+    }
     ++requests_[kSampleData];
     imageDirty_ = true;
     // Memory is taken only for a block the RAM has room for, and exactly once: the source

@@ -35,6 +35,9 @@ struct Ma1Settings {
     uint32_t sampleRamBytes = 16u << 20;  // 0: a card without sample RAM
     uint32_t programRamBytes = 256u << 10;
     std::chrono::microseconds replyLatency{0};
+    // Whether it keeps every message it receives, for tests to read back; a session that
+    // kept them would grow without end.
+    bool keepLog = false;
 };
 
 // Faults a test can have the emulator make in its replies.
@@ -75,7 +78,8 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     // Returns when everything scheduled so far has been delivered.
     void Flush();
 
-    // ---- what it holds and was sent, for tests and the command line
+    // ---- what it holds and was sent, for tests and the command line (the messages only
+    // with keepLog)
     // The object a fetch would return: RAM over ROM.
     std::optional<std::vector<uint8_t>> Object(int type, int number) const;
     bool InRam(int type, int number) const;
@@ -105,6 +109,9 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     void Render(float* left, float* right, int frames);
     // Before the audio output starts (or between renders): the rate Render produces.
     void SetAudioRate(double rate);
+    // For an audio device: channel messages keep the time they arrived at within the next
+    // block. Off (renders to a file), each takes effect at the start of the next Render.
+    void SetLiveTiming(bool live);
     voice::EngineStats AudioStats() const;
 
   private:
@@ -173,6 +180,7 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     int programs_[16] = {};
     int resets_ = 0;
     bool imageDirty_ = true;
+    bool liveTiming_ = false;
     voice::Engine engine_;
 
     std::mutex portsMutex_;

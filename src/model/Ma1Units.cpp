@@ -83,12 +83,16 @@ double ShaperDrive(int setting) {
     return 1.0 + setting / 2048.0;
 }
 
+// A new layer's 15 is the centre, so the 32 steps fall 15 to the left of it and 16 to the
+// right, and both ends are hard.
 double PanPosition(int pan) {
-    return std::clamp(pan, 0, 31) / 31.0 * 2.0 - 1.0;
+    pan = std::clamp(pan, 0, 31) - kPanCentre;
+    return pan <= 0 ? pan / double(kPanCentre) : pan / double(31 - kPanCentre);
 }
 
 int PanForPosition(double position) {
-    return RoundClamp((position + 1.0) / 2.0 * 31.0, 0, 31);
+    const double steps = position <= 0 ? kPanCentre : 31 - kPanCentre;
+    return RoundClamp(kPanCentre + position * steps, 0, 31);
 }
 
 }  // namespace talmeru::units

@@ -77,7 +77,8 @@ inline constexpr double kFilterSemitonesPerDepth = 1.0;
 double ShaperDrive(int setting);
 
 // ---- pan
-// Pan positions 0..31: 0 hard left, 31 hard right.
+// Pan positions 0..31: 0 hard left, 15 the centre, 31 hard right.
+inline constexpr int kPanCentre = 15;
 double PanPosition(int pan);          // -1..1
 int PanForPosition(double position);  // rounded, 0..31
 

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <mutex>
 #include <numbers>
+#if defined(__SSE__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
 
 #include "model/Keymap.h"
 #include "model/Ma1Units.h"
@@ -38,6 +42,32 @@ float ControllerDb(int value) {
     return value <= 0 ? -200.0f : 40.0f * std::log10(value / 127.0f);
 }
 
+// Filter states that ring down pass through the subnormal range, where arithmetic is many
+// times slower; flushing them to zero for the length of a render keeps decaying voices cheap.
+class ScopedFlushToZero {
+  public:
+    ScopedFlushToZero(const ScopedFlushToZero&) = delete;
+    ScopedFlushToZero& operator=(const ScopedFlushToZero&) = delete;
+#if defined(__SSE__) || defined(_M_X64)
+    ScopedFlushToZero() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | 0x8040); }  // FTZ, DAZ
+    ~ScopedFlushToZero() { _mm_setcsr(saved_); }
+
+  private:
+    unsigned saved_;
+#elif defined(__aarch64__)
+    ScopedFlushToZero() {
+        asm volatile("mrs %0, fpcr" : "=r"(saved_));
+        asm volatile("msr fpcr, %0" : : "r"(saved_ | (uint64_t{1} << 24)));
+    }
+    ~ScopedFlushToZero() { asm volatile("msr fpcr, %0" : : "r"(saved_)); }
+
+  private:
+    uint64_t saved_;
+#else
+    ScopedFlushToZero() = default;
+#endif
+};
+
 struct Biquad {
     float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
     float z1 = 0, z2 = 0;
@@ -49,43 +79,92 @@ struct Biquad {
     }
 };
 
+// The coefficients a filter stage glides between, sample by sample.
+struct Coefficients {
+    float onePole = 1.0f;
+    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+
+    void Add(const Coefficients& d) {
+        onePole += d.onePole;
+        b0 += d.b0;
+        b1 += d.b1;
+        b2 += d.b2;
+        a1 += d.a1;
+        a2 += d.a2;
+    }
+    Coefficients StepTo(const Coefficients& t, int n) const {
+        const float k = 1.0f / static_cast<float>(n);
+        return {(t.onePole - onePole) * k, (t.b0 - b0) * k, (t.b1 - b1) * k,
+                (t.b2 - b2) * k,           (t.a1 - a1) * k, (t.a2 - a2) * k};
+    }
+};
+
 // One filter block of a voice: the type's processing on samples, coefficients from the
-// control period.
+// control period. A new cutoff or resonance is reached by a glide across the period, as a
+// jump every period would be heard as zipper noise on a sweep.
 struct FilterStage {
     int type = 0;
-    float onePole = 1.0f;
+    Coefficients now, target, step;
+    int gliding = 0;
     float drive = 1.0f;
     float pre = 1.0f, post = 1.0f;  // the headroom around the stage
     Biquad bq;
     float lp = 0;
 
-    void Set(int t, float hz, float resonanceDb, float shaperDrive, float headroomDb, float rate) {
+    void Set(int t, float hz, float resonanceDb, float shaperDrive, float headroomDb, float rate,
+             bool snap) {
+        snap = snap || t != type;
         type = t;
         hz = std::clamp(hz, 10.0f, 0.45f * rate);
         pre = DbToGain(-headroomDb);
         post = 1.0f / pre;
-        if (t == 1 || t == 2) onePole = 1.0f - std::exp(-2.0f * kPi * hz / rate);
+        if (t == 1 || t == 2) target.onePole = 1.0f - std::exp(-2.0f * kPi * hz / rate);
         if (t == 3 || t == 4) {
             const float q = t == 4 ? 0.7071f * DbToGain(resonanceDb) : 0.7071f;
             const float w = 2.0f * kPi * hz / rate;
             const float alpha = std::sin(w) / (2.0f * q);
             const float c = std::cos(w);
             const float a0 = 1.0f + alpha;
-            bq.b0 = (1.0f - c) * 0.5f / a0;
-            bq.b1 = (1.0f - c) / a0;
-            bq.b2 = bq.b0;
-            bq.a1 = -2.0f * c / a0;
-            bq.a2 = (1.0f - alpha) / a0;
+            target.b0 = (1.0f - c) * 0.5f / a0;
+            target.b1 = (1.0f - c) / a0;
+            target.b2 = target.b0;
+            target.a1 = -2.0f * c / a0;
+            target.a2 = (1.0f - alpha) / a0;
         }
         drive = shaperDrive;
+        if (snap) Load(target);
+    }
+
+    // The next n samples glide to the target.
+    void Glide(int n) {
+        step = now.StepTo(target, n);
+        gliding = n;
+    }
+    void Load(const Coefficients& c) {
+        now = c;
+        gliding = 0;
+        bq.b0 = c.b0;
+        bq.b1 = c.b1;
+        bq.b2 = c.b2;
+        bq.a1 = c.a1;
+        bq.a2 = c.a2;
     }
 
     float Run(float x) {
+        if (gliding > 0) {
+            --gliding;
+            now.Add(step);
+            bq.b0 = now.b0;
+            bq.b1 = now.b1;
+            bq.b2 = now.b2;
+            bq.a1 = now.a1;
+            bq.a2 = now.a2;
+        }
         switch (type) {
             case 1:
-                return lp += onePole * (x - lp);
+                return lp += now.onePole * (x - lp);
             case 2:
-                return x - (lp += onePole * (x - lp));
+                return x - (lp += now.onePole * (x - lp));
             case 3:
             case 4:
                 return bq.Run(x);
@@ -102,6 +181,24 @@ struct FilterStage {
         }
     }
 };
+
+// Moves a position -1..1 the given part of the way (-1..1) to one side.
+float MoveToward(float position, float offset) {
+    return position + offset * (1.0f - (offset > 0 ? position : -position));
+}
+
+// A pan or balance controller as a move: 64 stays, 0 and 1 are hard left, 127 hard right.
+float ControllerMove(int value) {
+    return std::clamp((value - 64) / 63.0f, -1.0f, 1.0f);
+}
+
+// A hard channel pan is hard whatever the layer's own position; mode 1 is fixed, 2 reversed.
+float PanWithChannel(float layerPan, int mode, int panCc, int balanceCc) {
+    if (mode != 0 && mode != 2) return layerPan;
+    const float sign = mode == 2 ? -1.0f : 1.0f;
+    const float moved = MoveToward(layerPan, sign * ControllerMove(panCc));
+    return std::clamp(MoveToward(moved, sign * ControllerMove(balanceCc)), -1.0f, 1.0f);
+}
 
 struct Channel {
     int program = 0;
@@ -138,6 +235,19 @@ struct Channel {
         nrpnSelected = false;
     }
 };
+
+constexpr int64_t kUntimed = INT64_MIN;
+
+struct Message {
+    uint32_t bytes = 0;
+    int64_t stamp = kUntimed;  // when a live message arrived; untimed ones start the block
+};
+
+int64_t SteadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 struct Image {
     uint64_t generation;
@@ -206,17 +316,24 @@ class Engine::Impl {
             images_.pop_front();
     }
 
-    std::shared_ptr<const BankImage> CurrentBank() {
-        std::lock_guard lock(controlMutex_);
-        return images_.empty() ? nullptr : images_.back()->bank;
-    }
-
-    void Send(uint32_t message) {
+    void Send(uint32_t message, bool live) {
         std::lock_guard lock(controlMutex_);
         const uint32_t w = writeIndex_.load(std::memory_order_relaxed);
         if (w - readIndex_.load(std::memory_order_acquire) >= kQueueSize) return;  // full
-        queue_[w % kQueueSize] = message;
+        queue_[w % kQueueSize] = {message, live ? clock_.load()() : kUntimed};
         writeIndex_.store(w + 1, std::memory_order_release);
+    }
+
+    std::atomic<Clock> clock_{&SteadyNanoseconds};
+
+    // Between renders. Channels keep their programs, controllers and effect types; the
+    // sounding notes stop, as their positions and filters hold the old rate.
+    void SetRate(double rate) {
+        rate_ = rate;
+        effects_.SetSampleRate(rate);
+        for (Voice& v : voices_)
+            v.active = false;
+        renderStart_ = lastRenderStart_ = kUntimed;
     }
 
     // ---- audio side
@@ -228,6 +345,7 @@ class Engine::Impl {
 
   private:
     void TakeImage();
+    int FrameOf(const Message& m, int frames) const;
     void Handle(uint32_t message);
     void Controller(Channel& c, int ch, int number, int value);
     void NoteOn(int ch, int key, int velocity);
@@ -249,7 +367,8 @@ class Engine::Impl {
     uint64_t lastGeneration_ = 0;
     std::atomic<Image*> current_{nullptr};
     std::atomic<uint64_t> inUse_{0};
-    std::array<uint32_t, kQueueSize> queue_{};
+    std::array<Message, kQueueSize> queue_{};
+    int64_t renderStart_ = kUntimed, lastRenderStart_ = kUntimed;
     std::atomic<uint32_t> writeIndex_{0}, readIndex_{0};
 
     const Image* image_ = nullptr;
@@ -280,16 +399,22 @@ void Engine::Impl::TakeImage() {
 }
 
 void Engine::Impl::Render(float* left, float* right, int frames) {
+    const ScopedFlushToZero flush;
     TakeImage();
-    for (uint32_t r = readIndex_.load(std::memory_order_relaxed);
-         r != writeIndex_.load(std::memory_order_acquire); ++r) {
-        Handle(queue_[r % kQueueSize]);
-        readIndex_.store(r + 1, std::memory_order_release);
-    }
+    lastRenderStart_ = renderStart_;
+    renderStart_ = clock_.load(std::memory_order_relaxed)();
+    uint32_t next = readIndex_.load(std::memory_order_relaxed);
+    const uint32_t w = writeIndex_.load(std::memory_order_acquire);
     float peakL = 0, peakR = 0;
     const float dt = kControlFrames / static_cast<float>(rate_);
     for (int done = 0; done < frames;) {
-        const int n = std::min(kControlFrames, frames - done);
+        // Messages due by this frame; the period ends where the next one is due.
+        for (; next != w && FrameOf(queue_[next % kQueueSize], frames) <= done; ++next) {
+            Handle(queue_[next % kQueueSize].bytes);
+            readIndex_.store(next + 1, std::memory_order_release);
+        }
+        int n = std::min(kControlFrames, frames - done);
+        if (next != w) n = std::min(n, FrameOf(queue_[next % kQueueSize], frames) - done);
         std::fill_n(dryL_, n, 0.0f);
         std::fill_n(dryR_, n, 0.0f);
         std::fill_n(revL_, n, 0.0f);
@@ -327,8 +452,20 @@ void Engine::Impl::Render(float* left, float* right, int frames) {
         }
         done += n;
     }
+    for (; next != w; ++next) {  // none is left unless frames is 0
+        Handle(queue_[next % kQueueSize].bytes);
+        readIndex_.store(next + 1, std::memory_order_release);
+    }
     peakL_.store(peakL, std::memory_order_relaxed);
     peakR_.store(peakR, std::memory_order_relaxed);
+}
+
+// A live message lands as far into this block as it arrived after the previous one began:
+// one block of latency, but no jitter.
+int Engine::Impl::FrameOf(const Message& m, int frames) const {
+    if (m.stamp == kUntimed || lastRenderStart_ == kUntimed) return 0;
+    const double frame = static_cast<double>(m.stamp - lastRenderStart_) * 1e-9 * rate_;
+    return static_cast<int>(std::clamp(std::floor(frame), 0.0, static_cast<double>(frames - 1)));
 }
 
 // ---- messages
@@ -789,7 +926,8 @@ void Engine::Impl::Control(Voice& v, float dt) {
                                units::kHeadroomDbPerStep);
         v.filters[f].Set(type, hz,
                          resonant ? static_cast<float>(units::ResonanceDb(setting & 0xFF)) : 0,
-                         static_cast<float>(units::ShaperDrive(setting)), headroom, rate);
+                         static_cast<float>(units::ShaperDrive(setting)), headroom, rate,
+                         v.first);
     }
 
     // Amplitude in dB.
@@ -840,15 +978,12 @@ void Engine::Impl::Control(Voice& v, float dt) {
     }
 
     // Pan: the layer's position, moved by the channel's pan unless it is fixed.
-    float pan = static_cast<float>(units::PanPosition(layer.Pan()));
-    const float channelPan = (c.cc[10] - 64) / 63.0f + (c.cc[8] - 64) / 63.0f;
-    if (layer.PanMode() == 0) pan += channelPan;
-    if (layer.PanMode() == 2) pan -= channelPan;
-    pan = std::clamp(pan, -1.0f, 1.0f);
+    const float pan = PanWithChannel(static_cast<float>(units::PanPosition(layer.Pan())),
+                                     layer.PanMode(), c.cc[10], c.cc[8]);
     const float gain = DbToGain(db) * crossfade;
-    const float angle = (pan + 1.0f) * 0.25f * kPi;
-    v.targetL = gain * std::cos(angle);
-    v.targetR = gain * std::sin(angle);
+    // Constant power; sines of both sides so that the centre is equal and a hard side is 0.
+    v.targetL = gain * std::sin((1.0f - pan) * 0.25f * kPi);
+    v.targetR = gain * std::sin((1.0f + pan) * 0.25f * kPi);
     if (v.first) {
         v.gainL = v.targetL;
         v.gainR = v.targetR;
@@ -888,6 +1023,8 @@ void Engine::Impl::Play(Voice& v, int frames) {
     const bool noise = v.layer->WhiteNoise();
     FilterStage& f1 = v.filters[0];
     FilterStage& f2 = v.filters[1];
+    f1.Glide(n);
+    f2.Glide(n);
     for (; i < frames; ++i) {
         float x;
         if (noise) {
@@ -942,6 +1079,8 @@ void Engine::Impl::Play(Voice& v, int frames) {
     v.gainL = v.targetL;
     v.gainR = v.targetR;
     v.increment = v.incrementTarget;
+    f1.Load(f1.target);
+    f2.Load(f2.target);
 }
 
 // ---- the interface
@@ -953,13 +1092,17 @@ void Engine::SetBank(std::shared_ptr<const BankImage> bank) {
     impl_->SetBank(std::move(bank));
 }
 void Engine::Send(uint32_t message) {
-    impl_->Send(message);
+    impl_->Send(message, false);
+}
+void Engine::SendLive(uint32_t message) {
+    impl_->Send(message, true);
+}
+void Engine::SetClock(Clock clock) {
+    impl_->clock_.store(clock);
 }
 void Engine::SetSampleRate(double rate) {
     if (rate < 8000 || rate > 384000 || rate == impl_->rate_) return;
-    std::shared_ptr<const BankImage> bank = impl_->CurrentBank();
-    impl_ = std::make_unique<Impl>(rate);
-    if (bank) impl_->SetBank(std::move(bank));
+    impl_->SetRate(rate);
 }
 double Engine::SampleRate() const {
     return impl_->rate_;

@@ -33,6 +33,14 @@ class Engine {
     // Control thread. A channel message packed as MIDI short messages are (status in the low
     // byte, then the data bytes); it takes effect at the start of the next Render, in order.
     void Send(uint32_t message);
+    // Control thread. A message played now, from a keyboard or MIDI input: it takes effect in
+    // the next Render at the frame that keeps its distance in time from the start of the
+    // previous Render, so that notes keep their timing instead of gathering at block starts.
+    void SendLive(uint32_t message);
+    // The clock, in nanoseconds, that stamps live messages and times the Render calls; tests
+    // set their own.
+    using Clock = int64_t (*)();
+    void SetClock(Clock clock);
     // Control thread, between Render calls only (the output is being opened).
     void SetSampleRate(double rate);
     double SampleRate() const;

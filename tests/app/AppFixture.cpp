@@ -34,7 +34,7 @@ struct CacheFolder {
         fs::create_directories(dir);
         ScriptedPrompter quiet;
         ScopedPrompter s(quiet);
-        TalmeruApp builder(EmulatorOnly(dir, emulator::Ma1Emulator::Create()));
+        TalmeruApp builder(EmulatorOnly(dir, emulator::Ma1Emulator::Create({.keepLog = true})));
     }
     ~CacheFolder() {
         std::error_code ec;
@@ -64,7 +64,7 @@ void AppTest::Make(bool withCache) {
     if (withCache && !fs::exists(dir_ / "Rombank0103.pbf"))
         fs::copy_file(CacheSource(), dir_ / "Rombank0103.pbf");
     app.reset();
-    emu = emulator::Ma1Emulator::Create();
+    emu = emulator::Ma1Emulator::Create({.keepLog = true});
     AppEnvironment env = EmulatorOnly(dir_, emu);
     env.cacheProgress = cacheProgress;
     env.audio = std::move(audio);

@@ -92,7 +92,7 @@ TEST_F(AudioAppTest, TheEmulatorAsSynthesizerPlaysAndIsReopenedOnlyWhenAsked) {
 
 TEST_F(AudioAppTest, ARealCardAsSynthesizerLeavesTheEmulatorUnheard) {
     fs::copy_file(CacheSource(), Dir() / "Rombank0103.pbf");
-    emu = emulator::Ma1Emulator::Create();
+    emu = emulator::Ma1Emulator::Create({.keepLog = true});
     auto card = std::make_shared<FakeMidiDevices>();
     card->outputs = {"Card Out"};
     card->inputs = {"Card In"};

@@ -44,7 +44,8 @@ Bytes SampleMessage(int number, uint32_t block, const Bytes& data) {
 
 class Emulator : public ::testing::Test, public MidiInHandler {
   protected:
-    void Start(Ma1Settings settings = {}) {
+    void Start(Ma1Settings settings = {}, bool keepLog = true) {
+        settings.keepLog = keepLog;
         emu = Ma1Emulator::Create(settings);
         devices = emu->Devices();
         ASSERT_FALSE(devices->OpenOutput(0, out));
@@ -196,6 +197,18 @@ double RenderRms(Ma1Emulator& emu, int frames) {
     for (float x : l)
         sum += double(x) * x;
     return std::sqrt(sum / frames);
+}
+
+TEST_F(Emulator, KeepsItsLogOfMessagesOnlyWhenAsked) {
+    for (bool keep : {false, true}) {
+        Start({}, keep);
+        out->SendShort(0x90 | 60 << 8 | 100 << 16);
+        ASSERT_TRUE(Ask(Message(0x0A)));
+        emu->Flush();
+        EXPECT_EQ(emu->ReceivedShort().size(), keep ? 1u : 0u);
+        EXPECT_EQ(emu->ReceivedSysex().size(), keep ? 1u : 0u);
+        EXPECT_EQ(emu->ReceivedSysexSizes().size(), keep ? 1u : 0u);
+    }
 }
 
 TEST_F(Emulator, PlaysItsRomAndWhatIsStoredOverIt) {

@@ -32,6 +32,8 @@ TEST(Ma1UnitsTest, InversesUndoTheirConversions) {
     for (int pan = 0; pan <= 31; ++pan)
         EXPECT_EQ(units::PanForPosition(units::PanPosition(pan)), pan);
     EXPECT_EQ(units::PanForPosition(-3), 0);
+    EXPECT_EQ(units::PanPosition(15), 0.0);  // a new layer's pan is the centre
+    EXPECT_EQ(units::PanForPosition(0.0), 15);
     EXPECT_EQ(units::PanForPosition(3), 31);
 }
 

@@ -18,6 +18,7 @@ class EmulatorLink : public ::testing::Test {
     using Bytes = std::vector<uint8_t>;
 
     void Open(emulator::Ma1Settings settings = {}) {
+        settings.keepLog = true;
         emu = emulator::Ma1Emulator::Create(settings);
         midi = std::make_unique<MidiSystem>();
         midi->AddVirtualDevices(emu->Devices());

@@ -30,7 +30,7 @@ class Devices : public ::testing::Test {
     std::unique_ptr<MidiSynthLink> MakeLink(bool withEmulator = true) {
         midi = std::make_unique<MidiSystem>(real);
         if (withEmulator) {
-            emu = emulator::Ma1Emulator::Create();
+            emu = emulator::Ma1Emulator::Create({.keepLog = true});
             midi->AddVirtualDevices(emu->Devices());
         }
         return std::make_unique<MidiSynthLink>(*midi, profile);

@@ -2,6 +2,7 @@
 // pitch rule, loops, filters, levels, polyphony, controllers, and banks swapped while it plays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -370,6 +371,127 @@ TEST_F(EngineTest, ProgramChangeWithBankSelectReachesProgramsPast127) {
     for (uint32_t m : {Msg(0xB0, 0, 2), Msg(0xC0, 44), Msg(0x90, 62, 127)})
         engine.Send(m);
     EXPECT_GT(Rms(Render(engine, 2205).left), 0.01);
+}
+
+TEST_F(EngineTest, FiltersRingingDownReachZeroWithoutPassingThroughSubnormals) {
+    // One click, then a loop of silence: the filter's state decays towards zero for ever.
+    bank.wave.assign(4000, 0);
+    bank.wave[10] = 30000;
+    bank.header.loopStart = 2 * 1000;
+    bank.header.end = 2 * 4000;
+    bank.layer().Filter1().SetFilterType(1);
+    bank.layer().Filter1().SetFrequency(units::FilterSetting(1000.0));
+    engine.SetBank(bank.Image());
+    for (uint32_t m : {Msg(0xB0, 91, 0), Msg(0xB0, 93, 0), Msg(0x90, 69, 127)})
+        engine.Send(m);
+    Stereo s = Render(engine, 4410);
+    int subnormal = 0;
+    for (float x : s.left)
+        subnormal += std::fpclassify(x) == FP_SUBNORMAL;
+    EXPECT_EQ(subnormal, 0);
+    EXPECT_EQ(s.left.back(), 0.0f);
+}
+
+TEST_F(EngineTest, PanCentreIsThreeDecibelsDownAndHardPansSilenceTheOtherSide) {
+    struct Case {
+        int layerPan, mode, channelPan;
+        double leftDb, rightDb;  // against the whole level on one side; -999: silence
+    };
+    const double centre = 10 * std::log10(0.5);
+    const Case cases[] = {
+        {15, 0, 64, centre, centre}, {15, 0, 0, 0, -999},  {15, 0, 1, 0, -999},
+        {15, 0, 127, -999, 0},       {31, 0, 0, 0, -999},  {0, 0, 127, -999, 0},
+        {31, 1, 0, -999, 0},         {0, 2, 0, -999, 0},   {15, 1, 127, centre, centre},
+    };
+    auto render = [&](int layerPan, int mode, int channelPan) {
+        bank.layer().SetPan(layerPan);
+        bank.layer().SetPanMode(mode);
+        Engine e;
+        e.SetBank(bank.Image());
+        for (uint32_t m : {Msg(0xB0, 91, 0), Msg(0xB0, 10, channelPan), Msg(0x90, 69, 127)})
+            e.Send(m);
+        return Render(e, 4410);
+    };
+    const double whole = Rms(render(0, 0, 64).left, 1000);
+    auto db = [&](const std::vector<float>& x) {
+        const double rms = Rms(x, 1000);
+        return rms == 0 ? -999 : Db(rms / whole);
+    };
+    for (const Case& c : cases) {
+        const Stereo s = render(c.layerPan, c.mode, c.channelPan);
+        EXPECT_NEAR(db(s.left), c.leftDb, 0.01) << c.layerPan << " " << c.mode << " " << c.channelPan;
+        EXPECT_NEAR(db(s.right), c.rightDb, 0.01) << c.layerPan << " " << c.mode << " " << c.channelPan;
+    }
+}
+
+std::atomic<int64_t> fakeNanoseconds{0};
+
+TEST_F(EngineTest, LiveNotesStartAtTheirFrameInTheNextBlock) {
+    auto at = [](int frame) { fakeNanoseconds = int64_t(1e9 + frame * 1e9 / kRate); };
+    std::vector<float> l(512), r(512);
+    for (int frame : {300, 0, 77}) {
+        Engine e;
+        e.SetClock([] { return fakeNanoseconds.load(); });
+        e.SetBank(bank.Image());
+        at(0);
+        e.Render(l.data(), r.data(), 512);  // the previous block begins at 0
+        at(frame);
+        e.SendLive(Msg(0x90, 69, 127));
+        at(512);
+        e.Render(l.data(), r.data(), 512);
+        const auto first = std::find_if(l.begin(), l.end(), [](float x) { return x != 0; });
+        EXPECT_NEAR(double(first - l.begin()), frame, 1.0) << frame;
+    }
+}
+
+TEST_F(EngineTest, AFilterSweepGlidesInsteadOfSteppingEachControlPeriod) {
+    auto env = std::make_unique<EnvModulator>();
+    env->SetLinear(true);
+    env->SetStartLevel(0);
+    env->SetSegment(0, 127, 25);  // up over 0.5 s
+    env->SetSegment(1, 127, 0);
+    const int id = bank.layer().AddModulator(std::move(env));
+    bank.layer().Filter1().SetFilterType(3);
+    bank.layer().Filter1().SetFrequency(units::FilterSetting(200.0));
+    bank.layer().Filter1().AddEntry({LayerModulatorSource(id), 60, 0, kSourceZero});  // 5 octaves
+    engine.SetBank(bank.Image());
+    engine.Send(Msg(0xB0, 91, 0));
+    const std::vector<float> y = Play(69, 127, 22050).left;
+    // Zipper noise is a kink where the coefficients change: the second difference there,
+    // against the second difference elsewhere.
+    double atSteps = 0, between = 0;
+    for (size_t i = 2000; i + 1 < y.size(); ++i) {
+        const double d2 = double(y[i + 1]) - 2.0 * y[i] + y[i - 1];
+        (i % 32 == 0 || i % 32 == 31 ? atSteps : between) += d2 * d2;
+    }
+    const double ratio = std::sqrt(atSteps / 2 / (between / 30));
+    EXPECT_LT(Db(ratio), 0.5);  // 1.8 dB when the coefficients step
+}
+
+TEST_F(EngineTest, ChannelsKeepProgramsControllersAndEffectTypesAcrossARateChange) {
+    struct Case {
+        const char* what;
+        std::vector<uint32_t> setup;
+        bool sound, tail;
+    };
+    const Case cases[] = {
+        {"program", {Msg(0xC0, 5)}, false, false},
+        {"volume", {Msg(0xB0, 7, 0)}, false, false},
+        {"hall", {Msg(0xB0, 99, 0), Msg(0xB0, 98, 1), Msg(0xB0, 6, 4), Msg(0xB0, 91, 127)}, true,
+         true},
+    };
+    for (const Case& c : cases) {
+        Engine e;
+        e.SetBank(bank.Image());
+        for (uint32_t m : c.setup)
+            e.Send(m);
+        Render(e, 256);
+        e.SetSampleRate(48000);
+        e.Send(Msg(0x90, 69, 127));
+        EXPECT_EQ(Rms(Render(e, 4800).left) > 1e-4, c.sound) << c.what;
+        e.Send(Msg(0xB0, 120, 0));
+        EXPECT_EQ(Rms(Render(e, 12000).left, 480) > 1e-4, c.tail) << c.what;
+    }
 }
 
 TEST_F(EngineTest, BanksSwappedWhileRenderingNeverTearAVoice) {
