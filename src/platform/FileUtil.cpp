@@ -248,6 +248,15 @@ AtomicWrite ReplaceFileAtomicWith(const fs::path& path, const std::function<bool
     return {};
 }
 
+std::string OpeningProblem(const std::string& path, int err) {
+    const char* why = err > 0 ? std::strerror(err) : "the system gave no reason";
+    return Fmt("problem with opening\n\"%s\": %s", path.c_str(), why);
+}
+
+std::string SavingProblem(const AtomicWrite& written) {
+    return "problem with saving\n" + written.text;
+}
+
 std::string FileNameOf(const std::string& path) {
     size_t cut = path.find_last_of("/\\");
     return cut == std::string::npos ? path : path.substr(cut + 1);
