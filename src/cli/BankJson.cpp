@@ -24,10 +24,10 @@ Json ModulatorsToJson(const std::vector<std::unique_ptr<Modulator>>& mods) {
     return list;
 }
 
-// JSON is UTF-8. Names and comments are bank texts, always in the Windows code page; a path is
-// the system's own when it is UTF-8 already, else one that a bank file gave.
+// JSON is UTF-8. A name, comment or path that is UTF-8 already (a bank built here from file
+// names) stays as it is; anything else is a bank text in the Windows code page.
 std::string Text(const std::string& bankText) {
-    return Cp1252ToUtf8(bankText);
+    return IsUtf8(bankText) ? bankText : Cp1252ToUtf8(bankText);
 }
 std::string PathText(const std::string& path) {
     return IsUtf8(path) ? path : Cp1252ToUtf8(path);

@@ -9,6 +9,7 @@
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
 #include "platform/ByteIO.h"
+#include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
@@ -24,7 +25,7 @@ constexpr size_t kHeaderSize = 452;
 int ReadApex(const std::string& path, ZedoDatabase& db) {
     FileSource src(path);
     if (!src.Ok()) {
-        ShowMessage("problem with opening\n");
+        ShowMessage(OpeningProblem(path, src.Error()));
         return 1;
     }
     std::string abs = std::filesystem::absolute(path).lexically_normal().string();

@@ -97,7 +97,7 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options, ConversionL
             ShowMessage("Error renaming temporary file to bank file.");
             return 1;
         default:
-            ShowMessage("problem with saving\n");
+            ShowMessage(SavingProblem(written));
             return 1;
     }
     if (format->afterSave) format->afterSave(db, target.string());

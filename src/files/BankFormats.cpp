@@ -36,7 +36,7 @@ namespace {
 int ReadPbfFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
     FileSource file(path);
     if (!file.Ok()) {
-        ShowMessage("problem with opening\n");
+        ShowMessage(OpeningProblem(path, file.Error()));
         return 1;
     }
     return ReadPbf(file, db, db.OpenOptions(), path);

@@ -12,6 +12,7 @@
 #include "model/ZedoDatabase.h"
 #include "model/ZedoException.h"
 #include "platform/ByteIO.h"
+#include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
@@ -651,7 +652,7 @@ int K2000Importer::Convert() {
     Log(Fmt("+ Opening file %s\r\n", path_.c_str()));
     FileSource src(path_);
     if (!src.Ok()) {
-        ShowMessage("problem with opening\n");
+        ShowMessage(OpeningProblem(path_, src.Error()));
         return 1;
     }
     auto block = src.Size() >= kFileHeaderSize ? K2000SampleBlockOffset(src) : std::nullopt;

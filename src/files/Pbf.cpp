@@ -483,8 +483,8 @@ int WritePbf(const std::string& path, ZedoDatabase& db, int options) {
     std::vector<uint8_t> image;
     std::string folder = std::filesystem::path(path).parent_path().string();
     if (int rc = BuildPbf(db, options, image, folder.empty() ? "." : folder); rc != 0) return rc;
-    if (!WriteFileAtomic(path, image)) {
-        ShowMessage("problem with saving\n");
+    if (AtomicWrite written = ReplaceFileAtomic(path, image); !written) {
+        ShowMessage(SavingProblem(written));
         return 1;
     }
     return 0;

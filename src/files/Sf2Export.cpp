@@ -982,7 +982,6 @@ int Sf2Exporter::Prepare(const std::string& name, BankWrite& write) {
     if (romWritten_)
         Log("? The ROM samples were written from the emulator's stand-ins, not from the MA-1's "
             "own ROM");
-    Log("*** Done ***");
     // Every count and offset has to fit the file's fields.
     size_t bags = 0, gens = 0, mods = 0, pbags = 0, pgens = 0;
     for (const Instrument& i : instruments_) {
@@ -1026,7 +1025,7 @@ int Sf2Exporter::Prepare(const std::string& name, BankWrite& write) {
         head = h.Take();
     }
     write = [head = std::move(head), pdta = BuildPdta(), samples = samples_, sources = sources_,
-             dataBytes](ByteSink& out, bool& shown) {
+             dataBytes, &log = log_](ByteSink& out, bool& shown) {
         const uint64_t riff = out.Pos();
         if (!out.Write(head)) return false;
         const uint64_t smpl = out.Pos() - 8, sdta = smpl - 12;
@@ -1039,9 +1038,12 @@ int Sf2Exporter::Prepare(const std::string& name, BankWrite& write) {
         }
         if (!out.Write(pdta)) return false;
         const uint64_t end = out.Pos();
-        return out.U32At(riff + 4, uint32_t(end - riff - 8)) &&
-               out.U32At(sdta + 4, uint32_t(dataBytes + 12)) &&
-               out.U32At(smpl + 4, uint32_t(dataBytes));
+        const bool done = out.U32At(riff + 4, uint32_t(end - riff - 8)) &&
+                          out.U32At(sdta + 4, uint32_t(dataBytes + 12)) &&
+                          out.U32At(smpl + 4, uint32_t(dataBytes));
+        // Only once the sample data were read without fault (a damaged stream shows late).
+        if (done) log.Add("*** Done ***\r\n");
+        return done;
     };
     return 0;
 }

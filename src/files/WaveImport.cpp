@@ -17,7 +17,7 @@ SampleHeader* ImportWaveAsSample(ZedoDatabase& db, const std::string& path, int 
 
     auto header = std::make_unique<SampleHeader>();
     header->SetNumber(number);
-    header->SetName(db.MakeUniqueName(kTypeSampleHeader, StemOf(path).substr(0, kNameLength)));
+    header->SetName(db.MakeUniqueName(kTypeSampleHeader, Utf8Prefix(StemOf(path), kNameLength)));
     header->SetDefaults();
     SampleHeader* s = header.get();
     db.PutSampleHeader(std::move(header));

@@ -19,7 +19,7 @@ ZedoException::ZedoException(const std::string& text, const BankObject& o)
               .substr(0, 256)) {}
 
 void BankObject::SetName(std::string_view name) {
-    name_ = std::string(name.substr(0, kNameLength));
+    name_ = std::string(Utf8Prefix(name, kNameLength));
     // A name ends at its first NUL, as the packed header would have it.
     if (auto nul = name_.find('\0'); nul != std::string::npos) name_.resize(nul);
 }

@@ -5,6 +5,7 @@
 
 #include "model/WaveData.h"
 #include "platform/ByteIO.h"
+#include "platform/Format.h"
 
 namespace talmeru {
 
@@ -101,7 +102,7 @@ void SampleHeader::AttachWave(WaveData* w, int what) {
     }
     if (w && (what & kAttachPitch)) SetPitch(w->RootPitch());
     if (w && (what & kAttachStereoName) && w->IsStereo()) {
-        std::string n = name_.substr(0, kNameLength - 1);
+        std::string n(Utf8Prefix(name_, kNameLength - 1));
         n += (w->channel == kRightChannel) ? 'R' : 'L';
         name_ = n;
     }

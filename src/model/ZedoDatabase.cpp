@@ -241,7 +241,7 @@ std::string ZedoDatabase::MakeUniqueName(int type, std::string_view wanted) cons
         }
         return false;
     };
-    std::string candidate(wanted.substr(0, kNameLength));
+    std::string candidate(Utf8Prefix(wanted, kNameLength));
     if (!taken(candidate)) return candidate;
 
     std::string base = candidate;
@@ -257,7 +257,7 @@ std::string ZedoDatabase::MakeUniqueName(int type, std::string_view wanted) cons
         for (int counter = 1; taken(candidate); ++counter) {
             const std::string suffix = " " + std::to_string(counter);
             const size_t room = kNameLength - noteName.size() - suffix.size() - (letter ? 1 : 0);
-            candidate = prefix.substr(0, room) + noteName + suffix;
+            candidate = std::string(Utf8Prefix(prefix, room)) + noteName + suffix;
             if (letter) candidate += letter;
         }
         return candidate;
@@ -280,7 +280,7 @@ std::string ZedoDatabase::MakeUniqueName(int type, std::string_view wanted) cons
         std::string number = std::to_string(counter);
         // The letter counts against the 16 characters too, so it is never cut off.
         size_t room = kNameLength - number.size() - (letter ? 1 : 0);
-        candidate = base.substr(0, room) + number;
+        candidate = std::string(Utf8Prefix(base, room)) + number;
         if (letter) candidate += letter;
     }
     return candidate;

@@ -17,6 +17,7 @@
 #endif
 
 #include "platform/Format.h"
+#include "platform/SignalCleanup.h"
 
 #if defined(_WIN32)
 #define ftello _ftelli64
@@ -212,6 +213,7 @@ AtomicWrite ReplaceFileAtomicWith(const fs::path& path, const std::function<bool
     if (fd < 0)
         return {AtomicWrite::kNoTemporary, Fmt("No temporary file can be made in \"%s\": %s",
                                                dir.string().c_str(), std::strerror(errno))};
+    PendingTemporaryFile pending(temp.c_str());
     bool ok = write(fd) && ::fsync(fd) == 0;
     if (ok && haveOld) {
         // The owner first (which clears set-id bits), then the permissions. Only a privileged
@@ -244,6 +246,15 @@ AtomicWrite ReplaceFileAtomicWith(const fs::path& path, const std::function<bool
     }
 #endif
     return {};
+}
+
+std::string OpeningProblem(const std::string& path, int err) {
+    const char* why = err > 0 ? std::strerror(err) : "the system gave no reason";
+    return Fmt("problem with opening\n\"%s\": %s", path.c_str(), why);
+}
+
+std::string SavingProblem(const AtomicWrite& written) {
+    return "problem with saving\n" + written.text;
 }
 
 std::string FileNameOf(const std::string& path) {

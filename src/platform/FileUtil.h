@@ -63,6 +63,12 @@ inline bool WriteFileAtomic(const std::filesystem::path& path, const std::vector
 // Writes all of bytes to fd from its current position; false, errno set, on failure.
 bool WriteToDescriptor(int fd, std::span<const uint8_t> bytes);
 
+// The design's "problem with opening\n" followed by the file and the system's reason, such as
+// "problem with opening\n\"x.pbf\": No such file or directory"; err is an errno value.
+std::string OpeningProblem(const std::string& path, int err);
+// The design's "problem with saving\n" followed by what the write said (file and reason).
+std::string SavingProblem(const AtomicWrite& written);
+
 // The last part of a path written on any platform ('/' or '\' separators).
 std::string FileNameOf(const std::string& path);
 // The file name without its extension.

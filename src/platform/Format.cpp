@@ -97,4 +97,13 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
+std::string_view Utf8Prefix(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    size_t cut = maxBytes;
+    if (IsUtf8(text))
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+    return text.substr(0, cut);
+}
+
 }  // namespace talmeru

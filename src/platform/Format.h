@@ -20,5 +20,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string Cp1252ToUtf8(std::string_view text);
 // Whether text is well-formed UTF-8 (no overlong forms, surrogates or points past U+10FFFF).
 bool IsUtf8(std::string_view text);
+// At most maxBytes of text; when text is UTF-8 the cut never falls inside a character.
+std::string_view Utf8Prefix(std::string_view text, size_t maxBytes);
 
 }  // namespace talmeru

@@ -356,6 +356,25 @@ TEST_F(CliTest, ASettingsFolderThatCannotBeUsedSaysWhy) {
     unsetenv("TALMERU_HOME");
 }
 
+// A bank whose sample data turn out damaged only while the SoundFont is written does not
+// report the conversion as done before the error.
+TEST_F(CliTest, ADamagedBankExportedToASoundFontEndsWithItsError) {
+    test::WavPlan mono;
+    mono.data = test::Pcm16({test::Ramp(40000, -20000, 1)});
+    const std::string wav = (dir_ / "Kick.wav").string(), bank = (dir_ / "kick.pbf").string();
+    const std::string tmb = (dir_ / "kick.tmb").string();
+    ASSERT_TRUE(WriteWholeFile(wav, test::MakeWav(mono)));
+    ASSERT_EQ(Cli({"import-wav", "-", bank, wav}).status, 0);
+    ASSERT_EQ(Cli({"convert", bank, tmb}).status, 0);
+    std::vector<uint8_t> bytes = *ReadWholeFile(tmb);
+    for (size_t i = bytes.size() / 8; i < bytes.size(); i += 7)
+        bytes[i] ^= 0x5A;
+    ASSERT_TRUE(WriteWholeFile(tmb, bytes));
+    CliRun sf2 = Cli({"convert", tmb, (dir_ / "kick.sf2").string()});
+    EXPECT_EQ(sf2.status, 1);
+    EXPECT_EQ(sf2.err.find("*** Done ***"), std::string::npos) << sf2.err;
+}
+
 TEST_F(CliTest, OtherFormatsExportsAndTheSynthesizer) {
     // The ROM bank cache goes to a folder of this test's own.
     std::string home = (dir_ / "home").string();

@@ -41,6 +41,34 @@ class ImportCliTest : public ::testing::Test {
     fs::path dir_;
 };
 
+// A name taken from a UTF-8 file name stays UTF-8 in the dump, and is shortened to 16 bytes
+// only between characters; a name that is not UTF-8 is a bank text in the Windows code page.
+TEST_F(ImportCliTest, NamesAreDumpedAsUtf8AndShortenedBetweenCharacters) {
+    test::WavPlan mono;
+    mono.data = test::Pcm16({test::Ramp(100, 0, 3)});
+    const std::vector<uint8_t> wav = test::MakeWav(mono);
+    struct Case {
+        std::string stem, name;
+    };
+    for (const Case& c :
+         {Case{"\xC3\xA4\xC3\xB6", "\xC3\xA4\xC3\xB6"},
+          Case{"x\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4",
+               "x\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"},
+          Case{"abcde\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC",
+               "abcde\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"},
+          Case{"abcdefghijklmn\xF0\x9D\x84\x9E", "abcdefghijklmn"},
+          Case{"caf\xE9", "caf\xC3\xA9"}}) {
+        const std::string bank = (dir_ / "names.pbf").string();
+        ASSERT_EQ(Cli({"import-wav", "-", bank, Put(c.stem + ".wav", wav)}).status, 0) << c.stem;
+        const CliRun dump = Cli({"dump", bank});
+        EXPECT_NE(dump.out.find("\"name\": \"" + c.name + "\""), std::string::npos)
+            << c.stem << "\n"
+            << dump.out;
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+}
+
 TEST_F(ImportCliTest, ConvertPrintsTheSoundFontLogAndWritesTheBank) {
     test::Sf2Plan plan;
     plan.sampleData = test::Pcm16({test::Ramp(100, 0, 1)});

@@ -95,7 +95,8 @@ TEST_F(ApexTest, RefusesOtherFiles) {
     EXPECT_EQ(ReadApex(Put("short.apex", std::vector<uint8_t>(100, 0)), db), 5);
     EXPECT_TRUE(prompter_.Saw("Apex Header not ok"));
     EXPECT_EQ(ReadApex(Path("none.apex"), db), 1);
-    EXPECT_TRUE(prompter_.Saw("problem with opening\n"));
+    EXPECT_TRUE(prompter_.Saw("problem with opening\n\"" + Path("none.apex") +
+                              "\": No such file or directory"));
     // Wave records cut short keep what was read.
     auto cut = ApexFile({PackedObject(2, 1, "s", test::SampleBody(0, -1, 100))},
                         {{1, Image(5)}, {1, Image(6)}});

@@ -69,8 +69,10 @@ TEST_F(BankFileTest, OpenChoosesTheReaderByExtension) {
     EXPECT_TRUE(prompter_.All().empty());  // unknown extensions fail without a message
     EXPECT_EQ(db.GetProgram(7), nullptr);  // the bank was emptied first
 
-    EXPECT_EQ(OpenBank(db, (dir_ / "missing.pbf").string(), kOpenQuiet), 1);
-    EXPECT_TRUE(prompter_.Saw("problem with opening\n"));
+    const std::string missing = (dir_ / "missing.pbf").string();
+    EXPECT_EQ(OpenBank(db, missing, kOpenQuiet), 1);
+    EXPECT_TRUE(
+        prompter_.Saw("problem with opening\n\"" + missing + "\": No such file or directory"));
     EXPECT_EQ(db.OpenOptions(), kOpenQuiet);
 }
 
@@ -204,7 +206,9 @@ TEST_F(BankFileTest, FailedWriterLeavesNoTraces) {
 
     db.SetMerged(false);  // the bank is built first: now only the missing folder fails
     EXPECT_EQ(SaveBank(db, (dir_ / "no-such-folder" / "x.pbf").string(), 0), 1);
-    EXPECT_TRUE(prompter_.Saw("problem with saving\n"));
+    EXPECT_TRUE(prompter_.Saw("problem with saving\nNo temporary file can be made in \"" +
+                              (dir_ / "no-such-folder").string() +
+                              "\": No such file or directory"));
 }
 
 // Every reader would wait on a FIFO for a writer that never comes.
@@ -239,7 +243,8 @@ TEST_F(BankFileTest, ReopenReadsTheStoredPathAgain) {
     EXPECT_EQ(db.Path(), bank_.string());
     fs::remove(bank_);
     EXPECT_EQ(ReopenBank(db), 1);
-    EXPECT_TRUE(prompter_.Saw("problem with opening\n"));
+    EXPECT_TRUE(prompter_.Saw("problem with opening\n\"" + bank_.string() +
+                              "\": No such file or directory"));
 }
 
 // The dialogs' filters as users have always seen them, built from the table.

@@ -373,7 +373,8 @@ TEST_F(K2000ImportTest, BadObjectsAndFiles) {
     EXPECT_TRUE(log_.Has("X File \"" + path_ + "\" is too short for a K2000 file\r\n"));
     std::string missing = Path("gone.krz");
     EXPECT_EQ(ImportK2000(missing, db_, rom_, log_), 1);
-    EXPECT_EQ(prompter_.Messages(), (std::vector<std::string>{"problem with opening\n"}));
+    EXPECT_EQ(prompter_.Messages(), (std::vector<std::string>{"problem with opening\n\"" + missing +
+                                                              "\": No such file or directory"}));
     EXPECT_EQ(log_.Lines(), (Lines{"+ Opening file " + missing + "\r\n", "*** Done ***\r\n"}));
 }
 

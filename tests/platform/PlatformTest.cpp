@@ -6,7 +6,10 @@
 #include <optional>
 #include <utility>
 
+#include <csignal>
+
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/ByteIO.h"
@@ -16,6 +19,7 @@
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
 #include "platform/RomDirectory.h"
+#include "platform/SignalCleanup.h"
 #include "support/Fifo.h"
 #include "support/FileSizeLimit.h"
 
@@ -275,6 +279,41 @@ TEST_F(FileUtilTest, AtomicWritesFollowLinksAndKeepTheFile) {
     EXPECT_EQ(*ReadWholeFile(real), (std::vector<uint8_t>{7, 8}));
     for (const auto& e : fs::recursive_directory_iterator(dir_))
         EXPECT_EQ(e.path().filename().string().rfind("TalmeruTemp", 0), std::string::npos);
+}
+
+// Ctrl+C, a kill or a closed terminal in the middle of a long write leaves no temporary file
+// of tens of MB beside the output, and the program still ends by that signal.
+TEST_F(FileUtilTest, ASignalDuringAWriteRemovesTheTemporaryFile) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(ready[0]);
+            std::signal(sig, SIG_DFL);  // not ignored as under nohup
+            RemoveTemporaryFilesOnSignals();
+            (void)ReplaceFileAtomicWith(dir_ / "out.wav", [&](int fd) {
+                (void)WriteToDescriptor(fd, std::vector<uint8_t>(1 << 16, 1));
+                (void)!::write(ready[1], "w", 1);
+                for (;;) ::pause();
+                return true;
+            });
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char c = 0;
+        EXPECT_EQ(::read(ready[0], &c, 1), 1);
+        ::close(ready[0]);
+        EXPECT_FALSE(fs::is_empty(dir_)) << "the temporary file is there while writing";
+        ::kill(child, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+        EXPECT_TRUE(fs::is_empty(dir_)) << sig;
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
 }
 
 TEST_F(FileUtilTest, UniqueFilesAndReadOnlyDetection) {
