@@ -170,13 +170,9 @@ struct Tracking {
     std::optional<int> ampVelocity, ampKey, filterVelocity, filterKey;
 };
 
-// A SoundFont modulator of an instrument's global zone.
-struct Sf2Mod {
-    int src = 0, dest = 0, amount = 0, amountSrc = 0;
-};
 
-std::vector<Sf2Mod> ReadMods(const Table& mods, size_t first, size_t last) {
-    std::vector<Sf2Mod> out;
+std::vector<Sf2Route> ReadMods(const Table& mods, size_t first, size_t last) {
+    std::vector<Sf2Route> out;
     for (size_t m = first; m < last && m < mods.count; ++m) {
         const sf2::ModulatorRecord rec = sf2::ReadModulatorRecord(mods.Record(m));
         out.push_back({rec.src, rec.dest, rec.amount, rec.amountSrc});
@@ -184,17 +180,11 @@ std::vector<Sf2Mod> ReadMods(const Table& mods, size_t first, size_t last) {
     return out;
 }
 
-bool IsTracking(const Sf2Mod& m) {
-    return m.amountSrc == 0 &&
-           ((m.src == kSrcVelocityCurve && m.dest == kInitialAttenuation) ||
-            (m.src == kSrcKey && (m.dest == kInitialAttenuation || m.dest == kInitialFilterFc)) ||
-            (m.src == kSrcVelocityBipolar && m.dest == kInitialFilterFc));
-}
 
-Tracking ReadTracking(const std::vector<Sf2Mod>& mods) {
+Tracking ReadTracking(const std::vector<Sf2Route>& mods) {
     Tracking t;
-    for (const Sf2Mod& m : mods) {
-        if (!IsTracking(m)) continue;
+    for (const Sf2Route& m : mods) {
+        if (!IsSf2Tracking(m)) continue;
         const int src = m.src, dest = m.dest, amount = m.amount;
         auto steps = [&](double perStep, int limit) {
             return std::clamp(static_cast<int>(std::lround(amount / perStep)), -limit, limit);
@@ -208,74 +198,6 @@ Tracking ReadTracking(const std::vector<Sf2Mod>& mods) {
     return t;
 }
 
-// The routes our export wrote as modulators, back as modulation entries: a route from a
-// source into Pitch, Filter #1 or Amp, a depth that a source adjusts (of such a route, or of
-// a route from the layer's envelopes and LFOs). Depths in the engine's units, as exported.
-void AddRoutes(const std::vector<Sf2Mod>& routes, const Sf2LayerModulators& m, Layer& layer) {
-    const double pitchStep = kPitchCentsPerDepth;
-    const double filterStep = kFilterCentsPerDepth;
-    const double ampStep = kAttenuationCbPerDepth;
-    auto depth = [](double v) {
-        return static_cast<int8_t>(std::clamp(std::lround(v), -127L, 127L));
-    };
-    // The entry of block whose control source is `control` and whose depth nothing adjusts.
-    auto entryOf = [](ControlBlock& block, uint8_t control) -> ModulationEntry* {
-        for (auto& e : block.Entries())
-            if (e.controlSource == control && e.depthAdjustSource == kSourceZero) return &e;
-        return nullptr;
-    };
-    for (const Sf2Mod& r : routes) {
-        if (IsTracking(r)) continue;
-        const uint8_t src = Ma1SourceOf(r.src);
-        if (!src) continue;
-        ControlBlock* block = nullptr;
-        double step = 0;
-        const Modulator* from = nullptr;  // the layer modulator whose route the source adjusts
-        switch (r.dest) {
-            case kFineTune:
-                block = &layer.Pitch(), step = pitchStep;
-                break;
-            case kInitialFilterFc:
-                block = &layer.Filter1(), step = filterStep;
-                break;
-            case kInitialAttenuation:
-                block = &layer.Amp(), step = -ampStep;
-                break;
-            case kModLfoToPitch:
-                block = &layer.Pitch(), step = pitchStep, from = m.lfoA;
-                break;
-            case kVibLfoToPitch:
-                block = &layer.Pitch(), step = pitchStep, from = m.lfoB;
-                break;
-            case kModEnvToPitch:
-                block = &layer.Pitch(), step = pitchStep, from = m.envA;
-                break;
-            case kModLfoToFilterFc:
-                block = &layer.Filter1(), step = filterStep, from = m.lfoA;
-                break;
-            case kModEnvToFilterFc:
-                block = &layer.Filter1(), step = filterStep, from = m.envA;
-                break;
-            case kModLfoToVolume:
-                block = &layer.Amp(), step = ampStep, from = m.lfoA;
-                break;
-            default:
-                continue;
-        }
-        if (from || r.amountSrc != 0) {
-            // A depth adjusted by src: of the route from the modulator, or from the source.
-            const uint8_t control = from ? LayerModulatorSource(from->Id()) : Ma1SourceOf(r.src);
-            const uint8_t adjust = from ? src : Ma1SourceOf(r.amountSrc);
-            ModulationEntry* e = adjust ? entryOf(*block, control) : nullptr;
-            if (e) {
-                e->adjustedDepth = depth(r.amount / step);
-                e->depthAdjustSource = adjust;
-            }
-        } else {
-            block->AddEntry({src, depth(r.amount / step), 0, kSourceZero});
-        }
-    }
-}
 
 Sf2Chooser& Chooser() {
     static Sf2Chooser chooser;
@@ -682,7 +604,7 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
     // Our export gives the layer's gain to the global zone and each range's level to its
     // zone, as the attenuation the range adds to the layer's.
     int layerAttenuation = 0;
-    std::vector<Sf2Mod> routes;
+    std::vector<Sf2Route> routes;
 
     const size_t first = BagOf(k), last = BagOf(k + 1);
     bool carryOn = true;
@@ -719,8 +641,8 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
     const Tracking tracking = ReadTracking(routes);
     if (ours_) {
         // Routes into the Amp block added their full attenuation to the level.
-        for (const Sf2Mod& m : routes)
-            if (!IsTracking(m) && m.amountSrc == 0 && m.dest == kInitialAttenuation &&
+        for (const Sf2Route& m : routes)
+            if (!IsSf2Tracking(m) && m.amountSrc == 0 && m.dest == kInitialAttenuation &&
                 Ma1SourceOf(m.src))
                 generators.attenuation += m.amount;
         // Key tracking moved the export's level and cutoff to what key 0 plays.
@@ -740,7 +662,7 @@ bool Sf2Importer::ConvertInstrument(size_t k) {
             layer->Filter1().SetVelocityTracking(tracking.filterVelocity.value_or(0));
             layer->Filter1().SetKeyTracking(tracking.filterKey.value_or(0));
         }
-        AddRoutes(routes, mods, *layer);
+        AddSf2Routes(routes, mods, *layer);
     }
     keymap->DropPackedCopy();
     program->DropPackedCopy();

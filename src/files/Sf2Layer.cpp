@@ -205,6 +205,79 @@ std::vector<std::string> Sf2LayerApproximations(const Sf2LayerValues& g) {
     return out;
 }
 
+bool IsSf2Tracking(const Sf2Route& m) {
+    return m.amountSrc == 0 &&
+           ((m.src == kSrcVelocityCurve && m.dest == kInitialAttenuation) ||
+            (m.src == kSrcKey && (m.dest == kInitialAttenuation || m.dest == kInitialFilterFc)) ||
+            (m.src == kSrcVelocityBipolar && m.dest == kInitialFilterFc));
+}
+
+void AddSf2Routes(const std::vector<Sf2Route>& routes, const Sf2LayerModulators& m, Layer& layer) {
+    const double pitchStep = kPitchCentsPerDepth;
+    const double filterStep = kFilterCentsPerDepth;
+    const double ampStep = kAttenuationCbPerDepth;
+    auto depth = [](double v) {
+        return static_cast<int8_t>(std::clamp(std::lround(v), -127L, 127L));
+    };
+    // The entry of block whose control source is `control` and whose depth nothing adjusts.
+    auto entryOf = [](ControlBlock& block, uint8_t control) -> ModulationEntry* {
+        for (auto& e : block.Entries())
+            if (e.controlSource == control && e.depthAdjustSource == kSourceZero) return &e;
+        return nullptr;
+    };
+    for (const Sf2Route& r : routes) {
+        if (IsSf2Tracking(r) || r.amount == 0) continue;
+        const uint8_t src = Ma1SourceOf(r.src);
+        if (!src) continue;
+        ControlBlock* block = nullptr;
+        double step = 0;
+        const Modulator* from = nullptr;  // the layer modulator whose route the source adjusts
+        switch (r.dest) {
+            case kFineTune:
+                block = &layer.Pitch(), step = pitchStep;
+                break;
+            case kInitialFilterFc:
+                block = &layer.Filter1(), step = filterStep;
+                break;
+            case kInitialAttenuation:
+                block = &layer.Amp(), step = -ampStep;
+                break;
+            case kModLfoToPitch:
+                block = &layer.Pitch(), step = pitchStep, from = m.lfoA;
+                break;
+            case kVibLfoToPitch:
+                block = &layer.Pitch(), step = pitchStep, from = m.lfoB;
+                break;
+            case kModEnvToPitch:
+                block = &layer.Pitch(), step = pitchStep, from = m.envA;
+                break;
+            case kModLfoToFilterFc:
+                block = &layer.Filter1(), step = filterStep, from = m.lfoA;
+                break;
+            case kModEnvToFilterFc:
+                block = &layer.Filter1(), step = filterStep, from = m.envA;
+                break;
+            case kModLfoToVolume:
+                block = &layer.Amp(), step = ampStep, from = m.lfoA;
+                break;
+            default:
+                continue;
+        }
+        if (from || r.amountSrc != 0) {
+            // A depth adjusted by src: of the route from the modulator, or from the source.
+            const uint8_t control = from ? LayerModulatorSource(from->Id()) : Ma1SourceOf(r.src);
+            const uint8_t adjust = from ? src : Ma1SourceOf(r.amountSrc);
+            ModulationEntry* e = adjust ? entryOf(*block, control) : nullptr;
+            if (e) {
+                e->adjustedDepth = depth(r.amount / step);
+                e->depthAdjustSource = adjust;
+            }
+        } else {
+            block->AddEntry({src, depth(r.amount / step), 0, kSourceZero});
+        }
+    }
+}
+
 bool SetSf2LayerValue(Sf2LayerValues& g, int op, int t) {
     if (op >= kModEnvDelay && op <= kModEnvRelease) {
         g.modEnv[op - kModEnvDelay] = t;

@@ -44,6 +44,21 @@ void MakeSf2Layer(const Sf2LayerValues& v, const Sf2LayerModulators& m, Layer& l
 // each ("a volume decay of 31.2 s, held to 20.4 s"); empty when everything fits.
 std::vector<std::string> Sf2LayerApproximations(const Sf2LayerValues& v);
 
+// A SoundFont modulator: source, destination generator, amount, amount source.
+struct Sf2Route {
+    int src = 0, dest = 0, amount = 0, amountSrc = 0;
+};
+
+// Whether m is the tracking of the Amp or Filter #1 block (velocity and key into the level or
+// the cutoff), which the blocks' tracking holds rather than a route.
+bool IsSf2Tracking(const Sf2Route& m);
+
+// Modulators from MIDI sources as modulation entries: a route from a source into Pitch,
+// Filter #1 or Amp, or a depth that a source adjusts (of such a route, or of a route from the
+// layer's envelopes and LFOs), in the engine's units. Modulators of tracking, of amount 0 or
+// from sources the MA-1 has not are passed over.
+void AddSf2Routes(const std::vector<Sf2Route>& routes, const Sf2LayerModulators& m, Layer& layer);
+
 // Reads one generator into v; false when it is not one that shapes a layer.
 bool SetSf2LayerValue(Sf2LayerValues& v, int op, int amount);
 

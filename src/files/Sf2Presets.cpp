@@ -129,6 +129,34 @@ std::optional<int> VelocityCurveOf(const HydraZone& zone, const HydraZone& globa
     return std::nullopt;
 }
 
+// A voice zone's modulators: the instrument's (its zone's over its global zone's of the same
+// kind), to which the preset's (likewise) are added, as players combine them.
+std::vector<Sf2Route> RoutesOf(const HydraZone& iz, const HydraZone& ig, const HydraZone& pz,
+                               const HydraZone& pg) {
+    std::vector<Sf2Route> out;
+    auto same = [](const auto& a, const auto& b) {
+        return a.src == b.src && a.dest == b.dest && a.amountSrc == b.amountSrc;
+    };
+    auto take = [&](const HydraZone& zone, const HydraZone& global, bool add) {
+        std::vector<ModulatorRecord> level = zone.mods;
+        for (const ModulatorRecord& g : global.mods)
+            if (std::none_of(zone.mods.begin(), zone.mods.end(),
+                             [&](const ModulatorRecord& m) { return same(m, g); }))
+                level.push_back(g);
+        for (const ModulatorRecord& m : level) {
+            auto it = std::find_if(out.begin(), out.end(),
+                                   [&](const Sf2Route& r) { return same(r, m); });
+            if (it == out.end())
+                out.push_back({m.src, m.dest, m.amount, m.amountSrc});
+            else
+                it->amount = add ? it->amount + m.amount : m.amount;
+        }
+    };
+    take(iz, ig, false);
+    take(pz, pg, true);
+    return out;
+}
+
 // One preset zone crossed with one instrument zone: what a player starts for a note there.
 using Generators = std::array<int16_t, kGeneratorCount>;
 
@@ -163,6 +191,7 @@ struct RangePlan {
 
 struct LayerPlan {
     Sf2LayerValues values;
+    std::vector<Sf2Route> routes;  // the file's own modulators
     int velocityCurveCb = 960;
     int velLow = 0, velHigh = 127;
     int exclusive = 0;
@@ -456,6 +485,8 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
                 SetSf2LayerValue(l.values, op, g[size_t(op)]);
             l.values.attenuation = attenuation;
             l.velocityCurveCb = z.velocityCurveCb;
+            l.routes = RoutesOf(*z.instrumentZone, *z.instrumentGlobal, *z.presetZone,
+                                *z.presetGlobal);
             l.distance = distance;
         }
         RangePlan r;
@@ -981,7 +1012,9 @@ void PresetConverter::Build(ZedoDatabase& db, WaveData* wave) {
             if (right) talmeru::PairStereo(*keymap, *right);
             Layer* layer = program->AddLayer(*keymap, right != nullptr);
             if (!layer) break;
-            MakeSf2Layer(l.values, AddSf2LayerModulators(*layer), *layer, true);
+            const Sf2LayerModulators mods = AddSf2LayerModulators(*layer);
+            MakeSf2Layer(l.values, mods, *layer, true);
+            AddSf2Routes(l.routes, mods, *layer);
             for (const std::string& what : Sf2LayerApproximations(l.values))
                 Log(Fmt("? Program %d %s, layer %d: %s\r\n", p.number, name.c_str(),
                         layer->Index(), what.c_str()));

@@ -370,6 +370,25 @@ TEST_F(Sf2PresetsTest, VelocityCurveModulatorsSetTheVelocityTracking) {
     }
 }
 
+// A file's modulators from MIDI sources become routes: velocity opening the modulation
+// envelope's reach into the cutoff, the preset's amount added to the instrument's.
+TEST_F(Sf2PresetsTest, ModulatorsFromMidiSourcesBecomeRoutes) {
+    constexpr uint16_t kVelocity = 2, kModEnvToFilterFc = 11;
+    Sf2Plan plan = WithSamples(1);
+    Sf2Zone zone = SampleZone(0, 0, 127);
+    zone.mods = {{kVelocity, kModEnvToFilterFc, 6000}};
+    plan.instruments = {{"Piano", {zone}}};
+    Sf2Preset preset = PresetOf("Piano", 0, 0, 0);
+    preset.zones[0].mods = {{kVelocity, kModEnvToFilterFc, 500}};
+    plan.presetList = {preset};
+    ASSERT_EQ(Import(plan), 0);
+    const Layer& layer = LayerAt(0, 0);
+    int adjusted = 0;
+    for (const ModulationEntry& e : layer.Filter1().Entries())
+        if (e.depthAdjustSource == 0xD1) adjusted = e.adjustedDepth;  // velocity
+    EXPECT_EQ(adjusted, 65);  // semitones
+}
+
 TEST_F(Sf2PresetsTest, BadPresetsAndSamplesAreLoggedNotFatal) {
     Sf2Plan plan = WithSamples(3);
     plan.samples[1].type = 0x8001;  // ROM
