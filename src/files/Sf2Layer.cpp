@@ -21,6 +21,10 @@ constexpr int kAttackSegments = 3;
 constexpr double kLongestSegment = 255 * units::kEnvSecondsPerStep;
 constexpr uint8_t kSourceModWheel = 0x81;
 constexpr uint8_t kSourceChannelPressure = 0xB0;
+constexpr uint8_t kSourceVelocity = 0xD1, kSourceVelocityInverted = 0xD7;
+// The constant nearest one half from below, so that velocity 64 (0.504) is in range.
+constexpr uint8_t kSourceHalf = 95;
+constexpr int kFunInRange = 7;
 // The players' default modulators: the mod wheel and channel pressure each add 50 cents of
 // vibrato; velocity below full closes the cutoff by up to 2400 cents, only from velocity 64 up
 // (FluidSynth's reading of the default, which voiced files expect).
@@ -163,12 +167,21 @@ void MakeSf2Layer(const Sf2LayerValues& g, const Sf2LayerModulators& m, Layer& l
             }
         layer.Pitch().AddEntry({vibrato, 0, extra, kSourceChannelPressure});
         layer.Amp().SetVelocityTracking(kPlayersVelocityTracking);
-        // Velocity 64..127 opens the cutoff from 1200 cents below to the generator's value, a
-        // straight line the Filter block's velocity tracking draws about velocity 64.
-        cutoff -= kDefaultVelocityCutoffCents / 2;
+        // From velocity 64 up the cutoff lies 2400 cents x (1 - velocity) below the generator's
+        // value; below 64 the players leave it open. A FUN gates the route from the inverted
+        // velocity at 64 through the route's depth.
         SetLowPass(layer, cutoff, g.filterQ);
-        layer.Filter1().SetVelocityTracking(static_cast<int>(
-            std::lround(kDefaultVelocityCutoffCents / 128.0 / kFilterVelocityCentsPerStep * 63.0)));
+        auto gate = std::make_unique<FunModulator>();
+        gate->SetOperator(kFunInRange);
+        *gate->Input(0) = kSourceVelocity;
+        *gate->Input(1) = kSourceHalf;
+        *gate->Input(2) = kSourceOne;
+        const int id = layer.AddModulator(std::move(gate));
+        if (id >= 0)
+            layer.Filter1().AddEntry(
+                {kSourceVelocityInverted, 0,
+                 static_cast<int8_t>(Depth(-kDefaultVelocityCutoffCents / filterStep)),
+                 LayerModulatorSource(id)});
     } else if (g.filterFc < 13500) {
         // Below 13500 cents (about 20 kHz) the SoundFont's low-pass filter is heard.
         SetLowPass(layer, cutoff, g.filterQ);

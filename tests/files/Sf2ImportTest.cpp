@@ -104,7 +104,8 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     EXPECT_EQ(layer->Amp().Gain(), -4);  // players hear 100 cB of attenuation as 4 dB
 
     // Envelope A, envelope B, LFO A, LFO B, with their routes.
-    ASSERT_EQ(layer->Modulators().size(), 4u);
+    // ... and the FUN that lets velocity close the cutoff only from 64 up, as players do.
+    ASSERT_EQ(layer->Modulators().size(), 5u);
     auto* envA = dynamic_cast<EnvModulator*>(layer->FindModulator(0));
     auto* envB = dynamic_cast<EnvModulator*>(layer->FindModulator(1));
     auto* lfoA = dynamic_cast<LfoModulator*>(layer->FindModulator(2));
@@ -118,7 +119,7 @@ TEST_F(Sf2ImportTest, InstrumentBecomesProgramKeymapLayerAndSharedWaveData) {
     EXPECT_EQ(lfoA->BaseRate(), 83);
     // The last route is the players' channel pressure vibrato.
     EXPECT_EQ(Sources(layer->Pitch()), (std::vector<int>{0xF0, 0xF3, 0xF2, 0xF3}));
-    EXPECT_EQ(Sources(layer->Filter1()), (std::vector<int>{0xF0, 0xF2}));
+    EXPECT_EQ(Sources(layer->Filter1()), (std::vector<int>{0xF0, 0xF2, 0xD7}));
     EXPECT_EQ(Sources(layer->Amp()), (std::vector<int>{0xF2, 0xF1}));
 
     // One wave data over the whole sample chunk: the file's own header is its base, the
@@ -261,14 +262,15 @@ TEST_F(Sf2ImportTest, ModulationDepthsFilterAndPanInTheEngineUnits) {
     };
     // env A, LFO B, LFO A, LFO B from channel pressure
     EXPECT_EQ(depths(layer->Pitch()), (std::vector<int>{120, 5, 0, 0}));
-    EXPECT_EQ(depths(layer->Filter1()), (std::vector<int>{-24, 0}));
+    EXPECT_EQ(depths(layer->Filter1()), (std::vector<int>{-24, 0, 0}));
     EXPECT_EQ(depths(layer->Amp()), (std::vector<int>{8, 127}));
     EXPECT_EQ(layer->Filter1().FilterType(), 4);
-    // Velocity 64 hears the cutoff 1200 cents lower; 127 opens it to the SoundFont's 1 kHz.
-    EXPECT_NEAR(units::FilterHz(layer->Filter1().Frequency() & 0xFF00), 500, 15);
-    const double open = units::FilterVelocitySemitones(layer->Filter1().VelocityTracking(), 127);
-    EXPECT_NEAR(units::FilterHz(layer->Filter1().Frequency() & 0xFF00) * std::exp2(open / 12),
-                1000, 40);
+    EXPECT_NEAR(units::FilterHz(layer->Filter1().Frequency() & 0xFF00), 1000, 30);
+    // The players' velocity route: 24 semitones down at velocity 0, gated by a FUN.
+    const ModulationEntry& velocity = layer->Filter1().Entries().back();
+    EXPECT_EQ(velocity.controlSource, 0xD7);
+    EXPECT_EQ(velocity.adjustedDepth, -24);
+    EXPECT_EQ((velocity.depthAdjustSource & 0xF0), 0xF0);
     EXPECT_NEAR(units::ResonanceDb(layer->Filter1().Frequency() & 0xFF), 12, 0.1);
     EXPECT_EQ(layer->Pan(), 31);
 }

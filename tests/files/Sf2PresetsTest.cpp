@@ -7,6 +7,7 @@
 #include "files/ConversionLog.h"
 #include "files/Sf2Import.h"
 #include "model/Ma1Units.h"
+#include "model/ModSource.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Prompter.h"
 #include "support/Sf2Builder.h"
@@ -340,9 +341,20 @@ TEST_F(Sf2PresetsTest, PlayersDefaultModulatorsAreThere) {
     for (const ModulationEntry& e : layer.Pitch().Entries())
         if (e.adjustedDepth == 5) adjusters.insert(e.depthAdjustSource);
     EXPECT_EQ(adjusters, (std::set<int>{0x81, 0xB0}));
-    // Velocity closes a low-pass filter 1200 cents below the SoundFont's cutoff at velocity 64.
+    // Velocity closes a low-pass filter by 24 semitones x (1 - velocity), gated open from
+    // velocity 64 up by a FUN "in range" of velocity.
     EXPECT_FALSE(layer.Filter1().IsNullFilter());
-    EXPECT_NEAR(units::FilterVelocitySemitones(layer.Filter1().VelocityTracking(), 127), 12, 0.5);
+    const ModulationEntry& route = layer.Filter1().Entries().back();
+    EXPECT_EQ(route.controlSource, 0xD7);  // velocity, inverted
+    EXPECT_EQ(route.adjustedDepth, -24);
+    const auto* gate = dynamic_cast<const FunModulator*>(
+        layer.ResolveSource(route.depthAdjustSource));
+    ASSERT_NE(gate, nullptr);
+    EXPECT_EQ(gate->Operator(), 7);
+    EXPECT_EQ(gate->InputSource(0), 0xD1);
+    const double threshold = ConstantValue(uint8_t(gate->InputSource(1)));
+    EXPECT_GT(threshold, 62 / 127.0);
+    EXPECT_LE(threshold, 64 / 127.0);
 }
 
 // A file's own velocity curve: an instrument's modulator replaces the players' 960 cB, a
