@@ -300,9 +300,6 @@ class Sf2Importer {
     size_t GenOf(size_t bag) const;
     size_t ModOf(size_t bag) const;
     void AttachWaveData();
-    bool Chosen(size_t k) const {
-        return choice_.chosen.empty() || (k < choice_.chosen.size() && choice_.chosen[k]);
-    }
     // Files of our own export only.
     void ConvertPresets();
     void ShareEqualKeymaps();
@@ -504,7 +501,7 @@ void Sf2Importer::NumberHeaders(size_t count) {
     std::fill(headerOf_.begin(), headerOf_.end(), kUnplayed);
     int next = 0;
     for (size_t k = 0; k + 1 < insts_.count; ++k) {
-        if (!Chosen(k) || !ZonesValid(k) || gens_.state != TableState::kOk) continue;
+        if (!choice_.Chooses(k) || !ZonesValid(k) || gens_.state != TableState::kOk) continue;
         for (size_t b = BagOf(k); b < BagOf(k + 1); ++b) {
             const int s = ReadZone(gens_, GenOf(b), GenOf(b + 1)).sample;
             if (s < 0 || size_t(s) >= count || headerOf_[size_t(s)] != kUnplayed) continue;
@@ -942,7 +939,7 @@ int Sf2Importer::Convert() {
     if (!ReadPresets(r, *pdta) || !ReadInstrumentTables(r, *pdta)) return 1;
     CreateSamples(Sf2SampleBytes(*smpl));
     for (size_t k = 0; k + 1 < insts_.count; ++k)
-        if (Chosen(k) && !ConvertInstrument(k)) break;
+        if (choice_.Chooses(k) && !ConvertInstrument(k)) break;
     if (ours_) ConvertPresets();
     AttachWaveData();
     return 0;
@@ -1002,7 +999,7 @@ Sf2Needs EstimateSf2Needs(const std::string& path, const Sf2Choice& choice) {
     Sf2Needs n;
     std::set<int> samples;
     for (size_t k = 0; k < hydra.instruments.size(); ++k) {
-        if (!choice.chosen.empty() && (k >= choice.chosen.size() || !choice.chosen[k])) continue;
+        if (!choice.Chooses(k)) continue;
         ++n.programs;
         ++n.keymaps;
         CountSamples(hydra, hydra.instruments[k].zones, samples);

@@ -35,6 +35,8 @@ struct Sf2Choice {
     Sf2Programs mode = Sf2Programs::kInstruments;
     std::vector<bool> chosen;
     Sf2Budget budget;
+    // Whether the preset (or instrument) of this index is to be converted.
+    bool Chooses(size_t i) const { return chosen.empty() || (i < chosen.size() && chosen[i]); }
 };
 
 // One preset or instrument of a file as a chooser lists it.

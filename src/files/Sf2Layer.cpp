@@ -32,48 +32,54 @@ constexpr int kDefaultVibratoCents = 50;
 constexpr double kDefaultVelocityCutoffCents = 2400;
 constexpr double kPlayersAttenuationScale = 0.4;
 
-// Falls of `seconds` from level `from` to level `to`, spread over segments of at most
-// kLongestSegment (up to `most` of them), written from segment `first` on. The count used.
-int SetFall(EnvModulator& e, int first, int most, int from, int to, double seconds) {
-    const int count = std::clamp(static_cast<int>(std::ceil(seconds / kLongestSegment)), 1, most);
+// How many segments of at most kLongestSegment (up to `most`) a fall of `seconds` takes.
+int SegmentsFor(double seconds, int most) {
+    return std::clamp(static_cast<int>(std::ceil(seconds / kLongestSegment)), 1, most);
+}
+
+// A fall of `seconds` from level `from` to level `to` over `count` equal segments, written
+// from segment `first` on.
+void SetFall(EnvModulator& e, int first, int count, int from, int to, double seconds) {
     for (int i = 1; i <= count; ++i) {
         const int level = static_cast<int>(std::lround(from + (to - from) * double(i) / count));
         e.SetSegment(first + i - 1, level, units::EnvStep(seconds / count));
     }
-    return count;
+}
+
+// What an envelope's generators ask of the falls: how far below full level the sustain lies
+// (0..1 of the travel; the volume envelope's in cB, the modulation envelope's in 0.1%), and
+// the times of the decay to it and of the release from where a note typically is.
+struct Falls {
+    double drop = 0, decay = 0, release = 0;
+};
+Falls FallsOf(const int (&g)[6], bool volume) {
+    Falls f;
+    f.drop = volume ? std::clamp(g[4], 0, 960) / 960.0 : std::clamp(g[4], 0, 1000) / 1000.0;
+    f.decay = SecondsOf(g[3]) * f.drop;
+    f.release = SecondsOf(g[5]) * ReleaseShare(SecondsOf(g[3]), f.drop);
+    return f;
 }
 
 // The envelope's segments at the engine's units: delay, attack and hold, the decay to the
 // sustain level and the release to silence.
 void SetEnvelope(EnvModulator& e, const int (&g)[6], bool volume) {
-    double drop;  // how far below full level the sustain lies, 0..1 of the travel
-    int sustain;
-    if (volume) {
-        drop = std::clamp(g[4], 0, 960) / 960.0;
-        sustain = units::EnvLevelForDb(-std::clamp(g[4], 0, 960) / 10.0);
-    } else {
-        drop = std::clamp(g[4], 0, 1000) / 1000.0;
-        sustain = static_cast<int>(std::lround(127 * (1.0 - drop)));
-    }
-    const double decay = SecondsOf(g[3]);
-    const double decaySeconds = decay * drop;
-    const double releaseSeconds = SecondsOf(g[5]) * ReleaseShare(decay, drop);
-    auto count = [](double seconds, int most) {
-        return std::clamp(static_cast<int>(std::ceil(seconds / kLongestSegment)), 1, most);
-    };
+    const Falls f = FallsOf(g, volume);
+    const int sustain = volume ? units::EnvLevelForDb(-std::clamp(g[4], 0, 960) / 10.0)
+                               : static_cast<int>(std::lround(127 * (1.0 - f.drop)));
+    const int decays = SegmentsFor(f.decay, EnvModulator::kMaxDecay);
+    const int releases = SegmentsFor(f.release, EnvModulator::kMaxRelease);
     // The volume envelope rises linearly in amplitude and falls linearly in dB, which is the
     // curved envelope; the modulation envelope is straight throughout.
     e.SetLinear(!volume);
     e.SetAttackCount(kAttackSegments);
-    e.SetDecayCount(count(decaySeconds, EnvModulator::kMaxDecay));
-    e.SetReleaseCount(count(releaseSeconds, EnvModulator::kMaxRelease));
+    e.SetDecayCount(decays);
+    e.SetReleaseCount(releases);
     e.SetStartLevel(0);
     e.SetSegment(0, 0, units::EnvStep(SecondsOf(g[0])));
     e.SetSegment(1, 127, units::EnvStep(SecondsOf(g[1])));
     e.SetSegment(2, 127, units::EnvStep(SecondsOf(g[2])));
-    const int decays =
-        SetFall(e, kAttackSegments, EnvModulator::kMaxDecay, 127, sustain, decaySeconds);
-    SetFall(e, kAttackSegments + decays, EnvModulator::kMaxRelease, sustain, 0, releaseSeconds);
+    SetFall(e, kAttackSegments, decays, 127, sustain, f.decay);
+    SetFall(e, kAttackSegments + decays, releases, sustain, 0, f.release);
 }
 
 int Depth(double v) {
@@ -155,7 +161,6 @@ void MakeSf2Layer(const Sf2LayerValues& g, const Sf2LayerModulators& m, Layer& l
     route(layer.Amp(), m.lfoA, Depth(std::abs(g.modLfoToVolume) * 127.0 / 960.0));
     route(layer.Amp(), m.envB, 127);
     layer.SetNaturalEnvelope(false);
-    double cutoff = g.filterFc;
     if (playersDefaults) {
         const uint8_t vibrato = LayerModulatorSource(m.lfoB->Id());
         const int8_t extra = static_cast<int8_t>(Depth(kDefaultVibratoCents / pitchStep));
@@ -170,7 +175,7 @@ void MakeSf2Layer(const Sf2LayerValues& g, const Sf2LayerModulators& m, Layer& l
         // From velocity 64 up the cutoff lies 2400 cents x (1 - velocity) below the generator's
         // value; below 64 the players leave it open. A FUN gates the route from the inverted
         // velocity at 64 through the route's depth.
-        SetLowPass(layer, cutoff, g.filterQ);
+        SetLowPass(layer, g.filterFc, g.filterQ);
         auto gate = std::make_unique<FunModulator>();
         gate->SetOperator(kFunInRange);
         *gate->Input(0) = kSourceVelocity;
@@ -184,7 +189,7 @@ void MakeSf2Layer(const Sf2LayerValues& g, const Sf2LayerModulators& m, Layer& l
                  LayerModulatorSource(id)});
     } else if (g.filterFc < 13500) {
         // Below 13500 cents (about 20 kHz) the SoundFont's low-pass filter is heard.
-        SetLowPass(layer, cutoff, g.filterQ);
+        SetLowPass(layer, g.filterFc, g.filterQ);
     }
     layer.SetPan(units::PanForPosition(std::clamp(g.pan, -500, 500) / 500.0));
     layer.Amp().SetGain(static_cast<int>(std::lround(Sf2AttenuationDb(g.attenuation))));
@@ -192,24 +197,19 @@ void MakeSf2Layer(const Sf2LayerValues& g, const Sf2LayerModulators& m, Layer& l
 
 std::vector<std::string> Sf2LayerApproximations(const Sf2LayerValues& g) {
     std::vector<std::string> out;
-    auto longest = [](int segments) { return segments * kLongestSegment; };
-    auto check = [&](const char* what, double seconds, double most) {
+    auto check = [&](const std::string& what, double seconds, int segments) {
+        const double most = segments * kLongestSegment;
         if (seconds > most + units::kEnvSecondsPerStep)
-            out.push_back(Fmt("%s of %.1f s, held to %.1f s", what, seconds, most));
+            out.push_back(Fmt("a %s of %.1f s, held to %.1f s", what.c_str(), seconds, most));
     };
-    for (const auto& [env, name] : {std::pair{&g.volEnv, "volume"}, std::pair{&g.modEnv, "modulation"}}) {
-        const int(&e)[6] = *env;
-        const double drop = std::clamp(e[4], 0, env == &g.volEnv ? 960 : 1000) /
-                            (env == &g.volEnv ? 960.0 : 1000.0);
+    for (const auto& [e, name] : {std::pair{&g.volEnv, "volume"}, std::pair{&g.modEnv, "modulation"}}) {
+        const Falls f = FallsOf(*e, e == &g.volEnv);
         const std::string n = name;
-        check((std::string("a ") + n + " delay").c_str(), SecondsOf(e[0]), longest(1));
-        check((std::string("a ") + n + " attack").c_str(), SecondsOf(e[1]), longest(1));
-        check((std::string("a ") + n + " hold").c_str(), SecondsOf(e[2]), longest(1));
-        check((std::string("a ") + n + " decay").c_str(), SecondsOf(e[3]) * drop,
-              longest(EnvModulator::kMaxDecay));
-        check((std::string("a ") + n + " release").c_str(),
-              SecondsOf(e[5]) * ReleaseShare(SecondsOf(e[3]), drop),
-              longest(EnvModulator::kMaxRelease));
+        check(n + " delay", SecondsOf((*e)[0]), 1);
+        check(n + " attack", SecondsOf((*e)[1]), 1);
+        check(n + " hold", SecondsOf((*e)[2]), 1);
+        check(n + " decay", f.decay, EnvModulator::kMaxDecay);
+        check(n + " release", f.release, EnvModulator::kMaxRelease);
     }
     for (const auto& [hz, name] : {std::pair{HzOf(g.modLfoFreq), "a modulation LFO"},
                                    std::pair{HzOf(g.vibLfoFreq), "a vibrato LFO"}})

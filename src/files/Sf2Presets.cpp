@@ -157,11 +157,11 @@ std::vector<Sf2Route> RoutesOf(const HydraZone& iz, const HydraZone& ig, const H
     return out;
 }
 
-// One preset zone crossed with one instrument zone: what a player starts for a note there.
 using Generators = std::array<int16_t, kGeneratorCount>;
 
-// The zones whose generators make a voice zone's: held as places, the sums made when asked,
-// so that a big file's many zones take little memory.
+// One preset zone crossed with one instrument zone: what a player starts for a note there. The
+// zones whose generators make its own are held as places, the sums made when asked, so that a
+// big file's many zones take little memory.
 struct VoiceZone {
     const HydraZone* presetZone = nullptr;
     const HydraZone* presetGlobal = nullptr;
@@ -238,7 +238,6 @@ class PresetConverter {
     void Log(const std::string& line) {
         if (log_) log_->Add(line);
     }
-    bool Chosen(size_t p) const { return choice_.chosen.empty() || (p < choice_.chosen.size() && choice_.chosen[p]); }
     void Number();
     std::vector<VoiceZone> Zones(const HydraPreset& preset);
     int HeaderFor(const VoiceZone& z, int& root);
@@ -536,7 +535,7 @@ void PresetConverter::PairStereo(std::vector<LayerPlan>& layers) const {
 
 void PresetConverter::Plan() {
     for (size_t p = 0; p < hydra_.presets.size(); ++p) {
-        if (!Chosen(p)) continue;
+        if (!choice_.Chooses(p)) continue;
         ProgramPlan plan;
         plan.preset = p;
         programs_.push_back(std::move(plan));
@@ -859,12 +858,12 @@ bool PresetConverter::Reduce(ProgramPlan& p, Resource r) {
     const auto before = Footprint(p);
     auto any = [&](auto test) { return std::any_of(p.layers.begin(), p.layers.end(), test); };
     for (;;) {
+        bool merging = false;
         if (!p.oneVelocity && HasVelocitySplits(p.zones)) {
             p.oneVelocity = true;
         } else if (p.minLevel < 1) {
             p.minLevel = 1;  // layers that differ only in envelopes, filter or LFOs merge
-            Layout(p);
-            p.mergedEnvelopes = p.layers.size() < before.second;
+            merging = true;
         } else if (r != kKeymaps && !p.kit &&
                    any([](const LayerPlan& l) { return l.ranges.size() > 1; })) {
             ++p.thinned;
@@ -876,6 +875,10 @@ bool PresetConverter::Reduce(ProgramPlan& p, Resource r) {
             return false;
         }
         Layout(p);
+        if (merging && p.layers.size() < before.second) {
+            p.mergedEnvelopes = true;
+            p.losses.insert("envelopes per key");
+        }
         const auto after = Footprint(p);
         if (after.first < before.first || after.second < before.second) return true;
     }
