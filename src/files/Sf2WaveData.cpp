@@ -24,18 +24,15 @@ constexpr int kRomSample = 0x8000;
 constexpr uint64_t kMaxFrames = INT32_MAX / 2;
 
 // The sample records of the file's shdr chunk, terminal record excluded.
-std::vector<Sf2SamplePoints> ReadSampleRecords(const RiffReader& r, const RiffChunk& sfbk) {
-    std::vector<Sf2SamplePoints> out;
+std::vector<sf2::SampleRecord> ReadSampleRecords(const RiffReader& r, const RiffChunk& sfbk) {
+    std::vector<sf2::SampleRecord> out;
     auto pdta = FindSf2PresetData(r, sfbk);
     auto shdr = pdta ? r.Find(*pdta, FourCC("shdr")) : std::nullopt;
     if (!shdr) return out;
     const std::vector<uint8_t> bytes = r.ReadData(*shdr, kMaxRecords * kShdrSize);
     const size_t count = bytes.size() / kShdrSize;
-    for (size_t i = 0; i + 1 < count; ++i) {
-        const sf2::SampleRecord rec =
-            sf2::ReadSampleRecord(ByteReader(bytes.data() + i * kShdrSize, kShdrSize));
-        out.push_back({rec.name, rec.type, rec.start, rec.end, rec.loopStart, rec.loopEnd});
-    }
+    for (size_t i = 0; i + 1 < count; ++i)
+        out.push_back(sf2::ReadSampleRecord(ByteReader(bytes.data() + i * kShdrSize, kShdrSize)));
     return out;
 }
 
@@ -267,10 +264,12 @@ void Sf2WaveData::ReadHeader() {
     fileOffset = smpl->dataOffset;
     length = Sf2SampleBytes(*smpl);
     sf3_ = IsSoundFont3(r, *sfbk);
+    const std::vector<sf2::SampleRecord> records = ReadSampleRecords(r, *sfbk);
     std::vector<Sf2SamplePoints> samples;
     if (sf3_) {
         // The same layout as the import's, so that its sample headers point into it.
-        samples = ReadSampleRecords(r, *sfbk);
+        for (const sf2::SampleRecord& rec : records)
+            samples.push_back({rec.name, rec.type, rec.start, rec.end, rec.loopStart, rec.loopEnd});
         uint64_t frames = 0;
         pieces_ = LayOut(src, *smpl, samples, nullptr, frames);
         length = static_cast<int32_t>(frames * 2);
@@ -278,30 +277,21 @@ void Sf2WaveData::ReadHeader() {
     dataSize = static_cast<uint64_t>(length);
     sourceSize = length;
     loopStart = end = length / 2;
-    ReadRates(r, *sfbk, sf3_ ? &samples : nullptr);
+    ReadRates(records, sf3_ ? &samples : nullptr);
 }
 
 // The chunk holds samples of their own rates, which only their records tell; the headers made
 // from them carry their pitch, but an export must write each sample's rate again.
-void Sf2WaveData::ReadRates(const RiffReader& r, const RiffChunk& sfbk,
+void Sf2WaveData::ReadRates(const std::vector<sf2::SampleRecord>& records,
                             const std::vector<Sf2SamplePoints>* decoded) {
-    constexpr size_t kRecord = 46, kMostRecords = 65536;
-    auto pdta = FindSf2PresetData(r, sfbk);
-    auto shdr = pdta ? r.Find(*pdta, FourCC("shdr")) : std::nullopt;
-    if (!shdr) return;
-    const std::vector<uint8_t> records = r.ReadData(*shdr, kRecord * kMostRecords);
-    for (size_t at = 0; at + kRecord <= records.size(); at += kRecord) {
-        ByteReader rec(records.data() + at, kRecord);
-        rec.Skip(20);  // the name
-        uint32_t start = rec.U32();
-        rec.Skip(12);  // end and loop
-        const uint32_t rate = rec.U32();
+    for (size_t i = 0; i < records.size(); ++i) {
+        uint32_t start = records[i].start;
         // A SoundFont 3 sample starts where its decoded data lies in the whole.
-        const size_t i = at / kRecord;
         if (decoded) {
             if (i >= decoded->size() || !(*decoded)[i].usable) continue;
             start = (*decoded)[i].start;
         }
+        const uint32_t rate = records[i].rate;
         if (rate > 0 && rate <= INT32_MAX) rates_.push_back({start, static_cast<int>(rate)});
     }
     std::stable_sort(rates_.begin(), rates_.end(),

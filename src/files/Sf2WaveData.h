@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "files/FileWaveData.h"
+#include "files/Sf2Hydra.h"
 #include "platform/Riff.h"
 
 namespace talmeru {
@@ -82,8 +83,9 @@ class Sf2WaveData : public FileWaveData {
     void ReadHeader();
     bool sf3_ = false;
     std::vector<Piece> pieces_;  // SoundFont 3 only
-    // decoded: a SoundFont 3 file's samples as laid out in the whole, by record.
-    void ReadRates(const RiffReader& reader, const RiffChunk& sfbk,
+    // Each sample's rate by where it starts; decoded: a SoundFont 3 file's samples as laid
+    // out in the whole, by record.
+    void ReadRates(const std::vector<sf2::SampleRecord>& records,
                    const std::vector<Sf2SamplePoints>* decoded);
 
     std::vector<std::pair<uint32_t, int>> rates_;  // sample start (frame), rate; by start
