@@ -110,6 +110,80 @@ void SetLowPass(Layer& layer, double cents, int q) {
     }
 }
 
+// FUN operators that build envelope rates from the note's key and velocity.
+constexpr int kFunDifferenceTimes = 2;  // (A-B)*C
+constexpr int kFunLessProduct = 4;      // A-(B*C)
+constexpr int kFunProduct = 5;          // A*B*C
+// Each 0.25 by which an envelope's rate input lies below 1 doubles its times.
+constexpr double kTimecentsPerRateUnit = 4 * 1200.0;
+
+uint8_t ConstantSource(double v) {
+    return static_cast<uint8_t>(64 + std::lround(std::clamp(v, -1.0, 1.0) * 63));
+}
+
+// A FUN of the layer; 0 when the layer has no room for it.
+uint8_t AddFun(Layer& layer, int op, uint8_t a, uint8_t b, uint8_t c) {
+    auto f = std::make_unique<FunModulator>();
+    f->SetOperator(op);
+    *f->Input(0) = a;
+    *f->Input(1) = b;
+    *f->Input(2) = c;
+    const int id = layer.AddModulator(std::move(f));
+    return id >= 0 ? LayerModulatorSource(id) : 0;
+}
+
+// The note's key or velocity (0..1) from a linear unipolar SoundFont source of either; 0 when
+// the layer has no room for the FUN that turns it round.
+uint8_t NoteSource(Layer& layer, int src) {
+    const uint8_t s = (src & ~kSrcNegative) == kSrcKey ? 0xD0 : 0xD1;
+    if (!(src & kSrcNegative)) return s;
+    return AddFun(layer, kFunDifferenceTimes, kSourceOne, s, kSourceOne);
+}
+
+// A modulator that lengthens or shortens an envelope's decay or release by amount timecents
+// times its sources (the note's key and velocity) becomes the ENV's rate input: the stage's
+// times are stored at their shortest and the rate slows them note by note. Returns false
+// when the modulator is not of that kind.
+bool AddEnvelopeRate(const Sf2Route& r, const Sf2LayerModulators& m, Layer& layer) {
+    const bool modEnv = r.dest == kModEnvDelay + 3 || r.dest == kModEnvRelease;
+    const bool volEnv = r.dest == kVolEnvDelay + 3 || r.dest == kVolEnvRelease;
+    auto noteSource = [](int src) {
+        const int plain = src & ~kSrcNegative;
+        return plain == kSrcKey || plain == kSrcVelocity;
+    };
+    if ((!modEnv && !volEnv) || !noteSource(r.src) || (r.amountSrc && !noteSource(r.amountSrc)))
+        return false;
+    EnvModulator& env = modEnv ? *m.envA : *m.envB;
+    const bool release = r.dest == kModEnvRelease || r.dest == kVolEnvRelease;
+    const size_t added = layer.Modulators().size();
+    uint8_t term = NoteSource(layer, r.src);
+    if (term && r.amountSrc) {
+        const uint8_t by = NoteSource(layer, r.amountSrc);
+        term = by ? AddFun(layer, kFunProduct, term, by, kSourceOne) : 0;
+    }
+    if (term && r.amount < 0) {
+        // Shortened at full: the stored times are the shortest, the rest of the way a slowing.
+        term = AddFun(layer, kFunDifferenceTimes, kSourceOne, term, kSourceOne);
+        const double factor = std::exp2(r.amount / 1200.0);
+        const int first = env.AttackCount() + (release ? env.DecayCount() : 0);
+        const int count = release ? env.ReleaseCount() : env.DecayCount();
+        for (int i = first; i < first + count; ++i) {
+            const EnvSegment s = env.Segments()[size_t(i)];
+            env.SetSegment(i, s.level, static_cast<int>(std::lround(s.time * factor)));
+        }
+    }
+    uint8_t* input = env.Input(release ? 3 : 2);
+    const uint8_t rate =
+        term ? AddFun(layer, kFunLessProduct, *input, term,
+                      ConstantSource(std::abs(r.amount) / kTimecentsPerRateUnit))
+             : 0;
+    if (rate) *input = rate;
+    // The FUNs were each put first in the list; in the order made, each runs after its inputs.
+    auto& list = layer.Modulators();
+    std::reverse(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(list.size() - added));
+    return true;
+}
+
 }  // namespace
 
 double Sf2AttenuationDb(double centibels) {
@@ -239,7 +313,7 @@ void AddSf2Routes(const std::vector<Sf2Route>& routes, const Sf2LayerModulators&
         return nullptr;
     };
     for (const Sf2Route& r : routes) {
-        if (IsSf2Tracking(r) || r.amount == 0) continue;
+        if (IsSf2Tracking(r) || r.amount == 0 || AddEnvelopeRate(r, m, layer)) continue;
         const uint8_t src = Ma1SourceOf(r.src);
         if (!src) continue;
         ControlBlock* block = nullptr;

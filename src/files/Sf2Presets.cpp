@@ -504,11 +504,24 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
 }
 
 // A left layer and a right one that play the two halves of linked samples on the same keys
-// are a stereo pair.
+// are a stereo pair. Some files lose the links (FluidR3's pianos point at sample 0); players
+// never read them, so a left and a right half alike in rate, length, loop and pitch whose
+// links lead nowhere are taken as a pair too.
 void PresetConverter::PairStereo(std::vector<LayerPlan>& layers) const {
+    const auto& samples = hydra_.samples;
+    auto linksBack = [&](int s) {
+        const int to = samples[size_t(s)].link;
+        return to != s && to >= 0 && size_t(to) < samples.size() && samples[size_t(to)].link == s;
+    };
     auto linked = [&](int left, int right) {
-        const SampleRecord& l = hydra_.samples[size_t(left)];
-        return l.link == right && hydra_.samples[size_t(right)].link == left;
+        const SampleRecord& l = samples[size_t(left)];
+        const SampleRecord& r = samples[size_t(right)];
+        if (l.link == right && r.link == left) return true;
+        return !linksBack(left) && !linksBack(right) && l.type == kSampleLeft &&
+               r.type == kSampleRight && l.rate == r.rate && l.key == r.key &&
+               l.correction == r.correction && l.end - l.start == r.end - r.start &&
+               l.loopStart - l.start == r.loopStart - r.start &&
+               l.loopEnd - l.start == r.loopEnd - r.start;
     };
     for (size_t a = 0; a < layers.size(); ++a) {
         LayerPlan& left = layers[a];
@@ -735,7 +748,9 @@ bool HasVelocitySplits(const std::vector<VoiceZone>& zones) {
 }
 
 // Halves the key splits of the layer (with its stereo partner) that has the most: neighbouring
-// ranges merge, the merged range playing the sample whose root lies nearer its middle.
+// ranges merge, the merged range playing the sample whose root lies nearer the middle of its
+// keys that music mostly plays (C2 to C7), so that a piano thinned to two samples plays middle
+// C from a sample near it rather than from its bass.
 bool Thin(std::vector<LayerPlan>& layers) {
     size_t best = layers.size();
     size_t most = 1;
@@ -764,7 +779,12 @@ bool Thin(std::vector<LayerPlan>& layers) {
     for (size_t i = 0; i + 1 < left.ranges.size(); i += 2) {
         const RangePlan& a = left.ranges[i];
         const RangePlan& b = left.ranges[i + 1];
-        const double middle = (a.low + b.high) / 2.0;
+        constexpr int kMostPlayedLow = 36, kMostPlayedHigh = 96;
+        const int low = a.low, high = b.high;
+        const double middle = high < kMostPlayedLow || low > kMostPlayedHigh
+                                  ? (low + high) / 2.0
+                                  : (std::max(low, kMostPlayedLow) +
+                                     std::min(high, kMostPlayedHigh)) / 2.0;
         keepFirst.push_back(std::abs(a.root - middle) <= std::abs(b.root - middle));
     }
     thin(left, keepFirst);

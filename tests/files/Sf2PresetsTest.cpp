@@ -13,6 +13,7 @@
 #include "support/Sf2Builder.h"
 #include "support/TempDir.h"
 #include "support/WavBuilder.h"
+#include "voice/Modulation.h"
 
 namespace talmeru {
 namespace {
@@ -112,14 +113,17 @@ TEST_F(Sf2PresetsTest, ProgramNumbersFollowGeneralMidiAndKitsStartAt128) {
     EXPECT_EQ(catalog_.presets[1].sampleBytes, 2 * 280);
 }
 
+// Samples 0/1 and 2/3 are left/right pairs, linked or (as in FluidR3's pianos) with their links
+// lost: halves alike in length, loop and pitch on the same keys are a pair all the same.
 TEST_F(Sf2PresetsTest, VelocitySplitsBecomeLayersAndLinkedHalvesStereoPairs) {
+  for (bool linked : {true, false}) {
+    SCOPED_TRACE(linked ? "linked" : "links lost");
     Sf2Plan plan = WithSamples(4);
-    // Samples 0/1 and 2/3 are left/right pairs.
     for (int i : {0, 2}) {
         plan.samples[size_t(i)].type = 4;
-        plan.samples[size_t(i)].link = i + 1;
+        plan.samples[size_t(i)].link = linked ? i + 1 : 0;
         plan.samples[size_t(i + 1)].type = 2;
-        plan.samples[size_t(i + 1)].link = i;
+        plan.samples[size_t(i + 1)].link = linked ? i : 0;
     }
     auto zone = [](int sample, int pan, int vlo, int vhi) {
         return SampleZone(sample, 0, 127, {RangeGen(kVelRange, vlo, vhi), Gen(kPan, pan)});
@@ -153,6 +157,7 @@ TEST_F(Sf2PresetsTest, VelocitySplitsBecomeLayersAndLinkedHalvesStereoPairs) {
     }
     EXPECT_EQ(LayerAt(65, 0).velocityHigh, 63);
     EXPECT_EQ(LayerAt(65, 2).velocityLow, 64);
+  }
 }
 
 TEST_F(Sf2PresetsTest, KitsKeepPerKeyPanTuningAndExclusiveClasses) {
@@ -400,6 +405,85 @@ TEST_F(Sf2PresetsTest, ModulatorsFromMidiSourcesBecomeRoutes) {
         if (e.depthAdjustSource == 0xD1) adjusted = e.adjustedDepth;  // velocity
     EXPECT_EQ(adjusted, 65);  // semitones
 }
+
+// Modulators that stretch a release or a decay by the note's key and velocity (a piano's low
+// notes ringing on) become the envelope's rate input: note by note, the stage takes the time
+// the players give it, within the rate input's steps.
+struct EnvelopeRateCase {
+    uint16_t src, amountSrc;
+    int dest, amount, key, velocity;
+};
+
+class Sf2EnvelopeRateTest : public Sf2PresetsTest,
+                            public ::testing::WithParamInterface<EnvelopeRateCase> {
+  protected:
+    // The stage's seconds as a note of key and velocity plays it, and the stage's stored seconds.
+    std::pair<double, double> StageSeconds(const std::vector<test::Sf2Mod>& mods, int dest,
+                                           int key, int velocity) {
+        Sf2Plan plan = WithSamples(1);
+        Sf2Zone zone = SampleZone(0, 0, 127,
+                                  {Gen(kVolEnvDecay, 1200), Gen(kVolEnvSustain, 480),
+                                   Gen(kVolEnvRelease, 600)});
+        zone.mods = mods;
+        plan.instruments = {{"Piano", {zone}}};
+        plan.presetList = {PresetOf("Piano", 0, 0, 0)};
+        EXPECT_EQ(Import(plan), 0);
+        const Layer& layer = LayerAt(0, 0);
+        voice::NoteSources note;
+        note.property[voice::kKeyNumber] = key / 127.0f;
+        note.property[voice::kAttackVelocity] = velocity / 127.0f;
+        std::array<float, 16> values{};
+        voice::ChannelSources channel;
+        const voice::SourceContext ctx{&channel, &note, nullptr, values.data()};
+        const EnvModulator* env = nullptr;
+        for (const auto& m : layer.Modulators()) {
+            voice::ModulatorState state;
+            state.Start(m.get());
+            values[size_t(m->Id())] = state.Step(ctx, true, 0.001f);
+            if (const auto* e = dynamic_cast<const EnvModulator*>(m.get()); e && !e->Linear())
+                env = e;
+        }
+        EXPECT_NE(env, nullptr);
+        if (!env) return {0, 0};
+        const bool release = dest == kVolEnvRelease;
+        const int first = env->AttackCount() + (release ? env->DecayCount() : 0);
+        const int count = release ? env->ReleaseCount() : env->DecayCount();
+        double stored = 0;
+        for (int i = first; i < first + count; ++i)
+            stored += units::EnvSeconds(env->Segments()[size_t(i)].time);
+        const float rate = voice::SourceValue(uint8_t(env->InputSource(release ? 3 : 2)), ctx);
+        return {stored * std::exp2(4.0 * (1.0 - std::clamp(rate, -1.0f, 1.0f))), stored};
+    }
+};
+
+TEST_P(Sf2EnvelopeRateTest, StretchesTheStageAsPlayersDo) {
+    const EnvelopeRateCase& c = GetParam();
+    auto value = [&](uint16_t src) {
+        if (!src) return 1.0;
+        const double v = ((src & 0xFF) == 3 ? c.key : c.velocity) / 127.0;
+        return src & 0x100 ? 1.0 - v : v;
+    };
+    const double want = std::exp2(c.amount * value(c.src) * value(c.amountSrc) / 1200.0);
+    const double plain = StageSeconds({}, c.dest, c.key, c.velocity).first;
+    const auto [played, stored] =
+        StageSeconds({{c.src, uint16_t(c.dest), int16_t(c.amount), c.amountSrc}}, c.dest, c.key,
+                     c.velocity);
+    EXPECT_NEAR(played / plain, want, want * 0.06 + 0.02)
+        << c.src << " " << c.dest << " " << c.amount << " key " << c.key;
+    if (c.amount < 0) {
+        EXPECT_LT(stored, plain * 0.9);  // stored at the shortest
+    }
+}
+
+constexpr uint16_t kKeySrc = 3, kKeyDown = 3 | 0x100, kVelSrc = 2;
+INSTANTIATE_TEST_SUITE_P(
+    Rates, Sf2EnvelopeRateTest,
+    ::testing::Values(EnvelopeRateCase{kKeyDown, kVelSrc, kVolEnvRelease, 2500, 36, 100},
+                      EnvelopeRateCase{kKeyDown, kVelSrc, kVolEnvRelease, 2500, 96, 100},
+                      EnvelopeRateCase{kKeyDown, 0, kVolEnvRelease, 1200, 24, 64},
+                      EnvelopeRateCase{kKeySrc, 0, kVolEnvDecay, 2400, 72, 64},
+                      EnvelopeRateCase{kVelSrc, 0, kVolEnvDecay, -1200, 60, 30},
+                      EnvelopeRateCase{kVelSrc, 0, kVolEnvRelease, -2400, 60, 120}));
 
 TEST_F(Sf2PresetsTest, BadPresetsAndSamplesAreLoggedNotFatal) {
     Sf2Plan plan = WithSamples(3);
