@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <future>
 #include <numbers>
 #include <span>
 #include <string_view>
@@ -606,10 +607,28 @@ std::vector<int8_t> MakeRomWaves() {
     return data;
 }
 
+namespace {
+
+using SharedWaves = std::shared_ptr<const std::vector<int8_t>>;
+
+// Made once; the future's state outlives main until the worker is done, so an exit during
+// start-up waits for it rather than tearing the image down under it.
+const std::shared_future<SharedWaves>& Pending() {
+    static const std::shared_future<SharedWaves> pending =
+        std::async(std::launch::async, [] {
+            return std::make_shared<const std::vector<int8_t>>(MakeRomWaves());
+        }).share();
+    return pending;
+}
+
+}  // namespace
+
+void PrepareRomWaves() {
+    Pending();
+}
+
 std::shared_ptr<const std::vector<int8_t>> RomWaves() {
-    static const std::shared_ptr<const std::vector<int8_t>> waves =
-        std::make_shared<const std::vector<int8_t>>(MakeRomWaves());
-    return waves;
+    return Pending().get();
 }
 
 }  // namespace talmeru::emulator
