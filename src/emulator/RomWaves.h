@@ -4,7 +4,10 @@
 // worker thread of its own so that no note waits for it.
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
+
+#include "platform/RomDirectory.h"
 
 namespace talmeru::emulator {
 
@@ -14,5 +17,12 @@ void PrepareRomWaves();
 std::shared_ptr<const std::vector<int8_t>> RomWaves();
 // The same image made afresh (RomWaves keeps the first): for measuring how long it takes.
 std::vector<int8_t> MakeRomWaves();
+
+// What a sample header says of the wave made on a region: the key, in semitones with a
+// fraction, that a pitched region sounds at 44.1 kHz (its root, or near it when its loop could
+// not hold the root in tune; 60 for the drums), and how fast in dB a second a ringing drum's
+// loop should fade (0: its loop is silent).
+double RomRecordedKey(const RomRegion& r);
+double RomRingDbPerSecond(std::string_view name);
 
 }  // namespace talmeru::emulator
