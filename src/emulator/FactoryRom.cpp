@@ -1,10 +1,13 @@
 #include "emulator/FactoryRom.h"
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 #include <optional>
 #include <string>
 
+#include "emulator/RomWaves.h"
+#include "model/Ma1Units.h"
 #include "platform/ByteIO.h"
 #include "platform/RomDirectory.h"
 
@@ -51,7 +54,7 @@ std::optional<int> DrumRootKey(std::string_view name) {
 
 std::vector<uint8_t> SampleBody(const RomRegion& r) {
     const std::optional<int> root = RomRootKey(r.name);
-    const int playsAt = root ? *root : DrumRootKey(r.name).value_or(60);
+    const double playsAt = root ? RomRecordedKey(r) : DrumRootKey(r.name).value_or(60);
     ByteWriter w;
     w.S32(r.start);
     w.S32(r.loopStart);
@@ -59,7 +62,7 @@ std::vector<uint8_t> SampleBody(const RomRegion& r) {
     w.S8(0);  // amplitude
     w.U8(0);  // 8-bit K8 data
     // 8-bit ROM data plays at 44.1 kHz: an octave below the 88.2 kHz reference.
-    w.S16(int16_t(256 * (playsAt - 60 + 12)));
+    w.S16(int16_t(std::lround(256 * (playsAt - 60 + 12))));
     if (root) {
         // Held at full level; released, it falls 60 dB a second under the layer's envelope.
         for (int slope : {0, -200, -2046}) {
@@ -67,7 +70,8 @@ std::vector<uint8_t> SampleBody(const RomRegion& r) {
             w.U16(0);
         }
     } else {
-        // Percussion: full level for the sound's length (up to its silent loop), then gone.
+        // Percussion: full level for the hit (up to its loop), then gone; a cymbal's loop
+        // rings on, fading as the cymbal would.
         int32_t frames = (r.loopStart > r.start ? r.loopStart : r.end) - r.start;
         for (int piece = 0; frames > 0 && piece < 8; ++piece) {
             const int32_t n = std::min<int32_t>(frames, 30000);
@@ -75,7 +79,9 @@ std::vector<uint8_t> SampleBody(const RomRegion& r) {
             w.U16(uint16_t(n));
             frames -= n;
         }
-        for (int slope : {-2000, -6818}) {
+        const double ring = RomRingDbPerSecond(r.name);
+        const int held = ring > 0 ? -int(std::lround(ring / units::kNaturalDbPerSecondPerStep)) : -2000;
+        for (int slope : {held, -6818}) {
             w.S16(int16_t(slope));
             w.U16(0);
         }

@@ -120,7 +120,9 @@ Ma1Emulator::Ma1Emulator(Ma1Settings settings)
       rom_(FactoryRom()),
       programFree_(settings.programRamBytes),
       sampleFree_(settings.sampleRamBytes),
-      thread_([this](std::stop_token stop) { Run(stop); }) {}
+      thread_([this](std::stop_token stop) { Run(stop); }) {
+    PrepareRomWaves();  // ready by the first note, which would otherwise wait for it
+}
 
 Ma1Emulator::~Ma1Emulator() = default;
 

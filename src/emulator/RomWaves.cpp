@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <future>
 #include <numbers>
 #include <span>
 #include <string_view>
@@ -16,7 +17,11 @@ namespace {
 
 constexpr double kRate = kRomSampleRate;
 constexpr double kTwoPi = 2 * std::numbers::pi;
-constexpr double kPeak = 112;            // of 127
+constexpr double kPeak = 101;  // of 127
+// Waves that keymaps of the factory bank play 6-8 dB down are made hotter, so that their
+// programs stay near the others' level.
+constexpr double kHotPeak = 119;
+constexpr std::string_view kHotWaves[] = {"elec piano", "Synth Vox", "-Saw", "Orch Hit"};
 constexpr double kTopPartialHz = 16000;  // higher partials would alias a few keys up
 // A loop that cannot hold a whole number of periods this close to its root note does not
 // sustain: the note dies away before it rather than sounding out of tune.
@@ -213,11 +218,12 @@ constexpr ToneRecipe kTones[] = {
      .extra = {{{4.2, 0.15, 0}, {1.5, 0.1, 0}}}},
     {.match = "gm timpani", .spectrum = kPure, .contour = {2, 0.3, 0}, .burst = {0.4, 15, 60, 1500},
      .extra = {{{1.5, 0.6, 0.6}, {1.98, 0.4, 0.4}, {2.44, 0.25, 0.2}, {2.9, 0.15, 0}}}},
-    {.match = "Icerain", .spectrum = kPure, .contour = {1, 0.3, 0},
+    {.match = "Icerain", .spectrum = kPure, .contour = {1, 0.8, 0},
      .extra = {{{2.3, 0.6, 0.7}, {3.7, 0.5, 0.5}, {5.1, 0.4, 0.3}, {6.9, 0.3, 0.2}}}},
-    {.match = "Orch Hit", .spectrum = {0.8}, .formants = {1000, 2}, .contour = {3, 0},
+    // The stab of brass and strings, whose chord goes on under a slow attack.
+    {.match = "Orch Hit", .spectrum = {0.8}, .formants = {1000, 2}, .contour = {3, 0.6, 0.2},
      .burst = {0.2, 10, 300, 6000},
-     .extra = {{{1.5, 0.7, 0}, {2.52, 0.4, 0}, {3, 0.4, 0}, {0.5, 0.6, 0}}}},
+     .extra = {{{1.5, 0.7, 1}, {2.52, 0.4, 0}, {3, 0.4, 1}, {0.5, 0.6, 1}}}},
     {.match = "Telephone", .spectrum = {0.5, 1, 0, 12}, .formants = {1500, 3}, .contour = {1, 0.9}},
     {.match = "gm flute", .spectrum = {2.5, 1, 0, 5}, .contour = {40, 0.85, 0},
      .burst = {0.15, 50, 1000, 8000}},
@@ -257,6 +263,10 @@ const ToneRecipe& ToneFor(std::string_view name) {
     return kTones[std::size(kTones) - 1];
 }
 
+double Cents(double hz, double reference) {
+    return 1200 * std::log2(hz / reference);
+}
+
 // The partials are read from one table of a whole number of cycles of the root: the loop
 // itself when the note sustains, so that the loop repeats exactly.
 struct Cycle {
@@ -268,8 +278,8 @@ struct Cycle {
 Cycle FitCycle(double hz, const Layout& l) {
     if (l.Looped()) {
         const int cycles = std::max(1, int(std::lround(l.loopLength * hz / kRate)));
-        const double cents = 1200 * std::log2(cycles * kRate / l.loopLength / hz);
-        if (std::abs(cents) <= kMaxLoopDetuneCents) return {l.loopLength, cycles, true};
+        if (std::abs(Cents(cycles * kRate / l.loopLength, hz)) <= kMaxLoopDetuneCents)
+            return {l.loopLength, cycles, true};
     }
     // Nothing sustains: any table length serves, so take the one closest to the root.
     Cycle best{1 << 14, 1, false};
@@ -434,6 +444,25 @@ void RenderChirps(std::span<float> x, const Layout& l) {
     }
 }
 
+// The pitch a sustaining tone is made at: its root, unless its loop cannot hold a whole number
+// of the root's periods in tune (the anchored regions' loops are as short as 91 frames); then
+// the nearest pitch it can hold, which the sample header names instead.
+double RecordedHz(const RomRegion& r, const ToneRecipe& t) {
+    const double root = MidiHz(*RomRootKey(r.name));
+    const Layout l = LayoutOf(r);
+    if (!l.Looped() || t.kind != Kind::Tone || t.contour.hold <= 0) return root;
+    const double exact = l.loopLength * root / kRate;
+    double best = root, bestCents = 1e9;
+    for (double cycles : {std::max(1.0, std::floor(exact)), std::ceil(exact)}) {
+        const double hz = cycles * kRate / l.loopLength;
+        if (std::abs(Cents(hz, root)) < bestCents) {
+            best = hz;
+            bestCents = std::abs(Cents(hz, root));
+        }
+    }
+    return bestCents <= kMaxLoopDetuneCents ? root : best;
+}
+
 // ---- drums and percussion: no root, heard at 44.1 kHz on key 60
 
 struct Sweep {  // a sine gliding from one pitch to another: heads, blocks, whistles
@@ -450,12 +479,17 @@ struct Hits {  // claps, scrapes and rattles: the sound again after each gap, qu
     double gapMs = 0, level = 0.7;
 };
 
+struct Ring {  // what rings on through the loop: the burst's band and the metal, steady
+    double level = 0, dbPerSecond = 0;
+};
+
 struct DrumRecipe {
     std::string_view name;
     Sweep sweep{};
     Burst burst{};
     Metal metal{};
     Hits hits{};
+    Ring ring{};
 };
 
 // clang-format off
@@ -467,16 +501,16 @@ constexpr DrumRecipe kDrums[] = {
     {"Hand Clap", {}, {1, 15, 900, 4000}, {}, {4, 9, 0.9}},
     {"Snare 2", {230, 210, 8, 30, 0.5}, {1, 45, 2000, 11000}},
     {"High Tom", {240, 170, 40, 120, 1}, {0.2, 10, 500, 5000}},
-    {"OpenCl HH", {}, {1, 80, 6500, 16000}, {{3300, 4800, 6100, 7800}, 0.15, 60}},
+    {"OpenCl HH", {}, {1, 30, 6500, 16000}, {{3300, 4800, 6100, 7800}, 0.15, 30}, {}, {0.3, 40}},
     {"Closed HH", {}, {1, 18, 7000, 16000}, {{3300, 4800, 6100, 7800}, 0.1, 10}},
     {"Foot HH", {}, {1, 10, 5000, 12000}},
-    {"Crash", {}, {1, 90, 3500, 16000}, {{2100, 3700, 5300, 7300}, 0.25, 80}},
-    {"Splash", {}, {1, 50, 5000, 16000}, {{2900, 4600, 6800, 8900}, 0.2, 40}},
-    {"Ride Rim", {}, {0.5, 60, 5000, 15000}, {{2600, 3900, 5200, 6500}, 0.6, 70}},
-    {"Ride Bell", {}, {0.2, 30, 6000, 15000}, {{1040, 1560, 2470, 3350}, 1, 90}},
+    {"Crash", {}, {1, 30, 3500, 16000}, {{2100, 3700, 5300, 7300}, 0.25, 30}, {}, {0.45, 18}},
+    {"Splash", {}, {1, 25, 5000, 16000}, {{2900, 4600, 6800, 8900}, 0.2, 25}, {}, {0.4, 30}},
+    {"Ride Rim", {}, {0.5, 30, 5000, 15000}, {{2600, 3900, 5200, 6500}, 0.6, 30}, {}, {0.3, 15}},
+    {"Ride Bell", {}, {0.2, 30, 6000, 15000}, {{1040, 1560, 2470, 3350}, 1, 30}, {}, {0.4, 15}},
     {"Cowbell", {}, {0.1, 5, 2000, 8000}, {{562, 845, 1686, 2535}, 1, 60}},
     {"Vibeslap", {}, {0.5, 6, 2000, 8000}, {{2200, 3100}, 0.6, 8}, {8, 11, 0.8}},
-    {"China Cymbal", {}, {1, 80, 2000, 10000}, {{1300, 2250, 3390, 4460}, 0.35, 70}},
+    {"China Cymbal", {}, {1, 30, 2000, 10000}, {{1300, 2250, 3390, 4460}, 0.35, 30}, {}, {0.45, 20}},
     {"Tambourine Hit", {}, {0.8, 40, 6000, 15000}, {{5100, 6600, 7900, 9600}, 0.5, 40}, {2, 12}},
     {"Filtersnap", {3000, 300, 15, 30, 0.8}, {0.5, 15, 200, 4000}},
     {"Scratch", {300, 1400, 30, 60, 0.6}, {0.6, 40, 500, 4000}},
@@ -493,9 +527,9 @@ constexpr DrumRecipe kDrums[] = {
     {"Long Guiro", {}, {1, 4, 1500, 6000}, {}, {10, 9, 0.95}},
     {"Clave", {2500, 2450, 2, 25, 1}},
     {"Cuica", {350, 900, 40, 80, 1}, {0.1, 20, 500, 3000}},
-    {"Triangle", {}, {}, {{4960, 6790, 8530, 10260}, 1, 400}},
+    {"Triangle", {}, {}, {{4960, 6790, 8530, 10260}, 1, 30}, {}, {0.6, 12}},
     {"Sleigh Bells", {}, {0.4, 15, 6000, 15000}, {{5800, 7300, 9100, 11400}, 0.7, 25}, {3, 25}},
-    {"Bell Tree", {}, {}, {{3100, 4300, 5600, 7200}, 0.8, 200}, {6, 12, 0.9}},
+    {"Bell Tree", {}, {}, {{3100, 4300, 5600, 7200}, 0.8, 30}, {6, 12, 0.9}, {0.5, 25}},
     {"Wood Block", {1300, 1250, 3, 18, 1}, {}, {{2650}, 0.3, 12}},
     {"Castinet", {2100, 2000, 2, 8, 0.5}, {1, 6, 1500, 7000}, {}, {2, 18}},
     {"Metronome 1", {2000, 2000, 1, 8, 1}},
@@ -533,8 +567,41 @@ void RenderHit(std::span<float> x, const DrumRecipe& d, uint32_t seed) {
     AddBurst(x, 0, int(x.size()), d.burst, seed);
 }
 
+// The ring as one period of the loop: band noise whose end is cross-faded with the noise that
+// follows it, so that the loop's last frame leads on to its first, and the metal's partials
+// turned to whole cycles of the loop.
+std::vector<float> RingPeriod(const DrumRecipe& d, int frames, uint32_t seed) {
+    const int fade = frames / 4;
+    BandNoise noise(seed, d.burst.lowHz, d.burst.highHz);
+    std::vector<float> y(size_t(frames + fade));
+    for (float& v : y)
+        v = 3 * noise.Next();  // band noise is quieter than its white source
+    std::vector<float> period(y.begin(), y.begin() + frames);
+    for (int j = 0; j < fade; ++j) {
+        const double w = double(j) / fade;
+        period[size_t(j)] = float(std::sqrt(w) * y[size_t(j)] + std::sqrt(1 - w) * y[size_t(frames + j)]);
+    }
+    for (double hz : d.metal.hz) {
+        const int cycles = int(std::lround(hz * frames / kRate));
+        if (hz <= 0 || cycles <= 0) continue;
+        for (int j = 0; j < frames; ++j)
+            period[size_t(j)] += float(0.5 * d.metal.level * std::sin(kTwoPi * cycles * j / frames));
+    }
+    return period;
+}
+
+// A ringing drum sounds its ring, steady, from the start through the loop; the level falls
+// under the sample's natural envelope instead.
+void AddRing(std::span<float> x, const DrumRecipe& d, const Layout& l, uint32_t seed) {
+    if (d.ring.level <= 0 || !l.Looped()) return;
+    const std::vector<float> period = RingPeriod(d, l.loopLength, seed);
+    const int n = l.loopLength;
+    for (int i = 0; i < l.length; ++i)
+        x[size_t(i)] += float(d.ring.level * period[size_t(((i - l.loopStart) % n + n) % n)]);
+}
+
 void RenderDrum(std::span<float> x, const DrumRecipe& d, const Layout& l, uint32_t seed) {
-    const int end = l.loopStart;  // silent from here, so its loop is silent too
+    const int end = l.loopStart;  // the hit is over by here: its loop is silent or rings
     std::vector<float> hit(static_cast<size_t>(end));
     RenderHit(hit, d, seed);
     double level = 1;
@@ -556,16 +623,23 @@ void RenderDrum(std::span<float> x, const DrumRecipe& d, const Layout& l, uint32
         }
         x[size_t(i)] = float(v);
     }
+    AddRing(x, d, l, seed + 7);
 }
 
 // ---- the image
 
-void Store(std::span<const float> x, std::span<int8_t> out) {
+double PeakFor(std::string_view name) {
+    for (std::string_view hot : kHotWaves)
+        if (name.find(hot) != std::string_view::npos) return kHotPeak;
+    return kPeak;
+}
+
+void Store(std::span<const float> x, double target, std::span<int8_t> out) {
     float peak = 0;
     for (float v : x)
         peak = std::max(peak, std::abs(v));
     if (peak <= 0) return;
-    const double scale = kPeak / peak;
+    const double scale = target / peak;
     for (size_t i = 0; i < x.size(); ++i)
         out[i] = int8_t(std::clamp(std::lround(x[i] * scale), -127L, 127L));
 }
@@ -577,7 +651,7 @@ void RenderRegion(const RomRegion& r, uint32_t seed, std::span<int8_t> out) {
         const ToneRecipe& t = ToneFor(r.name);
         switch (t.kind) {
             case Kind::Tone:
-                RenderTone(x, t, MidiHz(*root), l, seed);
+                RenderTone(x, t, RecordedHz(r, t), l, seed);
                 break;
             case Kind::Crowd:
                 RenderCrowd(x, l, seed);
@@ -589,10 +663,20 @@ void RenderRegion(const RomRegion& r, uint32_t seed, std::span<int8_t> out) {
     } else {
         RenderDrum(x, DrumFor(r.name), l, seed);
     }
-    Store(x, out);
+    Store(x, PeakFor(r.name), out);
 }
 
 }  // namespace
+
+double RomRecordedKey(const RomRegion& r) {
+    const std::optional<int> root = RomRootKey(r.name);
+    if (!root) return 60;
+    return 69 + Cents(RecordedHz(r, ToneFor(r.name)), 440) / 100;
+}
+
+double RomRingDbPerSecond(std::string_view name) {
+    return RomRootKey(name) ? 0 : DrumFor(name).ring.dbPerSecond;
+}
 
 std::vector<int8_t> MakeRomWaves() {
     std::vector<int8_t> data(size_t(kRomSampleLength) + 1, 0);
@@ -606,10 +690,28 @@ std::vector<int8_t> MakeRomWaves() {
     return data;
 }
 
+namespace {
+
+using SharedWaves = std::shared_ptr<const std::vector<int8_t>>;
+
+// Made once; the future's state outlives main until the worker is done, so an exit during
+// start-up waits for it rather than tearing the image down under it.
+const std::shared_future<SharedWaves>& Pending() {
+    static const std::shared_future<SharedWaves> pending =
+        std::async(std::launch::async, [] {
+            return std::make_shared<const std::vector<int8_t>>(MakeRomWaves());
+        }).share();
+    return pending;
+}
+
+}  // namespace
+
+void PrepareRomWaves() {
+    Pending();
+}
+
 std::shared_ptr<const std::vector<int8_t>> RomWaves() {
-    static const std::shared_ptr<const std::vector<int8_t>> waves =
-        std::make_shared<const std::vector<int8_t>>(MakeRomWaves());
-    return waves;
+    return Pending().get();
 }
 
 }  // namespace talmeru::emulator

@@ -292,7 +292,7 @@ constexpr std::string_view kNames[kRomRegionCount] = {
 };
 
 // Regions whose offsets are known exactly; the others are laid out in order, evenly, in the
-// space between them, each looping over about its last quarter.
+// space between them, each looping over about its last quarter (ringing drums: see below).
 struct Anchor {
     int index;
     int32_t start, loopStart, end;
@@ -304,6 +304,17 @@ constexpr Anchor kAnchors[] = {
     {106, 1048576, 1048666, 1048814},
     {280, 2092825, 2094895, 2095688},
 };
+
+// Cymbals and the like ring on through their loop, so it spans all but their first quarter:
+// a loop of noise as short as the usual last quarter would buzz at its own rate.
+constexpr std::string_view kRingingDrums[] = {"OpenCl HH", "Crash",        "Splash",
+                                              "Ride Rim",  "Ride Bell",    "China Cymbal",
+                                              "Triangle",  "Bell Tree"};
+
+bool Rings(std::string_view name) {
+    return std::find(std::begin(kRingingDrums), std::end(kRingingDrums), name) !=
+           std::end(kRingingDrums);
+}
 
 // A made-up loop of a pitched region spans a whole number of periods of its root note, so
 // that the emulator's waves sustain in tune through it (to within a fraction of a frame).
@@ -334,7 +345,7 @@ std::array<RomRegion, kRomRegionCount> Build() {
             RomRegion& r = dir[lo.index + 1 + i];
             r.start = first + i * len;
             r.end = (i == count - 1) ? hi.start - 1 : r.start + len - 1;
-            r.loopStart = r.start + (r.end - r.start) * 3 / 4;
+            r.loopStart = r.start + (r.end - r.start) * (Rings(r.name) ? 1 : 3) / 4;
             FitLoopToRoot(r);
         }
     }
