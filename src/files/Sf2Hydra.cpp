@@ -56,6 +56,7 @@ bool ReadZones(const Records& items, size_t i, size_t bagAt, const Records& bags
     };
     const size_t first = bagOf(i), last = bagOf(i + 1);
     if (last < first || (last > first && last >= bags.count)) return false;
+    zones.reserve(last - first);  // a big file's many zones held without slack
     for (size_t b = first; b < last; ++b) {
         ByteReader here = bags.At(b), next = bags.At(b + 1);
         const size_t g0 = here.U16(), m0 = here.U16(), g1 = next.U16(), m1 = next.U16();
@@ -125,6 +126,10 @@ bool ReadHydra(const RiffReader& r, const RiffChunk& pdta, Hydra& out, std::stri
         !ReadRecords(r, pdta, "shdr", 46, true, shdr, error))
         return false;
     // Each table ends with a terminal record, which is no item.
+    auto items = [](const Records& t) { return t.count > 0 ? t.count - 1 : 0; };
+    out.presets.reserve(items(phdr));
+    out.instruments.reserve(items(inst));
+    out.samples.reserve(items(shdr));
     for (size_t i = 0; i + 1 < phdr.count; ++i) {
         HydraPreset p;
         ByteReader rec = phdr.At(i);

@@ -25,6 +25,7 @@ constexpr uint8_t kSourceVelocity = 0xD1, kSourceVelocityInverted = 0xD7;
 // The constant nearest one half from below, so that velocity 64 (0.504) is in range.
 constexpr uint8_t kSourceHalf = 95;
 constexpr int kFunInRange = 7;
+constexpr int kLfoQuarterPeriod = 4;  // in the LFO's phase steps of 22.5 degrees
 // The players' default modulators: the mod wheel and channel pressure each add 50 cents of
 // vibrato; velocity below full closes the cutoff by up to 2400 cents, only from velocity 64 up
 // (FluidSynth's reading of the default, which voiced files expect).
@@ -200,10 +201,12 @@ Sf2LayerModulators AddSf2LayerModulators(Layer& layer) {
         e->SetAttackCount(kAttackSegments);
         return e;
     };
-    // SoundFont LFOs are triangles.
+    // SoundFont LFOs are triangles that start at their middle, rising: a quarter period into
+    // ours, which starts at its lowest.
     auto lfo = [] {
         auto l = std::make_unique<LfoModulator>();
         l->SetShape(kLfoTriangle);
+        l->SetPhase(kLfoQuarterPeriod);
         return l;
     };
     Sf2LayerModulators m;

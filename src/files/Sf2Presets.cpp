@@ -205,8 +205,10 @@ struct LayerPlan {
 struct ProgramPlan {
     size_t preset = 0;
     int number = -1;
-    std::vector<VoiceZone> zones;            // the zones that can play
-    std::vector<std::pair<int, int>> made;   // each zone's header and root key
+    // Each of the preset's voice zones' header and root key (header -1: its sample cannot play).
+    // The zones themselves are made again when laid out, which keeps a big file's plans small.
+    std::vector<std::pair<int, int>> made;
+    bool velocitySplits = false;  // whether the playable zones split the velocities
     std::vector<LayerPlan> layers;           // laid out from the zones
     std::set<std::string> losses;
     bool kit = false;
@@ -235,11 +237,14 @@ class PresetConverter {
     void Build(ZedoDatabase& db, WaveData* wave);
 
   private:
-    void Log(const std::string& line) {
+    void Log(const std::string& line) const {
         if (log_) log_->Add(line);
     }
     void Number();
-    std::vector<VoiceZone> Zones(const HydraPreset& preset);
+    // The voice zones of a preset; with `report`, the zones that cannot be made are logged.
+    std::vector<VoiceZone> Zones(const HydraPreset& preset, bool report) const;
+    std::vector<VoiceZone> Playable(const ProgramPlan& p,
+                                    std::vector<std::pair<int, int>>& made) const;
     int HeaderFor(const VoiceZone& z, int& root);
     std::vector<LayerPlan> Group(const std::vector<VoiceZone>& zones, int level) const;
     void PairStereo(std::vector<LayerPlan>& layers) const;
@@ -319,7 +324,7 @@ Generators GeneratorsOf(const VoiceZone& v) {
     return g;
 }
 
-std::vector<VoiceZone> PresetConverter::Zones(const HydraPreset& preset) {
+std::vector<VoiceZone> PresetConverter::Zones(const HydraPreset& preset, bool report) const {
     std::vector<VoiceZone> out;
     auto rangeOf = [](const HydraZone& zone, const HydraZone& global, int op, int& low, int& high) {
         const GeneratorSet& g = zone.gens.Has(op) ? zone.gens : global.gens;
@@ -328,13 +333,16 @@ std::vector<VoiceZone> PresetConverter::Zones(const HydraPreset& preset) {
     };
     for (const HydraZone& pz : preset.zones) {
         if (pz.target < 0 || size_t(pz.target) >= hydra_.instruments.size()) {
-            Log(Fmt("X Preset \"%s\" plays instrument %d, which does not exist\r\n",
-                    preset.name.c_str(), pz.target));
+            if (report)
+                Log(Fmt("X Preset \"%s\" plays instrument %d, which does not exist\r\n",
+                        preset.name.c_str(), pz.target));
             continue;
         }
         const HydraInstrument& inst = hydra_.instruments[size_t(pz.target)];
         if (inst.corrupt) {
-            Log(Fmt("X Instrument \"%s\" has a corrupt zone list, skipped\r\n", inst.name.c_str()));
+            if (report)
+                Log(Fmt("X Instrument \"%s\" has a corrupt zone list, skipped\r\n",
+                        inst.name.c_str()));
             continue;
         }
         for (const HydraZone& iz : inst.zones) {
@@ -354,7 +362,23 @@ std::vector<VoiceZone> PresetConverter::Zones(const HydraPreset& preset) {
             out.push_back(v);
         }
     }
+    if (out.size() > 4 * size_t(kMaxLayers) * 128) out.resize(4 * size_t(kMaxLayers) * 128);
     return out;
+}
+
+// The program's zones that can play, and their headers and roots.
+std::vector<VoiceZone> PresetConverter::Playable(const ProgramPlan& p,
+                                                 std::vector<std::pair<int, int>>& made) const {
+    std::vector<VoiceZone> zones = Zones(hydra_.presets[p.preset], false);
+    made.clear();
+    size_t kept = 0;
+    for (size_t i = 0; i < zones.size() && i < p.made.size(); ++i)
+        if (p.made[i].first >= 0) {
+            zones[kept++] = zones[i];
+            made.push_back(p.made[i]);
+        }
+    zones.resize(kept);
+    return zones;
 }
 
 // The header that plays zone z, made once for every zone that plays the same points at the
@@ -497,9 +521,13 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
         l.values.attenuation = std::min(l.values.attenuation, r.attenuation);
         l.ranges.push_back(r);
     }
-    for (LayerPlan& l : layers)
+    // Every program's plan is held until the budget is met: without slack.
+    for (LayerPlan& l : layers) {
         std::sort(l.ranges.begin(), l.ranges.end(),
                   [](const RangePlan& a, const RangePlan& b) { return a.low < b.low; });
+        l.ranges.shrink_to_fit();
+    }
+    layers.shrink_to_fit();
     return layers;
 }
 
@@ -561,20 +589,15 @@ void PresetConverter::Plan() {
             DropProgram(plan, "its zone list is corrupt");
             continue;
         }
-        std::vector<VoiceZone> zones = Zones(preset);
-        if (zones.size() > 4 * size_t(kMaxLayers) * 128) zones.resize(4 * size_t(kMaxLayers) * 128);
         // Samples that cannot play leave their zones out.
-        std::vector<VoiceZone> playable;
-        std::vector<std::pair<int, int>> made;  // header, root per playable zone
+        const std::vector<VoiceZone> zones = Zones(preset, true);
+        plan.made.reserve(zones.size());
         for (const VoiceZone& z : zones) {
             int root = 60;
             const int h = HeaderFor(z, root);
-            if (h < 0) continue;
-            playable.push_back(z);
-            made.push_back({h, root});
+            plan.made.push_back({h, root});
+            if (h >= 0 && (z.velLow > 0 || z.velHigh < 127)) plan.velocitySplits = true;
         }
-        plan.zones = std::move(playable);
-        plan.made = std::move(made);
         Layout(plan);
     }
 }
@@ -830,8 +853,8 @@ bool DropSmallestLayer(ProgramPlan& p) {
 // classes, stereo and whole layers.
 void PresetConverter::Layout(ProgramPlan& p) const {
     for (;;) {
-        std::vector<VoiceZone> zones = p.zones;
-        std::vector<std::pair<int, int>> made = p.made;
+        std::vector<std::pair<int, int>> made;
+        std::vector<VoiceZone> zones = Playable(p, made);
         if (p.oneVelocity) KeepTypicalVelocity(zones, made);
         const int coarsest = p.oneVelocity || !HasVelocitySplits(zones) ? 3 : 1;
         for (int level = std::min(p.minLevel, coarsest); level <= coarsest; ++level) {
@@ -851,7 +874,7 @@ void PresetConverter::Layout(ProgramPlan& p) const {
         break;
     }
     p.losses.clear();
-    if (p.oneVelocity && HasVelocitySplits(p.zones)) p.losses.insert("velocity layers");
+    if (p.oneVelocity && p.velocitySplits) p.losses.insert("velocity layers");
     if (p.mergedEnvelopes) p.losses.insert("envelopes per key");
     while (p.mono && MakeMono(p))
         p.losses.insert("stereo");
@@ -879,7 +902,7 @@ bool PresetConverter::Reduce(ProgramPlan& p, Resource r) {
     auto any = [&](auto test) { return std::any_of(p.layers.begin(), p.layers.end(), test); };
     for (;;) {
         bool merging = false;
-        if (!p.oneVelocity && HasVelocitySplits(p.zones)) {
+        if (!p.oneVelocity && p.velocitySplits) {
             p.oneVelocity = true;
         } else if (p.minLevel < 1) {
             p.minLevel = 1;  // layers that differ only in envelopes, filter or LFOs merge
