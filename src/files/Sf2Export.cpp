@@ -717,9 +717,12 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
         global.push_back({kInitialFilterFc,
                           Amount(std::clamp(AbsoluteCents(units::FilterHz(setting)) + cutoffCents,
                                             1500.0, 13500.0))});
-        if (filterType == 4)
-            global.push_back(
-                {kInitialFilterQ, Amount(units::ResonanceDb(f1.Frequency() & 0xFF) * 10.0)});
+        if (filterType == 4) {
+            const double resonanceDb = units::ResonanceDb(f1.Frequency() & 0xFF);
+            global.push_back({kInitialFilterQ, Amount(resonanceDb * 10.0)});
+            // Players lower a resonant filter's output by half its peak; the engine does not.
+            attenuationCb -= resonanceDb * 10.0 / 2;
+        }
         if (filterType == 1)
             note("? ", "Filter #1 1P LP written as the SoundFont's 2-pole low-pass");
     } else if (filterType != 0) {

@@ -83,6 +83,12 @@ void SetEnvelope(EnvModulator& e, const int (&g)[6], bool volume) {
     SetFall(e, kAttackSegments + decays, releases, sustain, 0, f.release);
 }
 
+// Players lower a resonant filter's whole output by half the height of its peak, as the
+// standard asks (the peak's height in cB, as they clip it); the engine's filters do not.
+double ResonanceGainDrop(const Layer& layer, int q) {
+    return layer.Filter1().FilterType() == 4 ? std::clamp(q, 0, 960) / 20.0 : 0.0;
+}
+
 int Depth(double v) {
     return static_cast<int>(std::clamp(std::lround(v), -127L, 127L));
 }
@@ -269,7 +275,8 @@ void MakeSf2Layer(const Sf2LayerValues& g, const Sf2LayerModulators& m, Layer& l
         SetLowPass(layer, g.filterFc, g.filterQ);
     }
     layer.SetPan(units::PanForPosition(std::clamp(g.pan, -500, 500) / 500.0));
-    layer.Amp().SetGain(static_cast<int>(std::lround(Sf2AttenuationDb(g.attenuation))));
+    layer.Amp().SetGain(static_cast<int>(std::lround(Sf2AttenuationDb(g.attenuation) -
+                                                     ResonanceGainDrop(layer, g.filterQ))));
 }
 
 std::vector<std::string> Sf2LayerApproximations(const Sf2LayerValues& g) {

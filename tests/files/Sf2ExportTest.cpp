@@ -575,7 +575,9 @@ TEST_F(Sf2ExportTest, BankExportedAndImportedGivesBackProgramsKeymapsAndSamples)
     // Tracking, which the export writes as modulators.
     flute->Amp().SetVelocityTracking(32);
     flute->Amp().SetKeyTracking(10);
-    flute->Filter1().SetFilterType(3);
+    // A resonant filter: players lower its output by half the peak, which the level makes up.
+    flute->Filter1().SetFilterType(4);
+    flute->Filter1().SetByte(5, 128);  // 12 dB
     flute->Filter1().SetVelocityTracking(64);
     flute->Filter1().SetKeyTracking(32);
     // Routes from MIDI sources, and a vibrato whose depth the mod wheel sets.

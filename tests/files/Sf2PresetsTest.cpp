@@ -269,6 +269,7 @@ TEST_P(Sf2EnvelopeTest, DecayAndReleaseAsPlayersShapeThem) {
     const Layer& layer = LayerAt(0, 0);
     // The players scale the attenuation generator by 0.4: 100 cB is 4 dB.
     EXPECT_EQ(layer.Amp().Gain(), -4);
+    EXPECT_EQ(layer.Filter1().FilterType(), 3);
     EXPECT_EQ(layer.Amp().VelocityTracking(), 64);
     // The volume envelope is the curved one.
     const EnvModulator* env = nullptr;
@@ -364,6 +365,20 @@ TEST_F(Sf2PresetsTest, PlayersDefaultModulatorsAreThere) {
 
 // A file's own velocity curve: an instrument's modulator replaces the players' 960 cB, a
 // preset's adds to what the instrument gives.
+// A resonant filter's whole output is lowered by half its peak, as players lower it.
+TEST_F(Sf2PresetsTest, ResonanceLowersTheLevelByHalfItsPeak) {
+    for (const auto& [q, gain] : {std::pair{0, -4}, std::pair{120, -10}, std::pair{200, -14}}) {
+        Sf2Plan plan = WithSamples(1);
+        plan.instruments = {{"Lead", {SampleZone(0, 0, 127,
+                                                 {Gen(kInitialFilterFc, 9000),
+                                                  Gen(kInitialFilterQ, q),
+                                                  Gen(kAttenuation, 100)})}}};
+        plan.presetList = {PresetOf("Lead", 0, 81, 0)};
+        ASSERT_EQ(Import(plan), 0);
+        EXPECT_EQ(LayerAt(81, 0).Amp().Gain(), gain) << q;
+    }
+}
+
 TEST_F(Sf2PresetsTest, VelocityCurveModulatorsSetTheVelocityTracking) {
     constexpr uint16_t kCurve = 0x0502;  // velocity, negative, concave
     const struct {

@@ -12,6 +12,7 @@ namespace talmeru::test {
 namespace sf2gen {
 enum : int {
     kInitialFilterFc = 8,
+    kInitialFilterQ = 9,
     kPan = 17,
     kModLfoFreq = 22,
     kVibLfoFreq = 24,
