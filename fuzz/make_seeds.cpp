@@ -1,4 +1,7 @@
-// Writes the fuzz targets' seed corpora, made by the project's own writers.
+// Writes the fuzz targets' seed corpora, made by the project's own writers. Exits 1, naming
+// the seed, when a writer fails or a seed would be empty: a target run over an empty seed
+// learns nothing of its format.
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
@@ -26,10 +29,33 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path g_root;
+// Records what the writers show; every question gets Yes, as a user making the file would.
+ScriptedPrompter g_prompter(Answer::Yes);
+
+[[noreturn]] void Refuse(const std::string& seed, const std::string& why) {
+    std::cerr << "make_seeds: seed " << seed << ": " << why << "\n";
+    for (const auto& shown : g_prompter.All())
+        std::cerr << "  " << (shown.question ? "asked: " : "shown: ") << shown.text << "\n";
+    std::exit(1);
+}
 
 void Seed(const std::string& target, const std::string& name, const std::vector<uint8_t>& bytes) {
-    fs::create_directories(g_root / target);
-    WriteWholeFile(g_root / target / name, bytes);
+    const std::string seed = target + "/" + name;
+    if (bytes.empty()) Refuse(seed, "it is empty");
+    std::error_code ec;
+    fs::create_directories(g_root / target, ec);
+    if (!WriteWholeFile(g_root / target / name, bytes) ||
+        ReadWholeFile(g_root / target / name) != bytes)
+        Refuse(seed, "it could not be written and read back");
+}
+
+// A seed taken from the file a writer made; `written` is the writer's result.
+void SeedFromFile(const std::string& target, const std::string& name, const fs::path& file,
+                  int written) {
+    if (written != 0) Refuse(target + "/" + name, "the writer of " + file.string() + " failed");
+    auto bytes = ReadWholeFile(file);
+    if (!bytes) Refuse(target + "/" + name, file.string() + " cannot be read");
+    Seed(target, name, *bytes);
 }
 
 std::vector<uint8_t> Wav(int channels, int bits, int frames, bool loop) {
@@ -55,8 +81,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     g_root = argv[1];
-    ScriptedPrompter quiet;
-    ScopedPrompter scope(quiet);
+    ScopedPrompter scope(g_prompter);
     fs::path work = g_root / "work";
     fs::create_directories(work);
 
@@ -76,7 +101,7 @@ int main(int argc, char** argv) {
     ImportWaveAsSample(db, db.GetWaveData(1)->path, 100, kWholeFile, 0);
 
     std::vector<uint8_t> pbf;
-    BuildPbf(db, 0, pbf);
+    if (BuildPbf(db, 0, pbf) != 0) Refuse("pbf/bank", "the bank could not be built");
     Seed("pbf", "bank", pbf);
     test::PbfImage old;
     old.format = 0x0100;
@@ -84,11 +109,15 @@ int main(int argc, char** argv) {
     old.samples = {test::PackedObject(2, 0, "k.wavl", test::SampleBody(0, -1, 10))};
     Seed("pbf", "old", old.Build());
 
-    WriteTmb((work / "bank.tmb").string(), db, 0);
-    Seed("tmb", "bank", *ReadWholeFile(work / "bank.tmb"));
+    SeedFromFile("tmb", "bank", work / "bank.tmb", WriteTmb((work / "bank.tmb").string(), db, 0));
+    // A sysex file holds 16-bit samples: the 8-bit one is widened (the writer asks first).
     ZedoDatabase rom;
-    WriteSyx((work / "bank.syx").string(), db, &rom);
-    Seed("syx", "bank", *ReadWholeFile(work / "bank.syx"));
+    SeedFromFile("syx", "bank", work / "bank.syx",
+                 WriteSyx((work / "bank.syx").string(), db, &rom));
+    ZedoDatabase syx;
+    if (ReadSyx((work / "bank.syx").string(), syx, &rom) != 0 || !syx.GetProgram(0) ||
+        syx.WaveDataCount() < 2)
+        Refuse("syx/bank", "it does not read back as a bank with a program and its samples");
 
     // Apex: header, records, wave records with WAV images.
     ByteWriter apex;

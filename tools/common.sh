@@ -27,10 +27,26 @@ talmeru_install_deps() {
 # A clean checkout in another folder (as CI makes) reuses what ccache holds.
 export CCACHE_BASEDIR="$TALMERU_ROOT" CCACHE_NOHASHDIR=1
 
+# A build folder copied with its tree (cp -a) still names the old folders in its cache, and
+# CMake refuses it: the cache goes and the folder is configured afresh (what it built stays;
+# ccache holds the objects, and the fuzz corpora are kept).
+talmeru_forget_other_tree() {
+  local dir=$1 cache="$1/CMakeCache.txt" built source
+  [[ -f $cache ]] || return 0
+  built=$(sed -n 's/^CMAKE_CACHEFILE_DIR:INTERNAL=//p' "$cache")
+  source=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$cache")
+  if [[ $(realpath -m "$built") != "$(realpath -m "$dir")" ||
+    $(realpath -m "$source") != "$(realpath -m "$TALMERU_ROOT")" ]]; then
+    echo "$dir was configured for $source; configuring it afresh" >&2
+    rm -rf "$cache" "$dir/CMakeFiles"
+  fi
+}
+
 # talmeru_configure DIR [cmake args...]
 talmeru_configure() {
   local dir=$1
   shift
+  talmeru_forget_other_tree "$dir"
   cmake -S "$TALMERU_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
 }
 

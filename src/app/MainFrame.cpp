@@ -99,6 +99,11 @@ CMainFrame::CMainFrame(TalmeruApp& app)
     mdi_->setDocumentMode(true);
     setDockOptions(dockOptions() | QMainWindow::AnimatedDocks);
     status_ = new ConversionStatusWindow(app_.Options().importPrompt, this);
+    // A note (a sample file taken from another folder, say) stays in sight even when the
+    // user no longer wants the log's window.
+    connect(status_, &ConversionStatusWindow::lineAdded, this, [this](const QString& line) {
+        if (line.startsWith("? ")) statusBar()->showMessage(line);
+    });
     BuildBars();
     BuildMenus();
     RestorePosition();

@@ -6,6 +6,7 @@
 #include "emulator/RomWaves.h"
 #include "files/BankFile.h"
 #include "files/BankFormats.h"
+#include "files/ConversionLog.h"
 #include "files/Sf2Export.h"
 #include "files/Sf2Import.h"
 #include "model/ZedoException.h"
@@ -46,7 +47,8 @@ class StreamPrompter : public Prompter {
 }  // namespace
 
 bool OpenForCli(ZedoDatabase& db, const std::string& path, CliContext& ctx) {
-    if (OpenBank(db, path, 0) != 0) {
+    StreamConversionLog log(ctx.err);
+    if (OpenBank(db, path, 0, &log) != 0) {
         if (!BankFormatToOpen(path))
             ctx.err << "\"" << path << "\" does not end in the extension of a bank format.\n";
         ctx.err << "\"" << path << "\": Could not read file properly.\n";

@@ -33,13 +33,13 @@ namespace {
 
 // Every reader and writer in the table's shape.
 
-int ReadPbfFile(ZedoDatabase& db, const std::string& path, ConversionLog&) {
+int ReadPbfFile(ZedoDatabase& db, const std::string& path, ConversionLog& log) {
     FileSource file(path);
     if (!file.Ok()) {
         ShowMessage(OpeningProblem(path, file.Error()));
         return 1;
     }
-    return ReadPbf(file, db, db.OpenOptions(), path);
+    return ReadPbf(file, db, db.OpenOptions(), path, &log);
 }
 
 int ImportK2000File(ZedoDatabase& db, const std::string& path, ConversionLog& log) {

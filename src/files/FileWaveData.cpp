@@ -74,8 +74,14 @@ bool FileWaveData::Locate(const std::string& wanted, bool quiet) {
     std::string found = IsFile(wanted) ? wanted : std::string();
     if (found.empty() && name.size() < wanted.size())
         found = FindIn(fs::path(wanted.substr(0, wanted.size() - name.size())), name);
-    if (found.empty()) found = FindIn({}, name);
+    if (found.empty()) {
+        found = FindIn({}, name);
+        if (!found.empty()) found = (fs::path(".") / found).string();
+    }
     if (found.empty() && !searchDir.empty()) found = FindIn(searchDir, name);
+    // A file of the same name found elsewhere plays from now on, and a save records it: the
+    // reader of the bank says so.
+    foundInstead = found == wanted ? std::string() : found;
     if (found.empty() && !quiet &&
         AskYesNo(
             Fmt("\"%s\" could not be found. Would you like to try to find it?", wanted.c_str()))) {

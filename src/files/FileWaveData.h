@@ -30,6 +30,9 @@ class FileWaveData : public WaveData {
     uint64_t dataSize = 0;
     // The WAVE format tag of a WAV source; -1 once its header could not be read.
     int formatTag = 0;
+    // The file the lookup took because none was at the path asked for (as found, such as
+    // "./x.wav"); empty when the file was where its path said, or the user pointed at it.
+    std::string foundInstead;
 
   protected:
     // Reads `length` bytes from fileOffset of the file into data; 0, or 1 with the reason

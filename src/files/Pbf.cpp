@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "files/BankReadError.h"
+#include "files/ConversionLog.h"
 #include "files/FileWaveData.h"
 #include "files/K2000WaveData.h"
 #include "files/WavWaveData.h"
@@ -130,7 +131,39 @@ void ReadOld(const ByteSource& src, ZedoDatabase& db, const std::string& name) {
 // A wave-data record names a file; anything longer than this is not one.
 constexpr uint32_t kMaxWaveRecord = 16 + 65536;
 
-void ReadWaveRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int count, bool quiet) {
+// A sample file taken from another folder than the bank names is said once, where it was
+// first loaded (a later save records the file in its place).
+void NoteFoundInstead(const WaveData* w, int number, const std::string& named, ConversionLog* log) {
+    const auto* file = dynamic_cast<const FileWaveData*>(w);
+    if (!log || !file || file->foundInstead.empty() || w->base != number) return;
+    log->Add(
+        Fmt("? \"%s\" was not found; using \"%s\"\r\n", named.c_str(), file->foundInstead.c_str()));
+}
+
+// A sample file whose data is not what the bank was saved with: the bank plays it, but
+// differently, so the load says why and counts as failed.
+bool MatchesRecord(const WaveData& w, int base, int bits, uint32_t rate) {
+    const auto* file = dynamic_cast<const FileWaveData*>(&w);
+    const std::string used = file && !file->foundInstead.empty() ? file->foundInstead : w.path;
+    if (bits != 0 && bits != w.bitsSource) {
+        ShowMessage(Fmt("\"%s\" has %d bits per sample, but sample %d of the bank expects %d.",
+                        used.c_str(), w.bitsSource, base, bits));
+        return false;
+    }
+    if (rate > 0 && static_cast<int64_t>(rate) != w.SampleRate()) {
+        ShowMessage(
+            Fmt("\"%s\" has a sample rate of %d Hz, but sample %d of the bank expects "
+                "%u Hz.",
+                used.c_str(), w.SampleRate(), base, rate));
+        return false;
+    }
+    return true;
+}
+
+// Returns how many records named a file that does not match them.
+int ReadWaveRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int count, bool quiet,
+                    ConversionLog* log) {
+    int mismatched = 0;
     for (int i = 0; i < count; ++i) {
         const auto lengthBytes = src.ReadUpTo(pos, 4);
         if (lengthBytes.size() < 4) Fail("Read of WaveData Info Failed (1)");
@@ -155,11 +188,9 @@ void ReadWaveRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int 
         }
         if (channel > kRightChannel) channel = kWholeFile;
         WaveData* w = LoadWaveDataForHeader(db, header, path, base, channel);
+        NoteFoundInstead(w, base, path, log);
         if (w->valid) {
-            if (bits != 0 && bits != w->bitsSource)
-                ShowMessage("Bank file was corrupt.  Bits per sample mismatch");
-            else if (rate > 0 && static_cast<int64_t>(rate) != w->SampleRate())
-                ShowMessage("Bank file was corrupt.  Sample Rate mismatch");
+            if (!MatchesRecord(*w, base, bits, rate)) ++mismatched;
         } else if (!quiet) {
             if (!AskYesNo(Fmt("The file \"%s\" used in sample %d could not be loaded, so this "
                               "sample will be invalid. Continue with this bank?",
@@ -167,6 +198,7 @@ void ReadWaveRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int 
                 Fail("Load aborted");
         }
     }
+    return mismatched;
 }
 
 void ReadLinkRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int count) {
@@ -182,7 +214,9 @@ void ReadLinkRecords(const ByteSource& src, uint64_t pos, ZedoDatabase& db, int 
     }
 }
 
-void ReadCurrent(const ByteSource& src, ZedoDatabase& db, bool quiet, const std::string& name) {
+// Returns how many wave-data records named a file that does not match them.
+int ReadCurrent(const ByteSource& src, ZedoDatabase& db, bool quiet, const std::string& name,
+                ConversionLog* log) {
     const auto head = src.ReadUpTo(kSectionHeaderOffset, kSectionHeaderSize);
     if (head.size() < kSectionHeaderSize) Fail("pbf Header not ok");
     ByteReader sh(head);
@@ -225,13 +259,15 @@ void ReadCurrent(const ByteSource& src, ZedoDatabase& db, bool quiet, const std:
             "problem.");
         waveOffset = here;
     }
-    ReadWaveRecords(src, std::min(waveOffset, src.Size()), db, waveCount, quiet);
+    const int mismatched =
+        ReadWaveRecords(src, std::min(waveOffset, src.Size()), db, waveCount, quiet, log);
     ReadLinkRecords(src, std::min<uint64_t>(linkOffset, src.Size()), db, linkCount);
+    return mismatched;
 }
 
 // Headers that no record gave wave data: a name holding ".wav" names its file, any other
 // plays the ROM.
-void FindWaveDataByName(ZedoDatabase& db) {
+void FindWaveDataByName(ZedoDatabase& db, ConversionLog* log) {
     for (int n = 0; n < kSlotCount; ++n) {
         SampleHeader* s = db.GetSampleHeader(n);
         if (!s || s->Wave()) continue;
@@ -252,7 +288,7 @@ void FindWaveDataByName(ZedoDatabase& db) {
                 while (!name.empty() && name.back() == ' ')
                     name.pop_back();
             }
-            LoadWaveDataForHeader(db, s, name, n, channel);
+            NoteFoundInstead(LoadWaveDataForHeader(db, s, name, n, channel), n, name, log);
         }
     }
     AttachRomToTheRest(db);
@@ -331,8 +367,10 @@ int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options) {
     return ReadPbf(MemorySource(file), db, options);
 }
 
-int ReadPbf(const ByteSource& src, ZedoDatabase& db, int options, const std::string& path) {
+int ReadPbf(const ByteSource& src, ZedoDatabase& db, int options, const std::string& path,
+            ConversionLog* log) {
     db.SetOpenOptions(options);  // the wave-data loader asks the bank whether to be quiet
+    int mismatched = 0;
     try {
         const auto head = src.ReadUpTo(0, kMainHeaderSize);
         ByteReader r(head);
@@ -349,13 +387,12 @@ int ReadPbf(const ByteSource& src, ZedoDatabase& db, int options, const std::str
             case 0x0101:
                 Fail("Reading of format 0101 is not supported.");
             case kPbfFormatCurrent:
-                ReadCurrent(src, db, (options & kOpenQuiet) != 0,
-                            Named(path));
+                mismatched = ReadCurrent(src, db, (options & kOpenQuiet) != 0, Named(path), log);
                 break;
             default:
                 Fail("This PBF format is not supported");
         }
-        FindWaveDataByName(db);
+        FindWaveDataByName(db, log);
     } catch (const BankReadError& e) {
         ShowMessage(e.text);
         return 5;
@@ -367,7 +404,7 @@ int ReadPbf(const ByteSource& src, ZedoDatabase& db, int options, const std::str
         return 5;
     }
     db.SetModified(false);
-    return 0;
+    return mismatched ? 5 : 0;
 }
 
 int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out,

@@ -14,6 +14,7 @@ namespace talmeru {
 
 class ByteReader;
 class ByteSource;
+class ConversionLog;
 class ZedoDatabase;
 
 // Records read so far, by object type.
@@ -37,10 +38,13 @@ inline constexpr int kProgramVersion = kTalmeruVersion;
 inline constexpr int kSaveWriteWavs = 0x10000;
 
 // Reads a .pbf file into db (emptied by the caller), taking only the parts its headers name.
-// 0, or 5 when the load failed (the reason has been shown). The modified flag is cleared on
-// success.
-// path, when given, names the file in messages.
-int ReadPbf(const ByteSource& file, ZedoDatabase& db, int options, const std::string& path = {});
+// 0, or 5 when the load failed (the reason has been shown). A sample file whose bits or rate
+// differ from its record fails the load too, after the whole bank is read. The modified flag
+// is cleared once the bank is read.
+// path, when given, names the file in messages; log, when given, hears of every sample file
+// found in another folder than the bank names.
+int ReadPbf(const ByteSource& file, ZedoDatabase& db, int options, const std::string& path = {},
+            ConversionLog* log = nullptr);
 int ReadPbf(std::span<const uint8_t> file, ZedoDatabase& db, int options);
 
 // Builds the format 0x0102 image of db. 0, or 1 when the bank cannot be written (the reason

@@ -439,7 +439,11 @@ int PrepareSyx(ZedoDatabase& db, const ZedoDatabase* rom, BankWrite& write) {
                 if (s->Wave() && Saved(s->Wave()) && s->Wave()->bitsHeld == 8 &&
                     s->PackToBlock(block) == 0) {
                     widened = std::make_unique<SampleHeader>();
-                    if (widened->Unpack(block) != 0) return 1;
+                    if (widened->Unpack(block) != 0) {
+                        ShowMessage(Fmt("Sample %d \"%s\" could not be widened to 16 bits.", n,
+                                        s->Name().c_str()));
+                        return 1;
+                    }
                     widened->start *= 2;
                     if (widened->loopStart >= 0) widened->loopStart *= 2;
                     widened->end *= 2;

@@ -213,6 +213,9 @@ struct Channel {
     float fineCents = 0, transpose = 0;
     int lastKey = 60, lastVelocity = 0;
     int keysDown[128] = {};
+    // The highest and lowest key held (-1 and 128 when none), found again only when a key
+    // goes down or up: the statistics sources read them every control period.
+    int highKey = -1, lowKey = 128;
     ChannelSources sources;
     // Program modulators, run per channel.
     const Program* modProgram = nullptr;
@@ -220,6 +223,16 @@ struct Channel {
     std::array<float, kMaxModulators> modValues{};
     int modCount = 0;
     int voices = 0;
+
+    void KeysChanged() {
+        highKey = -1;
+        lowKey = 128;
+        for (int k = 0; k < 128; ++k)
+            if (keysDown[k] > 0) {
+                highKey = k;
+                lowKey = std::min(lowKey, k);
+            }
+    }
 
     void ResetControllers() {
         bend = 0;
@@ -633,6 +646,7 @@ void Engine::Impl::NoteOff(int ch, int key, int velocity) {
         Release(v);
     }
     c.keysDown[key] = std::max(0, c.keysDown[key] - 1);
+    c.KeysChanged();
 }
 
 void Engine::Impl::Release(Voice& v) {
@@ -727,6 +741,7 @@ void Engine::Impl::NoteOn(int ch, int key, int velocity) {
     c.lastKey = key;
     c.lastVelocity = velocity;
     ++c.keysDown[key];
+    c.KeysChanged();
     if (!image_) return;
     const Program* program = image_->bank->FindProgram(c.program);
     if (!program) return;
@@ -815,12 +830,7 @@ void Engine::Impl::UpdateStatistics(int ch) {
     s.switches[2] = c.sostenuto ? 1.0f : 0.0f;
     s.switches[3] = c.soft ? 1.0f : 0.0f;
     const int count = c.voices;
-    int high = -1, low = 128;
-    for (int k = 0; k < 128; ++k)
-        if (c.keysDown[k] > 0) {
-            high = k;
-            low = std::min(low, k);
-        }
+    const int high = c.highKey, low = c.lowKey;
     s.global[0] = c.aftertouch;
     s.global[1] = c.lastKey / 127.0f;
     s.global[2] = c.lastVelocity / 127.0f;

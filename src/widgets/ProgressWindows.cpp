@@ -129,6 +129,7 @@ void ConversionStatusWindow::Clear() {
 
 void ConversionStatusWindow::Add(const std::string& line) {
     text_->appendPlainText(QString::fromStdString(line));
+    emit lineAdded(QString::fromStdString(line).trimmed());
 }
 
 void ConversionStatusWindow::ShowIfWanted() {

@@ -56,6 +56,10 @@ class ConversionStatusWindow : public QDialog, public ConversionLog {
     void ShowIfWanted();
     QPlainTextEdit* Text() const { return text_; }
 
+  signals:
+    // Each line as it is added, without its line ending.
+    void lineAdded(const QString& line);
+
   private:
     bool& wanted_;
     QPlainTextEdit* text_;

@@ -7,6 +7,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSplitter>
+#include <QStatusBar>
 
 #include "app/BankEditor.h"
 #include "app/ObjectBrowser.h"
@@ -162,6 +163,17 @@ TEST_F(Layout, TheTitleNamesTheBankAndMarksItUnsaved) {
     app->Bank().SetModified(true);
     frame->UpdateActions();
     EXPECT_TRUE(frame->isWindowModified());
+}
+
+// A note of the log (a sample file taken from another folder) stays in sight in the status
+// bar, whether or not the log's window is wanted.
+TEST_F(Layout, TheLogsNotesStayInTheStatusBar) {
+    const QString before = frame->statusBar()->currentMessage();
+    frame->Log()->Add("+ Program 1\r\n");
+    EXPECT_EQ(frame->statusBar()->currentMessage(), before);
+    frame->Log()->Add("? \"/a/x.wav\" was not found; using \"./x.wav\"\r\n");
+    EXPECT_EQ(frame->statusBar()->currentMessage(),
+              "? \"/a/x.wav\" was not found; using \"./x.wav\"");
 }
 
 }  // namespace

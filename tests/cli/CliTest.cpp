@@ -425,5 +425,37 @@ TEST_F(CliTest, OtherFormatsExportsAndTheSynthesizer) {
     unsetenv("TALMERU_HOME");
 }
 
+// A sample file found in the working folder in place of the one the bank names plays, and
+// is said; one that is not what the bank was saved with fails the open.
+TEST_F(CliTest, ASampleFileFoundElsewhereIsSaid) {
+    test::WavPlan plan;
+    plan.data = test::Pcm16({test::Ramp(300, 0, 7)});
+    const fs::path folder = dir_ / "A", work = dir_ / "work";
+    fs::create_directories(folder);
+    fs::create_directories(work);
+    ASSERT_TRUE(WriteWholeFile(folder / "x.wav", test::MakeWav(plan)));
+    const std::string bank = (dir_ / "wave.pbf").string();
+    ASSERT_EQ(Cli({"import-wav", "-", bank, (folder / "x.wav").string()}).status, 0);
+    fs::rename(folder / "x.wav", work / "x.wav");
+    const fs::path before = fs::current_path();
+    fs::current_path(work);
+    const std::string note = "? \"" + (folder / "x.wav").string() + "\" was not found; using \"" +
+                             (fs::path(".") / "x.wav").string() + "\"\n";
+    CliRun moved = Cli({"list", bank, "wavedata"});
+    EXPECT_EQ(moved.status, 0) << moved.err;
+    EXPECT_NE(moved.err.find(note), std::string::npos) << moved.err;
+
+    plan.rate = 22050;
+    ASSERT_TRUE(WriteWholeFile(work / "x.wav", test::MakeWav(plan)));
+    CliRun other = Cli({"list", bank, "wavedata"});
+    fs::current_path(before);
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.err.find(note), std::string::npos) << other.err;
+    EXPECT_NE(other.err.find("\"./x.wav\" has a sample rate of 22050 Hz, but sample 0 of the "
+                             "bank expects 44100 Hz."),
+              std::string::npos)
+        << other.err;
+}
+
 }  // namespace
 }  // namespace talmeru

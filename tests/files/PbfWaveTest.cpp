@@ -106,14 +106,20 @@ TEST_F(PbfWaveTest, WaveRecordsAndLinksRoundTrip) {
     EXPECT_EQ(sh.GetWaveData(1)->links.size(), 1u);
 }
 
-TEST_F(PbfWaveTest, MismatchesAreReportedButLoad) {
+// The whole bank is read, and the load fails with the file and both values named.
+TEST_F(PbfWaveTest, MismatchesAreReportedAndFailTheLoad) {
     test::PbfImage img = Bank();
     img.waves[0].bits = 8;
     img.waves[1].rate = 22050;
     ZedoDatabase db;
-    ASSERT_EQ(ReadPbf(img.Build(), db, 0), 0);
-    EXPECT_EQ(Shown(), (std::vector<std::string>{"Bank file was corrupt.  Bits per sample mismatch",
-                                                 "Bank file was corrupt.  Sample Rate mismatch"}));
+    EXPECT_EQ(ReadPbf(img.Build(), db, 0), 5);
+    EXPECT_EQ(Shown(),
+              (std::vector<std::string>{
+                  "\"" + kick_ + "\" has 16 bits per sample, but sample 1 of the bank expects 8.",
+                  "\"" + snare_ +
+                      "\" has a sample rate of 44100 Hz, but sample 3 of the bank expects 22050 "
+                      "Hz."}));
+    EXPECT_EQ(db.GetSampleHeader(2)->Wave(), db.GetSampleHeader(1)->Wave());
 }
 
 TEST_F(PbfWaveTest, MissingFilesAskWhetherToGoOn) {
