@@ -205,50 +205,67 @@ TEST_F(EngineTest, FiltersShapeTheSpectrumAtTheirFrequency) {
     struct Case {
         int type;
         double (*response)(double);
+        double hz;        // the corner at key 60
+        int keyTracking;  // 64: the corner follows the key
     };
-    const Case cases[] = {{1, onePoleLp}, {2, onePoleHp}, {3, twoPoleLp}, {4, twoPoleLp}};
+    const Case cases[] = {{1, onePoleLp, 1000, 0},
+                          {2, onePoleHp, 1000, 0},
+                          {3, twoPoleLp, 1000, 0},
+                          {4, twoPoleLp, 1000, 0},
+                          {3, twoPoleLp, 200, 64},
+                          {1, onePoleLp, 1000, -16}};
     for (const Case& c : cases) {
+        const int setting = units::FilterSetting(c.hz) & 0xFF00;
         for (int key : {45, 81, 105}) {  // 110, 882 and 3528 Hz
             Engine plain, filtered;
             plain.SetBank(bank.Image());
             bank.layer().Filter1().SetFilterType(c.type);
-            bank.layer().Filter1().SetFrequency(units::FilterSetting(1000.0) & 0xFF00);
+            bank.layer().Filter1().SetFrequency(setting);
+            bank.layer().Filter1().SetKeyTracking(c.keyTracking);
             filtered.SetBank(bank.Image());
             bank.layer().Filter1().SetFilterType(0);
             for (Engine* e : {&plain, &filtered})
                 e->Send(Msg(0x90, key, 127));
             const double hz = WantHz(bank.header, key);
-            const double corner = units::FilterHz(units::FilterSetting(1000.0) & 0xFF00);
+            const double corner =
+                units::FilterHz(setting) * std::exp2(c.keyTracking / 64.0 * (key - 60) / 12);
             const double db =
                 Db(Rms(Render(filtered, 22050).left, 5000) / Rms(Render(plain, 22050).left, 5000));
-            EXPECT_NEAR(db, c.response(hz / corner), 1.0) << "type " << c.type << " key " << key;
+            EXPECT_NEAR(db, c.response(hz / corner), 1.0)
+                << "type " << c.type << " at " << c.hz << " Hz, tracking " << c.keyTracking
+                << ", key " << key;
         }
     }
 }
 
-TEST_F(EngineTest, VelocityAndKeyTrackingMoveTheLevelByTheirUnits) {
+TEST_F(EngineTest, VelocityKeyTrackingAndChannelPressureMoveTheLevelByTheirUnits) {
     struct Case {
         int velTracking, keyTracking, velocity, key;
-        double wantDb;  // against velocity 127 at key 69
+        int pressure;   // -1: no route; else channel pressure drives the Amp block at full depth
+        double wantDb;  // against the full level
     };
     const Case cases[] = {
-        {64, 0, 64, 69, 40 * std::log10(64 / 127.0)},
-        {32, 0, 64, 69, 20 * std::log10(64 / 127.0)},
-        {0, 0, 20, 69, 0},
-        {0, 16, 127, 81, 16 * 12 / 64.0},
-        {0, -16, 127, 81, -16 * 12 / 64.0},
+        {64, 0, 64, 69, -1, 40 * std::log10(64 / 127.0)},
+        {32, 0, 64, 69, -1, 20 * std::log10(64 / 127.0)},
+        {0, 0, 20, 69, -1, 0},
+        {0, 16, 127, 81, -1, 16 * (81 - 60) / 64.0},
+        {0, -16, 127, 81, -1, -16 * (81 - 60) / 64.0},
+        {0, 16, 127, 60, -1, 0},
+        {0, 16, 127, 45, -1, 16 * (45 - 60) / 64.0},
+        {0, 0, 127, 69, 127, 0},
+        {0, 0, 127, 69, 64, -96 * (1 - 64 / 127.0)},
     };
     for (const Case& c : cases) {
-        bank.layer().Amp().SetVelocityTracking(c.velTracking);
-        bank.layer().Amp().SetKeyTracking(c.keyTracking);
-        Engine ref, test;
-        ref.SetBank(bank.Image());
-        test.SetBank(bank.Image());
-        ref.Send(Msg(0x90, 69, 127));
-        test.Send(Msg(0x90, c.key, c.velocity));
-        const double db =
-            Db(Rms(Render(test, 8820).left, 2000) / Rms(Render(ref, 8820).left, 2000));
-        EXPECT_NEAR(db, c.wantDb, 0.3) << c.velTracking << " " << c.keyTracking;
+        TestBank b;
+        b.layer().Amp().SetVelocityTracking(c.velTracking);
+        b.layer().Amp().SetKeyTracking(c.keyTracking);
+        if (c.pressure >= 0) b.layer().Amp().AddEntry({0xB0, 127, 0, kSourceZero});  // aftertouch
+        Engine e;
+        e.SetBank(b.Image());
+        if (c.pressure >= 0) e.Send(Msg(0xD0, c.pressure));
+        e.Send(Msg(0x90, c.key, c.velocity));
+        EXPECT_NEAR(Db(Rms(Render(e, 8820).left, 2000) / kFullRms), c.wantDb, 0.3)
+            << c.velTracking << " " << c.keyTracking << " " << c.key << " " << c.pressure;
     }
 }
 
