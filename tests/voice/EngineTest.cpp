@@ -344,19 +344,53 @@ TEST_F(EngineTest, EffectTypesComeByNrpnAndTheChannelsSendsFeedThem) {
 
 TEST_F(EngineTest, SixtyFiveNotesStealTheOldestReleasedVoiceFirst) {
     bank.naturalEnvelope = true;  // so that a released note sounds on
+    bank.header.ResetEnvelope(-100);  // and fades slowly
     engine.SetBank(bank.Image());
-    engine.Send(Msg(0x90, 10, 100));
-    engine.Send(Msg(0x80, 10, 0));
-    for (int k = 11; k < 11 + 63; ++k)
-        engine.Send(Msg(0x90, k, 100));
+    // Released notes on a channel panned hard right, then on one panned hard left; the held
+    // notes on a channel at volume 0.
+    for (uint32_t m : {Msg(0xB0, 10, 127), Msg(0xB1, 10, 0), Msg(0xB2, 7, 0)})
+        engine.Send(m);
+    for (int ch : {0, 1, 2})
+        engine.Send(Msg(0xB0 | ch, 91, 0));
+    for (int ch : {0, 1}) {
+        engine.Send(Msg(0x90 | ch, 10 + ch, 100));
+        engine.Send(Msg(0x80 | ch, 10 + ch, 0));
+    }
+    for (int k = 12; k < 12 + 62; ++k)
+        engine.Send(Msg(0x92, k, 100));
     Render(engine, 256);
     EXPECT_EQ(engine.Stats().activeVoices, 64);
-    engine.Send(Msg(0x90, 100, 100));
-    engine.Send(Msg(0x90, 101, 100));
+    engine.Send(Msg(0x92, 100, 100));
     Stereo s = Render(engine, 2048);
     EXPECT_EQ(engine.Stats().activeVoices, 64);
     for (float x : s.left)
         ASSERT_TRUE(std::isfinite(x));
+    // The first released note, on the right, made way; the later one sounds on.
+    EXPECT_LT(Rms(s.right, 1024), 1e-4 * kFullRms);
+    EXPECT_GT(Rms(s.left, 1024), 0.1 * kFullRms);
+}
+
+TEST_F(EngineTest, EveryWayOfEndingANoteSilencesIt) {
+    struct Case {
+        const char* what;
+        uint32_t message;
+    };
+    const Case cases[] = {
+        {"note off", Msg(0x80, 69, 64)},
+        {"note on at velocity 0", Msg(0x90, 69, 0)},
+        {"all notes off", Msg(0xB0, 123, 0)},
+        {"all sound off", Msg(0xB0, 120, 0)},
+    };
+    for (const Case& c : cases) {
+        Engine e;
+        e.SetBank(bank.Image());
+        e.Send(Msg(0xB0, 91, 0));
+        e.Send(Msg(0x90, 69, 127));
+        EXPECT_NEAR(Db(Rms(Render(e, 4410).left, 1000) / kFullRms), 0.0, 0.1) << c.what;
+        e.Send(c.message);
+        EXPECT_EQ(Rms(Render(e, 4410).left, 441), 0.0) << c.what;
+        EXPECT_EQ(e.Stats().activeVoices, 0) << c.what;
+    }
 }
 
 TEST_F(EngineTest, MissingObjectsAndDamagedDataPlayNothing) {
