@@ -208,12 +208,9 @@ TEST_F(EngineTest, FiltersShapeTheSpectrumAtTheirFrequency) {
         double hz;        // the corner at key 60
         int keyTracking;  // 64: the corner follows the key
     };
-    const Case cases[] = {{1, onePoleLp, 1000, 0},
-                          {2, onePoleHp, 1000, 0},
-                          {3, twoPoleLp, 1000, 0},
-                          {4, twoPoleLp, 1000, 0},
-                          {3, twoPoleLp, 200, 64},
-                          {1, onePoleLp, 1000, -16}};
+    const Case cases[] = {{1, onePoleLp, 1000, 0}, {2, onePoleHp, 1000, 0},
+                          {3, twoPoleLp, 1000, 0}, {4, twoPoleLp, 1000, 0},
+                          {3, twoPoleLp, 200, 64}, {1, onePoleLp, 1000, -16}};
     for (const Case& c : cases) {
         const int setting = units::FilterSetting(c.hz) & 0xFF00;
         for (int key : {45, 81, 105}) {  // 110, 882 and 3528 Hz
@@ -343,7 +340,7 @@ TEST_F(EngineTest, EffectTypesComeByNrpnAndTheChannelsSendsFeedThem) {
 }
 
 TEST_F(EngineTest, SixtyFiveNotesStealTheOldestReleasedVoiceFirst) {
-    bank.naturalEnvelope = true;  // so that a released note sounds on
+    bank.naturalEnvelope = true;      // so that a released note sounds on
     bank.header.ResetEnvelope(-100);  // and fades slowly
     engine.SetBank(bank.Image());
     // Released notes on a channel panned hard right, then on one panned hard left; the held
