@@ -36,6 +36,8 @@ class RenderCli : public test::TempDirTest {
                                   .Delta(0)
                                   .Bytes({0xC0, 0})
                                   .Delta(0)
+                                  .Bytes({0xD0, 40})
+                                  .Delta(0)
                                   .Bytes({0x90, 60, 100})
                                   .Delta(480)
                                   .Bytes({60, 0})

@@ -100,6 +100,30 @@ TEST(MidiFile, RunningStatusAndAMissingEndOfTrack) {
     EXPECT_DOUBLE_EQ(song.lengthSeconds, 30.0 / 960.0);
 }
 
+// Every kind of channel message, with its status and then in running status: a kind read
+// with one data byte too many or too few takes the bytes of the events after it.
+TEST(MidiFile, EveryKindOfChannelMessageTakesItsOwnDataBytes) {
+    MidiImage img;
+    MidiTrack& t = img.tracks.emplace_back();
+    std::vector<uint32_t> want;
+    for (const std::vector<uint8_t>& m : test::EveryChannelMessage(5)) {
+        uint32_t packed = 0;
+        for (size_t i = 0; i < m.size(); ++i)
+            packed |= uint32_t(m[i]) << (8 * i);
+        for (bool running : {false, true}) {
+            t.Delta(7).Message(m, running);
+            want.push_back(packed);
+        }
+    }
+    t.Delta(0).End();
+    MidiSong song = ReadMidi(img.Build());
+    std::vector<uint32_t> messages;
+    for (const MidiEvent& e : song.events)
+        messages.push_back(e.message);
+    EXPECT_EQ(messages, want);
+    EXPECT_EQ(song.events.back().tick, 7 * want.size());
+}
+
 TEST(MidiFile, SystemExclusiveMessagesArriveWholeAndF0First) {
     MidiImage img;
     img.tracks.push_back(MidiTrack()

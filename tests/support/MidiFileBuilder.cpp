@@ -31,6 +31,11 @@ MidiTrack& MidiTrack::Bytes(std::initializer_list<uint8_t> bytes) {
     return *this;
 }
 
+MidiTrack& MidiTrack::Message(const std::vector<uint8_t>& message, bool running) {
+    data.insert(data.end(), message.begin() + (running ? 1 : 0), message.end());
+    return *this;
+}
+
 MidiTrack& MidiTrack::Tempo(uint32_t us) {
     return Bytes({0xFF, 0x51, 0x03, static_cast<uint8_t>(us >> 16), static_cast<uint8_t>(us >> 8),
                   static_cast<uint8_t>(us)});
@@ -46,6 +51,13 @@ MidiTrack& MidiTrack::Sysex(uint8_t kind, const std::vector<uint8_t>& bytes) {
 
 MidiTrack& MidiTrack::End() {
     return Bytes({0xFF, 0x2F, 0x00});
+}
+
+std::vector<std::vector<uint8_t>> EveryChannelMessage(int channel) {
+    const auto c = static_cast<uint8_t>(channel & 0x0F);
+    return {{uint8_t(0x80 | c), 60, 11},  {uint8_t(0x90 | c), 62, 12}, {uint8_t(0xA0 | c), 64, 13},
+            {uint8_t(0xB0 | c), 1, 14},   {uint8_t(0xC0 | c), 15},     {uint8_t(0xD0 | c), 16},
+            {uint8_t(0xE0 | c), 17, 0x50}};
 }
 
 std::vector<uint8_t> MidiImage::Build() const {

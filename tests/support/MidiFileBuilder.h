@@ -13,6 +13,8 @@ class MidiTrack {
   public:
     MidiTrack& Delta(uint32_t ticks);  // as a variable-length number of up to 4 bytes
     MidiTrack& Bytes(std::initializer_list<uint8_t> bytes);
+    // A channel message whole, or in running status (its status byte left out).
+    MidiTrack& Message(const std::vector<uint8_t>& message, bool running = false);
     MidiTrack& Tempo(uint32_t usPerQuarter);  // the meta event, without its delta
     // F0 or F7 event with its counted data (the F0 itself is not counted).
     MidiTrack& Sysex(uint8_t kind, const std::vector<uint8_t>& data);
@@ -27,6 +29,11 @@ struct MidiImage {
     std::vector<MidiTrack> tracks;
     std::vector<uint8_t> Build() const;
 };
+
+// One channel message of each kind on `channel`, each with the data bytes the kind takes:
+// note off, note on, key pressure, controller, program change, channel pressure, pitch bend.
+// Every data byte differs from the others.
+std::vector<std::vector<uint8_t>> EveryChannelMessage(int channel);
 
 // The variable-length number as the format writes it.
 std::vector<uint8_t> Vlq(uint32_t value);

@@ -158,6 +158,45 @@ TEST(EffectsImpulse, LargerSpacesRingLonger) {
     EXPECT_GT(decay[4], decay[0] * 5) << "Hall 2 against Room 1";
 }
 
+// The energy of the first difference against the energy: 2 for a lone impulse or white
+// noise, less the more the high frequencies have been lost.
+double Brightness(const Stereo& s, size_t from, size_t to) {
+    double d = 0;
+    for (size_t i = from + 1; i < to; ++i)
+        d += std::pow(double(s.l[i]) - s.l[i - 1], 2) + std::pow(double(s.r[i]) - s.r[i - 1], 2);
+    return d / Energy(s, from, to);
+}
+
+// Rooms lose their highs on every pass through the feedback, and so does each repeat of an
+// echo: a late stretch of 50 ms is much duller than the first.
+TEST(EffectsImpulse, ReverbsDarkenAsTheyDecay) {
+    struct Row {
+        int type;
+        double lateSeconds;  // after the first sound
+        double most;         // the late brightness against the first, at most
+    };
+    const Row rows[] = {{1, 0.3, 0.4},
+                        {2, 0.3, 0.4},
+                        {3, 0.3, 0.4},
+                        {4, 0.3, 0.4},
+                        {5, 0.3, 0.4},
+                        {6, 1.0, 0.4},
+                        {7, 4 * kReverbDelaySeconds, 0.6},  // the fifth echo
+                        {8, 4 * kPanDelay1Seconds, 0.6},
+                        {9, 4 * kPanDelay2Seconds, 0.6}};
+    const size_t window = size_t(0.05 * kRate);
+    for (const Row& row : rows) {
+        const Type& t = kAllTypes[row.type - 1];
+        const Stereo s = Impulse(t, 2.5);
+        const size_t first = FirstSound(s) - 1;
+        const size_t late = first + size_t(std::lround(row.lateSeconds * kRate));
+        ASSERT_LT(late + window, s.l.size()) << t.name;
+        EXPECT_LT(Brightness(s, late, late + window),
+                  row.most * Brightness(s, first, first + window))
+            << t.name;
+    }
+}
+
 TEST(EffectsImpulse, FirstEchoComesAtTheStatedDelay) {
     struct Row {
         Type type;
