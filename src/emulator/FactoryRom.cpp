@@ -338,7 +338,7 @@ constexpr GmProgram kGmPrograms[128] = {
     {"Goblins FX", 43},
     {"Echoes FX", 46},
     {"Sci-fi FX", 49},
-    {"Sitar", 46},
+    {"Sitar", 62},
     {"Banjo", 62},
     {"Shamisen", 28},
     {"Koto", 28},
@@ -444,7 +444,8 @@ std::vector<uint8_t> GmProgramBody(int gm) {
     LayerPlan base;
     base.keymap = kGmPrograms[gm].keymap;
     base.release = family <= 1 ? 30 : 12;
-    const bool pad = family == 6 || family == 11 || family == 12;
+    // The ensembles swell in like the pads, but for the orchestra's stab.
+    const bool pad = (family == 6 && gm != 55) || family == 11 || family == 12;
     const bool lead = family == 10;
     const bool vibrato = lead || family == 5 || family == 8;
     if (pad) {

@@ -21,7 +21,7 @@ constexpr double kPeak = 101;  // of 127
 // Waves that keymaps of the factory bank play 6-8 dB down are made hotter, so that their
 // programs stay near the others' level.
 constexpr double kHotPeak = 119;
-constexpr std::string_view kHotWaves[] = {"elec piano", "Synth Vox", "-Saw", "Orch Hit"};
+constexpr std::string_view kHotWaves[] = {"elec piano", "Synth Vox", "-Saw"};
 constexpr double kTopPartialHz = 16000;  // higher partials would alias a few keys up
 // A loop that cannot hold a whole number of periods this close to its root note does not
 // sustain: the note dies away before it rather than sounding out of tune.
@@ -235,15 +235,16 @@ constexpr ToneRecipe kTones[] = {
      .extra = {{{6.1, 0.3, 0}, {12.5, 0.1, 0}}}, .fade = {15, 1, 10}},
     {.match = "SteelDrum", .spectrum = {1, 1, 0, 3}, .contour = {1, 0.45, 0.2},
      .extra = {{{4.2, 0.15, 0}, {1.5, 0.1, 0}}}, .fade = {8, 1, 5}},
-    {.match = "gm timpani", .spectrum = kPure, .contour = {2, 0.45, 0}, .burst = {0.4, 15, 60, 1500},
+    {.match = "gm timpani", .spectrum = kPure, .contour = {2, 0.45, 0},
+     .burst = {0.4, 15, 60, 1500},
      .extra = {{{1.5, 0.6, 0.6}, {1.98, 0.4, 0.4}, {2.44, 0.25, 0.2}, {2.9, 0.15, 0}}},
      .fade = {8, 1, 6}},
     {.match = "Icerain", .spectrum = kPure, .contour = {1, 0.8, 0},
      .extra = {{{2.3, 0.6, 0.7}, {3.7, 0.5, 0.5}, {5.1, 0.4, 0.3}, {6.9, 0.3, 0.2}}}},
-    // The stab of brass and strings, whose chord goes on under a slow attack.
+    // The stab of brass and strings: a chord struck at once that dies away in a second or two.
     {.match = "Orch Hit", .spectrum = {0.8}, .formants = {1000, 2}, .contour = {3, 0.6, 0.2},
      .burst = {0.2, 10, 300, 6000},
-     .extra = {{{1.5, 0.7, 1}, {2.52, 0.4, 0}, {3, 0.4, 1}, {0.5, 0.6, 1}}}},
+     .extra = {{{1.5, 0.7, 1}, {2.52, 0.4, 0}, {3, 0.4, 1}, {0.5, 0.6, 1}}}, .fade = {25, 0.5, 15}},
     {.match = "Telephone", .spectrum = {0.5, 1, 0, 12}, .formants = {1500, 3}, .contour = {1, 0.9}},
     {.match = "gm flute", .spectrum = {2.5, 1, 0, 5}, .contour = {40, 0.85, 0},
      .burst = {0.15, 50, 1000, 8000}},
