@@ -2,10 +2,14 @@
 """The factory ROM bank as a listener meets it: every General MIDI program on middle C and
 every kit key 35..81, rendered by talmeru-cli on a fresh emulator, one note per slot.
 
-Prints per sound its peak (dBFS) and how long it stays above -60 dBFS and within 60 dB of its
-peak (a held note is let go after 2 s; the kit ignores note-offs), then the spread of the
-programs' peaks around their median and how many distinct sounds the programs make (two
-sounds are one when their band spectra and level envelopes agree within a decibel or so).
+Prints per sound its peak (dBFS), how long it stays above -60 dBFS and within 60 dB of its
+peak (a held note is let go after 2 s; the kit ignores note-offs), its attack (ms to within
+3 dB of its loudest 10 ms), how far it falls while held (dB from its loudest 10 ms to the
+level just before the release) and its brightness (spectral centroid of its first second, Hz,
+over the bins within 60 dB of the strongest).
+Then the spread of the programs' peaks around their median, how many distinct sounds the
+programs make (two sounds are one when their band spectra and level envelopes agree within a
+decibel or so) and, per General MIDI family of eight programs, the range of those figures.
 
     bench/rom_timbres.py [build/src/talmeru-cli] [--csv out.csv]
 """
@@ -104,7 +108,16 @@ def measure(x):
     bands = np.maximum(10 * np.log10(np.maximum(bands, 1e-20)) - 10 * np.log10(bands.max() + 1e-20), -60)
     env = db(rms[:300].reshape(-1, 5).mean(axis=1))
     env = np.maximum(env - env.max(), -60)
-    return peak, duration, bands, env, ring
+    level = db(rms)
+    loudest = int(np.argmax(level))
+    attack = 10 * int(np.argmax(level >= level[loudest] - 3))
+    fall = level[loudest] - np.mean(level[185:195])  # the note is let go at 2.01 s
+    # Bins 60 dB under the strongest are left out: the 8-bit data's noise floor would
+    # otherwise brighten every quiet tail alike.
+    magnitude = np.sqrt(spectrum)
+    magnitude = np.where(magnitude > 1e-3 * magnitude.max(), magnitude, 0)
+    centroid = float(np.sum(hz * magnitude) / max(np.sum(magnitude), 1e-20))
+    return peak, duration, bands, env, ring, attack, fall, centroid
 
 
 def distinct(prints, tolerance=1.5):
@@ -124,16 +137,18 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         programs = [measure(s) for s in slots(render(args.cli, *program_song()[:1], folder, "programs"), 128)]
         drums = [measure(s) for s in slots(render(args.cli, drum_song()[0], folder, "drums"), len(DRUM_KEYS))]
-    rows = [("program", p, m[0], m[1], m[4]) for p, m in enumerate(programs)]
-    rows += [("drum", k, m[0], m[1], m[4]) for k, m in zip(DRUM_KEYS, drums)]
+    rows = [("program", p, m[0], m[1], m[4], m[5], m[6], m[7]) for p, m in enumerate(programs)]
+    rows += [("drum", k, m[0], m[1], m[4], m[5], m[6], m[7]) for k, m in zip(DRUM_KEYS, drums)]
     if args.csv:
         with open(args.csv, "w") as f:
-            f.write("kind,number,peak_dbfs,seconds_above_-60dbfs,seconds_within_60db_of_peak\n")
+            f.write("kind,number,peak_dbfs,seconds_above_-60dbfs,seconds_within_60db_of_peak,"
+                    "attack_ms,held_fall_db,centroid_hz\n")
             for r in rows:
-                f.write("%s,%d,%.1f,%.2f,%.2f\n" % r)
-    for kind, n, peak, dur, ring in rows:
-        print("%-7s %3d  peak %6.1f dBFS  %5.2f s above -60 dBFS  %5.2f s within 60 dB of peak" %
-              (kind, n, peak, dur, ring))
+                f.write("%s,%d,%.1f,%.2f,%.2f,%d,%.1f,%.0f\n" % r)
+    for kind, n, peak, dur, ring, attack, fall, centroid in rows:
+        print("%-7s %3d  peak %6.1f dBFS  %5.2f s above -60 dBFS  %5.2f s within 60 dB of peak"
+              "  attack %4d ms  falls %5.1f dB held  centroid %5.0f Hz" %
+              (kind, n, peak, dur, ring, attack, fall, centroid))
     peaks = np.array([m[0] for m in programs])
     median = np.median(peaks)
     far = [(p, round(v - median, 1)) for p, v in enumerate(peaks) if abs(v - median) > 6]
@@ -141,6 +156,12 @@ def main():
     print("programs: %d distinct sounds of 128" % distinct([(m[2], m[3]) for m in programs]))
     durs = [m[1] for m in programs]
     print("programs: above -60 dBFS for %.2f..%.2f s (median %.2f)" % (min(durs), max(durs), np.median(durs)))
+    for family in range(16):
+        f = programs[8 * family:8 * family + 8]
+        print("family %2d (%3d..%3d): attack %4d..%4d ms  falls %5.1f..%5.1f dB held  "
+              "centroid %5.0f..%5.0f Hz" % (
+                  family, 8 * family, 8 * family + 7, min(m[5] for m in f), max(m[5] for m in f),
+                  min(m[6] for m in f), max(m[6] for m in f), min(m[7] for m in f), max(m[7] for m in f)))
     ddurs, drings = [m[1] for m in drums], [m[4] for m in drums]
     print("drums: peaks %.1f..%.1f dBFS, above -60 dBFS for %.2f..%.2f s, within 60 dB of "
           "their peak for %.2f..%.2f s" % (min(m[0] for m in drums), max(m[0] for m in drums),

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "emulator/RomWaves.h"
+#include "model/Layer.h"
 #include "model/Ma1Units.h"
 #include "platform/ByteIO.h"
 #include "platform/RomDirectory.h"
@@ -52,6 +53,16 @@ std::optional<int> DrumRootKey(std::string_view name) {
 
 // ---- sample headers: one per ROM region, numbered as the directory
 
+void NaturalEntry(ByteWriter& w, int slope, uint16_t frames) {
+    w.S16(int16_t(slope));
+    w.U16(frames);
+}
+
+int NaturalSlope(double dbPerSecond) {
+    return int(
+        std::clamp(std::lround(dbPerSecond / units::kNaturalDbPerSecondPerStep), -32768L, 32767L));
+}
+
 std::vector<uint8_t> SampleBody(const RomRegion& r) {
     const std::optional<int> root = RomRootKey(r.name);
     const double playsAt = root ? RomRecordedKey(r) : DrumRootKey(r.name).value_or(60);
@@ -63,28 +74,21 @@ std::vector<uint8_t> SampleBody(const RomRegion& r) {
     w.U8(0);  // 8-bit K8 data
     // 8-bit ROM data plays at 44.1 kHz: an octave below the 88.2 kHz reference.
     w.S16(int16_t(std::lround(256 * (playsAt - 60 + 12))));
-    if (root) {
-        // Held at full level; released, it falls 60 dB a second under the layer's envelope.
-        for (int slope : {0, -200, -2046}) {
-            w.S16(int16_t(slope));
-            w.U16(0);
-        }
-    } else {
-        // Percussion: full level for the hit (up to its loop), then gone; a cymbal's loop
-        // rings on, fading as the cymbal would.
-        int32_t frames = (r.loopStart > r.start ? r.loopStart : r.end) - r.start;
-        for (int piece = 0; frames > 0 && piece < 8; ++piece) {
+    // Held: the stretches the wave asks for, each in pieces a header entry can count.
+    for (const NaturalStretch& s : RomHeldEnvelope(r)) {
+        int32_t frames = s.frames;
+        do {
             const int32_t n = std::min<int32_t>(frames, 30000);
-            w.S16(0);
-            w.U16(uint16_t(n));
+            NaturalEntry(w, NaturalSlope(s.dbPerSecond), uint16_t(n));
             frames -= n;
-        }
-        const double ring = RomRingDbPerSecond(r.name);
-        const int held = ring > 0 ? -int(std::lround(ring / units::kNaturalDbPerSecondPerStep)) : -2000;
-        for (int slope : {held, -6818}) {
-            w.S16(int16_t(slope));
-            w.U16(0);
-        }
+        } while (frames > 0);
+    }
+    // Released, a tone falls 60 dB a second under the layer's envelope; a drum at once.
+    if (root) {
+        NaturalEntry(w, -200, 0);
+        NaturalEntry(w, -2046, 0);
+    } else {
+        NaturalEntry(w, -6818, 0);
     }
     return w.Take();
 }
@@ -175,7 +179,7 @@ constexpr KeymapPlan kKeymaps[] = {
     {71, "Bird", "-Bird", 0},
     {72, "Soft Elec Piano", "-gm elec piano", -6},
     {87, "Chiff", "-Chiff", 0},
-    {90, "Dull Saw", "-Saw", -8},
+    {90, "Dull Saw", "-Saw", 0},
     {95, "Dual Elec Bass", "-gm pick bass", -2},
 };
 
@@ -334,7 +338,7 @@ constexpr GmProgram kGmPrograms[128] = {
     {"Goblins FX", 43},
     {"Echoes FX", 46},
     {"Sci-fi FX", 49},
-    {"Sitar", 46},
+    {"Sitar", 62},
     {"Banjo", 62},
     {"Shamisen", 28},
     {"Koto", 28},
@@ -440,7 +444,8 @@ std::vector<uint8_t> GmProgramBody(int gm) {
     LayerPlan base;
     base.keymap = kGmPrograms[gm].keymap;
     base.release = family <= 1 ? 30 : 12;
-    const bool pad = family == 6 || family == 11 || family == 12;
+    // The ensembles swell in like the pads, but for the orchestra's stab.
+    const bool pad = (family == 6 && gm != 55) || family == 11 || family == 12;
     const bool lead = family == 10;
     const bool vibrato = lead || family == 5 || family == 8;
     if (pad) {
@@ -448,6 +453,9 @@ std::vector<uint8_t> GmProgramBody(int gm) {
         base.release = 90;
     }
     base.filter = pad || lead;
+    // A pad's slow attack over a falling wave would never reach its level: pads sustain
+    // whatever their wave does held alone (the bells of New Age Pad and Crystal).
+    if (pad) base.flags = Layer::kFlagNoNaturalEnvelope;
     base.vibrato = vibrato;
 
     std::vector<LayerPlan> layers = {base};

@@ -21,11 +21,13 @@ constexpr double kPeak = 101;  // of 127
 // Waves that keymaps of the factory bank play 6-8 dB down are made hotter, so that their
 // programs stay near the others' level.
 constexpr double kHotPeak = 119;
-constexpr std::string_view kHotWaves[] = {"elec piano", "Synth Vox", "-Saw", "Orch Hit"};
+constexpr std::string_view kHotWaves[] = {"elec piano", "Synth Vox", "-Saw"};
 constexpr double kTopPartialHz = 16000;  // higher partials would alias a few keys up
 // A loop that cannot hold a whole number of periods this close to its root note does not
 // sustain: the note dies away before it rather than sounding out of tune.
 constexpr double kMaxLoopDetuneCents = 20;
+// A drum whose loop is silent is cut off there, gone a tenth of a second later.
+constexpr double kCutDbPerSecond = 600;
 
 double MidiHz(int key) {
     return 440 * std::exp2((key - 69) / 12.0);
@@ -123,6 +125,13 @@ struct Partial {       // inharmonic, or harmonic with a contour of its own
     double hold = 0;  // of the contour's hold
 };
 
+// How a struck or plucked tone falls while its key is held, beyond the wave's own fall to its
+// loop, in dB a second at middle C (an octave up falls 1.6 times as fast): `early` for
+// earlySeconds, then `late`. None: the tone sustains.
+struct Fade {
+    double early = 0, earlySeconds = 0, late = 0;
+};
+
 enum class Kind { Tone, Crowd, Chirps };
 
 struct ToneRecipe {
@@ -134,11 +143,11 @@ struct ToneRecipe {
     std::array<Partial, 6> extra{};
     Kind kind = Kind::Tone;
     bool sinePhase = false;  // every partial starts at zero: the pure waves
+    Fade fade{};
 };
 
 constexpr Spectrum kPure{1, 1, 0, 1};  // a fundamental alone, for the extra partials to join
 constexpr Contour kSteady{0, 1, 0, 3};
-constexpr Contour kStruck{1, 0.2, 0, 3};
 
 // Families of instruments, first match wins; the last entry takes any other pitched region.
 // clang-format off
@@ -150,11 +159,11 @@ constexpr ToneRecipe kTones[] = {
      .extra = {{{6.8, 0.3, 0.3}}}},
     {.match = "Bell Wave", .spectrum = kPure, .contour = {1, 0.7, 0, 3},
      .extra = {{{1.19, 0.35, 0.6}, {2, 0.5, 0.8}, {2.52, 0.3, 0.5}, {3.01, 0.2, 0.4},
-                {4.17, 0.15, 0.3}, {5.43, 0.1, 0.2}}}},
-    {.match = "elec piano", .spectrum = {2.5, 1, 0, 4}, .contour = {1, 0.3, 0.3, 3},
-     .extra = {{{6.8, 0.35, 0.1}}}},
-    {.match = "gm piano", .spectrum = {1.1, 1, 0.12}, .contour = {2, 0.2, 0.6, 3.5},
-     .burst = {0.25, 6, 100, 2500}},
+                {4.17, 0.15, 0.3}, {5.43, 0.1, 0.2}}}, .fade = {5, 1, 3}},
+    {.match = "elec piano", .spectrum = {2.5, 1, 0, 4}, .contour = {1, 0.5, 0.3, 3},
+     .extra = {{{6.8, 0.35, 0.1}}}, .fade = {6, 1, 3}},
+    {.match = "gm piano", .spectrum = {1.1, 1, 0.12}, .contour = {2, 0.45, 0.6, 3.5},
+     .burst = {0.25, 6, 100, 2500}, .fade = {10, 1, 4}},
     {.match = "Perc Organ", .spectrum = kPure, .contour = kSteady, .burst = {0.1, 2, 2000},
      .extra = {{{2, 0.7, 1}, {3, 0.9, 0}, {4, 0.4, 1}, {6, 0.2, 1}, {8, 0.15, 1}}}},
     {.match = "Organ 3", .spectrum = kPure, .contour = kSteady, .burst = {0.1, 2, 2000},
@@ -163,67 +172,79 @@ constexpr ToneRecipe kTones[] = {
      .extra = {{{2, 0.8, 1}, {3, 0.6, 1}, {4, 0.5, 1}, {6, 0.3, 1}, {8, 0.25, 1}}}},
     {.match = "Church Organ", .spectrum = {1.2, 1, 0, 16}, .formants = {2000, 1},
      .contour = {40, 1, 0}, .burst = {0.05, 20, 1000, 6000}},
-    {.match = "Tubular Bells", .spectrum = kPure, .contour = {1, 0.15, 0},
-     .extra = {{{2, 0.6, 1}, {3, 0.5, 0.7}, {4.2, 0.35, 0.4}, {5.4, 0.25, 0.2}, {6.8, 0.15, 0}}}},
+    // One sample, on C6, plays every key: its fall suits the octaves below it, where chimes are.
+    {.match = "Tubular Bells", .spectrum = kPure, .contour = {1, 0.3, 0},
+     .extra = {{{2, 0.6, 1}, {3, 0.5, 0.7}, {4.2, 0.35, 0.4}, {5.4, 0.25, 0.2}, {6.8, 0.15, 0}}},
+     .fade = {2, 1, 1.2}},
     {.match = "gm french", .spectrum = {1.6}, .formants = {500, 2}, .contour = {35, 0.8, 0.2}},
     {.match = "Muted Trumpet", .spectrum = {0.5}, .formants = {1800, 5}, .contour = {20, 0.8, 0.2}},
     {.match = "gm trumpet", .spectrum = {0.6}, .formants = {1300, 3}, .contour = {25, 0.8, 0.2}},
     {.match = "gm trombone", .spectrum = {0.8}, .formants = {700, 2.5}, .contour = {30, 0.8, 0.2}},
     {.match = "Brass", .spectrum = {0.6}, .formants = {1000, 2}, .contour = {25, 0.8, 0.2}},
-    {.match = "gm strings", .spectrum = {1}, .formants = {1500, 1}, .contour = {60, 0.9, 0.05},
+    {.match = "gm strings", .spectrum = {1}, .formants = {1500, 1}, .contour = {90, 0.9, 0.05},
      .burst = {0.05, 40, 1000, 8000}},
-    {.match = "gm violin", .spectrum = {0.9}, .formants = {3000, 2}, .contour = {50, 0.85, 0.1},
+    {.match = "gm violin", .spectrum = {0.9}, .formants = {3000, 2}, .contour = {80, 0.85, 0.1},
      .burst = {0.08, 30, 1500, 9000}},
-    {.match = "gm viola", .spectrum = {0.9}, .formants = {2000, 2}, .contour = {50, 0.85, 0.1},
+    {.match = "gm viola", .spectrum = {0.9}, .formants = {2000, 2}, .contour = {80, 0.85, 0.1},
      .burst = {0.08, 30, 1000, 7000}},
-    {.match = "gm cello", .spectrum = {1}, .formants = {1000, 2}, .contour = {55, 0.85, 0.1},
+    {.match = "gm cello", .spectrum = {1}, .formants = {1000, 2}, .contour = {80, 0.85, 0.1},
      .burst = {0.08, 30, 500, 5000}},
     {.match = "double bass", .spectrum = {1.1}, .formants = {400, 1.5}, .contour = {60, 0.8}},
     {.match = "Synth String", .spectrum = {1}, .contour = {80, 1, 0}},
-    {.match = "Pizzicato", .spectrum = {1.2, 1, 0.2}, .contour = {1, 0.1, 0.5, 4}},
-    {.match = "steel string", .spectrum = {0.8, 1, 0.2}, .contour = {1, 0.2, 0.6},
-     .burst = {0.1, 3, 2000}},
-    {.match = "jazz guitar", .spectrum = {1.4, 1, 0.25}, .contour = {1, 0.25, 0.5}},
-    {.match = "nylon guitar", .spectrum = {1.2, 1, 0.18}, .contour = {1, 0.2, 0.6}},
-    {.match = "Strat", .spectrum = {0.9, 1, 0.15}, .contour = {1, 0.3, 0.4}},
+    {.match = "Pizzicato", .spectrum = {1.2, 1, 0.2}, .contour = {1, 0.3, 0.5, 4},
+     .fade = {25, 1, 15}},
+    {.match = "steel string", .spectrum = {0.8, 1, 0.2}, .contour = {1, 0.35, 0.6},
+     .burst = {0.1, 3, 2000}, .fade = {12, 0.5, 6}},
+    {.match = "jazz guitar", .spectrum = {1.4, 1, 0.25}, .contour = {1, 0.4, 0.5},
+     .fade = {10, 0.5, 5}},
+    {.match = "nylon guitar", .spectrum = {1.2, 1, 0.18}, .contour = {1, 0.35, 0.6},
+     .fade = {14, 0.5, 7}},
+    {.match = "Strat", .spectrum = {0.9, 1, 0.15}, .contour = {1, 0.45, 0.4}, .fade = {8, 0.5, 4}},
     {.match = "Dist Gtr", .spectrum = {0.5}, .formants = {1500, 2}, .contour = {2, 0.8, 0.1},
-     .burst = {0.1, 3, 1500}},
-    {.match = "GtrHarm", .spectrum = {3, 1, 0, 3}, .contour = {1, 0.25, 0},
-     .burst = {0.1, 3, 2000}},
-    {.match = "acoustic bass", .spectrum = {1.4, 1, 0.2, 16}, .contour = {2, 0.3, 0.4}},
-    {.match = "pick bass", .spectrum = {1, 1, 0.1}, .contour = {1, 0.35, 0.4},
-     .burst = {0.15, 3, 1000}},
-    {.match = "slap bass", .spectrum = {0.7, 1, 0.08}, .contour = {1, 0.3, 0.6},
-     .burst = {0.3, 4, 1500}},
-    {.match = "fretless bass", .spectrum = {1.8, 1, 0, 12}, .contour = {8, 0.5, 0.3}},
-    {.match = "Plucked Harp", .spectrum = {1.5, 1, 0.3}, .contour = {1, 0.2, 0.5}},
-    {.match = "Harpsichord", .spectrum = {0.4, 1, 0.1}, .contour = {1, 0.2, 0.4},
-     .burst = {0.1, 2, 3000}},
-    {.match = "Clav", .spectrum = {0.5, 1, 0.05}, .formants = {2000, 2}, .contour = {1, 0.3, 0.5}},
+     .burst = {0.1, 3, 1500}, .fade = {3, 1, 1.5}},
+    {.match = "GtrHarm", .spectrum = {3, 1, 0, 3}, .contour = {1, 0.4, 0},
+     .burst = {0.1, 3, 2000}, .fade = {8, 1, 4}},
+    // Basses: their samples lie two octaves down, where the fall is slower.
+    {.match = "acoustic bass", .spectrum = {1.4, 1, 0.2, 16}, .contour = {2, 0.45, 0.4},
+     .fade = {16, 0.5, 8}},
+    {.match = "pick bass", .spectrum = {1, 1, 0.1}, .contour = {1, 0.45, 0.4},
+     .burst = {0.15, 3, 1000}, .fade = {16, 0.5, 8}},
+    {.match = "slap bass", .spectrum = {0.7, 1, 0.08}, .contour = {1, 0.4, 0.4},
+     .burst = {0.3, 4, 1500}, .fade = {20, 0.5, 10}},
+    {.match = "fretless bass", .spectrum = {1.8, 1, 0, 12}, .contour = {8, 0.5, 0.3},
+     .fade = {10, 0.5, 5}},
+    {.match = "Plucked Harp", .spectrum = {1.5, 1, 0.3}, .contour = {1, 0.35, 0.5},
+     .fade = {10, 1, 6}},
+    {.match = "Harpsichord", .spectrum = {0.4, 1, 0.1}, .contour = {1, 0.35, 0.25},
+     .burst = {0.1, 2, 3000}, .fade = {8, 0.5, 5}},
+    {.match = "Clav", .spectrum = {0.5, 1, 0.05}, .formants = {2000, 2}, .contour = {1, 0.4, 0.35},
+     .fade = {12, 0.5, 6}},
     {.match = "Koto", .spectrum = {0.8, 1, 0.15}, .formants = {1800, 1.5},
-     .contour = {1, 0.2, 0.5}},
+     .contour = {1, 0.35, 0.35}, .fade = {12, 0.5, 6}},
     {.match = "Banjo", .spectrum = {0.5, 1, 0.08}, .formants = {2000, 2},
-     .contour = {1, 0.15, 0.6}, .burst = {0.1, 2, 2000}},
-    {.match = "gm vibes", .spectrum = kPure, .contour = {1, 0.3, 0},
-     .extra = {{{4, 0.3, 0}, {10, 0.1, 0}}}},
-    {.match = "Marimba", .spectrum = kPure, .contour = {1, 0.1, 0, 5},
-     .extra = {{{4, 0.3, 0}, {9.9, 0.08, 0}}}},
-    {.match = "gm glock", .spectrum = kPure, .contour = kStruck,
-     .extra = {{{2.76, 0.5, 0}, {5.4, 0.25, 0}, {8.93, 0.1, 0}}}},
-    {.match = "gm celeste", .spectrum = kPure, .contour = kStruck,
-     .extra = {{{2, 0.3, 0.5}, {3, 0.1, 0.3}, {4.1, 0.1, 0}}}},
-    {.match = "Kalimba", .spectrum = kPure, .contour = {1, 0.15, 0},
-     .extra = {{{6.1, 0.3, 0}, {12.5, 0.1, 0}}}},
-    {.match = "SteelDrum", .spectrum = {1, 1, 0, 3}, .contour = {1, 0.3, 0.2},
-     .extra = {{{4.2, 0.15, 0}, {1.5, 0.1, 0}}}},
-    {.match = "gm timpani", .spectrum = kPure, .contour = {2, 0.3, 0}, .burst = {0.4, 15, 60, 1500},
-     .extra = {{{1.5, 0.6, 0.6}, {1.98, 0.4, 0.4}, {2.44, 0.25, 0.2}, {2.9, 0.15, 0}}}},
+     .contour = {1, 0.4, 0.35}, .burst = {0.1, 2, 2000}, .fade = {20, 0.5, 10}},
+    {.match = "gm vibes", .spectrum = kPure, .contour = {1, 0.5, 0},
+     .extra = {{{4, 0.3, 0}, {10, 0.1, 0}}}, .fade = {6, 1, 4}},
+    {.match = "Marimba", .spectrum = kPure, .contour = {1, 0.35, 0, 5},
+     .extra = {{{4, 0.3, 0}, {9.9, 0.08, 0}}}, .fade = {20, 1, 15}},
+    {.match = "gm glock", .spectrum = kPure, .contour = {1, 0.4, 0, 3},
+     .extra = {{{2.76, 0.5, 0}, {5.4, 0.25, 0}, {8.93, 0.1, 0}}}, .fade = {4, 1, 3}},
+    {.match = "gm celeste", .spectrum = kPure, .contour = {1, 0.35, 0, 3},
+     .extra = {{{2, 0.3, 0.5}, {3, 0.1, 0.3}, {4.1, 0.1, 0}}}, .fade = {10, 1, 6}},
+    {.match = "Kalimba", .spectrum = kPure, .contour = {1, 0.3, 0},
+     .extra = {{{6.1, 0.3, 0}, {12.5, 0.1, 0}}}, .fade = {15, 1, 10}},
+    {.match = "SteelDrum", .spectrum = {1, 1, 0, 3}, .contour = {1, 0.45, 0.2},
+     .extra = {{{4.2, 0.15, 0}, {1.5, 0.1, 0}}}, .fade = {8, 1, 5}},
+    {.match = "gm timpani", .spectrum = kPure, .contour = {2, 0.45, 0},
+     .burst = {0.4, 15, 60, 1500},
+     .extra = {{{1.5, 0.6, 0.6}, {1.98, 0.4, 0.4}, {2.44, 0.25, 0.2}, {2.9, 0.15, 0}}},
+     .fade = {8, 1, 6}},
     {.match = "Icerain", .spectrum = kPure, .contour = {1, 0.8, 0},
      .extra = {{{2.3, 0.6, 0.7}, {3.7, 0.5, 0.5}, {5.1, 0.4, 0.3}, {6.9, 0.3, 0.2}}}},
-    // The stab of brass and strings, whose chord goes on under a slow attack.
+    // The stab of brass and strings: a chord struck at once that dies away in a second or two.
     {.match = "Orch Hit", .spectrum = {0.8}, .formants = {1000, 2}, .contour = {3, 0.6, 0.2},
      .burst = {0.2, 10, 300, 6000},
-     .extra = {{{1.5, 0.7, 1}, {2.52, 0.4, 0}, {3, 0.4, 1}, {0.5, 0.6, 1}}}},
+     .extra = {{{1.5, 0.7, 1}, {2.52, 0.4, 0}, {3, 0.4, 1}, {0.5, 0.6, 1}}}, .fade = {25, 0.5, 15}},
     {.match = "Telephone", .spectrum = {0.5, 1, 0, 12}, .formants = {1500, 3}, .contour = {1, 0.9}},
     {.match = "gm flute", .spectrum = {2.5, 1, 0, 5}, .contour = {40, 0.85, 0},
      .burst = {0.15, 50, 1000, 8000}},
@@ -481,6 +502,8 @@ struct Hits {  // claps, scrapes and rattles: the sound again after each gap, qu
 
 struct Ring {  // what rings on through the loop: the burst's band and the metal, steady
     double level = 0, dbPerSecond = 0;
+    double noise = 1;   // of the burst's band, against the metal
+    double holdMs = 0;  // after the hit, before the fade: a whistle blown on
 };
 
 struct DrumRecipe {
@@ -508,7 +531,7 @@ constexpr DrumRecipe kDrums[] = {
     {"Splash", {}, {1, 25, 5000, 16000}, {{2900, 4600, 6800, 8900}, 0.2, 25}, {}, {0.4, 30}},
     {"Ride Rim", {}, {0.5, 30, 5000, 15000}, {{2600, 3900, 5200, 6500}, 0.6, 30}, {}, {0.3, 15}},
     {"Ride Bell", {}, {0.2, 30, 6000, 15000}, {{1040, 1560, 2470, 3350}, 1, 30}, {}, {0.4, 15}},
-    {"Cowbell", {}, {0.1, 5, 2000, 8000}, {{562, 845, 1686, 2535}, 1, 60}},
+    {"Cowbell", {}, {0.1, 5, 2000, 8000}, {{562, 845, 1686, 2535}, 1, 60}, {}, {0.5, 100, 0}},
     {"Vibeslap", {}, {0.5, 6, 2000, 8000}, {{2200, 3100}, 0.6, 8}, {8, 11, 0.8}},
     {"China Cymbal", {}, {1, 30, 2000, 10000}, {{1300, 2250, 3390, 4460}, 0.35, 30}, {}, {0.45, 20}},
     {"Tambourine Hit", {}, {0.8, 40, 6000, 15000}, {{5100, 6600, 7900, 9600}, 0.5, 40}, {2, 12}},
@@ -523,7 +546,8 @@ constexpr DrumRecipe kDrums[] = {
     {"Agogo", {}, {}, {{910, 1380, 2270, 3600}, 1, 70}},
     {"Shaker", {}, {1, 25, 5000, 14000}, {}, {2, 30}},
     {"Maracas", {}, {1, 15, 6000, 15000}},
-    {"Long Whistle", {2500, 2500, 1, 1000, 1}, {0.1, 50, 5000, 12000}},
+    // A pea whistle: two close tones beating at the rate of the pea's trill.
+    {"Long Whistle", {}, {0.1, 50, 5000, 12000}, {{2500, 2530}, 1, 3}, {}, {1, 150, 0.05, 600}},
     {"Long Guiro", {}, {1, 4, 1500, 6000}, {}, {10, 9, 0.95}},
     {"Clave", {2500, 2450, 2, 25, 1}},
     {"Cuica", {350, 900, 40, 80, 1}, {0.1, 20, 500, 3000}},
@@ -575,7 +599,7 @@ std::vector<float> RingPeriod(const DrumRecipe& d, int frames, uint32_t seed) {
     BandNoise noise(seed, d.burst.lowHz, d.burst.highHz);
     std::vector<float> y(size_t(frames + fade));
     for (float& v : y)
-        v = 3 * noise.Next();  // band noise is quieter than its white source
+        v = float(3 * d.ring.noise * noise.Next());  // band noise is quieter than its white source
     std::vector<float> period(y.begin(), y.begin() + frames);
     for (int j = 0; j < fade; ++j) {
         const double w = double(j) / fade;
@@ -590,14 +614,22 @@ std::vector<float> RingPeriod(const DrumRecipe& d, int frames, uint32_t seed) {
     return period;
 }
 
-// A ringing drum sounds its ring, steady, from the start through the loop; the level falls
-// under the sample's natural envelope instead.
+bool Rings(const DrumRecipe& d, const Layout& l) {
+    return d.ring.level > 0 && l.Looped();
+}
+
+// A ringing drum sounds its ring, steady, from the start (rising over a few milliseconds, so
+// that a tone starts without a click) through the loop; the level falls under the sample's
+// natural envelope instead.
 void AddRing(std::span<float> x, const DrumRecipe& d, const Layout& l, uint32_t seed) {
-    if (d.ring.level <= 0 || !l.Looped()) return;
+    if (!Rings(d, l)) return;
     const std::vector<float> period = RingPeriod(d, l.loopLength, seed);
     const int n = l.loopLength;
-    for (int i = 0; i < l.length; ++i)
-        x[size_t(i)] += float(d.ring.level * period[size_t(((i - l.loopStart) % n + n) % n)]);
+    const int rise = std::min(Frames(5), l.loopStart);
+    for (int i = 0; i < l.length; ++i) {
+        const double in = i < rise ? double(i) / rise : 1;
+        x[size_t(i)] += float(in * d.ring.level * period[size_t(((i - l.loopStart) % n + n) % n)]);
+    }
 }
 
 void RenderDrum(std::span<float> x, const DrumRecipe& d, const Layout& l, uint32_t seed) {
@@ -674,8 +706,26 @@ double RomRecordedKey(const RomRegion& r) {
     return 69 + Cents(RecordedHz(r, ToneFor(r.name)), 440) / 100;
 }
 
-double RomRingDbPerSecond(std::string_view name) {
-    return RomRootKey(name) ? 0 : DrumFor(name).ring.dbPerSecond;
+std::vector<NaturalStretch> RomHeldEnvelope(const RomRegion& r) {
+    const Layout l = LayoutOf(r);
+    if (RomRootKey(r.name)) {
+        const Fade& f = ToneFor(r.name).fade;
+        if (f.late <= 0) return {{0, 0}};
+        const double faster = std::exp2((RomRecordedKey(r) - 60) / 18);
+        const auto early = int32_t(std::lround(f.earlySeconds / faster * kRate));
+        if (early <= 0) return {{-f.late * faster, 0}};
+        return {{-f.early * faster, early}, {-f.late * faster, 0}};
+    }
+    // A drum holds its level through its hit, up to the loop.
+    const DrumRecipe& d = DrumFor(r.name);
+    std::vector<NaturalStretch> held = {{0, l.loopStart}};
+    if (!Rings(d, l)) {
+        held.push_back({-kCutDbPerSecond, 0});
+        return held;
+    }
+    if (d.ring.holdMs > 0) held.push_back({0, Frames(d.ring.holdMs)});
+    held.push_back({-d.ring.dbPerSecond, 0});
+    return held;
 }
 
 std::vector<int8_t> MakeRomWaves() {

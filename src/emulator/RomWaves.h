@@ -4,7 +4,6 @@
 // worker thread of its own so that no note waits for it.
 #include <cstdint>
 #include <memory>
-#include <string_view>
 #include <vector>
 
 #include "platform/RomDirectory.h"
@@ -20,9 +19,18 @@ std::vector<int8_t> MakeRomWaves();
 
 // What a sample header says of the wave made on a region: the key, in semitones with a
 // fraction, that a pitched region sounds at 44.1 kHz (its root, or near it when its loop could
-// not hold the root in tune; 60 for the drums), and how fast in dB a second a ringing drum's
-// loop should fade (0: its loop is silent).
+// not hold the root in tune; 60 for the drums).
 double RomRecordedKey(const RomRegion& r);
-double RomRingDbPerSecond(std::string_view name);
+
+// A stretch of a natural envelope: a slope for so many frames of the sample as it plays at its
+// recorded pitch; frames 0 goes on for as long as the note is held.
+struct NaturalStretch {
+    double dbPerSecond;
+    int32_t frames;
+};
+// How a region's level goes while its note is held, on top of what its wave does: a struck or
+// plucked tone falls, faster up the keyboard, a sustained one holds; a drum is cut after its
+// hit unless its loop rings on, fading as the instrument would.
+std::vector<NaturalStretch> RomHeldEnvelope(const RomRegion& r);
 
 }  // namespace talmeru::emulator
