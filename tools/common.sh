@@ -2,8 +2,11 @@
 # missing ones) and configures a build folder.
 set -euo pipefail
 
+# JACK's headers from jackd2 (Debian's JACK), which RtMidi and RtAudio accept: the older JACK's
+# headers would be removed, and those two with them, when a JACK server is installed later.
 TALMERU_PACKAGES=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev
-  libbenchmark-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev librtmidi-dev librtaudio-dev libkissfft-dev
+  libbenchmark-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev libjack-jackd2-dev
+  librtmidi-dev librtaudio-dev libkissfft-dev
   clang libclang-rt-14-dev qt6-base-dev qt6-multimedia-dev xvfb xauth)
 # tools/screenshot.sh: a window manager, a way to wait for windows, the screen grab and the
 # tones of the demonstration bank.
