@@ -83,12 +83,6 @@ void SetEnvelope(EnvModulator& e, const int (&g)[6], bool volume) {
     SetFall(e, kAttackSegments + decays, releases, sustain, 0, f.release);
 }
 
-// Players lower a resonant filter's whole output by half the height of its peak, as the
-// standard asks (the peak's height in cB, as they clip it); the engine's filters do not.
-double ResonanceGainDrop(const Layer& layer, int q) {
-    return layer.Filter1().FilterType() == 4 ? std::clamp(q, 0, 960) / 20.0 : 0.0;
-}
-
 int Depth(double v) {
     return static_cast<int>(std::clamp(std::lround(v), -127L, 127L));
 }
@@ -201,6 +195,14 @@ double Sf2AttenuationCb(double db) {
     return -db * 10.0 / kPlayersAttenuationScale;
 }
 
+int Sf2LayerGain(const Sf2LayerValues& v, const Layer& layer) {
+    // The standard asks for half the peak's height (in cB, as players clip it); the engine's
+    // filters do not lower their output.
+    const double resonanceDrop =
+        layer.Filter1().FilterType() == 4 ? std::clamp(v.filterQ, 0, 960) / 20.0 : 0.0;
+    return static_cast<int>(std::lround(Sf2AttenuationDb(v.attenuation) - resonanceDrop));
+}
+
 Sf2LayerModulators AddSf2LayerModulators(Layer& layer) {
     auto envelope = [] {
         auto e = std::make_unique<EnvModulator>();
@@ -275,8 +277,7 @@ void MakeSf2Layer(const Sf2LayerValues& g, const Sf2LayerModulators& m, Layer& l
         SetLowPass(layer, g.filterFc, g.filterQ);
     }
     layer.SetPan(units::PanForPosition(std::clamp(g.pan, -500, 500) / 500.0));
-    layer.Amp().SetGain(static_cast<int>(std::lround(Sf2AttenuationDb(g.attenuation) -
-                                                     ResonanceGainDrop(layer, g.filterQ))));
+    layer.Amp().SetGain(Sf2LayerGain(g, layer));
 }
 
 std::vector<std::string> Sf2LayerApproximations(const Sf2LayerValues& g) {

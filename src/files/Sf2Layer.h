@@ -68,4 +68,8 @@ double Sf2AttenuationDb(double centibels);
 // The inverse, for the export.
 double Sf2AttenuationCb(double db);
 
+// The Amp gain in dB of a layer made from v with the filter it has: the attenuation as players
+// scale it, less half the peak of a resonant filter, by which players lower its output.
+int Sf2LayerGain(const Sf2LayerValues& v, const Layer& layer);
+
 }  // namespace talmeru

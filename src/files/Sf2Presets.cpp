@@ -1083,8 +1083,8 @@ void PresetConverter::Build(ZedoDatabase& db, WaveData* wave) {
                 layer->UpdateRightHalf();
                 layer->Partner()->SetPan(31);
                 // The right half's levels are its own zones', counted from its own loudest.
-                layer->Partner()->Amp().SetGain(static_cast<int>(std::lround(
-                    Sf2AttenuationDb(p.layers[size_t(l.partner)].values.attenuation))));
+                layer->Partner()->Amp().SetGain(
+                    Sf2LayerGain(p.layers[size_t(l.partner)].values, *layer->Partner()));
             }
         }
         // What a program cannot pack goes, last layers first.

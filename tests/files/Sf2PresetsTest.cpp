@@ -125,8 +125,11 @@ TEST_F(Sf2PresetsTest, VelocitySplitsBecomeLayersAndLinkedHalvesStereoPairs) {
         plan.samples[size_t(i + 1)].type = 2;
         plan.samples[size_t(i + 1)].link = linked ? i : 0;
     }
+    // Resonant, so that both halves are lowered by half the peak.
     auto zone = [](int sample, int pan, int vlo, int vhi) {
-        return SampleZone(sample, 0, 127, {RangeGen(kVelRange, vlo, vhi), Gen(kPan, pan)});
+        return SampleZone(sample, 0, 127,
+                          {RangeGen(kVelRange, vlo, vhi), Gen(kPan, pan),
+                           Gen(kInitialFilterFc, 9000), Gen(kInitialFilterQ, 100)});
     };
     plan.instruments = {{"Sax", {zone(0, -500, 0, 63), zone(1, 500, 0, 63), zone(2, -500, 64, 127),
                                  zone(3, 500, 64, 127)}}};
@@ -143,6 +146,8 @@ TEST_F(Sf2PresetsTest, VelocitySplitsBecomeLayersAndLinkedHalvesStereoPairs) {
         EXPECT_EQ(left.Pan(), 0);
         EXPECT_EQ(right.Pan(), 31);
         EXPECT_EQ(right.velocityLow, left.velocityLow);
+        EXPECT_EQ(left.Amp().Gain(), -5);
+        EXPECT_EQ(right.Amp().Gain(), left.Amp().Gain());
         const Keymap* l = db_.GetKeymap(left.keymap);
         const Keymap* r = db_.GetKeymap(right.keymap);
         ASSERT_TRUE(l && r);
