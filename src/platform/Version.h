@@ -4,7 +4,7 @@
 // part: 1.4.7 is 0x147.
 #if !defined(TALMERU_VERSION_MAJOR) || !defined(TALMERU_VERSION_MINOR) || \
     !defined(TALMERU_VERSION_PATCH)
-#error "TALMERU_VERSION_* come from the build (talmeru_core's compile definitions)"
+#error "TALMERU_VERSION_* come from the build (talmeru_platform's compile definitions)"
 #endif
 
 namespace talmeru {
