@@ -23,7 +23,6 @@ namespace talmeru::voice {
 
 namespace {
 
-constexpr int kControlFrames = 32;             // modulators and coefficients are updated this often
 constexpr int kVoiceSlots = kVoiceCount + 16;  // the extra slots let stolen voices fade out
 constexpr int kQueueSize = 8192;
 constexpr float kMasterGain = 0.25f;
@@ -338,6 +337,11 @@ class Engine::Impl {
 
     // ---- audio side
     void Render(float* left, float* right, int frames);
+    // The image is taken first, as Render takes it before the messages of its block.
+    void Apply(uint32_t message) {
+        TakeImage();
+        Handle(message);
+    }
 
     double rate_;
     std::atomic<int> activeVoices_{0};
@@ -1109,6 +1113,9 @@ double Engine::SampleRate() const {
 }
 void Engine::Render(float* left, float* right, int frames) {
     impl_->Render(left, right, frames);
+}
+void Engine::Apply(uint32_t message) {
+    impl_->Apply(message);
 }
 EngineStats Engine::Stats() const {
     return {impl_->activeVoices_.load(std::memory_order_relaxed),

@@ -14,6 +14,8 @@ class BankImage;
 inline constexpr int kChannelCount = 16;
 inline constexpr int kVoiceCount = 64;
 inline constexpr double kEngineRate = 44100.0;
+// Modulators and coefficients are updated this often; a message starts a new period.
+inline constexpr int kControlFrames = 32;
 
 struct EngineStats {
     int activeVoices = 0;
@@ -47,6 +49,9 @@ class Engine {
 
     // Audio thread: writes `frames` frames to left and right.
     void Render(float* left, float* right, int frames);
+    // Audio thread, between Render calls: the message takes effect now, as if sent before
+    // this Render; for a host that calls Render itself and knows each event's frame.
+    void Apply(uint32_t message);
 
     EngineStats Stats() const;
 
