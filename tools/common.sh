@@ -5,6 +5,9 @@ set -euo pipefail
 TALMERU_PACKAGES=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev
   libbenchmark-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev librtmidi-dev librtaudio-dev libkissfft-dev
   lv2-dev liblilv-dev lilv-utils
+  # JACK 2's headers satisfy RtMidi's and RtAudio's, so that installing jackd2 (to try the
+  # plugin in a host) does not take those away with JACK 1's.
+  libjack-jackd2-dev
   clang libclang-rt-14-dev qt6-base-dev qt6-multimedia-dev xvfb xauth)
 # tools/screenshot.sh: a window manager, a way to wait for windows, the screen grab and the
 # tones of the demonstration bank.
