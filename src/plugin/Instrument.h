@@ -25,6 +25,9 @@ class Instrument {
 
     // Worker thread: the bank the next notes play; sounding notes finish on the old one.
     void SetBank(std::shared_ptr<const voice::BankImage> bank);
+    // Worker thread: frees the banks no sounding note plays; true when only the current one
+    // is left.
+    bool Collect() { return engine_.Collect(); }
 
     // ---- audio thread: no allocation, no lock, no wait
     // A channel message (status in the low byte, then the data bytes) at a frame of the

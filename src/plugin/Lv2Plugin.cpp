@@ -61,22 +61,32 @@ struct Urids {
     LV2_URID patchSet, patchGet, patchProperty, patchValue, bank;
 };
 
-// What run() asks the worker for, followed by the path's characters.
-struct LoadRequest {
+// What run() asks the worker for: a bank to load (the path's characters follow), or to free
+// the banks no note plays any more.
+enum class Job : uint32_t { kLoad, kCollect };
+struct WorkRequest {
+    Job job;
     uint32_t sampleRamMiB;
     uint32_t pathLength;
 };
 
-// What the worker answers run() with: the path of the bank now playing, followed by its
-// characters.
-struct LoadAnswer {
-    uint32_t pathLength;
+// What the worker answers run() with: the path of the bank now playing (its characters
+// follow), or whether only that bank is left in memory.
+struct WorkAnswer {
+    Job job;
+    uint32_t value;  // the path's length; 1 when collected
 };
+
+// How often the worker is asked to free the old bank while notes may still play it.
+constexpr double kCollectSeconds = 0.5;
 
 class Plugin {
   public:
     Plugin(double rate, LV2_URID_Map* map, LV2_Worker_Schedule* schedule, LV2_Log_Log* log)
-        : urids_(map), schedule_(schedule), instrument_(rate) {
+        : urids_(map),
+          schedule_(schedule),
+          instrument_(rate),
+          collectFrames_(int64_t(rate * kCollectSeconds)) {
         lv2_log_logger_init(&logger_, map, log);
         lv2_atom_forge_init(&forge_, map);
         LoadedBank rom = LoadBank("", kDefaultSampleRamMiB << 20);
@@ -109,6 +119,7 @@ class Plugin {
     void Message(const LV2_Atom_Object* object);
     void RequestLoad(const LV2_Atom* value);
     void NotifyBank();
+    void ScheduleCollect(uint32_t frames);
     // Not on the audio thread: loads the bank and, when that worked, plays it; false (the
     // reason logged) keeps the previous bank playing.
     bool Load(const std::string& path, uint32_t sampleRamMiB);
@@ -122,11 +133,15 @@ class Plugin {
     // The bank playing, for notifications on the audio thread.
     char playing_[kMaxPath + 1] = {};
     bool notifyPending_ = false;
+    // After a bank change, until the old bank has been freed on the worker.
+    bool collecting_ = false, collectAsked_ = false;
+    const int64_t collectFrames_;
+    int64_t untilCollect_ = 0;
     // The bank playing, for saving: the worker and the host's state calls share it.
     std::mutex pathMutex_;
     std::string path_;
     // A request's bytes, gathered without allocating.
-    alignas(LoadRequest) char request_[sizeof(LoadRequest) + kMaxPath];
+    alignas(WorkRequest) char request_[sizeof(WorkRequest) + kMaxPath];
 };
 
 void Plugin::Run(uint32_t frames) {
@@ -161,6 +176,17 @@ void Plugin::Run(uint32_t frames) {
         lv2_atom_forge_pop(&forge_, &frame);
     }
     if (left && right) instrument_.Run(left, right, int(frames));
+    ScheduleCollect(frames);
+}
+
+void Plugin::ScheduleCollect(uint32_t frames) {
+    if (!collecting_ || collectAsked_ || !schedule_) return;
+    untilCollect_ -= frames;
+    if (untilCollect_ > 0) return;
+    const WorkRequest request{Job::kCollect, 0, 0};
+    collectAsked_ =
+        schedule_->schedule_work(schedule_->handle, sizeof request, &request) == LV2_WORKER_SUCCESS;
+    untilCollect_ = collectFrames_;
 }
 
 void Plugin::Message(const LV2_Atom_Object* object) {
@@ -182,7 +208,8 @@ void Plugin::RequestLoad(const LV2_Atom* value) {
     // The path atom's body is its characters with a terminating zero.
     const auto* chars = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
     const uint32_t length = uint32_t(strnlen(chars, std::min<size_t>(value->size, kMaxPath)));
-    LoadRequest head{
+    const WorkRequest head{
+        Job::kLoad,
         uint32_t(std::clamp(Control(kSampleRam, float(kDefaultSampleRamMiB)), 0.0f, 4095.0f)),
         length};
     std::memcpy(request_, &head, sizeof head);
@@ -218,14 +245,20 @@ bool Plugin::Load(const std::string& path, uint32_t sampleRamMiB) {
 
 LV2_Worker_Status Plugin::Work(LV2_Worker_Respond_Function respond,
                                LV2_Worker_Respond_Handle handle, uint32_t size, const void* data) {
-    LoadRequest head;
+    WorkRequest head;
     if (size < sizeof head) return LV2_WORKER_ERR_UNKNOWN;
     std::memcpy(&head, data, sizeof head);
-    if (head.pathLength > size - sizeof head) return LV2_WORKER_ERR_UNKNOWN;
+    if (head.job == Job::kCollect) {
+        const WorkAnswer a{Job::kCollect, instrument_.Collect() ? 1u : 0u};
+        respond(handle, sizeof a, &a);
+        return LV2_WORKER_SUCCESS;
+    }
+    if (head.job != Job::kLoad || head.pathLength > size - sizeof head)
+        return LV2_WORKER_ERR_UNKNOWN;
     const std::string path(static_cast<const char*>(data) + sizeof head, head.pathLength);
     if (!Load(path, head.sampleRamMiB)) return LV2_WORKER_SUCCESS;
-    std::string answer(sizeof(LoadAnswer), '\0');
-    const LoadAnswer a{head.pathLength};
+    std::string answer(sizeof(WorkAnswer), '\0');
+    const WorkAnswer a{Job::kLoad, head.pathLength};
     std::memcpy(answer.data(), &a, sizeof a);
     answer += path;
     respond(handle, uint32_t(answer.size()), answer.data());
@@ -233,14 +266,21 @@ LV2_Worker_Status Plugin::Work(LV2_Worker_Respond_Function respond,
 }
 
 void Plugin::WorkResponse(uint32_t size, const void* data) {
-    LoadAnswer a;
+    WorkAnswer a;
     if (size < sizeof a) return;
     std::memcpy(&a, data, sizeof a);
+    if (a.job == Job::kCollect) {
+        collectAsked_ = false;
+        collecting_ = a.value == 0;
+        return;
+    }
     const uint32_t length =
-        std::min<uint32_t>({a.pathLength, size - uint32_t(sizeof a), uint32_t(kMaxPath)});
+        std::min<uint32_t>({a.value, size - uint32_t(sizeof a), uint32_t(kMaxPath)});
     std::memcpy(playing_, static_cast<const char*>(data) + sizeof a, length);
     playing_[length] = '\0';
     notifyPending_ = true;
+    collecting_ = true;
+    untilCollect_ = collectFrames_;
 }
 
 LV2_State_Status Plugin::Save(LV2_State_Store_Function store, LV2_State_Handle handle,

@@ -309,10 +309,13 @@ class Engine::Impl {
         std::lock_guard lock(controlMutex_);
         images_.push_back(std::make_unique<Image>(Image{++lastGeneration_, std::move(bank)}));
         current_.store(images_.back().get());
-        // Images older than every one the audio thread may still read are let go here.
-        const uint64_t inUse = inUse_.load();
-        while (images_.size() > 1 && images_.front()->generation < inUse)
-            images_.pop_front();
+        LetGo();
+    }
+
+    bool Collect() {
+        std::lock_guard lock(controlMutex_);
+        LetGo();
+        return images_.size() <= 1;
     }
 
     void Send(uint32_t message, bool live) {
@@ -348,6 +351,13 @@ class Engine::Impl {
     std::atomic<float> peakL_{0}, peakR_{0};
 
   private:
+    // Under controlMutex_: images older than every one the audio thread may still read are
+    // let go here.
+    void LetGo() {
+        const uint64_t inUse = inUse_.load();
+        while (images_.size() > 1 && images_.front()->generation < inUse)
+            images_.pop_front();
+    }
     void TakeImage();
     int FrameOf(const Message& m, int frames) const;
     void Handle(uint32_t message);
@@ -1094,6 +1104,9 @@ Engine::~Engine() = default;
 
 void Engine::SetBank(std::shared_ptr<const BankImage> bank) {
     impl_->SetBank(std::move(bank));
+}
+bool Engine::Collect() {
+    return impl_->Collect();
 }
 void Engine::Send(uint32_t message) {
     impl_->Send(message, false);

@@ -32,6 +32,9 @@ class Engine {
 
     // Control thread. The objects the next notes play; notes already sounding keep theirs.
     void SetBank(std::shared_ptr<const BankImage> bank);
+    // Control thread. Lets go of the banks no sounding note plays any more (SetBank does so
+    // too); true when only the current one is left.
+    bool Collect();
     // Control thread. A channel message packed as MIDI short messages are (status in the low
     // byte, then the data bytes); it takes effect at the start of the next Render, in order.
     void Send(uint32_t message);
