@@ -75,7 +75,8 @@ std::mutex& LoadMutex() {
 // Opens the bank and synchronises it to the emulator through the link, as `synth upload`
 // does; the reason when that failed.
 std::string Upload(MidiSynthLink& link, const std::string& path) {
-    const std::filesystem::path folder = SettingsDirectory();
+    // The host's executable folder is not Talmeru's, even when writable.
+    const std::filesystem::path folder = SettingsDirectory(false);
     if (std::string problem = SettingsDirectoryProblem(folder); !problem.empty()) return problem;
     link.PickDevices();
     link.OpenDevices();

@@ -15,6 +15,7 @@
 #include <lv2/worker/worker.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -113,8 +114,10 @@ class Plugin {
   private:
     static constexpr uint32_t kPortCount = 9;
 
+    // A port's value; the fallback for a port not connected or a value that is no number.
     float Control(Port port, float fallback) const {
-        return ports_[port] ? *static_cast<const float*>(ports_[port]) : fallback;
+        const float v = ports_[port] ? *static_cast<const float*>(ports_[port]) : fallback;
+        return std::isfinite(v) ? v : fallback;
     }
     void Message(const LV2_Atom_Object* object);
     void RequestLoad(const LV2_Atom* value);
