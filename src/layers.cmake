@@ -10,6 +10,7 @@ set(TALMERU_LAYERS
   "voice: model"
   "emulator: voice"
   "cli: emulator files"
+  "plugin: emulator files"
   "application: emulator files"
   "widgets: application"
   "editors: widgets"

@@ -6,7 +6,7 @@ set -euo pipefail
 # headers would be removed, and those two with them, when a JACK server is installed later.
 TALMERU_PACKAGES=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev
   libbenchmark-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev libjack-jackd2-dev
-  librtmidi-dev librtaudio-dev libkissfft-dev
+  librtmidi-dev librtaudio-dev libkissfft-dev lv2-dev liblilv-dev lilv-utils
   clang libclang-rt-14-dev qt6-base-dev qt6-multimedia-dev xvfb xauth)
 # tools/screenshot.sh: a window manager, a way to wait for windows, the screen grab and the
 # tones of the demonstration bank.

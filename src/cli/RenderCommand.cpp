@@ -31,7 +31,6 @@ namespace talmeru {
 
 namespace {
 
-constexpr int kRate = 44100;
 constexpr int kBlockFrames = 512;
 // A 16-bit stereo WAV file holds 6.7 hours, a float one half that.
 constexpr double kMaxRenderSeconds = 3 * 3600;
@@ -44,6 +43,7 @@ struct RenderOptions {
     std::string bank;  // "-": the factory ROM alone
     std::string midi;
     std::string out;
+    int rate = 44100;
     int64_t sampleRam = -1;
     bool asFloat = false;
     int reverb = -1;  // -1: leave the emulator's own
@@ -106,8 +106,8 @@ class ProgressLine {
 // Renders the emulator's output block by block into a sink.
 class Renderer {
   public:
-    Renderer(emulator::Ma1Emulator& emu, const BlockSink& sink, ProgressLine& progress)
-        : emu_(emu), sink_(sink), progress_(progress) {}
+    Renderer(emulator::Ma1Emulator& emu, int rate, const BlockSink& sink, ProgressLine& progress)
+        : emu_(emu), rate_(rate), sink_(sink), progress_(progress) {}
 
     // Up to (not including) frame `end`; false when the file could not take it.
     bool To(int64_t end) {
@@ -120,7 +120,7 @@ class Renderer {
     bool Tail(int64_t maxFrames) {
         const int64_t end = frames_ + maxFrames;
         int64_t quiet = 0;
-        while (frames_ < end && quiet < int64_t(kQuietSeconds * kRate)) {
+        while (frames_ < end && quiet < int64_t(kQuietSeconds * rate_)) {
             const int n = int(std::min<int64_t>(kBlockFrames, end - frames_));
             if (!Block(n)) return false;
             const bool silent = emu_.AudioStats().activeVoices == 0 && peak_ < kSilence;
@@ -142,11 +142,12 @@ class Renderer {
         }
         if (!sink_(interleaved_, n)) return false;
         frames_ += n;
-        progress_.At(double(frames_) / kRate);
+        progress_.At(double(frames_) / rate_);
         return true;
     }
 
     emulator::Ma1Emulator& emu_;
+    int rate_;
     const BlockSink& sink_;
     ProgressLine& progress_;
     float left_[kBlockFrames];
@@ -165,9 +166,9 @@ bool Play(emulator::Ma1Emulator& emu, const MidiSong& song, const RenderOptions&
         return false;
     }
     ProgressLine progress(terminal, song.lengthSeconds);
-    Renderer renderer(emu, sink, progress);
+    Renderer renderer(emu, o.rate, sink, progress);
     SendEffects(*port, o);
-    auto frameOf = [](double seconds) { return int64_t(std::llround(seconds * kRate)); };
+    auto frameOf = [&o](double seconds) { return int64_t(std::llround(seconds * o.rate)); };
     for (const MidiEvent& e : song.events) {
         if (!renderer.To(frameOf(e.seconds))) return false;
         if (e.IsSysex())
@@ -203,9 +204,9 @@ class WavOut {
 // 16-bit PCM through libsndfile, which rounds and clips.
 class Pcm16Wav : public WavOut {
   public:
-    explicit Pcm16Wav(int fd) {
+    Pcm16Wav(int fd, int rate) {
         SF_INFO info{};
-        info.samplerate = kRate;
+        info.samplerate = rate;
         info.channels = 2;
         info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
         file_ = sf_open_fd(fd, SFM_WRITE, &info, 0);
@@ -224,9 +225,7 @@ class Pcm16Wav : public WavOut {
     std::string Error() const override { return sf_strerror(file_); }
 
   protected:
-    bool Put(const float* frames, int n) override {
-        return sf_writef_float(file_, frames, n) == n;
-    }
+    bool Put(const float* frames, int n) override { return sf_writef_float(file_, frames, n) == n; }
 
   private:
     SNDFILE* file_ = nullptr;
@@ -236,7 +235,9 @@ class Pcm16Wav : public WavOut {
 // which readers such as sox warn about for any format but PCM.
 class FloatWav : public WavOut {
   public:
-    explicit FloatWav(int fd) : fd_(fd) { ok_ = WriteToDescriptor(fd_, Header(0)); }
+    FloatWav(int fd, int rate) : fd_(fd), rate_(uint32_t(rate)) {
+        ok_ = WriteToDescriptor(fd_, Header(0));
+    }
     bool Ok() const { return ok_; }
     bool Close() override {
         return ::lseek(fd_, 0, SEEK_SET) == 0 && WriteToDescriptor(fd_, Header(frames_));
@@ -252,7 +253,7 @@ class FloatWav : public WavOut {
     }
 
   private:
-    static std::vector<uint8_t> Header(uint64_t frames) {
+    std::vector<uint8_t> Header(uint64_t frames) const {
         const uint32_t data = uint32_t(frames * 8);
         ByteWriter w;
         w.FixedString("RIFF", 4);
@@ -262,8 +263,8 @@ class FloatWav : public WavOut {
         w.U32(18);
         w.U16(3);  // IEEE float
         w.U16(2);
-        w.U32(kRate);
-        w.U32(kRate * 8);
+        w.U32(rate_);
+        w.U32(rate_ * 8);
         w.U16(8);
         w.U16(32);
         w.U16(0);  // no extension follows
@@ -276,6 +277,7 @@ class FloatWav : public WavOut {
     }
 
     int fd_;
+    uint32_t rate_;
     bool ok_ = false;
     uint64_t frames_ = 0;
 };
@@ -310,14 +312,14 @@ class Spool {
     float peak_ = 0;
 };
 
-std::unique_ptr<WavOut> OpenWav(int fd, bool asFloat, std::string& why) {
+std::unique_ptr<WavOut> OpenWav(int fd, bool asFloat, int rate, std::string& why) {
     if (asFloat) {
-        auto out = std::make_unique<FloatWav>(fd);
+        auto out = std::make_unique<FloatWav>(fd, rate);
         if (out->Ok()) return out;
         why = std::strerror(errno);
         return nullptr;
     }
-    auto out = std::make_unique<Pcm16Wav>(fd);
+    auto out = std::make_unique<Pcm16Wav>(fd, rate);
     if (out->Ok()) return out;
     why = sf_strerror(nullptr);
     return nullptr;
@@ -327,7 +329,7 @@ std::unique_ptr<WavOut> OpenWav(int fd, bool asFloat, std::string& why) {
 // reason of a failure goes to `why`.
 bool WriteWav(int fd, emulator::Ma1Emulator& emu, const MidiSong& song, const RenderOptions& o,
               bool terminal, std::string& why, int64_t& frames) {
-    std::unique_ptr<WavOut> out = OpenWav(fd, o.asFloat, why);
+    std::unique_ptr<WavOut> out = OpenWav(fd, o.asFloat, o.rate, why);
     if (!out) return false;
     float gain = float(std::pow(10.0, o.gainDb / 20));
     const BlockSink direct = [&](const float* x, int n) { return out->Write(x, n, gain); };
@@ -377,7 +379,7 @@ int Render(const RenderOptions& o, CliContext& ctx) {
     if (o.sampleRam >= 0) settings.sampleRamBytes = uint32_t(o.sampleRam);
     auto emu = emulator::Ma1Emulator::Create(settings);
     if (o.bank != "-" && UploadToEmulator(emu, o.bank, ctx) != 0) return 1;
-    emu->SetAudioRate(kRate);
+    emu->SetAudioRate(o.rate);
 
     bool terminal = false;
 #if !defined(_WIN32)
@@ -395,8 +397,8 @@ int Render(const RenderOptions& o, CliContext& ctx) {
         return 1;
     }
     ctx.out << Fmt("%s: %.2f s (%lld frames), %s stereo at %d Hz\n", o.out.c_str(),
-                   double(frames) / kRate, (long long)frames, o.asFloat ? "32-bit float" : "16-bit",
-                   kRate);
+                   double(frames) / o.rate, (long long)frames,
+                   o.asFloat ? "32-bit float" : "16-bit", o.rate);
     return 0;
 }
 
@@ -424,6 +426,8 @@ void AddRenderCommand(CLI::App& app, CliContext& ctx) {
     cmd->add_option("OUT", o->out, "WAV file to write")->required();
     cmd->add_option("--sample-ram", o->sampleRam, "The emulator's sample RAM in bytes")
         ->check(CLI::Range(int64_t(0), int64_t(UINT32_MAX)));
+    cmd->add_option("--rate", o->rate, "Sample rate in Hz (default 44100)")
+        ->check(CLI::Range(8000, 192000));
     cmd->add_flag("--float", o->asFloat, "Write 32-bit float samples (default: 16-bit)");
     cmd->add_option("--reverb", o->reverb, "Reverb type 0..9 sent first (0: none, 4: Hall 1)")
         ->check(CLI::Range(0, 9));

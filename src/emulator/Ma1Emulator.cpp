@@ -166,6 +166,16 @@ void Ma1Emulator::ReceiveShort(uint32_t message) {
 }
 
 void Ma1Emulator::PublishImage() {
+    engine_.SetBank(BuildImage());
+    imageDirty_ = false;
+}
+
+std::shared_ptr<const voice::BankImage> Ma1Emulator::Image() const {
+    std::lock_guard lock(stateMutex_);
+    return BuildImage();
+}
+
+std::shared_ptr<const voice::BankImage> Ma1Emulator::BuildImage() const {
     voice::BankImage::Builder builder(RomWaves());
     for (const auto& [key, block] : rom_)
         if (!ram_.contains(key)) builder.AddObject(block);
@@ -175,8 +185,7 @@ void Ma1Emulator::PublishImage() {
         builder.AddSampleData(number, data);
     for (const auto& [alias, primary] : aliases_)
         builder.AddAlias(alias, primary);
-    engine_.SetBank(builder.Build());
-    imageDirty_ = false;
+    return builder.Build();
 }
 
 void Ma1Emulator::Render(float* left, float* right, int frames) {

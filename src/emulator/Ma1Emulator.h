@@ -113,6 +113,9 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     // block. Off (renders to a file), each takes effect at the start of the next Render.
     void SetLiveTiming(bool live);
     voice::EngineStats AudioStats() const;
+    // What it holds now, unpacked for a voice engine of the caller's own (an instrument
+    // plugin plays it on its audio thread exactly as Render would).
+    std::shared_ptr<const voice::BankImage> Image() const;
 
   private:
     class OutPort;
@@ -154,6 +157,7 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     void ClearRam();
     // Under stateMutex_: hands the engine what it holds now.
     void PublishImage();
+    std::shared_ptr<const voice::BankImage> BuildImage() const;
 
     void Schedule(Target target, bool isLong, uint32_t shortMessage, std::vector<uint8_t> bytes,
                   std::chrono::microseconds delay);

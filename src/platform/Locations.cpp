@@ -42,11 +42,12 @@ bool FolderWritable(const fs::path& dir) {
 #endif
 }
 
-fs::path SettingsDirectory() {
+fs::path SettingsDirectory(bool besideExecutable) {
     fs::path dir;
     if (const char* home = std::getenv("TALMERU_HOME"); home && *home) {
         dir = home;
-    } else if (fs::path exe = ExecutableDirectory(); FolderWritable(exe)) {
+    } else if (fs::path exe = besideExecutable ? ExecutableDirectory() : fs::path();
+               !exe.empty() && FolderWritable(exe)) {
         dir = exe;
     } else if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
         dir = fs::path(xdg) / "talmeru";

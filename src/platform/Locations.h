@@ -7,7 +7,8 @@ namespace talmeru {
 // Where "talmeru.ini" and the ROM bank caches live: $TALMERU_HOME when set; else beside the
 // executable when that folder is writable (portable use); else the user's config folder
 // ($XDG_CONFIG_HOME/talmeru or ~/.config/talmeru). The folder is created when missing.
-std::filesystem::path SettingsDirectory();
+// besideExecutable false: never the executable's folder (a plugin's executable is its host's).
+std::filesystem::path SettingsDirectory(bool besideExecutable = true);
 
 // Empty when dir is a folder that settings and caches can be kept in (there, a folder, and
 // writable); else the message that says why not, such as "The settings folder \"x\" cannot

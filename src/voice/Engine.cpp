@@ -23,7 +23,6 @@ namespace talmeru::voice {
 
 namespace {
 
-constexpr int kControlFrames = 32;             // modulators and coefficients are updated this often
 constexpr int kVoiceSlots = kVoiceCount + 16;  // the extra slots let stolen voices fade out
 constexpr int kQueueSize = 8192;
 constexpr float kMasterGain = 0.25f;
@@ -323,10 +322,13 @@ class Engine::Impl {
         std::lock_guard lock(controlMutex_);
         images_.push_back(std::make_unique<Image>(Image{++lastGeneration_, std::move(bank)}));
         current_.store(images_.back().get());
-        // Images older than every one the audio thread may still read are let go here.
-        const uint64_t inUse = inUse_.load();
-        while (images_.size() > 1 && images_.front()->generation < inUse)
-            images_.pop_front();
+        LetGo();
+    }
+
+    bool Collect() {
+        std::lock_guard lock(controlMutex_);
+        LetGo();
+        return images_.size() <= 1;
     }
 
     void Send(uint32_t message, bool live) {
@@ -351,12 +353,24 @@ class Engine::Impl {
 
     // ---- audio side
     void Render(float* left, float* right, int frames);
+    // The image is taken first, as Render takes it before the messages of its block.
+    void Apply(uint32_t message) {
+        TakeImage();
+        Handle(message);
+    }
 
     double rate_;
     std::atomic<int> activeVoices_{0};
     std::atomic<float> peakL_{0}, peakR_{0};
 
   private:
+    // Under controlMutex_: images older than every one the audio thread may still read are
+    // let go here.
+    void LetGo() {
+        const uint64_t inUse = inUse_.load();
+        while (images_.size() > 1 && images_.front()->generation < inUse)
+            images_.pop_front();
+    }
     void TakeImage();
     int FrameOf(const Message& m, int frames) const;
     void Handle(uint32_t message);
@@ -1101,6 +1115,9 @@ Engine::~Engine() = default;
 void Engine::SetBank(std::shared_ptr<const BankImage> bank) {
     impl_->SetBank(std::move(bank));
 }
+bool Engine::Collect() {
+    return impl_->Collect();
+}
 void Engine::Send(uint32_t message) {
     impl_->Send(message, false);
 }
@@ -1119,6 +1136,9 @@ double Engine::SampleRate() const {
 }
 void Engine::Render(float* left, float* right, int frames) {
     impl_->Render(left, right, frames);
+}
+void Engine::Apply(uint32_t message) {
+    impl_->Apply(message);
 }
 EngineStats Engine::Stats() const {
     return {impl_->activeVoices_.load(std::memory_order_relaxed),

@@ -14,6 +14,8 @@ class BankImage;
 inline constexpr int kChannelCount = 16;
 inline constexpr int kVoiceCount = 64;
 inline constexpr double kEngineRate = 44100.0;
+// Modulators and coefficients are updated this often; a message starts a new period.
+inline constexpr int kControlFrames = 32;
 
 struct EngineStats {
     int activeVoices = 0;
@@ -30,6 +32,9 @@ class Engine {
 
     // Control thread. The objects the next notes play; notes already sounding keep theirs.
     void SetBank(std::shared_ptr<const BankImage> bank);
+    // Control thread. Lets go of the banks no sounding note plays any more (SetBank does so
+    // too); true when only the current one is left.
+    bool Collect();
     // Control thread. A channel message packed as MIDI short messages are (status in the low
     // byte, then the data bytes); it takes effect at the start of the next Render, in order.
     void Send(uint32_t message);
@@ -47,6 +52,9 @@ class Engine {
 
     // Audio thread: writes `frames` frames to left and right.
     void Render(float* left, float* right, int frames);
+    // Audio thread, between Render calls: the message takes effect now, as if sent before
+    // this Render; for a host that calls Render itself and knows each event's frame.
+    void Apply(uint32_t message);
 
     EngineStats Stats() const;
 

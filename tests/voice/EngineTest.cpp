@@ -554,6 +554,23 @@ TEST_F(EngineTest, ChannelsKeepProgramsControllersAndEffectTypesAcrossARateChang
     }
 }
 
+// An old bank stays while a note plays it, and goes once that note has ended.
+TEST_F(EngineTest, CollectLetsGoOfABankOnceNoNotePlaysIt) {
+    bank.header.loopStart = -1;  // the note ends by itself
+    std::shared_ptr<const BankImage> first = bank.Image();
+    const std::weak_ptr<const BankImage> old = first;
+    engine.SetBank(std::move(first));
+    engine.Send(Msg(0x90, 69, 127));
+    Render(engine, 512);
+    engine.SetBank(bank.Image());
+    Render(engine, 512);
+    EXPECT_FALSE(engine.Collect());
+    EXPECT_FALSE(old.expired());
+    Render(engine, int(kRate));
+    EXPECT_TRUE(engine.Collect());
+    EXPECT_TRUE(old.expired());
+}
+
 TEST_F(EngineTest, BanksSwappedWhileRenderingNeverTearAVoice) {
     std::atomic<bool> stop{false};
     std::thread audio([&] {
