@@ -32,31 +32,13 @@ double Vertex(double a, double b, double c) {
     return std::clamp(0.5 * (a - c) / curve, -1.0, 1.0);
 }
 
-double Rms(std::span<const int16_t> x, int64_t from, int64_t count) {
-    double sum = 0;
+// The largest magnitude of count frames from `from`: over a window of a period or more it
+// follows the level without the waver of a sum over part of a period.
+double Peak(std::span<const int16_t> x, int64_t from, int64_t count) {
+    int peak = 0;
     for (int64_t i = from; i < from + count; ++i)
-        sum += double(x[size_t(i)]) * x[size_t(i)];
-    return count > 0 ? std::sqrt(sum / double(count)) : 0;
-}
-
-// The end brought back out of a fade (or any fall in level) at the sample's end: the last
-// point before `end` whose window of frames plays at the sample's steady level, the median of
-// its windows between `first` and `end`, within a tenth. A loop that ends in the fade jumps
-// back up in level at its join.
-int64_t SteadyEnd(std::span<const int16_t> x, int64_t first, int64_t end, int window) {
-    std::vector<double> levels;
-    for (int64_t at = first; at + window <= end; at += window)
-        levels.push_back(Rms(x, at, window));
-    if (levels.size() < 3) return end;
-    std::nth_element(levels.begin(), levels.begin() + std::ptrdiff_t(levels.size() / 2),
-                     levels.end());
-    const double steady = levels[levels.size() / 2];
-    if (!(steady > 0)) return end;
-    const int64_t step = std::max(1, window / 4);
-    int64_t e = end;
-    while (e - window - step >= first && Rms(x, e - window, window) < 0.9 * steady)
-        e -= step;
-    return e;
+        peak = std::max(peak, std::abs(int(x[size_t(i)])));
+    return peak;
 }
 
 }  // namespace
@@ -95,7 +77,6 @@ std::optional<LoopProposal> FindLoop(std::span<const int16_t> frames, int64_t fi
     if (w <= 0 || n < 2 * int64_t{w}) return std::nullopt;
     end = std::clamp<int64_t>(end, w, n);
     first = std::clamp<int64_t>(first, 0, n);
-    end = std::max<int64_t>(w, SteadyEnd(frames, first, end, w));
 
     // Ends at rising zero crossings, nearest first: the join then starts from silence.
     const int64_t reach = std::max<int64_t>(1, search.radius / 4);
@@ -127,6 +108,22 @@ std::optional<LoopProposal> FindLoop(std::span<const int16_t> frames, int64_t fi
         }
     }
     return best;
+}
+
+int64_t SteadyEnd(std::span<const int16_t> x, int64_t first, int64_t end, int window) {
+    std::vector<double> levels;
+    for (int64_t at = first; at + window <= end; at += window)
+        levels.push_back(Peak(x, at, window));
+    if (levels.size() < 3) return end;
+    std::nth_element(levels.begin(), levels.begin() + std::ptrdiff_t(levels.size() / 2),
+                     levels.end());
+    const double steady = levels[levels.size() / 2];
+    if (!(steady > 0)) return end;
+    const int64_t step = std::max(1, window / 4);
+    int64_t e = end;
+    while (e - window - step >= first && Peak(x, e - window, window) < 0.95 * steady)
+        e -= step;
+    return e;
 }
 
 std::optional<double> DetectPitch(std::span<const int16_t> frames, int64_t from, int64_t to,

@@ -30,12 +30,16 @@ struct LoopProposal {
 // Loop points near (loopStart, end) where the frames before the end best match the frames
 // before the loop start, so that playing on from the loop start after the end continues the
 // waveform. The end moves to rising zero crossings (the loop start follows it by the match);
-// among equal matches the points nearest the current ones win. Only the steady part counts:
-// an end in a fade at the sample's end comes back to where the level is the sample's own.
-// Frames are [0, frames.size()), and the loop stays at or after `first` (the start point).
+// among equal matches the points nearest the current ones win. Frames are [0, frames.size()), and the loop stays at or after `first` (the start point).
 // None when no loop fits.
 std::optional<LoopProposal> FindLoop(std::span<const int16_t> frames, int64_t first,
                                      int64_t loopStart, int64_t end, const LoopSearch& search);
+
+// The end brought back out of a fade at the sample's end: the last point at or before `end`
+// whose `window` frames before it play at the sample's steady level (the median of its
+// windows' peaks between `first` and `end`, within 5%). A loop that ends in the fade jumps
+// back up in level at its join.
+int64_t SteadyEnd(std::span<const int16_t> frames, int64_t first, int64_t end, int window);
 
 // The fundamental frequency of frames [from, to) in Hz (YIN, refined over several periods),
 // searched between minHz and maxHz; none when nothing periodic is found.

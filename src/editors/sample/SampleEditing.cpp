@@ -344,13 +344,17 @@ std::optional<LoopProposal> SampleEditing::ProposeLoop() {
     const auto wave = Frames(*h);
     if (!wave) return std::nullopt;
     const FramePoints p = PointsInFrames(*h);
-    const int64_t end = std::min(p.end, wave->Frames());
-    const int64_t loop = p.loop >= p.start && p.loop < end ? p.loop : p.start + (end - p.start) / 2;
+    int64_t end = std::min(p.end, wave->Frames());
+    const bool loops = p.loop >= p.start && p.loop < end;
     // About 10 ms compared, points moved by up to 25 ms: a period of the lowest notes.
     const double rate = std::max(1000, h->SampleRate());
     LoopSearch search;
     search.window = static_cast<int>(std::clamp(rate * 0.010, 64.0, 2048.0));
     search.radius = static_cast<int>(std::clamp(rate * 0.025, 256.0, 8192.0));
+    // A sample without a loop is looped up to where its level is still its own, not in the
+    // fade at its end; a loop already set keeps its end nearby.
+    if (!loops) end = SteadyEnd(wave->Data(), p.start, end, search.window);
+    const int64_t loop = loops ? p.loop : p.start + (end - p.start) / 2;
     return talmeru::FindLoop(wave->Data(), p.start, loop, end, search);
 }
 
