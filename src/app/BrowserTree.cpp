@@ -144,6 +144,11 @@ bool BrowserCommands::CanChange(ObjectRef ref) const {
     return Find(ref) && app_.Editable();
 }
 
+void BrowserCommands::Select(ObjectRef ref) {
+    if (ref.type != kTypeProgram || !Find(ref) || app_.CurrentNumber() == ref.number) return;
+    app_.SelectProgram(app_.Bank().GetProgram(ref.number), true);
+}
+
 void BrowserCommands::Activate(ObjectRef ref) {
     if (!Find(ref)) return;
     if (ref.type == kTypeProgram)

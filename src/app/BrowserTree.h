@@ -79,6 +79,8 @@ class BrowserCommands {
     bool CanChange(ObjectRef ref) const;
     bool CanOpenEditor(ObjectRef ref) const { return Find(ref) != nullptr; }
 
+    // A click (or the arrow keys): a program becomes current.
+    void Select(ObjectRef ref);
     // Double-click: a program becomes current, a sample header opens in the sample editor.
     void Activate(ObjectRef ref);
     // The editor of the object: the layer editor on a program (made current first), the

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -41,7 +43,15 @@ HelpBrowser::HelpBrowser(QWidget* parent) : QWidget(parent, Qt::Window) {
             QDesktopServices::openUrl(url);
         }
     });
-    resize(760, 640);
+    // Within the screen it opens on, title bar and all, however small that screen is.
+    QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    QSize size(760, 640);
+    if (screen) {
+        const QRect room = screen->availableGeometry();
+        size = size.boundedTo(QSize(room.width() * 9 / 10, room.height() * 8 / 10));
+        move(room.center() - QPoint(size.width() / 2, size.height() / 2));
+    }
+    resize(size);
 }
 
 bool HelpBrowser::ShowSection(const std::string& anchor) {

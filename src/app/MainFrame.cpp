@@ -151,7 +151,7 @@ void CMainFrame::BuildBars() {
                         [this] { app_.OpenBankCommand(); });
     saveButton_ = toolbar_->addAction(look->standardIcon(QStyle::SP_DialogSaveButton), "Save Bank",
                                       [this] { app_.Save(); });
-    toolbar_->addSeparator();
+    afterSave_ = toolbar_->addSeparator();
     QAction* sync = toolbar_->addAction(look->standardIcon(QStyle::SP_BrowserReload),
                                         "Sync with the synthesizer", [this] { app_.Sync(); });
     sync->setShortcut(Qt::Key_F5);
@@ -263,7 +263,7 @@ void CMainFrame::BuildMenus() {
     });
     recentMenu_ = file->addMenu("Recent Files");
     file->addSeparator();
-    file->addAction("E&xit", [this] { close(); });
+    file->addAction("E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q), this, [this] { close(); });
     connect(file, &QMenu::aboutToShow, this, [this] {
         UpdateActions();
         FillRecentMenu();
@@ -274,6 +274,7 @@ void CMainFrame::BuildMenus() {
     addDockWidget(Qt::RightDockWidgetArea, undo_);
     undo_->hide();
     undo_->AddActions(*edit);
+    undo_->AddButtons(*toolbar_, afterSave_);
     edit->addSeparator();
     duplicateProgram_ = edit->addMenu("D&uplicate")->addAction("Current Program", [this] {
         app_.DuplicateCurrentProgram();

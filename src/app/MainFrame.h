@@ -163,6 +163,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     QAction* splitStereo_;
     QAction* joinStereo_;
     QAction* saveButton_;
+    QAction* afterSave_ = nullptr;  // the toolbar's separator after Save
     UndoPanel* undo_;
     QAction* tabbedView_;
     bool endingBySystem_ = false;

@@ -65,7 +65,10 @@ BrowserObject::BrowserObject(TalmeruApp& app, BrowserEditors& editors, QWidget* 
     setSelectionMode(QAbstractItemView::SingleSelection);
     setExpandsOnDoubleClick(false);
     connect(this, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { selected_ = RefOf(current); });
+            [this](QTreeWidgetItem* current) {
+                selected_ = RefOf(current);
+                commands_->Select(selected_);
+            });
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         const ObjectRef ref = RefOf(item);
         if (ref.IsObject())

@@ -18,6 +18,7 @@ PropertyValues ReadProperties(TalmeruApp& app) {
     v.synthIn = app.Link().SynthInIndex();
     v.auditionIn = app.Link().AuditionInIndex();
     v.auditionEnabled = app.Settings().GetInt("Audition", "InEnabled", 1) == 1;
+    v.sampleRamMiB = app.SampleRamMiB();
     return v;
 }
 
@@ -70,6 +71,7 @@ bool ApplyProperties(TalmeruApp& app, const PropertyValues& v, bool& ok) {
         s.WriteString("Device", "AuditionIn", link.AuditionInName());
         app.SetAuditionInEnabled(v.auditionEnabled);
     }
+    app.SetSampleRamMiB(v.sampleRamMiB);
     s.Save();
     return changed;
 }

@@ -21,6 +21,8 @@ struct PropertyValues {
     int synthIn = -1;
     int auditionIn = -1;
     bool auditionEnabled = true;
+    // Audio page: the emulator's sample RAM.
+    int sampleRamMiB = kDefaultSampleRamMiB;
 };
 
 PropertyValues ReadProperties(TalmeruApp& app);

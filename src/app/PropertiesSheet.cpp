@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -138,6 +139,14 @@ QWidget* PropertiesSheet::AudioPage() {
     layout->addRow("Output device", audioDevice_);
     layout->addRow("Buffer size", buffer_);
     layout->addRow("Sample rate", rate_);
+    sampleRam_ = new QSpinBox(page);
+    sampleRam_->setRange(0, TalmeruApp::MaxSampleRamMiB());
+    sampleRam_->setSuffix(" MiB");
+    sampleRam_->setValue(start_.sampleRamMiB);
+    sampleRam_->setToolTip(
+        "How much sample memory the emulated card has (16 MiB by default; 0 for a card "
+        "without RAM). Samples that do not fit are not played.");
+    layout->addRow("Emulator sample RAM", sampleRam_);
     auto* note = new QLabel(
         "The MA-1 emulator plays through this output. Smaller buffers answer the keys sooner "
         "but may crackle on a busy machine.");
@@ -164,6 +173,7 @@ PropertyValues PropertiesSheet::Values() const {
     v.synthIn = in_->currentIndex();
     v.auditionIn = audition_->currentIndex();
     v.auditionEnabled = enable_->isChecked();
+    v.sampleRamMiB = sampleRam_->value();
     return v;
 }
 

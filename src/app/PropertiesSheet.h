@@ -10,6 +10,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QButtonGroup;
+class QSpinBox;
 
 namespace talmeru {
 
@@ -28,6 +29,7 @@ class PropertiesSheet : public QDialog {
     QComboBox* AudioDeviceBox() const { return audioDevice_; }
     QComboBox* BufferBox() const { return buffer_; }
     QComboBox* RateBox() const { return rate_; }
+    QSpinBox* SampleRamBox() const { return sampleRam_; }
 
   private:
     QWidget* AudioPage();
@@ -43,6 +45,7 @@ class PropertiesSheet : public QDialog {
     QCheckBox* enable_;
     AudioProperties audio_;
     QComboBox *audioDevice_, *buffer_, *rate_;
+    QSpinBox* sampleRam_;
     bool audioChanged_ = false;
 };
 

@@ -1,9 +1,12 @@
 #include "app/UndoPanel.h"
 
 #include <QAction>
+#include <QIcon>
 #include <QListWidget>
 #include <QMenu>
+#include <QStyle>
 #include <QTimer>
+#include <QToolBar>
 
 #include "application/TalmeruApp.h"
 
@@ -47,12 +50,23 @@ void UndoPanel::AddActions(QMenu& edit) {
     UpdateActions();
 }
 
+void UndoPanel::AddButtons(QToolBar& bar, QAction* before) {
+    QStyle* look = style();
+    undo_->setIcon(QIcon::fromTheme("edit-undo", look->standardIcon(QStyle::SP_ArrowBack)));
+    redo_->setIcon(QIcon::fromTheme("edit-redo", look->standardIcon(QStyle::SP_ArrowForward)));
+    bar.insertSeparator(before);
+    bar.insertAction(before, undo_);
+    bar.insertAction(before, redo_);
+}
+
 void UndoPanel::UpdateActions() {
     if (!undo_) return;
     const bool canUndo = app_.CanUndo(), canRedo = app_.CanRedo();
     undo_->setText(Quoted("Undo", canUndo ? app_.History().UndoName() : std::string()));
+    undo_->setToolTip(undo_->text());
     undo_->setEnabled(canUndo);
     redo_->setText(Quoted("Redo", canRedo ? app_.History().RedoName() : std::string()));
+    redo_->setToolTip(redo_->text());
     redo_->setEnabled(canRedo);
 }
 

@@ -1,11 +1,12 @@
 #pragma once
-// The Edit menu's Undo and Redo, and the undo history: a dock listing the steps, where a
+// The Edit menu's and the toolbar's Undo and Redo, and the undo history: a dock listing the steps, where a
 // click undoes or redoes to the step clicked.
 #include <QDockWidget>
 
 class QAction;
 class QListWidget;
 class QMenu;
+class QToolBar;
 
 namespace talmeru {
 
@@ -16,6 +17,8 @@ class UndoPanel : public QDockWidget {
     UndoPanel(TalmeruApp& app, QWidget* parent);
     // Adds Undo, Redo and the history's toggle to the menu.
     void AddActions(QMenu& edit);
+    // Puts Undo and Redo on the toolbar before `before`; their tooltips name the step.
+    void AddButtons(QToolBar& bar, QAction* before);
     // The actions' texts and enabled state, from the history now.
     void UpdateActions();
     QAction* UndoAction() const { return undo_; }

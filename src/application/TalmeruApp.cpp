@@ -16,6 +16,7 @@
 #include "model/ZedoException.h"
 #include "platform/Format.h"
 #include "platform/Locations.h"
+#include "platform/Memory.h"
 #include "platform/Prompter.h"
 
 namespace talmeru {
@@ -113,6 +114,7 @@ void TalmeruApp::Phase1(const AppEnvironment& env) {
     if (!settings_.Load())
         ShowMessage("Could not read the settings file " + settings_.Path().string());
     options_.Read(settings_);
+    if (emulator_) emulator_->SetSampleRamBytes(uint32_t(SampleRamMiB()) << 20);
     link_ = std::make_unique<MidiSynthLink>(*midi_, settings_);
     link_->SetIncomingNotify([this] {
         std::lock_guard lock(notifyMutex_);
@@ -340,6 +342,11 @@ bool TalmeruApp::OpenDocumentFile(const std::string& path) {
     if (window_) window_->ShowLog();
     if (!ok) ShowMessage("Could not read file properly.");
     history_->Reset();
+    // A converted bank is in no file until it is saved.
+    if (ok && bank_.Path() != path) {
+        bank_.SetModified(true);
+        history_->MarkUnsaved();
+    }
     Upload();
     Refresh(kHintAll);
     if (ok) AddRecentFile(path);
@@ -352,6 +359,7 @@ bool TalmeruApp::SaveTo(const std::string& path, int options) {
     const bool saved = SaveBank(bank_, path, options, log) == 0;
     // An export (.sf2) reports what its format could not hold.
     if (window_) window_->ShowLog();
+    if (saved && !bank_.IsModified()) history_->MarkSaved();
     if (!saved) {
         ShowMessage("Could not save file properly");
     } else if (!bank_.Path().empty()) {
@@ -471,6 +479,30 @@ void TalmeruApp::FinishWizard(Program* made) {
     if (options_.autoProgramSwitch) SelectProgram(made, true);
 }
 
+int TalmeruApp::MaxSampleRamMiB() {
+    // The bank counts free sample RAM in an int.
+    constexpr int kCountable = 2047;
+    const auto machine = static_cast<int64_t>(PhysicalMemoryBytes() >> 20);
+    return machine > 0 ? int(std::min<int64_t>(machine, kCountable)) : kCountable;
+}
+
+int TalmeruApp::SampleRamMiB() {
+    return std::clamp(settings_.GetInt("Emulator", "SampleRamMiB", kDefaultSampleRamMiB), 0,
+                      MaxSampleRamMiB());
+}
+
+void TalmeruApp::SetSampleRamMiB(int mib) {
+    mib = std::clamp(mib, 0, MaxSampleRamMiB());
+    const int was = SampleRamMiB();
+    settings_.WriteInt("Emulator", "SampleRamMiB", mib);
+    if (mib == was || !emulator_) return;
+    emulator_->SetSampleRamBytes(uint32_t(mib) << 20);
+    FlushPendingEdits();
+    link_->QueryMemory(0);
+    link_->QueryMemory(1);
+    if (mib > was) Upload();
+}
+
 void TalmeruApp::Sync() {
     FlushPendingEdits();
     if (link_->QueryMemory(1) != 0) ShowMessage("Unable to determine available memory");
@@ -563,6 +595,7 @@ void TalmeruApp::UndoTo(int position) {
     applyingUndo_ = false;
     if (!applied.created.empty()) UploadMarked();
     FlushPendingEdits();
+    if (history_->AtSaved()) bank_.SetModified(false);
     Refresh(applied.hint);
 }
 

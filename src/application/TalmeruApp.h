@@ -36,6 +36,7 @@ class Ma1Emulator;
 
 inline constexpr int kPendingLimit = 8;
 inline constexpr int kRecentFileCount = 6;
+inline constexpr int kDefaultSampleRamMiB = 16;
 
 enum class WelcomeChoice { DownloadPrograms, ResetSynth, Closed };
 
@@ -172,6 +173,12 @@ class TalmeruApp : public BankEdits {
     void FinishWizard(Program* made);
     void Panic();
     void Sync();
+    // The emulator's sample RAM in MiB: a setting, 16 by default, from none (a card without
+    // RAM) to what the machine has. A change goes to the emulator at once, and what did not
+    // fit before is sent again.
+    int SampleRamMiB();
+    void SetSampleRamMiB(int mib);
+    static int MaxSampleRamMiB();
     void Refresh(RefreshHint hint) override;
     void SelectProgram(Program* program, bool updateToolbar);
     // Read-only banks (merged wave data) refuse the change with a message.

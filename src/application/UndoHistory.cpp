@@ -77,6 +77,7 @@ UndoHistory::~UndoHistory() {
 void UndoHistory::Reset() {
     steps_.clear();
     position_ = 0;
+    saved_ = 0;
     depth_ = 0;
     fieldPending_ = false;
     fieldName_.clear();
@@ -207,10 +208,12 @@ void UndoHistory::Close(std::string name, bool field) {
     step.name = std::move(name);
 
     if (MergesWithLast(step)) {
+        if (saved_ == position_) saved_.reset();
         steps_.back().changes.front().after = step.changes.front().after;
         steps_.back().when = step.when;
         return;
     }
+    if (saved_ > position_) saved_.reset();
     steps_.resize(position_);
     steps_.push_back(std::move(step));
     position_ = steps_.size();
@@ -243,6 +246,10 @@ void UndoHistory::Trim() {
         const size_t drop = steps_.size() - size_t(limit_);
         steps_.erase(steps_.begin(), steps_.begin() + std::ptrdiff_t(drop));
         position_ -= std::min(position_, drop);
+        if (saved_ >= drop)
+            *saved_ -= drop;
+        else
+            saved_.reset();
     }
     // Wave data no step can put back any more goes for good.
     std::unordered_set<const WaveData*> used;
@@ -255,6 +262,11 @@ void UndoHistory::Trim() {
                 if (*side) used.insert((*side)->wave);
     }
     std::erase_if(attic_, [&](const std::unique_ptr<WaveData>& w) { return !used.count(w.get()); });
+}
+
+void UndoHistory::MarkSaved() {
+    Settle();
+    saved_ = position_;
 }
 
 void UndoHistory::Notify() {

@@ -40,6 +40,12 @@ class UndoHistory {
     // opened, reset or downloaded: what came before is no edit of it).
     void Reset();
 
+    // Where the bank is as its file holds it: set when it was opened (Reset) and saved; a bank
+    // converted from another format is in no file, so no step brings it back.
+    void MarkSaved();
+    void MarkUnsaved() { saved_.reset(); }
+    bool AtSaved() const { return saved_ == position_; }
+
     // An object reported changed (Changed, MarkForUpload): outside a command it opens a
     // field step, named after the first object that really changed.
     void Touched(const BankObject& object);
@@ -124,6 +130,7 @@ class UndoHistory {
     std::vector<WaveState> baselineWaves_;
     std::vector<Step> steps_;
     size_t position_ = 0;
+    std::optional<size_t> saved_ = 0;
     int depth_ = 0;
     std::string commandName_;
     bool fieldPending_ = false;

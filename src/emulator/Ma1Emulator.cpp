@@ -411,8 +411,8 @@ void Ma1Emulator::RemoveSample(int number) {
     if (aliases_.erase(number)) return;
     auto it = samples_.find(number);
     if (it == samples_.end()) return;
-    sampleFree_ += uint32_t(it->second->size());
     samples_.erase(it);
+    sampleFree_ = SampleRamLeft();
     std::erase_if(aliases_, [number](const auto& a) { return a.second == number; });
 }
 
@@ -529,6 +529,19 @@ std::optional<int> Ma1Emulator::AliasOf(int alias) const {
     std::lock_guard lock(stateMutex_);
     if (auto it = aliases_.find(alias); it != aliases_.end()) return it->second;
     return std::nullopt;
+}
+
+void Ma1Emulator::SetSampleRamBytes(uint32_t bytes) {
+    std::lock_guard lock(stateMutex_);
+    settings_.sampleRamBytes = bytes;
+    sampleFree_ = SampleRamLeft();
+}
+
+uint32_t Ma1Emulator::SampleRamLeft() const {
+    uint64_t used = 0;
+    for (const auto& sample : samples_)
+        used += sample.second->size();
+    return settings_.sampleRamBytes > used ? uint32_t(settings_.sampleRamBytes - used) : 0;
 }
 
 Ma1Memory Ma1Emulator::Memory() const {

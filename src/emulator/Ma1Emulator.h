@@ -88,6 +88,9 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     // The sample number whose data an alias plays.
     std::optional<int> AliasOf(int alias) const;
     Ma1Memory Memory() const;
+    // A card with another amount of sample RAM: what is loaded stays, and the free space is
+    // what the new amount leaves of it (none when the samples already take more).
+    void SetSampleRamBytes(uint32_t bytes);
     // Every system-exclusive message received, whole, except that a sample-data message is
     // kept as its 12-byte head: its data are in SampleData, and a log of every upload's data
     // would double the memory the samples take.
@@ -170,6 +173,8 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     const ObjectMap& rom_;
     ObjectMap ram_;
     std::map<int, voice::SampleBytes> samples_;
+    // The sample RAM that the loaded samples leave (under stateMutex_).
+    uint32_t SampleRamLeft() const;
     std::map<int, int> aliases_;
     uint32_t programFree_;
     uint32_t sampleFree_;

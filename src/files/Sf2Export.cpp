@@ -145,13 +145,6 @@ void AddEnvelope(std::vector<Gen>& gens, uint16_t first, const Dahdsr& d, double
     gens.push_back({uint16_t(first + 5), Amount(Timecents(d.release))});
 }
 
-// The rate of the sample that starts at `frame` of w: a SoundFont's sample chunk holds samples
-// of their own rates, which its wave data's one rate does not tell.
-int RateOf(const WaveData& w, int64_t frame) {
-    if (const auto* sf2 = dynamic_cast<const Sf2WaveData*>(&w)) return sf2->SampleRateAt(frame);
-    return w.SampleRate();
-}
-
 // One sample of the file: a header's region of its source, in frames of the source.
 struct OutSample {
     int header = -1;
@@ -322,6 +315,71 @@ std::string DescribeModulator(const Modulator& m) {
     return text;
 }
 
+// A route's depth is its base depth plus the adjusted depth times the adjust source, as the
+// voice engine plays it: a constant adjust source is part of the depth.
+double DepthOf(const ModulationEntry& e) {
+    const uint8_t adjust = static_cast<uint8_t>(e.depthAdjustSource);
+    return ClassifySource(adjust) == SourceClass::kConstant
+               ? e.baseDepth + e.adjustedDepth * ConstantValue(adjust)
+               : double(e.baseDepth);
+}
+
+// Players scale the generator (not the modulators) as they hear it; see Sf2AttenuationDb.
+double GeneratorCb(int cb) {
+    return Sf2AttenuationCb(-cb / 10.0);
+}
+
+// The modulators of a layer that become the SoundFont's envelopes and LFOs.
+struct LayerRoles {
+    const EnvModulator* volEnv = nullptr;
+    const EnvModulator* modEnv = nullptr;
+    const LfoModulator* modLfo = nullptr;
+    const LfoModulator* vibLfo = nullptr;
+    double volScale = 1;
+};
+
+LayerRoles ChooseRoles(const Layer& layer);
+
+// One layer on its way to an instrument: its global zone's generators and modulators, and the
+// sums that become generators once every route is seen.
+struct LayerBuild {
+    explicit LayerBuild(const Layer& l)
+        : layer(l),
+          roles(ChooseRoles(l)),
+          allVelocities(l.velocityLow == 0 && l.velocityHigh >= 127),
+          filterType(l.Filter1().IsNullFilter() ? 0 : l.Filter1().FilterType()),
+          lowPass(filterType == 1 || filterType == 3 || filterType == 4),
+          layerDelay(l.delay * units::kDelaySecondsPerStep) {}
+    const Layer& layer;
+    const LayerRoles roles;
+    const bool allVelocities;
+    const int filterType;
+    const bool lowPass;
+    const double layerDelay;
+    std::vector<Gen> global;
+    std::vector<Mod> mods;
+    double fineCents = 0, attenuationCb = 0, cutoffCents = 0;
+    double modEnvToPitch = 0, modEnvToFilter = 0, modLfoToPitch = 0, vibLfoToPitch = 0;
+    double modLfoToFilter = 0, modLfoToVolume = 0;
+    bool modEnvUsed = false, modLfoUsed = false, vibLfoUsed = false;
+    int attenuation = 0;   // the layer's, centibels
+    bool natural = false;  // each zone carries its sample's natural envelope
+};
+
+// One modulation entry of a block, as the exporter reads it.
+struct Route {
+    Route(int b, const ModulationEntry& entry, const Modulator* mod)
+        : block(b), e(entry), m(mod) {}
+    int block = 0;
+    const ModulationEntry& e;
+    const Modulator* m = nullptr;
+    uint8_t adjustCode = 0;
+    std::string from;      // the modulator's or the source's name, for the log
+    bool adjusted = false;  // its depth follows a source that is not a constant
+    uint16_t adjust = 0;    // that source as a SoundFont modulator source, 0 if none
+    double depth = 0;
+};
+
 class Sf2Exporter {
   public:
     Sf2Exporter(ZedoDatabase& db, ConversionLog& log) : db_(db), log_(log) {}
@@ -335,6 +393,19 @@ class Sf2Exporter {
     void PlaceData();
     void ConvertProgram(const Program& p);
     int ConvertLayer(const Program& p, const Layer& layer, const std::string& name);
+    void Note(const char* mark, const std::string& what) { Log(mark + where_ + what); }
+    void ConvertSettings(LayerBuild& b);
+    void ConvertRoute(LayerBuild& b, int block, const ModulationEntry& e);
+    void RouteFromModulator(LayerBuild& b, const Route& r);
+    void RouteFromSource(LayerBuild& b, const Route& r, uint8_t control);
+    void AdjustLost(const Route& r);
+    void RouteLost(const Route& r);
+    void AddModulatorParts(LayerBuild& b);
+    void NoteUnexportedInputs(const LayerBuild& b);
+    void ConvertFilter(LayerBuild& b);
+    void ConvertLevel(LayerBuild& b);
+    void ConvertVolumeEnvelope(LayerBuild& b);
+    void AddZones(const LayerBuild& b, Instrument& inst);
     // The sample the layer's lowest key plays, or nullptr.
     const OutSample* FirstSampleOf(const Layer& layer) const;
     std::vector<uint8_t> BuildPdta() const;
@@ -457,7 +528,7 @@ void Sf2Exporter::MakeSamples() {
                 Fmt("? Sample %d %s: its loop (%d points from point %d) is shorter than 32 "
                     "points or starts at the sample's start, as some players dislike",
                     n, name, int(s.end - s.loop), int(s.loop - s.start)));
-        const int rate = sources_[size_t(source)].rom ? 44100 : RateOf(*h->Wave(), s.start);
+        const int rate = sources_[size_t(source)].rom ? 44100 : h->Wave()->SampleRateAt(s.start);
         s.rate = uint32_t(rate > 0 ? rate : 44100);
         // The header's pitch rule gives the key that plays the data at their recorded pitch;
         // the nearest key is the original key and the rest the correction.
@@ -504,286 +575,332 @@ void Sf2Exporter::PlaceData() {
     }
 }
 
-int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::string& name) {
-    where_ = Fmt("Program %d %s, layer %d: ", p.Number(), p.Name().c_str(), layer.Index());
-    auto note = [&](const char* mark, const std::string& what) { Log(mark + where_ + what); };
-
-    // Which modulators play which SoundFont part: the ENV on the Amp block is the volume
-    // envelope, an ENV on pitch or filter the modulation envelope, an LFO on the filter or the
-    // level the modulation LFO, one on pitch alone the vibrato LFO.
-    const EnvModulator* volEnv = nullptr;
-    const EnvModulator* modEnv = nullptr;
-    const LfoModulator* modLfo = nullptr;
-    const LfoModulator* vibLfo = nullptr;
-    double volScale = 1;
-    // A route's depth is its base depth plus the adjusted depth times the adjust source, as
-    // the voice engine plays it: a constant adjust source is part of the depth.
-    auto depthOf = [](const ModulationEntry& e) {
-        const uint8_t adjust = static_cast<uint8_t>(e.depthAdjustSource);
-        return ClassifySource(adjust) == SourceClass::kConstant
-                   ? e.baseDepth + e.adjustedDepth * ConstantValue(adjust)
-                   : double(e.baseDepth);
-    };
+// Which modulators play which SoundFont part: the ENV on the Amp block is the volume envelope,
+// an ENV on pitch or filter the modulation envelope, an LFO on the filter or the level the
+// modulation LFO, one on pitch alone the vibrato LFO.
+LayerRoles ChooseRoles(const Layer& layer) {
+    LayerRoles r;
     for (int b : {3, 0, 1}) {
         for (const ModulationEntry& e : layer.Block(b).Entries()) {
             const Modulator* m = layer.ResolveSource(e.controlSource);
             if (!m) continue;
             if (auto* env = dynamic_cast<const EnvModulator*>(m)) {
-                if (b == 3 && !volEnv && depthOf(e) > 0) {
-                    volEnv = env;
-                    volScale = std::min(depthOf(e), 127.0) / 127.0;
+                if (b == 3 && !r.volEnv && DepthOf(e) > 0) {
+                    r.volEnv = env;
+                    r.volScale = std::min(DepthOf(e), 127.0) / 127.0;
                 }
-                if (b != 3 && !modEnv) modEnv = env;
+                if (b != 3 && !r.modEnv) r.modEnv = env;
             } else if (auto* lfo = dynamic_cast<const LfoModulator*>(m)) {
-                if (b != 0 && !modLfo) modLfo = lfo;
+                if (b != 0 && !r.modLfo) r.modLfo = lfo;
             }
         }
     }
     for (const ModulationEntry& e : layer.Pitch().Entries())
         if (auto* lfo = dynamic_cast<const LfoModulator*>(layer.ResolveSource(e.controlSource))) {
-            if (lfo != modLfo && !vibLfo) {
-                vibLfo = lfo;
-            } else if (lfo != vibLfo && !modLfo) {
-                modLfo = lfo;
+            if (lfo != r.modLfo && !r.vibLfo) {
+                r.vibLfo = lfo;
+            } else if (lfo != r.vibLfo && !r.modLfo) {
+                r.modLfo = lfo;
             }
         }
+    return r;
+}
 
+int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::string& name) {
+    where_ = Fmt("Program %d %s, layer %d: ", p.Number(), p.Name().c_str(), layer.Index());
+    LayerBuild build(layer);
+    ConvertSettings(build);
+    for (int b : {0, 1, 3})
+        for (const ModulationEntry& e : layer.Block(b).Entries())
+            ConvertRoute(build, b, e);
+    AddModulatorParts(build);
+    NoteUnexportedInputs(build);
+    ConvertFilter(build);
+    ConvertLevel(build);
+    ConvertVolumeEnvelope(build);
     Instrument inst;
     inst.name = name;
-    std::vector<Gen> global;
-    std::vector<Mod> mods;
-    const bool allVelocities = layer.velocityLow == 0 && layer.velocityHigh >= 127;
-    if (!allVelocities) global.push_back({kVelRange, Range(layer.velocityLow, layer.velocityHigh)});
-    // Tuning, level and filter cutoff, with what constant routes add to them.
-    if (int coarse = layer.Pitch().CoarseTune()) global.push_back({kCoarseTune, Amount(coarse)});
-    double fineCents = units::FineTuneCents(layer.Pitch().FineTune());
-    const int gain = layer.Amp().Gain();
-    double attenuationCb = -gain * 10.0;
-    double cutoffCents = 0;
-    const int pan = int(std::lround(units::PanPosition(layer.Pan()) * 500.0));
-    if (pan) global.push_back({kPan, Amount(pan)});
-    if (layer.exclusiveZone) global.push_back({kExclusiveClass, Amount(layer.exclusiveZone)});
-
-    // Routes into the blocks: from the modulators the SoundFont has, from constants, and from
-    // the MIDI sources that SoundFont modulators take.
-    double modEnvToPitch = 0, modEnvToFilter = 0, modLfoToPitch = 0, vibLfoToPitch = 0;
-    double modLfoToFilter = 0, modLfoToVolume = 0;
-    bool modEnvUsed = false, modLfoUsed = false, vibLfoUsed = false;
-    const int filterType = layer.Filter1().IsNullFilter() ? 0 : layer.Filter1().FilterType();
-    const bool lowPass = filterType == 1 || filterType == 3 || filterType == 4;
-    const double pitchStep = kPitchCentsPerDepth;
-    const double filterStep = kFilterCentsPerDepth;
-    const double ampStep = kAttenuationCbPerDepth;
-    for (int b : {0, 1, 3}) {
-        for (const ModulationEntry& e : layer.Block(b).Entries()) {
-            const Modulator* m = layer.ResolveSource(e.controlSource);
-            const uint8_t control = static_cast<uint8_t>(e.controlSource);
-            const uint8_t adjustCode = static_cast<uint8_t>(e.depthAdjustSource);
-            const std::string from = m ? DescribeModulator(*m) : SourceName(control);
-            const bool adjusted =
-                e.adjustedDepth != 0 && ClassifySource(adjustCode) != SourceClass::kConstant;
-            const uint16_t adjust = adjusted ? SourceOf(adjustCode) : 0;
-            auto adjustLost = [&] {
-                note("X ", Fmt("%s modulation by %s: its depth control by %s not exported",
-                               BlockName(b), from.c_str(), SourceName(adjustCode).c_str()));
-            };
-            auto lost = [&](double depth) {
-                note("X ", Fmt("%s modulation by %s (depth %d) not exported", BlockName(b),
-                               from.c_str(), int(std::lround(depth))));
-            };
-            // A Null filter hears nothing of its routes.
-            if (b == 1 && filterType == 0) continue;
-            const double depth = depthOf(e);
-            if (depth == 0 && !adjusted) continue;
-            if (m) {
-                // The generator the route feeds, and its units per depth step.
-                uint16_t target = 0;
-                double step = 0;
-                if (b == 0 && m == modEnv) {
-                    modEnvToPitch += depth, target = kModEnvToPitch, step = pitchStep;
-                    modEnvUsed = true;
-                } else if (b == 0 && m == modLfo) {
-                    modLfoToPitch += depth, target = kModLfoToPitch, step = pitchStep;
-                    modLfoUsed = true;
-                } else if (b == 0 && m == vibLfo) {
-                    vibLfoToPitch += depth, target = kVibLfoToPitch, step = pitchStep;
-                    vibLfoUsed = true;
-                } else if (b == 1 && lowPass && m == modEnv) {
-                    modEnvToFilter += depth, target = kModEnvToFilterFc, step = filterStep;
-                    modEnvUsed = true;
-                } else if (b == 1 && lowPass && m == modLfo) {
-                    modLfoToFilter += depth, target = kModLfoToFilterFc, step = filterStep;
-                    modLfoUsed = true;
-                } else if (b == 3 && m == modLfo) {
-                    // A tremolo of depth D swings the Amp route's 96 dB range by D/127 either
-                    // way.
-                    modLfoToVolume += std::abs(depth), target = kModLfoToVolume, step = ampStep;
-                    modLfoUsed = true;
-                } else if (b == 3 && m == volEnv) {
-                    if (adjusted) adjustLost();  // the envelope's depth is its sustain
-                    continue;
-                }
-                if (!target) {
-                    lost(depth);
-                } else if (adjust) {
-                    mods.push_back({adjust, target, Amount(e.adjustedDepth * step), 0});
-                } else if (adjusted) {
-                    adjustLost();
-                }
-                continue;
-            }
-            // Straight from a source: a constant moves the block's setting, a MIDI source
-            // becomes a modulator of it.
-            const bool constant = ClassifySource(control) == SourceClass::kConstant;
-            const double value = constant ? ConstantValue(control) : 0.0;
-            const uint16_t src = constant ? 0 : SourceOf(control);
-            if ((!constant && !src) || (b == 1 && !lowPass)) {
-                lost(depth);
-                continue;
-            }
-            if (b == 3) {
-                // The Amp block attenuates 96 dB x depth/127 x (1 - value).
-                attenuationCb += ampStep * depth * (1.0 - value);
-                if (src) mods.push_back({src, kInitialAttenuation, Amount(-ampStep * depth), 0});
-                if (adjusted) adjustLost();
-                continue;
-            }
-            const uint16_t target = b == 0 ? kFineTune : kInitialFilterFc;
-            const double step = b == 0 ? pitchStep : filterStep;
-            if (constant) {
-                (b == 0 ? fineCents : cutoffCents) += depth * value * step;
-            } else {
-                mods.push_back({src, target, Amount(depth * step), 0});
-            }
-            if (adjust && src) {
-                mods.push_back({src, target, Amount(e.adjustedDepth * step), adjust});
-            } else if (adjust) {
-                mods.push_back({adjust, target, Amount(e.adjustedDepth * value * step), 0});
-            } else if (adjusted) {
-                adjustLost();
-            }
-        }
+    AddZones(build, inst);
+    SilencePlayersDefaults(build.mods);
+    if (inst.zones.empty()) {
+        Note("? ", "plays no sample, its instrument has no zones");
+    } else if (!build.global.empty() || !build.mods.empty()) {
+        // Key and velocity range first; the rest in the standard's numbering.
+        std::stable_sort(build.global.begin(), build.global.end(), [](const Gen& a, const Gen& b) {
+            auto rank = [](const Gen& g) { return g.op == kVelRange ? -1 : int(g.op); };
+            return rank(a) < rank(b);
+        });
+        inst.zones.insert(inst.zones.begin(),
+                          Zone{std::move(build.global), std::move(build.mods)});
     }
-    const double layerDelay = layer.delay * units::kDelaySecondsPerStep;
-    if (modEnv && modEnvUsed) {
-        AddEnvelope(global, kModEnvDelay, FromEnv(*modEnv, 1.0), layerDelay);
-        if (modEnvToPitch) global.push_back({kModEnvToPitch, Amount(modEnvToPitch * pitchStep)});
-        if (modEnvToFilter)
-            global.push_back({kModEnvToFilterFc, Amount(modEnvToFilter * filterStep)});
+    instruments_.push_back(std::move(inst));
+    return int(instruments_.size() - 1);
+}
+
+// Velocity range, tuning, level, pan and exclusive class: the layer's own settings.
+void Sf2Exporter::ConvertSettings(LayerBuild& b) {
+    const Layer& layer = b.layer;
+    if (!b.allVelocities)
+        b.global.push_back({kVelRange, Range(layer.velocityLow, layer.velocityHigh)});
+    if (int coarse = layer.Pitch().CoarseTune()) b.global.push_back({kCoarseTune, Amount(coarse)});
+    b.fineCents = units::FineTuneCents(layer.Pitch().FineTune());
+    b.attenuationCb = -layer.Amp().Gain() * 10.0;
+    const int pan = int(std::lround(units::PanPosition(layer.Pan()) * 500.0));
+    if (pan) b.global.push_back({kPan, Amount(pan)});
+    if (layer.exclusiveZone) b.global.push_back({kExclusiveClass, Amount(layer.exclusiveZone)});
+}
+
+// One route into the pitch, filter or Amp block: from a modulator the SoundFont has, from a
+// constant, or from a MIDI source that SoundFont modulators take.
+void Sf2Exporter::ConvertRoute(LayerBuild& b, int block, const ModulationEntry& e) {
+    // A Null filter hears nothing of its routes.
+    if (block == 1 && b.filterType == 0) return;
+    Route r(block, e, b.layer.ResolveSource(e.controlSource));
+    const uint8_t control = static_cast<uint8_t>(e.controlSource);
+    r.adjustCode = static_cast<uint8_t>(e.depthAdjustSource);
+    r.from = r.m ? DescribeModulator(*r.m) : SourceName(control);
+    r.adjusted = e.adjustedDepth != 0 && ClassifySource(r.adjustCode) != SourceClass::kConstant;
+    r.adjust = r.adjusted ? SourceOf(r.adjustCode) : 0;
+    r.depth = DepthOf(e);
+    if (r.depth == 0 && !r.adjusted) return;
+    if (r.m)
+        RouteFromModulator(b, r);
+    else
+        RouteFromSource(b, r, control);
+}
+
+void Sf2Exporter::AdjustLost(const Route& r) {
+    Note("X ", Fmt("%s modulation by %s: its depth control by %s not exported", BlockName(r.block),
+                   r.from.c_str(), SourceName(r.adjustCode).c_str()));
+}
+
+void Sf2Exporter::RouteLost(const Route& r) {
+    Note("X ", Fmt("%s modulation by %s (depth %d) not exported", BlockName(r.block),
+                   r.from.c_str(), int(std::lround(r.depth))));
+}
+
+void Sf2Exporter::RouteFromModulator(LayerBuild& b, const Route& r) {
+    const LayerRoles& roles = b.roles;
+    const int block = r.block;
+    const double depth = r.depth;
+    // The generator the route feeds, and its units per depth step.
+    uint16_t target = 0;
+    double step = 0;
+    if (block == 0 && r.m == roles.modEnv) {
+        b.modEnvToPitch += depth, target = kModEnvToPitch, step = kPitchCentsPerDepth;
+        b.modEnvUsed = true;
+    } else if (block == 0 && r.m == roles.modLfo) {
+        b.modLfoToPitch += depth, target = kModLfoToPitch, step = kPitchCentsPerDepth;
+        b.modLfoUsed = true;
+    } else if (block == 0 && r.m == roles.vibLfo) {
+        b.vibLfoToPitch += depth, target = kVibLfoToPitch, step = kPitchCentsPerDepth;
+        b.vibLfoUsed = true;
+    } else if (block == 1 && b.lowPass && r.m == roles.modEnv) {
+        b.modEnvToFilter += depth, target = kModEnvToFilterFc, step = kFilterCentsPerDepth;
+        b.modEnvUsed = true;
+    } else if (block == 1 && b.lowPass && r.m == roles.modLfo) {
+        b.modLfoToFilter += depth, target = kModLfoToFilterFc, step = kFilterCentsPerDepth;
+        b.modLfoUsed = true;
+    } else if (block == 3 && r.m == roles.modLfo) {
+        // A tremolo of depth D swings the Amp route's 96 dB range by D/127 either way.
+        b.modLfoToVolume += std::abs(depth), target = kModLfoToVolume,
+            step = kAttenuationCbPerDepth;
+        b.modLfoUsed = true;
+    } else if (block == 3 && r.m == roles.volEnv) {
+        if (r.adjusted) AdjustLost(r);  // the envelope's depth is its sustain
+        return;
+    }
+    if (!target) {
+        RouteLost(r);
+    } else if (r.adjust) {
+        b.mods.push_back({r.adjust, target, Amount(r.e.adjustedDepth * step), 0});
+    } else if (r.adjusted) {
+        AdjustLost(r);
+    }
+}
+
+// Straight from a source: a constant moves the block's setting, a MIDI source becomes a
+// modulator of it.
+void Sf2Exporter::RouteFromSource(LayerBuild& b, const Route& r, uint8_t control) {
+    const bool constant = ClassifySource(control) == SourceClass::kConstant;
+    const double value = constant ? ConstantValue(control) : 0.0;
+    const uint16_t src = constant ? 0 : SourceOf(control);
+    const double depth = r.depth;
+    if ((!constant && !src) || (r.block == 1 && !b.lowPass)) {
+        RouteLost(r);
+        return;
+    }
+    if (r.block == 3) {
+        // The Amp block attenuates 96 dB x depth/127 x (1 - value).
+        b.attenuationCb += kAttenuationCbPerDepth * depth * (1.0 - value);
+        if (src)
+            b.mods.push_back({src, kInitialAttenuation, Amount(-kAttenuationCbPerDepth * depth), 0});
+        if (r.adjusted) AdjustLost(r);
+        return;
+    }
+    const uint16_t target = r.block == 0 ? kFineTune : kInitialFilterFc;
+    const double step = r.block == 0 ? kPitchCentsPerDepth : kFilterCentsPerDepth;
+    if (constant) {
+        (r.block == 0 ? b.fineCents : b.cutoffCents) += depth * value * step;
+    } else {
+        b.mods.push_back({src, target, Amount(depth * step), 0});
+    }
+    if (r.adjust && src) {
+        b.mods.push_back({src, target, Amount(r.e.adjustedDepth * step), r.adjust});
+    } else if (r.adjust) {
+        b.mods.push_back({r.adjust, target, Amount(r.e.adjustedDepth * value * step), 0});
+    } else if (r.adjusted) {
+        AdjustLost(r);
+    }
+}
+
+// The modulation envelope and the two LFOs that routes use, with the depths they were given.
+void Sf2Exporter::AddModulatorParts(LayerBuild& b) {
+    const LayerRoles& roles = b.roles;
+    std::vector<Gen>& global = b.global;
+    if (roles.modEnv && b.modEnvUsed) {
+        AddEnvelope(global, kModEnvDelay, FromEnv(*roles.modEnv, 1.0), b.layerDelay);
+        if (b.modEnvToPitch)
+            global.push_back({kModEnvToPitch, Amount(b.modEnvToPitch * kPitchCentsPerDepth)});
+        if (b.modEnvToFilter)
+            global.push_back({kModEnvToFilterFc, Amount(b.modEnvToFilter * kFilterCentsPerDepth)});
     }
     auto lfo = [&](const LfoModulator* l, bool used, uint16_t delayGen, uint16_t freqGen) {
         if (!l || !used) return;
-        if (layerDelay > 0) global.push_back({delayGen, Amount(Timecents(layerDelay))});
+        if (b.layerDelay > 0) global.push_back({delayGen, Amount(Timecents(b.layerDelay))});
         global.push_back({freqGen, Amount(AbsoluteCents(units::LfoHz(l->BaseRate())))});
         if (l->Shape() != kLfoTriangle)
-            note("X ", Fmt("%s shape %s not exported (SoundFont LFOs are triangles)",
+            Note("X ", Fmt("%s shape %s not exported (SoundFont LFOs are triangles)",
                            DescribeModulator(*l).c_str(), LfoShapeName(l->Shape())));
     };
-    lfo(modLfo, modLfoUsed, kModLfoDelay, kModLfoFreq);
-    lfo(vibLfo, vibLfoUsed, kVibLfoDelay, kVibLfoFreq);
-    if (modLfoToPitch) global.push_back({kModLfoToPitch, Amount(modLfoToPitch * pitchStep)});
-    if (vibLfoToPitch) global.push_back({kVibLfoToPitch, Amount(vibLfoToPitch * pitchStep)});
-    if (modLfoToFilter) global.push_back({kModLfoToFilterFc, Amount(modLfoToFilter * filterStep)});
-    if (modLfoToVolume) global.push_back({kModLfoToVolume, Amount(modLfoToVolume * ampStep)});
+    lfo(roles.modLfo, b.modLfoUsed, kModLfoDelay, kModLfoFreq);
+    lfo(roles.vibLfo, b.vibLfoUsed, kVibLfoDelay, kVibLfoFreq);
+    if (b.modLfoToPitch)
+        global.push_back({kModLfoToPitch, Amount(b.modLfoToPitch * kPitchCentsPerDepth)});
+    if (b.vibLfoToPitch)
+        global.push_back({kVibLfoToPitch, Amount(b.vibLfoToPitch * kPitchCentsPerDepth)});
+    if (b.modLfoToFilter)
+        global.push_back({kModLfoToFilterFc, Amount(b.modLfoToFilter * kFilterCentsPerDepth)});
+    if (b.modLfoToVolume)
+        global.push_back({kModLfoToVolume, Amount(b.modLfoToVolume * kAttenuationCbPerDepth)});
+}
 
-    // What the layer's modulators need besides: inputs the SoundFont has no place for.
-    for (const auto& m : layer.Modulators()) {
+// What the layer's modulators need besides: inputs the SoundFont has no place for.
+void Sf2Exporter::NoteUnexportedInputs(const LayerBuild& b) {
+    const LayerRoles& r = b.roles;
+    for (const auto& m : b.layer.Modulators()) {
         if (m->Kind() == ModulatorKind::kFun) {
-            note("X ", DescribeModulator(*m) + " not exported");
+            Note("X ", DescribeModulator(*m) + " not exported");
             continue;
         }
-        if (m.get() != volEnv && m.get() != modEnv && m.get() != modLfo && m.get() != vibLfo)
+        if (m.get() != r.volEnv && m.get() != r.modEnv && m.get() != r.modLfo &&
+            m.get() != r.vibLfo)
             continue;
         const uint8_t idle = m->Kind() == ModulatorKind::kEnv ? kSourceOne : kSourceZero;
         for (int i = 0; i < m->InputCount(); ++i)
             if (int src = m->InputSource(i); src >= 0 && src != idle)
-                note("X ",
+                Note("X ",
                      Fmt("%s input %s from %s not exported", DescribeModulator(*m).c_str(),
                          m->InputName(i).c_str(), SourceName(static_cast<uint8_t>(src)).c_str()));
     }
+}
 
-    // Filter #1: a low-pass is the SoundFont's filter.
-    const ControlBlock& f1 = layer.Filter1();
-    if (lowPass) {
+// Filter #1: a low-pass is the SoundFont's filter. Filter #2 has no place.
+void Sf2Exporter::ConvertFilter(LayerBuild& b) {
+    const ControlBlock& f1 = b.layer.Filter1();
+    const int filterType = b.filterType;
+    if (b.lowPass) {
         const int setting = filterType == 4 ? (f1.Frequency() >> 8) * 256 : f1.Frequency();
         // Tracking as modulators.
         if (int t = f1.VelocityTracking())
-            mods.push_back({kSrcVelocityBipolar, kInitialFilterFc,
-                            Amount(t * kFilterVelocityCentsPerStep), 0});
+            b.mods.push_back({kSrcVelocityBipolar, kInitialFilterFc,
+                              Amount(t * kFilterVelocityCentsPerStep), 0});
         if (int t = f1.KeyTracking()) {
-            mods.push_back({kSrcKey, kInitialFilterFc, Amount(t * kFilterKeyCentsPerStep), 0});
-            cutoffCents += t * kFilterKeyOffsetCentsPerStep;
+            b.mods.push_back({kSrcKey, kInitialFilterFc, Amount(t * kFilterKeyCentsPerStep), 0});
+            b.cutoffCents += t * kFilterKeyOffsetCentsPerStep;
         }
-        global.push_back({kInitialFilterFc,
-                          Amount(std::clamp(AbsoluteCents(units::FilterHz(setting)) + cutoffCents,
-                                            1500.0, 13500.0))});
+        b.global.push_back(
+            {kInitialFilterFc, Amount(std::clamp(AbsoluteCents(units::FilterHz(setting)) +
+                                                     b.cutoffCents,
+                                                 1500.0, 13500.0))});
         if (filterType == 4) {
             const double resonanceDb = units::ResonanceDb(f1.Frequency() & 0xFF);
-            global.push_back({kInitialFilterQ, Amount(resonanceDb * 10.0)});
+            b.global.push_back({kInitialFilterQ, Amount(resonanceDb * 10.0)});
             // Players lower a resonant filter's output by half its peak; the engine does not.
-            attenuationCb -= resonanceDb * 10.0 / 2;
+            b.attenuationCb -= resonanceDb * 10.0 / 2;
         }
         if (filterType == 1)
-            note("? ", "Filter #1 1P LP written as the SoundFont's 2-pole low-pass");
+            Note("? ", "Filter #1 1P LP written as the SoundFont's 2-pole low-pass");
     } else if (filterType != 0) {
-        note("X ", Fmt("Filter #1 %s not exported", FilterTypeName(filterType)));
+        Note("X ", Fmt("Filter #1 %s not exported", FilterTypeName(filterType)));
     }
-    if (!layer.Filter2().IsNullFilter())
-        note("X ", Fmt("Filter #2 %s not exported", FilterTypeName(layer.Filter2().FilterType())));
-    // What else shapes the sound.
+    if (!b.layer.Filter2().IsNullFilter())
+        Note("X ",
+             Fmt("Filter #2 %s not exported", FilterTypeName(b.layer.Filter2().FilterType())));
+}
+
+// The Amp block's tracking, the tuning and level summed up, and what else shapes the sound.
+void Sf2Exporter::ConvertLevel(LayerBuild& b) {
+    const Layer& layer = b.layer;
     const ControlBlock& amp = layer.Amp();
     if (amp.FixedControlSource() != kSourceZero)
-        note("X ", "cross-fade by " + SourceName(static_cast<uint8_t>(amp.FixedControlSource())) +
+        Note("X ", "cross-fade by " + SourceName(static_cast<uint8_t>(amp.FixedControlSource())) +
                        " not exported");
     if (layer.Pitch().FixedControlSource() != kSourceZero)
-        note("X ", "Pitch control by " +
+        Note("X ", "Pitch control by " +
                        SourceName(static_cast<uint8_t>(layer.Pitch().FixedControlSource())) +
                        " not exported");
     // Velocity tracking replaces the players' own velocity curve, its default modulator.
     if (amp.VelocityTracking() != kPlayersVelocityTracking)
-        mods.push_back({kSrcVelocityCurve, kInitialAttenuation,
-                        Amount(amp.VelocityTracking() * kAmpVelocityCbPerStep), 0});
+        b.mods.push_back({kSrcVelocityCurve, kInitialAttenuation,
+                          Amount(amp.VelocityTracking() * kAmpVelocityCbPerStep), 0});
     if (int t = amp.KeyTracking()) {
-        mods.push_back({kSrcKey, kInitialAttenuation, Amount(t * kAmpKeyCbPerStep), 0});
-        attenuationCb += t * kAmpKeyOffsetCbPerStep;
+        b.mods.push_back({kSrcKey, kInitialAttenuation, Amount(t * kAmpKeyCbPerStep), 0});
+        b.attenuationCb += t * kAmpKeyOffsetCbPerStep;
     }
-    if (fineCents != 0) global.push_back({kFineTune, Amount(fineCents)});
-    if (attenuationCb < -0.5)
-        note("X ", Fmt("a level of %+.1f dB above full not exported (a SoundFont only attenuates)",
-                       -attenuationCb / 10));
-    // Players scale the generator (not the modulators) as they hear it; see Sf2AttenuationDb.
-    const int attenuation = int(std::lround(std::max(0.0, attenuationCb)));
-    auto generatorCb = [](int cb) { return Sf2AttenuationCb(-cb / 10.0); };
-    if (attenuation) global.push_back({kInitialAttenuation, Amount(generatorCb(attenuation))});
+    if (b.fineCents != 0) b.global.push_back({kFineTune, Amount(b.fineCents)});
+    if (b.attenuationCb < -0.5)
+        Note("X ", Fmt("a level of %+.1f dB above full not exported (a SoundFont only attenuates)",
+                       -b.attenuationCb / 10));
+    b.attenuation = int(std::lround(std::max(0.0, b.attenuationCb)));
+    if (b.attenuation)
+        b.global.push_back({kInitialAttenuation, Amount(GeneratorCb(b.attenuation))});
     if (layer.PanMode() != 0)
-        note("X ", Fmt("pan mode %s not exported", PanModeName(layer.PanMode())));
-    if (layer.IgnoreNoteOff()) note("X ", "ignoring note-off not exported");
-    if (layer.WhiteNoise()) note("X ", "white noise not exported");
-    if (layer.timbreShift) note("X ", Fmt("timbre shift %d not exported", layer.timbreShift));
+        Note("X ", Fmt("pan mode %s not exported", PanModeName(layer.PanMode())));
+    if (layer.IgnoreNoteOff()) Note("X ", "ignoring note-off not exported");
+    if (layer.WhiteNoise()) Note("X ", "white noise not exported");
+    if (layer.timbreShift) Note("X ", Fmt("timbre shift %d not exported", layer.timbreShift));
+}
 
-    // The volume envelope: the Amp block's ENV, or else the samples' natural envelopes (one
-    // per zone, since each sample has its own).
-    const bool natural = !volEnv && layer.NaturalEnvelope();
+// The volume envelope: the Amp block's ENV, or else the samples' natural envelopes (one per
+// zone, since each sample has its own).
+void Sf2Exporter::ConvertVolumeEnvelope(LayerBuild& b) {
+    const Layer& layer = b.layer;
+    const EnvModulator* volEnv = b.roles.volEnv;
+    b.natural = !volEnv && layer.NaturalEnvelope();
     if (volEnv) {
-        Dahdsr d = FromEnv(*volEnv, volScale);
+        Dahdsr d = FromEnv(*volEnv, b.roles.volScale);
         if (layer.NaturalEnvelope()) {
             // A released note falls under both at once: their rates add.
             if (const OutSample* first = FirstSampleOf(layer)) {
                 const double release = FromNatural(*first->h, first->rate).release;
                 if (release > 0 && d.release > 0) d.release = 1 / (1 / d.release + 1 / release);
             }
-            note("X ",
+            Note("X ",
                  "the samples' natural envelopes not exported (the Amp envelope shapes "
                  "the level; their release is added to its release)");
         }
-        AddEnvelope(global, kVolEnvDelay, d, layerDelay);
-    } else if (layerDelay > 0) {
-        global.push_back({kVolEnvDelay, Amount(Timecents(layerDelay))});
+        AddEnvelope(b.global, kVolEnvDelay, d, b.layerDelay);
+    } else if (b.layerDelay > 0) {
+        b.global.push_back({kVolEnvDelay, Amount(Timecents(b.layerDelay))});
     }
+}
 
-    // The zones: the keymap's ranges within the layer's key range.
+// The zones: the keymap's ranges within the layer's key range.
+void Sf2Exporter::AddZones(const LayerBuild& b, Instrument& inst) {
+    const Layer& layer = b.layer;
     const Keymap* keymap = db_.GetKeymap(layer.keymap);
-    if (!keymap) note("X ", Fmt("keymap %d does not exist, no zones", int(layer.keymap)));
+    if (!keymap) Note("X ", Fmt("keymap %d does not exist, no zones", int(layer.keymap)));
     const int keyLow = std::min<int>(layer.keyLow, 127),
               keyHigh = std::min<int>(layer.keyHigh, 127);
     for (size_t i = 0; keymap && i < keymap->entries.size(); ++i) {
@@ -794,44 +911,32 @@ int Sf2Exporter::ConvertLayer(const Program& p, const Layer& layer, const std::s
         const int s = e.sample >= 0 && e.sample < kSlotCount ? sampleOf_[size_t(e.sample)] : -1;
         if (s < 0) {
             if (!db_.GetSampleHeader(e.sample))
-                note("X ",
+                Note("X ",
                      Fmt("keys %d-%d play sample %d, which does not exist", low, high, e.sample));
             continue;
         }
         const OutSample& out = samples_[size_t(s)];
         Zone z;
         z.gens.push_back({kKeyRange, Range(low, high)});
-        if (!allVelocities)
+        if (!b.allVelocities)
             z.gens.push_back({kVelRange, Range(layer.velocityLow, layer.velocityHigh)});
         // The range's and the sample's level: an instrument zone's generator replaces the
         // global one, so the zone carries the sum.
         if (e.amp != 0 || out.amp != 0) {
             const int level = -(e.amp + out.amp) * 10;
-            if (attenuation + level < 0)
-                note("X ",
+            if (b.attenuation + level < 0)
+                Note("X ",
                      Fmt("keys %d-%d: a level above the layer's gain not exported", low, high));
-            z.gens.push_back({kInitialAttenuation,
-                              Amount(std::min(generatorCb(std::max(attenuation + level, 0)),
-                                              1440.0))});
+            z.gens.push_back(
+                {kInitialAttenuation,
+                 Amount(std::min(GeneratorCb(std::max(b.attenuation + level, 0)), 1440.0))});
         }
-        if (natural) AddEnvelope(z.gens, kVolEnvDelay, FromNatural(*out.h, out.rate), layerDelay);
+        if (b.natural)
+            AddEnvelope(z.gens, kVolEnvDelay, FromNatural(*out.h, out.rate), b.layerDelay);
         if (out.loop >= 0) z.gens.push_back({kSampleModes, 1});
         z.gens.push_back({kSampleId, uint16_t(s)});
         inst.zones.push_back(std::move(z));
     }
-    SilencePlayersDefaults(mods);
-    if (inst.zones.empty()) {
-        note("? ", "plays no sample, its instrument has no zones");
-    } else if (!global.empty() || !mods.empty()) {
-        // Key and velocity range first; the rest in the standard's numbering.
-        std::stable_sort(global.begin(), global.end(), [](const Gen& a, const Gen& b) {
-            auto rank = [](const Gen& g) { return g.op == kVelRange ? -1 : int(g.op); };
-            return rank(a) < rank(b);
-        });
-        inst.zones.insert(inst.zones.begin(), Zone{std::move(global), std::move(mods)});
-    }
-    instruments_.push_back(std::move(inst));
-    return int(instruments_.size() - 1);
 }
 
 void Sf2Exporter::ConvertProgram(const Program& p) {

@@ -69,7 +69,7 @@ class Sf2WaveData : public FileWaveData {
     std::unique_ptr<WaveDataReader> OpenReader() override;
     // The rate of the file's sample that holds `frame` (the last one that starts at or before
     // it), or the chunk's fixed 44100 Hz when no sample record gives one.
-    int SampleRateAt(int64_t frame) const;
+    int SampleRateAt(int64_t frame) const override;
 
     // Where one sample's decoded data comes from in a SoundFont 3 file: a stream, or 16-bit
     // points of the sample chunk.

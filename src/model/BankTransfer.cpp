@@ -1,5 +1,7 @@
 #include "model/BankTransfer.h"
 
+#include <algorithm>
+#include <string>
 #include <thread>
 #include <unordered_set>
 
@@ -103,6 +105,34 @@ TransferResult UploadMarked(ZedoDatabase& db, const ZedoDatabase* rom, UploadHos
 
 namespace {
 
+// "3 Piano, 12 Strings": the programs with a layer whose keymap plays a header of w.
+std::string ProgramsPlaying(ZedoDatabase& db, const WaveData& w) {
+    std::unordered_set<int> headers, keymaps;
+    for (int n = 0; n < kSlotCount; ++n)
+        if (const SampleHeader* h = db.GetSampleHeader(n); h && h->Wave() == &w) headers.insert(n);
+    for (int n = 0; n < kSlotCount; ++n)
+        if (const Keymap* k = db.GetKeymap(n))
+            for (const KeymapEntry& e : k->entries)
+                if (headers.count(e.sample)) keymaps.insert(n);
+    std::string list;
+    for (int n = 0; n < kSlotCount; ++n) {
+        const Program* p = db.GetProgram(n);
+        if (!p) continue;
+        const auto& layers = p->Layers();
+        if (std::none_of(layers.begin(), layers.end(),
+                         [&](const auto& l) { return keymaps.count(l->keymap) != 0; }))
+            continue;
+        list += (list.empty() ? "" : ", ") + Fmt("%d %s", n, p->Name().c_str());
+    }
+    return list;
+}
+
+// What a skipped wave data takes with it, and where the emulator's sample RAM is set.
+std::string NotFitting(const std::string& programs) {
+    return (programs.empty() ? std::string() : "\nPrograms that did not fit: " + programs + ".") +
+           "\nThe emulator's sample RAM is set in File > Properties (Audio).";
+}
+
 // One phase of objects in slot order; false when the upload must end (failure or cancel).
 template <typename Get, typename RomGet>
 bool UploadObjects(ZedoDatabase& db, Get get, RomGet romGet, int code, UploadObserver& observer,
@@ -155,7 +185,8 @@ TransferResult UploadAll(ZedoDatabase& db, const ZedoDatabase* rom, UploadObserv
                             "space (%d bytes), Total installed (%d bytes). You will likely "
                             "hear random sounds for the samples that are affected.",
                             w->DisplayName().c_str(), size, db.sampleRamFree,
-                            static_cast<int>(link.Memory().sampleTotal)));
+                            static_cast<int>(link.Memory().sampleTotal)) +
+                        NotFitting(ProgramsPlaying(db, *w)));
                 } else if (rc != kWaveUploaded) {
                     ShowMessage("Upload was not totally successful.");
                     return finish();

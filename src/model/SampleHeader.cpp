@@ -109,8 +109,14 @@ void SampleHeader::AttachWave(WaveData* w, int what) {
     DropPackedCopy();
 }
 
+int SampleHeader::SampleRate() const {
+    if (!wave_) return 0;
+    const int bytesPerFrame = (flags & kSixteenBit) ? 2 : 1;
+    return wave_->SampleRateAt(int64_t{static_cast<uint32_t>(start)} / bytesPerFrame);
+}
+
 void SampleHeader::SetPitch(double rootKey) {
-    double rate = wave_ ? wave_->SampleRate() : 0;
+    double rate = SampleRate();
     if (rootKey < 0) rootKey = 60;
     double octaves = rate < 1 ? -12.0 : 12.0 * std::log2(rate / 88200.0);
     double p = 256.0 * (rootKey - 60.0 - octaves) + 0.5;

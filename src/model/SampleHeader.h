@@ -50,6 +50,9 @@ class SampleHeader : public BankObject {
     SetResult SetAmp(int v) { return Set(amp, v); }
 
     void AttachWave(WaveData* w, int what);
+    // The rate of the data the header plays (its wave data may hold samples of other rates),
+    // 0 without a wave data.
+    int SampleRate() const;
     void SetPitch(double rootKey);
     void ResetEnvelope(int decaySlope);
     // The defaults of a header made from a wave file.

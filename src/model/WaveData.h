@@ -68,6 +68,9 @@ class WaveData {
     virtual bool IsStereo() const { return stereo; }
     virtual int32_t Length() { return length; }
     virtual int SampleRate() const { return sampleRate; }
+    // The rate of the sample that holds `frame`: a block that several samples share (a
+    // SoundFont's sample chunk) holds samples of their own rates.
+    virtual int SampleRateAt(int64_t) const { return SampleRate(); }
     virtual int32_t SampleStart() const { return sampleStart; }
     virtual int32_t LoopStart() const { return loopStart; }
     virtual int32_t End() const { return end; }

@@ -5,6 +5,11 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(_WIN32)
+#include <windows.h>
+#elif defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
+#endif
 
 namespace talmeru {
 
@@ -15,6 +20,19 @@ void PreferLargePages([[maybe_unused]] void* data, [[maybe_unused]] size_t size)
     auto end = reinterpret_cast<uintptr_t>(data) + size;
     if (end < first + 2 * kLarge) return;
     madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
+}
+
+uint64_t PhysicalMemoryBytes() {
+#if defined(_WIN32)
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof(status);
+    return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+#elif defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    return pages > 0 && page > 0 ? uint64_t(pages) * uint64_t(page) : 0;
+#else
+    return 0;
 #endif
 }
 

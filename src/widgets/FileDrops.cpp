@@ -1,9 +1,10 @@
 #include "widgets/FileDrops.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <filesystem>
+
+#include "files/BankFormats.h"
 
 namespace talmeru {
 
@@ -19,11 +20,7 @@ std::string Extension(const std::string& path) {
 }  // namespace
 
 bool IsBankFile(const std::string& path) {
-    static constexpr std::array<const char*, 7> kBankExtensions = {".pbf", ".tmb", ".syx", ".apex",
-                                                                   ".sf2", ".sf3", ".krz"};
-    const std::string ext = Extension(path);
-    return std::any_of(kBankExtensions.begin(), kBankExtensions.end(),
-                       [&](const char* e) { return ext == e; });
+    return BankFormatToOpen(path) != nullptr;
 }
 
 bool IsWaveFile(const std::string& path) {

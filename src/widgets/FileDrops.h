@@ -12,7 +12,7 @@ namespace talmeru {
 enum class DropTarget { kMainWindow, kSampleEditor, kKeymapRange };
 enum class DropAction { kNone, kOpenBank, kImportSamples };
 
-// The file opens as a bank: .pbf, .tmb, .syx, .apex, and the .sf2, .sf3 and .krz imports.
+// The file opens as a bank, as File > Open would open it: the one table of bank formats decides.
 bool IsBankFile(const std::string& path);
 bool IsWaveFile(const std::string& path);
 

@@ -2,6 +2,7 @@
 // anew) and the main window's status line and level meter.
 #include <QApplication>
 #include <QComboBox>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -125,7 +126,9 @@ TEST_F(AudioWindowTest, ThePageFillsAndItsOkOpensTheOutputAnew) {
         filled = tabs && tabs->tabText(tabs->count() - 1) == "Audio" &&
                  sheet->AudioDeviceBox()->count() == 3 &&
                  sheet->BufferBox()->currentText() == "256 frames" &&
-                 sheet->RateBox()->currentText() == "44100 Hz";
+                 sheet->RateBox()->currentText() == "44100 Hz" &&
+                 sheet->SampleRamBox()->value() == 16;
+        sheet->SampleRamBox()->setValue(1);
         sheet->AudioDeviceBox()->setCurrentIndex(2);
         sheet->BufferBox()->setCurrentText("1024 frames");
         sheet->RateBox()->setCurrentText("48000 Hz");
@@ -144,6 +147,9 @@ TEST_F(AudioWindowTest, ThePageFillsAndItsOkOpensTheOutputAnew) {
     EXPECT_EQ(saved.GetString("Audio", "Device"), "Headphones");
     EXPECT_EQ(saved.GetInt("Audio", "BufferFrames", 0), 1024);
     EXPECT_EQ(saved.GetInt("Audio", "SampleRate", 0), 48000);
+    // The emulator has the sample RAM set, at once and at the next start.
+    EXPECT_EQ(saved.GetInt("Emulator", "SampleRamMiB", 0), 1);
+    EXPECT_EQ(emu->Memory().sampleTotal, 1u << 20);
 
     // OK without a change leaves the output playing as it is.
     QTimer::singleShot(0, [] {

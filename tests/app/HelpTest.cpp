@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -92,6 +93,9 @@ TEST_F(HelpWindow, ContentsOpensAtTheSectionOfTheFocusedWindow) {
     HelpBrowser* help = Shown();
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(help->Section(), "sample-editor");
+    // Inside the screen, which is smaller than the window's own size on a small display.
+    EXPECT_TRUE(help->screen()->availableGeometry().contains(help->frameGeometry()))
+        << help->frameGeometry().height() << " in " << help->screen()->availableGeometry().height();
     // Scrolled to the heading, below the start.
     EXPECT_GT(help->Browser()->verticalScrollBar()->value(), 0);
     EXPECT_EQ(help->Browser()->textCursor().block().text(), "Sample editor");

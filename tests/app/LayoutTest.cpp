@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 
@@ -146,6 +147,13 @@ TEST_F(Layout, EditorsFitA1280x800ScreenWithoutClipping) {
                 EXPECT_GE(header->sectionSize(i), header->fontMetrics().horizontalAdvance(text))
                     << name.toStdString() << ": " << text.toStdString();
             }
+        }
+        // Every button shows its whole text.
+        for (QPushButton* button : sub->findChildren<QPushButton*>()) {
+            if (!button->isVisible() || button->text().isEmpty()) continue;
+            EXPECT_GE(button->width(),
+                      button->fontMetrics().horizontalAdvance(button->text().remove('&')) + 8)
+                << name.toStdString() << ": " << button->text().toStdString();
         }
         for (QLineEdit* field : sub->findChildren<QLineEdit*>()) {
             if (!field->isVisible() || field->text().isEmpty()) continue;

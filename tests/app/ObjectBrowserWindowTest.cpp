@@ -110,8 +110,12 @@ TEST_F(BrowserWindowTest, TheMenuActsOnObjectItemsOnlyAndRightPressesKeepTheSele
     std::unique_ptr<QMenu> menu(tree->MakeContextMenu(tree->Selected(), nullptr));
     for (const char* entry : {"&Rename", "&Delete", "D&uplicate", "&Edit"})
         EXPECT_FALSE(Enabled(*menu, entry)) << entry;
+    ASSERT_NE(app->CurrentNumber(), 3);
+    // Selecting a program (a click, or the arrow keys) makes it current.
     tree->setCurrentItem(program);
     EXPECT_EQ(tree->Selected(), (ObjectRef{kTypeProgram, 3}));
+    EXPECT_EQ(app->CurrentNumber(), 3);
+    app->SelectProgram(app->Bank().GetProgram(0), true);
     menu.reset(tree->MakeContextMenu(tree->Selected(), nullptr));
     for (const char* entry : {"&Rename", "&Delete", "D&uplicate", "&Edit"})
         EXPECT_TRUE(Enabled(*menu, entry)) << entry;

@@ -237,6 +237,34 @@ TEST_F(StartedAppTest, ACancelledSoundFontOpenKeepsTheOpenBank) {
     SetSf2Chooser(nullptr);
 }
 
+// A converted bank is in no file: it opens unsaved, and no undo makes it saved; once saved
+// beside the original, undoing back to that point clears the mark again.
+TEST_F(StartedAppTest, AConvertedBankIsUnsavedUntilSavedAndUndoReturnsToTheSave) {
+    const std::string font = WriteSoundFont(Dir());
+    SetSf2Chooser([](const std::string&, const Sf2Catalog&) { return Sf2Choice{}; });
+    ASSERT_TRUE(app->OpenDocumentFile(font));
+    SetSf2Chooser(nullptr);
+    EXPECT_TRUE(app->Bank().IsModified());
+    EXPECT_EQ(app->Bank().Path(), (Dir() / "font.pbf").string());
+    const auto rename = [&](const char* name) {
+        app->BeginStep("Rename");
+        app->Bank().GetProgram(0)->SetName(name);
+        app->Changed(*app->Bank().GetProgram(0));
+        app->EndStep();
+    };
+    rename("Changed");
+    app->Undo();
+    EXPECT_TRUE(app->Bank().IsModified());
+    ASSERT_TRUE(app->Save());
+    EXPECT_FALSE(app->Bank().IsModified());
+    rename("Again");
+    EXPECT_TRUE(app->Bank().IsModified());
+    app->Undo();
+    EXPECT_FALSE(app->Bank().IsModified());
+    app->Redo();
+    EXPECT_TRUE(app->Bank().IsModified());
+}
+
 TEST_F(AppTest, ASoundFontNamedAtStartAndCancelledKeepsTheProgramRunning) {
     const std::string font = WriteSoundFont(Dir());
     SetSf2Chooser([&](const std::string&, const Sf2Catalog&) { return std::optional<Sf2Choice>(); });

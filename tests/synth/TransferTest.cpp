@@ -178,6 +178,12 @@ TEST_F(TransferTest, TooLittleSampleRamSkipsOneWaveDataAndSendsTheNext) {
     EXPECT_EQ(prompter.Messages()[0].rfind(
                   "Skipping \"" + (dir_ / "big.wav").string() + "\" (16000 bytes)", 0),
               0u);
+    // The message names what will not sound, and where a larger emulator is set.
+    const std::string big = "0 " + db.GetProgram(0)->Name();
+    EXPECT_NE(prompter.Messages()[0].find("\nPrograms that did not fit: " + big + ".\n"),
+              std::string::npos)
+        << prompter.Messages()[0];
+    EXPECT_NE(prompter.Messages()[0].find("File > Properties"), std::string::npos);
     EXPECT_FALSE(emu->SampleData(0));
     EXPECT_TRUE(emu->SampleData(1));
 }

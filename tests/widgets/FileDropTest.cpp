@@ -36,6 +36,9 @@ TEST(FileDropsTest, BanksOpenOnTheMainWindowAndWavesBecomeSamples) {
         {DropTarget::kMainWindow, {"x.sf2"}, open({"x.sf2"})},
         {DropTarget::kMainWindow, {"x.krz"}, open({"x.krz"})},
         {DropTarget::kMainWindow, {"x.Apex"}, open({"x.Apex"})},
+        {DropTarget::kMainWindow, {"x.sf3"}, open({"x.sf3"})},
+        // As the open dialog reads it: a kept copy of a bank opens too.
+        {DropTarget::kMainWindow, {"/b/bank.pbf.old"}, open({"/b/bank.pbf.old"})},
         {DropTarget::kMainWindow, {"x.pbf", "y.pbf"}, none},  // which one?
         {DropTarget::kMainWindow, {"a.wav"}, none},
         {DropTarget::kMainWindow, {"x.txt"}, none},

@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -346,6 +347,11 @@ CRenumberDialog::CRenumberDialog(RenumberForm& form, QWidget* parent)
     connect(name_, &QLineEdit::textChanged, this, [buttons](const QString& text) {
         buttons->button(QDialogButtonBox::Ok)->setEnabled(!text.isEmpty());
     });
+    // The fields alone are narrower than the title: room for it, bolder in some title bars,
+    // and for the bar's icon and buttons.
+    QFont bold = font();
+    bold.setBold(true);
+    setMinimumWidth(QFontMetrics(bold).horizontalAdvance(windowTitle()) * 5 / 4 + 120);
 }
 
 void CRenumberDialog::accept() {

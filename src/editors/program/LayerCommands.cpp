@@ -3,6 +3,7 @@
 #include "application/UndoHistory.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "application/BankEdits.h"
 #include "model/Ma1Units.h"
@@ -475,6 +476,11 @@ std::string FieldMeaning(FieldId id, int value) {
         case FieldId::kHeadroom1:
         case FieldId::kHeadroom2:
             return Fmt("%.0f dB", value * units::kHeadroomDbPerStep);
+        case FieldId::kPan: {
+            const double at = units::PanPosition(value);
+            if (at == 0) return "centre";
+            return Fmt("%s %.0f%%", at < 0 ? "L" : "R", std::abs(at) * 100.0);
+        }
         default:
             return {};
     }

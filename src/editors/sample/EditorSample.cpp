@@ -152,12 +152,16 @@ void EditorSample::BuildForm() {
     // Points.
     pointsGroup_ = new QGroupBox(this);
     auto* grid = new QGridLayout(pointsGroup_);
+    // The points as loaded, which Reset brings back, beside the points as they are.
+    auto* asLoaded = new QLabel("Original", pointsGroup_);
+    asLoaded->setToolTip("The points as loaded; Reset brings them back");
+    grid->addWidget(asLoaded, 0, 2);
     for (int p = 0; p < 3; ++p) {
-        grid->addWidget(new QLabel(kPointTexts[p], pointsGroup_), p, 0);
+        grid->addWidget(new QLabel(kPointTexts[p], pointsGroup_), p + 1, 0);
         points_[size_t(p)] = new QLineEdit(pointsGroup_);
         originals_[size_t(p)] = new QLabel(pointsGroup_);
-        grid->addWidget(points_[size_t(p)], p, 1);
-        grid->addWidget(originals_[size_t(p)], p, 2);
+        grid->addWidget(points_[size_t(p)], p + 1, 1);
+        grid->addWidget(originals_[size_t(p)], p + 1, 2);
         fieldControls_.push_back(points_[size_t(p)]);
         connect(points_[size_t(p)], &QLineEdit::editingFinished, this, [this, p] {
             if (showing_) return;
@@ -170,13 +174,13 @@ void EditorSample::BuildForm() {
         ShowFields();
     });
     fieldControls_.push_back(reset);
-    grid->addWidget(reset, 3, 2);
+    grid->addWidget(reset, 4, 2);
     grid->addWidget(button("Loop On/Off",
                            [this] {
                                edit_.ToggleLoops();
                                ShowFields();
                            }),
-                    3, 1);
+                    4, 1);
     right->addWidget(pointsGroup_);
 
     // Pitch and amplitude.
@@ -276,9 +280,7 @@ void EditorSample::BuildView(QSplitter* into) {
     wave_ = new WaveView(group);
     join_ = new LoopJoinView(group);
     scroll_ = new QScrollBar(Qt::Horizontal, group);
-    auto zoom = [this](double factor) {
-        wave_->ZoomBy(factor, wave_->ViewStart() + wave_->ViewSpan() / 2);
-    };
+    auto zoom = [this](double factor) { wave_->ZoomAboutLoop(factor); };
     connect(button("Zoom In", "Shows half as much (or turn the wheel over the wave)"),
             &QPushButton::clicked, this, [zoom] { zoom(0.5); });
     connect(button("Zoom Out", "Shows twice as much"), &QPushButton::clicked, this,
@@ -347,11 +349,14 @@ void EditorSample::ShowWave(bool enabled) {
     if (!left) {
         wave_->Clear();
         join_->Clear();
+        shownHeader_ = -1;
     } else {
         const SampleEditing::FramePoints points = SampleEditing::PointsInFrames(*h);
-        wave_->Show(left, right, points);
+        // Samples of one wave data (a SoundFont's) each show their own stretch of it.
+        wave_->Show(left, right, points, h->Number() != shownHeader_);
+        shownHeader_ = h->Number();
         // A few milliseconds either side of the join.
-        const int rate = h->Wave()->SampleRate();
+        const int rate = h->SampleRate();
         join_->Show(left, points, std::clamp(rate / 200, 16, 2048));
     }
     const bool editable = app_.Editable();

@@ -134,6 +134,7 @@ class EditorSample : public QWidget {
     QLineEdit* presetName_ = nullptr;
     std::vector<QWidget*> fieldControls_;
     WaveView* wave_ = nullptr;
+    int shownHeader_ = -1;  // the header the wave view shows
     LoopJoinView* join_ = nullptr;
     QScrollBar* scroll_ = nullptr;
     QCheckBox* snap_ = nullptr;

@@ -32,6 +32,15 @@ double Vertex(double a, double b, double c) {
     return std::clamp(0.5 * (a - c) / curve, -1.0, 1.0);
 }
 
+// The largest magnitude of count frames from `from`: over a window of a period or more it
+// follows the level without the waver of a sum over part of a period.
+double Peak(std::span<const int16_t> x, int64_t from, int64_t count) {
+    int peak = 0;
+    for (int64_t i = from; i < from + count; ++i)
+        peak = std::max(peak, std::abs(int(x[size_t(i)])));
+    return peak;
+}
+
 }  // namespace
 
 std::optional<int64_t> NearestZeroCrossing(std::span<const int16_t> frames, int64_t at,
@@ -56,7 +65,9 @@ double JoinScore(std::span<const int16_t> frames, int64_t a, int64_t b, int wind
         bb += v * v;
     }
     if (aa <= 0 || bb <= 0) return 0;
-    return ab / std::sqrt(aa * bb);
+    // The correlation (ab / sqrt(aa bb)) times the ratio of the two levels (sqrt of the
+    // smaller energy over the larger): a join from a quieter stretch into a louder one steps.
+    return ab / std::max(aa, bb);
 }
 
 std::optional<LoopProposal> FindLoop(std::span<const int16_t> frames, int64_t first,
@@ -97,6 +108,22 @@ std::optional<LoopProposal> FindLoop(std::span<const int16_t> frames, int64_t fi
         }
     }
     return best;
+}
+
+int64_t SteadyEnd(std::span<const int16_t> x, int64_t first, int64_t end, int window) {
+    std::vector<double> levels;
+    for (int64_t at = first; at + window <= end; at += window)
+        levels.push_back(Peak(x, at, window));
+    if (levels.size() < 3) return end;
+    std::nth_element(levels.begin(), levels.begin() + std::ptrdiff_t(levels.size() / 2),
+                     levels.end());
+    const double steady = levels[levels.size() / 2];
+    if (!(steady > 0)) return end;
+    const int64_t step = std::max(1, window / 4);
+    int64_t e = end;
+    while (e - window - step >= first && Peak(x, e - window, window) < 0.95 * steady)
+        e -= step;
+    return e;
 }
 
 std::optional<double> DetectPitch(std::span<const int16_t> frames, int64_t from, int64_t to,

@@ -96,8 +96,7 @@ std::string MaxNoteText(int pitch) {
 }
 
 double RootKeyOf(const SampleHeader& header) {
-    const WaveData* w = header.Wave();
-    const double rate = w ? w->SampleRate() : 0;
+    const double rate = header.SampleRate();
     const double octaves = rate < 1 ? -12.0 : 12.0 * std::log2(rate / 88200.0);
     return std::max(0.0, 60.0 + header.pitch / 256.0 + octaves);
 }
@@ -141,7 +140,7 @@ std::vector<SampleRow> ListSampleRows(const ZedoDatabase& db, int filter) {
         row.cells[1] = h->Name();
         row.cells[2] = w->FormatName();
         row.cells[3] = w->bitsSource > 0 ? Fmt("%d", w->bitsSource) : "-";
-        row.cells[4] = w->StorageClass() == kFileLoaded ? Fmt("%d", w->SampleRate()) : "-";
+        row.cells[4] = w->StorageClass() == kFileLoaded ? Fmt("%d", h->SampleRate()) : "-";
         const int32_t bytes = w->base == n ? w->Length() : 0;
         row.cells[5] = bytes > 0 ? Fmt("%d", bytes) : "-";
         if (IsAliasHeader(*h))
@@ -163,8 +162,10 @@ SampleFieldsView DescribeSample(const SampleHeader* h, bool busy) {
     const int div = PointDivisor(*h);
     if (h->flags & kSixteenBit) v.caption = "Sample Points (in 16-bit Words)";
     v.points = {PointText(h->start, div), LoopText(h->loopStart, div), PointText(h->end, div)};
-    v.originals = {PointText(h->origStart, div), LoopText(h->origLoopStart, div),
-                   PointText(h->origEnd, div)};
+    // A header made by an import rather than loaded has no points as loaded.
+    if (h->origEnd > h->origStart)
+        v.originals = {PointText(h->origStart, div), LoopText(h->origLoopStart, div),
+                       PointText(h->origEnd, div)};
     v.maxNote = MaxNoteText(h->pitch);
     v.originalNote = FractionalNoteText(RootKeyOf(*h));
     const WaveData* w = h->Wave();
@@ -310,6 +311,24 @@ SampleEditing::FramePoints SampleEditing::PointsInFrames(const SampleHeader& h) 
     return {frames(h.start), h.loopStart < 0 ? -1 : frames(h.loopStart), frames(h.end)};
 }
 
+SampleEditing::FrameSpan SampleEditing::SampleSpan(const FramePoints& p, int64_t frames) {
+    const auto all = static_cast<double>(std::max<int64_t>(1, frames));
+    const double start = std::clamp(static_cast<double>(p.start), 0.0, all);
+    const double end = std::clamp(static_cast<double>(p.end), start, all);
+    if (end - start < 1) return {0, all};
+    // A twentieth of the sample either side, so that the start and end markers stand clear.
+    const double margin = (end - start) / 20;
+    const double from = std::max(0.0, start - margin);
+    return {from, std::min(all, end + margin) - from};
+}
+
+double SampleEditing::ZoomAnchor(const FramePoints& p, double viewStart, double viewSpan) {
+    const double middle = viewStart + viewSpan / 2;
+    if (p.loop < 0 || p.end <= p.loop) return middle;
+    const double loop = (static_cast<double>(p.loop) + static_cast<double>(p.end)) / 2;
+    return loop >= viewStart && loop <= viewStart + viewSpan ? loop : middle;
+}
+
 std::shared_ptr<const WavePeaks> SampleEditing::Frames(const SampleHeader& header) {
     return header.Wave() ? peaks_.Get(*header.Wave()) : nullptr;
 }
@@ -325,13 +344,17 @@ std::optional<LoopProposal> SampleEditing::ProposeLoop() {
     const auto wave = Frames(*h);
     if (!wave) return std::nullopt;
     const FramePoints p = PointsInFrames(*h);
-    const int64_t end = std::min(p.end, wave->Frames());
-    const int64_t loop = p.loop >= p.start && p.loop < end ? p.loop : p.start + (end - p.start) / 2;
+    int64_t end = std::min(p.end, wave->Frames());
+    const bool loops = p.loop >= p.start && p.loop < end;
     // About 10 ms compared, points moved by up to 25 ms: a period of the lowest notes.
-    const double rate = std::max(1000, h->Wave()->SampleRate());
+    const double rate = std::max(1000, h->SampleRate());
     LoopSearch search;
     search.window = static_cast<int>(std::clamp(rate * 0.010, 64.0, 2048.0));
     search.radius = static_cast<int>(std::clamp(rate * 0.025, 256.0, 8192.0));
+    // A sample without a loop is looped up to where its level is still its own, not in the
+    // fade at its end; a loop already set keeps its end nearby.
+    if (!loops) end = SteadyEnd(wave->Data(), p.start, end, search.window);
+    const int64_t loop = loops ? p.loop : p.start + (end - p.start) / 2;
     return talmeru::FindLoop(wave->Data(), p.start, loop, end, search);
 }
 
@@ -353,7 +376,7 @@ std::optional<double> SampleEditing::DetectRootKey() {
     const auto wave = Frames(*h);
     if (!wave) return std::nullopt;
     const FramePoints p = PointsInFrames(*h);
-    const double rate = h->Wave()->SampleRate();
+    const double rate = h->SampleRate();
     const int64_t end = std::min(p.end, wave->Frames());
     // The steady part: the loop when it is long enough, else what follows the attack.
     int64_t from = p.start + (end - p.start) / 8;

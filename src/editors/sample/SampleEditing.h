@@ -142,6 +142,16 @@ class SampleEditing {
         int64_t end = 0;
     };
     static FramePoints PointsInFrames(const SampleHeader& header);
+    // What the sample view shows of a wave data of `frames` frames: the header's sample, start
+    // to end with a margin either side, since the data may hold other samples around it.
+    struct FrameSpan {
+        double start = 0;
+        double span = 1;
+    };
+    static FrameSpan SampleSpan(const FramePoints& points, int64_t frames);
+    // Where a zoom keeps its place: the loop's middle while the loop is in view, else the
+    // middle of the view.
+    static double ZoomAnchor(const FramePoints& points, double viewStart, double viewSpan);
     // A header's wave data decoded, with its peaks; none without readable data. Each wave data
     // is read once; ForgetWaves reads them again (after the wave editor changed a file).
     std::shared_ptr<const WavePeaks> Frames(const SampleHeader& header);

@@ -79,12 +79,12 @@ WaveView::WaveView(QWidget* parent) : QWidget(parent) {
 }
 
 void WaveView::Show(std::shared_ptr<const WavePeaks> left, std::shared_ptr<const WavePeaks> right,
-                    const SampleEditing::FramePoints& points) {
-    const bool other = left != left_;
+                    const SampleEditing::FramePoints& points, bool fit) {
+    fit = fit || left != left_;
     left_ = std::move(left);
     right_ = std::move(right);
     if (dragging_ < 0) points_ = points;
-    if (other) ZoomAll();
+    if (fit) ZoomAll();
     update();
 }
 
@@ -123,9 +123,14 @@ void WaveView::ZoomBy(double factor, double anchor) {
     update();
 }
 
+void WaveView::ZoomAboutLoop(double factor) {
+    ZoomBy(factor, SampleEditing::ZoomAnchor(points_, start_, span_));
+}
+
 void WaveView::ZoomAll() {
-    start_ = 0;
-    span_ = static_cast<double>(std::max<int64_t>(1, Frames()));
+    const SampleEditing::FrameSpan shown = SampleEditing::SampleSpan(points_, Frames());
+    start_ = shown.start;
+    span_ = shown.span;
     Limit();
     emit viewChanged();
     update();

@@ -15,10 +15,10 @@ class WaveView : public QWidget {
   public:
     explicit WaveView(QWidget* parent = nullptr);
 
-    // The halves to draw (right: none for mono) and the header's points in frames. A wave
-    // other than the one shown is shown whole; the same wave keeps its zoom.
+    // The halves to draw (right: none for mono) and the header's points in frames. Another
+    // sample (fit) is shown whole; the same one keeps its zoom.
     void Show(std::shared_ptr<const WavePeaks> left, std::shared_ptr<const WavePeaks> right,
-              const SampleEditing::FramePoints& points);
+              const SampleEditing::FramePoints& points, bool fit);
     void Clear();
     bool HasWave() const { return left_ != nullptr; }
 
@@ -29,6 +29,9 @@ class WaveView : public QWidget {
     void SetViewStart(double frame);
     // Zooms by factor (below 1 zooms in) keeping the frame under `anchor` where it is.
     void ZoomBy(double factor, double anchor);
+    // Zooms by factor about the loop, or the middle of the view (SampleEditing::ZoomAnchor).
+    void ZoomAboutLoop(double factor);
+    // The whole sample: start to end, with a margin (SampleEditing::SampleSpan).
     void ZoomAll();
     double FrameAt(double x) const;
     double XOf(double frame) const;

@@ -13,7 +13,9 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/AppFixture.h"
 #include "app/MainFrame.h"
@@ -168,6 +170,11 @@ TEST_F(KeymapWindow, ADragMakesARangeAndTheEditMenuUndoesIt) {
 
     emit edit->aboutToShow();
     EXPECT_EQ(undo->text().toStdString(), "Undo \"Keymap change\"");
+    // The toolbar has it too, the step named in its tooltip.
+    const auto on = undo->associatedObjects();
+    EXPECT_TRUE(std::any_of(on.begin(), on.end(),
+                            [](QObject* o) { return qobject_cast<QToolBar*>(o) != nullptr; }));
+    EXPECT_EQ(undo->toolTip().toStdString(), "Undo \"Keymap change\"");
     ASSERT_TRUE(undo->isEnabled());
     undo->trigger();
     EXPECT_EQ(Tops(), (std::vector<int>{59, 60, 64, 70, 127}));

@@ -193,6 +193,10 @@ TEST_F(InsertDialogsTest, PurgeDeletesOnlyTheTickedLines) {
 TEST_F(InsertDialogsTest, RenameDialogsKeepTheirFieldsWithinBounds) {
     RenumberForm form("Piano", 3);
     CRenumberDialog renumber(form);
+    // Its title is whole in the title bar, beside the bar's buttons.
+    renumber.adjustSize();
+    EXPECT_GT(renumber.width(),
+              renumber.fontMetrics().horizontalAdvance(renumber.windowTitle()) + 100);
     EXPECT_EQ(renumber.NameEdit()->text(), "Piano");
     EXPECT_EQ(renumber.NumberSpin()->maximum(), 511);
     renumber.NumberSpin()->setValue(9);

@@ -149,6 +149,10 @@ TEST(FieldMeaningTest, StoredValuesReadInTheVoiceEnginesUnits) {
         {FieldId::kFilter2KeyTrack, 64, "+1.00 st/key"},
         {FieldId::kFilter1KeyTrack, -32, "-0.50 st/key"},
         {FieldId::kHeadroom2, 2, "6 dB"},
+        {FieldId::kPan, 0, "L 100%"},
+        {FieldId::kPan, 15, "centre"},
+        {FieldId::kPan, 23, "R 50%"},
+        {FieldId::kPan, 31, "R 100%"},
         {FieldId::kGain, -10, ""},
         {FieldId::kCoarseTune, 3, ""},
     };

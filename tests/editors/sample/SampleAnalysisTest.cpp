@@ -125,6 +125,40 @@ TEST(SampleAnalysis, ALoopFoundOnAPeriodicWaveJoinsAtWholePeriods) {
     EXPECT_EQ(FindLoop(std::vector<int16_t>(100, 0), 0, 10, 90, LoopSearch{}), std::nullopt);
 }
 
+// A 2 s saw that fades out over its last 0.3 s, looped from its middle to its end as a sample
+// without a loop is: the end comes back to the steady part, and the join keeps the level.
+TEST(SampleAnalysis, ALoopEndsWhereTheLevelIsSteadyNotInTheFade) {
+    const int frames = 2 * int(kRate), fade = int(0.3 * kRate);
+    std::vector<int16_t> saw(static_cast<size_t>(frames));
+    for (int i = 0; i < frames; ++i) {
+        const double phase = std::fmod(i * 220.0 / kRate + 0.37, 1.0);
+        const double gain = std::min(1.0, double(frames - i) / fade);
+        saw[size_t(i)] = int16_t(std::lround(20000 * gain * (2 * phase - 1)));
+    }
+    const LoopSearch search{.window = 441, .radius = 1102};
+    const int64_t end = SteadyEnd(saw, 0, frames, search.window);
+    EXPECT_EQ(SteadyEnd(saw, 0, frames - fade, search.window), frames - fade);  // no fade
+    const auto found = FindLoop(saw, 0, frames / 2, end, search);
+    ASSERT_TRUE(found);
+    // Out of all but the fade's first few percent.
+    EXPECT_LE(found->end, frames - fade * 90 / 100) << found->loopStart;
+    auto level = [&](int64_t before) {
+        double sum = 0;
+        for (int64_t i = before - search.window; i < before; ++i)
+            sum += double(saw[size_t(i)]) * saw[size_t(i)];
+        return std::sqrt(sum / search.window);
+    };
+    EXPECT_NEAR(level(found->end) / level(found->loopStart), 1.0, 0.08);
+    EXPECT_GT(found->score, 0.9);
+    // A quieter copy of the same shape joins worse than the same level.
+    std::vector<int16_t> twice(saw.begin(), saw.begin() + 20000);
+    for (int i = 10000; i < 20000; ++i)
+        twice[size_t(i)] = int16_t(twice[size_t(i)] / 4);
+    const int64_t periods = std::lround(kRate / 220.0 * 30);
+    EXPECT_GT(JoinScore(saw, 15000, 15000 - periods, 441), 0.95);
+    EXPECT_LT(JoinScore(twice, 15000, 15000 - periods, 441), 0.5);
+}
+
 TEST(SampleAnalysis, PitchOfSinesAndHarmonicTonesToACent) {
     struct Case {
         double hz;

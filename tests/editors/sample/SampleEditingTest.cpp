@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <numbers>
 #include <set>
+#include <tuple>
 
 #include "app/AppFixture.h"
 #include "application/EnvelopePresets.h"
@@ -162,6 +163,12 @@ TEST_F(SampleEditingTest, PointsShowAndStoreInSamplePoints) {
     EXPECT_EQ(v.caption, "Sample Points (in 16-bit Words)");
     EXPECT_EQ(v.points[0], "1000");
     EXPECT_EQ(v.originals[2], "4000");
+    // A header an import made was never loaded: no points as loaded, rather than "no loop".
+    const std::tuple kept{h->origStart, h->origLoopStart, h->origEnd};
+    h->origStart = h->origEnd = 0;
+    h->origLoopStart = -1;
+    EXPECT_EQ(edit->Fields().originals, (std::array<std::string, 3>{"-", "-", "-"}));
+    std::tie(h->origStart, h->origLoopStart, h->origEnd) = kept;
 
     EXPECT_EQ(edit->SetPoint(kPointStart, "1500"), 1);
     EXPECT_EQ(h->start, 3000);
