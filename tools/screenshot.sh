@@ -5,6 +5,9 @@
 # scratch folder so that no first-start notice is in the way.
 #   docs/screenshot.png      the main window with the program editor
 #   docs/sample-editor.png   the sample editor on the stereo pad
+#   docs/sample-view-sf2.png the sample view on "Piano C5" of a SoundFont converted to a bank
+#   docs/program-table.png   the program table of a SoundFont preset with several layers
+#   docs/browser-search.png  the object browser searching for "piano"
 set -euo pipefail
 TALMERU_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$TALMERU_ROOT/tools/common.sh"
@@ -46,17 +49,24 @@ xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $display" >&2; exit 1;
 openbox >/dev/null 2>&1 &
 pids+=($!)
 
-# shot FILE WINDOW: starts Talmeru on the bank with that editor open, grabs the screen, ends it.
+# shot FILE WINDOW [BANK [KEYS]]: starts Talmeru on the bank (demo.pbf unless named) with that
+# editor open, types the keys (xdotool key names, then text after "type:"), grabs the screen,
+# ends it.
 shot() {
   printf '[Install]\nVersion=327\n[State]\nMainFrame-Position=0 0 %d %d\n' \
     "$width" "$height" >talmeru.ini
-  "$bin/talmeru" demo.pbf --show-window "$2" >/dev/null 2>&1 &
+  "$bin/talmeru" "${3:-demo.pbf}" --show-window "$2" >/dev/null 2>&1 &
   local pid=$!
   if ! timeout 60 xdotool search --sync --onlyvisible --name 'Talmeru' >/dev/null; then
     echo "Talmeru's window did not appear" >&2
     exit 1
   fi
   sleep 3
+  if [[ -n "${4:-}" ]]; then
+    xdotool key --delay 100 ${4%%type:*}
+    [[ "$4" == *type:* ]] && xdotool type --delay 80 "${4#*type:}"
+    sleep 1
+  fi
   import -window root "$1"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
@@ -64,3 +74,13 @@ shot() {
 }
 shot "$TALMERU_ROOT/docs/screenshot.png" program
 shot "$TALMERU_ROOT/docs/sample-editor.png" "sample:${pad:-0}"
+
+# A General MIDI SoundFont (Debian's timgm6mb-soundfont) converted with its presets as programs.
+sf2=/usr/share/sounds/sf2/TimGM6mb.sf2
+if [[ -r "$sf2" ]]; then
+  "$bin/talmeru-cli" --yes --sf2-programs presets convert "$sf2" gm.pbf >/dev/null
+  piano=$("$bin/talmeru-cli" list gm.pbf samples | sed -n 's/^\([0-9]*\) - Piano C5$/\1/p' | head -1)
+  shot "$TALMERU_ROOT/docs/sample-view-sf2.png" "sample:${piano:-0}" gm.pbf
+  shot "$TALMERU_ROOT/docs/program-table.png" table:13 gm.pbf  # Xylophone: ten layers
+  shot "$TALMERU_ROOT/docs/browser-search.png" browser gm.pbf "ctrl+f type:piano"
+fi

@@ -2,6 +2,8 @@
 
 #include "application/UndoHistory.h"
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 
 #include "application/TalmeruApp.h"
@@ -79,6 +81,57 @@ std::vector<BrowserNode> BuildBrowserTree(const ZedoDatabase& bank,
                 {ObjectLabel(*s), kImageSample, {kTypeSampleHeader, n}, {}});
     }
     return groups;
+}
+
+std::vector<BrowserNode> FilterBrowserTree(std::vector<BrowserNode> groups,
+                                           const std::string& text) {
+    if (text.empty()) return groups;
+    auto lower = [](std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    const std::string wanted = lower(text);
+    for (BrowserNode& group : groups)
+        std::erase_if(group.children, [&](const BrowserNode& node) {
+            return lower(node.text).find(wanted) == std::string::npos;
+        });
+    return groups;
+}
+
+namespace {
+
+// "12-Piano: Layer #0, Layer #1" for every program with layers on the keymap.
+void AddLayersOn(const ZedoDatabase& bank, int keymap, const ProgramNumbering& numbering,
+                 const std::string& prefix, std::vector<std::string>& out) {
+    for (int n = 0; n < kSlotCount; ++n) {
+        const Program* p = bank.GetProgram(n);
+        if (!p) continue;
+        std::string layers;
+        for (const auto& layer : p->Layers())
+            if (layer->keymap == keymap) layers += (layers.empty() ? "" : ", ") + layer->DisplayName();
+        if (!layers.empty()) out.push_back(prefix + ObjectLabel(*p, numbering) + ": " + layers);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> UsedBy(const ZedoDatabase& bank, ObjectRef ref,
+                                const ProgramNumbering& numbering) {
+    std::vector<std::string> out;
+    if (ref.type == kTypeKeymap) AddLayersOn(bank, ref.number, numbering, "", out);
+    if (ref.type != kTypeSampleHeader) return out;
+    for (int n = 0; n < kSlotCount; ++n) {
+        const Keymap* k = bank.GetKeymap(n);
+        if (!k || std::none_of(k->entries.begin(), k->entries.end(),
+                               [&](const KeymapEntry& e) { return e.sample == ref.number; }))
+            continue;
+        const size_t before = out.size();
+        AddLayersOn(bank, n, numbering, "Keymap " + ObjectLabel(*k) + " in ", out);
+        // A keymap no program plays still holds the sample.
+        if (out.size() == before) out.push_back("Keymap " + ObjectLabel(*k) + " (no program)");
+    }
+    return out;
 }
 
 int KeymapUsers(const ZedoDatabase& bank, int keymap) {

@@ -49,6 +49,15 @@ std::string ObjectLabel(const BankObject& object, const ProgramNumbering& number
 std::vector<BrowserNode> BuildBrowserTree(const ZedoDatabase& bank,
                                           const ProgramNumbering& numbering = {});
 
+// The groups with only the objects whose label holds `text` (letter case aside), each with
+// what it holds; everything for an empty text.
+std::vector<BrowserNode> FilterBrowserTree(std::vector<BrowserNode> groups, const std::string& text);
+
+// What plays a keymap (the programs and their layers on it) or a sample header (the keymaps
+// that hold it, each with the layers on that keymap), a line each; empty when nothing does.
+std::vector<std::string> UsedBy(const ZedoDatabase& bank, ObjectRef ref,
+                                const ProgramNumbering& numbering = {});
+
 // The layers that play keymap n, and the keymap entries that play sample header n.
 int KeymapUsers(const ZedoDatabase& bank, int keymap);
 int SampleUsers(const ZedoDatabase& bank, int sample);

@@ -17,6 +17,7 @@ const std::vector<HelpSection>& HelpSections() {
         {"Sf2ImportDialog", "soundfont-import"},
         {"LayerEditorFrame", "program-and-layer-editor"},
         {"LayerEditor", "program-and-layer-editor"},
+        {"ProgramTableWindow", "program-and-layer-editor"},
         {"CModulatorEditor", "modulators"},
         {"CEnvelopeCtrl", "envelope-editor"},
         {"KeymapPage", "keymap-editor"},

@@ -8,10 +8,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -29,6 +33,7 @@
 #include <filesystem>
 
 #include "app/AudioProperties.h"
+#include "app/BankOverview.h"
 #include "app/BankEditor.h"
 #include "app/BankFileDialog.h"
 #include "app/BankFileSaveDialog.h"
@@ -42,6 +47,7 @@
 #include "editors/effects/EffectsEditor.h"
 #include "editors/keymap/KeymapEditor.h"
 #include "editors/program/LayerEditor.h"
+#include "editors/program/ProgramTableWindow.h"
 #include "editors/sample/EditorSample.h"
 #include "editors/spectrum/SpectrumDialog.h"
 #include "model/Listers.h"
@@ -194,6 +200,7 @@ void CMainFrame::BuildBars() {
     });
     connect(channelBox_, &QComboBox::activated, this,
             [this](int index) { app_.SetAuditionChannel(index); });
+    MakeProgramBoxSearchable();
 
     addToolBarBreak();
     keyboardBar_ = addToolBar("Virtual Keyboard Bar");
@@ -261,6 +268,7 @@ void CMainFrame::BuildMenus() {
     file->addAction("&Properties", [this] {
         if (ShowProperties()) app_.Refresh(kHintAll);
     });
+    file->addAction("Bank &Overview...", [this] { ShowBankOverview(); });
     recentMenu_ = file->addMenu("Recent Files");
     file->addSeparator();
     file->addAction("E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q), this, [this] { close(); });
@@ -352,6 +360,7 @@ void CMainFrame::BuildMenus() {
     windows->addAction("&Program Editor", [this] { OpenLayerEditor(); });
     windows->addAction("&Sample Editor", [this] { OpenSampleEditor(); });
     windows->addAction("&Keymap Editor", [this] { OpenKeymapEditor(); });
+    windows->addAction("Program &Table", [this] { OpenProgramTable(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("&Contents", QKeySequence::HelpContents,
@@ -462,6 +471,7 @@ void CMainFrame::RefreshViews(RefreshHint hint) {
     UpdateGauges();
     if (EditorSample* samples = SampleEditor(); samples && (hint & kHintSamples)) samples->Refill();
     if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
+    if (ProgramTableWindow* t = OpenedProgramTable()) t->SetProgram(app_.CurrentNumber());
     if (KeymapPage* keymaps = KeymapEditorWindow::Current())
         keymaps->ShowProgram(app_.CurrentNumber());
     if (bankFrame_) bankFrame_->Refresh(hint);
@@ -537,6 +547,24 @@ EditorSample* CMainFrame::OpenSampleEditor(int number) {
     return editor;
 }
 
+ProgramTableWindow* CMainFrame::OpenedProgramTable() const {
+    return tableFrame_ ? qobject_cast<ProgramTableWindow*>(tableFrame_->widget()) : nullptr;
+}
+
+ProgramTableWindow* CMainFrame::OpenProgramTable() {
+    if (!tableFrame_) {
+        tableFrame_ = mdi_->addSubWindow(new ProgramTableWindow(app_));
+        tableFrame_->setObjectName(kProgramTableFrameName);
+        tableFrame_->setAttribute(Qt::WA_DeleteOnClose);
+        tableFrame_->resize(760, 520);
+        tableFrame_->show();
+    }
+    mdi_->setActiveSubWindow(tableFrame_);
+    ProgramTableWindow* table = OpenedProgramTable();
+    table->SetProgram(app_.CurrentNumber());
+    return table;
+}
+
 void CMainFrame::ImportSamples(const std::vector<std::string>& files) {
     EditorSample* editor = SampleEditor();
     if (!editor) return;
@@ -549,6 +577,7 @@ void CMainFrame::ImportSamples(const std::vector<std::string>& files) {
 
 void CMainFrame::ProgramSelected() {
     if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
+    if (ProgramTableWindow* t = OpenedProgramTable()) t->SetProgram(app_.CurrentNumber());
 }
 
 LayerEditor* CMainFrame::OpenedLayerEditor() const {
@@ -607,6 +636,30 @@ void CMainFrame::OpenStartWindows() {
 
 KeymapPage* CMainFrame::OpenKeymapEditor(int keymap) {
     return KeymapEditorWindow::Open(app_, *mdi_, keymap);
+}
+
+void CMainFrame::MakeProgramBoxSearchable() {
+    // Typing part of a name or number offers the programs that hold it; one chosen becomes
+    // current, as one chosen from the list does.
+    programBox_->setEditable(true);
+    programBox_->setInsertPolicy(QComboBox::NoInsert);
+    programBox_->lineEdit()->setPlaceholderText("Type to search");
+    auto* completer = new QCompleter(programBox_->model(), programBox_);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    programBox_->setCompleter(completer);
+    connect(completer, qOverload<const QString&>(&QCompleter::activated), this,
+            [this](const QString& text) {
+                const int index = programBox_->findText(text);
+                if (index < 0) return;
+                programBox_->setCurrentIndex(index);
+                emit programBox_->activated(index);
+            });
+    // Text that names no program gives way to the current program's again.
+    connect(programBox_->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        if (programBox_->findText(programBox_->currentText()) < 0) ShowCurrentProgram();
+    });
 }
 
 void CMainFrame::FillProgramBox() {
@@ -855,6 +908,27 @@ void CMainFrame::TonalProgramWizard() {
     Program* made = wizard.Choices().Build(app_, current, replace);
     QApplication::restoreOverrideCursor();
     app_.FinishWizard(made);
+}
+
+QDialog* CMainFrame::MakeBankOverview() {
+    auto* dialog = new QDialog(this);
+    dialog->setWindowTitle("Bank Overview");
+    auto* form = new QFormLayout(dialog);
+    for (const auto& [label, value] : BankOverview(app_.Bank(), &app_.Link().Memory())) {
+        auto* text = new QLabel(Q(value), dialog);
+        text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        text->setWordWrap(true);
+        form->addRow(Q(label + ":"), text);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    form->addRow(buttons);
+    return dialog;
+}
+
+void CMainFrame::ShowBankOverview() {
+    std::unique_ptr<QDialog> dialog(MakeBankOverview());
+    dialog->exec();
 }
 
 void CMainFrame::About() {

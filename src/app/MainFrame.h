@@ -12,6 +12,7 @@
 #include "widgets/ProgressWindows.h"
 
 class QComboBox;
+class QDialog;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -31,6 +32,7 @@ class CMusicKeyboard;
 class EditorSample;
 class LayerEditor;
 class LayerEditorFrame;
+class ProgramTableWindow;
 class UndoPanel;
 
 // Where the main window opens when no layout was stored: most of the screen's free area.
@@ -52,6 +54,11 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     // ShellWindow: the dialogs are virtual so that tests answer them.
     void RefreshViews(RefreshHint hint) override;
     void FillProgramBox() override;
+    // The program box takes typed text and offers the programs whose label holds it.
+    void MakeProgramBoxSearchable();
+    // File > Bank Overview: counts, RAM, format, path and comment of the current bank.
+    QDialog* MakeBankOverview();
+    void ShowBankOverview();
     void ShowCurrentProgram() override;
     void ShowChannel(int channel) override;
     void SetTitle(const std::string& title) override;
@@ -104,6 +111,9 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     // The sample editor window, opened (or brought forward) on a header (-1: none chosen).
     EditorSample* OpenSampleEditor(int number = -1);
     EditorSample* SampleEditor() const;
+    // The program table of the current program (one window of the kind).
+    ProgramTableWindow* OpenProgramTable();
+    ProgramTableWindow* OpenedProgramTable() const;
     // New samples from WAV files in the sample editor, as its New Sample makes them.
     void ImportSamples(const std::vector<std::string>& files);
     // The bank editor window (toolbar "Bank Editor", Ctrl+Shift+B); refused while the bank
@@ -169,6 +179,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     bool endingBySystem_ = false;
     bool firstStart_ = false;
     QPointer<QMdiSubWindow> sampleFrame_;
+    QPointer<QMdiSubWindow> tableFrame_;
     std::unique_ptr<UploadWindow> uploads_;
     std::unique_ptr<DownloadWindow> downloads_;
     ConversionStatusWindow* status_;

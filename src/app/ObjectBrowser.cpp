@@ -3,11 +3,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 #include <QStyle>
+#include <QToolTip>
+#include <QVBoxLayout>
 
 #include "app/MainFrame.h"
 #include "application/TalmeruApp.h"
@@ -99,8 +104,44 @@ void BrowserObject::Rebuild() {
         clear();
     }
     selected_ = {};
-    AddNodes(nullptr, BuildBrowserTree(app_.Bank(), app_.Numbering()));
+    AddNodes(nullptr, FilterBrowserTree(BuildBrowserTree(app_.Bank(), app_.Numbering()),
+                                        filter_.toStdString()));
+    // What a search found is shown at once.
+    if (!filter_.isEmpty())
+        for (int i = 0; i < topLevelItemCount(); ++i)
+            topLevelItem(i)->setExpanded(true);
     setUpdatesEnabled(true);
+}
+
+void BrowserObject::SetFilter(const QString& text) {
+    if (text == filter_) return;
+    filter_ = text;
+    Rebuild();
+}
+
+QString BrowserObject::UsedByTip(const QTreeWidgetItem* item) const {
+    const ObjectRef ref = RefOf(item);
+    if (ref.type != kTypeKeymap && ref.type != kTypeSampleHeader) return {};
+    const std::vector<std::string> users = UsedBy(app_.Bank(), ref, app_.Numbering());
+    if (users.empty()) return "Used by nothing";
+    QString tip = "Used by:";
+    for (const std::string& line : users)
+        tip += "\n" + QString::fromStdString(line);
+    return tip;
+}
+
+bool BrowserObject::viewportEvent(QEvent* event) {
+    // Found when asked rather than for every item at every rebuild: a scan of the bank each.
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = UsedByTip(itemAt(help->pos()));
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, viewport());
+        return true;
+    }
+    return QTreeWidget::viewportEvent(event);
 }
 
 void BrowserObject::AddNodes(QTreeWidgetItem* parent, const std::vector<BrowserNode>& nodes) {
@@ -183,9 +224,27 @@ void BrowserObject::keyPressEvent(QKeyEvent* event) {
 
 CObjectBrowserFrame::CObjectBrowserFrame(TalmeruApp& app, CMainFrame& main, QWidget* parent)
     : QDockWidget(parent), app_(app), editors_(std::make_unique<MainFrameEditors>(main)) {
-    browser_ = new BrowserObject(app_, *editors_, this);
+    // The search box above the tree filters it as the user types.
+    auto* holder = new QWidget(this);
+    auto* layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    search_ = new QLineEdit(holder);
+    search_->setPlaceholderText("Search programs, keymaps and samples");
+    search_->setClearButtonEnabled(true);
+    browser_ = new BrowserObject(app_, *editors_, holder);
+    connect(search_, &QLineEdit::textChanged, browser_, &BrowserObject::SetFilter);
+    // Find, anywhere in the main window while the browser is open, goes to its search box.
+    auto* find = new QShortcut(QKeySequence::Find, this, [this] {
+        search_->setFocus();
+        search_->selectAll();
+    });
+    find->setContext(Qt::WindowShortcut);
+    search_->setToolTip("Shows the objects whose name or number holds the text (Ctrl+F)");
+    layout->addWidget(search_);
+    layout->addWidget(browser_, 1);
     setObjectName(kName);
-    setWidget(browser_);
+    setWidget(holder);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("Object Browser");
     setWindowIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));

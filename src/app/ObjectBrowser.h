@@ -9,6 +9,7 @@
 #include "app/BrowserTree.h"
 #include "application/BankEdits.h"
 
+class QLineEdit;
 class QMenu;
 
 namespace talmeru {
@@ -32,11 +33,17 @@ class BrowserObject : public QTreeWidget {
     // The context menu for an object: Rename, Delete, Duplicate and Edit, each acting on it.
     QMenu* MakeContextMenu(ObjectRef target, QWidget* parent);
     BrowserCommands& Commands() { return *commands_; }
+    // Shows only the objects whose label holds the text (letter case aside); all for "".
+    void SetFilter(const QString& text);
+    QString Filter() const { return filter_; }
+    // The tooltip of a keymap or sample item: what plays it.
+    QString UsedByTip(const QTreeWidgetItem* item) const;
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
   private:
     void ShowContextMenu(ObjectRef target, QPoint global);
@@ -48,6 +55,7 @@ class BrowserObject : public QTreeWidget {
     std::unique_ptr<BrowserCommands> commands_;
     std::vector<QIcon> images_;
     ObjectRef selected_;
+    QString filter_;
     // Counts rebuilds: an item noted before a command ran is gone when this moved on.
     int generation_ = 0;
 };
@@ -61,6 +69,7 @@ class CObjectBrowserFrame : public QDockWidget {
     CObjectBrowserFrame(TalmeruApp& app, CMainFrame& main, QWidget* parent = nullptr);
     ~CObjectBrowserFrame() override;
     BrowserObject* Browser() const { return browser_; }
+    QLineEdit* SearchBox() const { return search_; }
     void SavePlacement();
 
   protected:
@@ -70,6 +79,7 @@ class CObjectBrowserFrame : public QDockWidget {
     TalmeruApp& app_;
     std::unique_ptr<BrowserEditors> editors_;
     BrowserObject* browser_;
+    QLineEdit* search_;
 };
 
 }  // namespace talmeru

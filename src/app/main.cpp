@@ -1,8 +1,8 @@
 // The window program: start-up before the window (settings, devices, ROM bank), then the
 // splash, the main window and the rest of the start-up. "--screenshot FILE" saves the main window
 // as a PNG once it is up and ends the program (for the documentation, made under Xvfb);
-// "--show-window NAME" (program, sample or sample:N, keymap, browser or bank; repeatable) opens
-// an editor, maximised, once the bank is up, for tools/screenshot.sh.
+// "--show-window NAME" (program, sample or sample:N, keymap, browser, bank, table or table:N;
+// repeatable) opens an editor, maximised, once the bank is up, for tools/screenshot.sh.
 #include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -110,6 +110,12 @@ int main(int argc, char** argv) {
         if (name == "keymap") frame.OpenKeymapEditor();
         if (name == "browser") frame.OpenObjectBrowser();
         if (name == "bank") frame.OpenBankEditor();
+        if (name == "table") {
+            // "table:N" makes program N current first.
+            if (shown.contains(':'))
+                app.SelectProgram(app.Bank().GetProgram(shown.section(':', 1).toInt()), true);
+            frame.OpenProgramTable();
+        }
         if (auto* area = qobject_cast<QMdiArea*>(frame.centralWidget()))
             if (QMdiSubWindow* window = area->activeSubWindow()) window->showMaximized();
     }

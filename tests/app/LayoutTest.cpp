@@ -93,7 +93,7 @@ TEST_F(Layout, TheNextStartBringsBackSizeDocksViewModeAndOpenWindows) {
     EXPECT_EQ(QSize(w, h), QSize(1000, 700));
 
     // Maximised and without the browser: both come back so.
-    frame->ObjectBrowser()->parentWidget()->close();
+    frame->findChild<CObjectBrowserFrame*>()->close();
     frame->showMaximized();
     QApplication::processEvents();
     Restart();

@@ -1,12 +1,15 @@
 // The object browser's tree for a bank and its commands against the application on the
 // emulator.
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "app/AppFixture.h"
+#include "app/BankOverview.h"
 #include "app/BrowserTree.h"
 #include "editors/insert/InsertObjects.h"
 #include "files/WaveImport.h"
+#include "model/BankLink.h"
 #include "model/Modulator.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
@@ -335,6 +338,87 @@ TEST_F(BrowserTest, DoubleClicksAndEditOpenTheRightEditor) {
     EXPECT_EQ(editors.keymap, keymap);
     commands->OpenEditor({kTypeSampleHeader, Bank().FirstFreeSampleHeader()});
     EXPECT_EQ(editors.sample, 7);
+}
+
+
+// A sample on two keymaps, one of them played by two layers of a program.
+struct UsedBank {
+    UsedBank() {
+        auto s = std::make_unique<SampleHeader>();
+        s->SetNumber(4);
+        s->SetName("Bell");
+        bank.PutSampleHeader(std::move(s));
+        keys = bank.CreateKeymap("Keys", 3);
+        keys->entries = {{60, 0, 9}, {127, 0, 4}};
+        spare = bank.CreateKeymap("Spare", 5);
+        spare->entries = {{127, 0, 4}};
+        bank.CreateKeymap("Unused", 6);
+        program = bank.CreateProgram("Bells", 9);
+        program->AddLayer(*keys, false);
+        program->AddLayer(*spare, false);
+        program->AddLayer(*keys, false);
+    }
+    ZedoDatabase bank;
+    Keymap *keys = nullptr, *spare = nullptr;
+    Program* program = nullptr;
+};
+
+TEST(BrowserSearch, KeepsTheObjectsWhoseLabelHoldsTheTextInAnyCase) {
+    UsedBank b;
+    const auto all = BuildBrowserTree(b.bank);
+    struct Case {
+        const char* text;
+        size_t programs, keymaps, samples;
+    };
+    for (const Case& c : {Case{"", 1, 3, 1}, Case{"BEL", 1, 0, 1}, Case{"k", 0, 1, 0},
+                          Case{"6-", 0, 1, 0}, Case{"zebra", 0, 0, 0}}) {
+        const auto shown = FilterBrowserTree(all, c.text);
+        ASSERT_EQ(shown.size(), 3u);
+        EXPECT_EQ(shown[0].children.size(), c.programs) << c.text;
+        EXPECT_EQ(shown[1].children.size(), c.keymaps) << c.text;
+        EXPECT_EQ(shown[2].children.size(), c.samples) << c.text;
+    }
+    // A program found keeps its layers.
+    EXPECT_EQ(FilterBrowserTree(all, "bells")[0].children[0].children.size(), 3u);
+}
+
+TEST(BrowserSearch, UsedByNamesTheProgramsAndLayersThatPlayAnObject) {
+    UsedBank b;
+    const std::string bells = ObjectLabel(*b.program);
+    const std::string l0 = b.program->GetLayer(0)->DisplayName();
+    const std::string l1 = b.program->GetLayer(1)->DisplayName();
+    const std::string l2 = b.program->GetLayer(2)->DisplayName();
+    EXPECT_EQ(UsedBy(b.bank, {kTypeKeymap, 3}),
+              std::vector<std::string>{bells + ": " + l0 + ", " + l2});
+    EXPECT_EQ(UsedBy(b.bank, {kTypeSampleHeader, 4}),
+              (std::vector<std::string>{"Keymap 3-Keys in " + bells + ": " + l0 + ", " + l2,
+                                        "Keymap 5-Spare in " + bells + ": " + l1}));
+    EXPECT_TRUE(UsedBy(b.bank, {kTypeKeymap, 6}).empty());
+    b.program->GetLayer(1)->keymap = 6;
+    EXPECT_EQ(UsedBy(b.bank, {kTypeSampleHeader, 4}).back(), "Keymap 5-Spare (no program)");
+    EXPECT_TRUE(UsedBy(b.bank, {kTypeProgram, 9}).empty());
+}
+
+
+TEST(BankOverviewTest, CountsAndMemoryInUse) {
+    UsedBank b;
+    b.bank.SetComment("Bells and more");
+    const MemoryFigures memory{1024, 1048576, 4096, 3 * 1048576};
+    std::map<std::string, std::string> lines;
+    for (const auto& [label, value] : BankOverview(b.bank, &memory))
+        lines[label] = value;
+    EXPECT_EQ(lines["Programs"], "1 (3 layers)");
+    EXPECT_EQ(lines["Keymaps"], "3");
+    EXPECT_EQ(lines["Samples"], "1 (0 on ROM, 0 wave data in RAM)");
+    EXPECT_EQ(lines["Program RAM in use on the synthesizer"],
+              "3.0 KB (3072 bytes) of 4.0 KB (4096 bytes)");
+    EXPECT_EQ(lines["Sample RAM in use on the synthesizer"],
+              "2.00 MB (2097152 bytes) of 3.00 MB (3145728 bytes)");
+    EXPECT_EQ(lines["Comment"], "Bells and more");
+    EXPECT_EQ(lines["Path"], "-");
+    EXPECT_EQ(BytesText(100), "100 bytes");
+    // Without a synthesizer's figures, the bank's own.
+    EXPECT_EQ(BankOverview(b.bank, nullptr).size(), lines.size() - 2);
 }
 
 }  // namespace

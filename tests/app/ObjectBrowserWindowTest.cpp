@@ -2,6 +2,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <memory>
@@ -66,6 +68,46 @@ TEST_F(BrowserWindowTest, TheBrowserOpensOnceAndRebuildsOnlyForObjectHints) {
     Profile& s = app->Settings();
     EXPECT_TRUE(s.GetBool("State", "ObjectBrowserOpen", false));
     EXPECT_TRUE(ParsePlacement(s.GetString("State", "ObjectBrowserFrame-WindowPlacement", "")));
+}
+
+TEST_F(BrowserWindowTest, TheSearchBoxFiltersAsTheUserTypesAndItemsSayWhatPlaysThem) {
+    CObjectBrowserFrame* browser = frame->OpenObjectBrowser();
+    BrowserObject* tree = browser->Browser();
+    app->Bank().GetProgram(2)->SetName("Zebra Pad");
+    app->Refresh(kHintPrograms);
+    const int programs = tree->topLevelItem(0)->childCount();
+    ASSERT_GT(programs, 1);
+    browser->SearchBox()->setText("zEBRA");
+    ASSERT_EQ(tree->topLevelItemCount(), 3);
+    ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
+    EXPECT_TRUE(tree->topLevelItem(0)->child(0)->text(0).endsWith("Zebra Pad"));
+    EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
+    EXPECT_EQ(tree->topLevelItem(1)->childCount(), 0);
+    // A rebuild keeps the search.
+    app->Refresh(kHintPrograms);
+    EXPECT_EQ(tree->topLevelItem(0)->childCount(), 1);
+    browser->SearchBox()->clear();
+    EXPECT_EQ(tree->topLevelItem(0)->childCount(), programs);
+
+    // The keymap of the program's first layer names it.
+    const int keymap = app->Bank().GetProgram(2)->GetLayer(0)->keymap;
+    QTreeWidgetItem* item = ItemOf(*tree, {kTypeKeymap, keymap});
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(tree->UsedByTip(item).contains("Zebra Pad")) << tree->UsedByTip(item).toStdString();
+    EXPECT_TRUE(tree->UsedByTip(tree->topLevelItem(0)).isEmpty());
+
+    // Typed into the program box, part of the name offers the program; chosen, it is current.
+    frame->FillProgramBox();
+    QCompleter* completer = frame->ProgramBox()->completer();
+    ASSERT_NE(completer, nullptr);
+    completer->setCompletionPrefix("BRA p");
+    ASSERT_EQ(completer->completionCount(), 1);
+    emit completer->activated(completer->currentCompletion());
+    EXPECT_EQ(app->CurrentNumber(), 2);
+    // Text that names nothing gives way to the current program again.
+    frame->ProgramBox()->lineEdit()->setText("no such");
+    emit frame->ProgramBox()->lineEdit()->editingFinished();
+    EXPECT_TRUE(frame->ProgramBox()->currentText().endsWith("Zebra Pad"));
 }
 
 // The browser and the toolbar's program box number a program alike, by the numbering set in

@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -29,6 +31,7 @@
 #include "application/EnvelopePresets.h"
 #include "application/TalmeruApp.h"
 #include "editors/controls/EnvelopeCtrl.h"
+#include "editors/sample/SampleMainView.h"
 #include "editors/sample/SampleView.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Prompter.h"
@@ -262,8 +265,10 @@ void EditorSample::BuildForm() {
     Button("Delete Preset")->setText("Delete");
     right->addWidget(natural, 1);
     BuildView(split);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    // The sample view is the editor's main view: it takes the larger part of the height.
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 3);
+    split_ = split;
 }
 
 void EditorSample::BuildView(QSplitter* into) {
@@ -331,14 +336,89 @@ void EditorSample::BuildView(QSplitter* into) {
     auto* joinLabel = new QLabel("Loop Join", group);
     layout->addLayout(tools, 0, 0, 1, 2);
     layout->addWidget(wave_, 1, 0);
-    layout->addWidget(join_, 1, 1);
-    layout->addWidget(scroll_, 2, 0);
-    layout->addWidget(joinLabel, 2, 1, Qt::AlignHCenter);
+    // Beside the wave: the loop join, and below it the tuning pane.
+    auto* side = new QVBoxLayout;
+    side->addWidget(join_, 2);
+    side->addWidget(joinLabel, 0, Qt::AlignHCenter);
+    tuning_ = new TuningPane(group);
+    side->addWidget(tuning_, 3);
+    layout->addLayout(side, 1, 1, 4, 1);
+    axis_ = new TimeAxis(*wave_, group);
+    layout->addWidget(axis_, 2, 0);
+    layout->addWidget(scroll_, 3, 0);
+    layout->addLayout(BuildPlayRow(group), 4, 0);
     layout->setColumnStretch(0, 4);
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(1, 1);
-    group->setMinimumHeight(160);
+    group->setMinimumHeight(320);
     into->addWidget(group);
+}
+
+QHBoxLayout* EditorSample::BuildPlayRow(QWidget* group) {
+    auto* row = new QHBoxLayout;
+    auto* play = new QPushButton("Play Sample", group);
+    play->setToolTip("Plays the sample at its own rate here, without the synthesizer");
+    buttons_.emplace_back("Play Sample", play);
+    connect(play, &QPushButton::clicked, this, &EditorSample::PlayView);
+    loopPlay_ = new QCheckBox("Loop", group);
+    loopPlay_->setToolTip("Play Sample repeats the loop after the end, as the synthesizer does");
+    loopPlay_->setChecked(true);
+    length_ = new QLabel(group);
+    length_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A fixed size: a new length, at every marker drop, then lays nothing out again.
+    length_->setFixedSize(length_->fontMetrics().horizontalAdvance("0000.000 s (000000000 frames)"),
+                          length_->fontMetrics().height() + 2);
+    row->addWidget(play);
+    row->addWidget(loopPlay_);
+    row->addSpacing(12);
+    row->addWidget(new QLabel("Length:", group));
+    row->addWidget(length_);
+    row->addStretch(1);
+    return row;
+}
+
+void EditorSample::ShowMeasures(const SampleHeader* header, const WavePeaks* left) {
+    if (!header || !left) {
+        axis_->SetTiming(0, 0);
+        length_->setText("-");
+        tuning_->Show(std::nullopt, header ? std::optional(RootKeyOf(*header)) : std::nullopt);
+        Button("Play Sample")->setEnabled(false);
+        return;
+    }
+    const SampleEditing::FramePoints points = SampleEditing::PointsInFrames(*header);
+    const int rate = header->Wave()->SampleRate();
+    axis_->SetTiming(rate, points.start);
+    length_->setText(Q(LengthText(points.end - points.start, rate)));
+    tuning_->Show(ReadTuning(*left, points, rate), RootKeyOf(*header));
+    Button("Play Sample")->setEnabled(true);
+}
+
+void EditorSample::PlayView() {
+    const SampleHeader* h = edit_.Current();
+    const auto left = h ? edit_.Frames(*h) : nullptr;
+    if (!left) return;
+    const SampleHeader* partner = StereoPartner(*h);
+    const auto right = partner ? edit_.Frames(*partner) : nullptr;
+    const SampleEditing::FramePoints points = SampleEditing::PointsInFrames(*h);
+    const int rate = h->Wave()->SampleRate();
+    // A loop is heard for a few seconds: long enough to judge its join.
+    const bool loop = loopPlay_->isChecked();
+    const int64_t least = int64_t{rate} * 4;
+    const std::vector<int16_t> l = PlaybackFrames(left->Data(), points, loop, least);
+    const std::vector<int16_t> r =
+        right ? PlaybackFrames(right->Data(), points, loop, least) : std::vector<int16_t>{};
+    const std::vector<uint8_t> wav = PlaybackWav(l, r, rate);
+    const QString path = QDir(QDir::tempPath()).filePath("talmeru-sample-view.wav");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(reinterpret_cast<const char*>(wav.data()), qint64(wav.size())) !=
+            qint64(wav.size())) {
+        ShowMessage("The sample could not be written to " + path.toStdString() + " to be played.");
+        return;
+    }
+    file.close();
+    CurrentSoundPlayer().Stop();
+    CurrentSoundPlayer().Play(path.toStdString());
 }
 
 void EditorSample::ShowWave(bool enabled) {
@@ -359,6 +439,7 @@ void EditorSample::ShowWave(bool enabled) {
         const int rate = h->SampleRate();
         join_->Show(left, points, std::clamp(rate / 200, 16, 2048));
     }
+    ShowMeasures(left ? h : nullptr, left.get());
     const bool editable = app_.Editable();
     Button("Zoom In")->setEnabled(left != nullptr);
     Button("Zoom Out")->setEnabled(left != nullptr);
@@ -449,6 +530,15 @@ bool EditorSample::EnvelopeIsCurrent() const {
     const SampleHeader* shown = envelope_->Graph().Header();
     // Compared, never followed: the header shown may have left the bank.
     return !shown || shown == edit_.Current();
+}
+
+void EditorSample::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The form's own height would win on the first showing; the view gets three fifths.
+    if (sized_) return;
+    sized_ = true;
+    const int h = split_->height();
+    split_->setSizes({h - h * 3 / 5, h * 3 / 5});
 }
 
 bool EditorSample::eventFilter(QObject* watched, QEvent* event) {

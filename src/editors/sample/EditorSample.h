@@ -15,6 +15,7 @@
 class QSplitter;
 class QCheckBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -30,6 +31,8 @@ namespace talmeru {
 class CEnvelopeCtrl;
 class LoopJoinView;
 class TalmeruApp;
+class TimeAxis;
+class TuningPane;
 class WaveView;
 
 inline constexpr const char* kSampleEditorFrameName = "SampleEditorFrame";
@@ -67,6 +70,10 @@ class EditorSample : public QWidget {
     LoopJoinView* JoinView() const { return join_; }
     QScrollBar* WaveScroll() const { return scroll_; }
     QCheckBox* SnapBox() const { return snap_; }
+    TimeAxis* Axis() const { return axis_; }
+    TuningPane* Tuning() const { return tuning_; }
+    QLabel* LengthLabel() const { return length_; }
+    QCheckBox* LoopPlayBox() const { return loopPlay_; }
     SampleAudition& Audition() { return audition_; }
 
     // The dialogs, which tests answer instead of a user.
@@ -83,12 +90,18 @@ class EditorSample : public QWidget {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void BuildForm();
     // The waveform, its markers and zoom, the loop join and the commands that read the wave.
     void BuildView(QSplitter* into);
     void ShowWave(bool enabled);
+    QHBoxLayout* BuildPlayRow(QWidget* group);
+    // The time axis, length and tuning of the header shown (none: cleared).
+    void ShowMeasures(const SampleHeader* header, const WavePeaks* left);
+    // Plays the sample shown at its own rate, its loop repeating while the Loop box is on.
+    void PlayView();
     void FillList();
     void SelectionChanged();
     void ShowFields();
@@ -112,6 +125,8 @@ class EditorSample : public QWidget {
     TalmeruApp& app_;
     SampleEditing edit_;
     bool showing_ = false;
+    QSplitter* split_ = nullptr;
+    bool sized_ = false;
     int coarseLast_ = 0;
     int fineLast_ = 0;
 
@@ -138,6 +153,10 @@ class EditorSample : public QWidget {
     LoopJoinView* join_ = nullptr;
     QScrollBar* scroll_ = nullptr;
     QCheckBox* snap_ = nullptr;
+    TimeAxis* axis_ = nullptr;
+    TuningPane* tuning_ = nullptr;
+    QLabel* length_ = nullptr;
+    QCheckBox* loopPlay_ = nullptr;
     SampleAudition audition_;
 
     FilesAsker askFiles_;

@@ -22,6 +22,7 @@
 #include "app/WindowFixture.h"
 #include "editors/controls/EnvelopeCtrl.h"
 #include "editors/sample/EditorSample.h"
+#include "editors/sample/SampleMainView.h"
 #include "editors/sample/SampleView.h"
 #include "platform/FileUtil.h"
 #include "platform/SoundPlayer.h"
@@ -192,6 +193,53 @@ TEST_F(SampleEditorWindow, TheSampleViewPaintsBothHalvesAndItsMarkersDrag) {
     emit editor->Button("Hold to Play")->released();
     emu->Flush();
     EXPECT_TRUE(emu->SoundingNotes().empty());
+}
+
+TEST_F(SampleEditorWindow, TheSampleViewIsTheMainViewWithTimeTuningAndPlayback) {
+    // A stereo 441 Hz tone (A4 +4 cents), looped from frame 10000 to its end.
+    std::vector<int16_t> tone;
+    for (int i = 0; i < 40000; ++i)
+        tone.push_back(int16_t(std::lround(15000 * std::sin(2 * std::numbers::pi * i / 100))));
+    WavPlan plan;
+    plan.channels = 2;
+    plan.data = Pcm16({tone, tone});
+    plan.unity = 69;
+    plan.loops = {{0, 10000, 39999, 0}};
+    const std::string path = (Dir() / "tone.wav").string();
+    ASSERT_TRUE(WriteWholeFile(path, MakeWav(plan)));
+    EditorSample* editor = frame->OpenSampleEditor();
+    editor->SetFilesAsker([path] { return std::vector<std::string>{path}; });
+    editor->Button("New")->click();
+    ASSERT_NE(editor->Logic().Current(), nullptr);
+
+    // The view takes at least half of the editor's height.
+    frame->resize(1280, 800);
+    frame->show();
+    editor->parentWidget()->showMaximized();
+    QApplication::processEvents();
+    ASSERT_TRUE(editor->isVisible());
+    QWidget* view = editor->Wave()->parentWidget();
+    EXPECT_GE(view->height() * 2, editor->height());
+
+    EXPECT_EQ(editor->LengthLabel()->text(), "0.907 s (40000 frames)");
+    const std::vector<AxisTick> ticks = editor->Axis()->Ticks();
+    ASSERT_FALSE(ticks.empty());
+    EXPECT_TRUE(std::any_of(ticks.begin(), ticks.end(),
+                            [](const AxisTick& t) { return t.labelled && t.frames == "0"; }));
+    const std::vector<QString>& lines = editor->Tuning()->Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].startsWith("Root key: A4"));
+    EXPECT_TRUE(lines[2].startsWith("A4 +4 ct")) << lines[2].toStdString();
+
+    // Play Sample writes both halves, once or with the loop repeated for a few seconds.
+    auto played = [this] { return ReadWholeFile(player.played.back()).value_or(std::vector<uint8_t>{}).size(); };
+    editor->LoopPlayBox()->setChecked(false);
+    editor->Button("Play Sample")->click();
+    ASSERT_FALSE(player.played.empty());
+    EXPECT_EQ(played(), 44u + 40000 * 4);
+    editor->LoopPlayBox()->setChecked(true);
+    editor->Button("Play Sample")->click();
+    EXPECT_GE(played(), 44u + 4 * 44100 * 4);
 }
 
 TEST_F(SampleEditorWindow, SeveralSelectedShowNoFields) {
