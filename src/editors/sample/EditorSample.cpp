@@ -386,7 +386,8 @@ void EditorSample::ShowMeasures(const SampleHeader* header, const WavePeaks* lef
         return;
     }
     const SampleEditing::FramePoints points = SampleEditing::PointsInFrames(*header);
-    const int rate = header->Wave()->SampleRate();
+    // The sample's own rate: a converted SoundFont's samples keep theirs within a shared block.
+    const int rate = header->SampleRate();
     axis_->SetTiming(rate, points.start);
     length_->setText(Q(LengthText(points.end - points.start, rate)));
     tuning_->Show(ReadTuning(*left, points, rate), RootKeyOf(*header));
@@ -400,7 +401,7 @@ void EditorSample::PlayView() {
     const SampleHeader* partner = StereoPartner(*h);
     const auto right = partner ? edit_.Frames(*partner) : nullptr;
     const SampleEditing::FramePoints points = SampleEditing::PointsInFrames(*h);
-    const int rate = h->Wave()->SampleRate();
+    const int rate = h->SampleRate();
     // A loop is heard for a few seconds: long enough to judge its join.
     const bool loop = loopPlay_->isChecked();
     const int64_t least = int64_t{rate} * 4;
