@@ -199,7 +199,8 @@ int ImportWavs(const ImportWavOptions& o, CliContext& ctx) {
         ctx.out << p->Number() << " - " << p->Name() << "\n";
     }
     if (!RomReadyToSave(o.out, ctx)) return 1;
-    if (SaveBank(db, o.out, 0) != 0) {
+    StreamConversionLog log(ctx.err);
+    if (SaveBank(db, o.out, 0, &log) != 0) {
         ctx.err << "Could not save " << o.out << "\n";
         return 1;
     }

@@ -12,6 +12,7 @@
 #include "cli/CliContext.h"
 #include "emulator/Ma1Emulator.h"
 #include "files/BankFile.h"
+#include "files/ConversionLog.h"
 #include "files/RomBankCache.h"
 #include "model/BankTransfer.h"
 #include "model/ZedoDatabase.h"
@@ -185,7 +186,8 @@ int Rom(const RomOptions& o, CliContext& ctx) {
         if (!Ready(link, ctx)) return 1;
         ZedoDatabase db(&link);
         if (DownloadAll(db, link) != 0) return 1;
-        if (SaveBank(db, o.out, 0) != 0) {
+        StreamConversionLog log(ctx.err);
+        if (SaveBank(db, o.out, 0, &log) != 0) {
             ctx.err << "Could not save " << o.out << "\n";
             return 1;
         }

@@ -4,12 +4,16 @@
 
 #include "files/Apex.h"
 #include "files/BankFile.h"
+#include "files/ConversionLog.h"
 #include "files/K2000Import.h"
 #include "files/Pbf.h"
 #include "files/Sf2Export.h"
 #include "files/Sf2Import.h"
 #include "files/SyxBank.h"
 #include "files/Tmb.h"
+#include "model/Keymap.h"
+#include "model/Program.h"
+#include "model/SampleHeader.h"
 #include "model/ZedoDatabase.h"
 #include "platform/ByteIO.h"
 #include "platform/ByteSink.h"
@@ -68,13 +72,33 @@ BankWrite WriteImage(std::vector<uint8_t> image) {
     return [bytes = std::move(image)](ByteSink& out, bool&) { return out.Write(bytes); };
 }
 
-int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options, ConversionLog&,
+// The number of stereo pairs (of sample headers, keymaps and layers) in the bank.
+int StereoPairs(const ZedoDatabase& db) {
+    int pairs = 0;
+    for (int n = 0; n < kSlotCount; ++n) {
+        if (const SampleHeader* s = db.GetSampleHeader(n); s && s->stereoRole == kStereoLeft)
+            ++pairs;
+        if (const Keymap* k = db.GetKeymap(n); k && k->stereoRole == kStereoLeft) ++pairs;
+        if (const Program* p = db.GetProgram(n))
+            for (const auto& l : p->Layers())
+                if (l->StereoState() == kStereoLeft) ++pairs;
+    }
+    return pairs;
+}
+
+int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options, ConversionLog& log,
                  BankWrite& write) {
     // WAV files written for the bank go beside it.
     std::string folder = std::filesystem::path(path).parent_path().string();
     std::vector<uint8_t> image;
     int rc = BuildPbf(db, options, image, folder.empty() ? "." : folder);
     if (rc == 0) write = WriteImage(std::move(image));
+    // The format has no place for stereo pairs: a bank read back from it has their halves
+    // apart, so the loss is said rather than left to be found.
+    if (int pairs = StereoPairs(db); rc == 0 && pairs > 0)
+        log.Add(Fmt("? A .pbf file does not keep stereo pairs: the %d here come back as their "
+                    "halves apart (a .tmb file keeps them)\r\n",
+                    pairs));
     return rc;
 }
 

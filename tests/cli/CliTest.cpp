@@ -237,6 +237,10 @@ TEST_F(CliTest, WaveCommands) {
     ASSERT_EQ(imp.status, 0) << imp.err;
     EXPECT_EQ(imp.out, "0 - Flute\n1 - Pad\n");
     EXPECT_EQ(Cli({"list", bank, "samples"}).out, "0 - Flute\n1 - PadL\n2 - PadR\n");
+    // The pad's pair of headers, of keymaps and of layers: a .pbf cannot keep them, and says so.
+    EXPECT_NE(imp.err.find("does not keep stereo pairs: the 3 here"), std::string::npos) << imp.err;
+    const CliRun tmb = Cli({"import-wav", "-", (dir_ / "new.tmb").string(), pad});
+    EXPECT_EQ(tmb.err.find("stereo pairs"), std::string::npos) << tmb.err;
 
     // Adding to an existing bank keeps what it had.
     std::string grown = (dir_ / "grown.pbf").string();
