@@ -34,8 +34,8 @@ done
 sox -n -r 44100 -b 16 -c 2 pad_A3.wav synth 4 sawtooth 220 sawtooth 220.8 tremolo 3 40 \
   fade 0.5 4 1 norm -6
 "$bin/talmeru-cli" rom Rombank0103.pbf >/dev/null
-"$bin/talmeru-cli" import-wav - demo.pbf piano_C3.wav piano_C4.wav piano_C5.wav pad_A3.wav >&2
-pad=$("$bin/talmeru-cli" list demo.pbf samples | sed -n 's/^\([0-9]*\) - pad_A3L\?$/\1/p' | head -1)
+"$bin/talmeru-cli" import-wav - demo.tmb piano_C3.wav piano_C4.wav piano_C5.wav pad_A3.wav >&2
+pad=$("$bin/talmeru-cli" list demo.tmb samples | sed -n 's/^\([0-9]*\) [-S] pad_A3L\?$/\1/p' | head -1)
 
 width=1280 height=800
 n=90
@@ -49,13 +49,13 @@ xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $display" >&2; exit 1;
 openbox >/dev/null 2>&1 &
 pids+=($!)
 
-# shot FILE WINDOW [BANK [KEYS]]: starts Talmeru on the bank (demo.pbf unless named) with that
+# shot FILE WINDOW [BANK [KEYS]]: starts Talmeru on the bank (demo.tmb unless named) with that
 # editor open, types the keys (xdotool key names, then text after "type:"), grabs the screen,
 # ends it.
 shot() {
   printf '[Install]\nVersion=327\n[State]\nMainFrame-Position=0 0 %d %d\n' \
     "$width" "$height" >talmeru.ini
-  "$bin/talmeru" "${3:-demo.pbf}" --show-window "$2" >/dev/null 2>&1 &
+  "$bin/talmeru" "${3:-demo.tmb}" --show-window "$2" >/dev/null 2>&1 &
   local pid=$!
   if ! timeout 60 xdotool search --sync --onlyvisible --name 'Talmeru' >/dev/null; then
     echo "Talmeru's window did not appear" >&2
@@ -78,9 +78,9 @@ shot "$TALMERU_ROOT/docs/sample-editor.png" "sample:${pad:-0}"
 # A General MIDI SoundFont (Debian's timgm6mb-soundfont) converted with its presets as programs.
 sf2=/usr/share/sounds/sf2/TimGM6mb.sf2
 if [[ -r "$sf2" ]]; then
-  "$bin/talmeru-cli" --yes --sf2-programs presets convert "$sf2" gm.pbf >/dev/null
-  piano=$("$bin/talmeru-cli" list gm.pbf samples | sed -n 's/^\([0-9]*\) - Piano C5$/\1/p' | head -1)
-  shot "$TALMERU_ROOT/docs/sample-view-sf2.png" "sample:${piano:-0}" gm.pbf
-  shot "$TALMERU_ROOT/docs/program-table.png" table:13 gm.pbf  # Xylophone: ten layers
-  shot "$TALMERU_ROOT/docs/browser-search.png" browser gm.pbf "ctrl+f type:piano"
+  "$bin/talmeru-cli" --yes --sf2-programs presets convert "$sf2" gm.tmb >/dev/null
+  piano=$("$bin/talmeru-cli" list gm.tmb samples | sed -n 's/^\([0-9]*\) - Piano C5$/\1/p' | head -1)
+  shot "$TALMERU_ROOT/docs/sample-view-sf2.png" "sample:${piano:-0}" gm.tmb
+  shot "$TALMERU_ROOT/docs/program-table.png" table:13 gm.tmb  # Xylophone: ten layers
+  shot "$TALMERU_ROOT/docs/browser-search.png" browser gm.tmb "ctrl+f type:piano"
 fi
