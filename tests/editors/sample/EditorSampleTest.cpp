@@ -43,6 +43,24 @@ class SampleEditorWindow : public WindowTest {
         editor->Button("New")->click();
         return editor;
     }
+    // The editor with a new stereo pair made from a 40000-frame 441 Hz tone (A4 +4 cents),
+    // looped from frame 10000 to loopEnd.
+    EditorSample* WithStereoTone(int loopEnd) {
+        std::vector<int16_t> tone;
+        for (int i = 0; i < 40000; ++i)
+            tone.push_back(int16_t(std::lround(15000 * std::sin(2 * std::numbers::pi * i / 100))));
+        WavPlan plan;
+        plan.channels = 2;
+        plan.data = Pcm16({tone, tone});
+        plan.unity = 69;
+        plan.loops = {{0, 10000, uint32_t(loopEnd), 0}};
+        const std::string path = (Dir() / "tone.wav").string();
+        EXPECT_TRUE(WriteWholeFile(path, MakeWav(plan)));
+        EditorSample* editor = frame->OpenSampleEditor();
+        editor->SetFilesAsker([path] { return std::vector<std::string>{path}; });
+        editor->Button("New")->click();
+        return editor;
+    }
     std::vector<int> Listed(EditorSample* e) {
         std::vector<int> numbers;
         for (int i = 0; i < e->List()->topLevelItemCount(); ++i)
@@ -98,20 +116,7 @@ void Drag(QWidget* w, double x, double x2, Qt::KeyboardModifiers mods) {
 }
 
 TEST_F(SampleEditorWindow, TheSampleViewPaintsBothHalvesAndItsMarkersDrag) {
-    // A stereo 441 Hz tone, looped.
-    std::vector<int16_t> tone;
-    for (int i = 0; i < 40000; ++i)
-        tone.push_back(int16_t(std::lround(15000 * std::sin(2 * std::numbers::pi * i / 100))));
-    WavPlan plan;
-    plan.channels = 2;
-    plan.data = Pcm16({tone, tone});
-    plan.unity = 69;
-    plan.loops = {{0, 10000, 30000, 0}};
-    const std::string path = (Dir() / "tone.wav").string();
-    ASSERT_TRUE(WriteWholeFile(path, MakeWav(plan)));
-    EditorSample* editor = frame->OpenSampleEditor();
-    editor->SetFilesAsker([path] { return std::vector<std::string>{path}; });
-    editor->Button("New")->click();
+    EditorSample* editor = WithStereoTone(30000);
     SampleHeader* h = editor->Logic().Current();
     ASSERT_NE(h, nullptr);
     WaveView* view = editor->Wave();
@@ -196,20 +201,8 @@ TEST_F(SampleEditorWindow, TheSampleViewPaintsBothHalvesAndItsMarkersDrag) {
 }
 
 TEST_F(SampleEditorWindow, TheSampleViewIsTheMainViewWithTimeTuningAndPlayback) {
-    // A stereo 441 Hz tone (A4 +4 cents), looped from frame 10000 to its end.
-    std::vector<int16_t> tone;
-    for (int i = 0; i < 40000; ++i)
-        tone.push_back(int16_t(std::lround(15000 * std::sin(2 * std::numbers::pi * i / 100))));
-    WavPlan plan;
-    plan.channels = 2;
-    plan.data = Pcm16({tone, tone});
-    plan.unity = 69;
-    plan.loops = {{0, 10000, 39999, 0}};
-    const std::string path = (Dir() / "tone.wav").string();
-    ASSERT_TRUE(WriteWholeFile(path, MakeWav(plan)));
-    EditorSample* editor = frame->OpenSampleEditor();
-    editor->SetFilesAsker([path] { return std::vector<std::string>{path}; });
-    editor->Button("New")->click();
+    // Looped from frame 10000 to its end.
+    EditorSample* editor = WithStereoTone(39999);
     ASSERT_NE(editor->Logic().Current(), nullptr);
 
     // The view takes at least half of the editor's height.
