@@ -126,15 +126,18 @@ TEST_F(Layout, TheBankEditorSplitsItsPanesEvenly) {
     EXPECT_GT(sizes[0], 300);
 }
 
-// Every column title of every editor at 1280x800 is as wide as its text, and every value field
-// as wide as its value.
-TEST_F(Layout, EditorsFitA1280x800ScreenWithoutClipping) {
-    Show(1280, 800);
+// Every column title of every editor at 1280x800 and at 1920x1080 is as wide as its text, and
+// every value field as wide as its value.
+class ScreenLayout : public Layout, public ::testing::WithParamInterface<QSize> {};
+
+TEST_P(ScreenLayout, EditorsFitTheScreenWithoutClipping) {
+    Show(GetParam().width(), GetParam().height());
     frame->OpenStartWindows();
     frame->OpenBankEditor();
     frame->OpenSampleEditor(0);
     frame->OpenKeymapEditor();
     frame->OpenLayerEditor();
+    frame->OpenProgramTable();
     for (QMdiSubWindow* sub : frame->Mdi()->subWindowList()) {
         frame->Mdi()->setActiveSubWindow(sub);
         QApplication::processEvents();
@@ -143,8 +146,12 @@ TEST_F(Layout, EditorsFitA1280x800ScreenWithoutClipping) {
             if (!header->isVisible() || header->orientation() != Qt::Horizontal) continue;
             for (int i = 0; i < header->count(); ++i) {
                 if (header->isSectionHidden(i)) continue;
+                // A title of several lines needs the width of its widest.
                 const QString text = header->model()->headerData(i, Qt::Horizontal).toString();
-                EXPECT_GE(header->sectionSize(i), header->fontMetrics().horizontalAdvance(text))
+                int widest = 0;
+                for (const QString& line : text.split('\n'))
+                    widest = std::max(widest, header->fontMetrics().horizontalAdvance(line));
+                EXPECT_GE(header->sectionSize(i), widest)
                     << name.toStdString() << ": " << text.toStdString();
             }
         }
@@ -163,6 +170,9 @@ TEST_F(Layout, EditorsFitA1280x800ScreenWithoutClipping) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Screens, ScreenLayout,
+                         ::testing::Values(QSize(1280, 800), QSize(1920, 1080)));
 
 TEST_F(Layout, TheTitleNamesTheBankAndMarksItUnsaved) {
     app->NewBank();
