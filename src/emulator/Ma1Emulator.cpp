@@ -120,11 +120,20 @@ Ma1Emulator::Ma1Emulator(Ma1Settings settings)
       rom_(FactoryRom()),
       programFree_(settings.programRamBytes),
       sampleFree_(settings.sampleRamBytes),
-      thread_([this](std::stop_token stop) { Run(stop); }) {
+      thread_([this] { Run(); }) {
     PrepareRomWaves();  // ready by the first note, which would otherwise wait for it
 }
 
-Ma1Emulator::~Ma1Emulator() = default;
+// The delivery thread is stopped by a flag under its own lock and a plain condition variable:
+// a stop token's callback deadlocks now and then in MinGW's library when it is removed.
+Ma1Emulator::~Ma1Emulator() {
+    {
+        std::lock_guard lock(deliveryMutex_);
+        stopping_ = true;
+    }
+    deliveryWake_.notify_all();
+    thread_.join();
+}
 
 std::shared_ptr<MidiDeviceProvider> Ma1Emulator::Devices() {
     return std::make_shared<Provider>(shared_from_this());
@@ -457,16 +466,16 @@ void Ma1Emulator::Schedule(Target target, bool isLong, uint32_t shortMessage,
     deliveryWake_.notify_all();
 }
 
-void Ma1Emulator::Run(std::stop_token stop) {
+void Ma1Emulator::Run() {
     std::unique_lock lock(deliveryMutex_);
-    while (!stop.stop_requested()) {
+    while (!stopping_) {
         if (pending_.empty()) {
-            deliveryWake_.wait(lock, stop, [this] { return !pending_.empty(); });
+            deliveryWake_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
             continue;
         }
         auto due = pending_.front().due;
         if (std::chrono::steady_clock::now() < due) {
-            deliveryWake_.wait_until(lock, stop, due, [] { return false; });
+            deliveryWake_.wait_until(lock, due, [this] { return stopping_; });
             continue;
         }
         Delivery d = std::move(pending_.front());

@@ -164,7 +164,7 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
 
     void Schedule(Target target, bool isLong, uint32_t shortMessage, std::vector<uint8_t> bytes,
                   std::chrono::microseconds delay);
-    void Run(std::stop_token stop);
+    void Run();
     void Register(InPort* port);
     void Unregister(InPort* port);
 
@@ -196,11 +196,12 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     std::vector<InPort*> inPorts_;
 
     std::mutex deliveryMutex_;
-    std::condition_variable_any deliveryWake_;
+    std::condition_variable deliveryWake_;
     std::condition_variable idle_;
     std::deque<Delivery> pending_;
     bool delivering_ = false;
-    std::jthread thread_;  // last: stops before the rest goes
+    bool stopping_ = false;
+    std::thread thread_;  // last: made when the rest is ready, joined before it goes
 };
 
 }  // namespace talmeru::emulator

@@ -4,7 +4,10 @@
 
 namespace talmeru {
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// MinGW's printf is Microsoft's unless told otherwise; ours is the C99 one (%zu, %lld).
+__attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
 std::string
