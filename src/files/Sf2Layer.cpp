@@ -136,7 +136,7 @@ uint8_t AddFun(Layer& layer, int op, uint8_t a, uint8_t b, uint8_t c) {
 // The note's key or velocity (0..1) from a linear unipolar SoundFont source of either; 0 when
 // the layer has no room for the FUN that turns it round.
 uint8_t NoteSource(Layer& layer, int src) {
-    const uint8_t s = (src & ~kSrcNegative) == kSrcKey ? 0xD0 : 0xD1;
+    const uint8_t s = Ma1SourceOf(static_cast<uint16_t>(src & ~kSrcNegative));
     if (!(src & kSrcNegative)) return s;
     return AddFun(layer, kFunDifferenceTimes, kSourceOne, s, kSourceOne);
 }
@@ -261,17 +261,11 @@ void MakeSf2Layer(const Sf2LayerValues& g, const Sf2LayerModulators& m, Layer& l
         // value; below 64 the players leave it open. A FUN gates the route from the inverted
         // velocity at 64 through the route's depth.
         SetLowPass(layer, g.filterFc, g.filterQ);
-        auto gate = std::make_unique<FunModulator>();
-        gate->SetOperator(kFunInRange);
-        *gate->Input(0) = kSourceVelocity;
-        *gate->Input(1) = kSourceHalf;
-        *gate->Input(2) = kSourceOne;
-        const int id = layer.AddModulator(std::move(gate));
-        if (id >= 0)
+        if (const uint8_t gate =
+                AddFun(layer, kFunInRange, kSourceVelocity, kSourceHalf, kSourceOne))
             layer.Filter1().AddEntry(
                 {kSourceVelocityInverted, 0,
-                 static_cast<int8_t>(Depth(-kDefaultVelocityCutoffCents / filterStep)),
-                 LayerModulatorSource(id)});
+                 static_cast<int8_t>(Depth(-kDefaultVelocityCutoffCents / filterStep)), gate});
     } else if (g.filterFc < 13500) {
         // Below 13500 cents (about 20 kHz) the SoundFont's low-pass filter is heard.
         SetLowPass(layer, g.filterFc, g.filterQ);
