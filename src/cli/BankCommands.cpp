@@ -71,7 +71,7 @@ int List(const ListOptions& o, CliContext& ctx) {
 int Dump(const std::string& bank, CliContext& ctx) {
     ZedoDatabase db;
     if (!OpenForCli(db, bank, ctx)) return 1;
-    db.SetPath(std::filesystem::absolute(bank).string());
+    db.SetPath(Utf8FromPath(std::filesystem::absolute(PathFromUtf8(bank))));
     ctx.out << BankToJson(db).dump(2) << "\n";
     return 0;
 }

@@ -19,13 +19,10 @@
 #include "emulator/Ma1Emulator.h"
 #include "files/MidiFile.h"
 #include "platform/ByteIO.h"
+#include "platform/CommandLine.h"
 #include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/MidiSystem.h"
-
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
 
 namespace talmeru {
 
@@ -240,7 +237,7 @@ class FloatWav : public WavOut {
     }
     bool Ok() const { return ok_; }
     bool Close() override {
-        return ::lseek(fd_, 0, SEEK_SET) == 0 && WriteToDescriptor(fd_, Header(frames_));
+        return SeekDescriptor(fd_, 0) && WriteToDescriptor(fd_, Header(frames_));
     }
     std::string Error() const override { return std::strerror(errno); }
 
@@ -381,10 +378,7 @@ int Render(const RenderOptions& o, CliContext& ctx) {
     if (o.bank != "-" && UploadToEmulator(emu, o.bank, ctx) != 0) return 1;
     emu->SetAudioRate(o.rate);
 
-    bool terminal = false;
-#if !defined(_WIN32)
-    terminal = &ctx.err == &std::cerr && ::isatty(2);
-#endif
+    const bool terminal = &ctx.err == &std::cerr && StderrIsTerminal();
     std::string why;
     int64_t frames = 0;
     AtomicWrite written = ReplaceFileAtomicWith(

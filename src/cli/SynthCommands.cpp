@@ -16,16 +16,14 @@
 #include "files/RomBankCache.h"
 #include "model/BankTransfer.h"
 #include "model/ZedoDatabase.h"
+#include "platform/CommandLine.h"
 #include "platform/Format.h"
 #include "platform/Locations.h"
 #include "platform/MidiSystem.h"
+#include "platform/PathText.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 #include "synth/MidiSynthLink.h"
-
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
 
 namespace talmeru {
 
@@ -261,7 +259,7 @@ struct UploadOptions {
 
 std::string RomMissing(const RomBankCache& cache, const std::filesystem::path& folder) {
     const std::filesystem::path& where = cache.LastPath().empty() ? folder : cache.LastPath();
-    return "The ROM bank could not be loaded from \"" + where.string() + "\".\n";
+    return "The ROM bank could not be loaded from \"" + Utf8FromPath(where) + "\".\n";
 }
 
 // Passes everything on and notes whether the upload had anything to report: every message
@@ -316,10 +314,7 @@ int SendBank(MidiSynthLink& link, const std::string& bank, CliContext& ctx, std:
     };
     link.QueryMemory(1);
     print("before");
-    bool terminal = false;
-#if !defined(_WIN32)
-    terminal = &ctx.err == &std::cerr && ::isatty(2);
-#endif
+    const bool terminal = &ctx.err == &std::cerr && StderrIsTerminal();
     TextProgress bar;
     ThreadUploadHost host(terminal ? &bar : nullptr);
     NoticingPrompter noticing(CurrentPrompter());

@@ -28,7 +28,7 @@ int ReadApex(const std::string& path, ZedoDatabase& db) {
         ShowMessage(OpeningProblem(path, src.Error()));
         return 1;
     }
-    std::string abs = std::filesystem::absolute(path).lexically_normal().string();
+    std::string abs = Utf8FromPath(std::filesystem::absolute(PathFromUtf8(path)).lexically_normal());
     int result = 0;
     try {
         uint8_t header[kHeaderSize];
@@ -86,7 +86,7 @@ int ReadApex(const std::string& path, ZedoDatabase& db) {
     }
     AttachRomToTheRest(db);
     if (result == 0)
-        db.SetPath(std::filesystem::path(db.Path()).replace_extension(".pbf").string());
+        db.SetPath(Utf8FromPath(PathFromUtf8(db.Path()).replace_extension(".pbf")));
     return result;
 }
 

@@ -52,7 +52,7 @@ int OpenBank(ZedoDatabase& db, const std::string& path, int options, ConversionL
     // a bank that is saved as a Pinnacle Bank File.
     if (format->read(db, path, out) != 0) return 1;
     db.SetComment("Converted with Talmeru");
-    db.SetPath(fs::path(path).replace_extension(PinnacleBankFormat().extension).string());
+    db.SetPath(Utf8FromPath(PathFromUtf8(path).replace_extension(PinnacleBankFormat().extension)));
     db.SetModified(false);
     return 0;
 }
@@ -70,7 +70,7 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options, ConversionL
     if (!format) return 1;
     // A link is followed: the file it leads to is written, the link stays.
     const fs::path target = FollowLinks(path);
-    if (std::string why = NotRegularFileMessage(target.string()); !why.empty()) {
+    if (std::string why = NotRegularFileMessage(Utf8FromPath(target)); !why.empty()) {
         ShowMessage(why);
         return 1;
     }
@@ -100,7 +100,7 @@ int SaveBank(ZedoDatabase& db, const std::string& path, int options, ConversionL
             ShowMessage(SavingProblem(written));
             return 1;
     }
-    if (format->afterSave) format->afterSave(db, target.string());
+    if (format->afterSave) format->afterSave(db, Utf8FromPath(target));
     if (format->exportOnly) return 0;
     // Only now is the bank really in that file.
     db.SetPath(path);

@@ -89,7 +89,7 @@ int StereoPairs(const ZedoDatabase& db) {
 int BuildPbfFile(ZedoDatabase& db, const std::string& path, int options, ConversionLog& log,
                  BankWrite& write) {
     // WAV files written for the bank go beside it.
-    std::string folder = std::filesystem::path(path).parent_path().string();
+    std::string folder = Utf8FromPath(PathFromUtf8(path).parent_path());
     std::vector<uint8_t> image;
     int rc = BuildPbf(db, options, image, folder.empty() ? "." : folder);
     if (rc == 0) write = WriteImage(std::move(image));

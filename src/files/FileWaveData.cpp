@@ -9,6 +9,7 @@
 
 #include "files/SampleStream.h"
 #include "platform/Format.h"
+#include "platform/PathText.h"
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
 
@@ -25,18 +26,23 @@ bool IsFile(const fs::path& p) {
     return !p.empty() && fs::is_regular_file(p, ec);
 }
 
+bool IsFile(const std::string& utf8) {
+    return IsFile(PathFromUtf8(utf8));
+}
+
 // The file `name` in dir; banks made on Windows name files in any case, so a name that
 // differs only in case is taken when there is no exact one.
-std::string FindIn(const fs::path& dir, const std::string& name) {
+std::string FindIn(const std::string& folder, const std::string& name) {
     if (name.empty()) return {};
-    fs::path exact = dir.empty() ? fs::path(name) : dir / name;
-    if (IsFile(exact)) return exact.string();
+    const fs::path dir = PathFromUtf8(folder);
+    fs::path exact = dir.empty() ? PathFromUtf8(name) : dir / PathFromUtf8(name);
+    if (IsFile(exact)) return Utf8FromPath(exact);
     std::error_code ec;
     fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec);
     if (ec) return {};
     for (const auto& e : it)
-        if (EqualsNoCase(e.path().filename().string(), name) && IsFile(e.path()))
-            return (dir.empty() ? e.path().filename() : e.path()).string();
+        if (EqualsNoCase(Utf8FromPath(e.path().filename()), name) && IsFile(e.path()))
+            return Utf8FromPath(dir.empty() ? e.path().filename() : e.path());
     return {};
 }
 }  // namespace
@@ -73,10 +79,10 @@ bool FileWaveData::Locate(const std::string& wanted, bool quiet) {
     std::string searchDir = WaveSearchDirectory();
     std::string found = IsFile(wanted) ? wanted : std::string();
     if (found.empty() && name.size() < wanted.size())
-        found = FindIn(fs::path(wanted.substr(0, wanted.size() - name.size())), name);
+        found = FindIn(wanted.substr(0, wanted.size() - name.size()), name);
     if (found.empty()) {
         found = FindIn({}, name);
-        if (!found.empty()) found = (fs::path(".") / found).string();
+        if (!found.empty()) found = Utf8FromPath(fs::path(".") / PathFromUtf8(found));
     }
     if (found.empty() && !searchDir.empty()) found = FindIn(searchDir, name);
     // A file of the same name found elsewhere plays from now on, and a save records it: the
@@ -87,17 +93,17 @@ bool FileWaveData::Locate(const std::string& wanted, bool quiet) {
             Fmt("\"%s\" could not be found. Would you like to try to find it?", wanted.c_str()))) {
         auto picked = CurrentPrompter().LocateFile(
             Fmt("Locate %s", name.c_str()), "Sample files (*.wav *.krz *.k25 *.sf2 *.sf3)", wanted);
-        if (picked && IsFile(fs::path(*picked))) {
+        if (picked && IsFile(*picked)) {
             found = *picked;
-            SetWaveSearchDirectory(fs::absolute(fs::path(found)).parent_path().string());
+            SetWaveSearchDirectory(Utf8FromPath(fs::absolute(PathFromUtf8(found)).parent_path()));
         }
     }
     path = wantedPath = wanted;
     valid = !found.empty();
     if (valid) {
         std::error_code ec;
-        fs::path abs = fs::absolute(fs::path(found), ec);
-        path = ec ? found : abs.lexically_normal().string();
+        fs::path abs = fs::absolute(PathFromUtf8(found), ec);
+        path = ec ? found : Utf8FromPath(abs.lexically_normal());
     }
     return valid;
 }

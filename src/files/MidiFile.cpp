@@ -281,11 +281,11 @@ MidiSong ReadMidi(std::span<const uint8_t> bytes) {
     return song;
 }
 
-MidiSong ReadMidiFile(const std::filesystem::path& path) {
-    const std::string name = path.string();
+MidiSong ReadMidiFile(const std::string& path) {
+    const std::string& name = path;
     if (std::string why = NotRegularFileMessage(name); !why.empty()) throw MidiFileError(why);
     std::error_code ec;
-    const uintmax_t size = std::filesystem::file_size(path, ec);
+    const uintmax_t size = std::filesystem::file_size(PathFromUtf8(path), ec);
     if (!ec && size > kMaxMidiFileBytes)
         throw MidiFileError(Fmt("\"%s\" is too large for a MIDI file (over %llu MiB).",
                                 name.c_str(), (unsigned long long)(kMaxMidiFileBytes >> 20)));

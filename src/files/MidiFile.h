@@ -43,6 +43,6 @@ struct MidiSong {
 
 // Throws MidiFileError on anything it cannot read safely.
 MidiSong ReadMidi(std::span<const uint8_t> bytes);
-MidiSong ReadMidiFile(const std::filesystem::path& path);
+MidiSong ReadMidiFile(const std::string& path);
 
 }  // namespace talmeru

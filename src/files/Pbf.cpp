@@ -309,22 +309,22 @@ int WriteWaveFiles(ZedoDatabase& db, const std::string& folder) {
         if (right && (right->StorageClass() != kFileLoaded || !right->valid)) right = nullptr;
 
         std::string stem = SafeFileName(h ? h->Name() : "sample");
-        fs::path file = fs::path(folder) / (stem + ".wav");
+        fs::path file = PathFromUtf8(folder) / PathFromUtf8(stem + ".wav");
         std::error_code ec;
         for (int n = 1; fs::exists(file, ec); ++n)
-            file = fs::path(folder) / Fmt("%s%d.wav", stem.c_str(), n);
+            file = PathFromUtf8(folder) / PathFromUtf8(Fmt("%s%d.wav", stem.c_str(), n));
         // Written whole or not at all: a full disk leaves no cut-short WAV file.
         if (wd->CheckSource() != 0 || (right && right->CheckSource() != 0)) return 1;
         bool shown = false;
         AtomicWrite written = ReplaceFileThroughSink(
             file, [&](ByteSink& out) { return WriteWav(out, *wd, right, shown); });
         if (!written) {
-            if (!shown) ShowMessage(Fmt("Could not write \"%s\".", file.string().c_str()));
+            if (!shown) ShowMessage(Fmt("Could not write \"%s\".", Utf8FromPath(file).c_str()));
             return 1;
         }
         // The bank now plays the new file; its headers follow the replacement.
         auto replace = [&](WaveData* old, int channel) {
-            auto fresh = std::make_unique<WavWaveData>(file.string(), old->base, channel, true);
+            auto fresh = std::make_unique<WavWaveData>(Utf8FromPath(file), old->base, channel, true);
             fresh->links = old->links;
             fresh->uploadPending[0] = old->uploadPending[0];
             fresh->uploadPending[1] = old->uploadPending[1];
@@ -518,7 +518,7 @@ int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out,
 
 int WritePbf(const std::string& path, ZedoDatabase& db, int options) {
     std::vector<uint8_t> image;
-    std::string folder = std::filesystem::path(path).parent_path().string();
+    std::string folder = Utf8FromPath(PathFromUtf8(path).parent_path());
     if (int rc = BuildPbf(db, options, image, folder.empty() ? "." : folder); rc != 0) return rc;
     if (AtomicWrite written = ReplaceFileAtomic(path, image); !written) {
         ShowMessage(SavingProblem(written));

@@ -7,6 +7,7 @@
 #include "model/BankTransfer.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Format.h"
+#include "platform/PathText.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 
@@ -23,7 +24,7 @@ void RomBankCache::Build(BankLink& link, ZedoDatabase& scratch, DownloadObserver
         // A part of the ROM saved as its cache would be loaded at every later start;
         // without a file the next start downloads it again.
         ShowMessage("Download failed.");
-    } else if (SaveBank(scratch, last_.string(), 0) != 0) {
+    } else if (SaveBank(scratch, Utf8FromPath(last_), 0) != 0) {
         ShowMessage("Could not save file properly");
     } else {
         built_ = true;
@@ -59,14 +60,14 @@ std::unique_ptr<ZedoDatabase> RomBankCache::Load(BankLink* link, ZedoDatabase& s
     }
     // Even a failed load leaves a (possibly empty) ROM bank to restore from and compare with.
     auto rom = std::make_unique<ZedoDatabase>();
-    loaded_ = std::filesystem::exists(last_, ec) && OpenBank(*rom, last_.string(), kOpenQuiet) == 0;
+    loaded_ = std::filesystem::exists(last_, ec) && OpenBank(*rom, Utf8FromPath(last_), kOpenQuiet) == 0;
     // A damaged cache would stand for the ROM at every start: it is made again.
     if (!loaded_ && link && !built_ && std::filesystem::exists(last_, ec)) {
         ShowMessage(Fmt("The ROM bank cache \"%s\" could not be read; it is built again.",
-                        last_.string().c_str()));
+                        Utf8FromPath(last_).c_str()));
         Build(*link, scratch, observer, version);
         rom = std::make_unique<ZedoDatabase>();
-        loaded_ = built_ && OpenBank(*rom, last_.string(), kOpenQuiet) == 0;
+        loaded_ = built_ && OpenBank(*rom, Utf8FromPath(last_), kOpenQuiet) == 0;
     }
     if (!loaded_) ShowMessage("Failed to load the default ROM bank image.");
     return rom;

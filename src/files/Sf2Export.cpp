@@ -15,6 +15,7 @@
 #include "platform/ByteIO.h"
 #include "platform/ByteSink.h"
 #include "platform/Format.h"
+#include "platform/PathText.h"
 #include "platform/Prompter.h"
 #include "platform/Riff.h"
 
@@ -1165,7 +1166,7 @@ void SetRomSampleSource(RomSampleSource source) {
 int PrepareSf2(ZedoDatabase& db, const std::string& path, ConversionLog& log, BankWrite& write) {
     // The bank's name: its own file's, else the one written.
     const std::string& own = db.Path().empty() ? path : db.Path();
-    return Sf2Exporter(db, log).Prepare(std::filesystem::path(own).stem().string(), write);
+    return Sf2Exporter(db, log).Prepare(Utf8FromPath(PathFromUtf8(own).stem()), write);
 }
 
 }  // namespace talmeru

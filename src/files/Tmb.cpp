@@ -345,8 +345,8 @@ int ReadTmb(const std::string& path, ZedoDatabase& db) {
         if (auto stln = r.Find(*riff, FourCC("stln"))) ReadStereoLinks(r, *stln, db);
         if (auto wvdt = r.Find(*riff, FourCC("wvdt"))) {
             std::error_code ec;
-            auto abs = std::filesystem::absolute(path, ec);
-            if (ReadWaveEntries(r, *wvdt, ec ? path : abs.lexically_normal().string(), db) > 0)
+            auto abs = std::filesystem::absolute(PathFromUtf8(path), ec);
+            if (ReadWaveEntries(r, *wvdt, ec ? path : Utf8FromPath(abs.lexically_normal()), db) > 0)
                 result = 1;
         }
         if (auto wval = r.Find(*riff, FourCC("wval"))) ReadAliases(r, *wval, db);
@@ -414,7 +414,7 @@ int WriteTmb(const std::string& path, ZedoDatabase& db, int) {
 
 void RepointTmbWaveData(ZedoDatabase& db, const std::string& path) {
     std::error_code ec;
-    auto abs = std::filesystem::absolute(path, ec).lexically_normal().string();
+    auto abs = Utf8FromPath(std::filesystem::absolute(PathFromUtf8(path), ec).lexically_normal());
     // The bank may have been opened by another name of the same file (a link).
     auto fromHere = [&](const WaveData* w) {
         return (w->Kind() == kWaveCtmb || w->Kind() == kWaveWav) && SameFile(w->path, abs);

@@ -2,7 +2,11 @@
 
 #include <RtAudio.h>
 #include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -45,6 +49,16 @@ class QuietStderr {
   public:
     QuietStderr() {
         std::fflush(stderr);
+#if defined(_WIN32)
+        const int null = ::_open("NUL", _O_WRONLY);
+        if (null < 0) return;
+        saved_ = ::_dup(2);
+        if (saved_ >= 0 && ::_dup2(null, 2) < 0) {
+            ::_close(saved_);
+            saved_ = -1;
+        }
+        ::_close(null);
+#else
         const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (null < 0) return;
         saved_ = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
@@ -53,12 +67,18 @@ class QuietStderr {
             saved_ = -1;
         }
         ::close(null);
+#endif
     }
     ~QuietStderr() {
         if (saved_ < 0) return;
         std::fflush(stderr);
+#if defined(_WIN32)
+        ::_dup2(saved_, 2);
+        ::_close(saved_);
+#else
         ::dup2(saved_, 2);
         ::close(saved_);
+#endif
     }
     QuietStderr(const QuietStderr&) = delete;
     QuietStderr& operator=(const QuietStderr&) = delete;

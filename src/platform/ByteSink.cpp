@@ -17,14 +17,6 @@ namespace talmeru {
 namespace {
 constexpr size_t kBufferBytes = size_t(1) << 20;
 
-bool SeekTo(int fd, uint64_t at) {
-#if defined(_WIN32)
-    return ::_lseeki64(fd, static_cast<__int64>(at), SEEK_SET) >= 0;
-#else
-    return ::lseek(fd, static_cast<off_t>(at), SEEK_SET) >= 0;
-#endif
-}
-
 bool CutAt(int fd, uint64_t at) {
 #if defined(_WIN32)
     return ::_chsize_s(fd, static_cast<__int64>(at)) == 0;
@@ -85,7 +77,7 @@ bool FdSink::Write(std::span<const uint8_t> bytes) {
 }
 
 bool FdSink::Seek(uint64_t at) {
-    if (!SeekTo(fd_, start_ + at)) return !(failed_ = true);
+    if (!SeekDescriptor(fd_, start_ + at)) return !(failed_ = true);
     return true;
 }
 

@@ -67,5 +67,9 @@ class FdSink : public ByteSink {
 // once whole (ReplaceFileAtomicWith).
 AtomicWrite ReplaceFileThroughSink(const std::filesystem::path& path,
                                    const std::function<bool(ByteSink& out)>& write);
+inline AtomicWrite ReplaceFileThroughSink(const std::string& utf8Path,
+                                          const std::function<bool(ByteSink& out)>& write) {
+    return ReplaceFileThroughSink(PathFromUtf8(utf8Path), write);
+}
 
 }  // namespace talmeru

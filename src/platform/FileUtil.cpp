@@ -17,6 +17,7 @@
 #endif
 
 #include "platform/Format.h"
+#include "platform/PathText.h"
 #include "platform/SignalCleanup.h"
 
 #if defined(_WIN32)
@@ -75,7 +76,7 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t
 
 std::string NotRegularFileMessage(const std::string& path) {
     std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);
+    const fs::file_status st = fs::status(PathFromUtf8(path), ec);
     if (ec || !fs::exists(st) || fs::is_regular_file(st)) return {};
     const char* kind = fs::is_directory(st)                                 ? "a folder"
                        : fs::is_fifo(st)                                    ? "a FIFO"
@@ -86,7 +87,11 @@ std::string NotRegularFileMessage(const std::string& path) {
 }
 
 bool WriteWholeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path.string().c_str(), "wb");
+#if defined(_WIN32)
+    std::FILE* f = _wfopen(path.c_str(), L"wb");
+#else
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+#endif
     if (!f) return false;
     bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = std::fflush(f) == 0 && ok;
@@ -148,6 +153,14 @@ bool WriteToDescriptor(int fd, std::span<const uint8_t> bytes) {
     return WriteAll(fd, bytes);
 }
 
+bool SeekDescriptor(int fd, uint64_t at) {
+#if defined(_WIN32)
+    return ::_lseeki64(fd, static_cast<__int64>(at), SEEK_SET) >= 0;
+#else
+    return ::lseek(fd, static_cast<off_t>(at), SEEK_SET) >= 0;
+#endif
+}
+
 std::optional<fs::path> CreateUniqueFile(const fs::path& dir, const std::string& prefix) {
     fs::path name;
     int fd = CreateUniqueDescriptor(dir, prefix, 0644, name);
@@ -183,7 +196,7 @@ AtomicWrite ReplaceFileAtomic(const fs::path& path, std::span<const uint8_t> byt
 
 AtomicWrite ReplaceFileAtomicWith(const fs::path& path, const std::function<bool(int fd)>& write) {
     const fs::path target = FollowLinks(path);
-    const std::string name = target.string();
+    const std::string name = Utf8FromPath(target);
     std::error_code ec;
     const fs::file_status st = fs::symlink_status(target, ec);
     if (fs::is_symlink(st))
@@ -200,8 +213,8 @@ AtomicWrite ReplaceFileAtomicWith(const fs::path& path, const std::function<bool
     fs::path temp;
     int fd = CreateUniqueDescriptor(dir, "TalmeruTemp", _S_IREAD | _S_IWRITE, temp);
     if (fd < 0)
-        return {AtomicWrite::kNoTemporary,
-                Fmt("No temporary file can be made in \"%s\".", dir.string().c_str())};
+        return {AtomicWrite::kNoTemporary, Fmt("No temporary file can be made in \"%s\": %s",
+                                               Utf8FromPath(dir).c_str(), std::strerror(errno))};
     bool ok = write(fd);
     ok = ::_close(fd) == 0 && ok;
 #else
@@ -212,7 +225,7 @@ AtomicWrite ReplaceFileAtomicWith(const fs::path& path, const std::function<bool
     int fd = CreateUniqueDescriptor(dir, "TalmeruTemp", haveOld ? 0600 : 0666, temp);
     if (fd < 0)
         return {AtomicWrite::kNoTemporary, Fmt("No temporary file can be made in \"%s\": %s",
-                                               dir.string().c_str(), std::strerror(errno))};
+                                               Utf8FromPath(dir).c_str(), std::strerror(errno))};
     PendingTemporaryFile pending(temp.c_str());
     bool ok = write(fd) && ::fsync(fd) == 0;
     if (ok && haveOld) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/PathText.h"
+
 namespace talmeru {
 
 // The whole file, or none when it cannot be opened or read. Files above maxBytes are refused
@@ -62,6 +64,8 @@ inline bool WriteFileAtomic(const std::filesystem::path& path, const std::vector
 
 // Writes all of bytes to fd from its current position; false, errno set, on failure.
 bool WriteToDescriptor(int fd, std::span<const uint8_t> bytes);
+// Moves fd to the byte at `at` from its start, with 64-bit offsets on every platform.
+bool SeekDescriptor(int fd, uint64_t at);
 
 // The design's "problem with opening\n" followed by the file and the system's reason, such as
 // "problem with opening\n\"x.pbf\": No such file or directory"; err is an errno value.
@@ -76,5 +80,36 @@ std::string StemOf(const std::string& path);
 
 // False when the file exists and is marked read-only (no owner write permission).
 bool MayReplace(const std::filesystem::path& path);
+
+// The same, for paths given as UTF-8 text, as the program keeps them.
+inline std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path,
+                                                         uint64_t maxBytes = uint64_t(1) << 32) {
+    return ReadWholeFile(PathFromUtf8(path), maxBytes);
+}
+inline std::FILE* OpenRegularFile(const std::string& path) {
+    return OpenRegularFile(PathFromUtf8(path));
+}
+inline bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    return WriteWholeFile(PathFromUtf8(path), bytes);
+}
+inline std::filesystem::path FollowLinks(const std::string& path) {
+    return FollowLinks(PathFromUtf8(path));
+}
+inline bool SameFile(const std::string& a, const std::string& b) {
+    return SameFile(PathFromUtf8(a), PathFromUtf8(b));
+}
+inline AtomicWrite ReplaceFileAtomic(const std::string& path, std::span<const uint8_t> bytes) {
+    return ReplaceFileAtomic(PathFromUtf8(path), bytes);
+}
+inline AtomicWrite ReplaceFileAtomicWith(const std::string& path,
+                                         const std::function<bool(int fd)>& write) {
+    return ReplaceFileAtomicWith(PathFromUtf8(path), write);
+}
+inline bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes) {
+    return WriteFileAtomic(PathFromUtf8(path), bytes);
+}
+inline bool MayReplace(const std::string& path) {
+    return MayReplace(PathFromUtf8(path));
+}
 
 }  // namespace talmeru

@@ -7,12 +7,16 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "platform/FileUtil.h"
 #elif defined(__APPLE__)
 #include <mach-o/dyld.h>
 #include <unistd.h>
 #else
 #include <unistd.h>
 #endif
+
+#include "platform/PathText.h"
 
 namespace talmeru {
 
@@ -34,9 +38,31 @@ fs::path ExecutableDirectory() {
 #endif
 }
 
+namespace {
+
+// The environment variable as a path: on Windows read in UTF-16, so that a folder named in any
+// script arrives whole. Empty when unset.
+fs::path EnvironmentPath(const char* name) {
+#if defined(_WIN32)
+    const std::wstring wide(name, name + std::strlen(name));
+    const wchar_t* value = _wgetenv(wide.c_str());
+    return value ? fs::path(value) : fs::path();
+#else
+    const char* value = std::getenv(name);
+    return value ? fs::path(value) : fs::path();
+#endif
+}
+
+}  // namespace
+
 bool FolderWritable(const fs::path& dir) {
 #if defined(_WIN32)
-    return !dir.empty();
+    // Windows' access() knows only the read-only attribute, not who may write: try it.
+    if (dir.empty()) return false;
+    const std::optional<fs::path> probe = CreateUniqueFile(dir, "TalmeruProbe");
+    std::error_code ec;
+    if (probe) fs::remove(*probe, ec);
+    return probe.has_value();
 #else
     return !dir.empty() && ::access(dir.c_str(), W_OK | X_OK) == 0;
 #endif
@@ -44,15 +70,19 @@ bool FolderWritable(const fs::path& dir) {
 
 fs::path SettingsDirectory(bool besideExecutable) {
     fs::path dir;
-    if (const char* home = std::getenv("TALMERU_HOME"); home && *home) {
+    if (fs::path home = EnvironmentPath("TALMERU_HOME"); !home.empty()) {
         dir = home;
     } else if (fs::path exe = besideExecutable ? ExecutableDirectory() : fs::path();
                !exe.empty() && FolderWritable(exe)) {
         dir = exe;
-    } else if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
-        dir = fs::path(xdg) / "talmeru";
-    } else if (const char* user = std::getenv("HOME"); user && *user) {
-        dir = fs::path(user) / ".config" / "talmeru";
+#if defined(_WIN32)
+    } else if (fs::path appData = EnvironmentPath("APPDATA"); !appData.empty()) {
+        dir = appData / "Talmeru";
+#endif
+    } else if (fs::path xdg = EnvironmentPath("XDG_CONFIG_HOME"); !xdg.empty()) {
+        dir = xdg / "talmeru";
+    } else if (fs::path user = EnvironmentPath("HOME"); !user.empty()) {
+        dir = user / ".config" / "talmeru";
     } else {
         std::error_code ec;
         dir = fs::current_path(ec) / "talmeru";
@@ -64,7 +94,7 @@ fs::path SettingsDirectory(bool besideExecutable) {
 
 std::string SettingsDirectoryProblem(const fs::path& dir) {
     auto problem = [&dir](const std::string& why) {
-        return "The settings folder \"" + dir.string() + "\" cannot be used: " + why + ".";
+        return "The settings folder \"" + Utf8FromPath(dir) + "\" cannot be used: " + why + ".";
     };
     std::error_code ec;
     const fs::file_status st = fs::status(dir, ec);

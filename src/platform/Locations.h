@@ -6,7 +6,8 @@ namespace talmeru {
 
 // Where "talmeru.ini" and the ROM bank caches live: $TALMERU_HOME when set; else beside the
 // executable when that folder is writable (portable use); else the user's config folder
-// ($XDG_CONFIG_HOME/talmeru or ~/.config/talmeru). The folder is created when missing.
+// (%APPDATA%\Talmeru on Windows, else $XDG_CONFIG_HOME/talmeru or ~/.config/talmeru). The
+// folder is created when missing.
 // besideExecutable false: never the executable's folder (a plugin's executable is its host's).
 std::filesystem::path SettingsDirectory(bool besideExecutable = true);
 

@@ -45,15 +45,15 @@ bool Profile::Load() {
     error_.clear();
     std::error_code ec;
     if (!std::filesystem::exists(path_, ec)) return true;
-    if (error_ = NotRegularFileMessage(path_.string()); !error_.empty()) return false;
+    if (error_ = NotRegularFileMessage(Utf8FromPath(path_)); !error_.empty()) return false;
     auto data = ReadWholeFile(path_, 16u << 20);
     if (!data) {
-        error_ = Fmt("\"%s\" cannot be read.", path_.string().c_str());
+        error_ = Fmt("\"%s\" cannot be read.", Utf8FromPath(path_).c_str());
         return false;
     }
     std::string text(data->begin(), data->end());
     if (!IsSettingsText(text)) {
-        error_ = Fmt("\"%s\" is not a settings file.", path_.string().c_str());
+        error_ = Fmt("\"%s\" is not a settings file.", Utf8FromPath(path_).c_str());
         return false;
     }
     LoadFromText(text);

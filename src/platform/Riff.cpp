@@ -6,10 +6,13 @@
 
 #include "platform/FileUtil.h"
 
+// 64-bit offsets everywhere: Windows' off_t has 32 bits, which would cut offsets above 2 GiB.
 #if defined(_WIN32)
 #define fseeko _fseeki64
 #define ftello _ftelli64
-using off_t = long long;
+using FileOffset = long long;
+#else
+using FileOffset = off_t;
 #endif
 
 namespace talmeru {
@@ -32,7 +35,7 @@ FileSource::~FileSource() {
 
 size_t FileSource::ReadAt(uint64_t offset, void* dst, size_t n) const {
     if (!file_ || offset >= size_) return 0;
-    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
+    if (fseeko(file_, static_cast<FileOffset>(offset), SEEK_SET) != 0) return 0;
     return std::fread(dst, 1, n, file_);
 }
 

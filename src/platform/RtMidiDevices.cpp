@@ -1,5 +1,9 @@
 // The system's MIDI devices through RtMidi (ALSA or JACK on Linux, WinMM, CoreMIDI).
 #include <rtmidi/RtMidi.h>
+#if defined(_WIN32)
+#include <windows.h>
+#include <mmsystem.h>
+#endif
 
 #include <filesystem>
 #include <mutex>
@@ -122,14 +126,20 @@ class RtInPort : public MidiInPort {
     std::unique_ptr<RtMidiIn> in_;
 };
 
-// RtMidi prints to stderr before it throws when the ALSA sequencer is missing. A machine
-// without it has no MIDI devices, so it is not asked.
-bool SystemMidiPresent() {
+// RtMidi prints to stderr before it throws when the ALSA sequencer is missing, and its WinMM
+// side prints a warning from its constructor, before an error callback can be set, when
+// there are no devices of a direction. Those have no MIDI devices, so they are not asked.
+bool SystemMidiPresent(bool output) {
 #if defined(__linux__)
+    (void)output;
     std::vector<RtMidi::Api> apis;
     RtMidi::getCompiledApi(apis);
     if (!apis.empty() && apis.front() == RtMidi::LINUX_ALSA)
         return std::filesystem::exists("/dev/snd/seq");
+#elif defined(_WIN32)
+    return (output ? midiOutGetNumDevs() : midiInGetNumDevs()) > 0;
+#else
+    (void)output;
 #endif
     return true;
 }
@@ -137,17 +147,20 @@ bool SystemMidiPresent() {
 class RtMidiDevices : public MidiDeviceProvider {
   public:
     RtMidiDevices() {
-        if (!SystemMidiPresent()) return;
         // Without a working MIDI system the constructors throw: no devices then either.
         try {
-            outList_ = std::make_unique<RtMidiOut>();
-            outList_->setErrorCallback(&ErrorSink::Callback, &errors_);
+            if (SystemMidiPresent(true)) {
+                outList_ = std::make_unique<RtMidiOut>();
+                outList_->setErrorCallback(&ErrorSink::Callback, &errors_);
+            }
         } catch (const RtMidiError&) {
             outList_.reset();
         }
         try {
-            inList_ = std::make_unique<RtMidiIn>();
-            inList_->setErrorCallback(&ErrorSink::Callback, &errors_);
+            if (SystemMidiPresent(false)) {
+                inList_ = std::make_unique<RtMidiIn>();
+                inList_->setErrorCallback(&ErrorSink::Callback, &errors_);
+            }
         } catch (const RtMidiError&) {
             inList_.reset();
         }

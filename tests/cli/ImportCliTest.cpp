@@ -12,6 +12,7 @@
 #include "support/CliRun.h"
 #include "support/K2000Builder.h"
 #include "support/MidiFileBuilder.h"
+#include "support/Portability.h"
 #include "support/Sf2Builder.h"
 #include "support/WavBuilder.h"
 
@@ -34,7 +35,7 @@ class ImportCliTest : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir_); }
     std::string Put(const std::string& name, const std::vector<uint8_t>& bytes) {
-        std::string p = (dir_ / name).string();
+        std::string p = Utf8FromPath(dir_ / PathFromUtf8(name));
         EXPECT_TRUE(WriteWholeFile(p, bytes));
         return p;
     }
@@ -58,6 +59,9 @@ TEST_F(ImportCliTest, NamesAreDumpedAsUtf8AndShortenedBetweenCharacters) {
                "abcde\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"},
           Case{"abcdefghijklmn\xF0\x9D\x84\x9E", "abcdefghijklmn"},
           Case{"caf\xE9", "caf\xC3\xA9"}}) {
+#if defined(_WIN32)
+        if (c.stem == "caf\xE9") continue;  // Windows' file names are Unicode: none is not UTF-8
+#endif
         const std::string bank = (dir_ / "names.pbf").string();
         ASSERT_EQ(Cli({"import-wav", "-", bank, Put(c.stem + ".wav", wav)}).status, 0) << c.stem;
         const CliRun dump = Cli({"dump", bank});
@@ -178,9 +182,9 @@ TEST_F(ImportCliTest, ConvertOfAK2000FileStartsFromTheGivenRomBank) {
 
     // Without --rom the ROM bank cache is used, made from the emulator on first use.
     std::string home = (dir_ / "home").string();
-    setenv("TALMERU_HOME", home.c_str(), 1);
+    test::SetEnv("TALMERU_HOME", home.c_str());
     CliRun without = Cli({"convert", krz, out});
-    unsetenv("TALMERU_HOME");
+    test::UnsetEnv("TALMERU_HOME");
     EXPECT_EQ(without.status, 0) << without.err;
     EXPECT_TRUE(fs::exists(dir_ / "home" / "Rombank0103.pbf"));
     EXPECT_TRUE(fs::exists(out));

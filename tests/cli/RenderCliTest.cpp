@@ -10,6 +10,7 @@
 #include "support/CliRun.h"
 #include "support/FileSizeLimit.h"
 #include "support/MidiFileBuilder.h"
+#include "support/Portability.h"
 #include "support/TempDir.h"
 #include "support/WavBuilder.h"
 
@@ -125,7 +126,7 @@ TEST_F(RenderCli, GainAndNormalizeSetTheLevel) {
 // The bank goes to the emulator first, as an upload to the synthesizer does.
 TEST_F(RenderCli, ABankIsUploadedBeforeTheSongPlays) {
     const std::string home = Path("home");
-    setenv("TALMERU_HOME", home.c_str(), 1);
+    test::SetEnv("TALMERU_HOME", home.c_str());
     // A looped 441 Hz sine (100 frames a period) whose root is key 60.
     std::vector<int16_t> sine;
     for (int i = 0; i < 44100; ++i)
@@ -166,10 +167,11 @@ TEST_F(RenderCli, ABankIsUploadedBeforeTheSongPlays) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("The upload did not complete."), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(Path("small.wav")));
-    unsetenv("TALMERU_HOME");
+    test::UnsetEnv("TALMERU_HOME");
 }
 
 TEST_F(RenderCli, FailuresSayWhyAndLeaveTheOldFile) {
+    TALMERU_SKIP_ON_WINDOWS("a file size limit (setrlimit)");
     test::MidiImage format2;
     format2.format = 2;
     format2.tracks.push_back(test::MidiTrack().Delta(0).End());

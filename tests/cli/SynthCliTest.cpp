@@ -8,6 +8,7 @@
 #include "platform/Profile.h"
 #include "support/CliRun.h"
 #include "support/Fifo.h"
+#include "support/Portability.h"
 
 namespace talmeru {
 namespace {
@@ -73,6 +74,7 @@ TEST(SynthCli, ASettingsFileChoosesTheDevicesAndKeepsTheChoice) {
 
 // Only a settings file is read and written back as one.
 TEST(SynthCli, SettingsThatAreNoSettingsFileAreRefused) {
+    TALMERU_SKIP_ON_WINDOWS("FIFOs");
     fs::path dir = fs::temp_directory_path() / "talmeru-synthcli-refused";
     fs::remove_all(dir);
     fs::create_directories(dir);

@@ -11,6 +11,7 @@
 #include "platform/Prompter.h"
 #include "support/BankBuilder.h"
 #include "support/Fifo.h"
+#include "support/Portability.h"
 #include "support/WavBuilder.h"
 
 namespace talmeru {
@@ -105,6 +106,7 @@ TEST_F(BankFileTest, SaveToAnImportExtensionWritesNothing) {
 }
 
 TEST_F(BankFileTest, ReadOnlyTargetIsKeptAndTheBankStaysUnsaved) {
+    TALMERU_SKIP_ON_WINDOWS("POSIX permissions");
     ZedoDatabase db;
     ASSERT_EQ(OpenBank(db, bank_.string(), 0), 0);
     auto before = ReadWholeFile(bank_);
@@ -125,6 +127,7 @@ TEST_F(BankFileTest, ReadOnlyTargetIsKeptAndTheBankStaysUnsaved) {
 // A save writes the file a link leads to and keeps its permissions; a FIFO or a folder in the
 // bank's place is refused.
 TEST_F(BankFileTest, SaveReplacesOnlyRegularFilesThroughLinks) {
+    TALMERU_SKIP_ON_WINDOWS("POSIX permissions, symbolic links and FIFOs");
     ZedoDatabase db;
     ASSERT_EQ(OpenBank(db, bank_.string(), 0), 0);
     const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
@@ -213,6 +216,7 @@ TEST_F(BankFileTest, FailedWriterLeavesNoTraces) {
 
 // Every reader would wait on a FIFO for a writer that never comes.
 TEST_F(BankFileTest, OpenRefusesWhatIsNotARegularFile) {
+    TALMERU_SKIP_ON_WINDOWS("FIFOs");
     ZedoDatabase rom;
     SetRomBankProvider([&rom] { return &rom; });
     for (const char* name :

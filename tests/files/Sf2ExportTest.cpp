@@ -19,6 +19,7 @@
 #include "platform/Prompter.h"
 #include "support/FileSizeLimit.h"
 #include "support/ImportFuzz.h"
+#include "support/Portability.h"
 #include "support/Sf2Builder.h"
 #include "support/TempDir.h"
 #include "support/WavBuilder.h"
@@ -1001,6 +1002,7 @@ TEST_F(Sf2ExportTest, RomSamplesAreWrittenFromTheRegisteredSource) {
 // An export is written atomically and leaves the bank in its own file: a failing write keeps
 // the old file, a good one neither moves the bank nor marks it saved.
 TEST_F(Sf2ExportTest, ExportIsAtomicAndLeavesTheBankInItsOwnFile) {
+    TALMERU_SKIP_ON_WINDOWS("a file size limit (setrlimit)");
     ZedoDatabase db;
     test::WavPlan mono;
     mono.data = test::Pcm16({Noise(200000, 9)});

@@ -457,7 +457,7 @@ TEST_F(WavTest, MissingFilesAreLookedFor) {
     EXPECT_TRUE(
         prompter_.Saw("\"" + wanted + "\" could not be found. Would you like to try to find it?"));
     ASSERT_TRUE(asked.valid);
-    EXPECT_EQ(asked.path, real);
+    EXPECT_EQ(asked.path, std::filesystem::path(real).lexically_normal().string());
     EXPECT_EQ(asked.Length(), 20);
 
     // The folder the user found is tried for the next missing file without asking.

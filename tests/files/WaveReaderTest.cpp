@@ -16,6 +16,7 @@
 #include "platform/ByteSink.h"
 #include "platform/FileUtil.h"
 #include "platform/Prompter.h"
+#include "support/Portability.h"
 #include "support/TempDir.h"
 #include "support/WavBuilder.h"
 
@@ -180,7 +181,7 @@ TEST_F(WaveReaderTest, FileSinkMatchesMemory) {
     VectorSink inMemory(memory);
     script(inMemory);
     const std::string path = Path("sink.bin");
-    int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | test::kOpenBinary, 0644);
     ASSERT_GE(fd, 0);
     {
         FdSink inFile(fd);

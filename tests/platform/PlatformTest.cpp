@@ -9,8 +9,10 @@
 #include <csignal>
 
 #include <sys/stat.h>
+#if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "platform/ByteIO.h"
 #include "platform/FileUtil.h"
@@ -22,6 +24,7 @@
 #include "platform/SignalCleanup.h"
 #include "support/Fifo.h"
 #include "support/FileSizeLimit.h"
+#include "support/Portability.h"
 
 namespace talmeru {
 namespace {
@@ -107,6 +110,7 @@ TEST(Prompter, ScriptedAnswersAndRecordsEverything) {
 }
 
 TEST(Prompter, ScopeRestoresThePreviousPrompter) {
+    TALMERU_SKIP_ON_WINDOWS("POSIX permissions");
     ScriptedPrompter outer, inner;
     {
         ScopedPrompter a(outer);
@@ -233,10 +237,12 @@ using FileUtilTest = TempDir;
 // A save writes what a link leads to, keeps the file's permissions and owner, and replaces
 // nothing but a regular file.
 TEST_F(FileUtilTest, AtomicWritesFollowLinksAndKeepTheFile) {
+    TALMERU_SKIP_ON_WINDOWS("POSIX owners, permissions, links, FIFOs and file size limits");
     fs::create_directories(dir_ / "sub");
     fs::path real = dir_ / "sub" / "real.ini";
     ASSERT_TRUE(WriteWholeFile(real, {1}));
     fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#if !defined(_WIN32)
     ASSERT_EQ(::chown(real.c_str(), 4321, 4322), 0);
     fs::create_symlink("sub/real.ini", dir_ / "link.ini");
     fs::create_symlink("link.ini", dir_ / "link2.ini");
@@ -250,6 +256,7 @@ TEST_F(FileUtilTest, AtomicWritesFollowLinksAndKeepTheFile) {
     ASSERT_EQ(::stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 4321u);
     EXPECT_EQ(st.st_gid, 4322u);
+#endif
     EXPECT_EQ(FollowLinks(dir_ / "link2.ini"), dir_ / "sub" / "real.ini");
     // A link to a file not there yet makes that file.
     fs::create_symlink("sub/new.ini", dir_ / "ahead.ini");
@@ -284,6 +291,8 @@ TEST_F(FileUtilTest, AtomicWritesFollowLinksAndKeepTheFile) {
 // Ctrl+C, a kill or a closed terminal in the middle of a long write leaves no temporary file
 // of tens of MB beside the output, and the program still ends by that signal.
 TEST_F(FileUtilTest, ASignalDuringAWriteRemovesTheTemporaryFile) {
+    TALMERU_SKIP_ON_WINDOWS("fork and signals");
+#if !defined(_WIN32)
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         int ready[2];
         ASSERT_EQ(::pipe(ready), 0);
@@ -314,9 +323,11 @@ TEST_F(FileUtilTest, ASignalDuringAWriteRemovesTheTemporaryFile) {
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
+#endif
 }
 
 TEST_F(FileUtilTest, UniqueFilesAndReadOnlyDetection) {
+    TALMERU_SKIP_ON_WINDOWS("POSIX permissions");
     auto a = CreateUniqueFile(dir_, "TalmeruTemp");
     auto b = CreateUniqueFile(dir_, "TalmeruTemp");
     ASSERT_TRUE(a && b);
@@ -334,6 +345,7 @@ TEST_F(FileUtilTest, UniqueFilesAndReadOnlyDetection) {
 
 // A FIFO would keep a reader waiting for a writer that never comes; a folder is no file.
 TEST_F(FileUtilTest, ReadersRefuseWhatIsNotARegularFile) {
+    TALMERU_SKIP_ON_WINDOWS("FIFOs");
     test::FifoGuard fifo(dir_ / "pipe.ini");
     ASSERT_TRUE(fifo.Made());
     fs::create_directories(dir_ / "folder.ini");
