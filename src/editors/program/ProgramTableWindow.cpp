@@ -12,7 +12,7 @@
 namespace talmeru {
 
 ProgramTableWindow::ProgramTableWindow(TalmeruApp& app, QWidget* parent)
-    : QWidget(parent), app_(app), table_(app, app.CurrentNumber()) {
+    : QWidget(parent), app_(app), table_(app, app.Editing().CurrentNumber()) {
     setWindowTitle("Program Table");
     auto* layout = new QVBoxLayout(this);
     caption_ = new QLabel(this);

@@ -35,8 +35,8 @@ TEST_F(ProgramTableWindowTest, AValueTypedOverSelectedLayersIsOneStepOfUndo) {
     const QString shown = grid->item(gain, 1)->text();
     EXPECT_EQ(shown, QString("%1 dB").arg(initial));
 
-    app->History().Settle();
-    const int before = app->History().Count();
+    app->Editing().History().Settle();
+    const int before = app->Editing().History().Count();
     // Layers 1 and 3 selected by their columns; the value typed into layer 1's cell.
     grid->selectColumn(0);
     grid->selectionModel()->select(grid->model()->index(0, 2),
@@ -46,8 +46,8 @@ TEST_F(ProgramTableWindowTest, AValueTypedOverSelectedLayersIsOneStepOfUndo) {
     EXPECT_EQ(p->GetLayer(1)->Amp().Gain(), initial);
     EXPECT_EQ(p->GetLayer(2)->Amp().Gain(), -9);
     EXPECT_EQ(grid->item(gain, 2)->text(), "-9 dB");
-    EXPECT_EQ(app->History().Count(), before + 1);
-    EXPECT_EQ(app->History().UndoName(), "Set Gain");
+    EXPECT_EQ(app->Editing().History().Count(), before + 1);
+    EXPECT_EQ(app->Editing().History().UndoName(), "Set Gain");
 
     app->Undo();
     Program* undone = bank.GetProgram(7);
