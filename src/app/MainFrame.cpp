@@ -580,6 +580,10 @@ void CMainFrame::ProgramSelected() {
     if (ProgramTableWindow* t = OpenedProgramTable()) t->SetProgram(app_.Editing().CurrentNumber());
 }
 
+void CMainFrame::ObjectEdited(BankObject& object) {
+    if (ProgramTableWindow* t = OpenedProgramTable()) t->ObjectEdited(object);
+}
+
 LayerEditor* CMainFrame::OpenedLayerEditor() const {
     return layerEditor_ ? layerEditor_->Editor() : nullptr;
 }

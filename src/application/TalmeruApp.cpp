@@ -470,6 +470,7 @@ void TalmeruApp::SelectProgram(Program* program, bool updateToolbar) {
 
 void TalmeruApp::Changed(BankObject& object) {
     bank_->Changed(object);
+    if (window_ && Editable()) window_->ObjectEdited(object);
 }
 
 void TalmeruApp::MarkForUpload(BankObject& object) {

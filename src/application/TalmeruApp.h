@@ -67,6 +67,8 @@ class ShellWindow {
     virtual void AddChannelNotes(int channel, int delta) = 0;
     // The current program was selected (again): editors that show it follow.
     virtual void ProgramSelected() {}
+    // An object of the bank was edited in some window: the others that show it follow.
+    virtual void ObjectEdited(BankObject& /*object*/) {}
 };
 
 // The Options keys that the Properties sheet edits besides the bank options.

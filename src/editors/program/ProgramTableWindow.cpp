@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <set>
 
@@ -33,6 +34,15 @@ ProgramTableWindow::ProgramTableWindow(TalmeruApp& app, QWidget* parent)
 void ProgramTableWindow::SetProgram(int number) {
     table_.SetProgram(number);
     Refill();
+}
+
+void ProgramTableWindow::ObjectEdited(const BankObject& object) {
+    if (refillQueued_ || &object != table_.CurrentProgram()) return;
+    refillQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        refillQueued_ = false;
+        Refill();
+    });
 }
 
 void ProgramTableWindow::Refill() {
