@@ -42,7 +42,7 @@ void BM_StartUpWithRomCache(benchmark::State& state) {
         app.Start(frame, {});
         frame.FillProgramBox();
         QApplication::processEvents();
-        benchmark::DoNotOptimize(app.CurrentProgram());
+        benchmark::DoNotOptimize(app.Editing().CurrentProgram());
     }
     fs::remove_all(folder);
 }

@@ -167,8 +167,8 @@ int BankPane::LoadScratch(const std::string& path) {
 }
 
 void BankPane::RestoreScratchRom() {
-    if (main_ || !app_.RomBank()) return;
-    RestoreRom(*scratch_, *app_.RomBank(), kRestoreRename | kRestorePrograms);
+    if (main_ || !app_.Editing().RomBank()) return;
+    RestoreRom(*scratch_, *app_.Editing().RomBank(), kRestoreRename | kRestorePrograms);
 }
 
 void BankPane::Upload() {
@@ -287,7 +287,8 @@ bool BankPane::Renumber(int from, int to, std::string_view name) {
         other && !AskYesNo(Fmt("Replace existing program #%d \"%s\" with \"%s\" ?", to,
                                other->Name().c_str(), Trim(name).c_str())))
         return false;
-    const bool wasCurrent = main_ && (app_.CurrentNumber() == from || app_.CurrentNumber() == to);
+    const bool wasCurrent =
+        main_ && (app_.Editing().CurrentNumber() == from || app_.Editing().CurrentNumber() == to);
     if (main_) app_.FlushPendingEdits();
     p->SetName(Trim(name));
     // Moving (also to the same number) sends the program under its new name; a program the
@@ -328,7 +329,7 @@ Placed BankPane::Drop(const ProgramDrag& drag, int row) {
     int follow = -1;
     if (main_) {
         app_.FlushPendingEdits();
-        const int current = app_.CurrentNumber();
+        const int current = app_.Editing().CurrentNumber();
         if (current >= row && current < row + count) {
             // Its slot is about to be replaced: take it back by number afterwards.
             restore = current;
@@ -376,7 +377,8 @@ Placed BankPane::Drop(const ProgramDrag& drag, int row) {
         app_.Refresh(kHintAll);
         if (restore >= 0) {
             app_.SelectProgram(bank.GetProgram(restore), true);
-        } else if (follow >= 0 && follow != app_.CurrentNumber() && bank.GetProgram(follow)) {
+        } else if (follow >= 0 && follow != app_.Editing().CurrentNumber() &&
+                   bank.GetProgram(follow)) {
             app_.SelectProgram(bank.GetProgram(follow), true);
         }
     }

@@ -198,7 +198,8 @@ bool BrowserCommands::CanChange(ObjectRef ref) const {
 }
 
 void BrowserCommands::Select(ObjectRef ref) {
-    if (ref.type != kTypeProgram || !Find(ref) || app_.CurrentNumber() == ref.number) return;
+    if (ref.type != kTypeProgram || !Find(ref) || app_.Editing().CurrentNumber() == ref.number)
+        return;
     app_.SelectProgram(app_.Bank().GetProgram(ref.number), true);
 }
 
@@ -255,7 +256,8 @@ bool BrowserCommands::Delete(ObjectRef ref) {
     ask_.Working(true);
     // The object may be waiting to be sent: the pending list must not outlive it.
     app_.FlushPendingEdits();
-    const bool wasCurrent = ref.type == kTypeProgram && app_.CurrentNumber() == ref.number;
+    const bool wasCurrent =
+        ref.type == kTypeProgram && app_.Editing().CurrentNumber() == ref.number;
     if (wasCurrent) app_.SelectProgram(nullptr, false);
     const int rc = ref.type == kTypeSampleHeader ? bank.DeleteSampleHeader(ref.number)
                                                  : bank.DeleteObject(Find(ref));

@@ -118,7 +118,7 @@ CMainFrame::CMainFrame(TalmeruApp& app)
         QMetaObject::invokeMethod(
             this, [this] { app_.HandleIncoming(); }, Qt::QueuedConnection);
     });
-    app_.Link().SetEventPump(&pump_);
+    app_.Synth().Link().SetEventPump(&pump_);
     // The key matrices' "Edit Sample" opens the sample editor on the sample.
     SetSampleEditorOpener([this](int sample) { OpenSampleEditor(sample); });
     // WAV files dropped on a keymap range become samples the way New Sample makes them.
@@ -143,7 +143,7 @@ CMainFrame::CMainFrame(TalmeruApp& app)
 CMainFrame::~CMainFrame() {
     SetSampleEditorOpener({});
     SetSampleImporter({});
-    app_.Link().SetEventPump(nullptr);
+    app_.Synth().Link().SetEventPump(nullptr);
     app_.SetIncomingNotify({});
 }
 
@@ -196,7 +196,7 @@ void CMainFrame::BuildBars() {
     connect(programBox_, &QComboBox::activated, this, [this](int index) {
         app_.SelectProgram(app_.Bank().GetProgram(programBox_->itemData(index).toInt()), false);
         if (KeymapPage* keymaps = KeymapEditorWindow::Current())
-            keymaps->ShowProgram(app_.CurrentNumber());
+            keymaps->ShowProgram(app_.Editing().CurrentNumber());
     });
     connect(channelBox_, &QComboBox::activated, this,
             [this](int index) { app_.SetAuditionChannel(index); });
@@ -210,7 +210,7 @@ void CMainFrame::BuildBars() {
     velocity_ = new QSlider(Qt::Vertical, keyboardBar_);
     velocity_->setRange(0, 127);
     velocity_->setInvertedAppearance(true);
-    velocity_->setValue(127 - app_.AuditionVelocity());
+    velocity_->setValue(127 - app_.Synth().AuditionVelocity());
     velocity_->setFixedHeight(CMusicKeyboard::kHeight);
     velocity_->setToolTip("Virtual Keyboard volume");
     keyboardBar_->addWidget(keyboard_);
@@ -222,7 +222,7 @@ void CMainFrame::BuildBars() {
             [this](const QString& text) { statusBar()->showMessage(text, 4000); });
     // Every way of moving it counts: drags, keys, the wheel and clicks beside the handle.
     connect(velocity_, &QSlider::valueChanged, this,
-            [this](int value) { app_.SetAuditionVelocity(127 - value); });
+            [this](int value) { app_.Synth().SetAuditionVelocity(127 - value); });
 
     // The button shows and hides the keyboard bar.
     keys->setCheckable(true);
@@ -345,8 +345,8 @@ void CMainFrame::BuildMenus() {
     QAction* thru = midi->addAction("Enable MIDI Thru");
     thru->setCheckable(true);
     connect(midi, &QMenu::aboutToShow, this,
-            [this, thru] { thru->setChecked(app_.Link().ThruEnabled()); });
-    connect(thru, &QAction::triggered, this, [this](bool on) { app_.SetThru(on); });
+            [this, thru] { thru->setChecked(app_.Synth().Link().ThruEnabled()); });
+    connect(thru, &QAction::triggered, this, [this](bool on) { app_.Synth().SetThru(on); });
     midi->addAction("Effects and Tuning...", [this] { EditorFrameEffects(app_, this).exec(); });
 
     // Alt+W belongs to Wizards; each menu has a letter of its own.
@@ -470,10 +470,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 void CMainFrame::RefreshViews(RefreshHint hint) {
     UpdateGauges();
     if (EditorSample* samples = SampleEditor(); samples && (hint & kHintSamples)) samples->Refill();
-    if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
-    if (ProgramTableWindow* t = OpenedProgramTable()) t->SetProgram(app_.CurrentNumber());
+    if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.Editing().CurrentNumber());
+    if (ProgramTableWindow* t = OpenedProgramTable()) t->SetProgram(app_.Editing().CurrentNumber());
     if (KeymapPage* keymaps = KeymapEditorWindow::Current())
-        keymaps->ShowProgram(app_.CurrentNumber());
+        keymaps->ShowProgram(app_.Editing().CurrentNumber());
     if (bankFrame_) bankFrame_->Refresh(hint);
     if (browser_) browser_->Browser()->Refresh(hint);
 }
@@ -561,7 +561,7 @@ ProgramTableWindow* CMainFrame::OpenProgramTable() {
     }
     mdi_->setActiveSubWindow(tableFrame_);
     ProgramTableWindow* table = OpenedProgramTable();
-    table->SetProgram(app_.CurrentNumber());
+    table->SetProgram(app_.Editing().CurrentNumber());
     return table;
 }
 
@@ -576,8 +576,12 @@ void CMainFrame::ImportSamples(const std::vector<std::string>& files) {
 }
 
 void CMainFrame::ProgramSelected() {
-    if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.CurrentNumber());
-    if (ProgramTableWindow* t = OpenedProgramTable()) t->SetProgram(app_.CurrentNumber());
+    if (LayerEditor* e = OpenedLayerEditor()) e->SetProgram(app_.Editing().CurrentNumber());
+    if (ProgramTableWindow* t = OpenedProgramTable()) t->SetProgram(app_.Editing().CurrentNumber());
+}
+
+void CMainFrame::ObjectEdited(BankObject& object) {
+    if (ProgramTableWindow* t = OpenedProgramTable()) t->ObjectEdited(object);
 }
 
 LayerEditor* CMainFrame::OpenedLayerEditor() const {
@@ -591,9 +595,9 @@ LayerEditorFrame* CMainFrame::OpenLayerEditor() {
         layerEditor_ = new LayerEditorFrame(app_);
         mdi_->addSubWindow(layerEditor_);
         layerEditor_->RestorePlacement(maximised);
-        layerEditor_->Editor()->SetCurrentChannel(app_.AuditionChannel());
+        layerEditor_->Editor()->SetCurrentChannel(app_.Synth().AuditionChannel());
     }
-    layerEditor_->Editor()->SetProgram(app_.CurrentNumber());
+    layerEditor_->Editor()->SetProgram(app_.Editing().CurrentNumber());
     if (!layerEditor_->isVisible()) layerEditor_->show();
     mdi_->setActiveSubWindow(layerEditor_);
     return layerEditor_;
@@ -664,7 +668,8 @@ void CMainFrame::MakeProgramBoxSearchable() {
 
 void CMainFrame::FillProgramBox() {
     programBox_->clear();
-    const ObjectList list = ListPrograms(app_.Bank(), app_.CurrentNumber(), app_.Numbering());
+    const ObjectList list =
+        ListPrograms(app_.Bank(), app_.Editing().CurrentNumber(), app_.Numbering());
     for (const ListItem& item : list.items)
         programBox_->addItem(Q(item.text), item.object->Number());
     programBox_->setCurrentIndex(list.selected);
@@ -677,10 +682,11 @@ void CMainFrame::FillProgramBox() {
 }
 
 void CMainFrame::ShowCurrentProgram() {
-    programBox_->setCurrentIndex(app_.CurrentProgram() ? programBox_->findData(app_.CurrentNumber())
-                                                       : -1);
+    programBox_->setCurrentIndex(app_.Editing().CurrentProgram()
+                                     ? programBox_->findData(app_.Editing().CurrentNumber())
+                                     : -1);
     if (KeymapPage* keymaps = KeymapEditorWindow::Current())
-        keymaps->ShowProgram(app_.CurrentNumber());
+        keymaps->ShowProgram(app_.Editing().CurrentNumber());
 }
 
 void CMainFrame::ShowChannel(int channel) {
@@ -744,7 +750,8 @@ bool CMainFrame::ShowProperties() {
 }
 
 void CMainFrame::StartAudio(bool reopen) {
-    const AudioStatus& status = app_.UpdateAudio(ReadAudioSettings(app_.Settings()), reopen);
+    const AudioStatus& status =
+        app_.Synth().UpdateAudio(ReadAudioSettings(app_.Settings()), reopen);
     const std::string line = AudioStatusLine(status);
     if (!line.empty()) {
         statusBar()->showMessage(Q(line));
@@ -761,8 +768,8 @@ void CMainFrame::StartAudio(bool reopen) {
 }
 
 void CMainFrame::UpdateMeter() {
-    const voice::EngineStats stats = app_.Audio().Stats();
-    meter_->Show(stats.peakLeft, stats.peakRight, app_.Audio().Playing());
+    const voice::EngineStats stats = app_.Synth().Audio().Stats();
+    meter_->Show(stats.peakLeft, stats.peakRight, app_.Synth().Audio().Playing());
 }
 
 UploadHost& CMainFrame::Uploads() {
@@ -770,7 +777,7 @@ UploadHost& CMainFrame::Uploads() {
 }
 
 DownloadObserver* CMainFrame::Downloads() {
-    downloads_ = std::make_unique<DownloadWindow>(this, [this] { app_.Link().Cancel(); });
+    downloads_ = std::make_unique<DownloadWindow>(this, [this] { app_.Synth().Link().Cancel(); });
     return downloads_.get();
 }
 
@@ -832,8 +839,8 @@ void CMainFrame::AddChannelNotes(int channel, int delta) {
 }
 
 void CMainFrame::UpdateGauges() {
-    sampleGauge_->setText(Q(app_.SampleGauge()));
-    programGauge_->setText(Q(app_.ProgramGauge()));
+    sampleGauge_->setText(Q(app_.Synth().SampleGauge()));
+    programGauge_->setText(Q(app_.Synth().ProgramGauge()));
     UpdateActions();
 }
 
@@ -845,7 +852,7 @@ void CMainFrame::UpdateActions() {
     saveButton_->setEnabled(canSave);
     saveAs_->setEnabled(app_.Editable());
     undo_->UpdateActions();
-    const bool can = app_.CurrentProgram() && app_.Editable();
+    const bool can = app_.Editing().CurrentProgram() && app_.Editable();
     deleteProgram_->setEnabled(can);
     duplicateProgram_->setEnabled(can);
     LayerEditor* layers = OpenedLayerEditor();
@@ -872,12 +879,12 @@ void CMainFrame::ImportWaves() {
 }
 
 void CMainFrame::DrumKitWizard() {
-    DKWiz wizard(app_.Bank(), app_.CurrentNumber(), app_.Settings(),
+    DKWiz wizard(app_.Bank(), app_.Editing().CurrentNumber(), app_.Settings(),
                  app_.Options().autoProgramReplace, this);
     if (wizard.exec() != QDialog::Accepted) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.FlushPendingEdits();
-    Program* made = wizard.Kit().Build(app_, app_.CurrentProgram());
+    Program* made = wizard.Kit().Build(app_, app_.Editing().CurrentProgram());
     QApplication::restoreOverrideCursor();
     app_.FinishWizard(made);
 }
@@ -893,7 +900,8 @@ void CMainFrame::MicrotuningWizard() {
 }
 
 void CMainFrame::TonalProgramWizard() {
-    const int current = app_.CurrentProgram() ? app_.CurrentProgram()->Number() : -1;
+    const int current =
+        app_.Editing().CurrentProgram() ? app_.Editing().CurrentProgram()->Number() : -1;
     const bool replace = app_.Options().autoProgramReplace;
     TPWiz wizard(app_.Bank(), app_.Settings(), current, replace, this);
     // Notes from MIDI input can set the original keys while the sheet is open.
@@ -914,7 +922,7 @@ QDialog* CMainFrame::MakeBankOverview() {
     auto* dialog = new QDialog(this);
     dialog->setWindowTitle("Bank Overview");
     auto* form = new QFormLayout(dialog);
-    for (const auto& [label, value] : BankOverview(app_.Bank(), &app_.Link().Memory())) {
+    for (const auto& [label, value] : BankOverview(app_.Bank(), &app_.Synth().Link().Memory())) {
         auto* text = new QLabel(Q(value), dialog);
         text->setTextInteractionFlags(Qt::TextSelectableByMouse);
         text->setWordWrap(true);
@@ -933,7 +941,7 @@ void CMainFrame::ShowBankOverview() {
 
 void CMainFrame::About() {
     QString text;
-    for (const std::string& line : app_.AboutLines())
+    for (const std::string& line : app_.Synth().AboutLines())
         text += Q(line) + "\n";
     QMessageBox::about(this, "About Talmeru", text);
 }

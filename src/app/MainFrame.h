@@ -74,6 +74,7 @@ class CMainFrame : public QMainWindow, public ShellWindow {
     void ShowKey(int key, bool pressed, bool onCurrentChannel) override;
     void AddChannelNotes(int channel, int delta) override;
     void ProgramSelected() override;
+    void ObjectEdited(BankObject& object) override;
 
     // The layer editor (Program Editor command) on the current program; the open one, if any.
     LayerEditorFrame* OpenLayerEditor();

@@ -12,13 +12,13 @@ PropertyValues ReadProperties(TalmeruApp& app) {
     v.mergeWaveData = bank.MergeWaveData();
     v.loadWaveData = bank.LoadWaveData();
     v.purgeUnused = bank.PurgeUnused();
-    v.convert15Bit = app.Link().Convert15Bit();
+    v.convert15Bit = app.Synth().Link().Convert15Bit();
     v.misc = app.Options();
-    v.synthOut = app.Link().SynthOutIndex();
-    v.synthIn = app.Link().SynthInIndex();
-    v.auditionIn = app.Link().AuditionInIndex();
+    v.synthOut = app.Synth().Link().SynthOutIndex();
+    v.synthIn = app.Synth().Link().SynthInIndex();
+    v.auditionIn = app.Synth().Link().AuditionInIndex();
     v.auditionEnabled = app.Settings().GetInt("Audition", "InEnabled", 1) == 1;
-    v.sampleRamMiB = app.SampleRamMiB();
+    v.sampleRamMiB = app.Synth().SampleRamMiB();
     return v;
 }
 
@@ -27,7 +27,7 @@ bool ApplyProperties(TalmeruApp& app, const PropertyValues& v, bool& ok) {
     bool changed = false;
     Profile& s = app.Settings();
     ZedoDatabase& bank = app.Bank();
-    MidiSynthLink& link = app.Link();
+    MidiSynthLink& link = app.Synth().Link();
 
     bank.SetComment(v.comment);
     if (v.mergeWaveData != bank.MergeWaveData())
@@ -69,7 +69,7 @@ bool ApplyProperties(TalmeruApp& app, const PropertyValues& v, bool& ok) {
         ok = false;
     } else {
         s.WriteString("Device", "AuditionIn", link.AuditionInName());
-        app.SetAuditionInEnabled(v.auditionEnabled);
+        app.Synth().SetAuditionInEnabled(v.auditionEnabled);
     }
     app.SetSampleRamMiB(v.sampleRamMiB);
     s.Save();

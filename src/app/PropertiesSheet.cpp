@@ -33,7 +33,7 @@ PropertiesSheet::PropertiesSheet(TalmeruApp& app, QWidget* parent)
     : QDialog(parent),
       app_(app),
       start_(ReadProperties(app)),
-      audio_(app.Settings(), app.Audio().Devices()) {
+      audio_(app.Settings(), app.Synth().Audio().Devices()) {
     setWindowTitle("Properties");
     auto* tabs = new QTabWidget(this);
 
@@ -99,7 +99,7 @@ PropertiesSheet::PropertiesSheet(TalmeruApp& app, QWidget* parent)
 
     auto* midi = new QWidget;
     auto* midiLayout = new QFormLayout(midi);
-    MidiSynthLink& link = app.Link();
+    MidiSynthLink& link = app.Synth().Link();
     out_ = DeviceBox(link.Outputs(), start_.synthOut, midi);
     in_ = DeviceBox(link.Inputs(), start_.synthIn, midi);
     audition_ = DeviceBox(link.Inputs(), start_.auditionIn, midi);
@@ -140,7 +140,7 @@ QWidget* PropertiesSheet::AudioPage() {
     layout->addRow("Buffer size", buffer_);
     layout->addRow("Sample rate", rate_);
     sampleRam_ = new QSpinBox(page);
-    sampleRam_->setRange(0, TalmeruApp::MaxSampleRamMiB());
+    sampleRam_->setRange(0, SynthSession::MaxSampleRamMiB());
     sampleRam_->setSuffix(" MiB");
     sampleRam_->setValue(start_.sampleRamMiB);
     sampleRam_->setToolTip(

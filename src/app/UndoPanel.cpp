@@ -27,7 +27,7 @@ UndoPanel::UndoPanel(TalmeruApp& app, QWidget* parent)
             [this](QListWidgetItem* item) { app_.UndoTo(list_->row(item)); });
     // The history reports in the middle of an edit; the list follows once the edit is over,
     // so that the step is closed whole.
-    app_.History().SetObserver([this] {
+    app_.Editing().History().SetObserver([this] {
         if (fillQueued_) return;
         fillQueued_ = true;
         QTimer::singleShot(0, this, [this] {
@@ -61,17 +61,17 @@ void UndoPanel::AddButtons(QToolBar& bar, QAction* before) {
 
 void UndoPanel::UpdateActions() {
     if (!undo_) return;
-    const bool canUndo = app_.CanUndo(), canRedo = app_.CanRedo();
-    undo_->setText(Quoted("Undo", canUndo ? app_.History().UndoName() : std::string()));
+    const bool canUndo = app_.Editing().CanUndo(), canRedo = app_.Editing().CanRedo();
+    undo_->setText(Quoted("Undo", canUndo ? app_.Editing().History().UndoName() : std::string()));
     undo_->setToolTip(undo_->text());
     undo_->setEnabled(canUndo);
-    redo_->setText(Quoted("Redo", canRedo ? app_.History().RedoName() : std::string()));
+    redo_->setText(Quoted("Redo", canRedo ? app_.Editing().History().RedoName() : std::string()));
     redo_->setToolTip(redo_->text());
     redo_->setEnabled(canRedo);
 }
 
 void UndoPanel::Fill() {
-    UndoHistory& h = app_.History();
+    UndoHistory& h = app_.Editing().History();
     const int count = h.Count();
     if (list_->count() != count + 1) {
         list_->clear();

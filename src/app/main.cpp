@@ -70,17 +70,17 @@ int main(int argc, char** argv) {
         return mayEnd;
     });
     talmeru::ScopedPrompter guarded(guard);
-    talmeru::SetRomBankProvider([&app] { return app.RomBank(); });
+    talmeru::SetRomBankProvider([&app] { return app.Editing().RomBank(); });
     // SoundFont exports write ROM samples from the emulator's stand-ins.
     talmeru::SetRomSampleSource([] { return talmeru::emulator::RomWaves(); });
     talmeru::CMainFrame frame(app);
     frame.show();
     // A SoundFont opened asks how to convert, fitted to the synthesizer's sample RAM.
-    talmeru::SetSf2Chooser([&app, &frame](const std::string& path,
-                                          const talmeru::Sf2Catalog& catalog) {
-        return talmeru::Sf2ImportDialog::Ask(path, catalog, app.Settings(),
-                                             app.Link().Memory().sampleTotal, &frame);
-    });
+    talmeru::SetSf2Chooser(
+        [&app, &frame](const std::string& path, const talmeru::Sf2Catalog& catalog) {
+            return talmeru::Sf2ImportDialog::Ask(path, catalog, app.Settings(),
+                                                 app.Synth().Link().Memory().sampleTotal, &frame);
+        });
     // When the system ends the program nobody can answer: the bank is kept unasked.
     talmeru::SystemEndWatcher systemEnd;
     QObject::connect(&systemEnd, &talmeru::SystemEndWatcher::ending, &frame,

@@ -16,7 +16,6 @@
 #include "model/ZedoException.h"
 #include "platform/Format.h"
 #include "platform/Locations.h"
-#include "platform/Memory.h"
 #include "platform/Prompter.h"
 
 namespace talmeru {
@@ -88,73 +87,47 @@ std::string ConvertedBankPath(const std::string& converted, const std::filesyste
 
 TalmeruApp::TalmeruApp(AppEnvironment env)
     : folder_(std::move(env.folder)),
-      emulator_(std::move(env.emulator)),
-      midi_(std::move(env.midi)),
-      audio_(std::make_unique<EmulatorAudio>(emulator_, std::move(env.audio))) {
+      bank_(std::make_unique<BankSession>([this] { FlushPendingEdits(); })) {
     // Start-up moves to the folder of the last session; what the command line names is
     // relative to the folder the program was started from.
     std::error_code ec;
     startFolder_ = std::filesystem::current_path(ec);
     if (ec) startFolder_ = HomeDirectory();
     Phase1(env);
-    history_ = std::make_unique<UndoHistory>(bank_);
+    bank_->StartHistory();
 }
 
 TalmeruApp::~TalmeruApp() {
-    history_.reset();
-    audio_.reset();
-    // The link goes before the devices it uses, and with it the bank's pointer to it.
-    bank_.SetLink(nullptr);
-    link_.reset();
-    midi_.reset();
+    // The bank holds the link; it goes first, then the link before the devices it uses.
+    bank_.reset();
+    synth_.reset();
 }
 
-void TalmeruApp::Phase1(const AppEnvironment& env) {
+void TalmeruApp::Phase1(AppEnvironment& env) {
     settings_.SetPath(folder_ / "talmeru.ini");
     if (!settings_.Load())
         ShowMessage("Could not read the settings file " + settings_.Path().string());
     options_.Read(settings_);
-    if (emulator_) emulator_->SetSampleRamBytes(uint32_t(SampleRamMiB()) << 20);
-    link_ = std::make_unique<MidiSynthLink>(*midi_, settings_);
-    link_->SetIncomingNotify([this] {
-        std::lock_guard lock(notifyMutex_);
-        if (incomingNotify_) incomingNotify_();
-    });
-    link_->SetEventPump(env.pump);
-    bank_.SetLink(link_.get());
+    synth_ = std::make_unique<SynthSession>(settings_, std::move(env.midi), std::move(env.emulator),
+                                            std::move(env.audio), env.pump);
+    ZedoDatabase& bank = bank_->Bank();
+    MidiSynthLink& link = synth_->Link();
+    bank.SetLink(&link);
     ApplyBankOptions();
-    link_->LogDevices();
-    link_->ChooseDevices();
 
-    BankLink* romSource = nullptr;
-    if (link_->IsReady()) {
-        velocity_ = settings_.GetInt("Audition", "Velocity", 96);
-        channel_ = settings_.GetInt("Audition", "Channel", 0) & 15;
-        const int stored = settings_.GetInt("Audition", "InEnabled", 1);
-        auditionIn_ = stored == 1;
-        if (stored != (auditionIn_ ? 1 : 0))
-            settings_.WriteBool("Audition", "InEnabled", auditionIn_);
-        if (auditionIn_) {
-            link_->StartAudition();
-        } else {
-            link_->StopAudition();
-        }
-        romSource = link_.get();
-    } else {
-        link_->LogDevices();
-    }
+    BankLink* romSource = link.IsReady() ? &link : nullptr;
     RomBankCache cache(folder_, settings_);
     std::unique_ptr<DownloadObserver> progress;
     if (romSource && env.cacheProgress &&
         !std::filesystem::exists(cache.PathFor(romSource->RomVersion())))
-        progress = env.cacheProgress([this] { link_->Cancel(); });
-    rom_ = cache.Load(romSource, bank_, progress.get());
+        progress = env.cacheProgress([&link] { link.Cancel(); });
+    bank_->SetRomBank(cache.Load(romSource, bank, progress.get()));
     progress.reset();
     cacheBuilt_ = cache.Built();
-    if (!rom_) return;  // the synthesizer's ROM version could not be told
+    if (!bank_->RomBank()) return;  // the synthesizer's ROM version could not be told
     romVersion_ = romSource ? romSource->RomVersion() : kDefaultRomVersion;
-    bank_.Clear(false);  // the ROM wave data stays element 0
-    bank_.SetModified(false);
+    bank.Clear(false);  // the ROM wave data stays element 0
+    bank.SetModified(false);
 
     // The design's "C:\" stands for the user's home.
     const std::string dir = settings_.GetString("State", "CurrentDir", HomeDirectory().string());
@@ -164,25 +137,10 @@ void TalmeruApp::Phase1(const AppEnvironment& env) {
 }
 
 void TalmeruApp::ApplyBankOptions() {
-    bank_.SetMergeWaveData(settings_.GetBool("Options", "MergeWaveData", false));
-    bank_.SetLoadWaveData(settings_.GetBool("Options", "LoadWaveData", true));
-    bank_.SetPurgeUnused(settings_.GetBool("Options", "PurgeUnused", true));
-}
-
-bool TalmeruApp::PlaysOnEmulator() const {
-    const int out = link_->SynthOutIndex();
-    const auto& outputs = link_->Outputs();
-    return emulator_ && out >= 0 && size_t(out) < outputs.size() &&
-           outputs[size_t(out)].name == emulator::kSynthOutName;
-}
-
-const AudioStatus& TalmeruApp::UpdateAudio(const AudioConfig& config, bool reopen) {
-    if (!PlaysOnEmulator()) {
-        audio_->Stop();
-    } else if (reopen || !audio_->Playing()) {
-        audio_->Play(config);
-    }
-    return audio_->Status();
+    ZedoDatabase& bank = bank_->Bank();
+    bank.SetMergeWaveData(settings_.GetBool("Options", "MergeWaveData", false));
+    bank.SetLoadWaveData(settings_.GetBool("Options", "LoadWaveData", true));
+    bank.SetPurgeUnused(settings_.GetBool("Options", "PurgeUnused", true));
 }
 
 ProgramNumbering TalmeruApp::Numbering() const {
@@ -195,7 +153,7 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
         const std::string path = settings_.GetString(kRecentSection, Fmt("File%d", i));
         if (!path.empty() && !IsRomBankCache(path)) recent_.push_back(path);
     }
-    window.ShowChannel(channel_);
+    window.ShowChannel(synth_->AuditionChannel());
 
     const int last = settings_.GetInt("Install", "Version", 0);
     if (last == 0) {
@@ -211,7 +169,7 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
                 last, kTalmeruVersion));
         settings_.WriteInt("Install", "Version", kTalmeruVersion);
     }
-    if (!link_->IsReady() &&
+    if (!synth_->Link().IsReady() &&
         AskYesNo("Talmeru could not find the MA-1 drivers it was expecting.  If the drivers are "
                  "not working, you are out of luck.  However, would you like to see the "
                  "Properties Sheet to see what devices are available?") &&
@@ -227,7 +185,7 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
     } else if (const std::string bank = LastBank(); bank.empty() || !OpenDocumentFile(bank)) {
         // Without the last session's bank (an option; one that no longer reads counts as
         // none) the synthesizer's memory decides.
-        const MemoryFigures& m = link_->Memory();
+        const MemoryFigures& m = synth_->Link().Memory();
         if (m.programFree == m.programTotal && m.sampleFree == m.sampleTotal) {
             ResetToRom();
         } else {
@@ -250,14 +208,14 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
 
 void TalmeruApp::ResetSequence() {
     FlushPendingEdits();
-    current_ = nullptr;
-    currentNumber_ = -1;
+    bank_->SetCurrent(nullptr);
     if (window_) window_->RefreshViews(kHintAll);
-    bank_.Clear(false);
-    bank_.SetModified(false);
-    bank_.SetPath({});
-    link_->ClearRam();
-    link_->SystemReset();
+    ZedoDatabase& bank = bank_->Bank();
+    bank.Clear(false);
+    bank.SetModified(false);
+    bank.SetPath({});
+    synth_->Link().ClearRam();
+    synth_->Link().SystemReset();
     if (window_) {
         window_->FillProgramBox();
         window_->RefreshViews(kHintAll);
@@ -266,31 +224,28 @@ void TalmeruApp::ResetSequence() {
 
 void TalmeruApp::ResetToRom() {
     ResetSequence();
-    if (rom_) {
-        RestoreRom(bank_, *rom_, kRestoreRename | kRestorePrograms);
-        bank_.SetPath(Fmt("MA-1 GM Bank %04x.pbf", romVersion_));
-        bank_.SetModified(false);
+    if (const ZedoDatabase* rom = bank_->RomBank()) {
+        ZedoDatabase& bank = bank_->Bank();
+        RestoreRom(bank, *rom, kRestoreRename | kRestorePrograms);
+        bank.SetPath(Fmt("MA-1 GM Bank %04x.pbf", romVersion_));
+        bank.SetModified(false);
     }
     // The steps belong to the bank being replaced.
-    if (history_) history_->Reset();
+    bank_->History().Reset();
     Refresh(kHintAll);
 }
 
 void TalmeruApp::DownloadPrograms() {
     FlushPendingEdits();
-    if (DownloadAll(bank_, *link_, window_ ? window_->Downloads() : nullptr) != 0)
+    if (DownloadAll(Bank(), synth_->Link(), window_ ? window_->Downloads() : nullptr) != 0)
         ShowMessage("Download failed.");
-    history_->Reset();
+    bank_->History().Reset();
     Refresh(kHintAll);
 }
 
 void TalmeruApp::AllNotesOff() {
     FlushPendingEdits();
-    link_->SendShort(0xFC, 0, 0, 0);
-    for (int ch = 0; ch < 16; ++ch) {
-        link_->SendShort(uint8_t(0xB0 | ch), 120, 0, 0);
-        link_->SendShort(uint8_t(0xB0 | ch), 123, 0, 0);
-    }
+    synth_->AllNotesOff();
 }
 
 void TalmeruApp::Panic() {
@@ -298,7 +253,7 @@ void TalmeruApp::Panic() {
 }
 
 void TalmeruApp::Upload() {
-    RunUpload([this](UploadHost& host) { return Synchronise(bank_, rom_.get(), host); });
+    RunUpload([this](UploadHost& host) { return Synchronise(Bank(), bank_->RomBank(), host); });
 }
 
 int TalmeruApp::RunUpload(const std::function<int(UploadHost&)>& upload) {
@@ -316,7 +271,7 @@ int TalmeruApp::RunUpload(const std::function<int(UploadHost&)>& upload) {
 void TalmeruApp::NewBank() {
     if (SaveIfWanted() != 0) return;
     ResetSequence();
-    history_->Reset();
+    bank_->History().Reset();
     Refresh(kHintAll);
 }
 
@@ -335,17 +290,17 @@ bool TalmeruApp::OpenDocumentFile(const std::string& path) {
     ResetSequence();
     ConversionLog* log = window_ ? window_->Log() : nullptr;
     if (log) log->Clear();
-    const bool ok = OpenBank(bank_, path, 0, log) == 0;
+    const bool ok = OpenBank(Bank(), path, 0, log) == 0;
     // An import converted in a system folder must not keep a path that Save cannot write.
-    if (ok && bank_.Path() != path)
-        bank_.SetPath(ConvertedBankPath(bank_.Path(), startFolder_, FolderWritable));
+    if (ok && Bank().Path() != path)
+        Bank().SetPath(ConvertedBankPath(Bank().Path(), startFolder_, FolderWritable));
     if (window_) window_->ShowLog();
     if (!ok) ShowMessage("Could not read file properly.");
-    history_->Reset();
+    bank_->History().Reset();
     // A converted bank is in no file until it is saved.
-    if (ok && bank_.Path() != path) {
-        bank_.SetModified(true);
-        history_->MarkUnsaved();
+    if (ok && Bank().Path() != path) {
+        Bank().SetModified(true);
+        bank_->History().MarkUnsaved();
     }
     Upload();
     Refresh(kHintAll);
@@ -356,46 +311,46 @@ bool TalmeruApp::OpenDocumentFile(const std::string& path) {
 bool TalmeruApp::SaveTo(const std::string& path, int options) {
     ConversionLog* log = window_ ? window_->Log() : nullptr;
     if (log) log->Clear();
-    const bool saved = SaveBank(bank_, path, options, log) == 0;
+    const bool saved = SaveBank(Bank(), path, options, log) == 0;
     // An export (.sf2) reports what its format could not hold.
     if (window_) window_->ShowLog();
-    if (saved && !bank_.IsModified()) history_->MarkSaved();
+    if (saved && !Bank().IsModified()) bank_->History().MarkSaved();
     if (!saved) {
         ShowMessage("Could not save file properly");
-    } else if (!bank_.Path().empty()) {
+    } else if (!Bank().Path().empty()) {
         // After an export the bank's own file is still the one to reopen.
-        AddRecentFile(bank_.Path());
+        AddRecentFile(Bank().Path());
     }
-    if (window_) window_->SetTitle(WindowTitle(bank_.Path()));
+    if (window_) window_->SetTitle(WindowTitle(Bank().Path()));
     return saved;
 }
 
 bool TalmeruApp::Save() {
-    return bank_.Path().empty() ? SaveAs() : SaveTo(bank_.Path(), 0);
+    return Bank().Path().empty() ? SaveAs() : SaveTo(Bank().Path(), 0);
 }
 
 bool TalmeruApp::SaveAs() {
     if (!window_) return false;
-    const std::optional<SaveChoice> choice = window_->AskSavePath(bank_.Path());
+    const std::optional<SaveChoice> choice = window_->AskSavePath(Bank().Path());
     return choice && SaveTo(choice->path, choice->options);
 }
 
 int TalmeruApp::SaveIfWanted(bool canAsk) {
-    if (!bank_.IsModified()) return 0;
+    if (!Bank().IsModified()) return 0;
     if (!canAsk) {
         SaveTo((startFolder_ / "savedbank.pbf").string(), 0);
         return 0;
     }
-    const std::string text = bank_.Path().empty()
+    const std::string text = Bank().Path().empty()
                                  ? std::string("Bank is unsaved. Save it?")
-                                 : Fmt("\"%s\" is unsaved. Save it?", bank_.Path().c_str());
+                                 : Fmt("\"%s\" is unsaved. Save it?", Bank().Path().c_str());
     switch (CurrentPrompter().Ask(text, Buttons::YesNoCancel)) {
         case Answer::Cancel:
             return 1;
         case Answer::Yes:
             // A cancelled dialog or a failed save keeps the edits: the operation stops. So
             // does an export, which leaves the bank unsaved in its own file.
-            return SaveAs() && !bank_.IsModified() ? 0 : 1;
+            return SaveAs() && !Bank().IsModified() ? 0 : 1;
         default:
             return 0;
     }
@@ -407,27 +362,26 @@ void TalmeruApp::RestoreRomCommand() {
 }
 
 void TalmeruApp::DeleteCurrentProgram() {
-    if (!current_) {
+    const Program* current = bank_->CurrentProgram();
+    if (!current) {
         ShowMessage("Select a program first");
         return;
     }
-    EditStep step(*this, "Delete Program " + current_->Name());
-    std::erase(pending_, static_cast<BankObject*>(current_));
-    bank_.DeleteObject(current_);
-    current_ = nullptr;
-    currentNumber_ = -1;
+    EditStep step(*this, "Delete Program " + current->Name());
+    bank_->DeleteCurrent();
     Refresh(kHintPrograms);
 }
 
 Program* TalmeruApp::DuplicateCurrentProgram() {
-    if (!current_ || !window_) return nullptr;
-    CopyList list(bank_, *current_);
+    Program* current = bank_->CurrentProgram();
+    if (!current || !window_) return nullptr;
+    CopyList list(Bank(), *current);
     if (!window_->AskCopy(list)) return nullptr;
-    list.MarkTicked(bank_);
-    EditStep step(*this, "Duplicate Program " + current_->Name());
-    Program* copy = bank_.DuplicateMarked(*current_, true);
+    list.MarkTicked(Bank());
+    EditStep step(*this, "Duplicate Program " + current->Name());
+    Program* copy = Bank().DuplicateMarked(*current, true);
     if (!copy) return nullptr;
-    bank_.SetModified(true);
+    Bank().SetModified(true);
     Upload();
     Refresh(kHintPrograms);
     if (options_.autoProgramSwitch) SelectProgram(copy, true);
@@ -436,22 +390,23 @@ Program* TalmeruApp::DuplicateCurrentProgram() {
 
 int TalmeruApp::ExportBank(const std::string& path, bool instrument) {
     // The writers say what went wrong themselves.
-    return instrument ? ExportInstrumentDefinition(bank_, path) : ExportBankReport(bank_, path);
+    return instrument ? ExportInstrumentDefinition(Bank(), path) : ExportBankReport(Bank(), path);
 }
 
 int TalmeruApp::ImportWaves(const std::vector<std::string>& files) {
     FlushPendingEdits();
     EditStep step(*this, files.size() == 1 ? "Import Sample" : "Import Samples");
-    bank_.ClearMarks();
+    Bank().ClearMarks();
     int count = 0;
     Program* first = nullptr;
+    Program* current = bank_->CurrentProgram();
     for (const std::string& path : files) {
         Program* made = nullptr;
         std::string failure;
         {
             MessageWatch watch;
             try {
-                made = BuildProgramFromWave(bank_, path, options_.autoProgramReplace, current_);
+                made = BuildProgramFromWave(Bank(), path, options_.autoProgramReplace, current);
             } catch (const ZedoException& e) {
                 if (!watch.Shown()) failure = e.what();
             }
@@ -464,7 +419,7 @@ int TalmeruApp::ImportWaves(const std::vector<std::string>& files) {
     }
     if (count != 1 && options_.autoProgramReplace)
         ShowMessage("Warning: Auto Program Replace option on, but you selected more than 1 sample");
-    if (count > 0) bank_.SetModified(true);
+    if (count > 0) Bank().SetModified(true);
     Upload();
     Refresh(kHintAll);
     if (first && options_.autoProgramSwitch) SelectProgram(first, true);
@@ -479,106 +434,64 @@ void TalmeruApp::FinishWizard(Program* made) {
     if (options_.autoProgramSwitch) SelectProgram(made, true);
 }
 
-int TalmeruApp::MaxSampleRamMiB() {
-    // The bank counts free sample RAM in an int.
-    constexpr int kCountable = 2047;
-    const auto machine = static_cast<int64_t>(PhysicalMemoryBytes() >> 20);
-    return machine > 0 ? int(std::min<int64_t>(machine, kCountable)) : kCountable;
-}
-
-int TalmeruApp::SampleRamMiB() {
-    return std::clamp(settings_.GetInt("Emulator", "SampleRamMiB", kDefaultSampleRamMiB), 0,
-                      MaxSampleRamMiB());
-}
-
 void TalmeruApp::SetSampleRamMiB(int mib) {
-    mib = std::clamp(mib, 0, MaxSampleRamMiB());
-    const int was = SampleRamMiB();
-    settings_.WriteInt("Emulator", "SampleRamMiB", mib);
-    if (mib == was || !emulator_) return;
-    emulator_->SetSampleRamBytes(uint32_t(mib) << 20);
+    const int was = synth_->SampleRamMiB();
+    if (!synth_->SetSampleRamMiB(mib)) return;
     FlushPendingEdits();
-    link_->QueryMemory(0);
-    link_->QueryMemory(1);
-    if (mib > was) Upload();
+    synth_->Link().QueryMemory(0);
+    synth_->Link().QueryMemory(1);
+    if (synth_->SampleRamMiB() > was) Upload();
 }
 
 void TalmeruApp::Sync() {
     FlushPendingEdits();
-    if (link_->QueryMemory(1) != 0) ShowMessage("Unable to determine available memory");
+    if (synth_->Link().QueryMemory(1) != 0) ShowMessage("Unable to determine available memory");
 }
 
 void TalmeruApp::Refresh(RefreshHint hint) {
-    if (current_ && bank_.GetProgram(currentNumber_) != current_) {
-        SelectProgram(bank_.GetProgram(currentNumber_), false);
-    }
-    if (!current_) {
-        for (int n = 0; n < kSlotCount && !current_; ++n) {
-            if (Program* p = bank_.GetProgram(n)) {
-                current_ = p;
-                currentNumber_ = n;
-            }
-        }
-    }
+    if (bank_->CurrentStale()) SelectProgram(Bank().GetProgram(bank_->CurrentNumber()), false);
+    bank_->SelectFirstWhenNone();
     if (window_) {
         window_->RefreshViews(hint);
         if (hint & kHintPrograms) window_->FillProgramBox();
     }
-    SelectProgram(current_, true);
+    SelectProgram(bank_->CurrentProgram(), true);
     Sync();
-    if (window_) window_->SetTitle(WindowTitle(bank_.Path()));
+    if (window_) window_->SetTitle(WindowTitle(Bank().Path()));
 }
 
 void TalmeruApp::SelectProgram(Program* program, bool updateToolbar) {
     FlushPendingEdits();
-    current_ = program;
-    if (program) {
-        currentNumber_ = program->Number();
-        SendShort(0xB0, 0, uint8_t(currentNumber_ / 128));
-        SendShort(0xC0, uint8_t(currentNumber_ % 128), 0);
-    } else {
-        currentNumber_ = -1;
-    }
+    bank_->SetCurrent(program);
+    if (program) synth_->SendProgram(bank_->CurrentNumber());
     if (updateToolbar && window_) window_->ShowCurrentProgram();
     if (window_) window_->ProgramSelected();
 }
 
 void TalmeruApp::Changed(BankObject& object) {
-    object.DropPackedCopy();
-    if (!Editable()) {
-        ShowMessage(
-            "Bank becomes read-only if the merge wave data option is on.\nYou must turn off the "
-            "option (in File|Properties) and reload the bank if you want to make edits.");
-        return;
-    }
-    if (!applyingUndo_) history_->Touched(object);
-    if (std::find(pending_.begin(), pending_.end(), &object) != pending_.end()) return;
-    if (int(pending_.size()) >= kPendingLimit) FlushPendingEdits();
-    pending_.push_back(&object);
-    bank_.SetModified(true);
+    bank_->Changed(object);
+    if (window_ && Editable()) window_->ObjectEdited(object);
 }
 
 void TalmeruApp::MarkForUpload(BankObject& object) {
-    object.DropPackedCopy();
-    object.marked = true;
-    if (!applyingUndo_) history_->Touched(object);
+    bank_->MarkForUpload(object);
 }
 
 int TalmeruApp::UploadMarked() {
     return RunUpload(
-        [this](UploadHost& host) { return talmeru::UploadMarked(bank_, rom_.get(), host); });
+        [this](UploadHost& host) { return talmeru::UploadMarked(Bank(), bank_->RomBank(), host); });
 }
 
 void TalmeruApp::KeepUndoKeymap(const Keymap&) {
-    history_->NameFieldStep("Keymap change");
+    bank_->History().NameFieldStep("Keymap change");
 }
 
 void TalmeruApp::BeginStep(std::string_view name) {
-    history_->Begin(name);
+    bank_->History().Begin(name);
 }
 
 void TalmeruApp::EndStep() {
-    history_->End();
+    bank_->History().End();
 }
 
 void TalmeruApp::UndoTo(int position) {
@@ -586,16 +499,10 @@ void TalmeruApp::UndoTo(int position) {
     // Nothing queued may point at an object the undo deletes.
     FlushPendingEdits();
     UndoHistory::Applied applied;
-    if (!history_->GoTo(position, applied)) return;
-    applyingUndo_ = true;
-    for (BankObject* o : applied.changed)
-        Changed(*o);
-    for (BankObject* o : applied.created)
-        MarkForUpload(*o);
-    applyingUndo_ = false;
+    if (!bank_->StepTo(position, applied)) return;
     if (!applied.created.empty()) UploadMarked();
     FlushPendingEdits();
-    if (history_->AtSaved()) bank_.SetModified(false);
+    if (bank_->History().AtSaved()) Bank().SetModified(false);
     Refresh(applied.hint);
 }
 
@@ -605,95 +512,32 @@ void TalmeruApp::FlushPendingEdits() {
         flushWaiting_ = true;
         return;
     }
-    if (pending_.empty()) return;
-    std::unordered_set<const BankObject*> sent;
-    for (BankObject* object : pending_) {
-        int allowance = 4096;
-        object->Upload(*link_, nullptr, allowance, &sent);
-    }
-    pending_.clear();
-    if (current_) {
-        SendShort(0xB0, 0, uint8_t(currentNumber_ / 128));
-        SendShort(0xC0, uint8_t(currentNumber_ % 128), 0);
-    }
-}
-
-void TalmeruApp::SendShort(uint8_t status, uint8_t data1, uint8_t data2) {
-    link_->SendShort(uint8_t(status | channel_), data1, data2, 0);
-}
-
-void TalmeruApp::SendRpn(uint8_t msb, uint8_t lsb, uint8_t value) {
-    SendShort(0xB0, 101, msb);
-    SendShort(0xB0, 100, lsb);
-    SendShort(0xB0, 6, value);
-}
-
-void TalmeruApp::SendNrpn(uint8_t msb, uint8_t lsb, uint8_t value) {
-    SendShort(0xB0, 99, msb);
-    SendShort(0xB0, 98, lsb);
-    SendShort(0xB0, 6, value);
-}
-
-void TalmeruApp::SetAuditionVelocity(int v) {
-    if (v == velocity_) return;
-    velocity_ = v;
-    settings_.WriteInt("Audition", "Velocity", v);
+    if (bank_->SendPending(synth_->Link()) && bank_->CurrentProgram())
+        synth_->SendProgram(bank_->CurrentNumber());
 }
 
 void TalmeruApp::SetAuditionChannel(int channel) {
-    if (channel == channel_) return;
-    channel_ = channel & 15;
-    settings_.WriteInt("Audition", "Channel", channel_);
-    if (window_) window_->ShowChannel(channel_);
-}
-
-void TalmeruApp::SetAuditionInEnabled(bool on) {
-    if (on == auditionIn_) return;
-    auditionIn_ = on;
-    settings_.WriteBool("Audition", "InEnabled", on);
-    if (on) {
-        link_->StartAudition();
-    } else {
-        link_->StopAudition();
-    }
-}
-
-void TalmeruApp::SetThru(bool on) {
-    link_->SetThruEnabled(on);
+    if (synth_->SetAuditionChannel(channel) && window_)
+        window_->ShowChannel(synth_->AuditionChannel());
 }
 
 void TalmeruApp::KeyEvent(int key, bool down) {
     if (down) FlushPendingEdits();
-    link_->PlayNote(uint8_t(key), down ? uint8_t(velocity_) : 0, uint8_t(channel_));
+    synth_->PlayKey(key, down);
     if (window_) {
         window_->ShowKey(key, down, true);
-        window_->AddChannelNotes(channel_, down ? 1 : -1);
+        window_->AddChannelNotes(synth_->AuditionChannel(), down ? 1 : -1);
     }
 }
 
-void TalmeruApp::SetIncomingNotify(std::function<void()> notify) {
-    std::lock_guard lock(notifyMutex_);
-    incomingNotify_ = std::move(notify);
-}
-
 void TalmeruApp::HandleIncoming() {
-    for (uint32_t message : link_->TakeIncomingMessages()) {
-        const int status = message & 0xF0;
-        const int channel = message & 0x0F;
-        const int key = (message >> 8) & 0x7F;
-        int velocity = (message >> 16) & 0x7F;
-        if (status == 0x80) {
-            velocity = 0;
-        } else if (status != 0x90) {
-            continue;
-        }
-        const bool pressed = velocity > 0;
-        if (pressed) FlushPendingEdits();
+    for (const IncomingNote& note : synth_->TakeIncomingNotes()) {
+        if (note.pressed) FlushPendingEdits();
         if (window_) {
-            window_->ShowKey(key, pressed, channel == channel_);
-            window_->AddChannelNotes(channel, pressed ? 1 : -1);
+            window_->ShowKey(note.key, note.pressed, note.channel == synth_->AuditionChannel());
+            window_->AddChannelNotes(note.channel, note.pressed ? 1 : -1);
         }
-        if (noteListener_) noteListener_(key, pressed);
+        if (noteListener_) noteListener_(note.key, note.pressed);
     }
 }
 
@@ -733,30 +577,6 @@ void TalmeruApp::SaveState(const std::vector<std::string>& openEditors) {
     options_.Write(settings_);
     if (!settings_.Save())
         ShowMessage("Could not save the settings file " + settings_.Path().string());
-}
-
-std::string TalmeruApp::SampleGauge() const {
-    const MemoryFigures& m = link_->Memory();
-    if (m.sampleTotal == 0) return "No Sample RAM";
-    // A total under 100 bytes would divide by zero: count it as full.
-    const int percent = m.sampleTotal < 100 ? 100 : int(m.sampleFree / (m.sampleTotal / 100));
-    return Fmt("Sample RAM %d%% (%4.1f MB)", percent, m.sampleFree / 1048576.0);
-}
-
-std::string TalmeruApp::ProgramGauge() const {
-    const MemoryFigures& m = link_->Memory();
-    if (m.programTotal == 0) return "No Program RAM";
-    const int percent = m.programTotal < 100 ? 100 : int(m.programFree / (m.programTotal / 100));
-    return Fmt("Program RAM %d%% (%4.1f KB)", percent, m.programFree / 1024.0);
-}
-
-std::vector<std::string> TalmeruApp::AboutLines() const {
-    const MemoryFigures& m = link_->Memory();
-    return {Fmt("Talmeru version %04x", kTalmeruVersion),
-            Fmt("MA-1 identity %04x %04x %04x", link_->IdentityWord(0), link_->IdentityWord(1),
-                link_->IdentityWord(2)),
-            Fmt("Program RAM %d bytes, %d free", int(m.programTotal), int(m.programFree)),
-            Fmt("Sample RAM %d bytes, %d free", int(m.sampleTotal), int(m.sampleFree))};
 }
 
 }  // namespace talmeru

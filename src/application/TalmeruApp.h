@@ -1,26 +1,22 @@
 #pragma once
-// The application object: settings, the synthesizer link, the current bank and the ROM bank,
-// the current program and the edits not yet sent. It holds no Qt types; the main window
-// reaches the user through ShellWindow, and tests put a scripted window in its place.
+// The application object: the settings, the bank session (the bank, the current program, the
+// edits not yet sent, undo) and the synth session (the link, the emulator, audio), and the
+// commands that need both. It holds no Qt types; the main window reaches the user through
+// ShellWindow, and tests put a scripted window in its place.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "application/BankEdits.h"
-#include "application/EmulatorAudio.h"
-#include "application/UndoHistory.h"
+#include "application/BankSession.h"
+#include "application/SynthSession.h"
 #include "model/Program.h"
-#include "model/ZedoDatabase.h"
-#include "platform/AudioOutput.h"
-#include "platform/MidiSystem.h"
 #include "platform/Profile.h"
 #include "platform/Version.h"
-#include "synth/MidiSynthLink.h"
 
 namespace talmeru {
 
@@ -34,9 +30,7 @@ namespace emulator {
 class Ma1Emulator;
 }
 
-inline constexpr int kPendingLimit = 8;
 inline constexpr int kRecentFileCount = 6;
-inline constexpr int kDefaultSampleRamMiB = 16;
 
 enum class WelcomeChoice { DownloadPrograms, ResetSynth, Closed };
 
@@ -73,6 +67,8 @@ class ShellWindow {
     virtual void AddChannelNotes(int channel, int delta) = 0;
     // The current program was selected (again): editors that show it follow.
     virtual void ProgramSelected() {}
+    // An object of the bank was edited in some window: the others that show it follow.
+    virtual void ObjectEdited(BankObject& /*object*/) {}
 };
 
 // The Options keys that the Properties sheet edits besides the bank options.
@@ -122,29 +118,23 @@ class TalmeruApp : public BankEdits {
     Profile& Settings() { return settings_; }
     // The main window once Start has run (none before).
     ShellWindow* Window() const { return window_; }
-    MidiSynthLink& Link() { return *link_; }
-    ZedoDatabase& Bank() override { return bank_; }
-    const ZedoDatabase* RomBank() const { return rom_.get(); }
+    // The bank, the current program, the edits not yet sent and undo.
+    BankSession& Editing() { return *bank_; }
+    // The link, the emulator, its audio and the audition settings.
+    SynthSession& Synth() { return *synth_; }
+    ZedoDatabase& Bank() override { return bank_->Bank(); }
     MiscOptions& Options() { return options_; }
     int RomVersion() const { return romVersion_; }
     bool CacheBuilt() const { return cacheBuilt_; }
     ProgramNumbering Numbering() const;
 
-    int AuditionVelocity() const { return velocity_; }
-    int AuditionChannel() const { return channel_; }
-    bool AuditionInEnabled() const { return auditionIn_; }
-    void SetAuditionVelocity(int v);
+    // The channel display shows the change.
     void SetAuditionChannel(int channel);
-    void SetAuditionInEnabled(bool on);
-    void SetThru(bool on);
     // The bank options from the settings, after the Properties sheet changed them.
     void ApplyBankOptions();
 
-    Program* CurrentProgram() const { return current_; }
-    int CurrentNumber() const { return currentNumber_; }
-    const std::vector<BankObject*>& Pending() const { return pending_; }
     const std::vector<std::string>& RecentFiles() const { return recent_; }
-    bool Editable() const override { return !bank_.ReadOnly(); }
+    bool Editable() const override { return bank_->Editable(); }
 
     // Bank commands.
     void NewBank();
@@ -173,12 +163,9 @@ class TalmeruApp : public BankEdits {
     void FinishWizard(Program* made);
     void Panic();
     void Sync();
-    // The emulator's sample RAM in MiB: a setting, 16 by default, from none (a card without
-    // RAM) to what the machine has. A change goes to the emulator at once, and what did not
-    // fit before is sent again.
-    int SampleRamMiB();
+    // The emulator's sample RAM (see SynthSession): a change goes to the emulator at once, and
+    // what did not fit before is sent again.
     void SetSampleRamMiB(int mib);
-    static int MaxSampleRamMiB();
     void Refresh(RefreshHint hint) override;
     void SelectProgram(Program* program, bool updateToolbar);
     // Read-only banks (merged wave data) refuse the change with a message.
@@ -188,7 +175,6 @@ class TalmeruApp : public BankEdits {
     int UploadMarked() override;
     // Sends the whole bank to the synthesizer under the upload window.
     void UploadBank() { Upload(); }
-    void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
 
     // The keymap editor's drags are named as one kind of step in the history.
     void KeepUndoKeymap(const Keymap& keymap) override;
@@ -196,24 +182,19 @@ class TalmeruApp : public BankEdits {
     void EndStep() override;
     // Undo and redo: refused while the bank is read-only. What they write back goes to the
     // synthesizer and the views refresh.
-    UndoHistory& History() { return *history_; }
-    bool CanUndo() { return Editable() && history_->CanUndo(); }
-    bool CanRedo() { return Editable() && history_->CanRedo(); }
-    void Undo() { UndoTo(history_->Position() - 1); }
-    void Redo() { UndoTo(history_->Position() + 1); }
+    void Undo() { UndoTo(bank_->History().Position() - 1); }
+    void Redo() { UndoTo(bank_->History().Position() + 1); }
     // Undoes or redoes until position steps of the history are done.
     void UndoTo(int position);
-    // A registered (controllers 101/100) or non-registered (99/98) parameter number, then its
-    // value as data entry (controller 6), on the audition channel.
-    void SendRpn(uint8_t msb, uint8_t lsb, uint8_t value);
-    void SendNrpn(uint8_t msb, uint8_t lsb, uint8_t value);
 
     // Notes: the virtual keyboard's key events and the audition input's messages.
     void KeyEvent(int key, bool down);
     void HandleIncoming();
     // Called on the MIDI thread when audition messages wait; the window schedules
     // HandleIncoming on the main thread.
-    void SetIncomingNotify(std::function<void()> notify);
+    void SetIncomingNotify(std::function<void()> notify) {
+        synth_->SetIncomingNotify(std::move(notify));
+    }
     void SetNoteListener(std::function<void(int, bool)> listener) {
         noteListener_ = std::move(listener);
     }
@@ -226,22 +207,8 @@ class TalmeruApp : public BankEdits {
     // The bank to reopen at start: the newest recent file while it exists and the option is on.
     std::string LastBank() const;
 
-    // The emulator's sound.
-    EmulatorAudio& Audio() { return *audio_; }
-    // True while the emulator is the synthesizer that the link plays.
-    bool PlaysOnEmulator() const;
-    // Plays the emulator on the audio output with config when it is the synthesizer, and
-    // stops the output when it is not. An output already playing is opened anew only when
-    // reopen is set.
-    const AudioStatus& UpdateAudio(const AudioConfig& config, bool reopen);
-
-    // The status bar's gauges and the About box's lines.
-    std::string SampleGauge() const;
-    std::string ProgramGauge() const;
-    std::vector<std::string> AboutLines() const;
-
   private:
-    void Phase1(const AppEnvironment& env);
+    void Phase1(AppEnvironment& env);
     void ResetSequence();
     void ResetToRom();
     void DownloadPrograms();
@@ -259,27 +226,14 @@ class TalmeruApp : public BankEdits {
     std::filesystem::path folder_;
     std::filesystem::path startFolder_;
     Profile settings_;
-    std::shared_ptr<emulator::Ma1Emulator> emulator_;
-    std::unique_ptr<MidiSystem> midi_;
-    std::unique_ptr<MidiSynthLink> link_;
-    std::unique_ptr<EmulatorAudio> audio_;  // stops before the emulator goes
-    ZedoDatabase bank_;
-    std::unique_ptr<ZedoDatabase> rom_;
     MiscOptions options_;
+    std::unique_ptr<SynthSession> synth_;
+    // Goes before the synth session, whose link the bank holds.
+    std::unique_ptr<BankSession> bank_;
     int romVersion_ = 0;
     bool cacheBuilt_ = false;
-    int velocity_ = 96;
-    int channel_ = 0;
-    bool auditionIn_ = true;
-    Program* current_ = nullptr;
-    int currentNumber_ = -1;
-    std::vector<BankObject*> pending_;
     std::vector<std::string> recent_;
     std::function<void(int, bool)> noteListener_;
-    std::unique_ptr<UndoHistory> history_;  // goes before the bank it watches
-    bool applyingUndo_ = false;
-    std::mutex notifyMutex_;
-    std::function<void()> incomingNotify_;
 };
 
 // The main window's title for a bank path.

@@ -45,10 +45,10 @@ TEST_F(BankCommands, OpeningABankWithRamSamplesLoadsThemIntoTheSynth) {
     EXPECT_GE(emu->SampleData(header->Number())->size(), 80000u);
     const emulator::Ma1Memory m = emu->Memory();
     EXPECT_LT(m.sampleFree, before);
-    EXPECT_EQ(app->SampleGauge(),
+    EXPECT_EQ(app->Synth().SampleGauge(),
               Fmt("Sample RAM %d%% (%4.1f MB)", int(m.sampleFree / (m.sampleTotal / 100)),
                   m.sampleFree / 1048576.0));
-    EXPECT_EQ(app->ProgramGauge(),
+    EXPECT_EQ(app->Synth().ProgramGauge(),
               Fmt("Program RAM %d%% (%4.1f KB)", int(m.programFree / (m.programTotal / 100)),
                   m.programFree / 1024.0));
     EXPECT_EQ(app->RecentFiles().front(), bankPath);
@@ -61,12 +61,12 @@ TEST_F(BankCommands, TheNinthMarkFlushesTheFirstEight) {
         app->Changed(*app->Bank().GetProgram(n));
         app->Changed(*app->Bank().GetProgram(n));  // held once
     }
-    EXPECT_EQ(app->Pending().size(), 8u);
+    EXPECT_EQ(app->Editing().Pending().size(), 8u);
     EXPECT_EQ(emu->Requests(0x03), stores);
     EXPECT_TRUE(app->Bank().IsModified());
     app->Changed(*app->Bank().GetProgram(8));
-    ASSERT_EQ(app->Pending().size(), 1u);
-    EXPECT_EQ(app->Pending()[0], app->Bank().GetProgram(8));
+    ASSERT_EQ(app->Editing().Pending().size(), 1u);
+    EXPECT_EQ(app->Editing().Pending()[0], app->Bank().GetProgram(8));
     for (int n = 0; n < 8; ++n)
         EXPECT_TRUE(emu->InRam(3, n)) << n;
     EXPECT_FALSE(emu->InRam(3, 8));
@@ -82,7 +82,7 @@ TEST_F(BankCommands, TheEditSeamDropsPackedFormsAndSendsWhatItRecords) {
     p->SetName("Renamed");
     app->Changed(*p);
     EXPECT_TRUE(p->PackedCopy().empty());
-    ASSERT_EQ(app->Pending(), std::vector<BankObject*>{p});
+    ASSERT_EQ(app->Editing().Pending(), std::vector<BankObject*>{p});
 
     Keymap* k = app->Bank().CreateKeymap("Made", 300);
     k->entries = {{127, 0, 1}};
@@ -98,7 +98,7 @@ TEST_F(BankCommands, TheEditSeamDropsPackedFormsAndSendsWhatItRecords) {
 TEST_F(BankCommands, AReadOnlyBankRefusesEdits) {
     app->Bank().SetMergeWaveData(true);
     app->Changed(*app->Bank().GetProgram(0));
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(app->Editing().Pending().empty());
     EXPECT_TRUE(prompter.Saw(
         "Bank becomes read-only if the merge wave data option is on.\nYou must turn off the option "
         "(in File|Properties) and reload the bank if you want to make edits."));
@@ -109,7 +109,7 @@ TEST_F(BankCommands, SelectingAProgramSendsBankSelectAndProgramChange) {
     Program* p = app->Bank().CreateProgram("High", 130);
     ASSERT_NE(p, nullptr);
     app->SelectProgram(p, true);
-    EXPECT_EQ(app->CurrentNumber(), 130);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 130);
     EXPECT_TRUE(Received(0xB2 | (0u << 8) | (1u << 16)));
     EXPECT_TRUE(Received(0xC2 | (2u << 8)));
     EXPECT_EQ(window.channel, 2);
@@ -242,13 +242,13 @@ TEST_F(BankCommands, WithNobodyToAskTheBankGoesToSavedbank) {
 TEST_F(BankCommands, AbortOfASilentSynthFirstAsksAboutTheUnsavedBank) {
     AbortGuard guard(prompter, [this] { return app->SaveIfWanted() == 0; });
     ScopedPrompter guarded(guard);
-    app->Link().SetTickPeriod(std::chrono::milliseconds(1));
+    app->Synth().Link().SetTickPeriod(std::chrono::milliseconds(1));
     app->Bank().SetModified(true);
     emu->InjectFault(emulator::Ma1Fault::kSilent, -1);
     // Abort, then Cancel at the save question: the request is given up, the program stays.
     prompter.QueueAnswer(Answer::Abort);
     prompter.QueueAnswer(Answer::Cancel);
-    EXPECT_NE(app->Link().QueryMemory(1), 0);
+    EXPECT_NE(app->Synth().Link().QueryMemory(1), 0);
     EXPECT_TRUE(prompter.Saw("\"MA-1 GM Bank 0103.pbf\" is unsaved. Save it?"));
     EXPECT_EQ(window.saveDialogs, 0);
     // Other questions pass unchanged.
@@ -260,7 +260,7 @@ TEST_F(BankCommands, AbortOfASilentSynthFirstAsksAboutTheUnsavedBank) {
 }
 
 TEST_F(BankCommands, KeysAndIncomingNotesReachTheSynthAndTheBars) {
-    app->SetAuditionVelocity(77);
+    app->Synth().SetAuditionVelocity(77);
     app->SetAuditionChannel(4);
     app->KeyEvent(13, true);
     EXPECT_TRUE(Received(0x94 | (13u << 8) | (77u << 16)));
@@ -311,11 +311,11 @@ TEST_F(BankCommands, PendingEditsWaitForTheUploadToEnd) {
             if (!heard) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         ASSERT_TRUE(heard);
-        pendingDuring = app->Pending().size();
+        pendingDuring = app->Editing().Pending().size();
     };
     EXPECT_EQ(app->UploadMarked(), 0);
     EXPECT_EQ(pendingDuring, 1u);
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(app->Editing().Pending().empty());
 }
 
 TEST_F(BankCommands, TheCopyDialogListsAndDuplicatesTheTickedObjects) {
@@ -348,24 +348,24 @@ TEST_F(BankCommands, TheCopyDialogListsAndDuplicatesTheTickedObjects) {
     Program* copy = app->DuplicateCurrentProgram();
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->Number(), free);
-    EXPECT_EQ(app->CurrentProgram(), copy);
+    EXPECT_EQ(app->Editing().CurrentProgram(), copy);
     EXPECT_TRUE(emu->InRam(3, free));
     // Only the program was ticked: the copy plays the same keymap.
     EXPECT_EQ(copy->GetLayer(0)->keymap, source->GetLayer(0)->keymap);
 }
 
 TEST_F(BankCommands, DeleteAndImportChangeTheBank) {
-    Program* first = app->CurrentProgram();
+    Program* first = app->Editing().CurrentProgram();
     ASSERT_NE(first, nullptr);
     app->DeleteCurrentProgram();
     EXPECT_EQ(app->Bank().GetProgram(0), nullptr);
-    ASSERT_NE(app->CurrentProgram(), nullptr);  // refresh takes the next program
-    EXPECT_EQ(app->CurrentNumber(), 1);
+    ASSERT_NE(app->Editing().CurrentProgram(), nullptr);  // refresh takes the next program
+    EXPECT_EQ(app->Editing().CurrentNumber(), 1);
 
     const int free = app->Bank().FirstFreeProgram();
     EXPECT_EQ(app->ImportWaves({Wav("one.wav", 1000), Wav("two.wav", 1000)}), 2);
     ASSERT_NE(app->Bank().GetProgram(free), nullptr);
-    EXPECT_EQ(app->CurrentProgram(), app->Bank().GetProgram(free));
+    EXPECT_EQ(app->Editing().CurrentProgram(), app->Bank().GetProgram(free));
     EXPECT_TRUE(emu->InRam(3, free));
 }
 

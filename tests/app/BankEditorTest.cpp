@@ -136,7 +136,7 @@ TEST_F(BankPaneTest, DroppingWithinAListSwapsOnlyWhatIsNotInPlace) {
     EXPECT_TRUE(app->Bank().IsModified());
 
     // A block dropped one row further on: each program follows the earlier swaps.
-    RestoreRom(scratch->Bank(), *app->RomBank(), kRestorePrograms);
+    RestoreRom(scratch->Bank(), *app->Editing().RomBank(), kRestorePrograms);
     const std::string p5 = Name(*scratch, 5), p6 = Name(*scratch, 6), p7 = Name(*scratch, 7),
                       p8 = Name(*scratch, 8);
     scratch->Drop({scratch->Identity(), {5, 6, 7}}, 6);
@@ -152,10 +152,10 @@ TEST_F(BankPaneTest, DroppingOntoTheCurrentProgramRestoresItByNumber) {
     const std::string old = Name(*main, 41);
     const Placed placed = main->Drop({scratch->Identity(), {n}}, 41);
     EXPECT_EQ(placed.first, 41);
-    EXPECT_EQ(app->CurrentNumber(), 41);
-    ASSERT_NE(app->CurrentProgram(), nullptr);
-    EXPECT_EQ(app->CurrentProgram(), app->Bank().GetProgram(41));
-    EXPECT_EQ(app->CurrentProgram()->Name(), "pad");
+    EXPECT_EQ(app->Editing().CurrentNumber(), 41);
+    ASSERT_NE(app->Editing().CurrentProgram(), nullptr);
+    EXPECT_EQ(app->Editing().CurrentProgram(), app->Bank().GetProgram(41));
+    EXPECT_EQ(app->Editing().CurrentProgram()->Name(), "pad");
     EXPECT_NE(old, "pad");
     emu->Flush();
     EXPECT_TRUE(emu->InRam(kTypeProgram, 41));
@@ -163,8 +163,8 @@ TEST_F(BankPaneTest, DroppingOntoTheCurrentProgramRestoresItByNumber) {
     // Moving the current program within the list: it stays current under its new number.
     const std::string moved = Name(*main, 41);
     main->Drop({main->Identity(), {41}}, 200);
-    EXPECT_EQ(app->CurrentNumber(), 200);
-    EXPECT_EQ(app->CurrentProgram()->Name(), moved);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 200);
+    EXPECT_EQ(app->Editing().CurrentProgram()->Name(), moved);
 }
 
 TEST_F(BankPaneTest, RenamingTrimsAndMarksTheProgram) {
@@ -193,14 +193,14 @@ TEST_F(BankPaneTest, DeletingClearsPendingEditsAndPicksTheFirstProgram) {
     EXPECT_EQ(main->Delete({0, 1, 300}), 2);
     EXPECT_EQ(app->Bank().GetProgram(0), nullptr);
     EXPECT_EQ(app->Bank().GetProgram(1), nullptr);
-    EXPECT_TRUE(app->Pending().empty());
-    EXPECT_EQ(app->CurrentNumber(), 2);
-    EXPECT_EQ(app->CurrentProgram(), app->Bank().GetProgram(2));
+    EXPECT_TRUE(app->Editing().Pending().empty());
+    EXPECT_EQ(app->Editing().CurrentNumber(), 2);
+    EXPECT_EQ(app->Editing().CurrentProgram(), app->Bank().GetProgram(2));
 
     const int n = ScratchWaveProgram("gone");
     EXPECT_EQ(scratch->Delete({n}), 1);
     EXPECT_FALSE(scratch->HasProgram(n));
-    EXPECT_EQ(app->CurrentNumber(), 2);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 2);
 }
 
 TEST_F(BankPaneTest, DuplicatingMakesUniquelyNamedCopiesAtFreeNumbers) {
@@ -229,7 +229,7 @@ TEST_F(BankPaneTest, RenumberingMovesTheProgramAndRefusesAnOccupiedNumber) {
     ASSERT_TRUE(main->Renumber(6, 333, " Moved "));
     EXPECT_FALSE(main->HasProgram(6));
     EXPECT_EQ(Name(*main, 333), "Moved");
-    EXPECT_EQ(app->CurrentNumber(), 333);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 333);
     emu->Flush();
     EXPECT_TRUE(emu->InRam(kTypeProgram, 333));
 
@@ -245,7 +245,7 @@ TEST_F(BankPaneTest, RenumberingMovesTheProgramAndRefusesAnOccupiedNumber) {
     ASSERT_TRUE(main->Renumber(333, 7, "Moved"));
     EXPECT_FALSE(main->HasProgram(333));
     EXPECT_EQ(Name(*main, 7), "Moved");
-    EXPECT_EQ(app->CurrentProgram(), app->Bank().GetProgram(7));
+    EXPECT_EQ(app->Editing().CurrentProgram(), app->Bank().GetProgram(7));
 }
 
 TEST_F(BankPaneTest, TheRenumberDialogRenamesAndMovesAScratchProgram) {
@@ -309,10 +309,10 @@ TEST_F(BankPaneTest, EnablesHintsTabsAndSwitching) {
     EXPECT_EQ(main->BankName(), app->Bank().Path());
 
     main->SwitchTo(9);
-    EXPECT_EQ(app->CurrentNumber(), 9);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 9);
     main->SwitchTo(500);
     EXPECT_TRUE(prompter.Saw("There is no program defined there."));
-    EXPECT_EQ(app->CurrentNumber(), 9);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 9);
 }
 
 TEST_F(BankPaneTest, LoadingTheScratchBankLeavesTheCurrentBankAlone) {

@@ -113,13 +113,13 @@ TEST_F(HelpWindow, ContentsOpensAtTheSectionOfTheFocusedWindow) {
 TEST_F(HelpWindow, F1InEachWizardOpensItsSection) {
     const std::vector<std::pair<std::function<std::unique_ptr<QWidget>()>, std::string>> cases = {
         {[&] {
-             return std::make_unique<DKWiz>(app->Bank(), app->CurrentNumber(), app->Settings(),
-                                            false, frame.get());
+             return std::make_unique<DKWiz>(app->Bank(), app->Editing().CurrentNumber(),
+                                            app->Settings(), false, frame.get());
          },
          "drum-kit-wizard"},
         {[&] {
-             return std::make_unique<TPWiz>(app->Bank(), app->Settings(), app->CurrentNumber(),
-                                            false, frame.get());
+             return std::make_unique<TPWiz>(app->Bank(), app->Settings(),
+                                            app->Editing().CurrentNumber(), false, frame.get());
          },
          "tonal-program-wizard"},
         {[&] { return std::make_unique<MTWiz>(app->Bank(), app->Numbering(), frame.get()); },

@@ -170,10 +170,10 @@ TEST_F(BrowserTest, DeletingTheCurrentProgramLeavesNoneUntilTheRefreshPicksTheFi
     window.refreshes = 0;
     ASSERT_TRUE(commands->Delete({kTypeProgram, 0}));
     EXPECT_EQ(Bank().GetProgram(0), nullptr);
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(app->Editing().Pending().empty());
     EXPECT_TRUE(Bank().IsModified());
     EXPECT_GT(window.refreshes, 0);
-    EXPECT_EQ(app->CurrentNumber(), 1);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 1);
     EXPECT_TRUE(prompter.All().empty());
     // A program in the synthesizer's RAM goes from there too.
     emu->Flush();
@@ -186,7 +186,7 @@ TEST_F(BrowserTest, DeletingTheCurrentProgramLeavesNoneUntilTheRefreshPicksTheFi
     EXPECT_FALSE(commands->Delete({kTypeProgram, 1}));
     emu->InjectFault(emulator::Ma1Fault::kNone, 0);
     EXPECT_NE(Bank().GetProgram(1), nullptr);
-    EXPECT_EQ(app->CurrentNumber(), 1);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 1);
     EXPECT_TRUE(prompter.Saw("The synthesizer did not delete Program #1; it stays in the bank."));
 }
 
@@ -322,7 +322,7 @@ TEST_F(BrowserTest, RenamingGoesThroughTheDialogOfTheObjectsKind) {
 
 TEST_F(BrowserTest, DoubleClicksAndEditOpenTheRightEditor) {
     commands->Activate({kTypeProgram, 4});
-    EXPECT_EQ(app->CurrentNumber(), 4);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 4);
     commands->Activate({kTypeKeymap, Bank().GetProgram(0)->GetLayer(0)->keymap});
     EXPECT_EQ(editors.keymap, -1);
     commands->Activate({kTypeSampleHeader, 7});
@@ -331,7 +331,7 @@ TEST_F(BrowserTest, DoubleClicksAndEditOpenTheRightEditor) {
     EXPECT_EQ(editors.layers, 0);
 
     commands->OpenEditor({kTypeProgram, 2});
-    EXPECT_EQ(app->CurrentNumber(), 2);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 2);
     EXPECT_EQ(editors.layers, 1);
     const int keymap = Bank().GetProgram(1)->GetLayer(0)->keymap;
     commands->OpenEditor({kTypeKeymap, keymap});

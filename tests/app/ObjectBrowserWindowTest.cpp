@@ -103,7 +103,7 @@ TEST_F(BrowserWindowTest, TheSearchBoxFiltersAsTheUserTypesAndItemsSayWhatPlaysT
     completer->setCompletionPrefix("BRA p");
     ASSERT_EQ(completer->completionCount(), 1);
     emit completer->activated(completer->currentCompletion());
-    EXPECT_EQ(app->CurrentNumber(), 2);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 2);
     // Text that names nothing gives way to the current program again.
     frame->ProgramBox()->lineEdit()->setText("no such");
     emit frame->ProgramBox()->lineEdit()->editingFinished();
@@ -152,11 +152,11 @@ TEST_F(BrowserWindowTest, TheMenuActsOnObjectItemsOnlyAndRightPressesKeepTheSele
     std::unique_ptr<QMenu> menu(tree->MakeContextMenu(tree->Selected(), nullptr));
     for (const char* entry : {"&Rename", "&Delete", "D&uplicate", "&Edit"})
         EXPECT_FALSE(Enabled(*menu, entry)) << entry;
-    ASSERT_NE(app->CurrentNumber(), 3);
+    ASSERT_NE(app->Editing().CurrentNumber(), 3);
     // Selecting a program (a click, or the arrow keys) makes it current.
     tree->setCurrentItem(program);
     EXPECT_EQ(tree->Selected(), (ObjectRef{kTypeProgram, 3}));
-    EXPECT_EQ(app->CurrentNumber(), 3);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 3);
     app->SelectProgram(app->Bank().GetProgram(0), true);
     menu.reset(tree->MakeContextMenu(tree->Selected(), nullptr));
     for (const char* entry : {"&Rename", "&Delete", "D&uplicate", "&Edit"})
@@ -164,7 +164,7 @@ TEST_F(BrowserWindowTest, TheMenuActsOnObjectItemsOnlyAndRightPressesKeepTheSele
 
     // A double-click makes the program current.
     emit tree->itemDoubleClicked(program, 0);
-    EXPECT_EQ(app->CurrentNumber(), 3);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 3);
 
     // A right press on another item leaves the selection where it was.
     QTreeWidgetItem* keymaps = tree->topLevelItem(1);

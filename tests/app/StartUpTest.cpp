@@ -20,9 +20,9 @@ TEST_F(AppTest, FirstStartBuildsTheRomCacheAndTheNextLoadsIt) {
         "to a cache file, to speed up startup.\nYou will not see this message again, unless you "
         "upgrade the ROM"));
     EXPECT_GT(emu->Requests(0x02), 0);
-    ASSERT_NE(app->RomBank(), nullptr);
-    ASSERT_NE(app->RomBank()->GetProgram(0), nullptr);
-    const std::string firstName = app->RomBank()->GetProgram(0)->Name();
+    ASSERT_NE(app->Editing().RomBank(), nullptr);
+    ASSERT_NE(app->Editing().RomBank()->GetProgram(0), nullptr);
+    const std::string firstName = app->Editing().RomBank()->GetProgram(0)->Name();
     // The download went through the current bank, which starts empty.
     EXPECT_EQ(app->Bank().GetProgram(0), nullptr);
 
@@ -34,8 +34,8 @@ TEST_F(AppTest, FirstStartBuildsTheRomCacheAndTheNextLoadsIt) {
     Make(false);
     EXPECT_FALSE(app->CacheBuilt());
     EXPECT_EQ(emu->Requests(0x02), 0);
-    ASSERT_NE(app->RomBank()->GetProgram(0), nullptr);
-    EXPECT_EQ(app->RomBank()->GetProgram(0)->Name(), firstName);
+    ASSERT_NE(app->Editing().RomBank()->GetProgram(0), nullptr);
+    EXPECT_EQ(app->Editing().RomBank()->GetProgram(0)->Name(), firstName);
     EXPECT_TRUE(prompter.Messages().empty());
 }
 
@@ -89,8 +89,8 @@ TEST_F(AppTest, EmptySynthRamResetsToTheRomBankWithoutTheWelcome) {
     ASSERT_TRUE(app->Start(window, {}));
     EXPECT_EQ(window.welcomes, 0);
     EXPECT_EQ(app->Bank().Path(), "MA-1 GM Bank 0103.pbf");
-    ASSERT_NE(app->CurrentProgram(), nullptr);
-    EXPECT_EQ(app->CurrentNumber(), 0);
+    ASSERT_NE(app->Editing().CurrentProgram(), nullptr);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 0);
     EXPECT_EQ(window.title, "Talmeru - [MA-1 GM Bank 0103]");
     EXPECT_FALSE(app->Bank().IsModified());
     // The first start greets once, plainly: no version numbers nobody has seen before.
@@ -116,11 +116,11 @@ TEST_F(AppTest, EmptySynthRamResetsToTheRomBankWithoutTheWelcome) {
 
 TEST_F(AppTest, SynthRamInUseBringsTheWelcomeQuestion) {
     Make();
-    Program* p = app->RomBank()->GetProgram(5);
+    Program* p = app->Editing().RomBank()->GetProgram(5);
     ASSERT_NE(p, nullptr);
     int allowance = 4096;
-    ASSERT_EQ(p->Upload(app->Link(), nullptr, allowance), 0);
-    ASSERT_EQ(app->Link().QueryMemory(1), 0);
+    ASSERT_EQ(p->Upload(app->Synth().Link(), nullptr, allowance), 0);
+    ASSERT_EQ(app->Synth().Link().QueryMemory(1), 0);
     ASSERT_TRUE(emu->InRam(3, 5));
 
     window.welcome = WelcomeChoice::ResetSynth;
@@ -132,10 +132,10 @@ TEST_F(AppTest, SynthRamInUseBringsTheWelcomeQuestion) {
 
 TEST_F(AppTest, DownloadProgramsOnlyKeepsTheSynthRam) {
     Make();
-    Program* p = app->RomBank()->GetProgram(5);
+    Program* p = app->Editing().RomBank()->GetProgram(5);
     int allowance = 4096;
-    ASSERT_EQ(p->Upload(app->Link(), nullptr, allowance), 0);
-    ASSERT_EQ(app->Link().QueryMemory(1), 0);
+    ASSERT_EQ(p->Upload(app->Synth().Link(), nullptr, allowance), 0);
+    ASSERT_EQ(app->Synth().Link().QueryMemory(1), 0);
     window.welcome = WelcomeChoice::DownloadPrograms;
     ASSERT_TRUE(app->Start(window, {}));
     EXPECT_TRUE(emu->InRam(3, 5));
@@ -157,10 +157,10 @@ TEST_F(AppTest, SettingsAreReadAndNormalised) {
         ASSERT_TRUE(p.Save());
     }
     Make();
-    EXPECT_FALSE(app->AuditionInEnabled());
+    EXPECT_FALSE(app->Synth().AuditionInEnabled());
     EXPECT_EQ(app->Settings().GetInt("Audition", "InEnabled", -1), 0);
-    EXPECT_EQ(app->AuditionVelocity(), 70);
-    EXPECT_EQ(app->AuditionChannel(), 3);
+    EXPECT_EQ(app->Synth().AuditionVelocity(), 70);
+    EXPECT_EQ(app->Synth().AuditionChannel(), 3);
     EXPECT_FALSE(app->Bank().PurgeUnused());
     EXPECT_TRUE(app->Bank().LoadWaveData());
     EXPECT_EQ(app->Numbering().style, 2);

@@ -177,7 +177,7 @@ TEST_F(MainWindowState, ShortcutsAndTheTitleFollowTheBankWithoutAMenuOpening) {
     QAction* save = ActionWithKey(*frame, QKeySequence::Save);
     QAction* undo = ActionWithKey(*frame, QKeySequence::Undo);
     ASSERT_TRUE(save && undo);
-    app->History().Reset();
+    app->Editing().History().Reset();
     app->Bank().SetModified(false);
     BeforeShortcut();
     EXPECT_FALSE(save->isEnabled());

@@ -69,24 +69,25 @@ TEST_F(AudioAppTest, TheEmulatorAsSynthesizerPlaysAndIsReopenedOnlyWhenAsked) {
     FakeAudioOutput* out = fake.get();
     audio = std::move(fake);
     Make();
-    ASSERT_TRUE(app->PlaysOnEmulator());
-    EXPECT_EQ(app->UpdateAudio({"Headphones", 96000, 512}, false).state, AudioState::kPlaying);
+    ASSERT_TRUE(app->Synth().PlaysOnEmulator());
+    EXPECT_EQ(app->Synth().UpdateAudio({"Headphones", 96000, 512}, false).state,
+              AudioState::kPlaying);
     EXPECT_EQ(out->opened, "Headphones");
     EXPECT_EQ(out->last.sampleRate, 96000);
     EXPECT_EQ(out->last.bufferFrames, 512);
     EXPECT_TRUE(out->Pull(512));
     // Playing already: only a changed setting opens it again.
-    app->UpdateAudio({"Speakers", 44100, 256}, false);
+    app->Synth().UpdateAudio({"Speakers", 44100, 256}, false);
     EXPECT_EQ(out->opens, 1);
-    app->UpdateAudio({"Speakers", 44100, 256}, true);
+    app->Synth().UpdateAudio({"Speakers", 44100, 256}, true);
     EXPECT_EQ(out->opens, 2);
     EXPECT_EQ(out->opened, "Speakers");
     EXPECT_TRUE(out->Running());
     // A stream that stopped by itself (its device gone) is no longer playing, so the next
     // update opens it again.
     out->Close();
-    EXPECT_FALSE(app->Audio().Playing());
-    app->UpdateAudio({"Speakers", 44100, 256}, false);
+    EXPECT_FALSE(app->Synth().Audio().Playing());
+    app->Synth().UpdateAudio({"Speakers", 44100, 256}, false);
     EXPECT_EQ(out->opens, 3);
 }
 
@@ -105,19 +106,19 @@ TEST_F(AudioAppTest, ARealCardAsSynthesizerLeavesTheEmulatorUnheard) {
     FakeAudioOutput* out = fake.get();
     env.audio = std::move(fake);
     app = std::make_unique<TalmeruApp>(std::move(env));
-    app->Link().SetTickPeriod(std::chrono::milliseconds(1));
+    app->Synth().Link().SetTickPeriod(std::chrono::milliseconds(1));
     prompter.SetDefault(Answer::Ignore);
 
-    ASSERT_NE(app->Link().SelectSynthOut(0), kDeviceMissing);
-    ASSERT_EQ(app->Link().SynthOutName(), "Card Out");
-    EXPECT_FALSE(app->PlaysOnEmulator());
-    EXPECT_EQ(app->UpdateAudio({}, true).state, AudioState::kOff);
+    ASSERT_NE(app->Synth().Link().SelectSynthOut(0), kDeviceMissing);
+    ASSERT_EQ(app->Synth().Link().SynthOutName(), "Card Out");
+    EXPECT_FALSE(app->Synth().PlaysOnEmulator());
+    EXPECT_EQ(app->Synth().UpdateAudio({}, true).state, AudioState::kOff);
     EXPECT_EQ(out->opens, 0);
     // Back on the emulator it plays; away again, it stops.
-    ASSERT_NE(app->Link().SelectSynthOut(1), kDeviceMissing);
-    EXPECT_EQ(app->UpdateAudio({}, false).state, AudioState::kPlaying);
-    ASSERT_NE(app->Link().SelectSynthOut(0), kDeviceMissing);
-    EXPECT_EQ(app->UpdateAudio({}, false).state, AudioState::kOff);
+    ASSERT_NE(app->Synth().Link().SelectSynthOut(1), kDeviceMissing);
+    EXPECT_EQ(app->Synth().UpdateAudio({}, false).state, AudioState::kPlaying);
+    ASSERT_NE(app->Synth().Link().SelectSynthOut(0), kDeviceMissing);
+    EXPECT_EQ(app->Synth().UpdateAudio({}, false).state, AudioState::kOff);
     EXPECT_FALSE(out->Running());
 }
 

@@ -64,9 +64,9 @@ class UndoAll : public StartedAppTest {
         left->entries = right->entries = {{127, 0, 1}};
         PairStereo(*left, *right);
         ASSERT_EQ(app->ImportWaves({Wav("tone.wav", 4000)}), 1);
-        imported = app->CurrentProgram();
+        imported = app->Editing().CurrentProgram();
         ASSERT_NE(imported, nullptr);
-        app->History().Reset();
+        app->Editing().History().Reset();
     }
 
   public:
@@ -98,7 +98,7 @@ const Command kCommands[] = {
      }},
     {"a drag on a stereo keymap",
      [](UndoAll& t) {
-         KeymapCommands c(*t.app, t.app->CurrentNumber());
+         KeymapCommands c(*t.app, t.app->Editing().CurrentNumber());
          ASSERT_TRUE(c.CommitDrag(-1, 300, kEditSampleRanges, 40, 50, 0));
      }},
     {"deleting the current program",
@@ -134,7 +134,7 @@ const Command kCommands[] = {
     {"copying a program from the ROM bank",
      [](UndoAll& t) {
          EditStep step(*t.app, "Copy");
-         const ZedoDatabase& rom = *t.app->RomBank();
+         const ZedoDatabase& rom = *t.app->Editing().RomBank();
          ASSERT_NE(t.app->Bank().CopyProgramFrom(*rom.GetProgram(1), rom, 460), nullptr);
      }},
 };
@@ -142,18 +142,18 @@ const Command kCommands[] = {
 TEST_F(UndoAll, EveryCommandUndoesAndRedoesByteForByte) {
     for (const Command& c : kCommands) {
         SCOPED_TRACE(c.what);
-        app->History().Reset();
+        app->Editing().History().Reset();
         const BankImage before = Image(app->Bank());
         c.run(*this);
-        ASSERT_TRUE(app->CanUndo());
-        EXPECT_EQ(app->History().Count(), 1);
+        ASSERT_TRUE(app->Editing().CanUndo());
+        EXPECT_EQ(app->Editing().History().Count(), 1);
         const BankImage after = Image(app->Bank());
         ASSERT_FALSE(before == after);
 
         app->Undo();
         EXPECT_TRUE(Image(app->Bank()) == before);
-        EXPECT_TRUE(app->Pending().empty());  // the synthesizer has what was put back
-        ASSERT_TRUE(app->CanRedo());
+        EXPECT_TRUE(app->Editing().Pending().empty());  // the synthesizer has what was put back
+        ASSERT_TRUE(app->Editing().CanRedo());
         app->Redo();
         EXPECT_TRUE(Image(app->Bank()) == after);
         // Back to the start for the next command, through the history once more.
@@ -169,26 +169,26 @@ TEST_F(UndoAll, StepsAreNamedMergedAndBounded) {
     for (int gain = 1; gain <= 3; ++gain) {
         p->GetLayer(0)->timbreShift = int8_t(gain);
         app->Changed(*p);
-        app->History().Settle();
+        app->Editing().History().Settle();
     }
     // One field stepped three times is one step, named after its object.
-    EXPECT_EQ(app->History().Count(), 1);
-    EXPECT_EQ(app->History().UndoName(), "Edit Program " + name);
+    EXPECT_EQ(app->Editing().History().Count(), 1);
+    EXPECT_EQ(app->Editing().History().UndoName(), "Edit Program " + name);
     {
         EditStep outer(*app, "Outer");
         EditStep inner(*app, "Inner");
         p->SetName("x");
         app->Changed(*p);
     }
-    EXPECT_EQ(app->History().UndoName(), "Outer");
+    EXPECT_EQ(app->Editing().History().UndoName(), "Outer");
     app->Undo();
-    EXPECT_EQ(app->History().RedoName(), "Outer");
+    EXPECT_EQ(app->Editing().History().RedoName(), "Outer");
     // A new step drops what could be redone.
     p = app->Bank().GetProgram(0);
     p->SetName("y");
     app->Changed(*p);
-    EXPECT_FALSE(app->CanRedo());
-    EXPECT_EQ(app->History().Count(), 2);
+    EXPECT_FALSE(app->Editing().CanRedo());
+    EXPECT_EQ(app->Editing().History().Count(), 2);
 
     UndoHistory small(app->Bank(), 3);
     for (int i = 0; i < 5; ++i) {
@@ -220,7 +220,7 @@ TEST_F(UndoAll, AFullScanOfARomBankIsFast) {
     for (int i = 0; i < 10; ++i) {
         app->Bank().GetProgram(0)->SetName("t" + std::to_string(i));
         app->Changed(*app->Bank().GetProgram(0));
-        app->History().Settle();
+        app->Editing().History().Settle();
     }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)

@@ -195,6 +195,37 @@ TEST_F(Sf2PresetsTest, KitsKeepPerKeyPanTuningAndExclusiveClasses) {
     EXPECT_NEAR(units::RootKeyForPitch(snare->pitch, 44100), 58.0, 0.01);
 }
 
+// A header's root is the key at which its recording sounds at its own rate, whatever the
+// sample's nominal pitch says: TimGM6mb's "Piano C5" (nominal 60) is recorded at 2305 Hz,
+// which its zones state as root 98 less 35 cents, and the sample editor shows that note.
+TEST_F(Sf2PresetsTest, TheHeadersRootIsWhereTheRecordingSoundsAtItsRate) {
+    struct Case {
+        std::vector<test::Sf2Gen> tuning;
+        int correction;  // the sample's own, in cents
+        double root;
+    };
+    const Case cases[] = {
+        {{Gen(kRootKey, 98), Gen(kFine, 35)}, 0, 97.65},
+        {{Gen(kRootKey, 98), Gen(kFine, 35)},
+         -20,
+         97.85},  // a root given still takes the correction
+        {{Gen(kCoarse, -1), Gen(kFine, -50)}, 30, 61.2},
+        {{}, -30, 60.3},
+    };
+    for (const Case& c : cases) {
+        Sf2Plan plan = WithSamples(1);
+        plan.samples[0].correction = c.correction;
+        plan.instruments = {{"Tuned", {SampleZone(0, 0, 127, c.tuning)}}};
+        plan.presetList = {PresetOf("Tuned", 0, 0, 0)};
+        ASSERT_EQ(Import(plan), 0);
+        const Layer& layer = LayerAt(0, 0);
+        const SampleHeader* h = db_.GetSampleHeader(db_.GetKeymap(layer.keymap)->SampleForKey(60));
+        ASSERT_NE(h, nullptr);
+        EXPECT_NEAR(units::RootKeyForPitch(h->pitch, 44100), c.root, 0.01) << c.correction;
+        EXPECT_EQ(layer.Pitch().CoarseTune(), 0);
+    }
+}
+
 // Presets that need more headers than the synthesizer holds give up velocity layers, then key
 // splits, and still sound on every key and velocity they covered; the losses are named.
 TEST_F(Sf2PresetsTest, OverBudgetPresetsThinButEveryKeyStillSounds) {

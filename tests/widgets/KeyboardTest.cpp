@@ -119,10 +119,10 @@ class MainWindowTest : public AppTest {
 };
 
 TEST_F(MainWindowTest, AKeyboardClickPlaysTheKeyWithTheAuditionVelocity) {
-    app->SetAuditionVelocity(101);
+    app->Synth().SetAuditionVelocity(101);
     frame->ChannelBox()->setCurrentIndex(6);
     emit frame->ChannelBox()->activated(6);
-    EXPECT_EQ(app->AuditionChannel(), 6);
+    EXPECT_EQ(app->Synth().AuditionChannel(), 6);
     Mouse(frame->Keyboard(), QEvent::MouseButtonPress, {46, 5}, Qt::LeftButton);
     emu->Flush();
     auto shorts = emu->ReceivedShort();
@@ -231,36 +231,36 @@ TEST_F(MainWindowTest, TheWindowShowsTheBankAndTheGauges) {
     EXPECT_EQ(size_t(frame->ProgramBox()->count()),
               ListPrograms(app->Bank(), 0, app->Numbering()).items.size());
     EXPECT_GE(frame->ProgramBox()->count(), 128);
-    EXPECT_EQ(frame->SampleGauge()->text().toStdString(), app->SampleGauge());
+    EXPECT_EQ(frame->SampleGauge()->text().toStdString(), app->Synth().SampleGauge());
     EXPECT_EQ(frame->SampleGauge()->text(), "Sample RAM 100% (16.0 MB)");
     frame->ProgramBox()->setCurrentIndex(3);
     emit frame->ProgramBox()->activated(3);
-    EXPECT_EQ(app->CurrentNumber(), 3);
+    EXPECT_EQ(app->Editing().CurrentNumber(), 3);
     // The slider at the top gives velocity 127, however it got there; a key moves it too.
     QSlider* slider = frame->VelocitySlider();
     slider->setValue(0);
-    EXPECT_EQ(app->AuditionVelocity(), 127);
+    EXPECT_EQ(app->Synth().AuditionVelocity(), 127);
     EXPECT_EQ(app->Settings().GetInt("Audition", "Velocity", 0), 127);
     QKeyEvent key(QEvent::KeyPress, Qt::Key_PageUp, Qt::NoModifier);
     QApplication::sendEvent(slider, &key);
     ASSERT_NE(slider->value(), 0);
-    EXPECT_EQ(app->AuditionVelocity(), 127 - slider->value());
+    EXPECT_EQ(app->Synth().AuditionVelocity(), 127 - slider->value());
 }
 
 TEST_F(MainWindowTest, TheWindowKeepsWorkingWhileTheLinkWaits) {
-    app->Link().SetTickPeriod(std::chrono::milliseconds(1));
+    app->Synth().Link().SetTickPeriod(std::chrono::milliseconds(1));
     emu->InjectFault(emulator::Ma1Fault::kSilent, -1);
     prompter.SetDefault(Answer::Ignore);
     bool ran = false;
     QMetaObject::invokeMethod(
         frame.get(), [&] { ran = true; }, Qt::QueuedConnection);
-    EXPECT_NE(app->Link().QueryMemory(1), 0);
+    EXPECT_NE(app->Synth().Link().QueryMemory(1), 0);
     EXPECT_TRUE(ran);
 }
 
 TEST_F(MainWindowTest, ThePropertiesSheetChangesTheDevices) {
-    app->Link().SetTickPeriod(std::chrono::milliseconds(1));  // silence costs little
-    const int synthIn = app->Link().SynthInIndex();
+    app->Synth().Link().SetTickPeriod(std::chrono::milliseconds(1));  // silence costs little
+    const int synthIn = app->Synth().Link().SynthInIndex();
     const int other = synthIn == 0 ? 1 : 0;
     {
         PropertiesSheet sheet(*app, frame.get());
@@ -268,8 +268,9 @@ TEST_F(MainWindowTest, ThePropertiesSheetChangesTheDevices) {
         sheet.SynthInBox()->setCurrentIndex(other);
         EXPECT_TRUE(sheet.Apply());
     }
-    EXPECT_EQ(app->Link().SynthInIndex(), other);
-    EXPECT_EQ(app->Settings().GetString("Device", "SynthIn"), app->Link().Inputs()[other].name);
+    EXPECT_EQ(app->Synth().Link().SynthInIndex(), other);
+    EXPECT_EQ(app->Settings().GetString("Device", "SynthIn"),
+              app->Synth().Link().Inputs()[other].name);
     // The synthesizer's replies no longer arrive.
     EXPECT_TRUE(prompter.Saw(
         "Error communicating with MA-1. Perhaps you have not selected a valid MA-1 device for BOTH "
@@ -280,7 +281,7 @@ TEST_F(MainWindowTest, ThePropertiesSheetChangesTheDevices) {
         sheet.SynthInBox()->setCurrentIndex(synthIn);
         EXPECT_TRUE(sheet.Apply());
     }
-    EXPECT_EQ(app->Link().SynthInIndex(), synthIn);
+    EXPECT_EQ(app->Synth().Link().SynthInIndex(), synthIn);
     EXPECT_FALSE(prompter.Saw(
         "Error communicating with MA-1. Perhaps you have not selected a valid MA-1 device for BOTH "
         "input and output."));

@@ -35,8 +35,8 @@ class DKWizTest : public AppTest {
         prompter.Clear();
     }
     std::unique_ptr<DKWiz> Wizard() {
-        auto w = std::make_unique<DKWiz>(app->Bank(), app->CurrentNumber(), app->Settings(),
-                                         app->Options().autoProgramReplace);
+        auto w = std::make_unique<DKWiz>(app->Bank(), app->Editing().CurrentNumber(),
+                                         app->Settings(), app->Options().autoProgramReplace);
         w->FilePage()->chooseFiles = [this] { return files; };
         return w;
     }
@@ -161,7 +161,7 @@ TEST_F(DKWizTest, ThePanPageShiftsAndPansTheSelectedRows) {
 }
 
 TEST_F(DKWizTest, TheFinishPageChecksTheChoicesBeforeFinish) {
-    const int taken = app->CurrentNumber();
+    const int taken = app->Editing().CurrentNumber();
     ASSERT_GE(taken, 0);
     auto wizard = Wizard();
     wizard->show();
@@ -174,7 +174,8 @@ TEST_F(DKWizTest, TheFinishPageChecksTheChoicesBeforeFinish) {
     EXPECT_TRUE(page.NewRadio()->isChecked());
     EXPECT_EQ(page.NameEdit()->text(), "DrumKit");
     EXPECT_EQ(page.NumberSpin()->value(), app->Bank().FirstFreeProgram());
-    EXPECT_EQ(page.AddRadio()->isEnabled(), app->CurrentProgram()->LayerCount() < kMaxLayers);
+    EXPECT_EQ(page.AddRadio()->isEnabled(),
+              app->Editing().CurrentProgram()->LayerCount() < kMaxLayers);
 
     page.NumberSpin()->setValue(taken);
     page.LoopBox()->setChecked(true);
@@ -227,8 +228,8 @@ TEST_F(DKWizTest, TheMenuEntryBuildsTheKitAndMakesItCurrent) {
     ASSERT_EQ(made->LayerCount(), 2);
     EXPECT_EQ(made->GetLayer(0)->Pan(), 1);
     EXPECT_EQ(made->GetLayer(1)->Pan(), 16);
-    EXPECT_EQ(app->CurrentProgram(), made);
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_EQ(app->Editing().CurrentProgram(), made);
+    EXPECT_TRUE(app->Editing().Pending().empty());
     EXPECT_TRUE(prompter.Messages().empty());
     emu->Flush();
     EXPECT_TRUE(emu->InRam(3, number));

@@ -139,14 +139,14 @@ TEST_F(MTWizTest, FinishUploadsTheProgramAndMakesItCurrent) {
     EXPECT_TRUE(wizard.button(QWizard::FinishButton)->isEnabled());
     EXPECT_TRUE(wizard.validateCurrentPage());
 
-    ASSERT_NE(app->CurrentNumber(), wizard.Choices().number);
+    ASSERT_NE(app->Editing().CurrentNumber(), wizard.Choices().number);
     const int refreshes = window.refreshes;
     Program* made = wizard.Choices().Build(*app);
     ASSERT_NE(made, nullptr);
     app->FinishWizard(made);
-    EXPECT_EQ(app->CurrentProgram(), made);
+    EXPECT_EQ(app->Editing().CurrentProgram(), made);
     EXPECT_GT(window.refreshes, refreshes);
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(app->Editing().Pending().empty());
     emu->Flush();
     EXPECT_TRUE(emu->InRam(3, made->Number()));
     for (int i = 0; i < made->LayerCount(); ++i)
@@ -156,7 +156,7 @@ TEST_F(MTWizTest, FinishUploadsTheProgramAndMakesItCurrent) {
 
 TEST_F(MTWizTest, WithoutAutoProgramSwitchTheCurrentProgramStays) {
     app->Options().autoProgramSwitch = false;
-    Program* current = app->CurrentProgram();
+    Program* current = app->Editing().CurrentProgram();
     ASSERT_NE(current, nullptr);
     Microtuning m;
     m.templateNumber = templateNumber;
@@ -166,7 +166,7 @@ TEST_F(MTWizTest, WithoutAutoProgramSwitchTheCurrentProgramStays) {
     Program* made = m.Build(*app);
     ASSERT_NE(made, nullptr);
     app->FinishWizard(made);
-    EXPECT_EQ(app->CurrentProgram(), current);
+    EXPECT_EQ(app->Editing().CurrentProgram(), current);
     emu->Flush();
     EXPECT_TRUE(emu->InRam(3, made->Number()));
 }
@@ -204,8 +204,8 @@ TEST_F(MTWizTest, TheMenuEntryRunsTheWizardOnAnEditableBank) {
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made->LayerCount(), 12);
     EXPECT_EQ(made->GetLayer(1)->Pitch().FineTune(), -30);
-    EXPECT_EQ(app->CurrentProgram(), made);
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_EQ(app->Editing().CurrentProgram(), made);
+    EXPECT_TRUE(app->Editing().Pending().empty());
     EXPECT_TRUE(prompter.Messages().empty());
 
     app->Bank().SetMergeWaveData(true);

@@ -40,7 +40,9 @@ class TPWizTest : public StartedAppTest {
             out.push_back(list->topLevelItem(i)->text(column).toStdString());
         return out;
     }
-    int Current() const { return app->CurrentProgram() ? app->CurrentNumber() : -1; }
+    int Current() const {
+        return app->Editing().CurrentProgram() ? app->Editing().CurrentNumber() : -1;
+    }
 };
 
 TEST_F(TPWizTest, TheWavePageAddsAndRemovesFiles) {
@@ -129,7 +131,7 @@ TEST_F(TPWizTest, TheKeyPageSetsSortsAndShiftsKeys) {
 TEST_F(TPWizTest, TheCreatePageEnablesItsFieldsAndChecksTheChoices) {
     app->Settings().WriteInt("Options", "TPSlowReleaseRate", -90);
     app->Settings().WriteInt("Options", "TPTranposeBug", 0);
-    Program* current = app->CurrentProgram();
+    Program* current = app->Editing().CurrentProgram();
     ASSERT_NE(current, nullptr);
     TPWiz wizard(app->Bank(), app->Settings(), current->Number(), true);
     wizard.show();
@@ -227,8 +229,8 @@ TEST_F(TPWizTest, TheMenuEntryBuildsTheInstrumentAndMakesItCurrent) {
     ASSERT_EQ(k->entries.size(), 3u);
     EXPECT_EQ(k->entries[0].topKey, 48);
     EXPECT_EQ(k->entries[1].topKey, 57);
-    EXPECT_EQ(app->CurrentProgram(), made);
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_EQ(app->Editing().CurrentProgram(), made);
+    EXPECT_TRUE(app->Editing().Pending().empty());
     EXPECT_TRUE(prompter.Messages().empty());
     emu->Flush();
     EXPECT_TRUE(emu->InRam(3, made->Number()));

@@ -25,15 +25,15 @@ QString Q(const std::string& s) {
 class AppControllerOutput : public ControllerOutput {
   public:
     explicit AppControllerOutput(TalmeruApp& app) : app_(app) {}
-    int EditChannel() const override { return app_.AuditionChannel(); }
+    int EditChannel() const override { return app_.Synth().AuditionChannel(); }
     void SendController(uint8_t controller, uint8_t value) override {
-        app_.SendShort(0xB0, controller, value);
+        app_.Synth().SendShort(0xB0, controller, value);
     }
     void SendRpn(uint8_t msb, uint8_t lsb, uint8_t value) override {
-        app_.SendRpn(msb, lsb, value);
+        app_.Synth().SendRpn(msb, lsb, value);
     }
     void SendNrpn(uint8_t msb, uint8_t lsb, uint8_t value) override {
-        app_.SendNrpn(msb, lsb, value);
+        app_.Synth().SendNrpn(msb, lsb, value);
     }
 
   private:

@@ -289,7 +289,7 @@ bool InsertCommands::CanInsertProgram() const {
 }
 
 bool InsertCommands::CanInsertLayer() const {
-    return app_.Editable() && app_.CurrentProgram();
+    return app_.Editable() && app_.Editing().CurrentProgram();
 }
 
 bool InsertCommands::CanInsertKeymap() const {
@@ -301,7 +301,7 @@ bool InsertCommands::CanInsertSample() const {
 }
 
 bool InsertCommands::CanRenumber() const {
-    return app_.Editable() && app_.CurrentProgram();
+    return app_.Editable() && app_.Editing().CurrentProgram();
 }
 
 int InsertCommands::NewProgram() {
@@ -369,8 +369,8 @@ int InsertCommands::NewKeymap(std::optional<bool> forcedStereo) {
 int InsertCommands::NewLayer() {
     EditStep undoStep(app_, "New Layer");
     if (!app_.Editable()) return -1;
-    if (!app_.CurrentProgram()) return NewProgram();
-    const int programNumber = app_.CurrentNumber();
+    if (!app_.Editing().CurrentProgram()) return NewProgram();
+    const int programNumber = app_.Editing().CurrentNumber();
     NewLayerForm form(Bank());
     if (!ask_.AskNewLayer(form)) return -1;
     const bool stereo = form.Stereo();
@@ -446,11 +446,11 @@ int InsertCommands::NewSample() {
 }
 
 bool InsertCommands::RenumberCurrent() {
-    if (!app_.CurrentProgram()) {
+    if (!app_.Editing().CurrentProgram()) {
         ShowMessage("Select a program first");
         return false;
     }
-    return RenumberProgram(app_.CurrentNumber());
+    return RenumberProgram(app_.Editing().CurrentNumber());
 }
 
 bool InsertCommands::RenumberProgram(int number) {
@@ -472,7 +472,7 @@ bool InsertCommands::RenumberProgram(int number) {
     // The program replaced may be waiting to be sent; the one moved is current under its
     // old number.
     app_.FlushPendingEdits();
-    const bool wasCurrent = app_.CurrentNumber() == number;
+    const bool wasCurrent = app_.Editing().CurrentNumber() == number;
     Program* moving = db.GetProgram(number);
     moving->SetName(form.name);
     // A move sends the program under its new number and name; one that stays is recorded.
@@ -484,7 +484,8 @@ bool InsertCommands::RenumberProgram(int number) {
             Fmt("The synthesizer did not release program #%d; it keeps its number.", number));
         app_.Changed(*moving);
     }
-    if (wasCurrent || app_.CurrentNumber() == form.number) app_.SelectProgram(moving, true);
+    if (wasCurrent || app_.Editing().CurrentNumber() == form.number)
+        app_.SelectProgram(moving, true);
     app_.Refresh(kHintPrograms);
     return true;
 }

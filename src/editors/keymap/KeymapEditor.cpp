@@ -274,7 +274,7 @@ KeymapPage* KeymapEditorWindow::Open(TalmeruApp& app, QMdiArea& area, int keymap
         const QMdiSubWindow* active = area.activeSubWindow();
         RestorePlacement(*frame, app.Settings(), kFrameName, active && active->isMaximized());
     }
-    page->ShowProgram(app.CurrentNumber());
+    page->ShowProgram(app.Editing().CurrentNumber());
     if (keymap >= 0) page->ShowKeymap(keymap);
     if (auto* frame = qobject_cast<QMdiSubWindow*>(page->parentWidget()))
         area.setActiveSubWindow(frame);

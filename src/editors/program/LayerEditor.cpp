@@ -390,7 +390,7 @@ LayerEditor::LayerEditor(TalmeruApp& app, QWidget* parent) : QWidget(parent), ap
     auto* bottom = new QHBoxLayout;
     keyboard_ = new CMusicKeyboard(this);
     display_ = new CMidiDisplayCtrl(this);
-    display_->SetCurrentChannel(app_.AuditionChannel());
+    display_->SetCurrentChannel(app_.Synth().AuditionChannel());
     bottom->addWidget(keyboard_);
     bottom->addWidget(display_);
     bottom->addStretch();

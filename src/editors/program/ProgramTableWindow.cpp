@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <set>
 
@@ -12,7 +13,7 @@
 namespace talmeru {
 
 ProgramTableWindow::ProgramTableWindow(TalmeruApp& app, QWidget* parent)
-    : QWidget(parent), app_(app), table_(app, app.CurrentNumber()) {
+    : QWidget(parent), app_(app), table_(app, app.Editing().CurrentNumber()) {
     setWindowTitle("Program Table");
     auto* layout = new QVBoxLayout(this);
     caption_ = new QLabel(this);
@@ -33,6 +34,15 @@ ProgramTableWindow::ProgramTableWindow(TalmeruApp& app, QWidget* parent)
 void ProgramTableWindow::SetProgram(int number) {
     table_.SetProgram(number);
     Refill();
+}
+
+void ProgramTableWindow::ObjectEdited(const BankObject& object) {
+    if (refillQueued_ || &object != table_.CurrentProgram()) return;
+    refillQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        refillQueued_ = false;
+        Refill();
+    });
 }
 
 void ProgramTableWindow::Refill() {

@@ -13,6 +13,7 @@ class QTableWidgetItem;
 
 namespace talmeru {
 
+class BankObject;
 class TalmeruApp;
 
 inline constexpr const char* kProgramTableFrameName = "ProgramTableFrame";
@@ -26,6 +27,9 @@ class ProgramTableWindow : public QWidget {
     void SetProgram(int number);
     // Every cell reads its layer again.
     void Refill();
+    // An edit in another window: the cells read their layers again once the events of the
+    // moment are handled, once for all the steps of a drag.
+    void ObjectEdited(const BankObject& object);
     ProgramTable& Logic() { return table_; }
     QTableWidget* Table() const { return grid_; }
     QLabel* Caption() const { return caption_; }
@@ -38,6 +42,7 @@ class ProgramTableWindow : public QWidget {
     QLabel* caption_ = nullptr;
     QTableWidget* grid_ = nullptr;
     bool filling_ = false;
+    bool refillQueued_ = false;
 };
 
 }  // namespace talmeru

@@ -38,8 +38,8 @@ bool SampleAudition::Start(int headerNumber) {
     app_.FlushPendingEdits();
 
     const int halves = right ? 2 : 1;
-    const std::vector<int> maps = FreeNumbers(bank, app_.RomBank(), kTypeKeymap, halves);
-    const std::vector<int> programs = FreeNumbers(bank, app_.RomBank(), kTypeProgram, 1);
+    const std::vector<int> maps = FreeNumbers(bank, app_.Editing().RomBank(), kTypeKeymap, halves);
+    const std::vector<int> programs = FreeNumbers(bank, app_.Editing().RomBank(), kTypeProgram, 1);
     if (int(maps.size()) < halves || programs.empty()) return false;
 
     Keymap keymaps[2];
@@ -55,7 +55,7 @@ bool SampleAudition::Start(int headerNumber) {
     program.SetName("Audition");
     if (!program.AddLayer(keymaps[0], right != nullptr)) return false;
 
-    BankLink& link = app_.Link();
+    BankLink& link = app_.Synth().Link();
     std::vector<uint8_t> block;
     for (int i = 0; i < halves; ++i) {
         if (keymaps[i].PackToBlock(block) != kObjectPacked || link.StoreObject(block) != 0) {
@@ -70,8 +70,8 @@ bool SampleAudition::Start(int headerNumber) {
         return false;
     }
     program_ = program.Number();
-    app_.SendShort(0xB0, 0, uint8_t(program_ / 128));
-    app_.SendShort(0xC0, uint8_t(program_ % 128), 0);
+    app_.Synth().SendShort(0xB0, 0, uint8_t(program_ / 128));
+    app_.Synth().SendShort(0xC0, uint8_t(program_ % 128), 0);
     // The key whose pitch is the sample's own: its root key, nearest.
     key_ = std::clamp(static_cast<int>(std::lround(RootKeyOf(*header))), 0, 127);
     app_.KeyEvent(key_, true);
@@ -83,16 +83,16 @@ void SampleAudition::Stop() {
     key_ = -1;
     if (program_ < 0 && keymaps_.empty()) return;
     // The channel plays the current program again before its stand-in goes.
-    if (app_.CurrentProgram()) {
-        const int n = app_.CurrentNumber();
-        app_.SendShort(0xB0, 0, uint8_t(n / 128));
-        app_.SendShort(0xC0, uint8_t(n % 128), 0);
+    if (app_.Editing().CurrentProgram()) {
+        const int n = app_.Editing().CurrentNumber();
+        app_.Synth().SendShort(0xB0, 0, uint8_t(n / 128));
+        app_.Synth().SendShort(0xC0, uint8_t(n % 128), 0);
     }
     Forget();
 }
 
 void SampleAudition::Forget() {
-    BankLink& link = app_.Link();
+    BankLink& link = app_.Synth().Link();
     if (program_ >= 0) link.DeleteObject(kTypeProgram, program_);
     for (int n : keymaps_)
         link.DeleteObject(kTypeKeymap, n);

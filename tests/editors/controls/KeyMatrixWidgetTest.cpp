@@ -154,7 +154,7 @@ TEST_F(KeymapWindow, ADragMakesARangeAndTheEditMenuUndoesIt) {
                       : qobject_cast<QMenu*>(undo->associatedObjects()[0]);
     ASSERT_NE(edit, nullptr);
     emit edit->aboutToShow();
-    app->History().Reset();
+    app->Editing().History().Reset();
     emit edit->aboutToShow();
     EXPECT_EQ(undo->text().toStdString(), "Undo");
     EXPECT_FALSE(undo->isEnabled());
@@ -162,7 +162,7 @@ TEST_F(KeymapWindow, ADragMakesARangeAndTheEditMenuUndoesIt) {
     Drag(Matrix(), 70, 65);
     EXPECT_EQ(Tops(), (std::vector<int>{59, 60, 64, 70, 127}));
     EXPECT_FALSE(Matrix()->AutoScrolling());
-    app->History().Settle();
+    app->Editing().History().Settle();
     Drag(Matrix(), 30, 31);
     EXPECT_EQ(Tops(), (std::vector<int>{29, 31, 59, 60, 64, 70, 127}));
     // The rows show the edit.
@@ -229,7 +229,7 @@ TEST_F(KeymapWindow, TheContextMenuFollowsTheRangeUnderThePointer) {
     EXPECT_TRUE(MenuAction(*silent, kCmdSplitRange)->isEnabled());
     MenuAction(*silent, kCmdSplitRange)->trigger();
     EXPECT_EQ(Tops(), (std::vector<int>{59, 60, 94, 127}));
-    EXPECT_TRUE(app->CanUndo());  // menu commands are undoable too
+    EXPECT_TRUE(app->Editing().CanUndo());  // menu commands are undoable too
 
     Mouse(m, QEvent::MouseButtonPress, BandPoint(m, 30), Qt::LeftButton, Qt::LeftButton);
     m->Command(kCmdEditSample);
@@ -277,8 +277,9 @@ TEST_F(KeymapWindow, ReplaceSampleTakesTheDialogsChoice) {
     m->Command(kCmdReplaceSample);
     EXPECT_EQ(offered, kViewRom);  // sample 500 plays the ROM
     EXPECT_EQ(app->Bank().GetKeymap(300)->entries[1].sample, 501);
-    ASSERT_GE(app->Pending().size(), 2u);
-    EXPECT_EQ(app->Pending()[app->Pending().size() - 2]->Type(), kTypeSampleHeader);
+    ASSERT_GE(app->Editing().Pending().size(), 2u);
+    EXPECT_EQ(app->Editing().Pending()[app->Editing().Pending().size() - 2]->Type(),
+              kTypeSampleHeader);
 
     SampleChoice choice(app->Bank(), 500, false);
     SelectSampleDialog dialog(choice);

@@ -97,9 +97,9 @@ TEST_F(InsertObjectsTest, NewProgramAsksBeforeReplacingAndStillWantsAUniqueName)
     Program* made = Bank().GetProgram(0);
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made->LayerCount(), 0);
-    EXPECT_EQ(app->CurrentProgram(), made);
+    EXPECT_EQ(app->Editing().CurrentProgram(), made);
     EXPECT_EQ(ask.shownProgram, 0);
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(app->Editing().Pending().empty());
     emu->Flush();
     EXPECT_TRUE(emu->InRam(3, 0));
     EXPECT_TRUE(Bank().IsModified());
@@ -256,9 +256,9 @@ TEST_F(InsertObjectsTest, StereoKeymapGetsARightHalfPlayingThePartner) {
 
 TEST_F(InsertObjectsTest, StereoLayerWithoutStereoKeymapsCreatesOne) {
     const int sample = LoadSample(StereoWav("choir.wav", 700), "Choir");
-    const int program = app->CurrentNumber();
+    const int program = app->Editing().CurrentNumber();
     ASSERT_GE(program, 0);
-    const int layers = app->CurrentProgram()->LayerCount();
+    const int layers = app->Editing().CurrentProgram()->LayerCount();
     ask.layer = [&](NewLayerForm& f) {
         EXPECT_TRUE(f.UseExisting());
         f.SetStereo(true);
@@ -283,15 +283,15 @@ TEST_F(InsertObjectsTest, StereoLayerWithoutStereoKeymapsCreatesOne) {
     EXPECT_EQ(left->Name(), "Choir");
     EXPECT_EQ(p->GetLayer(layers + 1)->keymap, left->chained->Number());
     // The program went to the synthesizer and was chosen there.
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(app->Editing().Pending().empty());
     emu->Flush();
     EXPECT_TRUE(emu->InRam(3, program));
-    EXPECT_EQ(emu->ChannelProgram(app->AuditionChannel()), program % 128);
+    EXPECT_EQ(emu->ChannelProgram(app->Synth().AuditionChannel()), program % 128);
 }
 
 TEST_F(InsertObjectsTest, NewLayerOnAnExistingKeymapOrRefusedWhenFull) {
-    const int program = app->CurrentNumber();
-    const int layers = app->CurrentProgram()->LayerCount();
+    const int program = app->Editing().CurrentNumber();
+    const int layers = app->Editing().CurrentProgram()->LayerCount();
     ask.layer = [&](NewLayerForm& f) {
         EXPECT_FALSE(f.CanAccept());  // nothing chosen in the list
         f.keymap = 3;
@@ -358,8 +358,8 @@ TEST_F(InsertObjectsTest, RenumberAsksBeforeReplacingAndCancelChangesNothing) {
     EXPECT_EQ(Bank().GetProgram(5), nullptr);
     ASSERT_NE(Bank().GetProgram(7), nullptr);
     EXPECT_EQ(Bank().GetProgram(7)->Name(), "Moved");
-    EXPECT_EQ(app->CurrentNumber(), 7);
-    EXPECT_EQ(app->CurrentProgram(), Bank().GetProgram(7));
+    EXPECT_EQ(app->Editing().CurrentNumber(), 7);
+    EXPECT_EQ(app->Editing().CurrentProgram(), Bank().GetProgram(7));
     EXPECT_TRUE(Bank().IsModified());
     emu->Flush();
     ASSERT_TRUE(emu->Object(3, 7));
@@ -369,7 +369,7 @@ TEST_F(InsertObjectsTest, RenumberAsksBeforeReplacingAndCancelChangesNothing) {
 }
 
 TEST_F(InsertObjectsTest, RenumberingToTheSameNameAndNumberDoesNothing) {
-    const int n = app->CurrentNumber();
+    const int n = app->Editing().CurrentNumber();
     ask.renumber = [](RenumberForm& f) { return f.Accept(); };
     Bank().SetModified(false);
     EXPECT_FALSE(Commands().RenumberCurrent());

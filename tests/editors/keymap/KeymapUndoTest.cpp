@@ -17,21 +17,21 @@ class KeymapUndo : public StartedAppTest {
         ASSERT_NE(k, nullptr);
         k->entries = {{127, 0, 1}};
         // The keymap made by hand is where the history starts.
-        app->History().Reset();
+        app->Editing().History().Reset();
     }
     Keymap* Map() { return app->Bank().GetKeymap(300); }
 };
 
 TEST_F(KeymapUndo, EachDragIsAStepUndoneInTurn) {
-    KeymapCommands commands(*app, app->CurrentNumber());
-    app->History().Settle();
-    const int start = app->History().Position();
+    KeymapCommands commands(*app, app->Editing().CurrentNumber());
+    app->Editing().History().Settle();
+    const int start = app->Editing().History().Position();
     ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 10, 20, 0));
-    app->History().Settle();
+    app->Editing().History().Settle();
     ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 60, 70, 0));
     ASSERT_EQ(Map()->entries.size(), 5u);
-    ASSERT_TRUE(app->CanUndo());
-    EXPECT_EQ(app->History().UndoName(), "Keymap change");
+    ASSERT_TRUE(app->Editing().CanUndo());
+    EXPECT_EQ(app->Editing().History().UndoName(), "Keymap change");
     app->FlushPendingEdits();
 
     app->Undo();
@@ -42,11 +42,11 @@ TEST_F(KeymapUndo, EachDragIsAStepUndoneInTurn) {
     EXPECT_EQ(Map()->Name(), "undo me");
     EXPECT_TRUE(app->Bank().IsModified());
     // The restored keymap went to the synthesizer with the refresh.
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(app->Editing().Pending().empty());
     app->Undo();
     ASSERT_NE(Map(), nullptr);
     EXPECT_EQ(Map()->entries.size(), 1u);
-    EXPECT_EQ(app->History().Position(), start);
+    EXPECT_EQ(app->Editing().History().Position(), start);
     app->Redo();
     EXPECT_EQ(Map()->entries.size(), 3u);
 }
@@ -56,8 +56,8 @@ TEST_F(KeymapUndo, AStereoKeymapGetsBothHalvesBack) {
     ASSERT_NE(right, nullptr);
     right->entries = Map()->entries;
     PairStereo(*Map(), *right);
-    app->History().Reset();
-    KeymapCommands commands(*app, app->CurrentNumber());
+    app->Editing().History().Reset();
+    KeymapCommands commands(*app, app->Editing().CurrentNumber());
     ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 10, 20, 0));
     ASSERT_EQ(right->entries.size(), Map()->entries.size());
     ASSERT_EQ(right->entries.size(), 3u);
@@ -69,22 +69,22 @@ TEST_F(KeymapUndo, AStereoKeymapGetsBothHalvesBack) {
 }
 
 TEST_F(KeymapUndo, StepsOfAnotherBankAreForgotten) {
-    KeymapCommands commands(*app, app->CurrentNumber());
+    KeymapCommands commands(*app, app->Editing().CurrentNumber());
     ASSERT_TRUE(commands.CommitDrag(-1, 300, kEditSampleRanges, 10, 20, 0));
-    EXPECT_TRUE(app->CanUndo());
+    EXPECT_TRUE(app->Editing().CanUndo());
     app->Bank().SetModified(false);
     app->NewBank();
-    EXPECT_FALSE(app->CanUndo());
-    EXPECT_FALSE(app->CanRedo());
+    EXPECT_FALSE(app->Editing().CanUndo());
+    EXPECT_FALSE(app->Editing().CanRedo());
 }
 
 TEST_F(KeymapUndo, NothingIsUndoneWhileTheBankIsReadOnly) {
-    app->History().Settle();
+    app->Editing().History().Settle();
     app->KeepUndoKeymap(*Map());
     Map()->entries = {{60, 0, 1}, {127, 0, 2}};
     app->Changed(*Map());
     app->Bank().SetMergeWaveData(true);
-    EXPECT_FALSE(app->CanUndo());
+    EXPECT_FALSE(app->Editing().CanUndo());
     app->Undo();
     EXPECT_EQ(Map()->entries.size(), 2u);
     app->Bank().SetMergeWaveData(false);

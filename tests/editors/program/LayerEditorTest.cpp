@@ -193,7 +193,7 @@ TEST_F(LayerEditorTest, RowsWriteTheirLayersAndRecordTheProgram) {
     EXPECT_EQ(gain->First(), -24);
     emit gain->notify(kRangeFirstChanged, -10);
     EXPECT_EQ(Prog()->GetLayer(1)->Amp().Gain(), -10);
-    EXPECT_EQ(app->Pending(), std::vector<BankObject*>{Prog()});
+    EXPECT_EQ(app->Editing().Pending(), std::vector<BankObject*>{Prog()});
 
     auto* velocity = qobject_cast<CRangeSelector*>(amp->Control(2, FieldId::kVelocityRange));
     emit velocity->notify(kRangeSecondChanged, 90);
@@ -286,7 +286,7 @@ TEST_F(LayerEditorTest, LayerCommandsChangeTheProgramAndTheRows) {
     EXPECT_TRUE(editor->Selection().empty());
     EXPECT_FALSE(editor->CommandButton(0)->isEnabled());
     // Edits went to the synthesizer with the refresh.
-    EXPECT_TRUE(app->Pending().empty());
+    EXPECT_TRUE(app->Editing().Pending().empty());
     emu->Flush();
     EXPECT_TRUE(emu->InRam(3, number));
 }
@@ -324,7 +324,7 @@ TEST_F(LayerEditorTest, ModsOpensTheModulatorsOnTheRowsBlock) {
     ASSERT_NE(fixed, nullptr);
     fixed->trigger();
     EXPECT_EQ(Prog()->GetLayer(1)->Amp().Entries().size(), 2u);
-    EXPECT_EQ(app->Pending(), std::vector<BankObject*>{Prog()});
+    EXPECT_EQ(app->Editing().Pending(), std::vector<BankObject*>{Prog()});
 
     // A new layer ENV from its list, then its segment counts.
     mods->RunListCommand(ModulatorKind::kEnv, kCmdNewListLayer);

@@ -152,7 +152,7 @@ TEST_F(SampleEditorWindow, TheSampleViewPaintsBothHalvesAndItsMarkersDrag) {
     EXPECT_NEAR(static_cast<double>(end), view->FrameAt(endX - 200), 100);
     EXPECT_EQ(editor->PointEdit(kPointEnd)->text(), QString::number(end));
     EXPECT_EQ(StereoPartner(*h)->end, h->end);
-    const auto& pending = app->Pending();
+    const auto& pending = app->Editing().Pending();
     EXPECT_NE(std::find(pending.begin(), pending.end(), h), pending.end());
 
     // Shift swaps snapping off: the loop lands under the pointer.

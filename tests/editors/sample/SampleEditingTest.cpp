@@ -85,7 +85,7 @@ class SampleEditingTest : public AppTest {
     }
     SampleHeader* Made(int number) { return app->Bank().GetSampleHeader(number); }
     bool IsPending(const BankObject* o) {
-        const auto& p = app->Pending();
+        const auto& p = app->Editing().Pending();
         return std::find(p.begin(), p.end(), o) != p.end();
     }
 
@@ -621,7 +621,7 @@ TEST_F(SampleViewLogicTest, HeldPlayLoopsTheSampleOnAProgramOfItsOwn) {
     // An envelope that holds its level while the key is down.
     h->envelope = {{0, 0}, {0, 0}, {-2046, 0}};
     app->Changed(*h);
-    const int current = app->CurrentNumber();
+    const int current = app->Editing().CurrentNumber();
     auto programs = [this] {
         int count = 0;
         for (int i = 0; i < kSlotCount; ++i)
@@ -637,9 +637,10 @@ TEST_F(SampleViewLogicTest, HeldPlayLoopsTheSampleOnAProgramOfItsOwn) {
     EXPECT_TRUE(emu->InRam(kTypeProgram, program));
     EXPECT_EQ(app->Bank().GetProgram(program), nullptr);
     EXPECT_EQ(programs(), programsBefore);
-    EXPECT_EQ(emu->ChannelProgram(app->AuditionChannel()), program % 128);
+    EXPECT_EQ(emu->ChannelProgram(app->Synth().AuditionChannel()), program % 128);
     EXPECT_EQ(audition.Key(), 60);  // the file's unity note
-    EXPECT_EQ(emu->SoundingNotes(), (std::set<std::pair<int, int>>{{app->AuditionChannel(), 60}}));
+    EXPECT_EQ(emu->SoundingNotes(),
+              (std::set<std::pair<int, int>>{{app->Synth().AuditionChannel(), 60}}));
 
     // Two seconds of a half-second sample: the last block still sounds as loud as the first.
     std::vector<float> left(4410), right(4410);
@@ -658,7 +659,7 @@ TEST_F(SampleViewLogicTest, HeldPlayLoopsTheSampleOnAProgramOfItsOwn) {
     emu->Flush();
     EXPECT_TRUE(emu->SoundingNotes().empty());
     EXPECT_FALSE(emu->InRam(kTypeProgram, program));
-    EXPECT_EQ(emu->ChannelProgram(app->AuditionChannel()), current % 128);
+    EXPECT_EQ(emu->ChannelProgram(app->Synth().AuditionChannel()), current % 128);
     EXPECT_FALSE(audition.Playing());
 }
 
