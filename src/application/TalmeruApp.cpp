@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 
 #include "application/CopyList.h"
 #include "emulator/Ma1Emulator.h"
@@ -16,6 +15,7 @@
 #include "model/ZedoException.h"
 #include "platform/Format.h"
 #include "platform/Locations.h"
+#include "platform/PathText.h"
 #include "platform/Prompter.h"
 
 namespace talmeru {
@@ -23,11 +23,6 @@ namespace talmeru {
 namespace {
 
 constexpr const char* kRecentSection = "Recent File List";
-
-std::filesystem::path HomeDirectory() {
-    const char* home = std::getenv("HOME");
-    return home ? std::filesystem::path(home) : std::filesystem::current_path();
-}
 
 }  // namespace
 
@@ -92,7 +87,7 @@ TalmeruApp::TalmeruApp(AppEnvironment env)
     // relative to the folder the program was started from.
     std::error_code ec;
     startFolder_ = std::filesystem::current_path(ec);
-    if (ec) startFolder_ = HomeDirectory();
+    if (ec) startFolder_ = UserHomeDirectory();
     Phase1(env);
     bank_->StartHistory();
 }
@@ -130,7 +125,7 @@ void TalmeruApp::Phase1(AppEnvironment& env) {
     bank.SetModified(false);
 
     // The design's "C:\" stands for the user's home.
-    const std::string dir = settings_.GetString("State", "CurrentDir", HomeDirectory().string());
+    const std::string dir = settings_.GetString("State", "CurrentDir", Utf8FromPath(UserHomeDirectory()));
     std::error_code ec;
     std::filesystem::current_path(dir, ec);
     settings_.Save();

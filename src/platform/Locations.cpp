@@ -55,6 +55,16 @@ fs::path EnvironmentPath(const char* name) {
 
 }  // namespace
 
+fs::path UserHomeDirectory() {
+#if defined(_WIN32)
+    fs::path home = EnvironmentPath("USERPROFILE");
+#else
+    fs::path home = EnvironmentPath("HOME");
+#endif
+    std::error_code ec;
+    return home.empty() ? fs::current_path(ec) : home;
+}
+
 bool FolderWritable(const fs::path& dir) {
 #if defined(_WIN32)
     // Windows' access() knows only the read-only attribute, not who may write: try it.

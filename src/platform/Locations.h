@@ -19,6 +19,9 @@ std::string SettingsDirectoryProblem(const std::filesystem::path& dir);
 // True when new files can be made in dir (a folder that exists and lets this user write).
 bool FolderWritable(const std::filesystem::path& dir);
 
+// The user's home folder (%USERPROFILE% on Windows, $HOME elsewhere), else the current folder.
+std::filesystem::path UserHomeDirectory();
+
 // The folder of the running executable (empty when it cannot be found).
 std::filesystem::path ExecutableDirectory();
 
