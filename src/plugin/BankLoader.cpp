@@ -10,10 +10,10 @@
 #include "files/Sf2Import.h"
 #include "model/BankTransfer.h"
 #include "model/ZedoDatabase.h"
-#include "plugin/EmulatorLink.h"
 #include "platform/Locations.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "plugin/EmulatorLink.h"
 
 namespace talmeru::plugin {
 

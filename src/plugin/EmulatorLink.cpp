@@ -40,8 +40,8 @@ int EmulatorLink::DeleteObject(int type, int number) {
     return 0;
 }
 
-int EmulatorLink::UploadSampleData(int sampleNumber, std::span<const uint8_t> data,
-                                   int& remaining, int bits) {
+int EmulatorLink::UploadSampleData(int sampleNumber, std::span<const uint8_t> data, int& remaining,
+                                   int bits) {
     return UploadSampleDataFilled(
         sampleNumber, data.size(),
         [data](std::span<uint8_t> out) {
