@@ -2,14 +2,21 @@
 // and Chorus 1, run in 256-frame blocks as a host runs it (one control period behind, the
 // frames passing through its buffer). "core_share" is the time per block over the block's
 // duration. BM_LoadSoundFont: a SoundFont (TALMERU_BENCH_SF2, e.g. FluidR3_GM.sf2) converted
-// by presets and made playable, as the plugin's worker does it.
+// by presets and made playable, as the plugin's worker does it (handed to the emulator
+// directly); BM_UploadSoundFontOverProtocol: the same bank sent to an emulator as
+// messages through its MIDI devices, as `talmeru-cli render` sends it. Wall time, and the
+// process's CPU time over all its threads.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <vector>
 
+#include "emulator/Ma1Emulator.h"
+#include "platform/MidiSystem.h"
+#include "platform/Profile.h"
 #include "plugin/BankLoader.h"
 #include "plugin/Instrument.h"
+#include "synth/MidiSynthLink.h"
 
 namespace {
 
@@ -42,17 +49,47 @@ void BM_PluginSixtyFourVoices(benchmark::State& state) {
 }
 BENCHMARK(BM_PluginSixtyFourVoices)->Arg(256)->Unit(benchmark::kMicrosecond);
 
-void BM_LoadSoundFont(benchmark::State& state) {
+const char* BenchSoundFont(benchmark::State& state) {
     const char* path = std::getenv("TALMERU_BENCH_SF2");
-    if (!path) {
-        state.SkipWithError("TALMERU_BENCH_SF2 names no SoundFont");
-        return;
-    }
+    if (!path) state.SkipWithError("TALMERU_BENCH_SF2 names no SoundFont");
+    return path;
+}
+
+void BM_LoadSoundFont(benchmark::State& state) {
+    const char* path = BenchSoundFont(state);
+    if (!path) return;
     for (auto _ : state) {
         plugin::LoadedBank bank = plugin::LoadBank(path, plugin::kDefaultSampleRamMiB << 20);
         if (!bank.image) state.SkipWithError(bank.error.c_str());
     }
 }
-BENCHMARK(BM_LoadSoundFont)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_LoadSoundFont)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
+
+void BM_UploadSoundFontOverProtocol(benchmark::State& state) {
+    const char* path = BenchSoundFont(state);
+    if (!path) return;
+    for (auto _ : state) {
+        emulator::Ma1Settings settings;
+        settings.sampleRamBytes = plugin::kDefaultSampleRamMiB << 20;
+        auto emu = emulator::Ma1Emulator::Create(settings);
+        Profile profile;
+        MidiSystem midi(nullptr);
+        midi.AddVirtualDevices(emu->Devices());
+        MidiSynthLink link(midi, profile);
+        link.PickDevices();
+        link.OpenDevices();
+        if (link.QueryIdentity() != 0 || link.QueryMemory(0) != 0) {
+            state.SkipWithError("the emulator did not answer");
+            break;
+        }
+        if (std::string error = plugin::UploadBank(link, path); !error.empty())
+            state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(emu->Image());
+    }
+}
+BENCHMARK(BM_UploadSoundFontOverProtocol)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime();
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "emulator/RomWaves.h"
 #include "emulator/SevenBit.h"
 #include "platform/ByteIO.h"
+#include "platform/Memory.h"
 
 namespace talmeru::emulator {
 
@@ -286,12 +287,7 @@ void Ma1Emulator::Handle(std::span<const uint8_t> message,
             }
             case kAddAlias: {
                 int primary = in.U16();
-                int alias = in.U16();
-                if (alias == primary || alias > kMaxNumber || !samples_.contains(primary)) {
-                    ++refused_;
-                    break;
-                }
-                aliases_[alias] = primary;
+                AddAlias(primary, in.U16());
                 break;
             }
             case kRemoveAlias:
@@ -344,13 +340,37 @@ std::optional<std::pair<int, uint32_t>> Ma1Emulator::AcceptSampleData(std::span<
     ByteReader in(header);
     const int number = in.U16();
     const uint32_t block = in.U32();
+    if (!AcceptSampleData(number, block, available)) return std::nullopt;
+    return std::pair(number, block);
+}
+
+bool Ma1Emulator::AcceptSampleData(int number, uint64_t block, size_t available) {
     auto it = samples_.find(number);
     const uint64_t held = it != samples_.end() ? it->second->size() : 0;
-    if (number > kMaxNumber || available < block || block > sampleFree_ + held) {
+    if (number < 0 || number > kMaxNumber || available < block || block > sampleFree_ + held) {
         ++refused_;
-        return std::nullopt;
+        return false;
     }
-    return std::pair(number, block);
+    return true;
+}
+
+// Memory is taken only for a block the RAM has room for, and exactly once: the source is
+// read into what the sample RAM keeps.
+bool Ma1Emulator::FillSampleData(int number, size_t block, size_t size,
+                                 const std::function<bool(std::span<uint8_t>)>& fill) {
+    auto data = std::make_shared<std::vector<uint8_t>>();
+    data->reserve(size);
+    // A SoundFont's samples come as one block of a hundred megabytes and more, whose page
+    // faults on first touch took most of its load.
+    PreferLargePages(data->data(), size);
+    data->resize(size);
+    if (!fill(*data)) {
+        ++refused_;
+        return false;
+    }
+    data->resize(block);
+    KeepSampleData(number, std::move(data));
+    return true;
 }
 
 void Ma1Emulator::KeepSampleData(int number, voice::SampleBytes data) {
@@ -374,24 +394,15 @@ std::optional<bool> Ma1Emulator::ReceiveSampleData(
     }
     ++requests_[kSampleData];
     imageDirty_ = true;
-    // Memory is taken only for a block the RAM has room for, and exactly once: the source
-    // is read into what the sample RAM keeps.
     auto accepted = AcceptSampleData(head, bodySize);
     if (!accepted) return true;
-    auto data = std::make_shared<std::vector<uint8_t>>(bodySize);
-    if (!fill(*data)) {
-        ++refused_;
-        return false;
-    }
-    data->resize(accepted->second);
-    KeepSampleData(accepted->first, std::move(data));
-    return true;
+    return FillSampleData(accepted->first, accepted->second, bodySize, fill);
 }
 
-void Ma1Emulator::StoreBlock(std::span<const uint8_t> payload) {
+bool Ma1Emulator::StoreBlock(std::span<const uint8_t> payload) {
     if (payload.size() < kHeaderBytes) {
         ++refused_;
-        return;
+        return false;
     }
     const int type = payload[0];
     const int number = payload[2] | (payload[3] << 8);
@@ -401,10 +412,20 @@ void Ma1Emulator::StoreBlock(std::span<const uint8_t> payload) {
     if (type < 1 || type > 6 || number > kMaxNumber || payload.size() < size ||
         size > programFree_ + held) {
         ++refused_;
-        return;
+        return false;
     }
     ram_[{type, number}].assign(payload.begin(), payload.begin() + long(size));
     programFree_ = uint32_t(programFree_ + held - size);
+    return true;
+}
+
+bool Ma1Emulator::AddAlias(int primary, int alias) {
+    if (alias == primary || alias < 0 || alias > kMaxNumber || !samples_.contains(primary)) {
+        ++refused_;
+        return false;
+    }
+    aliases_[alias] = primary;
+    return true;
 }
 
 void Ma1Emulator::DeleteBlock(int type, int number) {
@@ -448,6 +469,45 @@ void Ma1Emulator::Reply(uint8_t command, std::span<const uint8_t> payload,
     m.insert(m.end(), packed.begin(), packed.end());
     if (fault != Ma1Fault::kNoEnd) m.push_back(kEnd);
     replies.push_back(std::move(m));
+}
+
+// ---- direct hand-over
+
+bool Ma1Emulator::StoreDirect(std::span<const uint8_t> block) {
+    std::lock_guard lock(stateMutex_);
+    imageDirty_ = true;
+    return StoreBlock(block);
+}
+
+void Ma1Emulator::DeleteDirect(int type, int number) {
+    std::lock_guard lock(stateMutex_);
+    imageDirty_ = true;
+    DeleteBlock(type, number);
+}
+
+bool Ma1Emulator::SampleDataDirect(int number, size_t size,
+                                   const std::function<bool(std::span<uint8_t>)>& fill) {
+    std::lock_guard lock(stateMutex_);
+    imageDirty_ = true;
+    return AcceptSampleData(number, size, size) && FillSampleData(number, size, size, fill);
+}
+
+bool Ma1Emulator::AddAliasDirect(int primary, int alias) {
+    std::lock_guard lock(stateMutex_);
+    imageDirty_ = true;
+    return AddAlias(primary, alias);
+}
+
+void Ma1Emulator::RemoveAliasDirect(int number) {
+    std::lock_guard lock(stateMutex_);
+    imageDirty_ = true;
+    RemoveSample(number);
+}
+
+void Ma1Emulator::ClearRamDirect() {
+    std::lock_guard lock(stateMutex_);
+    imageDirty_ = true;
+    ClearRam();
 }
 
 // ---- delivery

@@ -78,6 +78,20 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     // Returns when everything scheduled so far has been delivered.
     void Flush();
 
+    // ---- direct hand-over, for a loader in the same process (the instrument plugin): what
+    // the store, delete, sample-data, alias and clear messages do, with the same checks and
+    // RAM accounting, without packing objects into messages or waiting for replies. False
+    // where the message would have been refused (counted as refused).
+    bool StoreDirect(std::span<const uint8_t> block);
+    void DeleteDirect(int type, int number);
+    // A sample-data block of `size` bytes that fill writes in place; false also when fill
+    // fails (nothing is kept).
+    bool SampleDataDirect(int number, size_t size,
+                          const std::function<bool(std::span<uint8_t>)>& fill);
+    bool AddAliasDirect(int primary, int alias);
+    void RemoveAliasDirect(int number);
+    void ClearRamDirect();
+
     // ---- what it holds and was sent, for tests and the command line (the messages only
     // with keepLog)
     // The object a fetch would return: RAM over ROM.
@@ -151,8 +165,14 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     // the block fits the RAM; else none, counted as refused.
     std::optional<std::pair<int, uint32_t>> AcceptSampleData(std::span<const uint8_t> head,
                                                              size_t available);
+    bool AcceptSampleData(int number, uint64_t block, size_t available);
+    // Under stateMutex_: `size` bytes that fill writes, the first `block` of them kept under
+    // the number (already accepted); false when fill failed.
+    bool FillSampleData(int number, size_t block, size_t size,
+                        const std::function<bool(std::span<uint8_t>)>& fill);
     void KeepSampleData(int number, voice::SampleBytes data);
-    void StoreBlock(std::span<const uint8_t> payload);
+    bool StoreBlock(std::span<const uint8_t> payload);
+    bool AddAlias(int primary, int alias);
     void DeleteBlock(int type, int number);
     void RemoveSample(int number);
     void Reply(uint8_t command, std::span<const uint8_t> payload,

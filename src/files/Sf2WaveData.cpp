@@ -321,6 +321,16 @@ int Sf2WaveData::LoadData() {
     return 0;
 }
 
+int Sf2WaveData::ReadData(std::span<uint8_t> out) {
+    auto reader = OpenReader();
+    if (!reader) return 1;
+    if (out.size() != reader->Size()) {
+        ShowMessage(Fmt("Failed to read sample data from \"%s\".", path.c_str()));
+        return 1;
+    }
+    return reader->Read(out);
+}
+
 std::unique_ptr<WaveDataReader> Sf2WaveData::OpenReader() {
     if (loaded) return WaveData::OpenReader();
     if (!valid || formatTag == -1) return nullptr;

@@ -66,6 +66,10 @@ class Sf2WaveData : public FileWaveData {
     int Kind() const override { return kWaveSf2; }
     std::string FormatName() const override { return sf3_ ? "SF3" : "SF2"; }
     int LoadData() override;
+    // A SoundFont's samples (often a hundred megabytes and more) go to the synthesizer read
+    // straight into the block that carries them.
+    bool ReadsInPlace() const override { return valid && formatTag != -1; }
+    int ReadData(std::span<uint8_t> out) override;
     std::unique_ptr<WaveDataReader> OpenReader() override;
     // The rate of the file's sample that holds `frame` (the last one that starts at or before
     // it), or the chunk's fixed 44100 Hz when no sample record gives one.

@@ -20,6 +20,11 @@ void PreferLargePages([[maybe_unused]] void* data, [[maybe_unused]] size_t size)
     auto end = reinterpret_cast<uintptr_t>(data) + size;
     if (end < first + 2 * kLarge) return;
     madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#if defined(MADV_POPULATE_WRITE)
+    // Mapped in one call: where there are no large pages, a fault per 4 KiB page still costs
+    // more than filling it.
+    madvise(reinterpret_cast<void*>(first), (end - first) & ~(kPage - 1), MADV_POPULATE_WRITE);
+#endif
 #endif
 }
 

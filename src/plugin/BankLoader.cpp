@@ -11,10 +11,9 @@
 #include "model/BankTransfer.h"
 #include "model/ZedoDatabase.h"
 #include "platform/Locations.h"
-#include "platform/MidiSystem.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
-#include "synth/MidiSynthLink.h"
+#include "plugin/EmulatorLink.h"
 
 namespace talmeru::plugin {
 
@@ -72,16 +71,13 @@ std::mutex& LoadMutex() {
     return mutex;
 }
 
-// Opens the bank and synchronises it to the emulator through the link, as `synth upload`
-// does; the reason when that failed.
-std::string Upload(MidiSynthLink& link, const std::string& path) {
+}  // namespace
+
+std::string UploadBank(BankLink& link, const std::string& path) {
+    std::lock_guard lock(LoadMutex());
     // The host's executable folder is not Talmeru's, even when writable.
     const std::filesystem::path folder = SettingsDirectory(false);
     if (std::string problem = SettingsDirectoryProblem(folder); !problem.empty()) return problem;
-    link.PickDevices();
-    link.OpenDevices();
-    if (!link.IsReady() || link.QueryIdentity() != 0 || link.QueryMemory(0) != 0)
-        return "The emulated synthesizer did not answer.";
     KeepingPrompter prompter;
     Profile cacheSettings;
     RomBankCache cache(folder, cacheSettings);
@@ -114,10 +110,7 @@ std::string Upload(MidiSynthLink& link, const std::string& path) {
     return {};
 }
 
-}  // namespace
-
 LoadedBank LoadBank(const std::string& path, uint32_t sampleRamBytes) {
-    std::lock_guard lock(LoadMutex());
     LoadedBank loaded;
     emulator::Ma1Settings settings;
     settings.sampleRamBytes = sampleRamBytes;
@@ -128,11 +121,8 @@ LoadedBank LoadBank(const std::string& path, uint32_t sampleRamBytes) {
             loaded.error = "\"" + path + "\" is no bank file that can be read.";
             return loaded;
         }
-        Profile profile;
-        MidiSystem midi(nullptr);
-        midi.AddVirtualDevices(emu->Devices());
-        MidiSynthLink link(midi, profile);
-        loaded.error = Upload(link, path);
+        EmulatorLink link(*emu);
+        loaded.error = UploadBank(link, path);
         if (!loaded.error.empty()) return loaded;
     }
     loaded.name = path.empty() ? "Factory ROM" : std::filesystem::path(path).filename().string();

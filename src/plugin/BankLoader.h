@@ -1,14 +1,18 @@
 #pragma once
-// A bank file made playable for the instrument plugin: opened as Talmeru opens it, sent to a
-// fresh MA-1 emulator as `talmeru-cli render` sends it, and what the emulator then holds
-// taken as a voice engine's image. Runs on the plugin's worker thread, never on the audio
-// thread: it reads files, allocates and waits for the emulator.
+// A bank file made playable for the instrument plugin: opened as Talmeru opens it, handed
+// to a fresh MA-1 emulator directly (the state `talmeru-cli render`'s upload over the
+// protocol leaves), and what the emulator then holds taken as a voice engine's image. Runs
+// on the plugin's worker thread, never on the audio thread: it reads files and allocates.
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace talmeru::voice {
 class BankImage;
+}
+
+namespace talmeru {
+class BankLink;
 }
 
 namespace talmeru::plugin {
@@ -26,5 +30,9 @@ struct LoadedBank {
 // songs play their instruments. Loads one bank at a time in the process (the bank readers
 // report through process-wide hooks).
 LoadedBank LoadBank(const std::string& path, uint32_t sampleRamBytes);
+
+// Opens the bank file and synchronises it through link (its RAM cleared first), as `synth
+// upload` does: empty, else why it did not go. LoadBank's step, over the link it is given.
+std::string UploadBank(BankLink& link, const std::string& path);
 
 }  // namespace talmeru::plugin

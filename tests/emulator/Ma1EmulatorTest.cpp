@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <thread>
 
 #include "emulator/FactoryRom.h"
@@ -157,6 +158,70 @@ TEST_F(Emulator, SampleRamAliasesAndClearRam) {
     EXPECT_FALSE(emu->InRam(1, 3));
     EXPECT_EQ(emu->Memory().sampleFree, 5000u);
     EXPECT_EQ(emu->Memory().programFree, emu->Memory().programTotal);
+}
+
+// Each step handed over directly does what its message does on a card as small: the same
+// objects, samples, aliases, free RAM and refusals.
+TEST_F(Emulator, DirectHandOverDoesWhatItsMessageDoes) {
+    Ma1Settings small;
+    small.programRamBytes = 100;
+    small.sampleRamBytes = 5000;
+    Start(small);
+    auto direct = Ma1Emulator::Create(small);
+    const Bytes a = ObjectBlock(3, 7, "A", Bytes(40, 1)), b = ObjectBlock(3, 8, "B", Bytes(50, 2));
+    const Bytes alien = ObjectBlock(9, 1, "x", {});
+    auto data = [](int number, size_t size, uint8_t value) {
+        return [=](Ma1Emulator& e) {
+            return e.SampleDataDirect(number, size, [value](std::span<uint8_t> block) {
+                std::fill(block.begin(), block.end(), value);
+                return true;
+            });
+        };
+    };
+    struct Step {
+        const char* what;
+        Bytes message;
+        std::function<bool(Ma1Emulator&)> hand;
+        bool kept;
+    };
+    const std::vector<Step> steps = {
+        {"store", Message(0x03, a), [&](Ma1Emulator& e) { return e.StoreDirect(a); }, true},
+        {"no room", Message(0x03, b), [&](Ma1Emulator& e) { return e.StoreDirect(b); }, false},
+        {"no such type", Message(0x03, alien), [&](Ma1Emulator& e) { return e.StoreDirect(alien); },
+         false},
+        {"delete", Message(0x04, Request(3, 7)),
+         [](Ma1Emulator& e) { return e.DeleteDirect(3, 7), true; }, true},
+        {"room again", Message(0x03, b), [&](Ma1Emulator& e) { return e.StoreDirect(b); }, true},
+        {"sample data", SampleMessage(1, 3000, Bytes(3000, 9)), data(1, 3000, 9), true},
+        {"no sample room", SampleMessage(2, 2500, Bytes(2500, 7)), data(2, 2500, 7), false},
+        {"no such number", SampleMessage(600, 10, Bytes(10, 1)), data(600, 10, 1), false},
+        {"alias", Message(0x06, Bytes{1, 0, 3, 0}),
+         [](Ma1Emulator& e) { return e.AddAliasDirect(1, 3); }, true},
+        {"alias of nothing", Message(0x06, Bytes{2, 0, 4, 0}),
+         [](Ma1Emulator& e) { return e.AddAliasDirect(2, 4); }, false},
+        {"replaced data", SampleMessage(1, 4000, Bytes(4000, 8)), data(1, 4000, 8), true},
+        {"alias removed", Message(0x07, Bytes{3, 0}),
+         [](Ma1Emulator& e) { return e.RemoveAliasDirect(3), true; }, true},
+        {"data removed", Message(0x07, Bytes{1, 0}),
+         [](Ma1Emulator& e) { return e.RemoveAliasDirect(1), true; }, true},
+        {"sample again", SampleMessage(4, 1500, Bytes(1500, 5)), data(4, 1500, 5), true},
+        {"clear", Message(0x0D), [](Ma1Emulator& e) { return e.ClearRamDirect(), true; }, true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const int refused = direct->Refused();
+        Ask(step.message);
+        EXPECT_EQ(step.hand(*direct), step.kept);
+        EXPECT_EQ(direct->Refused() - refused, step.kept ? 0 : 1);
+        EXPECT_EQ(direct->Refused(), emu->Refused());
+        const Ma1Memory m = emu->Memory(), d = direct->Memory();
+        EXPECT_EQ(std::pair(d.programFree, d.sampleFree), std::pair(m.programFree, m.sampleFree));
+        for (int n : {1, 2, 3, 4, 7, 8}) {
+            EXPECT_EQ(direct->Object(3, n), emu->Object(3, n));
+            EXPECT_EQ(direct->SampleData(n), emu->SampleData(n));
+            EXPECT_EQ(direct->AliasOf(n), emu->AliasOf(n));
+        }
+    }
 }
 
 TEST_F(Emulator, BadMessagesAreRefusedNotFatal) {
