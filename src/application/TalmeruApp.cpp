@@ -125,7 +125,8 @@ void TalmeruApp::Phase1(AppEnvironment& env) {
     bank.SetModified(false);
 
     // The design's "C:\" stands for the user's home.
-    const std::string dir = settings_.GetString("State", "CurrentDir", Utf8FromPath(UserHomeDirectory()));
+    const std::string dir =
+        settings_.GetString("State", "CurrentDir", Utf8FromPath(UserHomeDirectory()));
     std::error_code ec;
     std::filesystem::current_path(dir, ec);
     settings_.Save();

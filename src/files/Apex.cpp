@@ -28,7 +28,8 @@ int ReadApex(const std::string& path, ZedoDatabase& db) {
         ShowMessage(OpeningProblem(path, src.Error()));
         return 1;
     }
-    std::string abs = Utf8FromPath(std::filesystem::absolute(PathFromUtf8(path)).lexically_normal());
+    std::string abs =
+        Utf8FromPath(std::filesystem::absolute(PathFromUtf8(path)).lexically_normal());
     int result = 0;
     try {
         uint8_t header[kHeaderSize];
@@ -85,8 +86,7 @@ int ReadApex(const std::string& path, ZedoDatabase& db) {
         result = 5;
     }
     AttachRomToTheRest(db);
-    if (result == 0)
-        db.SetPath(Utf8FromPath(PathFromUtf8(db.Path()).replace_extension(".pbf")));
+    if (result == 0) db.SetPath(Utf8FromPath(PathFromUtf8(db.Path()).replace_extension(".pbf")));
     return result;
 }
 

@@ -324,7 +324,8 @@ int WriteWaveFiles(ZedoDatabase& db, const std::string& folder) {
         }
         // The bank now plays the new file; its headers follow the replacement.
         auto replace = [&](WaveData* old, int channel) {
-            auto fresh = std::make_unique<WavWaveData>(Utf8FromPath(file), old->base, channel, true);
+            auto fresh =
+                std::make_unique<WavWaveData>(Utf8FromPath(file), old->base, channel, true);
             fresh->links = old->links;
             fresh->uploadPending[0] = old->uploadPending[0];
             fresh->uploadPending[1] = old->uploadPending[1];

@@ -60,7 +60,8 @@ std::unique_ptr<ZedoDatabase> RomBankCache::Load(BankLink* link, ZedoDatabase& s
     }
     // Even a failed load leaves a (possibly empty) ROM bank to restore from and compare with.
     auto rom = std::make_unique<ZedoDatabase>();
-    loaded_ = std::filesystem::exists(last_, ec) && OpenBank(*rom, Utf8FromPath(last_), kOpenQuiet) == 0;
+    loaded_ =
+        std::filesystem::exists(last_, ec) && OpenBank(*rom, Utf8FromPath(last_), kOpenQuiet) == 0;
     // A damaged cache would stand for the ROM at every start: it is made again.
     if (!loaded_ && link && !built_ && std::filesystem::exists(last_, ec)) {
         ShowMessage(Fmt("The ROM bank cache \"%s\" could not be read; it is built again.",

@@ -169,7 +169,8 @@ int ReadSyx(const ByteSource& file, const std::string& path, ZedoDatabase& db,
     std::string keepPath = db.Path();
     RestoreRom(db, *rom, kRestorePrograms);
     db.SetPath(keepPath);
-    std::string abs = Utf8FromPath(std::filesystem::absolute(PathFromUtf8(path)).lexically_normal());
+    std::string abs =
+        Utf8FromPath(std::filesystem::absolute(PathFromUtf8(path)).lexically_normal());
     int result = 0;
     // A file that holds no MA-1 message at all, or whose last message is cut short, is
     // damaged: what was read is kept, and the open fails.

@@ -1,8 +1,8 @@
 // The system's MIDI devices through RtMidi (ALSA or JACK on Linux, WinMM, CoreMIDI).
 #include <rtmidi/RtMidi.h>
 #if defined(_WIN32)
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 #endif
 
 #include <filesystem>

@@ -288,6 +288,25 @@ TEST_F(FileUtilTest, AtomicWritesFollowLinksAndKeepTheFile) {
         EXPECT_EQ(e.path().filename().string().rfind("TalmeruTemp", 0), std::string::npos);
 }
 
+// Windows does not let a file that another program holds open be replaced: the save says so,
+// and the old file stays whole with no temporary file beside it.
+TEST_F(FileUtilTest, AFileHeldOpenElsewhereIsLeftWhole) {
+#if !defined(_WIN32)
+    GTEST_SKIP() << "only Windows refuses to replace a file that is open";
+#else
+    const fs::path target = dir_ / "held.pbf";
+    ASSERT_TRUE(WriteWholeFile(target, {1, 2, 3}));
+    std::FILE* held = _wfopen(target.c_str(), L"rb");
+    ASSERT_NE(held, nullptr);
+    const AtomicWrite w = ReplaceFileAtomic(target, std::vector<uint8_t>{9});
+    std::fclose(held);
+    EXPECT_EQ(w.result, AtomicWrite::kRenameFailed) << w.text;
+    EXPECT_NE(w.text.find("could not be replaced"), std::string::npos) << w.text;
+    EXPECT_EQ(*ReadWholeFile(target), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+#endif
+}
+
 // Ctrl+C, a kill or a closed terminal in the middle of a long write leaves no temporary file
 // of tens of MB beside the output, and the program still ends by that signal.
 TEST_F(FileUtilTest, ASignalDuringAWriteRemovesTheTemporaryFile) {
@@ -418,6 +437,24 @@ TEST(RomDirectory, MadeUpLoopsHoldWholePeriodsOfTheRoot) {
         EXPECT_LT(std::abs(cents), 1) << dir[i].name;
         EXPECT_GE(dir[i].loopStart - dir[i].start, (dir[i].end - dir[i].start) / 2) << dir[i].name;
     }
+}
+
+// Paths are UTF-8 text in the program: names in any script come back as they went, and a name
+// from a damaged file (not UTF-8) is no reason to throw.
+TEST(PathText, NamesInAnyScriptSurviveAndDamagedOnesDoNotThrow) {
+    for (const std::string name : {"plain.pbf", "\xC5\x92uvre.tmb",
+                                   "Bank-\xE6\x97\xA5\xE6\x9C\xAC.pbf", "\xF0\x9D\x84\x9E.wav"}) {
+        const fs::path path = PathFromUtf8(name);
+        EXPECT_EQ(Utf8FromPath(path), name);
+        EXPECT_EQ(Utf8FromPath(path.stem()) + Utf8FromPath(path.extension()), name);
+    }
+#if defined(_WIN32)
+    // What the system is given: the name itself in UTF-16, not its bytes in the ANSI code page.
+    EXPECT_EQ(PathFromUtf8("\xC5\x92uvre \xE6\x97\xA5.tmb").native(), L"\u0152uvre \u65E5.tmb");
+#endif
+    const std::string damaged = "caf\xE9\xFF.pbf";
+    EXPECT_NO_THROW(EXPECT_EQ(PathFromUtf8(damaged).extension(), ".pbf"));
+    EXPECT_NO_THROW(EXPECT_FALSE(Utf8FromPath(PathFromUtf8(damaged)).empty()));
 }
 
 }  // namespace
