@@ -8,6 +8,7 @@
 #   docs/sample-view-sf2.png the sample view on "Piano C5" of a SoundFont converted to a bank
 #   docs/program-table.png   the program table of a SoundFont preset with several layers
 #   docs/browser-search.png  the object browser searching for "piano"
+#   docs/sf2-import.png      the SoundFont Import dialog on opening that SoundFont
 set -euo pipefail
 TALMERU_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$TALMERU_ROOT/tools/common.sh"
@@ -49,16 +50,16 @@ xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $display" >&2; exit 1;
 openbox >/dev/null 2>&1 &
 pids+=($!)
 
-# shot FILE WINDOW [BANK [KEYS]]: starts Talmeru on the bank (demo.tmb unless named) with that
-# editor open, types the keys (xdotool key names, then text after "type:"), grabs the screen,
-# ends it.
+# shot FILE WINDOW [BANK [KEYS [TITLE]]]: starts Talmeru on the bank (demo.tmb unless named)
+# with that editor open, waits for a window of that title (Talmeru's own unless named), types
+# the keys (xdotool key names, then text after "type:"), grabs the screen, ends it.
 shot() {
   printf '[Install]\nVersion=327\n[State]\nMainFrame-Position=0 0 %d %d\n' \
     "$width" "$height" >talmeru.ini
   "$bin/talmeru" "${3:-demo.tmb}" --show-window "$2" >/dev/null 2>&1 &
   local pid=$!
-  if ! timeout 60 xdotool search --sync --onlyvisible --name 'Talmeru' >/dev/null; then
-    echo "Talmeru's window did not appear" >&2
+  if ! timeout 60 xdotool search --sync --onlyvisible --name "${5:-Talmeru}" >/dev/null; then
+    echo "The window \"${5:-Talmeru}\" did not appear" >&2
     exit 1
   fi
   sleep 3
@@ -83,4 +84,5 @@ if [[ -r "$sf2" ]]; then
   shot "$TALMERU_ROOT/docs/sample-view-sf2.png" "sample:${piano:-0}" gm.tmb
   shot "$TALMERU_ROOT/docs/program-table.png" table:13 gm.tmb  # Xylophone: ten layers
   shot "$TALMERU_ROOT/docs/browser-search.png" browser gm.tmb "ctrl+f type:piano"
+  shot "$TALMERU_ROOT/docs/sf2-import.png" program "$sf2" "" "SoundFont Import"
 fi

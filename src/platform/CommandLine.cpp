@@ -2,8 +2,9 @@
 
 #if defined(_WIN32)
 #include <io.h>
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #else
 #include <unistd.h>
 #endif

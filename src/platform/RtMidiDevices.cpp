@@ -1,8 +1,9 @@
 // The system's MIDI devices through RtMidi (ALSA or JACK on Linux, WinMM, CoreMIDI).
 #include <rtmidi/RtMidi.h>
 #if defined(_WIN32)
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
 #endif
 
 #include <filesystem>
