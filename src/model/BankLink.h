@@ -1,6 +1,8 @@
 #pragma once
 // What the bank needs of the synthesizer link: fetching and storing objects, sample data and
-// aliases, and the memory figures. The MIDI link and the sysex-file link implement it.
+// aliases, and the memory figures. The MIDI link, the sysex-file link and the plugin's link
+// straight into an emulator implement it.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -49,6 +51,17 @@ class BankLink {
         std::vector<uint8_t> data(length);
         if (!fill(data)) return 1;
         return UploadSampleData(sampleNumber, data, remaining, bits);
+    }
+    // For links that override UploadSampleDataFilled: UploadSampleData through it.
+    int UploadByFilling(int sampleNumber, std::span<const uint8_t> data, int& remaining,
+                        int bits) {
+        return UploadSampleDataFilled(
+            sampleNumber, data.size(),
+            [data](std::span<uint8_t> out) {
+                std::copy(data.begin(), data.end(), out.begin());
+                return true;
+            },
+            remaining, bits);
     }
     virtual int AddAlias(int primary, int alias) = 0;
     virtual int RemoveAlias(int number) = 0;

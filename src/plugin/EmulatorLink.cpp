@@ -42,13 +42,7 @@ int EmulatorLink::DeleteObject(int type, int number) {
 
 int EmulatorLink::UploadSampleData(int sampleNumber, std::span<const uint8_t> data, int& remaining,
                                    int bits) {
-    return UploadSampleDataFilled(
-        sampleNumber, data.size(),
-        [data](std::span<uint8_t> out) {
-            std::copy(data.begin(), data.end(), out.begin());
-            return true;
-        },
-        remaining, bits);
+    return UploadByFilling(sampleNumber, data, remaining, bits);
 }
 
 int EmulatorLink::UploadSampleDataFilled(int sampleNumber, size_t length,

@@ -45,13 +45,7 @@ int SynthLink::DeleteObject(int type, int number) {
 
 int SynthLink::UploadSampleData(int sampleNumber, std::span<const uint8_t> data, int& remaining,
                                 int bits) {
-    return UploadSampleDataFilled(
-        sampleNumber, data.size(),
-        [data](std::span<uint8_t> out) {
-            std::copy(data.begin(), data.end(), out.begin());
-            return true;
-        },
-        remaining, bits);
+    return UploadByFilling(sampleNumber, data, remaining, bits);
 }
 
 int SynthLink::UploadSampleDataFilled(int sampleNumber, size_t length,
