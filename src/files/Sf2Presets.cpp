@@ -737,6 +737,45 @@ void EraseLayer(ProgramPlan& p, size_t i) {
     p.layers = std::move(kept);
 }
 
+// The velocity curve's depth that makes `kept`, playing every velocity, follow the levels of
+// the zones that played each velocity on its keys (their attenuations and curves): fitted
+// over all velocities, so that soft notes stay as soft as the softer layers made them while
+// full velocity keeps the kept zone's level. Its own depth when it played alone.
+int MergedVelocityCurve(const std::vector<VoiceZone>& zones, const VoiceZone& kept) {
+    const int key = (kept.keyLow + kept.keyHigh) / 2;
+    struct Cover {
+        int velLow, velHigh;
+        double attenuationDb;  // below full level
+        int curveCb;
+    };
+    std::vector<Cover> cover;
+    bool split = false;
+    for (const VoiceZone& z : zones)
+        if (z.keyLow <= key && key <= z.keyHigh) {
+            split = split || z.velLow != kept.velLow || z.velHigh != kept.velHigh;
+            cover.push_back({z.velLow, z.velHigh, 0.0, z.velocityCurveCb});
+        }
+    if (!split) return kept.velocityCurveCb;
+    size_t c = 0;
+    for (const VoiceZone& z : zones)
+        if (z.keyLow <= key && key <= z.keyHigh)
+            cover[c++].attenuationDb = -Sf2AttenuationDb(GeneratorsOf(z)[kInitialAttenuation]);
+    const double keptDb = -Sf2AttenuationDb(GeneratorsOf(kept)[kInitialAttenuation]);
+    double num = 0, den = 0;
+    for (int v = 1; v <= 127; ++v) {
+        auto at = std::find_if(cover.begin(), cover.end(),
+                               [v](const Cover& z) { return z.velLow <= v && v <= z.velHigh; });
+        if (at == cover.end()) continue;
+        // dB below full level: the zone's attenuation and its curve, depth cb * g / 24.
+        const double g = -std::log10(v / 127.0);
+        num += g * 24 * (at->attenuationDb + at->curveCb * g / 24 - keptDb);
+        den += g * g;
+    }
+    if (den <= 0) return kept.velocityCurveCb;
+    const double most = 960.0 * 64 / kPlayersVelocityTracking;
+    return static_cast<int>(std::lround(std::clamp(num / den, 0.0, most)));
+}
+
 // Zones that velocity splits would play: of the zones on the same keys, those that play at a
 // typical velocity take every velocity; the others go where those cover their keys.
 void KeepTypicalVelocity(std::vector<VoiceZone>& zones, std::vector<std::pair<int, int>>& made) {
@@ -756,6 +795,7 @@ void KeepTypicalVelocity(std::vector<VoiceZone>& zones, std::vector<std::pair<in
         for (int k = z.keyLow; k <= z.keyHigh && !needed; ++k)
             needed = !covered[size_t(k)];
         if (!needed) continue;
+        z.velocityCurveCb = MergedVelocityCurve(zones, z);
         z.velLow = 0;
         z.velHigh = 127;
         keptZones.push_back(z);

@@ -231,15 +231,18 @@ TEST_F(Sf2PresetsTest, TheHeadersRootIsWhereTheRecordingSoundsAtItsRate) {
 TEST_F(Sf2PresetsTest, OverBudgetPresetsThinButEveryKeyStillSounds) {
     constexpr int kZones = 24;
     Sf2Plan plan = WithSamples(3 * kZones);
-    auto multi = [&](const std::string& name, int first, int vlo, int vhi) {
+    auto multi = [&](const std::string& name, int first, int vlo, int vhi, int attenuation) {
         test::Sf2Instrument inst{name, {}};
         for (int z = 0; z < kZones; ++z)
             inst.zones.push_back(
-                SampleZone(first + z, z * 4, z * 4 + 3, {RangeGen(kVelRange, vlo, vhi)}));
+                SampleZone(first + z, z * 4, z * 4 + 3,
+                           {RangeGen(kVelRange, vlo, vhi), Gen(kAttenuation, attenuation)}));
         return inst;
     };
-    plan.instruments = {multi("Multi", 0, 0, 127), multi("Soft", kZones, 0, 80),
-                        multi("Loud", 2 * kZones, 81, 127)};
+    // The loud layer is the quieter one at full level, so soft notes played by it alone
+    // must fall off less steeply than the default curve makes them.
+    plan.instruments = {multi("Multi", 0, 0, 127, 0), multi("Soft", kZones, 0, 80, 0),
+                        multi("Loud", 2 * kZones, 81, 127, 150)};
     plan.presetList = {PresetOf("Multi", 0, 0, 0),
                        {"Split", 1, 0, {Sf2Zone{{Gen(kInstrumentGen, 1)}},
                                         Sf2Zone{{Gen(kInstrumentGen, 2)}}}}};
@@ -254,10 +257,14 @@ TEST_F(Sf2PresetsTest, OverBudgetPresetsThinButEveryKeyStillSounds) {
         ASSERT_NE(prog, nullptr);
         EXPECT_EQ(SoundingKeys(db_, *prog).size(), size_t(kZones * 4)) << n;
     }
-    // The split kept one layer, which now takes every velocity.
+    // The split kept one layer, which now takes every velocity, with a velocity curve that
+    // follows the levels the soft layer gave soft notes.
     ASSERT_EQ(db_.GetProgram(1)->LayerCount(), 1);
     EXPECT_EQ(LayerAt(1, 0).velocityLow, 0);
     EXPECT_EQ(LayerAt(1, 0).velocityHigh, 127);
+    EXPECT_LT(LayerAt(1, 0).Amp().VelocityTracking(), 56);
+    EXPECT_GT(LayerAt(1, 0).Amp().VelocityTracking(), 16);
+    EXPECT_EQ(LayerAt(0, 0).Amp().VelocityTracking(), 64);  // no split: the default curve
     EXPECT_TRUE(Logged("programs lost layers"));
     EXPECT_TRUE(Logged("1 Split (key splits, velocity layers)"));
     EXPECT_FALSE(Logged("was not converted"));
