@@ -473,41 +473,40 @@ void Ma1Emulator::Reply(uint8_t command, std::span<const uint8_t> payload,
 
 // ---- direct hand-over
 
-bool Ma1Emulator::StoreDirect(std::span<const uint8_t> block) {
+// A change made as its message would make it: under the state lock, the image to be built
+// again before the next note.
+template <class Change>
+auto Ma1Emulator::Direct(Change change) {
     std::lock_guard lock(stateMutex_);
     imageDirty_ = true;
-    return StoreBlock(block);
+    return change();
+}
+
+bool Ma1Emulator::StoreDirect(std::span<const uint8_t> block) {
+    return Direct([&] { return StoreBlock(block); });
 }
 
 void Ma1Emulator::DeleteDirect(int type, int number) {
-    std::lock_guard lock(stateMutex_);
-    imageDirty_ = true;
-    DeleteBlock(type, number);
+    Direct([&] { DeleteBlock(type, number); });
 }
 
 bool Ma1Emulator::SampleDataDirect(int number, size_t size,
                                    const std::function<bool(std::span<uint8_t>)>& fill) {
-    std::lock_guard lock(stateMutex_);
-    imageDirty_ = true;
-    return AcceptSampleData(number, size, size) && FillSampleData(number, size, size, fill);
+    return Direct([&] {
+        return AcceptSampleData(number, size, size) && FillSampleData(number, size, size, fill);
+    });
 }
 
 bool Ma1Emulator::AddAliasDirect(int primary, int alias) {
-    std::lock_guard lock(stateMutex_);
-    imageDirty_ = true;
-    return AddAlias(primary, alias);
+    return Direct([&] { return AddAlias(primary, alias); });
 }
 
 void Ma1Emulator::RemoveAliasDirect(int number) {
-    std::lock_guard lock(stateMutex_);
-    imageDirty_ = true;
-    RemoveSample(number);
+    Direct([&] { RemoveSample(number); });
 }
 
 void Ma1Emulator::ClearRamDirect() {
-    std::lock_guard lock(stateMutex_);
-    imageDirty_ = true;
-    ClearRam();
+    Direct([&] { ClearRam(); });
 }
 
 // ---- delivery

@@ -173,6 +173,8 @@ class Ma1Emulator : public std::enable_shared_from_this<Ma1Emulator> {
     void KeepSampleData(int number, voice::SampleBytes data);
     bool StoreBlock(std::span<const uint8_t> payload);
     bool AddAlias(int primary, int alias);
+    template <class Change>
+    auto Direct(Change change);
     void DeleteBlock(int type, int number);
     void RemoveSample(int number);
     void Reply(uint8_t command, std::span<const uint8_t> payload,
