@@ -5,6 +5,7 @@
 
 #include "model/WaveData.h"
 #include "platform/Format.h"
+#include "platform/PathText.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 
@@ -238,7 +239,7 @@ void EnvelopePresets::Commit() {
     // the design wrote them.
     if (!settings_.Path().empty() && !settings_.Save())
         ShowMessage(Fmt("Couldn't write the envelope presets to the settings file \"%s\".",
-                        settings_.Path().string().c_str()));
+                        Utf8FromPath(settings_.Path()).c_str()));
 }
 
 int EnvelopePresets::Store(const std::string& name, const std::string& value) {

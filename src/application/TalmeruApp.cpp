@@ -13,6 +13,7 @@
 #include "files/WaveImport.h"
 #include "model/BankTransfer.h"
 #include "model/ZedoException.h"
+#include "platform/FileUtil.h"
 #include "platform/Format.h"
 #include "platform/Locations.h"
 #include "platform/PathText.h"
@@ -57,13 +58,13 @@ AppEnvironment DefaultEnvironment() {
 }
 
 std::string WindowTitle(const std::string& bankPath) {
-    std::string name = std::filesystem::path(bankPath).stem().string();
+    std::string name = StemOf(bankPath);
     if (name.empty()) name = "Untitled";
     return "Talmeru - [" + name + "]";
 }
 
 bool IsRomBankCache(const std::string& path) {
-    const std::string name = std::filesystem::path(path).filename().string();
+    const std::string name = FileNameOf(path);
     if (name.size() != 15 || name.compare(0, 7, "Rombank") != 0 || name.compare(11, 4, ".pbf") != 0)
         return false;
     return std::all_of(name.begin() + 7, name.begin() + 11,
@@ -72,11 +73,11 @@ bool IsRomBankCache(const std::string& path) {
 
 std::string ConvertedBankPath(const std::string& converted, const std::filesystem::path& current,
                               const std::function<bool(const std::filesystem::path&)>& writable) {
-    const std::filesystem::path path(converted);
+    const std::filesystem::path path = PathFromUtf8(converted);
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
     if (writable(folder)) return converted;
-    if (!current.empty() && writable(current)) return (current / path.filename()).string();
+    if (!current.empty() && writable(current)) return Utf8FromPath(current / path.filename());
     return {};
 }
 
@@ -101,7 +102,7 @@ TalmeruApp::~TalmeruApp() {
 void TalmeruApp::Phase1(AppEnvironment& env) {
     settings_.SetPath(folder_ / "talmeru.ini");
     if (!settings_.Load())
-        ShowMessage("Could not read the settings file " + settings_.Path().string());
+        ShowMessage("Could not read the settings file " + Utf8FromPath(settings_.Path()));
     options_.Read(settings_);
     synth_ = std::make_unique<SynthSession>(settings_, std::move(env.midi), std::move(env.emulator),
                                             std::move(env.audio), env.pump);
@@ -176,7 +177,7 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
     if (!files.empty()) {
         // A file that cannot be read ends the program; one whose import the user cancelled
         // leaves it running on an empty bank.
-        if (!OpenDocumentFile((startFolder_ / files.front()).string()) && !openCancelled_)
+        if (!OpenDocumentFile(Utf8FromPath(startFolder_ / PathFromUtf8(files.front()))) && !openCancelled_)
             return false;
     } else if (const std::string bank = LastBank(); bank.empty() || !OpenDocumentFile(bank)) {
         // Without the last session's bank (an option; one that no longer reads counts as
@@ -563,7 +564,7 @@ bool TalmeruApp::CanExit() {
 
 void TalmeruApp::SaveState(const std::vector<std::string>& openEditors) {
     std::error_code ec;
-    const std::string dir = std::filesystem::current_path(ec).string();
+    const std::string dir = Utf8FromPath(std::filesystem::current_path(ec));
     if (!ec && dir.size() < 256) settings_.WriteString("State", "CurrentDir", dir);
     for (const char* editor : {"ObjectBrowser", "BankEditor", "SampleEditor", "LayerEditor"}) {
         const bool open =
@@ -572,7 +573,7 @@ void TalmeruApp::SaveState(const std::vector<std::string>& openEditors) {
     }
     options_.Write(settings_);
     if (!settings_.Save())
-        ShowMessage("Could not save the settings file " + settings_.Path().string());
+        ShowMessage("Could not save the settings file " + Utf8FromPath(settings_.Path()));
 }
 
 }  // namespace talmeru

@@ -10,6 +10,7 @@
 #include "files/Sf2Import.h"
 #include "model/BankTransfer.h"
 #include "model/ZedoDatabase.h"
+#include "platform/FileUtil.h"
 #include "platform/Locations.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
@@ -88,7 +89,7 @@ std::string UploadBank(BankLink& link, const std::string& path) {
         rom = cache.Load(&link, scratch);
     }
     if (!rom || !cache.Loaded())
-        return "The ROM bank could not be loaded from \"" + cache.LastPath().string() + "\".";
+        return "The ROM bank could not be loaded from \"" + Utf8FromPath(cache.LastPath()) + "\".";
     LoadHooks hooks(prompter, rom.get());
     ZedoDatabase db(&link);
     // A conversion's report stays out of the host's console; what it refused tells why a
@@ -117,7 +118,7 @@ LoadedBank LoadBank(const std::string& path, uint32_t sampleRamBytes) {
     auto emu = emulator::Ma1Emulator::Create(settings);
     if (!path.empty()) {
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(path, ec)) {
+        if (!std::filesystem::is_regular_file(PathFromUtf8(path), ec)) {
             loaded.error = "\"" + path + "\" is no bank file that can be read.";
             return loaded;
         }
@@ -125,7 +126,7 @@ LoadedBank LoadBank(const std::string& path, uint32_t sampleRamBytes) {
         loaded.error = UploadBank(link, path);
         if (!loaded.error.empty()) return loaded;
     }
-    loaded.name = path.empty() ? "Factory ROM" : std::filesystem::path(path).filename().string();
+    loaded.name = path.empty() ? "Factory ROM" : FileNameOf(path);
     loaded.image = emu->Image();
     return loaded;
 }
