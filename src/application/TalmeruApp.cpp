@@ -177,7 +177,8 @@ bool TalmeruApp::Start(ShellWindow& window, const std::vector<std::string>& file
     if (!files.empty()) {
         // A file that cannot be read ends the program; one whose import the user cancelled
         // leaves it running on an empty bank.
-        if (!OpenDocumentFile(Utf8FromPath(startFolder_ / PathFromUtf8(files.front()))) && !openCancelled_)
+        if (!OpenDocumentFile(Utf8FromPath(startFolder_ / PathFromUtf8(files.front()))) &&
+            !openCancelled_)
             return false;
     } else if (const std::string bank = LastBank(); bank.empty() || !OpenDocumentFile(bank)) {
         // Without the last session's bank (an option; one that no longer reads counts as
