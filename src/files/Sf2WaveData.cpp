@@ -292,16 +292,10 @@ void Sf2WaveData::ReadRates(const std::vector<sf2::SampleRecord>& records,
             start = (*decoded)[i].start;
         }
         const uint32_t rate = records[i].rate;
-        if (rate > 0 && rate <= INT32_MAX) rates_.push_back({start, static_cast<int>(rate)});
+        if (rate > 0 && rate <= INT32_MAX) rangeRates.push_back({start, static_cast<int>(rate)});
     }
-    std::stable_sort(rates_.begin(), rates_.end(),
+    std::stable_sort(rangeRates.begin(), rangeRates.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-}
-
-int Sf2WaveData::SampleRateAt(int64_t frame) const {
-    auto after = std::upper_bound(rates_.begin(), rates_.end(), frame,
-                                  [](int64_t f, const auto& r) { return f < int64_t(r.first); });
-    return after == rates_.begin() ? SampleRate() : std::prev(after)->second;
 }
 
 int Sf2WaveData::LoadData() {

@@ -71,9 +71,6 @@ class Sf2WaveData : public FileWaveData {
     bool ReadsInPlace() const override { return valid && formatTag != -1; }
     int ReadData(std::span<uint8_t> out) override;
     std::unique_ptr<WaveDataReader> OpenReader() override;
-    // The rate of the file's sample that holds `frame` (the last one that starts at or before
-    // it), or the chunk's fixed 44100 Hz when no sample record gives one.
-    int SampleRateAt(int64_t frame) const override;
 
     // Where one sample's decoded data comes from in a SoundFont 3 file: a stream, or 16-bit
     // points of the sample chunk.
@@ -87,12 +84,10 @@ class Sf2WaveData : public FileWaveData {
     void ReadHeader();
     bool sf3_ = false;
     std::vector<Piece> pieces_;  // SoundFont 3 only
-    // Each sample's rate by where it starts; decoded: a SoundFont 3 file's samples as laid
-    // out in the whole, by record.
+    // Each sample's rate by where it starts (rangeRates); decoded: a SoundFont 3 file's
+    // samples as laid out in the whole, by record.
     void ReadRates(const std::vector<sf2::SampleRecord>& records,
                    const std::vector<Sf2SamplePoints>* decoded);
-
-    std::vector<std::pair<uint32_t, int>> rates_;  // sample start (frame), rate; by start
 };
 
 }  // namespace talmeru

@@ -1,6 +1,9 @@
 #include "files/Tmb.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "files/BankFormats.h"
 #include "files/BankReadError.h"
@@ -326,6 +329,65 @@ void WriteAliases(RiffWriter& w, ZedoDatabase& db) {
     w.Close();
 }
 
+// "wvrt": the rates of the samples in a shared block that play at their own rate (a SoundFont's
+// samples): per wave data its base, how many ranges, and each range's first frame and rate;
+// base 0xFFFF ends the list. Banks without such blocks have none (as every older file), and
+// their samples play at their block's rate.
+void WriteRangeRates(RiffWriter& w, ZedoDatabase& db) {
+    std::vector<const WaveData*> mixed;
+    for (int i = 0; i < db.WaveDataCount(); ++i)
+        if (const WaveData* wd = db.GetWaveData(i); Saved(wd) && !wd->rangeRates.empty())
+            mixed.push_back(wd);
+    if (mixed.empty()) return;
+    ByteWriter& out = w.Out();
+    w.Open(FourCC("wvrt"));
+    for (const WaveData* wd : mixed) {
+        out.U16(static_cast<uint16_t>(wd->base));
+        out.U16(0);
+        out.U32(static_cast<uint32_t>(wd->rangeRates.size()));
+        for (const auto& [frame, rate] : wd->rangeRates) {
+            out.U32(frame);
+            out.U32(static_cast<uint32_t>(rate));
+        }
+    }
+    out.U16(0xFFFF);
+    out.U16(0);
+    out.U32(0);
+    w.Close();
+}
+
+// Rates only show a sample's true note (each header's pitch already holds it), so entries
+// that fit no sample or hold no usable rate are passed over.
+void ReadRangeRates(const RiffReader& r, const RiffChunk& chunk, ZedoDatabase& db) {
+    for (uint64_t at = 0;;) {
+        uint8_t h[8];
+        if (!r.Read(chunk, at, h, sizeof h)) Fail("Could not read the samples' rates");
+        at += sizeof h;
+        ByteReader entry(h, sizeof h);
+        const int base = entry.U16();
+        entry.Skip(2);
+        const uint32_t count = entry.U32();
+        if (base == 0xFFFF) return;
+        if (count > (chunk.dataEnd - chunk.dataOffset - at) / 8)
+            Fail("Could not read the samples' rates");
+        std::vector<uint8_t> ranges(size_t{count} * 8);
+        if (!r.Read(chunk, at, ranges.data(), ranges.size()))
+            Fail("Could not read the samples' rates");
+        at += ranges.size();
+        SampleHeader* s = db.GetSampleHeader(base);
+        WaveData* wd = s ? s->Wave() : nullptr;
+        if (!wd || wd->IsRom() || wd->base != base) continue;
+        ByteReader in(ranges.data(), ranges.size());
+        std::vector<std::pair<uint32_t, int>> rates;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t frame = in.U32(), rate = in.U32();
+            if (rate > 0 && rate <= INT32_MAX && (rates.empty() || frame > rates.back().first))
+                rates.push_back({frame, static_cast<int>(rate)});
+        }
+        wd->rangeRates = std::move(rates);
+    }
+}
+
 }  // namespace
 
 int ReadTmb(const std::string& path, ZedoDatabase& db) {
@@ -350,6 +412,7 @@ int ReadTmb(const std::string& path, ZedoDatabase& db) {
                 result = 1;
         }
         if (auto wval = r.Find(*riff, FourCC("wval"))) ReadAliases(r, *wval, db);
+        if (auto wvrt = r.Find(*riff, FourCC("wvrt"))) ReadRangeRates(r, *wvrt, db);
     } catch (const BankReadError& e) {
         ShowMessage(e.text);
         result = 1;
@@ -378,6 +441,7 @@ int PrepareTmb(ZedoDatabase& db, BankWrite& write) {
     ByteWriter tail;
     RiffWriter t(tail);
     WriteAliases(t, db);
+    WriteRangeRates(t, db);
     write = [head = head.Take(), tail = tail.Take(), saved](ByteSink& out, bool& shown) {
         const uint64_t start = out.Pos();
         if (!out.Write(head) || !WriteWaveEntries(out, saved, shown) || !out.Write(tail))
@@ -440,6 +504,7 @@ void RepointTmbWaveData(ZedoDatabase& db, const std::string& path) {
     if (!wvdt) return;
     try {
         ReadWaveEntries(r, *wvdt, abs, fresh);
+        if (auto wvrt = r.Find(*riff, FourCC("wvrt"))) ReadRangeRates(r, *wvrt, fresh);
     } catch (const BankReadError&) {
         return;
     }

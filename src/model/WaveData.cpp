@@ -1,6 +1,7 @@
 #include "model/WaveData.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "model/BankLink.h"
 #include "platform/Prompter.h"
@@ -10,6 +11,12 @@ namespace talmeru {
 
 bool WaveData::Equals(const WaveData& other) const {
     return Kind() == other.Kind() && path == other.path && channel == other.channel;
+}
+
+int WaveData::SampleRateAt(int64_t frame) const {
+    auto after = std::upper_bound(rangeRates.begin(), rangeRates.end(), frame,
+                                  [](int64_t f, const auto& r) { return f < int64_t{r.first}; });
+    return after == rangeRates.begin() ? SampleRate() : std::prev(after)->second;
 }
 
 int WaveData::FindRegion(int32_t start, int32_t end_, int32_t loop) const {

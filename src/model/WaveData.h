@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/Results.h"
@@ -69,8 +70,9 @@ class WaveData {
     virtual int32_t Length() { return length; }
     virtual int SampleRate() const { return sampleRate; }
     // The rate of the sample that holds `frame`: a block that several samples share (a
-    // SoundFont's sample chunk) holds samples of their own rates.
-    virtual int SampleRateAt(int64_t) const { return SampleRate(); }
+    // SoundFont's sample chunk) holds samples of their own rates (rangeRates), the rest
+    // play at SampleRate().
+    int SampleRateAt(int64_t frame) const;
     virtual int32_t SampleStart() const { return sampleStart; }
     virtual int32_t LoopStart() const { return loopStart; }
     virtual int32_t End() const { return end; }
@@ -148,6 +150,9 @@ class WaveData {
     int32_t end = 0;
     double rootPitch = -1.0;
     std::vector<WaveRegion> regions;
+    // Where samples of their own rate start in the data: (frame, rate), by frame. Each runs
+    // to the next one's start.
+    std::vector<std::pair<uint32_t, int>> rangeRates;
     // File kinds: the full path of the source, and the path it was asked for by (they
     // differ when the file was found elsewhere).
     std::string path;

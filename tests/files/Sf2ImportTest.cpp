@@ -389,11 +389,18 @@ TEST_F(Sf2ImportTest, OpeningASoundFontConvertsItIntoAPbfBank) {
         ASSERT_NE(c5, nullptr);
         EXPECT_EQ(c5->start, 800);
         EXPECT_EQ(c5->pitch, db_.GetSampleHeader(1)->pitch);
+        // Each sample keeps its own rate, which the editor shows its note by.
+        EXPECT_EQ(c5->SampleRate(), 22050);
+        EXPECT_EQ(again.GetSampleHeader(0)->SampleRate(), 44100);
         WaveData* w = c5->Wave();
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w, again.GetSampleHeader(0)->Wave());
         ASSERT_EQ(w->LoadData(), 0);
         EXPECT_EQ(w->data, plan.sampleData);
+        // Saved over itself, the bank reads its data from the new file, rates and all.
+        ASSERT_EQ(SaveBank(again, again.Path(), 0), 0);
+        EXPECT_EQ(again.GetSampleHeader(1)->SampleRate(), 22050);
+        EXPECT_EQ(again.GetSampleHeader(1)->Wave(), again.GetSampleHeader(0)->Wave());
     }
 
     // Not a SoundFont after all: the open fails.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <random>
 
@@ -374,6 +375,54 @@ TEST_F(TmbTest, ReaderChecks) {
     std::vector<uint8_t> unterminated{0, 0, 0xFF, 0xFF, 0, 1, 0};
     EXPECT_EQ(read(TmbFile({{"bprg", Bprg({sample(0)})}, {"wvdt", unterminated}}), d3), 1);
     EXPECT_TRUE(prompter_.Saw("could not read tmbwave"));
+    // Rates of samples in a shared block: entries that fit no sample's data are passed over;
+    // one that claims more ranges than the chunk holds fails the read.
+    ByteWriter wvdt;
+    {
+        ZedoDatabase one;
+        ASSERT_NE(
+            BuildProgramFromWave(one,
+                                 Wav(
+                                     "r.wav", 1, 16, 44100, [](int f, int) { return f; }, 100),
+                                 false, nullptr),
+            nullptr);
+        ASSERT_EQ(WriteTmb(Path("one.tmb"), one, 0), 0);
+        auto bytes = *ReadWholeFile(Path("one.tmb"));
+        MemorySource src(bytes);
+        RiffReader rr(src);
+        wvdt.Bytes(rr.ReadData(*rr.Find(*rr.Riff(0, FourCC("tmbf")), FourCC("wvdt"))));
+    }
+    auto rates = [](std::vector<std::array<uint32_t, 4>> entries) {
+        ByteWriter b;
+        for (const auto& [base, count, frame, rate] : entries) {
+            b.U16(static_cast<uint16_t>(base));
+            b.U16(0);
+            b.U32(count);
+            if (count) {
+                b.U32(frame);
+                b.U32(rate);
+            }
+        }
+        b.U16(0xFFFF);
+        b.U16(0);
+        b.U32(0);
+        return b.Take();
+    };
+    ZedoDatabase d5;
+    EXPECT_EQ(read(TmbFile({{"bprg", Bprg({sample(0)})},
+                            {"wvdt", wvdt.Data()},
+                            {"wvrt", rates({{7, 1, 0, 22050}, {0, 1, 10, 0}, {0, 1, 20, 11025}})}}),
+                   d5),
+              0);
+    EXPECT_EQ(d5.GetSampleHeader(0)->Wave()->rangeRates,
+              (std::vector<std::pair<uint32_t, int>>{{20, 11025}}));
+    std::vector<uint8_t> tooMany = rates({{0, 1, 0, 22050}});
+    tooMany[4] = 3;
+    EXPECT_EQ(
+        read(TmbFile({{"bprg", Bprg({sample(0)})}, {"wvdt", wvdt.Data()}, {"wvrt", tooMany}}), d5),
+        1);
+    EXPECT_TRUE(prompter_.Saw("Could not read the samples' rates"));
+
     std::vector<uint8_t> alias{0, 0, 1, 0};
     EXPECT_EQ(read(TmbFile({{"bprg", Bprg({sample(0), sample(1)})}, {"wval", alias}}), d3), 1);
     EXPECT_TRUE(prompter_.Saw("Link attempted on non-existant base sample"));
