@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <set>
 #include <tuple>
@@ -810,58 +812,144 @@ bool HasVelocitySplits(const std::vector<VoiceZone>& zones) {
                        [](const VoiceZone& z) { return z.velLow > 0 || z.velHigh < 127; });
 }
 
-// Halves the key splits of the layer (with its stereo partner) that has the most: neighbouring
-// ranges merge, the merged range playing the sample whose root lies nearer the middle of its
-// keys that music mostly plays (C2 to C7), so that a piano thinned to two samples plays middle
-// C from a sample near it rather than from its bass.
-bool Thin(std::vector<LayerPlan>& layers) {
-    size_t best = layers.size();
-    size_t most = 1;
-    for (size_t i = 0; i < layers.size(); ++i)
-        if (!layers[i].right && layers[i].ranges.size() > most) {
-            most = layers[i].ranges.size();
-            best = i;
-        }
-    if (best == layers.size()) return false;
-    auto thin = [](LayerPlan& l, const std::vector<bool>& keepFirst) {
-        std::vector<RangePlan> out;
-        for (size_t i = 0; i < l.ranges.size(); i += 2) {
-            if (i + 1 == l.ranges.size()) {
-                out.push_back(l.ranges[i]);
-                break;
-            }
-            RangePlan merged = keepFirst[i / 2] ? l.ranges[i] : l.ranges[i + 1];
-            merged.low = l.ranges[i].low;
-            merged.high = l.ranges[i + 1].high;
-            out.push_back(merged);
-        }
-        l.ranges = std::move(out);
-    };
-    LayerPlan& left = layers[best];
-    std::vector<bool> keepFirst;
-    for (size_t i = 0; i + 1 < left.ranges.size(); i += 2) {
-        const RangePlan& a = left.ranges[i];
-        const RangePlan& b = left.ranges[i + 1];
-        constexpr int kMostPlayedLow = 36, kMostPlayedHigh = 96;
-        const int low = a.low, high = b.high;
-        const double middle = high < kMostPlayedLow || low > kMostPlayedHigh
-                                  ? (low + high) / 2.0
-                                  : (std::max(low, kMostPlayedLow) +
-                                     std::min(high, kMostPlayedHigh)) / 2.0;
-        keepFirst.push_back(std::abs(a.root - middle) <= std::abs(b.root - middle));
-    }
-    thin(left, keepFirst);
-    if (left.partner >= 0) thin(layers[size_t(left.partner)], keepFirst);
-    return true;
+// How much music plays key k, relative to middle C: most of it lies within two octaves of
+// it, little at the keyboard's ends.
+double KeyUse(int k) {
+    constexpr double kSpread = 16;  // keys
+    const double d = (k - kMiddleKey) / kSpread;
+    return std::exp(-0.5 * d * d) + 0.02;
 }
 
-// A stereo pair plays its left half alone, in the middle.
+// Keeps `count` of the layer's key splits (and the same of its stereo partner's): the samples
+// that serve the keys best, each key then playing the kept sample nearest to it, so that a
+// piano thinned to two samples plays middle C from one near it rather than from its bass. A
+// sample is as near as its root, kept within its own keys (a layer of sounds that share one
+// root, as effects do, keeps sounds spread over its keys). Distances count as much as music
+// plays their keys.
+void KeepNearestSamples(LayerPlan& l, size_t count, LayerPlan* partner) {
+    if (count == 0 || l.ranges.size() <= count) return;
+    int lo = INT_MAX, hi = INT_MIN;
+    for (const RangePlan& r : l.ranges) {
+        lo = std::min(lo, r.low);
+        hi = std::max(hi, r.high);
+    }
+    auto at = [&](size_t i) {
+        const RangePlan& r = l.ranges[i];
+        return std::clamp(r.root, r.low, std::max(r.low, r.high));
+    };
+    // Candidates by where they sound best, one per key.
+    std::vector<size_t> c(l.ranges.size());
+    std::iota(c.begin(), c.end(), size_t{0});
+    std::stable_sort(c.begin(), c.end(), [&](size_t a, size_t b) { return at(a) < at(b); });
+    c.erase(std::unique(c.begin(), c.end(), [&](size_t a, size_t b) { return at(a) == at(b); }),
+            c.end());
+    const size_t n = c.size(), m = std::min(count, n);
+    auto place = [&](size_t i) { return at(c[i]); };
+    // Prefix sums of the keys' weights and weighted keys over lo..hi, for the cost of a run of
+    // keys played by one sample in constant time.
+    std::vector<double> w(size_t(hi - lo) + 2, 0.0), wk(w.size(), 0.0);
+    for (int k = lo; k <= hi; ++k) {
+        const double weight = KeyUse(k);
+        w[size_t(k - lo) + 1] = w[size_t(k - lo)] + weight;
+        wk[size_t(k - lo) + 1] = wk[size_t(k - lo)] + weight * k;
+    }
+    auto cost = [&](int from, int to, int r) {  // keys from..to played by a sample placed at r
+        from = std::max(from, lo);
+        to = std::min(to, hi);
+        if (from > to) return 0.0;
+        auto sum = [&](const std::vector<double>& v, int a, int b) {
+            return v[size_t(b - lo) + 1] - v[size_t(a - lo)];
+        };
+        double total = 0;
+        if (from <= std::min(to, r)) {
+            const int b = std::min(to, r);
+            total += r * sum(w, from, b) - sum(wk, from, b);
+        }
+        if (std::max(from, r + 1) <= to) {
+            const int a = std::max(from, r + 1);
+            total += sum(wk, a, to) - r * sum(w, a, to);
+        }
+        return total;
+    };
+    auto middle = [&](size_t a, size_t b) { return (place(a) + place(b)) / 2; };  // ascending
+    auto between = [&](size_t a, size_t b) {
+        return cost(place(a) + 1, middle(a, b), place(a)) +
+               cost(middle(a, b) + 1, place(b), place(b));
+    };
+    // best[t][j]: the least cost of the keys up to candidate j's place with t + 1 samples, the
+    // last of them j.
+    constexpr double kNone = std::numeric_limits<double>::infinity();
+    std::vector<std::vector<double>> best(m, std::vector<double>(n, kNone));
+    std::vector<std::vector<size_t>> from(m, std::vector<size_t>(n, 0));
+    for (size_t j = 0; j < n; ++j)
+        best[0][j] = cost(lo, place(j), place(j));
+    for (size_t t = 1; t < m; ++t)
+        for (size_t j = t; j < n; ++j)
+            for (size_t a = t - 1; a < j; ++a)
+                if (const double v = best[t - 1][a] + between(a, j); v < best[t][j]) {
+                    best[t][j] = v;
+                    from[t][j] = a;
+                }
+    size_t last = m - 1;
+    for (size_t j = m - 1; j < n; ++j)
+        if (best[m - 1][j] + cost(place(j) + 1, hi, place(j)) <
+            best[m - 1][last] + cost(place(last) + 1, hi, place(last)))
+            last = j;
+    std::vector<size_t> kept(m);
+    for (size_t t = m; t-- > 0;) {
+        kept[t] = last;
+        last = from[t][last];
+    }
+    auto thin = [&](LayerPlan& layer) {
+        std::vector<RangePlan> out;
+        for (size_t t = 0; t < m; ++t) {
+            RangePlan r = layer.ranges[c[kept[t]]];
+            r.low = std::max(lo, t == 0 ? lo : middle(kept[t - 1], kept[t]) + 1);
+            r.high = std::min(hi, t + 1 == m ? hi : middle(kept[t], kept[t + 1]));
+            if (r.low <= r.high) out.push_back(r);
+        }
+        layer.ranges = std::move(out);
+    };
+    if (partner && partner->ranges.size() != l.ranges.size()) {
+        KeepNearestSamples(*partner, count, nullptr);
+        partner = nullptr;
+    }
+    if (partner) thin(*partner);
+    thin(l);
+}
+
+// Thins key splits `times` over, each time halving those of the layer (with its stereo
+// partner) that has the most. Whether any were thinned.
+bool ThinKeySplits(std::vector<LayerPlan>& layers, int times) {
+    std::vector<size_t> keep(layers.size());
+    for (size_t i = 0; i < layers.size(); ++i)
+        keep[i] = layers[i].right ? 0 : layers[i].ranges.size();
+    bool thinned = false;
+    for (int t = 0; t < times; ++t) {
+        const auto most = std::max_element(keep.begin(), keep.end());
+        if (most == keep.end() || *most <= 1) break;
+        *most = (*most + 1) / 2;
+        thinned = true;
+    }
+    for (size_t i = 0; i < layers.size(); ++i) {
+        LayerPlan& l = layers[i];
+        if (l.right || keep[i] >= l.ranges.size()) continue;
+        KeepNearestSamples(l, keep[i], l.partner >= 0 ? &layers[size_t(l.partner)] : nullptr);
+    }
+    return thinned;
+}
+
+// A stereo pair plays its left half alone, where the pair's middle was (a kit's drum keeps
+// its place), as loud as the pair: in the middle each side has 3 dB less than a half at its
+// own side had.
 bool MakeMono(ProgramPlan& p) {
     for (size_t i = 0; i < p.layers.size(); ++i) {
         if (p.layers[i].partner < 0) continue;
         const size_t right = size_t(p.layers[i].partner);
+        Sf2LayerValues& v = p.layers[i].values;
         p.layers[i].partner = -1;
-        p.layers[i].values.pan = 0;
+        v.pan = (v.pan + p.layers[right].values.pan) / 2;
+        v.attenuation -= static_cast<int>(std::lround(Sf2AttenuationCb(3.0)));
         p.layers[i].side = 0;
         p.layers[right].right = false;
         EraseLayer(p, right);
@@ -918,8 +1006,7 @@ void PresetConverter::Layout(ProgramPlan& p) const {
     if (p.mergedEnvelopes) p.losses.insert("envelopes per key");
     while (p.mono && MakeMono(p))
         p.losses.insert("stereo");
-    for (int i = 0; i < p.thinned && !p.kit; ++i)
-        if (Thin(p.layers)) p.losses.insert("key splits");
+    if (!p.kit && ThinKeySplits(p.layers, p.thinned)) p.losses.insert("key splits");
     while (SlotCount(p) > kMaxLayers && (MakeMono(p) || DropSmallestLayer(p)))
         p.losses.insert("layers");
     for (int i = 0; i < p.droppedLayers; ++i)
@@ -935,8 +1022,8 @@ std::pair<size_t, size_t> Footprint(const ProgramPlan& p) {
 }
 
 // Gives way one step for resource r: velocity splits first, then key splits (kits keep each
-// key's own sample), or for keymaps stereo and then whole layers. False when the program has
-// nothing more to give.
+// key's own sample and give up stereo instead), or for keymaps stereo and then whole layers.
+// False when the program has nothing more to give.
 bool PresetConverter::Reduce(ProgramPlan& p, Resource r) {
     const auto before = Footprint(p);
     auto any = [&](auto test) { return std::any_of(p.layers.begin(), p.layers.end(), test); };
@@ -950,7 +1037,7 @@ bool PresetConverter::Reduce(ProgramPlan& p, Resource r) {
         } else if (r != kKeymaps && !p.kit &&
                    any([](const LayerPlan& l) { return l.ranges.size() > 1; })) {
             ++p.thinned;
-        } else if (!p.kit && !p.mono && any([](const LayerPlan& l) { return l.partner >= 0; })) {
+        } else if (!p.mono && any([](const LayerPlan& l) { return l.partner >= 0; })) {
             p.mono = true;
         } else if (!p.kit && p.layers.size() > 1) {
             ++p.droppedLayers;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <set>
 
@@ -268,6 +269,63 @@ TEST_F(Sf2PresetsTest, OverBudgetPresetsThinButEveryKeyStillSounds) {
     EXPECT_TRUE(Logged("programs lost layers"));
     EXPECT_TRUE(Logged("1 Split (key splits, velocity layers)"));
     EXPECT_FALSE(Logged("was not converted"));
+}
+
+// A multisample thinned to a few samples plays each key from the kept sample whose root is
+// nearest to it; a stereo kit gives up stereo rather than drums.
+TEST_F(Sf2PresetsTest, ThinnedProgramsPlayEachKeyFromTheNearestKeptSample) {
+    constexpr int kZones = 16;
+    Sf2Plan plan = WithSamples(kZones + 8);
+    auto rootOf = [](int sample) { return 14 + 6 * sample; };  // the middle of its six keys
+    test::Sf2Instrument piano{"Piano", {}};
+    for (int i = 0; i < kZones; ++i) {
+        plan.samples[size_t(i)].key = rootOf(i);
+        piano.zones.push_back(SampleZone(i, 12 + 6 * i, 17 + 6 * i));
+    }
+    test::Sf2Instrument kit{"Kit", {}};
+    for (int d = 0; d < 4; ++d) {
+        const int left = kZones + 2 * d;
+        plan.samples[size_t(left)].type = 4;
+        plan.samples[size_t(left)].link = left + 1;
+        plan.samples[size_t(left + 1)].type = 2;
+        plan.samples[size_t(left + 1)].link = left;
+        for (int side : {0, 1})
+            kit.zones.push_back(
+                SampleZone(left + side, 36 + d, 36 + d, {Gen(kPan, side ? 500 : -500)}));
+    }
+    plan.instruments = {piano, kit};
+    plan.presetList = {PresetOf("Piano", 0, 0, 0), PresetOf("Standard", 128, 0, 1)};
+    budget_.sampleHeaders = 7;  // four drums and three of the piano's sixteen samples
+    ASSERT_EQ(Import(plan), 0);
+
+    const Program* kitProgram = db_.GetProgram(128);
+    ASSERT_NE(kitProgram, nullptr);
+    EXPECT_EQ(SoundingKeys(db_, *kitProgram), (std::set<int>{36, 37, 38, 39}));
+    EXPECT_EQ(kitProgram->LayerCount(), 1);
+    EXPECT_EQ(LayerAt(128, 0).Pan(), units::PanForPosition(0)) << "a mono drum stays in the middle";
+    EXPECT_TRUE(Logged("128 Standard (stereo)"));
+
+    const Keymap* k = db_.GetKeymap(LayerAt(0, 0).keymap);
+    ASSERT_NE(k, nullptr);
+    auto rootAt = [&](int key) {
+        const SampleHeader* h = db_.GetSampleHeader(k->SampleForKey(key));
+        return h ? rootOf(std::stoi(h->Name().substr(1))) : -1;
+    };
+    std::set<int> kept;
+    for (int key = 12; key < 12 + 6 * kZones; ++key)
+        kept.insert(rootAt(key));
+    ASSERT_FALSE(kept.count(-1)) << "every key still sounds";
+    EXPECT_GT(kept.size(), 1u);
+    EXPECT_LE(kept.size(), 3u);
+    for (int key = 12; key < 12 + 6 * kZones; ++key) {
+        int nearest = INT_MAX;
+        for (int r : kept)
+            nearest = std::min(nearest, std::abs(key - r));
+        EXPECT_EQ(std::abs(key - rootAt(key)), nearest) << "key " << key;
+    }
+    // Samples that serve the keys music mostly plays, none from the far ends.
+    EXPECT_GE(*kept.begin(), 36);
+    EXPECT_LE(*kept.rbegin(), 96);
 }
 
 TEST_F(Sf2PresetsTest, WhatCannotFitIsDroppedWholeAndNamedNeverSilent) {
