@@ -949,7 +949,11 @@ bool MakeMono(ProgramPlan& p) {
         Sf2LayerValues& v = p.layers[i].values;
         p.layers[i].partner = -1;
         v.pan = (v.pan + p.layers[right].values.pan) / 2;
-        v.attenuation -= static_cast<int>(std::lround(Sf2AttenuationCb(3.0)));
+        // The layer's level and its keys' own, which the keymap holds against the layer's.
+        const int louder = static_cast<int>(std::lround(Sf2AttenuationCb(3.0)));  // below 0
+        v.attenuation += louder;
+        for (RangePlan& r : p.layers[i].ranges)
+            r.attenuation += louder;
         p.layers[i].side = 0;
         p.layers[right].right = false;
         EraseLayer(p, right);

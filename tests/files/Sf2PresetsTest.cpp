@@ -304,6 +304,13 @@ TEST_F(Sf2PresetsTest, ThinnedProgramsPlayEachKeyFromTheNearestKeptSample) {
     EXPECT_EQ(kitProgram->LayerCount(), 1);
     EXPECT_EQ(LayerAt(128, 0).Pan(), units::PanForPosition(0)) << "a mono drum stays in the middle";
     EXPECT_TRUE(Logged("128 Standard (stereo)"));
+    // As loud as the pair was: in the middle each side has 3 dB less than a half at its side.
+    const Keymap* drums = db_.GetKeymap(LayerAt(128, 0).keymap);
+    ASSERT_NE(drums, nullptr);
+    for (const KeymapEntry& e : drums->entries)
+        if (e.sample != kNoSample) {
+            EXPECT_EQ(LayerAt(128, 0).Amp().Gain() + e.amp, 3);
+        }
 
     const Keymap* k = db_.GetKeymap(LayerAt(0, 0).keymap);
     ASSERT_NE(k, nullptr);
