@@ -951,9 +951,14 @@ int Sf2Importer::ConvertByPresets(sf2::Hydra& hydra, int32_t sampleBytes) {
     uint32_t frames = static_cast<uint32_t>(sampleBytes / 2);
     if (sf3_) frames = MapDecodedSamples(hydra.samples);
     auto w = std::make_unique<Sf2WaveData>(path_, -1, kWholeFile, true);
+    const Sf2WaveData* data = w.get();
     WaveData* wave = w->valid && w->FormatTag() != -1 ? db_.AddWaveData(std::move(w)) : nullptr;
-    if (!wave) Log("X Could not load file\r\n");
-    ConvertSf2Presets({&hydra, frames}, choice_, db_, wave, log_);
+    Sf2Samples samples{&hydra, frames};
+    if (wave)
+        samples.level = [data](uint32_t frame, uint32_t n) { return data->Level(frame, n); };
+    else
+        Log("X Could not load file\r\n");
+    ConvertSf2Presets(samples, choice_, db_, wave, log_);
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -59,6 +60,10 @@ constexpr int kTypicalVelocity = 100;
 constexpr int kMiddleKey = 60;
 // A General MIDI program keeps this many samples before other kits and banks give way whole.
 constexpr int64_t kFewSamples = 6;
+// A sample that plays another's keys is matched to its level by at most this much (dB), and
+// the levels are measured over the first 1/kLevelSpanDivisor s of each.
+constexpr double kMostLevelMade = 12;
+constexpr uint32_t kLevelSpanDivisor = 5;
 // Stereo halves are panned at least this far to their sides (0.1%).
 constexpr int kStereoPan = 400;
 
@@ -231,7 +236,7 @@ enum Resource { kHeaders, kKeymaps, kPrograms, kBytes, kResourceCount };
 class PresetConverter {
   public:
     PresetConverter(const Sf2Samples& s, const Sf2Choice& choice, ConversionLog* log)
-        : hydra_(*s.hydra), frames_(s.frames), choice_(choice), log_(log) {}
+        : hydra_(*s.hydra), frames_(s.frames), level_(s.level), choice_(choice), log_(log) {}
 
     void Plan();
     Sf2Needs Needs() const;
@@ -259,9 +264,13 @@ class PresetConverter {
     void Layout(ProgramPlan& p) const;
     bool Reduce(ProgramPlan& p, Resource r);
     void DropProgram(ProgramPlan& p, const char* why);
+    // The level of a sample's first moments, measured once when first asked.
+    double LevelOf(int sample) const;
 
     const Hydra& hydra_;
     uint32_t frames_;
+    std::function<double(uint32_t, uint32_t)> level_;
+    mutable std::map<int, double> levels_;
     const Sf2Choice& choice_;
     ConversionLog* log_;
     std::vector<ProgramPlan> programs_;
@@ -270,6 +279,19 @@ class PresetConverter {
     std::vector<std::string> notConverted_;
     std::set<std::string> warned_;
 };
+
+double PresetConverter::LevelOf(int sample) const {
+    if (!level_ || sample < 0 || size_t(sample) >= hydra_.samples.size()) return NAN;
+    if (auto it = levels_.find(sample); it != levels_.end()) return it->second;
+    // A fifth of a second: the attack and the first of the decay, by which neighbouring
+    // samples of one instrument are matched.
+    const sf2::SampleRecord& s = hydra_.samples[size_t(sample)];
+    const uint32_t frames =
+        std::min(s.end > s.start ? s.end - s.start : 0u, std::max(s.rate, 1u) / kLevelSpanDivisor);
+    const double level = s.end <= frames_ ? level_(s.start, frames) : NAN;
+    levels_[sample] = level;
+    return level;
+}
 
 // Bank 0 presets keep their General MIDI numbers, bank 128 presets are the kits from 128 on,
 // others take the first free number from 256.
@@ -812,6 +834,9 @@ bool HasVelocitySplits(const std::vector<VoiceZone>& zones) {
                        [](const VoiceZone& z) { return z.velLow > 0 || z.velHigh < 127; });
 }
 
+// A SoundFont sample's level in dB (NaN when not known).
+using LevelOf = std::function<double(int sample)>;
+
 // How much music plays key k, relative to middle C: most of it lies within two octaves of
 // it, little at the keyboard's ends.
 double KeyUse(int k) {
@@ -825,8 +850,9 @@ double KeyUse(int k) {
 // piano thinned to two samples plays middle C from one near it rather than from its bass. A
 // sample is as near as its root, kept within its own keys (a layer of sounds that share one
 // root, as effects do, keeps sounds spread over its keys). Distances count as much as music
-// plays their keys.
-void KeepNearestSamples(LayerPlan& l, size_t count, LayerPlan* partner) {
+// plays their keys. The keys a kept sample takes over play as loud as their own sample did:
+// at their zone's attenuation, less the kept sample's level above their sample's.
+void KeepNearestSamples(LayerPlan& l, size_t count, LayerPlan* partner, const LevelOf& levelOf) {
     if (count == 0 || l.ranges.size() <= count) return;
     int lo = INT_MAX, hi = INT_MIN;
     for (const RangePlan& r : l.ranges) {
@@ -900,18 +926,58 @@ void KeepNearestSamples(LayerPlan& l, size_t count, LayerPlan* partner) {
         kept[t] = last;
         last = from[t][last];
     }
+    // The range each key came from (-1 between ranges).
+    std::vector<int> cameFrom(size_t(hi - lo) + 1, -1);
+    for (size_t o = 0; o < l.ranges.size(); ++o)
+        for (int k = std::max(lo, l.ranges[o].low); k <= std::min(hi, l.ranges[o].high); ++k)
+            cameFrom[size_t(k - lo)] = int(o);
+    // Each kept sample's keys in pieces of one level: a piece takes its attenuation from the
+    // range it came from (keys between ranges go with the piece before them) and the two
+    // samples' levels, measured on the left half for both halves of a pair.
+    struct Piece {
+        int low, high;
+        size_t kept, from;
+        int offset;  // cB
+    };
+    std::vector<Piece> pieces;
+    for (size_t t = 0; t < m; ++t) {
+        const int low = std::max(lo, t == 0 ? lo : middle(kept[t - 1], kept[t]) + 1);
+        const int high = std::min(hi, t + 1 == m ? hi : middle(kept[t], kept[t + 1]));
+        const size_t own = c[kept[t]];
+        auto offset = [&](size_t o) {
+            if (o == own) return 0;
+            const double d = levelOf(l.ranges[o].sample) - levelOf(l.ranges[own].sample);
+            return std::isnan(d) ? 0
+                                 : static_cast<int>(std::lround(Sf2AttenuationCb(
+                                       std::clamp(d, -kMostLevelMade, kMostLevelMade))));
+        };
+        for (int k = low; k <= high; ++k) {
+            const bool open = !pieces.empty() && pieces.back().kept == t;
+            const int came = cameFrom[size_t(k - lo)];
+            const size_t o = came >= 0 ? size_t(came) : open ? pieces.back().from : own;
+            const int off = offset(o);
+            if (open && l.ranges[pieces.back().from].attenuation + pieces.back().offset ==
+                            l.ranges[o].attenuation + off) {
+                pieces.back().high = k;
+            } else {
+                pieces.push_back({k, k, t, o, off});
+            }
+        }
+    }
     auto thin = [&](LayerPlan& layer) {
         std::vector<RangePlan> out;
-        for (size_t t = 0; t < m; ++t) {
-            RangePlan r = layer.ranges[c[kept[t]]];
-            r.low = std::max(lo, t == 0 ? lo : middle(kept[t - 1], kept[t]) + 1);
-            r.high = std::min(hi, t + 1 == m ? hi : middle(kept[t], kept[t + 1]));
-            if (r.low <= r.high) out.push_back(r);
+        for (const Piece& piece : pieces) {
+            RangePlan r = layer.ranges[c[kept[piece.kept]]];
+            r.low = piece.low;
+            r.high = piece.high;
+            r.attenuation = layer.ranges[piece.from].attenuation + piece.offset;
+            layer.values.attenuation = std::min(layer.values.attenuation, r.attenuation);
+            out.push_back(r);
         }
         layer.ranges = std::move(out);
     };
     if (partner && partner->ranges.size() != l.ranges.size()) {
-        KeepNearestSamples(*partner, count, nullptr);
+        KeepNearestSamples(*partner, count, nullptr, levelOf);
         partner = nullptr;
     }
     if (partner) thin(*partner);
@@ -920,7 +986,7 @@ void KeepNearestSamples(LayerPlan& l, size_t count, LayerPlan* partner) {
 
 // Thins key splits `times` over, each time halving those of the layer (with its stereo
 // partner) that has the most. Whether any were thinned.
-bool ThinKeySplits(std::vector<LayerPlan>& layers, int times) {
+bool ThinKeySplits(std::vector<LayerPlan>& layers, int times, const LevelOf& levelOf) {
     std::vector<size_t> keep(layers.size());
     for (size_t i = 0; i < layers.size(); ++i)
         keep[i] = layers[i].right ? 0 : layers[i].ranges.size();
@@ -934,7 +1000,8 @@ bool ThinKeySplits(std::vector<LayerPlan>& layers, int times) {
     for (size_t i = 0; i < layers.size(); ++i) {
         LayerPlan& l = layers[i];
         if (l.right || keep[i] >= l.ranges.size()) continue;
-        KeepNearestSamples(l, keep[i], l.partner >= 0 ? &layers[size_t(l.partner)] : nullptr);
+        KeepNearestSamples(l, keep[i], l.partner >= 0 ? &layers[size_t(l.partner)] : nullptr,
+                           levelOf);
     }
     return thinned;
 }
@@ -1010,19 +1077,29 @@ void PresetConverter::Layout(ProgramPlan& p) const {
     if (p.mergedEnvelopes) p.losses.insert("envelopes per key");
     while (p.mono && MakeMono(p))
         p.losses.insert("stereo");
-    if (!p.kit && ThinKeySplits(p.layers, p.thinned)) p.losses.insert("key splits");
+    if (!p.kit &&
+        ThinKeySplits(p.layers, p.thinned, [this](int sample) { return LevelOf(sample); }))
+        p.losses.insert("key splits");
     while (SlotCount(p) > kMaxLayers && (MakeMono(p) || DropSmallestLayer(p)))
         p.losses.insert("layers");
     for (int i = 0; i < p.droppedLayers; ++i)
         if (DropSmallestLayer(p)) p.losses.insert("layers");
 }
 
-// What a program plays: its ranges and layers.
+// How many samples a layer plays (a thinned layer's sample may play keys in several pieces).
+size_t SampleCount(const LayerPlan& l) {
+    std::set<int> headers;
+    for (const RangePlan& r : l.ranges)
+        headers.insert(r.header);
+    return headers.size();
+}
+
+// What a program plays: its layers' samples, and its layers.
 std::pair<size_t, size_t> Footprint(const ProgramPlan& p) {
-    size_t ranges = 0;
+    size_t samples = 0;
     for (const LayerPlan& l : p.layers)
-        ranges += l.ranges.size();
-    return {ranges, p.layers.size()};
+        samples += SampleCount(l);
+    return {samples, p.layers.size()};
 }
 
 // Gives way one step for resource r: velocity splits first, then key splits (kits keep each
@@ -1039,7 +1116,7 @@ bool PresetConverter::Reduce(ProgramPlan& p, Resource r) {
             p.minLevel = 1;  // layers that differ only in envelopes, filter or LFOs merge
             merging = true;
         } else if (r != kKeymaps && !p.kit &&
-                   any([](const LayerPlan& l) { return l.ranges.size() > 1; })) {
+                   any([](const LayerPlan& l) { return SampleCount(l) > 1; })) {
             ++p.thinned;
         } else if (!p.mono && any([](const LayerPlan& l) { return l.partner >= 0; })) {
             p.mono = true;

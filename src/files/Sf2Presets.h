@@ -4,6 +4,7 @@
 // stereo pairs, drum kits with their per-key pan, tuning and exclusive classes), fitted into
 // what the synthesizer holds by dropping what matters least, and every loss named.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "files/Sf2Hydra.h"
@@ -20,6 +21,9 @@ class ZedoDatabase;
 struct Sf2Samples {
     const sf2::Hydra* hydra = nullptr;
     uint32_t frames = 0;
+    // The level (dB) of up to n frames of `wave` from a frame, NaN when unknown; none when the
+    // conversion need not match samples' levels.
+    std::function<double(uint32_t frame, uint32_t n)> level = {};
 };
 
 // Converts the chosen presets into db (emptied by the caller); every sample header made plays

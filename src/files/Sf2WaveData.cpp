@@ -1,13 +1,12 @@
 #include "files/Sf2WaveData.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "files/ConversionLog.h"
 #include "files/Sf2Hydra.h"
 #include "files/SndFileSource.h"
-#include <iterator>
-
 #include "platform/ByteIO.h"
 #include "platform/Format.h"
 #include "platform/Prompter.h"
@@ -296,6 +295,50 @@ void Sf2WaveData::ReadRates(const std::vector<sf2::SampleRecord>& records,
     }
     std::stable_sort(rangeRates.begin(), rangeRates.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+double Sf2WaveData::Level(uint32_t frame, uint32_t frames) const {
+    if (!valid || formatTag == -1 || frames == 0) return NAN;
+    FileSource src(path);
+    if (!src.Ok()) return NAN;
+    std::vector<int16_t> points;
+    auto raw = [&](uint64_t offset, uint32_t n) {
+        std::vector<uint8_t> bytes(size_t{n} * 2);
+        bytes.resize(src.ReadAt(offset, bytes.data(), bytes.size()) & ~size_t{1});
+        for (size_t i = 0; i < bytes.size(); i += 2)
+            points.push_back(static_cast<int16_t>(bytes[i] | bytes[i + 1] << 8));
+    };
+    if (!sf3_) {
+        const uint64_t whole = static_cast<uint64_t>(length) / 2;
+        if (frame >= whole) return NAN;
+        raw(fileOffset + uint64_t{frame} * 2,
+            static_cast<uint32_t>(std::min<uint64_t>(frames, whole - frame)));
+    } else {
+        uint64_t first = 0;
+        for (const Piece& piece : pieces_) {
+            if (frame >= first + piece.frames) {
+                first += piece.frames;
+                continue;
+            }
+            const auto within = static_cast<uint32_t>(frame - first);
+            const uint32_t n = std::min(frames, piece.frames - within);
+            if (!piece.vorbis) {
+                raw(piece.offset + uint64_t{within} * 2, n);
+                break;
+            }
+            SndFile snd(src, piece.offset, piece.bytes);
+            if (!snd.File() || (within && sf_seek(snd.File(), within, SEEK_SET) < 0)) return NAN;
+            points.resize(n);
+            points.resize(
+                size_t(std::max<sf_count_t>(sf_readf_short(snd.File(), points.data(), n), 0)));
+            break;
+        }
+    }
+    if (points.empty()) return NAN;
+    double sum = 0;
+    for (int16_t p : points)
+        sum += double(p) * p;
+    return 10 * std::log10(sum / double(points.size()) / (32768.0 * 32768.0) + 1e-20);
 }
 
 int Sf2WaveData::LoadData() {

@@ -72,6 +72,11 @@ class Sf2WaveData : public FileWaveData {
     int ReadData(std::span<uint8_t> out) override;
     std::unique_ptr<WaveDataReader> OpenReader() override;
 
+    // The level (RMS, dB of full scale) of up to `frames` points of the whole from `frame`;
+    // NaN when none can be read. Reads just those points (a SoundFont 3 stream is decoded up
+    // to them), so that a conversion can weigh samples against each other cheaply.
+    double Level(uint32_t frame, uint32_t frames) const;
+
     // Where one sample's decoded data comes from in a SoundFont 3 file: a stream, or 16-bit
     // points of the sample chunk.
     struct Piece {

@@ -335,6 +335,32 @@ TEST_F(Sf2PresetsTest, ThinnedProgramsPlayEachKeyFromTheNearestKeptSample) {
     EXPECT_LE(*kept.rbegin(), 96);
 }
 
+// The keys a kept sample takes over play as loud as their own sample played them.
+TEST_F(Sf2PresetsTest, KeysTakenOverKeepTheirSamplesLevel) {
+    Sf2Plan plan = WithSamples(2);
+    std::vector<int16_t> points;
+    for (int i = 0; i < 2 * kFrames; ++i)  // the second sample 6 dB below the first
+        points.push_back(static_cast<int16_t>((i % 2 ? 1 : -1) * (i < kFrames ? 16000 : 8000)));
+    plan.sampleData = test::Pcm16({points});
+    plan.samples[0].key = 50;
+    plan.samples[1].key = 70;
+    plan.instruments = {{"Two", {SampleZone(0, 40, 59), SampleZone(1, 60, 79)}}};
+    plan.presetList = {PresetOf("Two", 0, 0, 0)};
+    budget_.sampleHeaders = 1;
+    ASSERT_EQ(Import(plan), 0);
+    const Layer& layer = LayerAt(0, 0);
+    const Keymap* k = db_.GetKeymap(layer.keymap);
+    ASSERT_NE(k, nullptr);
+    EXPECT_EQ(k->SampleForKey(45), k->SampleForKey(75));
+    auto levelAt = [&](int key) {
+        for (size_t i = 0; i < k->entries.size(); ++i)
+            if (k->LowKey(i) <= key && key <= k->entries[i].topKey)
+                return layer.Amp().Gain() + k->entries[i].amp;
+        return INT_MIN;
+    };
+    EXPECT_EQ(levelAt(45) - levelAt(75), 6);
+}
+
 TEST_F(Sf2PresetsTest, WhatCannotFitIsDroppedWholeAndNamedNeverSilent) {
     Sf2Plan plan = WithSamples(6);
     plan.instruments = {{"K1", {SampleZone(0, 36, 36), SampleZone(1, 38, 38)}},
