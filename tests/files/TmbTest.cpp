@@ -78,6 +78,17 @@ class TmbTest : public test::TempDirTest {
         ASSERT_NE(ImportWaveAsSample(db, db.GetWaveData(1)->path, 200, kWholeFile, 0), nullptr);
     }
 
+    // The data of chunk `id` of the TMB file at path.
+    std::vector<uint8_t> ChunkData(const std::string& path, const char (&id)[5]) {
+        auto bytes = *ReadWholeFile(path);
+        MemorySource src(bytes);
+        RiffReader r(src);
+        auto riff = r.Riff(0, FourCC("tmbf"));
+        auto chunk = riff ? r.Find(*riff, FourCC(id)) : std::nullopt;
+        EXPECT_TRUE(chunk) << id;
+        return chunk ? r.ReadData(*chunk) : std::vector<uint8_t>{};
+    }
+
     std::vector<uint8_t> Packed(BankObject* o) {
         std::vector<uint8_t> b;
         EXPECT_EQ(o->PackToBlock(b), 0);
@@ -250,13 +261,7 @@ TEST_F(TmbTest, ObjectsAndStereoLinksAsWritten) {
                                        false, nullptr),
                   nullptr);
     ASSERT_EQ(WriteTmb(Path("st.tmb"), db, 0), 0);
-    auto bytes = *ReadWholeFile(Path("st.tmb"));
-    MemorySource src(bytes);
-    RiffReader r(src);
-    auto riff = r.Riff(0, FourCC("tmbf"));
-    ASSERT_TRUE(riff);
-
-    auto bprg = r.ReadData(*r.Find(*riff, FourCC("bprg")));
+    auto bprg = ChunkData(Path("st.tmb"), "bprg");
     ByteReader b(bprg);
     EXPECT_EQ(b.U32(), 8u);
     std::vector<std::pair<int, int>> records;
@@ -275,7 +280,7 @@ TEST_F(TmbTest, ObjectsAndStereoLinksAsWritten) {
                                                          {kTypeSampleHeader, 1},
                                                          {kTypeSampleHeader, 2}}));
 
-    auto stln = r.ReadData(*r.Find(*riff, FourCC("stln")));
+    auto stln = ChunkData(Path("st.tmb"), "stln");
     // Samples 1 and 2, keymaps 1 and 2, layers 0 and 1 of program 1 (and two bytes unused).
     EXPECT_EQ(stln, (std::vector<uint8_t>{1, 0, 0, 0, 1, 0, 2, 0, 1, 0, 0, 0, 1, 0,
                                           2, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}));
@@ -387,10 +392,7 @@ TEST_F(TmbTest, ReaderChecks) {
                                  false, nullptr),
             nullptr);
         ASSERT_EQ(WriteTmb(Path("one.tmb"), one, 0), 0);
-        auto bytes = *ReadWholeFile(Path("one.tmb"));
-        MemorySource src(bytes);
-        RiffReader rr(src);
-        wvdt.Bytes(rr.ReadData(*rr.Find(*rr.Riff(0, FourCC("tmbf")), FourCC("wvdt"))));
+        wvdt.Bytes(ChunkData(Path("one.tmb"), "wvdt"));
     }
     auto rates = [](std::vector<std::array<uint32_t, 4>> entries) {
         ByteWriter b;
