@@ -57,6 +57,7 @@ constexpr int kMaxPackedProgram = 4096;
 constexpr int kObjectHeader = 22;
 // The velocity a velocity split is judged by when only one of its layers can stay.
 constexpr int kTypicalVelocity = 100;
+constexpr int kSoftestPlayed = 16;  // ppp, as notation programs play it
 constexpr int kMiddleKey = 60;
 // A General MIDI program keeps this many samples before other kits and banks give way whole.
 constexpr int64_t kFewSamples = 6;
@@ -164,6 +165,12 @@ std::vector<Sf2Route> RoutesOf(const HydraZone& iz, const HydraZone& ig, const H
     return out;
 }
 
+// The velocity route into the modulation envelope's depth on the cutoff, by which many files
+// make loud notes brighter.
+bool IsVelocityBrightness(const Sf2Route& r) {
+    return r.src == kSrcVelocity && r.dest == kModEnvToFilterFc && r.amountSrc == 0;
+}
+
 using Generators = std::array<int16_t, kGeneratorCount>;
 
 // One preset zone crossed with one instrument zone: what a player starts for a note there. The
@@ -175,6 +182,9 @@ struct VoiceZone {
     const HydraZone* instrumentZone = nullptr;
     const HydraZone* instrumentGlobal = nullptr;
     int velocityCurveCb = kDefaultVelocityCurveCb;  // the velocity curve's depth on the level
+    // When it plays velocities other zones played: the modulation envelope's depth on the
+    // cutoff and velocity's part in it (cents at full velocity), fitted to theirs.
+    std::optional<std::pair<int, int>> brightness;
     int sample = -1;
     int keyLow = 0, keyHigh = 127, velLow = 0, velHigh = 127;
 };
@@ -534,6 +544,14 @@ std::vector<LayerPlan> PresetConverter::Group(const std::vector<VoiceZone>& zone
             l.velocityCurveCb = z.velocityCurveCb;
             l.routes = RoutesOf(*z.instrumentZone, *z.instrumentGlobal, *z.presetZone,
                                 *z.presetGlobal);
+            if (z.brightness) {
+                l.values.modEnvToFilter = z.brightness->first;
+                auto route = std::find_if(l.routes.begin(), l.routes.end(), IsVelocityBrightness);
+                if (route != l.routes.end())
+                    route->amount = z.brightness->second;
+                else
+                    l.routes.push_back({kSrcVelocity, kModEnvToFilterFc, z.brightness->second, 0});
+            }
             l.distance = distance;
         }
         RangePlan r;
@@ -763,8 +781,10 @@ void EraseLayer(ProgramPlan& p, size_t i) {
 
 // The velocity curve's depth that makes `kept`, playing every velocity, follow the levels of
 // the zones that played each velocity on its keys (their attenuations and curves): fitted
-// over all velocities, so that soft notes stay as soft as the softer layers made them while
-// full velocity keeps the kept zone's level. Its own depth when it played alone.
+// over the velocities music plays (from kSoftestPlayed; below, notes are barely heard and the
+// curve's steep end would outweigh the rest), so that soft notes stay as soft as the softer
+// layers made them while full velocity keeps the kept zone's level. Its own depth when it
+// played alone.
 int MergedVelocityCurve(const std::vector<VoiceZone>& zones, const VoiceZone& kept) {
     const int key = (kept.keyLow + kept.keyHigh) / 2;
     struct Cover {
@@ -786,7 +806,7 @@ int MergedVelocityCurve(const std::vector<VoiceZone>& zones, const VoiceZone& ke
             cover[c++].attenuationDb = -Sf2AttenuationDb(GeneratorsOf(z)[kInitialAttenuation]);
     const double keptDb = -Sf2AttenuationDb(GeneratorsOf(kept)[kInitialAttenuation]);
     double num = 0, den = 0;
-    for (int v = 1; v <= 127; ++v) {
+    for (int v = kSoftestPlayed; v <= 127; ++v) {
         auto at = std::find_if(cover.begin(), cover.end(),
                                [v](const Cover& z) { return z.velLow <= v && v <= z.velHigh; });
         if (at == cover.end()) continue;
@@ -798,6 +818,47 @@ int MergedVelocityCurve(const std::vector<VoiceZone>& zones, const VoiceZone& ke
     if (den <= 0) return kept.velocityCurveCb;
     const double most = 960.0 * 64 / kPlayersVelocityTracking;
     return static_cast<int>(std::lround(std::clamp(num / den, 0.0, most)));
+}
+
+// The modulation envelope's depth on the cutoff and velocity's part in it that make `kept`,
+// playing every velocity, open the filter as the zones that played each velocity on its keys
+// did (a line fitted over all velocities); none when it played alone or all were alike.
+std::optional<std::pair<int, int>> MergedBrightness(const std::vector<VoiceZone>& zones,
+                                                    const VoiceZone& kept) {
+    const int key = (kept.keyLow + kept.keyHigh) / 2;
+    struct Cover {
+        int velLow, velHigh;
+        double depth, byVelocity;  // cents
+    };
+    std::vector<Cover> cover;
+    for (const VoiceZone& z : zones) {
+        if (z.keyLow > key || key > z.keyHigh) continue;
+        double byVelocity = 0;
+        for (const Sf2Route& r :
+             RoutesOf(*z.instrumentZone, *z.instrumentGlobal, *z.presetZone, *z.presetGlobal))
+            if (IsVelocityBrightness(r)) byVelocity += r.amount;
+        cover.push_back(
+            {z.velLow, z.velHigh, double(GeneratorsOf(z)[kModEnvToFilterFc]), byVelocity});
+    }
+    const bool alike = std::all_of(cover.begin(), cover.end(), [&](const Cover& c) {
+        return c.depth == cover.front().depth && c.byVelocity == cover.front().byVelocity;
+    });
+    if (cover.size() < 2 || alike) return std::nullopt;
+    // Least squares of depth + byVelocity x v/127 against each velocity's own.
+    double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (int v = 1; v <= 127; ++v) {
+        auto at = std::find_if(cover.begin(), cover.end(),
+                               [v](const Cover& c) { return c.velLow <= v && v <= c.velHigh; });
+        if (at == cover.end()) continue;
+        const double x = v / 127.0, y = at->depth + at->byVelocity * x;
+        n += 1, sx += x, sy += y, sxx += x * x, sxy += x * y;
+    }
+    const double det = n * sxx - sx * sx;
+    if (n < 2 || det <= 0) return std::nullopt;
+    const double slope = (n * sxy - sx * sy) / det;
+    const double base = (sy - slope * sx) / n;
+    return std::pair{static_cast<int>(std::lround(std::clamp(base, -12000.0, 12000.0))),
+                     static_cast<int>(std::lround(std::clamp(slope, -12000.0, 12000.0)))};
 }
 
 // Zones that velocity splits would play: of the zones on the same keys, those that play at a
@@ -820,6 +881,7 @@ void KeepTypicalVelocity(std::vector<VoiceZone>& zones, std::vector<std::pair<in
             needed = !covered[size_t(k)];
         if (!needed) continue;
         z.velocityCurveCb = MergedVelocityCurve(zones, z);
+        z.brightness = MergedBrightness(zones, z);
         z.velLow = 0;
         z.velHigh = 127;
         keptZones.push_back(z);

@@ -232,18 +232,25 @@ TEST_F(Sf2PresetsTest, TheHeadersRootIsWhereTheRecordingSoundsAtItsRate) {
 TEST_F(Sf2PresetsTest, OverBudgetPresetsThinButEveryKeyStillSounds) {
     constexpr int kZones = 24;
     Sf2Plan plan = WithSamples(3 * kZones);
-    auto multi = [&](const std::string& name, int first, int vlo, int vhi, int attenuation) {
+    // Zones whose velocity opens the filter through the modulation envelope, by `bright`
+    // cents at full velocity from `depth`.
+    auto multi = [&](const std::string& name, int first, int vlo, int vhi, int attenuation,
+                     int depth = 0, int bright = 0) {
         test::Sf2Instrument inst{name, {}};
-        for (int z = 0; z < kZones; ++z)
+        for (int z = 0; z < kZones; ++z) {
             inst.zones.push_back(
                 SampleZone(first + z, z * 4, z * 4 + 3,
-                           {RangeGen(kVelRange, vlo, vhi), Gen(kAttenuation, attenuation)}));
+                           {RangeGen(kVelRange, vlo, vhi), Gen(kAttenuation, attenuation),
+                            Gen(kModEnvToFilterFc, depth)}));
+            inst.zones.back().mods = {{2, kModEnvToFilterFc, int16_t(bright)}};
+        }
         return inst;
     };
     // The loud layer is the quieter one at full level, so soft notes played by it alone
-    // must fall off less steeply than the default curve makes them.
-    plan.instruments = {multi("Multi", 0, 0, 127, 0), multi("Soft", kZones, 0, 80, 0),
-                        multi("Loud", 2 * kZones, 81, 127, 150)};
+    // must fall off less steeply than the default curve makes them; and it is the darker one
+    // at soft velocities, which it must open as the soft layer did.
+    plan.instruments = {multi("Multi", 0, 0, 127, 0), multi("Soft", kZones, 0, 80, 0, 0, 6000),
+                        multi("Loud", 2 * kZones, 81, 127, 150, -2000, 10000)};
     plan.presetList = {PresetOf("Multi", 0, 0, 0),
                        {"Split", 1, 0, {Sf2Zone{{Gen(kInstrumentGen, 1)}},
                                         Sf2Zone{{Gen(kInstrumentGen, 2)}}}}};
@@ -266,6 +273,14 @@ TEST_F(Sf2PresetsTest, OverBudgetPresetsThinButEveryKeyStillSounds) {
     EXPECT_LT(LayerAt(1, 0).Amp().VelocityTracking(), 56);
     EXPECT_GT(LayerAt(1, 0).Amp().VelocityTracking(), 16);
     EXPECT_EQ(LayerAt(0, 0).Amp().VelocityTracking(), 64);  // no split: the default curve
+    auto brightness = [&](int velocity) {  // cents, on the modulation envelope's route
+        for (const ModulationEntry& e : LayerAt(1, 0).Filter1().Entries())
+            if (e.depthAdjustSource == 0xD1)  // velocity
+                return 100.0 * (e.baseDepth + e.adjustedDepth * velocity / 127.0);
+        return double(NAN);
+    };
+    EXPECT_NEAR(brightness(20), 6000 * 20 / 127.0, 300);
+    EXPECT_NEAR(brightness(110), -2000 + 10000 * 110 / 127.0, 400);
     EXPECT_TRUE(Logged("programs lost layers"));
     EXPECT_TRUE(Logged("1 Split (key splits, velocity layers)"));
     EXPECT_FALSE(Logged("was not converted"));

@@ -13,6 +13,7 @@ namespace sf2gen {
 enum : int {
     kInitialFilterFc = 8,
     kInitialFilterQ = 9,
+    kModEnvToFilterFc = 11,
     kPan = 17,
     kModLfoFreq = 22,
     kVibLfoFreq = 24,
