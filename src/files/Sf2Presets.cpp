@@ -822,7 +822,8 @@ int MergedVelocityCurve(const std::vector<VoiceZone>& zones, const VoiceZone& ke
 
 // The modulation envelope's depth on the cutoff and velocity's part in it that make `kept`,
 // playing every velocity, open the filter as the zones that played each velocity on its keys
-// did (a line fitted over all velocities); none when it played alone or all were alike.
+// did (a line fitted over the velocities music plays); none when it played alone or all were
+// alike.
 std::optional<std::pair<int, int>> MergedBrightness(const std::vector<VoiceZone>& zones,
                                                     const VoiceZone& kept) {
     const int key = (kept.keyLow + kept.keyHigh) / 2;
@@ -846,7 +847,7 @@ std::optional<std::pair<int, int>> MergedBrightness(const std::vector<VoiceZone>
     if (cover.size() < 2 || alike) return std::nullopt;
     // Least squares of depth + byVelocity x v/127 against each velocity's own.
     double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
-    for (int v = 1; v <= 127; ++v) {
+    for (int v = kSoftestPlayed; v <= 127; ++v) {
         auto at = std::find_if(cover.begin(), cover.end(),
                                [v](const Cover& c) { return c.velLow <= v && v <= c.velHigh; });
         if (at == cover.end()) continue;
