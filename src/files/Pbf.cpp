@@ -8,6 +8,7 @@
 #include "files/ConversionLog.h"
 #include "files/FileWaveData.h"
 #include "files/K2000WaveData.h"
+#include "files/Sf2WaveData.h"
 #include "files/WavWaveData.h"
 #include "files/WaveDataLoader.h"
 #include "model/ZedoDatabase.h"
@@ -474,6 +475,7 @@ int BuildPbf(ZedoDatabase& db, int options, std::vector<uint8_t>& out,
             K2000WaveData whole(wd->path, wd->base, wd->channel, true);
             piece = whole.fileOffset != fw->fileOffset || whole.dataSize != fw->dataSize;
         }
+        if (fw && wd->Kind() == kWaveSf2) piece = static_cast<Sf2WaveData*>(fw)->Kept();
         if (fw && (piece || wd->Kind() == kWaveCtmb || wd->Kind() == kWaveMa1 ||
                    (wd->Kind() == kWaveWav && fw->fileOffset != 0))) {
             ShowMessage(

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <set>
@@ -945,13 +946,65 @@ int Sf2Importer::Convert() {
     return 0;
 }
 
+// A synthesizer that cannot hold the whole sample chunk gets only the samples the programs
+// play, since an upload sends a wave data whole: each sample that a header plays (with the
+// zero points the standard puts after a sample's end; a SoundFont 3 stream as it is) is kept,
+// laid end to end, and the headers follow. False when nothing could be kept as asked.
+bool KeepPlayedSamples(ZedoDatabase& db, Sf2WaveData& wave, const sf2::Hydra& hydra,
+                       uint32_t frames, uint32_t guard) {
+    std::vector<SampleHeader*> users;
+    auto use = [&](int n) {
+        if (SampleHeader* h = db.GetSampleHeader(n); h && h->Wave() == &wave) users.push_back(h);
+    };
+    use(wave.base);
+    for (const WaveLink& l : wave.links)
+        use(l.number);
+    std::vector<std::pair<uint32_t, uint32_t>> records;
+    for (const sf2::SampleRecord& r : hydra.samples)
+        if (r.usable && r.start < r.end && r.end <= frames) records.push_back({r.start, r.end});
+    std::sort(records.begin(), records.end());
+    std::vector<std::pair<uint32_t, uint32_t>> spans;
+    for (const SampleHeader* h : users) {
+        const auto first = static_cast<uint32_t>(std::max(h->start, 0) / 2);
+        // Where the header's playing ends (its loop's end, or the sample's).
+        const auto until = std::max(
+            first + 1, static_cast<uint32_t>(std::max({h->start, h->end, h->loopStart}) / 2));
+        auto after = std::upper_bound(records.begin(), records.end(), std::pair{first, UINT32_MAX});
+        std::pair<uint32_t, uint32_t> span{first, until};
+        if (after != records.begin() && std::prev(after)->second > first)
+            span = {std::prev(after)->first, std::max(std::prev(after)->second, until)};
+        span.second = std::min(frames, span.second + guard);
+        spans.push_back(span);
+    }
+    std::sort(spans.begin(), spans.end());
+    std::vector<std::pair<uint32_t, uint32_t>> merged;
+    for (const auto& span : spans)
+        if (!merged.empty() && span.first < merged.back().second)
+            merged.back().second = std::max(merged.back().second, span.second);
+        else
+            merged.push_back(span);
+    const std::vector<uint32_t> at = wave.Keep(merged);
+    if (at.size() != merged.size()) return false;
+    for (SampleHeader* h : users) {
+        const auto first = static_cast<uint32_t>(std::max(h->start, 0) / 2);
+        auto in = std::upper_bound(merged.begin(), merged.end(), std::pair{first, UINT32_MAX});
+        const size_t i = size_t(std::prev(in) - merged.begin());
+        const int32_t by =
+            2 * (static_cast<int32_t>(at[i]) - static_cast<int32_t>(merged[i].first));
+        h->SetStart(h->start + by);
+        if (h->loopStart >= 0) h->SetLoopStart(h->loopStart + by);
+        h->SetEnd(h->end + by);
+    }
+    return true;
+}
+
 int Sf2Importer::ConvertByPresets(sf2::Hydra& hydra, int32_t sampleBytes) {
     Log(Fmt("? %d presets, %d instruments, %d samples: converted by presets\r\n",
             int(hydra.presets.size()), int(hydra.instruments.size()), int(hydra.samples.size())));
     uint32_t frames = static_cast<uint32_t>(sampleBytes / 2);
     if (sf3_) frames = MapDecodedSamples(hydra.samples);
     auto w = std::make_unique<Sf2WaveData>(path_, -1, kWholeFile, true);
-    const Sf2WaveData* data = w.get();
+    Sf2WaveData* data = w.get();
     WaveData* wave = w->valid && w->FormatTag() != -1 ? db_.AddWaveData(std::move(w)) : nullptr;
     Sf2Samples samples{&hydra, frames};
     if (wave)
@@ -959,6 +1012,16 @@ int Sf2Importer::ConvertByPresets(sf2::Hydra& hydra, int32_t sampleBytes) {
     else
         Log("X Could not load file\r\n");
     ConvertSf2Presets(samples, choice_, db_, wave, log_);
+    const int64_t room = choice_.budget.sampleBytes;
+    if (wave && room > 0 && wave->Length() > room) {
+        const int32_t whole = wave->Length();
+        constexpr uint32_t kZeroPoints = 46;
+        if (KeepPlayedSamples(db_, *data, hydra, frames, sf3_ ? 0 : kZeroPoints))
+            Log(Fmt(
+                "? The synthesizer holds %.1f MB of samples: of the SoundFont's %.1f MB, "
+                "the %.1f MB its programs play are kept\r\n",
+                double(room) / 1048576, double(whole) / 1048576, double(wave->Length()) / 1048576));
+    }
     return 0;
 }
 

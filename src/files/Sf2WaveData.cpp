@@ -308,7 +308,7 @@ double Sf2WaveData::Level(uint32_t frame, uint32_t frames) const {
         for (size_t i = 0; i < bytes.size(); i += 2)
             points.push_back(static_cast<int16_t>(bytes[i] | bytes[i + 1] << 8));
     };
-    if (!sf3_) {
+    if (pieces_.empty()) {
         const uint64_t whole = static_cast<uint64_t>(length) / 2;
         if (frame >= whole) return NAN;
         raw(fileOffset + uint64_t{frame} * 2,
@@ -341,10 +341,49 @@ double Sf2WaveData::Level(uint32_t frame, uint32_t frames) const {
     return 10 * std::log10(sum / double(points.size()) / (32768.0 * 32768.0) + 1e-20);
 }
 
+std::vector<uint32_t> Sf2WaveData::Keep(const std::vector<std::pair<uint32_t, uint32_t>>& spans) {
+    std::vector<Piece> whole = pieces_;
+    if (whole.empty())
+        whole.push_back({false, fileOffset, static_cast<uint64_t>(length), uint32_t(length / 2)});
+    std::vector<Piece> kept;
+    std::vector<uint32_t> at;
+    std::vector<std::pair<uint32_t, int>> rates;
+    uint64_t first = 0, total = 0;
+    size_t p = 0;
+    for (const auto& [from, to] : spans) {
+        while (p < whole.size() && first + whole[p].frames <= from)
+            first += whole[p++].frames;
+        if (p == whole.size() || to <= from || to > first + whole[p].frames) return {};
+        Piece piece = whole[p];
+        if (!piece.vorbis) {  // points of the chunk: any stretch of them
+            piece.offset += uint64_t{from - first} * 2;
+            piece.frames = to - from;
+            piece.bytes = uint64_t{piece.frames} * 2;
+        } else if (from != first || to != first + piece.frames) {
+            return {};  // a stream is kept whole or not at all
+        }
+        at.push_back(static_cast<uint32_t>(total));
+        rates.push_back({static_cast<uint32_t>(total), SampleRateAt(from)});
+        kept.push_back(piece);
+        total += piece.frames;
+    }
+    pieces_ = std::move(kept);
+    rangeRates = std::move(rates);
+    kept_ = true;
+    length = static_cast<int32_t>(std::min<uint64_t>(total * 2, INT32_MAX));
+    dataSize = sourceSize = length;
+    sampleStart = 0;
+    loopStart = end = length / 2;
+    regions.clear();
+    AddFullSampleRegion();
+    ReleaseData();
+    return at;
+}
+
 int Sf2WaveData::LoadData() {
     if (loaded) return 0;
     if (!valid || formatTag == -1) return 1;
-    if (!sf3_) {
+    if (pieces_.empty()) {
         if (ReadRawData() != 0) return 1;
     } else {
         auto reader = OpenReader();
@@ -371,7 +410,7 @@ int Sf2WaveData::ReadData(std::span<uint8_t> out) {
 std::unique_ptr<WaveDataReader> Sf2WaveData::OpenReader() {
     if (loaded) return WaveData::OpenReader();
     if (!valid || formatTag == -1) return nullptr;
-    if (!sf3_) return OpenRawReader(false);
+    if (pieces_.empty()) return OpenRawReader(false);
     auto src = std::make_unique<FileSource>(path);
     if (!src->Ok()) {
         ShowMessage(Fmt("Failed to open sample file \"%s\".\n", path.c_str()));

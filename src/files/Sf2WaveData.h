@@ -77,6 +77,14 @@ class Sf2WaveData : public FileWaveData {
     // to them), so that a conversion can weigh samples against each other cheaply.
     double Level(uint32_t frame, uint32_t frames) const;
 
+    // Keeps only `spans` of the whole (frames: first, end; in order, apart, each within the
+    // whole and, in a SoundFont 3 file, whole samples), laid end to end: a bank that plays a
+    // few of a big SoundFont's samples then sends only those. Where each span now starts;
+    // empty, with nothing changed, when a span is not as said.
+    std::vector<uint32_t> Keep(const std::vector<std::pair<uint32_t, uint32_t>>& spans);
+    // Whether the data is a selection that the file alone does not give back.
+    bool Kept() const { return kept_; }
+
     // Where one sample's decoded data comes from in a SoundFont 3 file: a stream, or 16-bit
     // points of the sample chunk.
     struct Piece {
@@ -88,7 +96,8 @@ class Sf2WaveData : public FileWaveData {
   private:
     void ReadHeader();
     bool sf3_ = false;
-    std::vector<Piece> pieces_;  // SoundFont 3 only
+    bool kept_ = false;
+    std::vector<Piece> pieces_;  // a SoundFont 3 file's, or the kept spans
     // Each sample's rate by where it starts (rangeRates); decoded: a SoundFont 3 file's
     // samples as laid out in the whole, by record.
     void ReadRates(const std::vector<sf2::SampleRecord>& records,

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <set>
 
+#include "files/BankFile.h"
 #include "files/ConversionLog.h"
 #include "files/Sf2Import.h"
 #include "model/Ma1Units.h"
@@ -377,6 +378,42 @@ TEST_F(Sf2PresetsTest, KeysTakenOverKeepTheirSamplesLevel) {
         return INT_MIN;
     };
     EXPECT_EQ(levelAt(45) - levelAt(75), 6);
+}
+
+// A synthesizer too small for the whole sample chunk gets only the samples the programs play,
+// each still under its own headers; a .tmb carries the selection, a .pbf says it cannot.
+TEST_F(Sf2PresetsTest, ASmallSynthesizerGetsOnlyThePlayedSamples) {
+    Sf2Plan plan = WithSamples(6);
+    plan.instruments = {{"Two", {SampleZone(1, 0, 63), SampleZone(4, 64, 127)}}};
+    plan.presetList = {PresetOf("Two", 0, 0, 0)};
+    budget_.sampleBytes = 2000;  // the chunk holds 3600 bytes, the two samples 1120
+    ASSERT_EQ(Import(plan), 0);
+    EXPECT_TRUE(Logged("its programs play are kept"));
+    const Keymap* k = db_.GetKeymap(LayerAt(0, 0).keymap);
+    ASSERT_NE(k, nullptr);
+    auto pointsAt = [&](ZedoDatabase& db, int key) {
+        const SampleHeader* h = db.GetSampleHeader(k->SampleForKey(key));
+        EXPECT_NE(h, nullptr);
+        if (!h || h->Wave()->LoadData() != 0) return std::vector<uint8_t>{};
+        const auto from = h->Wave()->data.begin() + h->start;
+        return std::vector<uint8_t>(from, from + 2 * 280);
+    };
+    auto original = [&](int sample) {
+        const auto from = plan.sampleData.begin() + 2 * kFrames * sample;
+        return std::vector<uint8_t>(from, from + 2 * 280);
+    };
+    WaveData* wave = db_.GetSampleHeader(k->SampleForKey(10))->Wave();
+    EXPECT_LE(wave->Length(), budget_.sampleBytes);
+    EXPECT_EQ(pointsAt(db_, 10), original(1));
+    EXPECT_EQ(pointsAt(db_, 100), original(4));
+
+    EXPECT_NE(SaveBank(db_, Path("kept.pbf"), 0), 0);
+    EXPECT_FALSE(prompter_.Messages().empty());
+    ASSERT_EQ(SaveBank(db_, Path("kept.tmb"), 0), 0);
+    ZedoDatabase back;
+    ASSERT_EQ(OpenBank(back, Path("kept.tmb"), kOpenQuiet), 0);
+    EXPECT_EQ(pointsAt(back, 10), original(1));
+    EXPECT_EQ(pointsAt(back, 100), original(4));
 }
 
 TEST_F(Sf2PresetsTest, WhatCannotFitIsDroppedWholeAndNamedNeverSilent) {

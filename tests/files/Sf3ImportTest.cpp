@@ -153,6 +153,34 @@ TEST_F(Sf3ImportTest, WaveDataServesTheDecodedSamples) {
     EXPECT_NE(reader->Read(std::span(pieces).subspan(0, 1)), 0);  // nothing past the end
 }
 
+// Keeping some samples lays just those end to end, each at its own rate; a stream is kept
+// whole or not at all, and a refused keep changes nothing.
+TEST_F(Sf3ImportTest, KeptSamplesLieEndToEnd) {
+    auto made = CreateWaveDataByExtension(PutPlan(Sf3Plan()), 0, kWholeFile, true);
+    auto* w = dynamic_cast<Sf2WaveData*>(made.get());
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(w->LoadData(), 0);
+    const std::vector<uint8_t> whole = w->data;
+    EXPECT_TRUE(w->Keep({{kWant[1].start, kWant[1].end - 5}}).empty());
+    EXPECT_FALSE(w->Kept());
+    EXPECT_EQ(w->Length(), int32_t(2 * kWholeFrames));
+    const std::vector<uint32_t> at =
+        w->Keep({{kWant[1].start, kWant[1].end}, {kWant[2].start + 10, kWant[2].end}});
+    EXPECT_EQ(at, (std::vector<uint32_t>{0, kWant[1].end - kWant[1].start}));
+    EXPECT_TRUE(w->Kept());
+    ASSERT_EQ(w->LoadData(), 0);
+    auto part = [&](uint32_t from, uint32_t to) {
+        return std::vector<uint8_t>(whole.begin() + 2 * from, whole.begin() + 2 * to);
+    };
+    std::vector<uint8_t> want = part(kWant[1].start, kWant[1].end);
+    const std::vector<uint8_t> ramp = part(kWant[2].start + 10, kWant[2].end);
+    want.insert(want.end(), ramp.begin(), ramp.end());
+    EXPECT_EQ(w->data, want);
+    ASSERT_EQ(at.size(), 2u);
+    EXPECT_EQ(w->SampleRateAt(0), 22050);
+    EXPECT_EQ(w->SampleRateAt(at[1]), 44100);
+}
+
 // A stream that cannot be decoded is named and takes no room; the others still play.
 TEST_F(Sf3ImportTest, BadStreamIsNamedAndTheOthersSurvive) {
     struct Damage {
