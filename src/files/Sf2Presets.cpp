@@ -1,6 +1,7 @@
 #include "files/Sf2Presets.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -779,40 +780,47 @@ void EraseLayer(ProgramPlan& p, size_t i) {
     p.layers = std::move(kept);
 }
 
-// The velocity curve's depth that makes `kept`, playing every velocity, follow the levels of
-// the zones that played each velocity on its keys (their attenuations and curves): fitted
-// over the velocities music plays (from kSoftestPlayed; below, notes are barely heard and the
-// curve's steep end would outweigh the rest), so that soft notes stay as soft as the softer
-// layers made them while full velocity keeps the kept zone's level. Its own depth when it
-// played alone.
-int MergedVelocityCurve(const std::vector<VoiceZone>& zones, const VoiceZone& kept) {
+// The zones that play kept's middle key, and which of them plays each velocity music plays
+// (from kSoftestPlayed; below, notes are barely heard and would outweigh the rest): the first
+// that plays it, -1 where none does. What a merged layer's velocity-dependent values follow.
+struct VelocityCover {
+    std::vector<const VoiceZone*> zones;
+    std::array<int, 128> at{};
+};
+
+VelocityCover CoverOf(const std::vector<VoiceZone>& zones, const VoiceZone& kept) {
     const int key = (kept.keyLow + kept.keyHigh) / 2;
-    struct Cover {
-        int velLow, velHigh;
-        double attenuationDb;  // below full level
-        int curveCb;
-    };
-    std::vector<Cover> cover;
-    bool split = false;
+    VelocityCover c;
+    c.at.fill(-1);
     for (const VoiceZone& z : zones)
-        if (z.keyLow <= key && key <= z.keyHigh) {
-            split = split || z.velLow != kept.velLow || z.velHigh != kept.velHigh;
-            cover.push_back({z.velLow, z.velHigh, 0.0, z.velocityCurveCb});
-        }
+        if (z.keyLow <= key && key <= z.keyHigh) c.zones.push_back(&z);
+    for (int v = kSoftestPlayed; v <= 127; ++v)
+        for (size_t i = 0; i < c.zones.size() && c.at[size_t(v)] < 0; ++i)
+            if (c.zones[i]->velLow <= v && v <= c.zones[i]->velHigh) c.at[size_t(v)] = int(i);
+    return c;
+}
+
+// The velocity curve's depth that makes `kept`, playing every velocity, follow the levels of
+// the zones that played each velocity on its keys (their attenuations and curves), so that
+// soft notes stay as soft as the softer layers made them while full velocity keeps the kept
+// zone's level. Its own depth when it played alone.
+int MergedVelocityCurve(const VelocityCover& cover, const VoiceZone& kept) {
+    const bool split = std::any_of(cover.zones.begin(), cover.zones.end(), [&](const VoiceZone* z) {
+        return z->velLow != kept.velLow || z->velHigh != kept.velHigh;
+    });
     if (!split) return kept.velocityCurveCb;
-    size_t c = 0;
-    for (const VoiceZone& z : zones)
-        if (z.keyLow <= key && key <= z.keyHigh)
-            cover[c++].attenuationDb = -Sf2AttenuationDb(GeneratorsOf(z)[kInitialAttenuation]);
+    std::vector<double> belowFull;  // dB, each zone's attenuation
+    for (const VoiceZone* z : cover.zones)
+        belowFull.push_back(-Sf2AttenuationDb(GeneratorsOf(*z)[kInitialAttenuation]));
     const double keptDb = -Sf2AttenuationDb(GeneratorsOf(kept)[kInitialAttenuation]);
     double num = 0, den = 0;
     for (int v = kSoftestPlayed; v <= 127; ++v) {
-        auto at = std::find_if(cover.begin(), cover.end(),
-                               [v](const Cover& z) { return z.velLow <= v && v <= z.velHigh; });
-        if (at == cover.end()) continue;
+        const int i = cover.at[size_t(v)];
+        if (i < 0) continue;
         // dB below full level: the zone's attenuation and its curve, depth cb * g / 24.
         const double g = -std::log10(v / 127.0);
-        num += g * 24 * (at->attenuationDb + at->curveCb * g / 24 - keptDb);
+        const int curveCb = cover.zones[size_t(i)]->velocityCurveCb;
+        num += g * 24 * (belowFull[size_t(i)] + curveCb * g / 24 - keptDb);
         den += g * g;
     }
     if (den <= 0) return kept.velocityCurveCb;
@@ -820,38 +828,27 @@ int MergedVelocityCurve(const std::vector<VoiceZone>& zones, const VoiceZone& ke
     return static_cast<int>(std::lround(std::clamp(num / den, 0.0, most)));
 }
 
-// The modulation envelope's depth on the cutoff and velocity's part in it that make `kept`,
-// playing every velocity, open the filter as the zones that played each velocity on its keys
-// did (a line fitted over the velocities music plays); none when it played alone or all were
-// alike.
-std::optional<std::pair<int, int>> MergedBrightness(const std::vector<VoiceZone>& zones,
-                                                    const VoiceZone& kept) {
-    const int key = (kept.keyLow + kept.keyHigh) / 2;
-    struct Cover {
-        int velLow, velHigh;
-        double depth, byVelocity;  // cents
-    };
-    std::vector<Cover> cover;
-    for (const VoiceZone& z : zones) {
-        if (z.keyLow > key || key > z.keyHigh) continue;
+// The modulation envelope's depth on the cutoff and velocity's part in it that make a merged
+// layer open the filter as the zones that played each velocity on its keys did (a line
+// fitted over those velocities); none when one zone played them all or all were alike.
+std::optional<std::pair<int, int>> MergedBrightness(const VelocityCover& cover) {
+    std::vector<std::pair<double, double>> own;  // cents: depth, velocity's part at full
+    for (const VoiceZone* z : cover.zones) {
         double byVelocity = 0;
         for (const Sf2Route& r :
-             RoutesOf(*z.instrumentZone, *z.instrumentGlobal, *z.presetZone, *z.presetGlobal))
+             RoutesOf(*z->instrumentZone, *z->instrumentGlobal, *z->presetZone, *z->presetGlobal))
             if (IsVelocityBrightness(r)) byVelocity += r.amount;
-        cover.push_back(
-            {z.velLow, z.velHigh, double(GeneratorsOf(z)[kModEnvToFilterFc]), byVelocity});
+        own.push_back({double(GeneratorsOf(*z)[kModEnvToFilterFc]), byVelocity});
     }
-    const bool alike = std::all_of(cover.begin(), cover.end(), [&](const Cover& c) {
-        return c.depth == cover.front().depth && c.byVelocity == cover.front().byVelocity;
-    });
-    if (cover.size() < 2 || alike) return std::nullopt;
+    if (own.size() < 2 ||
+        std::all_of(own.begin(), own.end(), [&](const auto& o) { return o == own.front(); }))
+        return std::nullopt;
     // Least squares of depth + byVelocity x v/127 against each velocity's own.
     double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
     for (int v = kSoftestPlayed; v <= 127; ++v) {
-        auto at = std::find_if(cover.begin(), cover.end(),
-                               [v](const Cover& c) { return c.velLow <= v && v <= c.velHigh; });
-        if (at == cover.end()) continue;
-        const double x = v / 127.0, y = at->depth + at->byVelocity * x;
+        const int i = cover.at[size_t(v)];
+        if (i < 0) continue;
+        const double x = v / 127.0, y = own[size_t(i)].first + own[size_t(i)].second * x;
         n += 1, sx += x, sy += y, sxx += x * x, sxy += x * y;
     }
     const double det = n * sxx - sx * sx;
@@ -881,8 +878,9 @@ void KeepTypicalVelocity(std::vector<VoiceZone>& zones, std::vector<std::pair<in
         for (int k = z.keyLow; k <= z.keyHigh && !needed; ++k)
             needed = !covered[size_t(k)];
         if (!needed) continue;
-        z.velocityCurveCb = MergedVelocityCurve(zones, z);
-        z.brightness = MergedBrightness(zones, z);
+        const VelocityCover cover = CoverOf(zones, z);
+        z.velocityCurveCb = MergedVelocityCurve(cover, z);
+        z.brightness = MergedBrightness(cover);
         z.velLow = 0;
         z.velHigh = 127;
         keptZones.push_back(z);
