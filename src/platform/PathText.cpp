@@ -16,7 +16,10 @@ std::filesystem::path PathFromUtf8(std::string_view utf8) {
 }
 
 std::string Utf8FromPath(const std::filesystem::path& path) {
-    const std::wstring& wide = path.native();
+    return Utf8FromWide(path.native());
+}
+
+std::string Utf8FromWide(std::wstring_view wide) {
     if (wide.empty()) return {};
     const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0,
                                       nullptr, nullptr);

@@ -13,4 +13,9 @@ namespace talmeru {
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 std::string Utf8FromPath(const std::filesystem::path& path);
 
+#if defined(_WIN32)
+// UTF-16 text from the system (a path, an argument) as UTF-8.
+std::string Utf8FromWide(std::wstring_view wide);
+#endif
+
 }  // namespace talmeru
